@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The emulator's command-line values. Written once by parseCommandLine() while the application object
+// is being built, before any other component runs; read-only afterwards.
+namespace CommandLine {
+extern QString vm;
+extern QString title;
+extern QString pkgname;
+extern QString pkgpath;
+extern QString stream;
+extern bool tcp;
+extern bool debug;
+extern bool stop;
+extern bool vt_f;
+extern bool reboot;
+} // namespace CommandLine
+
+// Parses the application's arguments into the CommandLine values and copies the `vm` value into
+// Global::vmName. An unknown option or a value option without its value ends the process with 1.
+void parseCommandLine();
+void parseCommandLine(const QStringList &arguments);

@@ -1,0 +1,52 @@
+#include "commandline.h"
+#include "entry.h"
+#include "global.h"
+#include "instancemessage.h"
+#include "maincontrol.h"
+#include "orvapplication.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QIcon>
+#include <QTranslator>
+
+int main(int argc, char *argv[])
+{
+    OrvApplication app(argc, argv);
+    if (app.isRunning()) {
+        InstanceMessage message;
+        message.vmName = Global::vmName;
+        message.pkgpath = CommandLine::pkgpath;
+        message.pkgname = CommandLine::pkgname;
+        message.isStop = CommandLine::stop;
+        app.sendMessage(QString::fromUtf8(message.toJson()));
+        return 0;
+    }
+    if (CommandLine::stop)
+        return 0;
+
+    QCoreApplication::setOrganizationName(QStringLiteral("Halvora"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("halvora.example"));
+    QCoreApplication::setApplicationName(QStringLiteral("Orvanta"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/Orv_ICON.ico")));
+
+    qInfo() << QStringLiteral("==============================") + Global::vmName +
+                   QStringLiteral(" start============================= ");
+
+    QDir programDir(QCoreApplication::applicationDirPath());
+    programDir.cdUp();
+    QDir::setCurrent(programDir.absolutePath());
+    qInfo() << "Main       : current path: " << QDir::currentPath();
+
+    QTranslator translator;
+    translator.load(QDir::currentPath() + QStringLiteral("/player/language/Orvanta_zh_CN.qm"));
+    app.installTranslator(&translator);
+
+    int code = 0;
+    {
+        MainControl control(&app);
+        control.start();
+        code = app.exec();
+    }
+    return finishEventLoop(app, code);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QApplication>
+
+class QLocalServer;
+
+// The emulator's application object. It parses the command line and makes sure that one process
+// serves each virtual machine: the first process for a VM name owns the instance segment and listens
+// on the instance channel under that name; a later start hands its request to it and ends.
+class OrvApplication : public QApplication
+{
+    Q_OBJECT
+
+public:
+    OrvApplication(int &argc, char **argv);
+    ~OrvApplication() override;
+
+    // True when this process must hand its request to another one instead of starting up.
+    bool isRunning() const { return m_isRunning; }
+
+    // Sends one message to the running process of this VM; true when it was written.
+    bool sendMessage(const QString &message);
+
+    // Stops listening on the instance channel and gives up the owner lock, so that a successor
+    // started by this process can take both over.
+    void releaseInstance();
+
+signals:
+    void messageAvailable(QString message);
+
+public slots:
+    void receiveMessage();
+
+private:
+    void settleSingleInstance();
+
+    bool m_isRunning = false;
+    QString m_key;
+    QLocalServer *m_server = nullptr;
+};

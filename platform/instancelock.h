@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// An advisory lock held by the live owner of a named resource (an instance segment or local server).
+// Shared memory and socket files outlive a crashed process on this platform; the lock does not, so a
+// starter that can take the lock knows that nobody alive owns the name.
+class InstanceLock
+{
+public:
+    explicit InstanceLock(const QString &name);
+    ~InstanceLock();
+    InstanceLock(const InstanceLock &) = delete;
+    InstanceLock &operator=(const InstanceLock &) = delete;
+
+    // Takes the lock without waiting; true when this object now holds it.
+    bool tryLock();
+    // Takes the lock, retrying for up to `timeoutMs`; true when this object now holds it.
+    bool tryLock(int timeoutMs);
+    void unlock();
+    bool isLocked() const { return m_fd >= 0; }
+    QString filePath() const { return m_path; }
+
+private:
+    QString m_path;
+    int m_fd = -1;
+};

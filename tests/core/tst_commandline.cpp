@@ -1,0 +1,89 @@
+#include "commandline.h"
+#include "global.h"
+#include "installtree.h"
+#include "programrun.h"
+
+#include <QtTest>
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parsesValues_data();
+    void parsesValues();
+    void refusesBadCommandLines_data();
+    void refusesBadCommandLines();
+};
+
+void TestCommandLine::parsesValues_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("vm");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("pkgname");
+    QTest::addColumn<QString>("pkgpath");
+    QTest::addColumn<QString>("stream");
+    // tcp, debug, stop, vt_f, reboot
+    QTest::addColumn<QList<bool>>("flags");
+
+    const QList<bool> none{false, false, false, false, false};
+    QTest::newRow("no arguments") << QStringList{} << "Orvanta_0" << "" << "" << "" << "" << none;
+    QTest::newRow("value after =") << QStringList{"-vm=Orvanta_3"} << "Orvanta_3" << "" << "" << "" << "" << none;
+    QTest::newRow("value as next argument")
+        << QStringList{"-vm", "Orvanta_3"} << "Orvanta_3" << "" << "" << "" << "" << none;
+    QTest::newRow("two dashes") << QStringList{"--vm=Orvanta_3"} << "Orvanta_3" << "" << "" << "" << "" << none;
+    QTest::newRow("manager start") << QStringList{"-vm=Orvanta_1", "-title=My game box"} << "Orvanta_1"
+                                   << "My game box" << "" << "" << "" << none;
+    QTest::newRow("packages") << QStringList{"-pkgname=com.example.game", "-pkgpath", "/tmp/a b.apk"}
+                              << "Orvanta_0" << "" << "com.example.game" << "/tmp/a b.apk" << "" << none;
+    QTest::newRow("all flags") << QStringList{"-tcp", "-debug", "-stop", "-vt_f", "-reboot", "-stream=pipe"}
+                               << "Orvanta_0" << "" << "" << "" << "pipe" << QList<bool>{true, true, true, true, true};
+    QTest::newRow("reboot twice is one flag")
+        << QStringList{"-vm=Orvanta_2", "-reboot", "-reboot"} << "Orvanta_2" << "" << "" << "" << ""
+        << QList<bool>{false, false, false, false, true};
+    QTest::newRow("empty value") << QStringList{"-vm="} << "" << "" << "" << "" << "" << none;
+}
+
+void TestCommandLine::parsesValues()
+{
+    QFETCH(QStringList, args);
+    parseCommandLine(QStringList{"Orvanta"} + args);
+    QTEST(CommandLine::vm, "vm");
+    QCOMPARE(Global::vmName, CommandLine::vm);
+    QTEST(CommandLine::title, "title");
+    QTEST(CommandLine::pkgname, "pkgname");
+    QTEST(CommandLine::pkgpath, "pkgpath");
+    QTEST(CommandLine::stream, "stream");
+    const QList<bool> flags{CommandLine::tcp, CommandLine::debug, CommandLine::stop, CommandLine::vt_f,
+                            CommandLine::reboot};
+    QTEST(flags, "flags");
+}
+
+void TestCommandLine::refusesBadCommandLines_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("unknown option") << QStringList{"-vm=Orvanta_5", "-fullscreen"} << "Unknown option 'fullscreen'";
+    QTest::newRow("value option without value") << QStringList{"-vm"} << "Missing value after '-vm'";
+    QTest::newRow("help is unknown") << QStringList{"-help"} << "Unknown option 'help'";
+    QTest::newRow("version is unknown") << QStringList{"--version"} << "Unknown option 'version'";
+    QTest::newRow("letter group is not split") << QStringList{"-td"} << "Unknown option 'td'";
+}
+
+void TestCommandLine::refusesBadCommandLines()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, error);
+    InstallTree tree;
+    QVERIFY(tree.addProgram("Orvanta"));
+    ProgramRun run(tree, "Orvanta", args);
+    QCOMPARE(run.run(), 1);
+    QVERIFY2(run.output().contains(error), qPrintable(run.output()));
+    // Refused before the single-instance test: nothing started, no channel left behind.
+    QVERIFY(!run.output().contains("start====="));
+    QVERIFY(QDir(tree.tempDir()).entryList({"Orvanta_*"}, QDir::System).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"

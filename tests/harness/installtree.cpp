@@ -1,0 +1,133 @@
+#include "installtree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSettings>
+
+#include <unistd.h>
+
+InstallTree::InstallTree()
+{
+    if (!m_dir.isValid())
+        return;
+    for (const QString &dir : {playerDir(), binDir(), recordDir(), appDataDir(), localAppDataDir(),
+                               systemConfigDir(), userConfigDir(), tempDir(), root() + "/data",
+                               root() + "/home", root() + "/desktop", root() + "/vbox-state"})
+        QDir().mkpath(dir);
+    writeInstallKey();
+}
+
+QString InstallTree::productVersion()
+{
+    return QStringLiteral(ORV_PRODUCT_VERSION);
+}
+
+QString InstallTree::stagedPlayerDir()
+{
+    return QStringLiteral(ORV_PLAYER_DIR);
+}
+
+QString InstallTree::simBinDir()
+{
+    return QStringLiteral(ORV_SIM_BIN_DIR);
+}
+
+bool InstallTree::copyFile(const QString &source, const QString &destination)
+{
+    QFile::remove(destination);
+    QDir().mkpath(QFileInfo(destination).absolutePath());
+    // A hard link is cheapest; the program then still sees its own path as `destination`.
+    if (::link(QFile::encodeName(source).constData(), QFile::encodeName(destination).constData()) == 0)
+        return true;
+    if (!QFile::copy(source, destination))
+        return false;
+    return QFile::setPermissions(destination, QFile(source).permissions());
+}
+
+bool InstallTree::addProgram(const QString &name)
+{
+    return copyFile(stagedPlayerDir() + QLatin1Char('/') + name, playerDir() + QLatin1Char('/') + name);
+}
+
+bool InstallTree::addRecorder(const QString &name, const QString &dir)
+{
+    const QString target = (dir.isEmpty() ? binDir() : dir) + QLatin1Char('/') + name;
+    return copyFile(simBinDir() + QStringLiteral("/orv-recorder"), target);
+}
+
+QString InstallTree::installKeyPath() const
+{
+    return systemConfigDir() + QStringLiteral("/Halvora/Orvanta.conf");
+}
+
+void InstallTree::writeInstallKey(const QMap<QString, QString> &extra)
+{
+    QMap<QString, QString> values{
+        {QStringLiteral("Channelid"), QStringLiteral("1208")},
+        {QStringLiteral("Installdir"), installDir()},
+        {QStringLiteral("ProductVersion"), productVersion()},
+        {QStringLiteral("VBoxPath"), versionDir() + QStringLiteral("/VirtualBox")},
+        {QStringLiteral("ModuleInfo/ova"), QStringLiteral("1.0.0")},
+    };
+    for (auto it = extra.cbegin(); it != extra.cend(); ++it)
+        values.insert(it.key(), it.value());
+    QFile::remove(installKeyPath());
+    QSettings key(installKeyPath(), QSettings::IniFormat);
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (!it.value().isNull())
+            key.setValue(it.key(), it.value());
+    }
+    key.sync();
+}
+
+QProcessEnvironment InstallTree::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("APPDATA"), appDataDir());
+    env.insert(QStringLiteral("LOCALAPPDATA"), localAppDataDir());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), userConfigDir());
+    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), systemConfigDir());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), root() + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_DESKTOP_DIR"), root() + QStringLiteral("/desktop"));
+    env.insert(QStringLiteral("HOME"), root() + QStringLiteral("/home"));
+    env.insert(QStringLiteral("TMPDIR"), tempDir());
+    env.insert(QStringLiteral("PATH"), binDir() + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
+    env.insert(QStringLiteral("ORV_RECORD_DIR"), recordDir());
+    env.insert(QStringLiteral("ORV_VBOX_STATE"), root() + QStringLiteral("/vbox-state"));
+    if (!env.contains(QStringLiteral("DISPLAY")))
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (auto it = m_extraEnv.cbegin(); it != m_extraEnv.cend(); ++it)
+        env.insert(it.key(), it.value());
+    return env;
+}
+
+QList<QStringList> InstallTree::calls(const QString &name) const
+{
+    QList<QStringList> result;
+    QFile file(recordDir() + QLatin1Char('/') + name + QStringLiteral(".calls"));
+    if (!file.open(QIODevice::ReadOnly))
+        return result;
+    while (!file.atEnd()) {
+        const QJsonArray array = QJsonDocument::fromJson(file.readLine()).array();
+        QStringList args;
+        for (const QJsonValue &value : array)
+            args << value.toString();
+        result << args;
+    }
+    return result;
+}
+
+QString InstallTree::logText() const
+{
+    QString text;
+    const QFileInfoList files = QDir(logDir()).entryInfoList({QStringLiteral("*.log")}, QDir::Files, QDir::Name);
+    for (const QFileInfo &info : files) {
+        QFile file(info.absoluteFilePath());
+        if (file.open(QIODevice::ReadOnly))
+            text += QString::fromUtf8(file.readAll());
+    }
+    return text;
+}

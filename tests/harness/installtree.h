@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QMap>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A throw-away installation of the product for one test: the install folder with
+// <install>/<version>/player, the installation key, and private per-user folders. Programs started
+// through it see only this tree.
+class InstallTree
+{
+public:
+    InstallTree();
+
+    bool isValid() const { return m_dir.isValid(); }
+    QString root() const { return m_dir.path(); }
+    QString installDir() const { return root() + QStringLiteral("/install"); }
+    QString versionDir() const { return installDir() + QLatin1Char('/') + productVersion(); }
+    QString playerDir() const { return versionDir() + QStringLiteral("/player"); }
+    // First folder on PATH for the programs of this tree.
+    QString binDir() const { return root() + QStringLiteral("/bin"); }
+    // Where the recording stand-ins write their calls.
+    QString recordDir() const { return root() + QStringLiteral("/records"); }
+    QString appDataDir() const { return root() + QStringLiteral("/appdata"); }
+    QString localAppDataDir() const { return root() + QStringLiteral("/localappdata"); }
+    QString systemConfigDir() const { return root() + QStringLiteral("/xdg"); }
+    QString userConfigDir() const { return root() + QStringLiteral("/config"); }
+    QString tempDir() const { return root() + QStringLiteral("/tmp"); }
+    QString logDir() const { return installDir() + QStringLiteral("/log/log"); }
+
+    static QString productVersion();
+    // Folders of the build's staged player programs and of the stand-in programs.
+    static QString stagedPlayerDir();
+    static QString simBinDir();
+
+    // Copies a staged product program into the player folder.
+    bool addProgram(const QString &name);
+    // Puts a recording stand-in named `name` into `dir` (default: the bin folder on PATH).
+    bool addRecorder(const QString &name, const QString &dir = QString());
+    // Copies any file in as `destination` (kept executable when the source is).
+    static bool copyFile(const QString &source, const QString &destination);
+
+    // Writes the installation key for this tree; `extra` adds or replaces values ("Group/Key").
+    void writeInstallKey(const QMap<QString, QString> &extra = {});
+    QString installKeyPath() const;
+
+    // The environment every program of this tree runs with.
+    QProcessEnvironment environment() const;
+    void setEnv(const QString &name, const QString &value) { m_extraEnv.insert(name, value); }
+
+    // Argument lists of every recorded call of the stand-in `name`, in order.
+    QList<QStringList> calls(const QString &name) const;
+    // All debug logs of the tree joined.
+    QString logText() const;
+
+private:
+    QTemporaryDir m_dir;
+    QMap<QString, QString> m_extraEnv;
+};
