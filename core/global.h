@@ -57,13 +57,13 @@ public:
     static SharedSegment &instanceSegment();
 
     // Start time.
-    static QString startDate;          // "yyyy-MM-dd"
-    static QElapsedTimer startClock;   // invalid until initStartTime()
+    static QString startDate;        // "yyyy-MM-dd"
+    static QElapsedTimer startClock; // invalid until initStartTime()
 
     static InstallInfo installInfo;
-    static QString ovaFolder;          // folder of the guest image disks
+    static QString ovaFolder; // folder of the guest image disks
     static SystemInfo systemInfo;
-    static int subPlatform;            // report code of the host system, 0 when unknown
+    static int subPlatform; // report code of the host system, 0 when unknown
 
     // Host ports of the forwarded guest services (decimal texts).
     static QString openglPort;
@@ -78,9 +78,9 @@ public:
     static QString logRoot;
     static QString debugLogFile;
 
-    static QString renderMode;         // "gl" or "dx"
-    static QString streamMode;         // "pipe" or "speed"
-    static QString lastErrorCode;      // error text of the last failed VirtualBox tool run
+    static QString renderMode;    // "gl" or "dx"
+    static QString streamMode;    // "pipe" or "speed"
+    static QString lastErrorCode; // error text of the last failed VirtualBox tool run
 
     // Key-map state of the package in the foreground.
     static QString currentPackage;

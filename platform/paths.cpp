@@ -36,7 +36,8 @@ QString localAppDataRoot()
 
 QString systemSettingsDir()
 {
-    const QStringList dirs = qEnvironmentVariable("XDG_CONFIG_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    const QStringList dirs =
+        qEnvironmentVariable("XDG_CONFIG_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
     return dirs.isEmpty() ? QStringLiteral("/etc/xdg") : QDir::cleanPath(dirs.first());
 }
 

@@ -20,7 +20,8 @@ int main(int argc, char *argv[])
 {
     OrvApplication app(argc, argv);
     if (app.isRunning()) {
-        InstanceMessage message{Global::vmName, CommandLine::pkgpath, CommandLine::pkgname, CommandLine::stop};
+        InstanceMessage message{Global::vmName, CommandLine::pkgpath, CommandLine::pkgname,
+                                CommandLine::stop};
         return app.sendMessage(QString::fromUtf8(message.toJson())) ? 0 : 3;
     }
     record(QStringLiteral("calls"), app.arguments().mid(1));

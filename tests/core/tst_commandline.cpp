@@ -28,21 +28,54 @@ void TestCommandLine::parsesValues_data()
     QTest::addColumn<QList<bool>>("flags");
 
     const QList<bool> none{false, false, false, false, false};
-    QTest::newRow("no arguments") << QStringList{} << "Orvanta_0" << "" << "" << "" << "" << none;
-    QTest::newRow("value after =") << QStringList{"-vm=Orvanta_3"} << "Orvanta_3" << "" << "" << "" << "" << none;
-    QTest::newRow("value as next argument")
-        << QStringList{"-vm", "Orvanta_3"} << "Orvanta_3" << "" << "" << "" << "" << none;
-    QTest::newRow("two dashes") << QStringList{"--vm=Orvanta_3"} << "Orvanta_3" << "" << "" << "" << "" << none;
+    QTest::newRow("no arguments") << QStringList{} << "Orvanta_0"
+                                  << ""
+                                  << ""
+                                  << ""
+                                  << "" << none;
+    QTest::newRow("value after =") << QStringList{"-vm=Orvanta_3"} << "Orvanta_3"
+                                   << ""
+                                   << ""
+                                   << ""
+                                   << "" << none;
+    QTest::newRow("value as next argument") << QStringList{"-vm", "Orvanta_3"} << "Orvanta_3"
+                                            << ""
+                                            << ""
+                                            << ""
+                                            << "" << none;
+    QTest::newRow("two dashes") << QStringList{"--vm=Orvanta_3"} << "Orvanta_3"
+                                << ""
+                                << ""
+                                << ""
+                                << "" << none;
     QTest::newRow("manager start") << QStringList{"-vm=Orvanta_1", "-title=My game box"} << "Orvanta_1"
-                                   << "My game box" << "" << "" << "" << none;
+                                   << "My game box"
+                                   << ""
+                                   << ""
+                                   << "" << none;
     QTest::newRow("packages") << QStringList{"-pkgname=com.example.game", "-pkgpath", "/tmp/a b.apk"}
-                              << "Orvanta_0" << "" << "com.example.game" << "/tmp/a b.apk" << "" << none;
+                              << "Orvanta_0"
+                              << ""
+                              << "com.example.game"
+                              << "/tmp/a b.apk"
+                              << "" << none;
     QTest::newRow("all flags") << QStringList{"-tcp", "-debug", "-stop", "-vt_f", "-reboot", "-stream=pipe"}
-                               << "Orvanta_0" << "" << "" << "" << "pipe" << QList<bool>{true, true, true, true, true};
+                               << "Orvanta_0"
+                               << ""
+                               << ""
+                               << ""
+                               << "pipe" << QList<bool>{true, true, true, true, true};
     QTest::newRow("reboot twice is one flag")
-        << QStringList{"-vm=Orvanta_2", "-reboot", "-reboot"} << "Orvanta_2" << "" << "" << "" << ""
-        << QList<bool>{false, false, false, false, true};
-    QTest::newRow("empty value") << QStringList{"-vm="} << "" << "" << "" << "" << "" << none;
+        << QStringList{"-vm=Orvanta_2", "-reboot", "-reboot"} << "Orvanta_2"
+        << ""
+        << ""
+        << ""
+        << "" << QList<bool>{false, false, false, false, true};
+    QTest::newRow("empty value") << QStringList{"-vm="} << ""
+                                 << ""
+                                 << ""
+                                 << ""
+                                 << "" << none;
 }
 
 void TestCommandLine::parsesValues()
@@ -64,7 +97,8 @@ void TestCommandLine::refusesBadCommandLines_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("error");
-    QTest::newRow("unknown option") << QStringList{"-vm=Orvanta_5", "-fullscreen"} << "Unknown option 'fullscreen'";
+    QTest::newRow("unknown option") << QStringList{"-vm=Orvanta_5", "-fullscreen"}
+                                    << "Unknown option 'fullscreen'";
     QTest::newRow("value option without value") << QStringList{"-vm"} << "Missing value after '-vm'";
     QTest::newRow("help is unknown") << QStringList{"-help"} << "Unknown option 'help'";
     QTest::newRow("version is unknown") << QStringList{"--version"} << "Unknown option 'version'";

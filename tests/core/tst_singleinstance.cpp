@@ -96,10 +96,11 @@ void TestSingleInstance::secondStartHandsOverItsRequest_data()
         << QStringList{} << QJsonObject{{"vmName", "Orvanta_7"}, {"pkgpath", ""}, {"pkgname", ""}};
     QTest::newRow("package to install")
         << QStringList{"-pkgpath=/home/u/Downloads/my game.apk"}
-        << QJsonObject{{"vmName", "Orvanta_7"}, {"pkgpath", "/home/u/Downloads/my game.apk"}, {"pkgname", ""}};
-    QTest::newRow("package to launch") << QStringList{"-pkgname", "com.example.app"}
-                                       << QJsonObject{{"vmName", "Orvanta_7"}, {"pkgpath", ""},
-                                                      {"pkgname", "com.example.app"}};
+        << QJsonObject{
+               {"vmName", "Orvanta_7"}, {"pkgpath", "/home/u/Downloads/my game.apk"}, {"pkgname", ""}};
+    QTest::newRow("package to launch")
+        << QStringList{"-pkgname", "com.example.app"}
+        << QJsonObject{{"vmName", "Orvanta_7"}, {"pkgpath", ""}, {"pkgname", "com.example.app"}};
 }
 
 void TestSingleInstance::secondStartHandsOverItsRequest()

@@ -123,7 +123,8 @@ QList<QStringList> InstallTree::calls(const QString &name) const
 QString InstallTree::logText() const
 {
     QString text;
-    const QFileInfoList files = QDir(logDir()).entryInfoList({QStringLiteral("*.log")}, QDir::Files, QDir::Name);
+    const QFileInfoList files =
+        QDir(logDir()).entryInfoList({QStringLiteral("*.log")}, QDir::Files, QDir::Name);
     for (const QFileInfo &info : files) {
         QFile file(info.absoluteFilePath());
         if (file.open(QIODevice::ReadOnly))

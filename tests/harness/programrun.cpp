@@ -23,8 +23,9 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
 }
 
 ProgramRun::ProgramRun(const InstallTree &tree, const QString &program, const QStringList &args)
-    : m_tree(tree), m_program(program.startsWith(QLatin1Char('/')) ? program
-                                                                    : tree.playerDir() + QLatin1Char('/') + program),
+    : m_tree(tree),
+      m_program(program.startsWith(QLatin1Char('/')) ? program
+                                                     : tree.playerDir() + QLatin1Char('/') + program),
       m_args(args)
 {
     m_process.setProcessEnvironment(tree.environment());

@@ -32,8 +32,8 @@ public:
     // Waits until the output or the tree's debug log holds `text`.
     bool waitForText(const QString &text, int timeoutMs = 10000);
 
-    void killHard();   // SIGKILL, as a crash would end it
-    void terminate();  // SIGTERM, then SIGKILL when it lingers
+    void killHard();  // SIGKILL, as a crash would end it
+    void terminate(); // SIGTERM, then SIGKILL when it lingers
 
     QProcess &process() { return m_process; }
 
