@@ -1,0 +1,432 @@
+#include "vboxtool.h"
+
+#include "commandline.h"
+#include "global.h"
+#include "sharedsegment.h"
+#include "timeoutscale.h"
+#include "vboxoutput.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+
+namespace {
+
+constexpr int kToolTimeoutSeconds = 120;
+constexpr int kOutputProgramTimeoutMs = 120000;
+// How long a starting or quitting instance waits for the others before it goes on regardless.
+constexpr int kOtherInstanceWaitMs = 120000;
+constexpr int kOtherInstancePollMs = 1000;
+
+VBoxTool::SystemMessageSink &systemMessageSink()
+{
+    static VBoxTool::SystemMessageSink sink;
+    return sink;
+}
+
+void logExec(const QString &program, const QStringList &args)
+{
+    QDebug line = qDebug().noquote();
+    line << QStringLiteral("VBoxTool   : exec  ") + program + QStringLiteral("   arg  ");
+    line.quote() << args;
+}
+
+} // namespace
+
+VBoxTool::VBoxTool(QObject *parent) : QObject(parent) {}
+
+VBoxTool &VBoxTool::instance()
+{
+    static VBoxTool tool;
+    return tool;
+}
+
+void VBoxTool::setSystemMessageSink(SystemMessageSink sink)
+{
+    systemMessageSink() = std::move(sink);
+}
+
+QString VBoxTool::procRoot()
+{
+    const QString root = qEnvironmentVariable("ORV_PROC_ROOT");
+    return root.isEmpty() ? QStringLiteral("/proc") : root;
+}
+
+// ---- the version rule ----
+
+bool VBoxTool::usesOrvvmNames(const QString &productVersion)
+{
+    return productVersion >= QLatin1String("1.4.0");
+}
+
+QString VBoxTool::toolFileName(const QString &productVersion)
+{
+    return usesOrvvmNames(productVersion) ? QStringLiteral("OrvvmManage") : QStringLiteral("VBoxManage");
+}
+
+QString VBoxTool::serviceFileName(const QString &productVersion)
+{
+    return usesOrvvmNames(productVersion) ? QStringLiteral("OrvvmSVC") : QStringLiteral("VBoxSVC");
+}
+
+QString VBoxTool::errorPattern(const QString &productVersion)
+{
+    return toolFileName(productVersion) + QStringLiteral(": error");
+}
+
+// ---- the tool runner ----
+
+void VBoxTool::initVBoxPath()
+{
+    const InstallInfo &install = Global::installInfo;
+    if (!install.vboxPath.isEmpty()) {
+        const QString toolPart = QLatin1Char('/') + toolFileName(install.productVersion);
+        if (QFileInfo(install.vboxPath + toolPart).isFile()) {
+            m_vboxDir = install.vboxPath;
+            m_toolPath = m_vboxDir + toolPart;
+            m_machineFolder = install.installDir + QStringLiteral("/vbox");
+        } else {
+            m_vboxDir.clear();
+            m_toolPath.clear();
+        }
+    }
+    qInfo().noquote() << QStringLiteral("VBoxTool   : path ") + m_vboxDir;
+}
+
+int VBoxTool::checkVBoxPath()
+{
+    qInfo() << "VBoxTool   : check vbox path";
+    initVBoxPath();
+    if (m_toolPath.isEmpty()) {
+        qCritical() << "VBoxTool   : setup filed";
+        return 1001;
+    }
+    qInfo().noquote() << QStringLiteral("VBoxTool   : check ok , path : ") + m_vboxDir;
+    return 1;
+}
+
+int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int timeoutSeconds)
+{
+    logExec(m_toolPath, args);
+    Global::lastErrorCode = QLatin1String("");
+    const int waitMs = TimeoutScale::ms(timeoutSeconds * 1000);
+
+    QProcess process;
+    process.start(m_toolPath, args, QIODevice::ReadWrite);
+    if (!process.waitForFinished(waitMs)) {
+        process.close();
+        // The tool hangs (or did not start) when the VirtualBox service is not answering: start the
+        // service once and try again. Without a known folder there is no service to start.
+        if (m_vboxDir.isEmpty()) {
+            qWarning() << "VBoxTool   : no VirtualBox folder, service not started";
+        } else {
+            QProcess::startDetached(
+                m_vboxDir + QLatin1Char('/') + serviceFileName(Global::installInfo.productVersion), {});
+        }
+        process.start(m_toolPath, args, QIODevice::ReadWrite);
+        logExec(m_toolPath, args);
+        if (!process.waitForFinished(waitMs)) {
+            qCritical().noquote() << QStringLiteral("VBoxTool   : exec error  ") + process.errorString() +
+                                         QStringLiteral("   ") + QString::number(process.exitCode());
+            Global::lastErrorCode = process.errorString();
+            return 9001;
+        }
+    }
+
+    const QString standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
+    const QString standardError = QString::fromLocal8Bit(process.readAllStandardError());
+    process.close();
+    if (out)
+        *out = standardOutput;
+    if (err)
+        *err = standardError;
+    if (!standardOutput.isEmpty())
+        qDebug().noquote() << QStringLiteral("VBoxTool   : exec return ") + standardOutput;
+    if (!standardError.isEmpty() &&
+        standardError.contains(errorPattern(Global::installInfo.productVersion))) {
+        qCritical().noquote() << QStringLiteral("VBoxTool   : exec error ") + standardError;
+        Global::lastErrorCode = standardError;
+        return 0;
+    }
+    return 1;
+}
+
+int VBoxTool::execForOutput(const QString &program, const QStringList &args, QString *out, QString *err)
+{
+    logExec(program, args);
+    QProcess process;
+    process.start(program, args, QIODevice::ReadWrite);
+    if (!process.waitForFinished(TimeoutScale::ms(kOutputProgramTimeoutMs))) {
+        qCritical().noquote() << QStringLiteral("VBoxTool   : exec return string ") + process.errorString();
+        return process.exitCode() == 1 ? 1012 : 9001;
+    }
+    const QString standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
+    const QString standardError = QString::fromLocal8Bit(process.readAllStandardError());
+    process.close();
+    if (out)
+        *out = standardOutput;
+    if (err)
+        *err = standardError;
+    if (!standardOutput.isEmpty())
+        qDebug().noquote() << QStringLiteral("VBoxTool   : exec return ") + standardOutput;
+    if (!standardError.isEmpty()) {
+        qCritical().noquote() << QStringLiteral("VBoxTool   : exec error ") + standardError;
+        return 0;
+    }
+    return 1;
+}
+
+void VBoxTool::hostMemorySize(int *limit, bool large)
+{
+    bool ok = false;
+    int megabytes = m_hostInfo.value(QStringLiteral("Memory size")).toInt(&ok);
+    if (!ok)
+        megabytes = 0;
+    *limit = static_cast<int>(megabytes * (large ? 0.8 : 0.2));
+}
+
+// ---- machine list, machine information, other instances, power ----
+
+void VBoxTool::init()
+{
+    initHostInfo();
+    initVmInfo();
+    initGuestInfo();
+    initExtradataInfo();
+    scanUsedPorts();
+    stopVM();
+}
+
+int VBoxTool::loadVmList()
+{
+    m_vmNames.clear();
+    QString out;
+    if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) != 1)
+        return 1002;
+    for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(out)) {
+        if (entry.name == QLatin1String("<inaccessible>")) {
+            // A machine whose settings cannot be read is of no use to anybody; it only blocks names.
+            exec({QStringLiteral("unregistervm"), entry.uuid, QStringLiteral("--delete")}, nullptr, nullptr,
+                 kToolTimeoutSeconds);
+        } else {
+            m_vmNames.append(entry.name);
+        }
+    }
+    return 1;
+}
+
+int VBoxTool::listOrvantaVms(QStringList *names)
+{
+    names->clear();
+    QString out;
+    if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) != 1)
+        return 1002;
+    for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(out)) {
+        if (VBoxOutput::isOrvantaVmName(entry.name))
+            names->append(entry.name);
+    }
+    return 1;
+}
+
+int VBoxTool::initVmInfo()
+{
+    qInfo() << "VBoxTool   : init vm info";
+    if (!m_vmNames.contains(Global::vmName))
+        return 1;
+    QString out;
+    if (exec({QStringLiteral("showvminfo"), Global::vmName, QStringLiteral("--machinereadable")}, &out,
+             nullptr, kToolTimeoutSeconds) != 1)
+        return 1007;
+    m_vmInfoText = out;
+    const VBoxOutput::MachineInfo info = VBoxOutput::parseMachineInfo(out);
+    for (auto it = info.values.cbegin(); it != info.values.cend(); ++it)
+        m_vmInfo.insert(it.key(), it.value());
+    // The rules describe the machine as it is now: a re-read replaces them, so that a retried start or a
+    // re-created machine compares against what the machine really holds.
+    m_forwardRules = info.forwardRules;
+    m_forwardRuleNames = info.forwardRuleNames;
+    qInfo().noquote() << QStringLiteral("VBoxTool   : vbox current state is ") +
+                             m_vmInfo.value(QStringLiteral("VMState"));
+    qInfo() << "VBoxTool   : init vm info ok";
+    return 1;
+}
+
+void VBoxTool::setMachineFolder()
+{
+    qInfo().noquote() << QStringLiteral("VBoxTool   : change vbox folder ") + m_machineFolder;
+    exec({QStringLiteral("setproperty"), QStringLiteral("machinefolder"), m_machineFolder}, nullptr, nullptr,
+         kToolTimeoutSeconds);
+}
+
+bool VBoxTool::isOtherInstanceBusy(QStringList names)
+{
+    for (const QString &name : qAsConst(names)) {
+        if (name == Global::vmName)
+            continue;
+        const QString word = SharedSegment::peekText(name);
+        if (word == QLatin1String("STARTING") || word == QLatin1String("EXITING"))
+            return true;
+    }
+    return false;
+}
+
+bool VBoxTool::checkOtherOrvStatus()
+{
+    qInfo() << "VBoxTool   : checkOtherOrvStatus";
+    QStringList names;
+    if (listOrvantaVms(&names) != 1)
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    const int limitMs = TimeoutScale::ms(kOtherInstanceWaitMs);
+    while (isOtherInstanceBusy(names)) {
+        if (waited.elapsed() >= limitMs) {
+            // A segment left behind by a process that died mid-start would hold us here for ever.
+            qWarning() << "VBoxTool   : checkOtherOrvStatus gave up waiting for other instances after 120 s";
+            return true;
+        }
+        Global::setStatus(QStringLiteral("STARTWAITING"));
+        QThread::msleep(static_cast<unsigned long>(TimeoutScale::ms(kOtherInstancePollMs)));
+        if (listOrvantaVms(&names) != 1)
+            return false;
+    }
+    return true;
+}
+
+void VBoxTool::stopVM()
+{
+    const QString state = m_vmInfo.value(QStringLiteral("VMState"));
+    qDebug().noquote() << QStringLiteral("VBoxTool   : stop vm, current state is ") + state;
+    const QString &vm = Global::vmName;
+    const auto powerOff = [&] {
+        qInfo() << "VBoxTool   : poweroff vbox";
+        exec({QStringLiteral("controlvm"), vm, QStringLiteral("poweroff")}, nullptr, nullptr,
+             kToolTimeoutSeconds);
+    };
+    if (state.isEmpty())
+        return;
+    if (state.contains(QLatin1String("saved"))) {
+        qInfo() << "VBoxTool   : cur state is saved, discardstate it";
+        exec({QStringLiteral("discardstate"), vm}, nullptr, nullptr, kToolTimeoutSeconds);
+    } else if (state.contains(QLatin1String("aborted"))) {
+        exec({QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("headless")}, nullptr,
+             nullptr, kToolTimeoutSeconds);
+        powerOff();
+    } else if (state.contains(QLatin1String("running")) || state.contains(QLatin1String("paused")) ||
+               state.contains(QLatin1String("stuck"))) {
+        powerOff();
+    } else if (!state.contains(QLatin1String("poweroff"))) {
+        qInfo() << "VBoxTool   : emergencystop vbox";
+        exec({QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("emergencystop")},
+             nullptr, nullptr, kToolTimeoutSeconds);
+    }
+}
+
+// ---- host, guest-property and extradata listings ----
+
+int VBoxTool::initHostInfo()
+{
+    qInfo() << "VBoxTool   : init host info";
+    QString out;
+    if (exec({QStringLiteral("list"), QStringLiteral("hostinfo")}, &out, nullptr, kToolTimeoutSeconds) != 1)
+        return 1015;
+    const QHash<QString, QString> info = VBoxOutput::parseHostInfo(out);
+    for (auto it = info.cbegin(); it != info.cend(); ++it)
+        m_hostInfo.insert(it.key(), it.value());
+    Global::systemInfo.cpuName = m_hostInfo.value(QStringLiteral("Processor#0 description"));
+    if (systemMessageSink())
+        systemMessageSink()(QStringLiteral("cpu"), Global::systemInfo.cpuName);
+    qInfo() << "VBoxTool   : init host info ok";
+    return 1;
+}
+
+int VBoxTool::initGuestInfo()
+{
+    qInfo() << "VBoxTool   : init guest info";
+    QString out;
+    if (exec({QStringLiteral("guestproperty"), QStringLiteral("enumerate"), Global::vmName}, &out, nullptr,
+             kToolTimeoutSeconds) != 1)
+        return 1006;
+    // Replaced, not merged: a property the machine no longer has must not count as in place.
+    m_guestProperties = VBoxOutput::parseGuestProperties(out);
+    qInfo() << "VBoxTool   : init guest info ok";
+    return 1;
+}
+
+int VBoxTool::initExtradataInfo()
+{
+    qInfo() << "VBoxTool   : init extradata info";
+    QString out;
+    if (exec({QStringLiteral("getextradata"), Global::vmName, QStringLiteral("enumerate")}, &out, nullptr,
+             kToolTimeoutSeconds) != 1)
+        return 1019;
+    m_extraData = VBoxOutput::parseExtraData(out);
+    qInfo() << "VBoxTool   : init extradata info ok";
+    return 1;
+}
+
+// ---- host ports and NAT port forwarding ----
+
+void VBoxTool::scanUsedPorts()
+{
+    m_usedPorts.clear();
+    for (const char *table : {"/net/tcp", "/net/tcp6"}) {
+        QFile file(procRoot() + QLatin1String(table));
+        // Read to the end rather than by size: the kernel's tables report a size of 0.
+        if (file.open(QIODevice::ReadOnly | QIODevice::Text))
+            m_usedPorts.unite(VBoxOutput::parseProcNetTcp(QString::fromLatin1(file.readAll())));
+        else
+            qDebug().noquote() << QStringLiteral("VBoxTool   : cannot read ") + file.fileName();
+    }
+    qDebug() << "VBoxTool   : ports in use" << m_usedPorts.size();
+    Global::assignPorts(m_usedPorts);
+}
+
+QString VBoxTool::forwardRule(const QString &name, const QString &hostPort, int guestPort)
+{
+    return QStringLiteral("%1,tcp,127.0.0.1,%2,10.0.2.15,%3").arg(name, hostPort, QString::number(guestPort));
+}
+
+int VBoxTool::initPort()
+{
+    qInfo() << "VBoxTool   : initPort";
+    if (CommandLine::tcp)
+        return 1;
+    const struct
+    {
+        const char *name;
+        const QString &hostPort;
+        int guestPort;
+    } rules[] = {
+        {"opengl", Global::openglPort, 22468}, {"vinput", Global::vinputPort, 22469},
+        {"pavix", Global::pavixPort, 27000},   {"adb", Global::adbPort, 5555},
+        {"yelt", Global::yeltPort, 12121},
+    };
+    for (const auto &rule : rules) {
+        const QString name = QLatin1String(rule.name);
+        const int code = setPortForward(name, forwardRule(name, rule.hostPort, rule.guestPort));
+        if (code != 1)
+            return code;
+    }
+    qInfo() << "VBoxTool   : initPort ok";
+    return 1;
+}
+
+int VBoxTool::setPortForward(const QString &name, const QString &rule)
+{
+    if (m_forwardRules.contains(rule))
+        return 1;
+    qDebug().noquote() << QStringLiteral("VBoxTool   : modifyvm ") + name;
+    const QString &vm = Global::vmName;
+    if (m_forwardRuleNames.contains(name))
+        exec({QStringLiteral("modifyvm"), vm, QStringLiteral("--natpf1"), QStringLiteral("delete"), name},
+             nullptr, nullptr, kToolTimeoutSeconds);
+    if (exec({QStringLiteral("modifyvm"), vm, QStringLiteral("--natpf1"), rule}, nullptr, nullptr,
+             kToolTimeoutSeconds) != 1)
+        return 1005;
+    return 1;
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// The emulator's driver of VirtualBox for the one machine this process serves (Global::vmName). It talks to
+// VirtualBox only by running the VirtualBox command-line tool and reading its text output. One process-wide
+// object (instance()); it has no lock of its own and blocks the calling thread while the tool runs.
+class VBoxTool : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit VBoxTool(QObject *parent = nullptr);
+    static VBoxTool &instance();
+
+    // The version rule: product versions from "1.4.0" on (plain text order) use the Orvvm names.
+    static bool usesOrvvmNames(const QString &productVersion);
+    static QString toolFileName(const QString &productVersion);    // "OrvvmManage" or "VBoxManage"
+    static QString serviceFileName(const QString &productVersion); // "OrvvmSVC" or "VBoxSVC"
+    static QString errorPattern(const QString &productVersion);    // "<tool>: error"
+
+    // The tool runner.
+    void initVBoxPath();
+    int checkVBoxPath();
+    int exec(const QStringList &args, QString *out = nullptr, QString *err = nullptr,
+             int timeoutSeconds = 120);
+    int execForOutput(const QString &program, const QStringList &args, QString *out = nullptr,
+                      QString *err = nullptr);
+    void hostMemorySize(int *limit, bool large);
+
+    // Machine list, machine information, other instances, power.
+    void init();
+    int loadVmList();
+    int listOrvantaVms(QStringList *names);
+    int initVmInfo();
+    void setMachineFolder();
+    static bool isOtherInstanceBusy(QStringList names);
+    bool checkOtherOrvStatus();
+    void stopVM();
+
+    // Host, guest-property and extradata listings.
+    int initHostInfo();
+    int initGuestInfo();
+    int initExtradataInfo();
+
+    // Host ports and NAT port forwarding.
+    void scanUsedPorts();
+    int initPort();
+    int setPortForward(const QString &name, const QString &rule);
+    // The text of one forwarding rule on the loopback address to the guest's NAT address.
+    static QString forwardRule(const QString &name, const QString &hostPort, int guestPort);
+
+    QString uuid() const { return m_vmInfo.value(QStringLiteral("UUID")); }
+    QString toolPath() const { return m_toolPath; }
+    QString vmInfoText() const { return m_vmInfoText; }
+    QString vboxDir() const { return m_vboxDir; }
+    QString machineFolder() const { return m_machineFolder; }
+    QStringList vmNames() const { return m_vmNames; }
+    QHash<QString, QString> vmInfo() const { return m_vmInfo; }
+    QStringList forwardRules() const { return m_forwardRules; }
+    QStringList forwardRuleNames() const { return m_forwardRuleNames; }
+    QHash<QString, QString> guestProperties() const { return m_guestProperties; }
+    QHash<QString, QString> hostInfo() const { return m_hostInfo; }
+    QHash<QString, QString> extraData() const { return m_extraData; }
+    QSet<int> usedPorts() const { return m_usedPorts; }
+
+    // Where a system-information value ("cpu") goes for the usage report; set by whoever wires the
+    // report engine in. Without a sink the value is only logged.
+    using SystemMessageSink = std::function<void(const QString &key, const QString &value)>;
+    static void setSystemMessageSink(SystemMessageSink sink);
+
+    // Root of the kernel's process information (/proc); moved by ORV_PROC_ROOT for fixtures.
+    static QString procRoot();
+
+private:
+    QString m_vboxDir;
+    QString m_toolPath;
+    QString m_machineFolder;
+    QStringList m_vmNames;
+    QHash<QString, QString> m_vmInfo;
+    QStringList m_forwardRules;
+    QStringList m_forwardRuleNames;
+    QHash<QString, QString> m_guestProperties;
+    QHash<QString, QString> m_hostInfo;
+    QHash<QString, QString> m_extraData;
+    QString m_installedOvaVersion;
+    QString m_vmInfoText;
+    QSet<int> m_usedPorts;
+};
