@@ -1,0 +1,69 @@
+// Stand-in for VirtualBox's command-line tool: logs the call, applies the faults file, then answers from
+// the state folder as the real Linux tool would.
+#include "simcalllog.h"
+#include "tooloutput.h"
+#include "vboxcommands.h"
+#include "vboxfaults.h"
+#include "vboxhost.h"
+#include "vboxstore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QThread>
+
+#include <cstdio>
+
+namespace {
+
+void writeAll(FILE *stream, const QByteArray &bytes)
+{
+    fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    fflush(stream);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // The error prefix is the running executable's own file name, as the real tool takes it.
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    const QStringList args = app.arguments().mid(1);
+    const QString stateDir = SimCallLog::stateDir(QCoreApplication::applicationDirPath());
+    SimCallLog::append(stateDir, QStringLiteral("calls.log"), program, args);
+
+    const FaultAction fault = VBoxFaults::lookup(stateDir, program, args);
+    if (fault.hang) {
+        for (;;)
+            QThread::sleep(1);
+    }
+    if (fault.sleepMs > 0)
+        QThread::msleep(static_cast<unsigned long>(fault.sleepMs));
+    if (fault.respond || fault.pass) {
+        writeAll(stdout, fault.standardOutput);
+        writeAll(stderr, fault.standardError);
+        if (fault.respond)
+            return fault.exitCode;
+    }
+
+    QLockFile lock(QDir(stateDir).absoluteFilePath(QStringLiteral("state.lock")));
+    lock.setStaleLockTime(0);
+    lock.lock();
+    ToolOutput out(program);
+    VBoxStore store(stateDir);
+    QString error;
+    int code = ToolOutput::Failure;
+    if (store.load(&error)) {
+        const VBoxHost host(stateDir);
+        VBoxCommands commands(store, host, out);
+        code = commands.run(args);
+    } else {
+        out.error(QStringLiteral("Failed to create the VirtualBox object!"));
+        out.error(error);
+    }
+    writeAll(stdout, out.standardOutput());
+    writeAll(stderr, out.standardError());
+    return code;
+}
