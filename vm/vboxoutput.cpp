@@ -53,13 +53,41 @@ QString unquoteMachineReadable(const QString &text)
     return result;
 }
 
+namespace {
+
+// Position of the "=" between key and value. A key in double quotes (the tool quotes keys that hold a
+// "=" themselves) ends at its closing quote; otherwise the first "=" separates.
+int keySeparator(const QString &line)
+{
+    int i = 0;
+    while (i < line.size() && line.at(i).isSpace())
+        ++i;
+    if (i < line.size() && line.at(i) == QLatin1Char('"')) {
+        for (++i; i < line.size(); ++i) {
+            if (line.at(i) == QLatin1Char('\\')) {
+                ++i;
+            } else if (line.at(i) == QLatin1Char('"')) {
+                int j = i + 1;
+                while (j < line.size() && line.at(j).isSpace())
+                    ++j;
+                if (j < line.size() && line.at(j) == QLatin1Char('='))
+                    return j;
+                break;
+            }
+        }
+    }
+    return line.indexOf(QLatin1Char('='));
+}
+
+} // namespace
+
 MachineInfo parseMachineInfo(const QString &text)
 {
     MachineInfo info;
     for (const QString &line : splitLines(text)) {
         if (line.isEmpty())
             continue;
-        const int p = line.indexOf(QLatin1Char('='));
+        const int p = keySeparator(line);
         QString key;
         QString value;
         if (p < 0) {
