@@ -1,0 +1,164 @@
+#include "datareportengine.h"
+
+#include "global.h"
+#include "sqlitetool.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSslError>
+#include <QThreadPool>
+#include <QTimerEvent>
+
+#include <atomic>
+
+namespace {
+
+constexpr int kUploadIntervalMs = 300000;
+
+std::atomic<DataReportEngine *> engineInstance{nullptr};
+QMutex engineMutex;
+
+QByteArray serialise(const google::protobuf::MessageLite &message)
+{
+    const std::string bytes = message.SerializePartialAsString();
+    return QByteArray(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+} // namespace
+
+DataReportEngine *DataReportEngine::instance()
+{
+    DataReportEngine *engine = engineInstance.load(std::memory_order_acquire);
+    if (engine)
+        return engine;
+    QMutexLocker locker(&engineMutex);
+    engine = engineInstance.load(std::memory_order_relaxed);
+    if (!engine) {
+        engine = new DataReportEngine;
+        engineInstance.store(engine, std::memory_order_release);
+        // Deleted when the application object goes away, after the global pool has finished its
+        // pending store tasks.
+        qAddPostRoutine([] { delete engineInstance.exchange(nullptr); });
+    }
+    return engine;
+}
+
+DataReportEngine::DataReportEngine()
+{
+    qDebug() << "DataReportEngine : is open " << m_enabled;
+}
+
+DataReportEngine::~DataReportEngine() = default;
+
+void DataReportEngine::init()
+{
+    DataReportEngine *engine = instance();
+    qInfo() << "DataReportEngine : init ";
+    if (!engine->m_enabled)
+        return;
+    if (engine->m_networkManager) // started already
+        return;
+    engine->m_networkManager = new QNetworkAccessManager(engine);
+    connect(engine->m_networkManager, &QNetworkAccessManager::sslErrors, engine,
+            [](QNetworkReply *, const QList<QSslError> &errors) {
+                for (const QSslError &error : errors)
+                    qWarning().noquote() << "DataReportEngine : net manage error  " << error.errorString();
+            });
+    engine->m_uploadTimer = engine->startTimer(kUploadIntervalMs, Qt::CoarseTimer);
+    // The host's report code is known only after the system information was gathered; before that it
+    // is 0 and would, as the first value of "systemVer", shadow the start-up's own entry for good.
+    if (Global::subPlatform != 0)
+        sysMsg(QStringLiteral("systemVer"), QString::number(Global::subPlatform));
+    qInfo() << "DataReportEngine : init ok";
+}
+
+void DataReportEngine::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_uploadTimer)
+        uploadData();
+    else
+        QObject::timerEvent(event);
+}
+
+bool DataReportEngine::canReport()
+{
+    return SQLiteTool::instance().isOpen() && instance()->m_enabled;
+}
+
+void DataReportEngine::report(int eventKey)
+{
+    if (!canReport())
+        return;
+    qDebug() << "DataReport : report key : " << eventKey;
+    QThreadPool::globalInstance()->start([eventKey] { storeEvent(eventKey); });
+}
+
+void DataReportEngine::report(int eventKey, const QString &dataKey, const QString &dataValue)
+{
+    if (!canReport())
+        return;
+    QMap<QString, QString> maps;
+    maps.insert(dataKey, dataValue);
+    qDebug().noquote() << "DataReport : report map : " << eventKey << " mapValue : " << dataValue;
+    QThreadPool::globalInstance()->start([eventKey, maps] { storeEventEx(eventKey, maps); });
+}
+
+void DataReportEngine::report(int eventKey, const QMap<QString, QString> &maps)
+{
+    if (!canReport())
+        return;
+    for (auto it = maps.cbegin(); it != maps.cend(); ++it)
+        qDebug().noquote() << "DataReport : report maps : " << it.key() << " mapValue : " << it.value();
+    QThreadPool::globalInstance()->start([eventKey, maps] { storeEventEx(eventKey, maps); });
+}
+
+void DataReportEngine::reportSysMsg(int eventKey)
+{
+    report(eventKey, sysMsgMap());
+}
+
+void DataReportEngine::sysMsg(const QString &key, const QString &value)
+{
+    DataReportEngine *engine = instance();
+    QMutexLocker locker(&engine->m_sysMsgMutex);
+    if (engine->m_sysMsg.contains(key))
+        return;
+    engine->m_sysMsg.insert(key, value);
+    qDebug().noquote() << "Global : sysMsg " << key << "    " << value;
+}
+
+QMap<QString, QString> DataReportEngine::sysMsgMap()
+{
+    DataReportEngine *engine = instance();
+    QMutexLocker locker(&engine->m_sysMsgMutex);
+    return engine->m_sysMsg;
+}
+
+void DataReportEngine::storeEvent(int eventKey)
+{
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    YeltProto::CommonEventObject event;
+    event.set_timestamp(static_cast<quint64>(now));
+    event.set_eventkey(static_cast<quint32>(eventKey));
+    instance()->m_dao.add(static_cast<uint>(now), DataReportDao::kTypeEvent, serialise(event));
+}
+
+void DataReportEngine::storeEventEx(int eventKey, const QMap<QString, QString> &maps)
+{
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (maps.isEmpty())
+        return;
+    YeltProto::CommonEventObjectEx event;
+    event.set_timestamp(static_cast<quint64>(now));
+    event.set_eventkey(static_cast<quint32>(eventKey));
+    for (auto it = maps.cbegin(); it != maps.cend(); ++it) {
+        YeltProto::BaseEventMap *entry = event.add_eventmaps();
+        entry->set_datakey(it.key().toStdString());
+        entry->set_datavalue(it.value().toStdString());
+    }
+    instance()->m_dao.add(static_cast<uint>(now), DataReportDao::kTypeEventEx, serialise(event));
+}
