@@ -1,13 +1,88 @@
 #include "datareportengine.h"
 
+#include "reportbuilder.h"
+#include "serverconfig.h"
+#include "sqlitetool.h"
+#include "uploadbody.h"
+#include "uploadrequest.h"
+
 #include <QDebug>
 
-// The HTTP upload of the stored events and of log texts is not part of this build yet. Until it is,
-// an upload attempt sends nothing and keeps every stored row for the next attempt, and says so.
+#include <QMutexLocker>
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <algorithm>
+
+namespace {
+
+// Rows that an upload waiting for its reply carries. An upload that starts meanwhile (the timer
+// during a slow reply, the quit upload) sends only the other rows, so no row travels twice and each
+// reply decides only about the rows of its own request. GUI thread only.
+QSet<int> rowsInFlight;
+
+// Deletes exactly the given rows; rows stored since the report was built stay for the next upload.
+bool removeRows(const QList<int> &ids)
+{
+    if (ids.isEmpty() || !SQLiteTool::instance().isOpen())
+        return true;
+    QStringList numbers;
+    for (int id : ids)
+        numbers << QString::number(id);
+    QMutexLocker locker(&SQLiteTool::lock());
+    QSqlQuery query(SQLiteTool::database());
+    if (!query.exec(
+            QStringLiteral("delete from DataReport where id in (%1)").arg(numbers.join(QLatin1Char(','))))) {
+        qWarning().noquote() << "DataReportDao : remove sent rows failed " << query.lastError().text();
+        return false;
+    }
+    qDebug() << "DataReportDao : removed sent rows " << query.numRowsAffected();
+    return true;
+}
+
+} // namespace
 
 void DataReportEngine::uploadData()
 {
-    qInfo() << "DataReport : upload not available in this build, events kept";
+    DataReportEngine *engine = instance();
+    if (!SQLiteTool::instance().isOpen() || !engine->m_enabled)
+        return;
+    if (!engine->m_networkManager) {
+        qWarning() << "DataReport : upload before init, events kept";
+        return;
+    }
+
+    QList<DataReportRecord> records = engine->m_dao.findAll();
+    records.erase(
+        std::remove_if(records.begin(), records.end(),
+                       [](const DataReportRecord &record) { return rowsInFlight.contains(record.id); }),
+        records.end());
+    if (records.isEmpty())
+        return;
+    const BuiltReport built = ReportBuilder::build(records, ReportIdentity::current());
+    if (built.isEmpty())
+        return; // only unreadable rows: nothing to send
+
+    const QList<int> carried = built.sentIds + built.unreadableIds;
+    for (int id : carried)
+        rowsInFlight.insert(id);
+    const QByteArray body =
+        UploadBody::encode(ReportBuilder::serialise(built.report), UploadBody::kReportKey);
+    const UploadReply reply = UploadRequest::post(engine->m_networkManager, ServerConfig::reportUrl(), body,
+                                                  ServerConfig::replyTimeoutMs(), &engine->m_currentReply);
+    for (int id : carried)
+        rowsInFlight.remove(id);
+
+    if (reply.accepted) {
+        qInfo() << "DataReport : upload success";
+        // Unreadable rows can never be sent; they go with the accepted report instead of lingering.
+        removeRows(carried);
+    } else {
+        qInfo() << "DataReport : upload failed";
+        if (!reply.transferOk)
+            qDebug().noquote() << "DataReport : upload error " << reply.error;
+    }
 }
 
 void DataReportEngine::uploadNow()
@@ -17,6 +92,20 @@ void DataReportEngine::uploadNow()
 
 void DataReportEngine::uploadCrashLog(const QString &kind, const QString &text)
 {
-    Q_UNUSED(text)
-    qInfo().noquote() << "DataReport : log upload not available in this build, kind" << kind;
+    DataReportEngine *engine = instance();
+    if (!engine->m_networkManager) {
+        qInfo() << "DataReport : upload failed";
+        qDebug() << "DataReport : log upload before init";
+        return;
+    }
+    const QUrl url =
+        kind == QLatin1String("CRASHLOG") ? ServerConfig::crashLogUrl() : ServerConfig::runLogUrl();
+    const QByteArray body = UploadBody::encode(UploadBody::logPayload(text), UploadBody::kLogKey);
+    const UploadReply reply = UploadRequest::post(engine->m_networkManager, url, body,
+                                                  ServerConfig::replyTimeoutMs(), &engine->m_currentReply);
+    qDebug().noquote() << "DataReportEngine : upload crash " << QString::fromUtf8(reply.body);
+    if (reply.accepted)
+        qInfo() << "DataReport : upload success";
+    else
+        qInfo() << "DataReport : upload failed";
 }

@@ -1,0 +1,75 @@
+#include "serverconfig.h"
+
+#include <QSettings>
+
+namespace ServerConfig {
+
+namespace {
+
+constexpr int kDefaultReplyTimeoutMs = 20000;
+
+QString installValue(const char *key, const char *fallback)
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Halvora"),
+                       QStringLiteral("Orvanta"));
+    QString value = settings.value(QLatin1String(key)).toString().trimmed();
+    while (value.endsWith(QLatin1Char('/')))
+        value.chop(1);
+    return value.isEmpty() ? QString::fromLatin1(fallback) : value;
+}
+
+QUrl endpoint(const QString &server, const char *path)
+{
+    return QUrl(server + QLatin1String(path));
+}
+
+} // namespace
+
+QString reportServer()
+{
+    return installValue("Server/Report", "http://report.halvora.example");
+}
+
+QString logServer()
+{
+    return installValue("Server/Log", "http://log.halvora.example");
+}
+
+QString apiServer()
+{
+    return installValue("Server/Api", "http://api.halvora.example");
+}
+
+QString keymapServer()
+{
+    return installValue("Server/Keymap", "http://keymap.halvora.example");
+}
+
+int replyTimeoutMs()
+{
+    bool ok = false;
+    const int value = installValue("Server/ReplyTimeoutMs", "").toInt(&ok);
+    return ok && value > 0 ? value : kDefaultReplyTimeoutMs;
+}
+
+QUrl reportUrl()
+{
+    return endpoint(reportServer(), "/pavixtopdatareport.php");
+}
+
+QUrl crashLogUrl()
+{
+    return endpoint(logServer(), "/logup.php?platform=windows");
+}
+
+QUrl runLogUrl()
+{
+    return endpoint(logServer(), "/runlogUp.php?platform=windows");
+}
+
+QUrl baseApiUrl()
+{
+    return endpoint(apiServer(), "/YeltBaseAPI.php");
+}
+
+} // namespace ServerConfig
