@@ -25,18 +25,19 @@
 /* Heap granule: every buffer starts on a 64-byte boundary of the area. */
 #define HGSMI_GRANULE 64u
 
+/* Both frame parts are laid out without padding on every architecture. */
 struct hgsmi_frame_head {
 	__u32 magic;
 	__u32 data_size;
 	__u16 channel;
 	__u16 channel_info;
 	__s32 status;
-} __attribute__((packed));
+};
 
 struct hgsmi_frame_tail {
 	__u32 data_size; /* repeated, so the host can check the frame's end */
 	__u32 checksum;  /* over the offset and the head, status excluded */
-} __attribute__((packed));
+};
 
 #define HGSMI_FRAME_OVERHEAD ((__u32)(sizeof(struct hgsmi_frame_head) + sizeof(struct hgsmi_frame_tail)))
 

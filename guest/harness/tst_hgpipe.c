@@ -1,0 +1,1069 @@
+/*
+ * Runs the hgpipe module source against the kernel stand-in and the simulated
+ * host device, through the module's own entry points and its registered misc
+ * device, and checks what the host receives, what the caller gets back, the
+ * log lines, and that nothing is leaked or left registered.
+ *
+ * usage: tst_hgpipe [test name]
+ */
+#define _GNU_SOURCE
+#include "hgpipe_ioctl.h"
+#include "kstub/kstub.h"
+#include "simhost.h"
+
+#include <errno.h>
+#include <limits.h>
+#include <pthread.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+_Static_assert(sizeof(struct CreateFileCtx) == 132, "CreateFileCtx");
+_Static_assert(sizeof(struct GetLastErrorCtx) == 4, "GetLastErrorCtx");
+_Static_assert(sizeof(struct WaitNamedPipeCtx) == 133, "WaitNamedPipeCtx");
+_Static_assert(sizeof(struct WriteFileCtx) == 21, "WriteFileCtx");
+_Static_assert(sizeof(struct ReadFileCtx) == 21, "ReadFileCtx");
+_Static_assert(sizeof(struct CloseHandleCtx) == 5, "CloseHandleCtx");
+_Static_assert(sizeof(struct WriteReadFileCtx) == 37, "WriteReadFileCtx");
+
+#define PIPE_NAME "\\\\.\\pipe\\orvanta"
+#define AREA_SIZE 0x800000ul
+#define RW (KSTUB_USER_READ | KSTUB_USER_WRITE)
+#define FRAME_OVERHEAD 24u /* head and tail around a payload */
+
+/* ---- a small test runner ---- */
+
+static int test_failed;
+static const char *current_test;
+
+static void fail_at(const char *file, int line, const char *what)
+{
+    fprintf(stderr, "  %s:%d: %s: %s\n", file, line, current_test, what);
+    test_failed = 1;
+}
+
+#define CHECK(cond)                                                                                           \
+    do {                                                                                                      \
+        if (!(cond))                                                                                          \
+            fail_at(__FILE__, __LINE__, #cond);                                                               \
+    } while (0)
+
+#define CHECK_EQ(actual, expected)                                                                            \
+    do {                                                                                                      \
+        long long a_ = (long long)(actual), e_ = (long long)(expected);                                      \
+        if (a_ != e_) {                                                                                       \
+            char m_[256];                                                                                     \
+            snprintf(m_, sizeof(m_), "%s is %lld (0x%llx), expected %lld (0x%llx)", #actual, a_,             \
+                     (unsigned long long)a_, e_, (unsigned long long)e_);                                     \
+            fail_at(__FILE__, __LINE__, m_);                                                                  \
+        }                                                                                                     \
+    } while (0)
+
+#define CHECK_BYTES(actual, expected, len)                                                                    \
+    check_bytes(__FILE__, __LINE__, #actual, (const unsigned char *)(actual), (const unsigned char *)(expected), \
+                (len))
+
+static void check_bytes(const char *file, int line, const char *what, const unsigned char *a,
+                        const unsigned char *e, size_t len)
+{
+    for (size_t i = 0; i < len; i++) {
+        if (a[i] != e[i]) {
+            char m[256];
+            snprintf(m, sizeof(m), "%s differs at byte %zu: 0x%02x, expected 0x%02x", what, i, a[i], e[i]);
+            fail_at(file, line, m);
+            return;
+        }
+    }
+}
+
+/* The whole captured log equals the given lines (NULL-terminated). */
+#define CHECK_LOG(...) check_log(__FILE__, __LINE__, (const char *const[]){__VA_ARGS__, NULL})
+
+static void check_log(const char *file, int line, const char *const *expected)
+{
+    int n = 0;
+    while (expected[n])
+        n++;
+    int got = kstub_log_count();
+    for (int i = 0; i < n || i < got; i++) {
+        const char *a = kstub_log_line(i);
+        const char *e = i < n ? expected[i] : NULL;
+        if (!a || !e || strcmp(a, e) != 0) {
+            char m[512];
+            snprintf(m, sizeof(m), "log line %d is \"%s\", expected \"%s\"", i, a ? a : "(none)",
+                     e ? e : "(none)");
+            fail_at(file, line, m);
+            return;
+        }
+    }
+}
+
+/* ---- fixture ---- */
+
+static struct pci_dev *dev;
+
+static void le32(unsigned char *p, uint32_t v)
+{
+    for (int i = 0; i < 4; i++)
+        p[i] = (unsigned char)(v >> (8 * i));
+}
+
+static void le64(unsigned char *p, uint64_t v)
+{
+    for (int i = 0; i < 8; i++)
+        p[i] = (unsigned char)(v >> (8 * i));
+}
+
+static uint64_t addr(const void *p)
+{
+    return (uint64_t)(uintptr_t)p;
+}
+
+/* Nothing registered, mapped, enabled, allocated or initialised any more. */
+static void check_clean(void)
+{
+    CHECK(kstub_misc_device() == NULL);
+    CHECK_EQ(kstub_pci_driver_registered(), 0);
+    CHECK_EQ(kstub_pci_leftovers(), 0);
+    CHECK_EQ(kstub_kmalloc_live(), 0);
+    CHECK_EQ(kstub_mutex_live(), 0);
+    CHECK_EQ(kstub_hgsmi_live(), 0);
+}
+
+static void start_world(uint8_t revision, unsigned long bar_len)
+{
+    kstub_reset();
+    dev = kstub_pci_add_device(0x0404, 0x0604, revision, bar_len);
+    simhost_attach(dev);
+    simhost_add_pipe(PIPE_NAME, 16);
+}
+
+/* A loaded module over one device with an 8 MB area. */
+static void setup(void)
+{
+    start_world(0, AREA_SIZE);
+    CHECK_EQ(kstub_module_init_fn(), 0);
+    CHECK(kstub_misc_device() != NULL);
+    kstub_log_clear();
+}
+
+static void end_world(void)
+{
+    char why[160];
+    CHECK_EQ(simhost_framing_errors(why, sizeof(why)), 0);
+    if (simhost_framing_errors(NULL, 0))
+        fail_at(__FILE__, __LINE__, why);
+    simhost_detach();
+    kstub_reset();
+}
+
+static void teardown(void)
+{
+    CHECK_EQ(kstub_hgsmi_live(), 0);
+    kstub_module_exit_fn();
+    check_clean();
+    end_world();
+}
+
+/* ---- callers' side of each operation ---- */
+
+static long create_file(const char *name, int32_t *handle)
+{
+    struct CreateFileCtx c;
+    memset(&c, 0, sizeof(c));
+    snprintf(c.lpFileName, sizeof(c.lpFileName), "%s", name);
+    kstub_user_register(&c, sizeof(c), RW);
+    long r = kstub_ioctl(HGP_IOC_CREATE_FILE, (unsigned long)&c);
+    kstub_user_unregister(&c);
+    *handle = c.rc;
+    return r;
+}
+
+static uint32_t last_error(void)
+{
+    struct GetLastErrorCtx c = {0};
+    kstub_user_register(&c, sizeof(c), RW);
+    long r = kstub_ioctl(HGP_IOC_GET_LAST_ERROR, (unsigned long)&c);
+    kstub_user_unregister(&c);
+    CHECK_EQ(r, 0);
+    return c.rc;
+}
+
+static long close_handle(int32_t handle, uint8_t *rc)
+{
+    struct CloseHandleCtx c = {.pipe = handle};
+    kstub_user_register(&c, sizeof(c), RW);
+    long r = kstub_ioctl(HGP_IOC_CLOSE_HANDLE, (unsigned long)&c);
+    kstub_user_unregister(&c);
+    *rc = c.rc;
+    return r;
+}
+
+static long write_file(int32_t h, const void *src, uint32_t n, struct WriteFileCtx *c)
+{
+    memset(c, 0, sizeof(*c));
+    c->hFile = h;
+    c->lpBuffer = addr(src);
+    c->nNumberOfBytesToWrite = n;
+    kstub_user_register(c, sizeof(*c), RW);
+    kstub_user_register(src, n, KSTUB_USER_READ);
+    long r = kstub_ioctl(HGP_IOC_WRITE_FILE, (unsigned long)c);
+    kstub_user_unregister(src);
+    kstub_user_unregister(c);
+    return r;
+}
+
+static long read_file(int32_t h, void *dst, uint32_t n, struct ReadFileCtx *c)
+{
+    memset(c, 0, sizeof(*c));
+    c->hFile = h;
+    c->lpBuffer = addr(dst);
+    c->nNumberOfBytesToRead = n;
+    kstub_user_register(c, sizeof(*c), RW);
+    kstub_user_register(dst, n, KSTUB_USER_WRITE);
+    long r = kstub_ioctl(HGP_IOC_READ_FILE, (unsigned long)c);
+    kstub_user_unregister(dst);
+    kstub_user_unregister(c);
+    return r;
+}
+
+static long write_read_file(int32_t h, const void *src, uint32_t w, void *dst, uint32_t r,
+                            struct WriteReadFileCtx *c)
+{
+    memset(c, 0, sizeof(*c));
+    c->hFile = h;
+    c->lpwBuffer = addr(src);
+    c->nNumberOfBytesToWrite = w;
+    c->lprBuffer = addr(dst);
+    c->nNumberOfBytesToRead = r;
+    kstub_user_register(c, sizeof(*c), RW);
+    kstub_user_register(src, w, KSTUB_USER_READ);
+    kstub_user_register(dst, r, KSTUB_USER_WRITE);
+    long ret = kstub_ioctl(HGP_IOC_WRITE_READ_FILE, (unsigned long)c);
+    kstub_user_unregister(dst);
+    kstub_user_unregister(src);
+    kstub_user_unregister(c);
+    return ret;
+}
+
+static int32_t open_pipe(void)
+{
+    int32_t h = -1;
+    CHECK_EQ(create_file(PIPE_NAME, &h), 0);
+    CHECK(h >= SIMHOST_FIRST_HANDLE);
+    return h;
+}
+
+/* ---- tests ---- */
+
+static void test_codes_and_metadata(void)
+{
+    static const struct {
+        unsigned int code;
+        unsigned int expected;
+    } codes[] = {
+        {HGP_IOC_CREATE_FILE, 0xC084DE00u},    {HGP_IOC_GET_LAST_ERROR, 0xC004DE01u},
+        {HGP_IOC_WAIT_NAMED_PIPE, 0xC085DE02u}, {HGP_IOC_WRITE_FILE, 0xC015DE03u},
+        {HGP_IOC_READ_FILE, 0xC015DE04u},      {HGP_IOC_CLOSE_HANDLE, 0xC005DE05u},
+        {HGP_IOC_WRITE_READ_FILE, 0xC025DE06u},
+    };
+    for (size_t i = 0; i < sizeof(codes) / sizeof(codes[0]); i++)
+        CHECK_EQ(codes[i].code, codes[i].expected);
+    CHECK(strcmp(kstub_module_license, "GPL") == 0);
+    CHECK(strcmp(kstub_module_description, "hgpipe for Orvanta") == 0);
+
+    setup();
+    struct miscdevice *m = kstub_misc_device();
+    CHECK(strcmp(m->name, "hgpipe") == 0);
+    CHECK_EQ(m->mode, 0666);
+    CHECK_EQ(m->minor, 255);
+    const struct file_operations *f = m->fops;
+    CHECK(f->owner != NULL);
+    CHECK(f->llseek == NULL && f->mmap == NULL && f->compat_ioctl == NULL);
+    struct file file = {0};
+    char byte = 'x';
+    CHECK_EQ(f->open(NULL, &file), 0);
+    CHECK_EQ(f->read(&file, &byte, 1, NULL), 0);
+    CHECK_EQ(f->write(&file, &byte, 1, NULL), 0);
+    CHECK_EQ(f->release(NULL, &file), 0);
+    CHECK_EQ(byte, 'x');
+    CHECK_EQ(simhost_frame_count(), 0);
+    teardown();
+}
+
+enum arg_kind { ARG_USER, ARG_KERNEL, ARG_WRAP };
+
+static void test_ioctl_validation(void)
+{
+    static const char invalid[] = "<3>hgpipe: cmd invalid\n";
+    static const char exceed[] = "<3>hgpipe: cmd exceed max nr\n";
+    static const char deny[] = "<3>hgpipe: access deny!\n";
+    static const struct {
+        const char *name;
+        unsigned int cmd;
+        enum arg_kind arg;
+        long ret;
+        const char *log;
+    } rows[] = {
+        {"type byte 0xDF", _IOWR(0xDF, 0, struct CreateFileCtx), ARG_USER, -EINVAL, invalid},
+        {"code zero", 0, ARG_USER, -EINVAL, invalid},
+        {"type checked before number", _IOWR(0x12, 9, struct CreateFileCtx), ARG_KERNEL, -EINVAL, invalid},
+        {"number 8", _IOWR(0xDE, 8, struct CreateFileCtx), ARG_USER, -EINVAL, exceed},
+        {"number 255", _IOWR(0xDE, 255, struct GetLastErrorCtx), ARG_USER, -EINVAL, exceed},
+        {"number checked before access", _IOWR(0xDE, 8, struct CreateFileCtx), ARG_KERNEL, -EINVAL, exceed},
+        {"number 7", _IOWR(0xDE, 7, struct GetLastErrorCtx), ARG_USER, -ENOTTY, NULL},
+        {"number 0 with size 4", _IOWR(0xDE, 0, struct GetLastErrorCtx), ARG_USER, -ENOTTY, NULL},
+        {"number 0 without direction", _IO(0xDE, 0), ARG_KERNEL, -ENOTTY, NULL},
+        {"number 0 read only", _IOR(0xDE, 0, struct CreateFileCtx), ARG_USER, -ENOTTY, NULL},
+        {"number 3 write only", _IOW(0xDE, 3, struct WriteFileCtx), ARG_USER, -ENOTTY, NULL},
+        {"CreateFile header in kernel space", HGP_IOC_CREATE_FILE, ARG_KERNEL, -EFAULT, deny},
+        {"WriteFile header wrapping around", HGP_IOC_WRITE_FILE, ARG_WRAP, -EFAULT, deny},
+        {"number 7 checked for access first", _IOWR(0xDE, 7, struct CreateFileCtx), ARG_KERNEL, -EFAULT, deny},
+    };
+    setup();
+    unsigned char scratch[256] = {0};
+    kstub_user_register(scratch, sizeof(scratch), RW);
+    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
+        current_test = rows[i].name;
+        unsigned long arg = rows[i].arg == ARG_USER     ? (unsigned long)scratch
+                            : rows[i].arg == ARG_KERNEL ? ULONG_MAX - 0x800
+                                                        : ULONG_MAX - 10;
+        kstub_log_clear();
+        CHECK_EQ(kstub_ioctl(rows[i].cmd, arg), rows[i].ret);
+        if (rows[i].log)
+            CHECK_LOG(rows[i].log);
+        else
+            CHECK_EQ(kstub_log_count(), 0);
+    }
+    current_test = "ioctl_validation";
+    unsigned char zero[256] = {0};
+    CHECK_BYTES(scratch, zero, sizeof(scratch));
+    CHECK_EQ(simhost_frame_count(), 0);
+    teardown();
+}
+
+static void test_fixed_operations(void)
+{
+    setup();
+    struct simhost_frame f;
+    unsigned char want[133];
+
+    /* CreateFile: the whole record reaches the host as passed, the handle comes back in rc. */
+    struct CreateFileCtx c;
+    memset(&c, 0, sizeof(c));
+    strcpy(c.lpFileName, PIPE_NAME);
+    c.rc = 0x55aa55aa;
+    kstub_user_register(&c, sizeof(c), RW);
+    CHECK_EQ(kstub_ioctl(HGP_IOC_CREATE_FILE, (unsigned long)&c), 0);
+    CHECK(simhost_last_frame(&f));
+    CHECK_EQ(f.channel, 8);
+    CHECK_EQ(f.info, 0);
+    CHECK_EQ(f.data_size, 132);
+    memset(want, 0, sizeof(want));
+    memcpy(want, PIPE_NAME, strlen(PIPE_NAME));
+    le32(want + 128, 0x55aa55aa);
+    CHECK_BYTES(f.data, want, 132);
+    CHECK_EQ(c.rc, SIMHOST_FIRST_HANDLE);
+    CHECK(strcmp(c.lpFileName, PIPE_NAME) == 0);
+
+    /* A missing pipe: invalid handle, and the host's last error says why. */
+    strcpy(c.lpFileName, "\\\\.\\pipe\\missing");
+    CHECK_EQ(kstub_ioctl(HGP_IOC_CREATE_FILE, (unsigned long)&c), 0);
+    CHECK_EQ(c.rc, -1);
+    kstub_user_unregister(&c);
+    CHECK_EQ(last_error(), SIMHOST_ERROR_FILE_NOT_FOUND);
+    CHECK(simhost_last_frame(&f));
+    CHECK_EQ(f.info, 1);
+    CHECK_EQ(f.data_size, 4);
+
+    /* WaitNamedPipe: name at 0, time-out at 128, result at 132. */
+    struct WaitNamedPipeCtx w;
+    memset(&w, 0, sizeof(w));
+    strcpy(w.lpNamedPipeName, PIPE_NAME);
+    w.nTimeOut = 5000;
+    kstub_user_register(&w, sizeof(w), RW);
+    CHECK_EQ(kstub_ioctl(HGP_IOC_WAIT_NAMED_PIPE, (unsigned long)&w), 0);
+    CHECK(simhost_last_frame(&f));
+    CHECK_EQ(f.info, 2);
+    CHECK_EQ(f.data_size, 133);
+    memset(want, 0, sizeof(want));
+    memcpy(want, PIPE_NAME, strlen(PIPE_NAME));
+    le32(want + 128, 5000);
+    CHECK_BYTES(f.data, want, 133);
+    CHECK_EQ(w.rc, 1);
+    CHECK_EQ(w.nTimeOut, 5000);
+    strcpy(w.lpNamedPipeName, "\\\\.\\pipe\\missing");
+    CHECK_EQ(kstub_ioctl(HGP_IOC_WAIT_NAMED_PIPE, (unsigned long)&w), 0);
+    CHECK_EQ(w.rc, 0);
+    kstub_user_unregister(&w);
+    CHECK_EQ(last_error(), SIMHOST_ERROR_FILE_NOT_FOUND);
+
+    /* CloseHandle: handle at 0, result at 4; a second close fails on the host. */
+    uint8_t rc = 9;
+    CHECK_EQ(close_handle(SIMHOST_FIRST_HANDLE, &rc), 0);
+    CHECK(simhost_last_frame(&f));
+    CHECK_EQ(f.info, 5);
+    CHECK_EQ(f.data_size, 5);
+    static const unsigned char close_bytes[5] = {0x00, 0x01, 0x00, 0x00, 0x00};
+    CHECK_BYTES(f.data, close_bytes, 5);
+    CHECK_EQ(rc, 1);
+    CHECK_EQ(close_handle(SIMHOST_FIRST_HANDLE, &rc), 0);
+    CHECK_EQ(rc, 0);
+    CHECK_EQ(last_error(), SIMHOST_ERROR_INVALID_HANDLE);
+    CHECK_EQ(simhost_open_handles(), 0);
+    CHECK_EQ(kstub_log_count(), 0);
+    teardown();
+}
+
+static void test_transfer_operations(void)
+{
+    setup();
+    struct simhost_frame f;
+    unsigned char want[64];
+    int32_t h = open_pipe();
+
+    /* WriteFile: 21-byte header then the data, as the host receives it. */
+    static const char hello[] = "hello";
+    struct WriteFileCtx wc;
+    CHECK_EQ(write_file(h, hello, 5, &wc), 0);
+    CHECK(simhost_last_frame(&f));
+    CHECK_EQ(f.channel, 8);
+    CHECK_EQ(f.info, 3);
+    CHECK_EQ(f.data_size, 26);
+    memset(want, 0, sizeof(want));
+    le32(want + 0, (uint32_t)h);
+    le64(want + 4, addr(hello));
+    le32(want + 12, 5);
+    memcpy(want + 21, "hello", 5);
+    CHECK_BYTES(f.data, want, 26);
+    CHECK_EQ(wc.rc, 1);
+    CHECK_EQ(wc.lpNumberOfBytesWritten[0], 5);
+    CHECK_EQ(wc.lpBuffer, addr(hello));
+    CHECK_EQ(wc.nNumberOfBytesToWrite, 5);
+
+    /* ReadFile: room for 100 bytes travels zeroed; 5 come back, the rest of the destination is untouched. */
+    unsigned char dst[101];
+    memset(dst, 0xee, sizeof(dst));
+    struct ReadFileCtx rc;
+    CHECK_EQ(read_file(h, dst, 100, &rc), 0);
+    CHECK(simhost_last_frame(&f));
+    CHECK_EQ(f.info, 4);
+    CHECK_EQ(f.data_size, 121);
+    unsigned char rwant[121] = {0};
+    le32(rwant + 0, (uint32_t)h);
+    le64(rwant + 4, addr(dst));
+    le32(rwant + 12, 100);
+    CHECK_BYTES(f.data, rwant, 121);
+    CHECK_EQ(rc.rc, 1);
+    CHECK_EQ(rc.lpNumberOfBytesRead[0], 5);
+    CHECK_BYTES(dst, "hello", 5);
+    for (int i = 5; i < 101; i++)
+        CHECK_EQ(dst[i], 0xee);
+
+    /* WriteFile of nothing: a bare 21-byte header; the null data address is never touched. */
+    struct WriteFileCtx empty;
+    memset(&empty, 0, sizeof(empty));
+    empty.hFile = h;
+    kstub_user_register(&empty, sizeof(empty), RW);
+    CHECK_EQ(kstub_ioctl(HGP_IOC_WRITE_FILE, (unsigned long)&empty), 0);
+    kstub_user_unregister(&empty);
+    CHECK(simhost_last_frame(&f));
+    CHECK_EQ(f.data_size, 21);
+    CHECK_EQ(empty.rc, 1);
+    CHECK_EQ(empty.lpNumberOfBytesWritten[0], 0);
+
+    /* ReadFile answered with 0 bytes copies back only the header: an unmapped destination is fine. */
+    struct ReadFileCtx zero;
+    memset(&zero, 0, sizeof(zero));
+    zero.hFile = h;
+    zero.lpBuffer = 0x1000;
+    zero.nNumberOfBytesToRead = 0;
+    kstub_user_register(&zero, sizeof(zero), RW);
+    CHECK_EQ(kstub_ioctl(HGP_IOC_READ_FILE, (unsigned long)&zero), 0);
+    kstub_user_unregister(&zero);
+    CHECK_EQ(zero.rc, 1);
+    CHECK_EQ(zero.lpNumberOfBytesRead[0], 0);
+
+    /* WriteReadFile with w = 10 and r = 100: a 137-byte payload, data at 37. */
+    static const char ten[] = "0123456789";
+    unsigned char back[100];
+    memset(back, 0, sizeof(back));
+    struct WriteReadFileCtx xc;
+    CHECK_EQ(write_read_file(h, ten, 10, back, 100, &xc), 0);
+    CHECK(simhost_last_frame(&f));
+    CHECK_EQ(f.info, 6);
+    CHECK_EQ(f.data_size, 137);
+    unsigned char xwant[137] = {0};
+    le32(xwant + 0, (uint32_t)h);
+    le64(xwant + 4, addr(ten));
+    le32(xwant + 12, 10);
+    le64(xwant + 20, addr(back));
+    le32(xwant + 28, 100);
+    memcpy(xwant + 37, ten, 10);
+    CHECK_BYTES(f.data, xwant, 137);
+    CHECK_EQ(xc.rc, 1);
+    CHECK_EQ(xc.lpNumberOfBytesWritten[0], 10);
+    CHECK_EQ(xc.lpNumberOfBytesRead[0], 10);
+    CHECK_EQ(xc.lprBuffer, addr(back));
+    CHECK_BYTES(back, ten, 10);
+
+    /* The host's own failure is a result, not an ioctl error. */
+    CHECK_EQ(write_file(0x7777, hello, 5, &wc), 0);
+    CHECK_EQ(wc.rc, 0);
+    CHECK_EQ(last_error(), SIMHOST_ERROR_INVALID_HANDLE);
+
+    uint8_t closed;
+    CHECK_EQ(close_handle(h, &closed), 0);
+    CHECK_EQ(kstub_log_count(), 0);
+    teardown();
+}
+
+static void test_untrusted_answers(void)
+{
+    setup();
+    int32_t h = open_pipe();
+    unsigned char data[32];
+    for (int i = 0; i < 32; i++)
+        data[i] = (unsigned char)(0x40 + i);
+
+    /* The host claims 50 bytes more than asked: the count is clamped and the guard byte survives. */
+    struct {
+        unsigned char dst[8];
+        unsigned char guard[8];
+    } out;
+    memset(&out, 0xee, sizeof(out));
+    kstub_user_register(&out, sizeof(out), KSTUB_USER_WRITE); /* the guard is writable too */
+    CHECK_EQ(simhost_feed(h, data, 20), 0);
+    simhost_set_fault(SIMHOST_COUNT_EXTRA, 50);
+    struct ReadFileCtx rc;
+    CHECK_EQ(read_file(h, out.dst, 8, &rc), 0);
+    CHECK_EQ(rc.lpNumberOfBytesRead[0], 8);
+    CHECK_BYTES(out.dst, data, 8);
+    for (int i = 0; i < 8; i++)
+        CHECK_EQ(out.guard[i], 0xee);
+
+    memset(&out, 0xee, sizeof(out));
+    struct WriteReadFileCtx xc;
+    CHECK_EQ(write_read_file(h, data + 8, 4, out.dst, 8, &xc), 0);
+    CHECK_EQ(xc.lpNumberOfBytesWritten[0], 4);
+    CHECK_EQ(xc.lpNumberOfBytesRead[0], 8); /* 16 were queued, 8 asked for */
+    CHECK_BYTES(out.dst, data + 8, 8);
+    for (int i = 0; i < 8; i++)
+        CHECK_EQ(out.guard[i], 0xee);
+
+    struct WriteFileCtx wc;
+    CHECK_EQ(write_file(h, data, 3, &wc), 0);
+    CHECK_EQ(wc.lpNumberOfBytesWritten[0], 3);
+    simhost_set_fault(SIMHOST_COUNT_EXTRA, 0);
+    unsigned char drain[64];
+    CHECK_EQ(read_file(h, drain, sizeof(drain), &rc), 0);
+    CHECK_EQ(rc.lpNumberOfBytesRead[0], 11);
+
+    /* The host rewrites the destination address and size: the data still goes where the caller asked. */
+    unsigned char victim[64];
+    memset(victim, 0x11, sizeof(victim));
+    kstub_user_register(victim, sizeof(victim), RW);
+    simhost_set_fault(SIMHOST_REWRITE_ADDR, addr(victim));
+    simhost_set_fault(SIMHOST_REWRITE_SIZE, 0xffffffffu);
+    CHECK_EQ(simhost_feed(h, data, 8), 0);
+    memset(&out, 0xee, sizeof(out));
+    CHECK_EQ(read_file(h, out.dst, 8, &rc), 0);
+    CHECK_EQ(rc.lpNumberOfBytesRead[0], 8);
+    CHECK_EQ(rc.lpBuffer, addr(out.dst));
+    CHECK_EQ(rc.nNumberOfBytesToRead, 8);
+    CHECK_BYTES(out.dst, data, 8);
+    memset(&out, 0xee, sizeof(out));
+    CHECK_EQ(write_read_file(h, data + 16, 6, out.dst, 8, &xc), 0);
+    CHECK_EQ(xc.lpNumberOfBytesRead[0], 6);
+    CHECK_EQ(xc.lprBuffer, addr(out.dst));
+    CHECK_EQ(xc.lpwBuffer, addr(data + 16));
+    CHECK_EQ(xc.nNumberOfBytesToRead, 8);
+    CHECK_EQ(xc.nNumberOfBytesToWrite, 6);
+    CHECK_BYTES(out.dst, data + 16, 6);
+    for (int i = 0; i < 64; i++)
+        CHECK_EQ(victim[i], 0x11);
+    for (int i = 0; i < 8; i++)
+        CHECK_EQ(out.guard[i], 0xee);
+    simhost_set_fault(SIMHOST_REWRITE_ADDR, 0);
+    simhost_set_fault(SIMHOST_REWRITE_SIZE, 0);
+
+    uint8_t closed;
+    CHECK_EQ(close_handle(h, &closed), 0);
+    CHECK_EQ(kstub_log_count(), 0);
+    teardown();
+}
+
+static void test_size_refusals(void)
+{
+    static const char nomem[] = "<3>hgpipe: HGSMAlloc fails for no memory.\n";
+    static const struct {
+        const char *name;
+        unsigned int op;
+        uint32_t w, r;
+    } rows[] = {
+        {"WriteFile of 0xFFFFFFFF bytes", HGP_OP_WRITE_FILE, 0xffffffffu, 0},
+        {"WriteFile whose sum with the header wraps to 0", HGP_OP_WRITE_FILE, 0xffffffebu, 0},
+        {"WriteFile of the whole area", HGP_OP_WRITE_FILE, 0x800000u, 0},
+        {"WriteFile one byte past the largest fit", HGP_OP_WRITE_FILE, 0x800000u - 21 - FRAME_OVERHEAD + 1, 0},
+        {"ReadFile of 0xFFFFFFF0 bytes", HGP_OP_READ_FILE, 0, 0xfffffff0u},
+        {"WriteReadFile whose read size wraps the sum", HGP_OP_WRITE_READ_FILE, 10, 0xffffffdbu},
+        {"WriteReadFile whose write size wraps the sum", HGP_OP_WRITE_READ_FILE, 0xffffffdbu, 0},
+    };
+    setup();
+    int32_t h = open_pipe();
+    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
+        current_test = rows[i].name;
+        /* The data addresses are not registered: a copy attempt would show as a copy error instead. */
+        union {
+            struct WriteFileCtx w;
+            struct ReadFileCtx r;
+            struct WriteReadFileCtx x;
+        } c;
+        memset(&c, 0, sizeof(c));
+        unsigned int cmd;
+        if (rows[i].op == HGP_OP_WRITE_FILE) {
+            c.w.hFile = h;
+            c.w.lpBuffer = 0x1000;
+            c.w.nNumberOfBytesToWrite = rows[i].w;
+            cmd = HGP_IOC_WRITE_FILE;
+        } else if (rows[i].op == HGP_OP_READ_FILE) {
+            c.r.hFile = h;
+            c.r.lpBuffer = 0x1000;
+            c.r.nNumberOfBytesToRead = rows[i].r;
+            cmd = HGP_IOC_READ_FILE;
+        } else {
+            c.x.hFile = h;
+            c.x.lpwBuffer = 0x1000;
+            c.x.nNumberOfBytesToWrite = rows[i].w;
+            c.x.lprBuffer = 0x2000;
+            c.x.nNumberOfBytesToRead = rows[i].r;
+            cmd = HGP_IOC_WRITE_READ_FILE;
+        }
+        int frames = simhost_frame_count();
+        kstub_log_clear();
+        kstub_user_register(&c, sizeof(c), RW);
+        CHECK_EQ(kstub_ioctl(cmd, (unsigned long)&c), -ENOMEM);
+        kstub_user_unregister(&c);
+        CHECK_LOG(nomem);
+        CHECK_EQ(simhost_frame_count(), frames);
+        CHECK_EQ(kstub_hgsmi_live(), 0);
+    }
+
+    /* The largest write that fits takes the whole area, so it also shows that every buffer was returned. */
+    current_test = "size_refusals: largest fit";
+    uint32_t n = 0x800000u - 21 - FRAME_OVERHEAD;
+    unsigned char *big = malloc(n);
+    CHECK(big != NULL);
+    for (uint32_t i = 0; i < n; i++)
+        big[i] = (unsigned char)(i * 7);
+    struct WriteFileCtx wc;
+    kstub_log_clear();
+    CHECK_EQ(write_file(h, big, n, &wc), 0);
+    CHECK_EQ(wc.lpNumberOfBytesWritten[0], n);
+    struct simhost_frame f;
+    CHECK(simhost_last_frame(&f));
+    CHECK_EQ(f.data_size, 21 + n);
+    CHECK_EQ(f.offset, 0);
+    CHECK_BYTES(f.data + 21, big, SIMHOST_FRAME_KEEP - 21);
+    free(big);
+    uint8_t closed;
+    CHECK_EQ(close_handle(h, &closed), 0);
+    CHECK_EQ(kstub_log_count(), 0);
+    teardown();
+}
+
+enum perm_case { OK, UNREADABLE, READ_ONLY };
+
+static void test_copy_and_submit_faults(void)
+{
+    static const char from[] = "<3>hgpipe: copy from user error\n";
+    static const char to[] = "<3>hgpipe: copy to user error\n";
+    static const char submit[] = "<3>hgpipe: HGSMSubmit fails\n";
+    static const struct {
+        const char *name;
+        unsigned int op;
+        enum perm_case header, src, dst;
+        int reject;
+        const char *log;
+        int reaches_host;
+    } rows[] = {
+        {"CreateFile header unreadable", HGP_OP_CREATE_FILE, UNREADABLE, OK, OK, 0, from, 0},
+        {"CreateFile header read-only", HGP_OP_CREATE_FILE, READ_ONLY, OK, OK, 0, to, 1},
+        {"CreateFile refused by the host", HGP_OP_CREATE_FILE, OK, OK, OK, 1, submit, 1},
+        {"GetLastError header unreadable", HGP_OP_GET_LAST_ERROR, UNREADABLE, OK, OK, 0, from, 0},
+        {"WaitNamedPipe header read-only", HGP_OP_WAIT_NAMED_PIPE, READ_ONLY, OK, OK, 0, to, 1},
+        {"CloseHandle refused by the host", HGP_OP_CLOSE_HANDLE, OK, OK, OK, 1, submit, 1},
+        {"WriteFile header unreadable", HGP_OP_WRITE_FILE, UNREADABLE, OK, OK, 0, from, 0},
+        {"WriteFile data unreadable", HGP_OP_WRITE_FILE, OK, UNREADABLE, OK, 0, from, 0},
+        {"WriteFile header read-only", HGP_OP_WRITE_FILE, READ_ONLY, OK, OK, 0, to, 1},
+        {"WriteFile refused by the host", HGP_OP_WRITE_FILE, OK, OK, OK, 1, submit, 1},
+        {"ReadFile header unreadable", HGP_OP_READ_FILE, UNREADABLE, OK, OK, 0, from, 0},
+        {"ReadFile destination unwritable", HGP_OP_READ_FILE, OK, OK, UNREADABLE, 0, to, 1},
+        {"ReadFile header read-only", HGP_OP_READ_FILE, READ_ONLY, OK, OK, 0, to, 1},
+        {"ReadFile refused by the host", HGP_OP_READ_FILE, OK, OK, OK, 1, submit, 1},
+        {"WriteReadFile data unreadable", HGP_OP_WRITE_READ_FILE, OK, UNREADABLE, OK, 0, from, 0},
+        {"WriteReadFile destination unwritable", HGP_OP_WRITE_READ_FILE, OK, OK, UNREADABLE, 0, to, 1},
+        {"WriteReadFile refused by the host", HGP_OP_WRITE_READ_FILE, OK, OK, OK, 1, submit, 1},
+    };
+    static const unsigned int cmds[] = {
+        HGP_IOC_CREATE_FILE, HGP_IOC_GET_LAST_ERROR, HGP_IOC_WAIT_NAMED_PIPE,  HGP_IOC_WRITE_FILE,
+        HGP_IOC_READ_FILE,   HGP_IOC_CLOSE_HANDLE,   HGP_IOC_WRITE_READ_FILE,
+    };
+    setup();
+    int32_t h = open_pipe();
+    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
+        current_test = rows[i].name;
+        unsigned char header[133];
+        unsigned char src[16] = "abcdefghijklmnop";
+        unsigned char dst[16];
+        memset(header, 0, sizeof(header));
+        memset(dst, 0xee, sizeof(dst));
+        switch (rows[i].op) {
+        case HGP_OP_CREATE_FILE:
+        case HGP_OP_WAIT_NAMED_PIPE:
+            memcpy(header, PIPE_NAME, strlen(PIPE_NAME));
+            break;
+        case HGP_OP_CLOSE_HANDLE:
+            le32(header, 0x7777);
+            break;
+        case HGP_OP_WRITE_FILE:
+            le32(header, (uint32_t)h);
+            le64(header + 4, addr(src));
+            le32(header + 12, sizeof(src));
+            break;
+        case HGP_OP_READ_FILE:
+            le32(header, (uint32_t)h);
+            le64(header + 4, addr(dst));
+            le32(header + 12, sizeof(dst));
+            simhost_feed(h, "queued", 6);
+            break;
+        case HGP_OP_WRITE_READ_FILE:
+            le32(header, (uint32_t)h);
+            le64(header + 4, addr(src));
+            le32(header + 12, sizeof(src));
+            le64(header + 20, addr(dst));
+            le32(header + 28, sizeof(dst));
+            break;
+        }
+        if (rows[i].header != UNREADABLE)
+            kstub_user_register(header, sizeof(header), rows[i].header == READ_ONLY ? KSTUB_USER_READ : RW);
+        if (rows[i].src != UNREADABLE)
+            kstub_user_register(src, sizeof(src), KSTUB_USER_READ);
+        if (rows[i].dst != UNREADABLE)
+            kstub_user_register(dst, sizeof(dst), KSTUB_USER_WRITE);
+        simhost_set_fault(SIMHOST_REJECT, (uint64_t)rows[i].reject);
+        int frames = simhost_frame_count();
+        kstub_log_clear();
+
+        CHECK_EQ(kstub_ioctl(cmds[rows[i].op], (unsigned long)header), -EFAULT);
+        CHECK_LOG(rows[i].log);
+        CHECK_EQ(simhost_frame_count(), frames + rows[i].reaches_host);
+        CHECK_EQ(kstub_hgsmi_live(), 0);
+        if (rows[i].dst == UNREADABLE)
+            for (int k = 0; k < 16; k++)
+                CHECK_EQ(dst[k], 0xee);
+
+        simhost_set_fault(SIMHOST_REJECT, 0);
+        kstub_user_unregister(header);
+        kstub_user_unregister(src);
+        kstub_user_unregister(dst);
+        /* Drain what a failed call left queued, so the next row starts empty. */
+        unsigned char drain[64];
+        struct ReadFileCtx rc;
+        simhost_feed(h, "x", 1);
+        CHECK_EQ(read_file(h, drain, sizeof(drain), &rc), 0);
+    }
+    teardown();
+}
+
+static void test_init_and_cleanup(void)
+{
+    static const char nodev[] = "<3>hgpipe: hgpipe pci_register_driver failes\n";
+    static const struct {
+        const char *name;
+        int devices;
+        uint8_t revision;
+        int kmalloc_fail_at, register_err, enable_err, iomap_fail, misc_err;
+        int ret;
+        const char *log[3];
+    } rows[] = {
+        {"all present", 1, 0, 0, 0, 0, 0, 0, 0, {NULL}},
+        {"device state allocation fails", 1, 0, 1, 0, 0, 0, 0, -ENOMEM, {"<3>hgpipe: can't kmalloc for dev\n"}},
+        {"driver registration fails", 1, 0, 0, -EBUSY, 0, 0, 0, -EBUSY, {nodev}},
+        {"no device present", 0, 0, 0, 0, 0, 0, 0, 0, {nodev}},
+        {"device of revision 0x42", 1, 0x42, 0, 0, 0, 0, 0, 0, {nodev}},
+        {"device enable fails", 1, 0, 0, 0, -EIO, 0, 0, 0, {nodev}},
+        {"BAR0 mapping fails", 1, 0, 0, 0, 0, 1, 0, 0, {"<3>hgpipe: hgpipe pci_iomap failes\n", nodev}},
+        {"misc registration fails", 1, 0, 0, 0, 0, 0, -EBUSY, -EBUSY, {"<3>hgpipe: misc_register false\n"}},
+        {"heap bookkeeping fails", 1, 0, 2, 0, 0, 0, 0, -ENOMEM, {"<3>hgpipe: hgpipe HGSMIHeapSetup failes\n"}},
+        {"heap second map fails", 1, 0, 3, 0, 0, 0, 0, -ENOMEM, {"<3>hgpipe: hgpipe HGSMIHeapSetup failes\n"}},
+    };
+    for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
+        current_test = rows[i].name;
+        kstub_reset();
+        struct pci_dev *d = NULL;
+        if (rows[i].devices) {
+            d = kstub_pci_add_device(0x0404, 0x0604, rows[i].revision, AREA_SIZE);
+            simhost_attach(d);
+            simhost_add_pipe(PIPE_NAME, 4);
+        }
+        kstub_fail_kmalloc_at(rows[i].kmalloc_fail_at);
+        kstub_fail_pci_register(rows[i].register_err);
+        kstub_fail_pci_enable(rows[i].enable_err);
+        kstub_fail_pci_iomap(rows[i].iomap_fail);
+        kstub_fail_misc_register(rows[i].misc_err);
+
+        int ret = kstub_module_init_fn();
+        CHECK_EQ(ret, rows[i].ret);
+        check_log(__FILE__, __LINE__, rows[i].log);
+        int working = ret == 0 && !rows[i].log[0];
+        CHECK_EQ(kstub_misc_device() != NULL, working);
+        if (ret == 0) {
+            /* Loaded: the driver stays registered, with or without a device, until exit. */
+            CHECK_EQ(kstub_pci_driver_registered(), 1);
+            if (d && !working) {
+                CHECK_EQ(d->enable_count, 0);
+                CHECK_EQ(d->iomap_count, 0);
+            }
+            if (working) {
+                int32_t h = open_pipe();
+                uint8_t rc;
+                CHECK_EQ(close_handle(h, &rc), 0);
+            }
+            kstub_module_exit_fn();
+        }
+        /* After a failed init the kernel runs no exit: init itself must have undone everything. */
+        check_clean();
+        if (d)
+            simhost_detach();
+    }
+    kstub_reset();
+}
+
+static void test_device_binding(void)
+{
+    /* A second device is refused and left disabled; the first keeps working. */
+    start_world(0, AREA_SIZE);
+    struct pci_dev *second = kstub_pci_add_device(0x0404, 0x0604, 0, AREA_SIZE);
+    CHECK_EQ(kstub_module_init_fn(), 0);
+    CHECK_EQ(kstub_log_count(), 0);
+    CHECK_EQ(dev->enable_count, 1);
+    CHECK_EQ(second->enable_count, 0);
+    CHECK(second->bound == NULL);
+    int32_t h = open_pipe();
+    uint8_t rc;
+    CHECK_EQ(close_handle(h, &rc), 0);
+    teardown();
+
+    /* A BAR0 shorter than 8 MB bounds the area. */
+    start_world(0, 0x100000);
+    CHECK_EQ(kstub_module_init_fn(), 0);
+    h = open_pipe();
+    uint32_t n = 0x80000;
+    unsigned char *big = calloc(1, 0x200000);
+    struct WriteFileCtx wc;
+    CHECK_EQ(write_file(h, big, n, &wc), 0);
+    CHECK_EQ(wc.lpNumberOfBytesWritten[0], n);
+    kstub_log_clear();
+    CHECK_EQ(write_file(h, big, 0x200000, &wc), -ENOMEM);
+    CHECK_LOG("<3>hgpipe: HGSMAlloc fails for no memory.\n");
+    free(big);
+    CHECK_EQ(close_handle(h, &rc), 0);
+    teardown();
+
+    /* A removed device: ioctls are refused and never reach the unmapped area (it faults if touched). */
+    setup();
+    h = open_pipe();
+    kstub_pci_hot_remove(dev);
+    dev = NULL;
+    kstub_log_clear();
+    int frames = simhost_frame_count();
+    int32_t h2 = 0;
+    CHECK_EQ(create_file(PIPE_NAME, &h2), -ENODEV);
+    struct GetLastErrorCtx g = {0};
+    kstub_user_register(&g, sizeof(g), RW);
+    CHECK_EQ(kstub_ioctl(HGP_IOC_GET_LAST_ERROR, (unsigned long)&g), -ENODEV);
+    CHECK_LOG("<3>hgpipe: no device\n", "<3>hgpipe: no device\n");
+    CHECK_EQ(simhost_frame_count(), frames);
+    CHECK(kstub_misc_device() != NULL);
+    teardown();
+}
+
+/* ---- concurrency ---- */
+
+#define THREADS 8
+#define ROUNDS 200
+
+struct worker {
+    int id;
+    int mismatches;
+    int errors;
+};
+
+static void *round_trips(void *arg)
+{
+    struct worker *w = arg;
+    int32_t h = -1;
+    if (create_file(PIPE_NAME, &h) != 0 || h < SIMHOST_FIRST_HANDLE) {
+        w->errors++;
+        return NULL;
+    }
+    for (int i = 0; i < ROUNDS; i++) {
+        unsigned char out[300], in[300];
+        uint32_t len = 8 + (uint32_t)(w->id * 31 + i * 17) % 290;
+        for (uint32_t k = 0; k < len; k++)
+            out[k] = (unsigned char)(w->id * 41 + i * 3 + k);
+        le32(out, (uint32_t)w->id);
+        le32(out + 4, (uint32_t)i);
+        memset(in, 0, sizeof(in));
+        uint32_t got;
+        if (i % 2) {
+            struct WriteReadFileCtx c;
+            if (write_read_file(h, out, len, in, sizeof(in), &c) != 0 || c.rc != 1) {
+                w->errors++;
+                continue;
+            }
+            got = c.lpNumberOfBytesRead[0];
+        } else {
+            struct WriteFileCtx wc;
+            struct ReadFileCtx rc;
+            if (write_file(h, out, len, &wc) != 0 || wc.rc != 1 || read_file(h, in, len, &rc) != 0 || rc.rc != 1) {
+                w->errors++;
+                continue;
+            }
+            got = rc.lpNumberOfBytesRead[0];
+        }
+        if (got != len || memcmp(in, out, len) != 0)
+            w->mismatches++;
+    }
+    uint8_t rc;
+    if (close_handle(h, &rc) != 0 || rc != 1)
+        w->errors++;
+    return NULL;
+}
+
+static void test_concurrent_round_trips(void)
+{
+    setup();
+    pthread_t threads[THREADS];
+    struct worker workers[THREADS];
+    for (int i = 0; i < THREADS; i++) {
+        workers[i] = (struct worker){.id = i + 1};
+        CHECK_EQ(pthread_create(&threads[i], NULL, round_trips, &workers[i]), 0);
+    }
+    for (int i = 0; i < THREADS; i++) {
+        pthread_join(threads[i], NULL);
+        CHECK_EQ(workers[i].errors, 0);
+        CHECK_EQ(workers[i].mismatches, 0);
+    }
+    CHECK_EQ(simhost_frame_count(), THREADS * (2 + ROUNDS / 2 * 3));
+    CHECK_EQ(simhost_open_handles(), 0);
+    CHECK_EQ(kstub_log_count(), 0);
+    teardown();
+}
+
+struct blocked_reader {
+    int32_t handle;
+    long ret;
+    struct ReadFileCtx c;
+    unsigned char data[64];
+};
+
+static void *blocked_read(void *arg)
+{
+    struct blocked_reader *r = arg;
+    r->ret = read_file(r->handle, r->data, sizeof(r->data), &r->c);
+    return NULL;
+}
+
+static void test_blocked_read_does_not_block_writes(void)
+{
+    setup();
+    struct blocked_reader r = {.handle = open_pipe()};
+    pthread_t reader;
+    CHECK_EQ(pthread_create(&reader, NULL, blocked_read, &r), 0);
+    CHECK_EQ(simhost_wait_blocked(1, 10000), 0);
+
+    /* While the read waits inside the host, other calls go through (a hang here trips the watchdog). */
+    int32_t other = open_pipe();
+    struct WriteReadFileCtx xc;
+    unsigned char back[4];
+    CHECK_EQ(write_read_file(other, "pong", 4, back, 4, &xc), 0);
+    CHECK_BYTES(back, "pong", 4);
+    struct WriteFileCtx wc;
+    CHECK_EQ(write_file(r.handle, "ping", 4, &wc), 0);
+    CHECK_EQ(wc.rc, 1);
+
+    pthread_join(reader, NULL);
+    CHECK_EQ(r.ret, 0);
+    CHECK_EQ(r.c.rc, 1);
+    CHECK_EQ(r.c.lpNumberOfBytesRead[0], 4);
+    CHECK_BYTES(r.data, "ping", 4);
+
+    /* A read blocked on a handle that another thread closes ends with a broken pipe, not an ioctl error. */
+    r = (struct blocked_reader){.handle = r.handle};
+    CHECK_EQ(pthread_create(&reader, NULL, blocked_read, &r), 0);
+    CHECK_EQ(simhost_wait_blocked(1, 10000), 0);
+    uint8_t rc;
+    CHECK_EQ(close_handle(r.handle, &rc), 0);
+    pthread_join(reader, NULL);
+    CHECK_EQ(r.ret, 0);
+    CHECK_EQ(r.c.rc, 0);
+    CHECK_EQ(r.c.lpNumberOfBytesRead[0], 0);
+    CHECK_EQ(last_error(), SIMHOST_ERROR_BROKEN_PIPE);
+    CHECK_EQ(close_handle(other, &rc), 0);
+    teardown();
+}
+
+/* ---- main ---- */
+
+static const struct {
+    const char *name;
+    void (*fn)(void);
+} tests[] = {
+    {"codes_and_metadata", test_codes_and_metadata},
+    {"ioctl_validation", test_ioctl_validation},
+    {"fixed_operations", test_fixed_operations},
+    {"transfer_operations", test_transfer_operations},
+    {"untrusted_answers", test_untrusted_answers},
+    {"size_refusals", test_size_refusals},
+    {"copy_and_submit_faults", test_copy_and_submit_faults},
+    {"init_and_cleanup", test_init_and_cleanup},
+    {"device_binding", test_device_binding},
+    {"concurrent_round_trips", test_concurrent_round_trips},
+    {"blocked_read_does_not_block_writes", test_blocked_read_does_not_block_writes},
+};
+
+static void watchdog(int sig)
+{
+    (void)sig;
+    static const char msg[] = "FAIL: a call hung (watchdog)\n";
+    if (write(2, msg, sizeof(msg) - 1) < 0)
+        _exit(2);
+    _exit(2);
+}
+
+int main(int argc, char **argv)
+{
+    int passed = 0, failed = 0;
+    signal(SIGALRM, watchdog);
+    setvbuf(stdout, NULL, _IOLBF, 0);
+    for (size_t i = 0; i < sizeof(tests) / sizeof(tests[0]); i++) {
+        if (argc > 1 && strcmp(argv[1], tests[i].name) != 0)
+            continue;
+        current_test = tests[i].name;
+        test_failed = 0;
+        alarm(60);
+        tests[i].fn();
+        alarm(0);
+        printf("%s %s\n", test_failed ? "FAIL" : "PASS", tests[i].name);
+        if (test_failed)
+            failed++;
+        else
+            passed++;
+    }
+    printf("%d passed, %d failed\n", passed, failed);
+    return failed || passed == 0 ? 1 : 0;
+}
