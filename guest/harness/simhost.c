@@ -24,13 +24,15 @@
 #define MAX_HANDLES 128
 #define NAME_LEN 128
 
-struct pipe_def {
+struct pipe_def
+{
     char name[NAME_LEN];
     int max_instances;
     int open;
 };
 
-struct handle {
+struct handle
+{
     int32_t value;
     int pipe;
     int closed;

@@ -34,7 +34,8 @@ struct pci_dev;
 /* Payload bytes kept of each received frame. */
 #define SIMHOST_FRAME_KEEP 4096
 
-struct simhost_frame {
+struct simhost_frame
+{
     uint32_t offset;
     uint16_t channel;
     uint16_t info;
@@ -42,11 +43,12 @@ struct simhost_frame {
     unsigned char data[SIMHOST_FRAME_KEEP]; /* the payload as it arrived */
 };
 
-enum simhost_fault {
-    SIMHOST_REJECT = 1,    /* the next frames are refused (status stays an error) */
-    SIMHOST_COUNT_EXTRA,   /* value added to the byte counts the host reports */
-    SIMHOST_REWRITE_ADDR,  /* the buffer addresses in the answer are replaced by value */
-    SIMHOST_REWRITE_SIZE,  /* the requested sizes in the answer are replaced by value */
+enum simhost_fault
+{
+    SIMHOST_REJECT = 1,   /* the next frames are refused (status stays an error) */
+    SIMHOST_COUNT_EXTRA,  /* value added to the byte counts the host reports */
+    SIMHOST_REWRITE_ADDR, /* the buffer addresses in the answer are replaced by value */
+    SIMHOST_REWRITE_SIZE, /* the requested sizes in the answer are replaced by value */
 };
 
 void simhost_attach(struct pci_dev *dev);

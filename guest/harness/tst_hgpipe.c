@@ -44,26 +44,26 @@ static void fail_at(const char *file, int line, const char *what)
     test_failed = 1;
 }
 
-#define CHECK(cond)                                                                                           \
-    do {                                                                                                      \
-        if (!(cond))                                                                                          \
-            fail_at(__FILE__, __LINE__, #cond);                                                               \
+#define CHECK(cond)                                                                                          \
+    do {                                                                                                     \
+        if (!(cond))                                                                                         \
+            fail_at(__FILE__, __LINE__, #cond);                                                              \
     } while (0)
 
-#define CHECK_EQ(actual, expected)                                                                            \
-    do {                                                                                                      \
+#define CHECK_EQ(actual, expected)                                                                           \
+    do {                                                                                                     \
         long long a_ = (long long)(actual), e_ = (long long)(expected);                                      \
-        if (a_ != e_) {                                                                                       \
-            char m_[256];                                                                                     \
+        if (a_ != e_) {                                                                                      \
+            char m_[256];                                                                                    \
             snprintf(m_, sizeof(m_), "%s is %lld (0x%llx), expected %lld (0x%llx)", #actual, a_,             \
-                     (unsigned long long)a_, e_, (unsigned long long)e_);                                     \
-            fail_at(__FILE__, __LINE__, m_);                                                                  \
-        }                                                                                                     \
+                     (unsigned long long)a_, e_, (unsigned long long)e_);                                    \
+            fail_at(__FILE__, __LINE__, m_);                                                                 \
+        }                                                                                                    \
     } while (0)
 
-#define CHECK_BYTES(actual, expected, len)                                                                    \
-    check_bytes(__FILE__, __LINE__, #actual, (const unsigned char *)(actual), (const unsigned char *)(expected), \
-                (len))
+#define CHECK_BYTES(actual, expected, len)                                                                   \
+    check_bytes(__FILE__, __LINE__, #actual, (const unsigned char *)(actual),                                \
+                (const unsigned char *)(expected), (len))
 
 static void check_bytes(const char *file, int line, const char *what, const unsigned char *a,
                         const unsigned char *e, size_t len)
@@ -260,13 +260,14 @@ static int32_t open_pipe(void)
 
 static void test_codes_and_metadata(void)
 {
-    static const struct {
+    static const struct
+    {
         unsigned int code;
         unsigned int expected;
     } codes[] = {
-        {HGP_IOC_CREATE_FILE, 0xC084DE00u},    {HGP_IOC_GET_LAST_ERROR, 0xC004DE01u},
+        {HGP_IOC_CREATE_FILE, 0xC084DE00u},     {HGP_IOC_GET_LAST_ERROR, 0xC004DE01u},
         {HGP_IOC_WAIT_NAMED_PIPE, 0xC085DE02u}, {HGP_IOC_WRITE_FILE, 0xC015DE03u},
-        {HGP_IOC_READ_FILE, 0xC015DE04u},      {HGP_IOC_CLOSE_HANDLE, 0xC005DE05u},
+        {HGP_IOC_READ_FILE, 0xC015DE04u},       {HGP_IOC_CLOSE_HANDLE, 0xC005DE05u},
         {HGP_IOC_WRITE_READ_FILE, 0xC025DE06u},
     };
     for (size_t i = 0; i < sizeof(codes) / sizeof(codes[0]); i++)
@@ -293,14 +294,20 @@ static void test_codes_and_metadata(void)
     teardown();
 }
 
-enum arg_kind { ARG_USER, ARG_KERNEL, ARG_WRAP };
+enum arg_kind
+{
+    ARG_USER,
+    ARG_KERNEL,
+    ARG_WRAP
+};
 
 static void test_ioctl_validation(void)
 {
     static const char invalid[] = "<3>hgpipe: cmd invalid\n";
     static const char exceed[] = "<3>hgpipe: cmd exceed max nr\n";
     static const char deny[] = "<3>hgpipe: access deny!\n";
-    static const struct {
+    static const struct
+    {
         const char *name;
         unsigned int cmd;
         enum arg_kind arg;
@@ -320,7 +327,8 @@ static void test_ioctl_validation(void)
         {"number 3 write only", _IOW(0xDE, 3, struct WriteFileCtx), ARG_USER, -ENOTTY, NULL},
         {"CreateFile header in kernel space", HGP_IOC_CREATE_FILE, ARG_KERNEL, -EFAULT, deny},
         {"WriteFile header wrapping around", HGP_IOC_WRITE_FILE, ARG_WRAP, -EFAULT, deny},
-        {"number 7 checked for access first", _IOWR(0xDE, 7, struct CreateFileCtx), ARG_KERNEL, -EFAULT, deny},
+        {"number 7 checked for access first", _IOWR(0xDE, 7, struct CreateFileCtx), ARG_KERNEL, -EFAULT,
+         deny},
     };
     setup();
     unsigned char scratch[256] = {0};
@@ -529,7 +537,8 @@ static void test_untrusted_answers(void)
         data[i] = (unsigned char)(0x40 + i);
 
     /* The host claims 50 bytes more than asked: the count is clamped and the guard byte survives. */
-    struct {
+    struct
+    {
         unsigned char dst[8];
         unsigned char guard[8];
     } out;
@@ -598,7 +607,8 @@ static void test_untrusted_answers(void)
 static void test_size_refusals(void)
 {
     static const char nomem[] = "<3>hgpipe: HGSMAlloc fails for no memory.\n";
-    static const struct {
+    static const struct
+    {
         const char *name;
         unsigned int op;
         uint32_t w, r;
@@ -606,7 +616,8 @@ static void test_size_refusals(void)
         {"WriteFile of 0xFFFFFFFF bytes", HGP_OP_WRITE_FILE, 0xffffffffu, 0},
         {"WriteFile whose sum with the header wraps to 0", HGP_OP_WRITE_FILE, 0xffffffebu, 0},
         {"WriteFile of the whole area", HGP_OP_WRITE_FILE, 0x800000u, 0},
-        {"WriteFile one byte past the largest fit", HGP_OP_WRITE_FILE, 0x800000u - 21 - FRAME_OVERHEAD + 1, 0},
+        {"WriteFile one byte past the largest fit", HGP_OP_WRITE_FILE, 0x800000u - 21 - FRAME_OVERHEAD + 1,
+         0},
         {"ReadFile of 0xFFFFFFF0 bytes", HGP_OP_READ_FILE, 0, 0xfffffff0u},
         {"WriteReadFile whose read size wraps the sum", HGP_OP_WRITE_READ_FILE, 10, 0xffffffdbu},
         {"WriteReadFile whose write size wraps the sum", HGP_OP_WRITE_READ_FILE, 0xffffffdbu, 0},
@@ -674,14 +685,20 @@ static void test_size_refusals(void)
     teardown();
 }
 
-enum perm_case { OK, UNREADABLE, READ_ONLY };
+enum perm_case
+{
+    OK,
+    UNREADABLE,
+    READ_ONLY
+};
 
 static void test_copy_and_submit_faults(void)
 {
     static const char from[] = "<3>hgpipe: copy from user error\n";
     static const char to[] = "<3>hgpipe: copy to user error\n";
     static const char submit[] = "<3>hgpipe: HGSMSubmit fails\n";
-    static const struct {
+    static const struct
+    {
         const char *name;
         unsigned int op;
         enum perm_case header, src, dst;
@@ -708,7 +725,7 @@ static void test_copy_and_submit_faults(void)
         {"WriteReadFile refused by the host", HGP_OP_WRITE_READ_FILE, OK, OK, OK, 1, submit, 1},
     };
     static const unsigned int cmds[] = {
-        HGP_IOC_CREATE_FILE, HGP_IOC_GET_LAST_ERROR, HGP_IOC_WAIT_NAMED_PIPE,  HGP_IOC_WRITE_FILE,
+        HGP_IOC_CREATE_FILE, HGP_IOC_GET_LAST_ERROR, HGP_IOC_WAIT_NAMED_PIPE, HGP_IOC_WRITE_FILE,
         HGP_IOC_READ_FILE,   HGP_IOC_CLOSE_HANDLE,   HGP_IOC_WRITE_READ_FILE,
     };
     setup();
@@ -781,7 +798,8 @@ static void test_copy_and_submit_faults(void)
 static void test_init_and_cleanup(void)
 {
     static const char nodev[] = "<3>hgpipe: hgpipe pci_register_driver failes\n";
-    static const struct {
+    static const struct
+    {
         const char *name;
         int devices;
         uint8_t revision;
@@ -790,15 +808,42 @@ static void test_init_and_cleanup(void)
         const char *log[3];
     } rows[] = {
         {"all present", 1, 0, 0, 0, 0, 0, 0, 0, {NULL}},
-        {"device state allocation fails", 1, 0, 1, 0, 0, 0, 0, -ENOMEM, {"<3>hgpipe: can't kmalloc for dev\n"}},
+        {"device state allocation fails",
+         1,
+         0,
+         1,
+         0,
+         0,
+         0,
+         0,
+         -ENOMEM,
+         {"<3>hgpipe: can't kmalloc for dev\n"}},
         {"driver registration fails", 1, 0, 0, -EBUSY, 0, 0, 0, -EBUSY, {nodev}},
         {"no device present", 0, 0, 0, 0, 0, 0, 0, 0, {nodev}},
         {"device of revision 0x42", 1, 0x42, 0, 0, 0, 0, 0, 0, {nodev}},
         {"device enable fails", 1, 0, 0, 0, -EIO, 0, 0, 0, {nodev}},
         {"BAR0 mapping fails", 1, 0, 0, 0, 0, 1, 0, 0, {"<3>hgpipe: hgpipe pci_iomap failes\n", nodev}},
         {"misc registration fails", 1, 0, 0, 0, 0, 0, -EBUSY, -EBUSY, {"<3>hgpipe: misc_register false\n"}},
-        {"heap bookkeeping fails", 1, 0, 2, 0, 0, 0, 0, -ENOMEM, {"<3>hgpipe: hgpipe HGSMIHeapSetup failes\n"}},
-        {"heap second map fails", 1, 0, 3, 0, 0, 0, 0, -ENOMEM, {"<3>hgpipe: hgpipe HGSMIHeapSetup failes\n"}},
+        {"heap bookkeeping fails",
+         1,
+         0,
+         2,
+         0,
+         0,
+         0,
+         0,
+         -ENOMEM,
+         {"<3>hgpipe: hgpipe HGSMIHeapSetup failes\n"}},
+        {"heap second map fails",
+         1,
+         0,
+         3,
+         0,
+         0,
+         0,
+         0,
+         -ENOMEM,
+         {"<3>hgpipe: hgpipe HGSMIHeapSetup failes\n"}},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
         current_test = rows[i].name;
@@ -896,7 +941,8 @@ static void test_device_binding(void)
 #define THREADS 8
 #define ROUNDS 200
 
-struct worker {
+struct worker
+{
     int id;
     int mismatches;
     int errors;
@@ -929,7 +975,8 @@ static void *round_trips(void *arg)
         } else {
             struct WriteFileCtx wc;
             struct ReadFileCtx rc;
-            if (write_file(h, out, len, &wc) != 0 || wc.rc != 1 || read_file(h, in, len, &rc) != 0 || rc.rc != 1) {
+            if (write_file(h, out, len, &wc) != 0 || wc.rc != 1 || read_file(h, in, len, &rc) != 0 ||
+                rc.rc != 1) {
                 w->errors++;
                 continue;
             }
@@ -964,7 +1011,8 @@ static void test_concurrent_round_trips(void)
     teardown();
 }
 
-struct blocked_reader {
+struct blocked_reader
+{
     int32_t handle;
     long ret;
     struct ReadFileCtx c;
@@ -1019,7 +1067,8 @@ static void test_blocked_read_does_not_block_writes(void)
 
 /* ---- main ---- */
 
-static const struct {
+static const struct
+{
     const char *name;
     void (*fn)(void);
 } tests[] = {

@@ -41,7 +41,7 @@ rm -rf "$work"
 mkdir -p "$work" || fail "cannot create $work"
 cp "$src"/Kbuild "$src"/*.c "$src"/*.h "$work"/ || fail "cannot copy the module sources"
 
-if ! make -C "$kdir" M="$work" KCFLAGS=-Werror W=1 modules >"$work/build.log" 2>&1; then
+if ! make -C "$kdir" M="$work" KCFLAGS=-Werror modules >"$work/build.log" 2>&1; then
     cat "$work/build.log"
     fail "kbuild could not build hgpipe.ko"
 fi

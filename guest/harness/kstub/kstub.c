@@ -15,7 +15,8 @@
 _Static_assert(sizeof(((struct mutex *)0)->impl) >= sizeof(pthread_mutex_t), "mutex storage");
 _Static_assert(sizeof(((struct rw_semaphore *)0)->impl) >= sizeof(pthread_rwlock_t), "rwsem storage");
 
-struct module {
+struct module
+{
     int unused;
 };
 struct module kstub_this_module;
@@ -25,14 +26,16 @@ struct module kstub_this_module;
 #define MAX_LOG_LINES 256
 #define MAX_PORTS 4
 
-struct user_range {
+struct user_range
+{
     uintptr_t start;
     size_t len;
     int perms;
     unsigned long seq;
 };
 
-struct alloc_head {
+struct alloc_head
+{
     size_t size;
     uint32_t magic;
 };
@@ -51,7 +54,8 @@ static long kmalloc_live;
 static int kmalloc_fail_countdown;
 static int mutex_live;
 static int fail_pci_register, fail_misc_register, fail_pci_enable, fail_pci_iomap;
-static struct {
+static struct
+{
     uint16_t port;
     kstub_port_handler fn;
     void *ctx;
@@ -218,7 +222,8 @@ void kstub_user_unregister(const void *addr)
     pthread_mutex_lock(&lock);
     int latest = -1;
     for (int i = 0; i < MAX_USER_RANGES; i++) {
-        if (ranges[i].len && ranges[i].start == (uintptr_t)addr && (latest < 0 || ranges[i].seq > ranges[latest].seq))
+        if (ranges[i].len && ranges[i].start == (uintptr_t)addr &&
+            (latest < 0 || ranges[i].seq > ranges[latest].seq))
             latest = i;
     }
     if (latest >= 0)
@@ -294,7 +299,8 @@ void kstub_outl(uint32_t value, uint16_t port)
 
 /* ---- PCI ---- */
 
-struct pci_dev *kstub_pci_add_device(uint16_t vendor, uint16_t device, uint8_t revision, unsigned long bar0_len)
+struct pci_dev *kstub_pci_add_device(uint16_t vendor, uint16_t device, uint8_t revision,
+                                     unsigned long bar0_len)
 {
     struct pci_dev *dev = calloc(1, sizeof(*dev));
     if (!dev)

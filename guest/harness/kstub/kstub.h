@@ -17,7 +17,8 @@ extern const char kstub_module_description[];
 void kstub_reset(void);
 
 /* A device on the bus; BAR0 is bar0_len bytes, inaccessible while unmapped. */
-struct pci_dev *kstub_pci_add_device(uint16_t vendor, uint16_t device, uint8_t revision, unsigned long bar0_len);
+struct pci_dev *kstub_pci_add_device(uint16_t vendor, uint16_t device, uint8_t revision,
+                                     unsigned long bar0_len);
 /* Unplugs a device: the driver's remove runs if it is bound. */
 void kstub_pci_hot_remove(struct pci_dev *dev);
 /* Unregistered drivers, devices still enabled or mapped: 0 when all is clean. */

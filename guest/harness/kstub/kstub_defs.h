@@ -27,11 +27,13 @@ typedef long long kstub_loff_t;
 
 struct module;
 struct inode;
-struct file {
+struct file
+{
     void *private_data;
 };
 
-struct file_operations {
+struct file_operations
+{
     struct module *owner;
     kstub_ssize_t (*read)(struct file *, char *, size_t, kstub_loff_t *);
     kstub_ssize_t (*write)(struct file *, const char *, size_t, kstub_loff_t *);
@@ -43,14 +45,16 @@ struct file_operations {
     int (*release)(struct inode *, struct file *);
 };
 
-struct miscdevice {
+struct miscdevice
+{
     int minor;
     const char *name;
     const struct file_operations *fops;
     unsigned short mode;
 };
 
-struct pci_device_id {
+struct pci_device_id
+{
     uint32_t vendor, device;
     uint32_t subvendor, subdevice;
     uint32_t class_, class_mask;
@@ -59,7 +63,8 @@ struct pci_device_id {
 
 struct pci_driver;
 
-struct pci_dev {
+struct pci_dev
+{
     uint16_t vendor;
     uint16_t device;
     uint8_t revision;
@@ -71,7 +76,8 @@ struct pci_dev {
     struct pci_driver *bound;
 };
 
-struct pci_driver {
+struct pci_driver
+{
     const char *name;
     const struct pci_device_id *id_table;
     int (*probe)(struct pci_dev *, const struct pci_device_id *);
@@ -79,14 +85,16 @@ struct pci_driver {
 };
 
 /* Zeroed storage is an unlocked lock; kstub.c checks that it is large enough. */
-struct mutex {
+struct mutex
+{
     union {
         long long align;
         unsigned char bytes[64];
     } impl;
     int live;
 };
-struct rw_semaphore {
+struct rw_semaphore
+{
     union {
         long long align;
         unsigned char bytes[64];
@@ -200,7 +208,7 @@ extern struct module kstub_this_module;
 
 #define PCI_ANY_ID KSTUB_PCI_ANY_ID
 #define PCI_REVISION_ID 8
-#define PCI_DEVICE(vend, dev)                                                                                 \
+#define PCI_DEVICE(vend, dev)                                                                                \
     .vendor = (vend), .device = (dev), .subvendor = PCI_ANY_ID, .subdevice = PCI_ANY_ID
 #define pci_register_driver kstub_pci_register_driver
 #define pci_unregister_driver kstub_pci_unregister_driver
@@ -246,8 +254,9 @@ static inline int misc_deregister(struct miscdevice *misc)
 #define _IOC_NONE 0u
 #define _IOC_WRITE 1u
 #define _IOC_READ 2u
-#define _IOC(dir, type, nr, size)                                                                             \
-    (((dir) << _IOC_DIRSHIFT) | ((type) << _IOC_TYPESHIFT) | ((nr) << _IOC_NRSHIFT) | ((size) << _IOC_SIZESHIFT))
+#define _IOC(dir, type, nr, size)                                                                            \
+    (((dir) << _IOC_DIRSHIFT) | ((type) << _IOC_TYPESHIFT) | ((nr) << _IOC_NRSHIFT) |                        \
+     ((size) << _IOC_SIZESHIFT))
 #define _IOWR(type, nr, t) _IOC(_IOC_READ | _IOC_WRITE, (type), (nr), sizeof(t))
 #define _IOC_DIR(nr) (((nr) >> _IOC_DIRSHIFT) & 3u)
 #define _IOC_TYPE(nr) (((nr) >> _IOC_TYPESHIFT) & 0xffu)
