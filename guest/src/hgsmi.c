@@ -156,26 +156,35 @@ static __u32 buffer_granules(const struct hgsmi_heap *heap, __u32 first)
 	return g - first;
 }
 
+/*
+ * Runs without the allocation lock (a submit may block in the host for long),
+ * so it checks the buffer from its offset alone and never reads the heap's
+ * bookkeeping, which concurrent allocations change.
+ */
 int VBoxHGSMIBufferSubmit(struct hgsmi_ctx *ctx, void *data)
 {
 	struct hgsmi_heap *heap = &ctx->heap;
 	struct hgsmi_frame_head *head;
-	struct hgsmi_frame_tail *tail;
-	__u32 first = buffer_granule(heap, data);
-	__u32 offset, data_size;
+	struct hgsmi_frame_tail tail;
+	__u8 *p = data;
+	unsigned long offset;
+	__u32 data_size;
 	volatile __s32 *status;
 
-	if (first == heap->granules)
+	if (!heap->base || !p || p < heap->base + sizeof(*head))
 		return -EINVAL;
-	offset = first * HGSMI_GRANULE;
+	offset = (unsigned long)(p - heap->base) - sizeof(*head);
+	if (offset >= heap->size || offset % HGSMI_GRANULE)
+		return -EINVAL;
 	head = (struct hgsmi_frame_head *)(heap->base + offset);
 	data_size = head->data_size;
-	if (data_size > buffer_granules(heap, first) * HGSMI_GRANULE - HGSMI_FRAME_OVERHEAD)
+	if (data_size > heap->size - offset - HGSMI_FRAME_OVERHEAD)
 		return -EINVAL;
 
-	tail = (struct hgsmi_frame_tail *)((__u8 *)data + data_size);
-	tail->data_size = data_size;
-	tail->checksum = hgsmi_frame_checksum(offset, head);
+	/* The tail follows the payload directly and may be unaligned. */
+	tail.data_size = data_size;
+	tail.checksum = hgsmi_frame_checksum(offset, head);
+	memcpy(p + data_size, &tail, sizeof(tail));
 	status = &head->status;
 	*status = HGSMI_STATUS_PENDING;
 
