@@ -111,6 +111,7 @@ const UsageEntry usages[] = {
      "VBoxManage controlvm <uuid | vmname> savestate\nVBoxManage controlvm <uuid | vmname> acpipowerbutton"},
     {"discardstate", "Discard the saved state of a virtual machine",
      "VBoxManage discardstate <uuid | vmname>"},
+    {"registervm", "Register a virtual machine", "VBoxManage registervm <filename> [--password file]"},
     {"unregistervm", "Unregister a virtual machine",
      "VBoxManage unregistervm <uuid | vmname> [--delete] [--delete-all]"},
     {"setproperty", "Change global settings",
@@ -268,6 +269,7 @@ int VBoxCommands::run(const QStringList &args)
         {QStringLiteral("startvm"), &VBoxCommands::startVm},
         {QStringLiteral("controlvm"), &VBoxCommands::controlVm},
         {QStringLiteral("discardstate"), &VBoxCommands::discardState},
+        {QStringLiteral("registervm"), &VBoxCommands::registerVm},
         {QStringLiteral("unregistervm"), &VBoxCommands::unregisterVm},
         {QStringLiteral("setproperty"), &VBoxCommands::setProperty},
         {QStringLiteral("clonevm"), &VBoxCommands::cloneVm},
@@ -321,8 +323,17 @@ int VBoxCommands::lockedForSession(const VBoxMachine &m, const QString &sourceFi
         QStringLiteral("LockMachine(a->session, LockType_Write)"), sourceFile);
 }
 
-bool VBoxCommands::saveMachine(const VBoxMachine &m)
+bool VBoxCommands::saveMachine(const VBoxMachine &machine)
 {
+    // Registered media used by a machine are recorded in its settings file, as the real service does.
+    VBoxMachine m = machine;
+    QJsonObject locations;
+    for (const QJsonValue &v : m.attachments) {
+        const QString uuid = v.toObject().value("medium").toString();
+        if (!uuid.isEmpty())
+            locations.insert(uuid, mediumPath(uuid));
+    }
+    m.settings.insert("mediaLocations", locations);
     QString error;
     if (!m_store.writeMachine(m, &error)) {
         m_out.error(QStringLiteral("Could not save the settings file '%1' (%2)").arg(m.settingsFile, error));
@@ -1825,8 +1836,11 @@ int VBoxCommands::guestProperty(const QStringList &a)
             }
             QString line = name.leftJustified(width) + QStringLiteral(" = '") + value + QLatin1Char('\'');
             if (timestamps || (showFlags && !propFlags.isEmpty())) {
-                line = line.leftJustified(width + valueWidth + 5);
-                if (line.size() == width + valueWidth + 5 && !line.endsWith(QLatin1Char(' ')))
+                // The timestamp column follows the longest value, with at least one blank before it.
+                const int column = width + valueWidth + 6;
+                if (line.size() < column)
+                    line = line.leftJustified(column);
+                else
                     line += QLatin1Char(' ');
                 if (timestamps) {
                     const qint64 ms = stamp.toLongLong() / 1000000;
@@ -2218,6 +2232,53 @@ int VBoxCommands::discardState(const QStringList &a)
     return ToolOutput::Success;
 }
 
+int VBoxCommands::registerVm(const QStringList &a)
+{
+    const CommandUsage use = usage("registervm");
+    QString file;
+    for (const QString &arg : a) {
+        if (arg.startsWith(QLatin1Char('-')))
+            return m_out.syntaxError(use, QStringLiteral("unknown option: %1").arg(arg));
+        if (!file.isEmpty())
+            return m_out.syntaxError(use, QStringLiteral("Invalid parameter '%1'").arg(arg));
+        file = arg;
+    }
+    const QString path = absolutePath(file);
+    const QString context =
+        QStringLiteral("OpenMachine(Bstr(a->argv[0]).raw(), Bstr().raw(), machine.asOutParam())");
+    QFile settings(path);
+    if (!settings.open(QIODevice::ReadOnly)) {
+        return m_out.apiError(
+            QStringLiteral("Could not open the settings file '%1' (VERR_FILE_NOT_FOUND)").arg(path),
+            "VBOX_E_FILE_ERROR", "MachineWrap", "IMachine", context, fileMisc);
+    }
+    const QJsonDocument doc = QJsonDocument::fromJson(settings.readAll());
+    VBoxMachine m = VBoxMachine::fromJson(doc.object());
+    if (!m.accessible) {
+        return m_out.apiError(QStringLiteral("Could not load the settings file '%1'").arg(path),
+                              "VBOX_E_FILE_ERROR", "MachineWrap", "IMachine", context, fileMisc);
+    }
+    m.settingsFile = path;
+    if (m_store.findMachine(m.uuid) >= 0) {
+        return m_out.apiError(
+            QStringLiteral("Cannot register machine '%1' {%2}, because a machine with the same "
+                           "UUID is already registered")
+                .arg(m.name(), m.uuid),
+            "VBOX_E_OBJECT_IN_USE", "VirtualBoxWrap", "IVirtualBox",
+            QStringLiteral("RegisterMachine(machine)"), fileMisc);
+    }
+    for (const QJsonValue &v : m.attachments) {
+        const QString uuid = v.toObject().value("medium").toString();
+        if (uuid.isEmpty() || m_store.findMedium(uuid) >= 0)
+            continue;
+        const QString location = m.settings.value("mediaLocations").toObject().value(uuid).toString();
+        if (!location.isEmpty())
+            m_store.media.append({uuid, location, QStringLiteral("HardDisk")});
+    }
+    m_store.machines.append(m);
+    return saveStore() ? ToolOutput::Success : ToolOutput::Failure;
+}
+
 int VBoxCommands::unregisterVm(const QStringList &a)
 {
     const CommandUsage use = usage("unregistervm");
@@ -2449,10 +2510,13 @@ int VBoxCommands::cloneVm(const QStringList &a)
         newMedia.append({newUuid, target, QStringLiteral("HardDisk")});
     }
     m_out.progress();
-    if (!saveMachine(clone))
+    m_store.media += newMedia; // so the clone's settings file records its disks' locations
+    const bool saved = saveMachine(clone);
+    if (!doRegister)
+        m_store.media = m_store.media.mid(0, m_store.media.size() - newMedia.size());
+    if (!saved)
         return ToolOutput::Failure;
     if (doRegister) {
-        m_store.media += newMedia;
         m_store.machines.append(clone);
         if (!saveStore())
             return ToolOutput::Failure;

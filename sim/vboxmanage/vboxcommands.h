@@ -36,6 +36,7 @@ private:
     int startVm(const QStringList &a);
     int controlVm(const QStringList &a);
     int discardState(const QStringList &a);
+    int registerVm(const QStringList &a);
     int unregisterVm(const QStringList &a);
     int setProperty(const QStringList &a);
     int cloneVm(const QStringList &a);

@@ -66,8 +66,9 @@ QString VBoxHost::hostInfoText() const
                                 QString::number(procValue("/proc/cpuinfo", "cpu MHz").toDouble(), 'f', 0));
 
     QString text = QStringLiteral("Host Information:\n\n");
-    text += QStringLiteral("Host time: %1000000Z\n")
-                .arg(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")));
+    text += QStringLiteral("Host time: ") +
+            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+            QStringLiteral("000000Z\n");
     text += QStringLiteral("Processor online count: %1\n").arg(online);
     text += QStringLiteral("Processor count: %1\n").arg(count);
     text += QStringLiteral("Processor online core count: %1\n")

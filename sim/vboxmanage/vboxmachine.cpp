@@ -387,10 +387,15 @@ QString VBoxMachine::machineReadable(const QHash<QString, QString> &mediumPaths)
     out.str(QStringLiteral("usb"), s("usb"));
     out.str(QStringLiteral("ehci"), s("ehci"));
     out.str(QStringLiteral("xhci"), s("xhci"));
-    for (int i = 0; i < sharedFolders.size(); ++i) {
-        const QJsonObject f = sharedFolders.at(i).toObject();
-        out.str(QStringLiteral("SharedFolderNameMachineMapping%1").arg(i + 1), f.value("name").toString());
-        out.str(QStringLiteral("SharedFolderPathMachineMapping%1").arg(i + 1),
+    // Permanent folders count from 1 in the machine's order; a running machine adds its transient ones.
+    int permanent = 0, transient = 0;
+    for (const QJsonValue &v : sharedFolders) {
+        const QJsonObject f = v.toObject();
+        const bool isTransient = f.value("transient").toBool();
+        const QString kind = isTransient ? QStringLiteral("Transient") : QStringLiteral("Machine");
+        const int k = isTransient ? ++transient : ++permanent;
+        out.str(QStringLiteral("SharedFolderName%1Mapping%2").arg(kind).arg(k), f.value("name").toString());
+        out.str(QStringLiteral("SharedFolderPath%1Mapping%2").arg(kind).arg(k),
                 f.value("hostPath").toString());
     }
     if (settings.contains(QStringLiteral("description")))

@@ -1,0 +1,741 @@
+// Black-box tests of the stand-in VirtualBox tool: the real program runs against a temporary state folder and
+// the tests read what a caller sees (exit codes, stdout, stderr lines) and what it leaves on disk.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Result
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+    // stderr lines with the error prefix, prefix removed, Context lines left out (their line numbers vary).
+    QStringList errors(const QString &program = QStringLiteral("VBoxManage")) const
+    {
+        QStringList lines;
+        const QString prefix = program + QStringLiteral(": error: ");
+        for (const QString &line : err.split(QLatin1Char('\n'))) {
+            if (line.startsWith(prefix) && !line.startsWith(prefix + QStringLiteral("Context: ")))
+                lines.append(line.mid(prefix.size()));
+        }
+        return lines;
+    }
+};
+
+} // namespace
+
+class TestVBoxManage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void refused_data();
+    void refused();
+    void accepted_data();
+    void accepted();
+    void createRegisterShowRoundTrip();
+    void renameMovesFolderAndSettingsFile();
+    void natRulesSortedAndDeleted();
+    void sharedFoldersKeepOrder();
+    void guestProperties();
+    void extraData();
+    void powerStates();
+    void unregisterDeleteRemovesOnlyKnownFiles();
+    void closeMediumDelete();
+    void sethduuidMakesCopiesRegistrable();
+    void cloneExportImport();
+    void faults();
+    void hangingCallNeverFinishes();
+    void callLogKeepsArgumentBoundaries();
+    void serviceStandInRecordsStart();
+
+private:
+    Result run(const QStringList &args, const QString &program = QStringLiteral("VBoxManage"));
+    QMap<QString, QString> vmInfo(const QString &vm);
+    QString state() const { return m_dir->path() + QStringLiteral("/state"); }
+    QString work() const { return m_dir->path(); }
+    QString makeFile(const QString &name, const QByteArray &content = QByteArray(4096, 'x'));
+    void writeFaults(const QByteArray &json);
+
+    QTemporaryDir *m_dir = nullptr;
+};
+
+Result TestVBoxManage::run(const QStringList &args, const QString &program)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ORV_VBOX_STATE"), state());
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(work());
+    process.start(QStringLiteral(ORV_SIM_VBOX_DIR) + QLatin1Char('/') + program, args);
+    Result result;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+QMap<QString, QString> TestVBoxManage::vmInfo(const QString &vm)
+{
+    const Result r = run({"showvminfo", vm, "--machinereadable"});
+    QMap<QString, QString> info;
+    for (const QString &line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        static const QRegularExpression kv(QStringLiteral("^(\"?)(.*?)\\1=(.*)$"));
+        const QRegularExpressionMatch m = kv.match(line);
+        QString value = m.captured(3);
+        if (value.startsWith(QLatin1Char('"')))
+            value = value.mid(1, value.size() - 2).replace(QStringLiteral("\\\""), QStringLiteral("\""));
+        info.insert(m.captured(2), value);
+    }
+    return info;
+}
+
+QString TestVBoxManage::makeFile(const QString &name, const QByteArray &content)
+{
+    const QString path = work() + QLatin1Char('/') + name;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(content);
+    return path;
+}
+
+void TestVBoxManage::writeFaults(const QByteArray &json)
+{
+    QDir().mkpath(state());
+    QFile file(state() + QStringLiteral("/faults.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(json);
+}
+
+void TestVBoxManage::init()
+{
+    m_dir = new QTemporaryDir;
+    QVERIFY(m_dir->isValid());
+    QCOMPARE(run({"createvm", "--name", "vm1", "--register", "--ostype", "Linux"}).exitCode, 0);
+    QCOMPARE(run({"storagectl", "vm1", "--name", "IDE", "--add", "ide"}).exitCode, 0);
+}
+
+void TestVBoxManage::cleanup()
+{
+    delete m_dir;
+    m_dir = nullptr;
+}
+
+void TestVBoxManage::refused_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("errors");
+
+    const QString notFound = "Details: code VBOX_E_OBJECT_NOT_FOUND (0x80bb0001), component VirtualBoxWrap, "
+                             "interface IVirtualBox, callee nsISupports";
+    const QString invalidArg =
+        "Details: code NS_ERROR_INVALID_ARG (0x80070057), component SessionMachine, interface "
+        "IMachine, callee nsISupports";
+    QTest::newRow("unknown command") << "VBoxManage" << QStringList{"frob"} << 2
+                                     << QStringList{"Invalid command 'frob'"};
+    QTest::newRow("unknown vm, own prefix")
+        << "OrvvmManage" << QStringList{"showvminfo", "nope", "--machinereadable"} << 1
+        << QStringList{"Could not find a registered machine named 'nope'", notFound};
+    QTest::newRow("unknown uuid") << "VBoxManage"
+                                  << QStringList{"showvminfo", "{0d5b0b6e-1111-4222-8333-944455556666}"} << 1
+                                  << QStringList{"Could not find a registered machine with UUID "
+                                                 "{0d5b0b6e-1111-4222-8333-944455556666}",
+                                                 notFound};
+    QTest::newRow("vm names are case-sensitive")
+        << "VBoxManage" << QStringList{"modifyvm", "VM1", "--memory", "256"} << 1
+        << QStringList{"Could not find a registered machine named 'VM1'", notFound};
+    QTest::newRow("showvminfo without vm") << "VBoxManage" << QStringList{"showvminfo", "--machinereadable"}
+                                           << 2 << QStringList{"VM name or UUID required"};
+    QTest::newRow("modifyvm unknown option exits 1")
+        << "VBoxManage" << QStringList{"modifyvm", "vm1", "--foo", "1"} << 1
+        << QStringList{"Unknown option: --foo", "Unknown option: --foo"};
+    QTest::newRow("modifyvm missing value")
+        << "VBoxManage" << QStringList{"modifyvm", "vm1", "--memory"} << 1
+        << QStringList{"--memory: RTGetOpt: Command line option needs argument.",
+                       "--memory: RTGetOpt: Command line option needs argument."};
+    QTest::newRow("modifyvm on/off word") << "VBoxManage" << QStringList{"modifyvm", "vm1", "--acpi", "yes"}
+                                          << 1 << QStringList{"Unknown option: yes", "Unknown option: yes"};
+    QTest::newRow("dsound is Windows only")
+        << "VBoxManage" << QStringList{"modifyvm", "vm1", "--audiocontroller", "ac97", "--audio", "dsound"}
+        << 1 << QStringList{"Invalid --audio argument 'dsound'"};
+    QTest::newRow("five-field rule") << "VBoxManage"
+                                     << QStringList{"modifyvm", "vm1", "--natpf1", "a,tcp,,1,2"} << 2
+                                     << QStringList{"Missing or invalid argument to '--natpf'",
+                                                    "Missing or invalid argument to '--natpf'"};
+    QTest::newRow("delete unknown rule")
+        << "VBoxManage" << QStringList{"modifyvm", "vm1", "--natpf1", "delete", "x"} << 1
+        << QStringList{"Code NS_ERROR_INVALID_ARG (0x80070057) - Invalid argument "
+                       "value (extended info not available)"};
+    QTest::newRow("bad boot device") << "VBoxManage" << QStringList{"modifyvm", "vm1", "--boot1", "cdrom"}
+                                     << 2
+                                     << QStringList{"Invalid boot device 'cdrom'",
+                                                    "Invalid boot device 'cdrom'"};
+    QTest::newRow("memory range") << "VBoxManage" << QStringList{"modifyvm", "vm1", "--memory", "2"} << 1
+                                  << QStringList{"Invalid RAM size: 2 MB (must be in range [4, 2097152] MB)",
+                                                 invalidArg};
+    QTest::newRow("createvm without name") << "VBoxManage" << QStringList{"createvm", "--register"} << 2
+                                           << QStringList{"Parameter --name is required"};
+    QTest::newRow("createvm twice") << "VBoxManage" << QStringList{"createvm", "--name", "vm1"} << 1
+                                    << QStringList{
+                                           "Machine settings file '%STATE%/VirtualBox VMs/vm1/vm1.vbox' "
+                                           "already exists",
+                                           "Details: code VBOX_E_FILE_ERROR (0x80bb0004), component "
+                                           "MachineWrap, interface IMachine, callee nsISupports"};
+    QTest::newRow("controlvm stopped vm") << "VBoxManage" << QStringList{"controlvm", "vm1", "poweroff"} << 1
+                                          << QStringList{"Machine 'vm1' is not currently running."};
+    QTest::newRow("controlvm too short")
+        << "VBoxManage" << QStringList{"controlvm", "vm1"} << 2 << QStringList{"Not enough parameters."};
+    QTest::newRow("startvm unknown option") << "VBoxManage" << QStringList{"startvm", "vm1", "--delete"} << 2
+                                            << QStringList{"unknown option: --delete"};
+    QTest::newRow("guestproperty subcommand") << "VBoxManage" << QStringList{"guestproperty", "frob", "vm1"}
+                                              << 2 << QStringList{"Unknown subcommand: frob"};
+    QTest::newRow("guestproperty get count") << "VBoxManage" << QStringList{"guestproperty", "get", "vm1"}
+                                             << 2 << QStringList{"Incorrect parameters"};
+    QTest::newRow("unregistervm without vm")
+        << "VBoxManage" << QStringList{"unregistervm", "--delete"} << 2 << QStringList{"VM name required"};
+    QTest::newRow("discardstate not saved")
+        << "VBoxManage" << QStringList{"discardstate", "vm1"} << 1
+        << QStringList{
+               "Cannot discard the saved state as the machine is not in the Saved or Aborted-Saved state "
+               "(machine state: PoweredOff)",
+               "Details: code VBOX_E_INVALID_VM_STATE (0x80bb0002), component SessionMachine, interface "
+               "IMachine, callee nsISupports"};
+    QTest::newRow("storagectl too few") << "VBoxManage" << QStringList{"storagectl", "vm1", "--name", "IDE"}
+                                        << 2 << QStringList{"Too few parameters"};
+    QTest::newRow("storagectl duplicate")
+        << "VBoxManage" << QStringList{"storagectl", "vm1", "--name", "IDE", "--add", "ide"} << 1
+        << QStringList{"Storage controller named 'IDE' already exists",
+                       "Details: code VBOX_E_OBJECT_IN_USE (0x80bb000c), component SessionMachine, interface "
+                       "IMachine, callee nsISupports"};
+    QTest::newRow("attach missing file")
+        << "VBoxManage"
+        << QStringList{"storageattach", "vm1", "--storagectl", "IDE", "--port",   "0",
+                       "--device",      "0",   "--type",       "hdd", "--medium", "nofile.vdi"}
+        << 1
+        << QStringList{
+               "Could not find file for the medium '%WORK%/nofile.vdi' (VERR_FILE_NOT_FOUND)",
+               "Details: code VBOX_E_FILE_ERROR (0x80bb0004), component MediumWrap, interface IMedium, "
+               "callee nsISupports",
+               "Invalid UUID or filename \"nofile.vdi\""};
+    QTest::newRow("machine folder not absolute")
+        << "VBoxManage" << QStringList{"setproperty", "machinefolder", "rel/dir"} << 1
+        << QStringList{
+               "Given default machine folder 'rel/dir' is not fully qualified",
+               "Details: code NS_ERROR_INVALID_ARG (0x80070057), component SystemPropertiesWrap, interface "
+               "ISystemProperties, callee nsISupports"};
+    QTest::newRow("shared folder without host path")
+        << "VBoxManage" << QStringList{"sharedfolder", "add", "vm1", "--name", "game"} << 2
+        << QStringList{"No host path (--hostpath) was given"};
+    QTest::newRow("shared folder name with space")
+        << "VBoxManage" << QStringList{"sharedfolder", "add", "vm1", "--name", "a b", "--hostpath", "/tmp"}
+        << 2 << QStringList{"Invalid shared folder name 'a b': contains space"};
+    QTest::newRow("remove unknown shared folder")
+        << "VBoxManage" << QStringList{"sharedfolder", "remove", "vm1", "--name", "x"} << 1
+        << QStringList{
+               "Could not find a shared folder named 'x'",
+               "Details: code VBOX_E_OBJECT_NOT_FOUND (0x80bb0001), component SessionMachine, interface "
+               "IMachine, callee nsISupports"};
+    QTest::newRow("unknown list") << "VBoxManage" << QStringList{"list", "foo"} << 2
+                                  << QStringList{"Unknown subcommand \"foo\"."};
+    QTest::newRow("closemedium option") << "VBoxManage" << QStringList{"closemedium", "disk", "a.vdi", "--x"}
+                                        << 2 << QStringList{"unknown option: --x"};
+}
+
+void TestVBoxManage::refused()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, errors);
+    errors.replaceInStrings("%STATE%", state());
+    errors.replaceInStrings("%WORK%", work());
+    QFile settings(state() + "/VirtualBox VMs/vm1/vm1.vbox");
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    const QByteArray settingsBefore = settings.readAll();
+    settings.close();
+
+    const Result r = run(args, program);
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(r.errors(program), errors);
+    QCOMPARE(r.out, QString());
+    // A refused command changes nothing.
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    QCOMPARE(settings.readAll(), settingsBefore);
+}
+
+void TestVBoxManage::accepted_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("outStart"); // empty: no output at all
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "7.1.4r165100\n";
+    QTest::newRow("bare command prints usage, exits 1")
+        << QStringList{"showvminfo"} << 1 << "Usage - Show configuration";
+    QTest::newRow("options before positional")
+        << QStringList{"showvminfo", "--machinereadable", "vm1"} << 0 << "name=\"vm1\"\n";
+    QTest::newRow("attached value") << QStringList{"modifyvm", "vm1", "--memory=512", "--cpus:2"} << 0 << "";
+    QTest::newRow("invalid nic number is not a failure")
+        << QStringList{"modifyvm", "vm1", "--nic9", "nat"} << 0 << "";
+    QTest::newRow("empty rule name") << QStringList{"modifyvm", "vm1", "--natpf1", ",tcp,,2222,,22"} << 0
+                                     << "";
+    QTest::newRow("list hostinfo") << QStringList{"list", "hostinfo"} << 0
+                                   << "Host Information:\n\nHost time: ";
+}
+
+void TestVBoxManage::accepted()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, outStart);
+    const Result r = run(args);
+    QCOMPARE(r.exitCode, exitCode);
+    if (outStart.isEmpty())
+        QCOMPARE(r.out, QString());
+    else
+        QVERIFY2(r.out.startsWith(outStart), qPrintable(r.out));
+}
+
+void TestVBoxManage::createRegisterShowRoundTrip()
+{
+    const Result created = run({"createvm", "--name", "Orvanta_2", "--ostype", "Linux"});
+    QCOMPARE(created.exitCode, 0);
+    const QStringList lines = created.out.split('\n');
+    QCOMPARE(lines.at(0), QString("Virtual machine 'Orvanta_2' is created."));
+    QVERIFY(QRegularExpression("^UUID: [0-9a-f-]{36}$").match(lines.at(1)).hasMatch());
+    const QString file = state() + "/VirtualBox VMs/Orvanta_2/Orvanta_2.vbox";
+    QCOMPARE(lines.at(2), QString("Settings file: '%1'").arg(file));
+    QVERIFY(QFileInfo(file).isFile());
+    QCOMPARE(QFileInfo(QFileInfo(file).path()).permissions() & 0x0077, QFile::Permissions());
+    QVERIFY(!run({"list", "vms"}).out.contains("Orvanta_2"));
+
+    QCOMPARE(run({"registervm", file}).exitCode, 0);
+    const QString uuid = lines.at(1).mid(6);
+    QCOMPARE(run({"list", "vms"}).out.split('\n').at(1), QString("\"Orvanta_2\" {%1}").arg(uuid));
+    const QMap<QString, QString> info = vmInfo("Orvanta_2");
+    QCOMPARE(info.value("UUID"), uuid);
+    QCOMPARE(info.value("ostype"), QString("Other Linux (32-bit)"));
+    QCOMPARE(info.value("CfgFile"), file);
+    QCOMPARE(info.value("LogFldr"), state() + "/VirtualBox VMs/Orvanta_2/Logs");
+    QCOMPARE(info.value("VMState"), QString("poweroff"));
+    QCOMPARE(info.value("nic1"), QString("nat"));
+    QCOMPARE(info.value("nictype1"), QString("82540EM"));
+    QVERIFY(QRegularExpression("^080027[0-9A-F]{6}$").match(info.value("macaddress1")).hasMatch());
+    QCOMPARE(info.value("nic2"), QString("none"));
+    // Numbers bare, strings quoted.
+    const QString text = run({"showvminfo", uuid, "--machinereadable"}).out;
+    QVERIFY(text.contains("\nmemory=128\n"));
+    QVERIFY(text.contains("\nacpi=\"on\"\n"));
+    QCOMPARE(run({"registervm", file}).exitCode, 1);
+
+    // An unreadable settings file lists the machine as inaccessible, and it can be dropped by its UUID.
+    QFile::resize(file, 10);
+    QCOMPARE(run({"list", "vms"}).out.split('\n').at(1), QString("\"<inaccessible>\" {%1}").arg(uuid));
+    QCOMPARE(run({"unregistervm", uuid, "--delete"}).exitCode, 0);
+    QVERIFY(!run({"list", "vms"}).out.contains(uuid));
+}
+
+void TestVBoxManage::renameMovesFolderAndSettingsFile()
+{
+    QCOMPARE(run({"modifyvm", "vm1", "--memory", "1024"}).exitCode, 0); // leaves vm1.vbox-prev
+    QCOMPARE(run({"modifyvm", "vm1", "--name", "Orvanta_0"}).exitCode, 0);
+    const QString dir = state() + "/VirtualBox VMs/Orvanta_0";
+    QVERIFY(!QFileInfo::exists(state() + "/VirtualBox VMs/vm1"));
+    QVERIFY(QFileInfo(dir + "/Orvanta_0.vbox").isFile());
+    QVERIFY(QFileInfo(dir + "/Orvanta_0.vbox-prev").isFile());
+    QCOMPARE(vmInfo("Orvanta_0").value("CfgFile"), dir + "/Orvanta_0.vbox");
+    QCOMPARE(vmInfo("Orvanta_0").value("memory"), QString("1024"));
+
+    QCOMPARE(run({"createvm", "--name", "vm1", "--register"}).exitCode, 0);
+    const Result clash = run({"modifyvm", "vm1", "--name", "Orvanta_0"});
+    QCOMPARE(clash.exitCode, 1);
+    QCOMPARE(clash.errors().value(0),
+             QString("Could not rename the directory '%1/VirtualBox VMs/vm1' to '%2' to save "
+                     "the settings file (VERR_ALREADY_EXISTS)")
+                 .arg(state(), dir));
+    QCOMPARE(run({"modifyvm", "vm1", "--name", "0d5b0b6e-1111-4222-8333-944455556666"}).errors().value(0),
+             QString("A machine cannot have a UUID as its name"));
+}
+
+void TestVBoxManage::natRulesSortedAndDeleted()
+{
+    QCOMPARE(run({"modifyvm", "vm1", "--natpf1", "vinput,tcp,127.0.0.1,25000,10.0.2.15,22469", "--natpf1",
+                  "adb,tcp,127.0.0.1,25003,10.0.2.15,5555", "--nat-pf1",
+                  "opengl, tcp ,127.0.0.1,24000,10.0.2.15,22468"})
+                 .exitCode,
+             0);
+    QMap<QString, QString> info = vmInfo("vm1");
+    QCOMPARE(info.value("Forwarding(0)"), QString("adb,tcp,127.0.0.1,25003,10.0.2.15,5555"));
+    QCOMPARE(info.value("Forwarding(1)"), QString("opengl,tcp,127.0.0.1,24000,10.0.2.15,22468"));
+    QCOMPARE(info.value("Forwarding(2)"), QString("vinput,tcp,127.0.0.1,25000,10.0.2.15,22469"));
+
+    QCOMPARE(run({"modifyvm", "vm1", "--natpf1", "delete", "opengl"}).exitCode, 0);
+    info = vmInfo("vm1");
+    QCOMPARE(info.value("Forwarding(1)"), QString("vinput,tcp,127.0.0.1,25000,10.0.2.15,22469"));
+    QVERIFY(!info.contains("Forwarding(2)"));
+
+    const Result port = run({"modifyvm", "vm1", "--natpf1", "other,tcp,127.0.0.1,25000,,22"});
+    QCOMPARE(port.exitCode, 1);
+    QCOMPARE(port.errors().value(0),
+             QString("A NAT rule for this host port and this host IP already exists"));
+    // All or nothing: the first option of a failing run is not kept either.
+    QCOMPARE(run({"modifyvm", "vm1", "--memory", "777", "--natpf1", "adb,tcp,,1,,2"}).exitCode, 1);
+    QCOMPARE(vmInfo("vm1").value("memory"), QString("128"));
+    QCOMPARE(run({"modifyvm", "vm1", "--natpf1", ",udp,,2222,,22"}).exitCode, 0);
+    QCOMPARE(vmInfo("vm1").value("Forwarding(1)"), QString("udp_2222_22,udp,,2222,,22"));
+    QCOMPARE(vmInfo("vm1").value("Forwarding(2)"), QString("vinput,tcp,127.0.0.1,25000,10.0.2.15,22469"));
+}
+
+void TestVBoxManage::sharedFoldersKeepOrder()
+{
+    QDir().mkpath(work() + "/share/event");
+    QDir().mkpath(work() + "/share/game");
+    QCOMPARE(
+        run({"sharedfolder", "add", "vm1", "--name", "event", "--hostpath", "share/event/", "--automount"})
+            .exitCode,
+        0);
+    QCOMPARE(
+        run({"sharedfolder", "add", "--name", "game", "vm1", "--hostpath", work() + "/share/game"}).exitCode,
+        0);
+    QMap<QString, QString> info = vmInfo("vm1");
+    QCOMPARE(info.value("SharedFolderNameMachineMapping1"), QString("event"));
+    QCOMPARE(info.value("SharedFolderPathMachineMapping1"), work() + "/share/event");
+    QCOMPARE(info.value("SharedFolderNameMachineMapping2"), QString("game"));
+
+    QCOMPARE(run({"sharedfolder", "add", "vm1", "--name", "game", "--hostpath", work()}).errors().value(0),
+             QString("Shared folder named 'game' already exists"));
+    QCOMPARE(run({"sharedfolder", "add", "vm1", "--name", "x", "--hostpath", "missing"}).errors().value(0),
+             QString("RTPathQueryInfo failed on shared folder path '%1/missing': VERR_FILE_NOT_FOUND")
+                 .arg(work()));
+    QCOMPARE(run({"sharedfolder", "remove", "vm1", "--name", "event"}).exitCode, 0);
+    info = vmInfo("vm1");
+    QCOMPARE(info.value("SharedFolderNameMachineMapping1"), QString("game"));
+    QVERIFY(!info.contains("SharedFolderNameMachineMapping2"));
+}
+
+void TestVBoxManage::guestProperties()
+{
+    QCOMPARE(run({"guestproperty", "set", "vm1", "orvanta_ova_version", "1.0.1"}).exitCode, 0);
+    QCOMPARE(run({"guestproperty", "get", "vm1", "orvanta_ova_version"}).out, QString("Value: 1.0.1\n"));
+    QCOMPARE(run({"guestproperty", "set", "vm1", "vkeyboard_mode", ""}).exitCode, 0);
+    QCOMPARE(run({"guestproperty", "get", "vm1", "vkeyboard_mode"}).out, QString("No value set!\n"));
+    QCOMPARE(run({"guestproperty", "get", "vm1", "missing"}).out, QString("No value set!\n"));
+    QCOMPARE(run({"guestproperty", "set", "vm1", "ro", "x", "--flags", "RDONLYHOST"}).exitCode, 0);
+    QCOMPARE(run({"guestproperty", "set", "vm1", "ro", "y"}).errors().value(0),
+             QString("The property 'ro' cannot be changed by the host"));
+
+    // Sorted, names padded to the longest, the "@" column after the longest value.
+    const QStringList lines = run({"guestproperty", "enumerate", "vm1"}).out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines.at(0).startsWith("orvanta_ova_version = '1.0.1' @ "));
+    QVERIFY(lines.at(1).startsWith("ro                  = 'x'     @ "));
+    QVERIFY(lines.at(1).endsWith("Z RDONLYHOST"));
+    QVERIFY(lines.at(2).startsWith("vkeyboard_mode      = ''      @ "));
+    QCOMPARE(run({"guestproperty", "enumerate", "vm1", "--no-timestamp", "--no-flags", "v*"}).out,
+             QString("vkeyboard_mode = ''\n"));
+
+    QCOMPARE(run({"guestproperty", "unset", "vm1", "vkeyboard_mode"}).exitCode, 0);
+    QCOMPARE(run({"guestproperty", "unset", "vm1", "never_set"}).exitCode, 0);
+    QVERIFY(!run({"guestproperty", "enumerate", "vm1"}).out.contains("vkeyboard_mode"));
+
+    // An older tool version answers in the old one-line form.
+    QFile ini(state() + "/host.ini");
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[tool]\nversion=6.1.40r156409\n");
+    ini.close();
+    QVERIFY(QRegularExpression("^Name: orvanta_ova_version, value: 1.0.1, timestamp: \\d+, flags: \n")
+                .match(run({"guestproperty", "enumerate", "vm1"}).out)
+                .hasMatch());
+}
+
+void TestVBoxManage::extraData()
+{
+    const QString key = "VBoxInternal/Devices/OrvSpeed/0/Trusted";
+    QCOMPARE(run({"setextradata", "vm1", key, "1"}).exitCode, 0);
+    QCOMPARE(run({"setextradata", "vm1", "A/key", "x, y: z"}).exitCode, 0);
+    QCOMPARE(run({"getextradata", "vm1", "enumerate"}).out,
+             QString("Key: A/key, Value: x, y: z\nKey: %1, Value: 1\n").arg(key));
+    QCOMPARE(run({"getextradata", "vm1", key}).out, QString("Value: 1\n"));
+    QCOMPARE(run({"setextradata", "vm1", key}).exitCode, 0);
+    QCOMPARE(run({"getextradata", "vm1", key}).out, QString("No value set!\n"));
+    QCOMPARE(run({"setextradata", "global", "G", "v"}).exitCode, 0);
+    QCOMPARE(run({"getextradata", "global"}).out, QString("Key: G, Value: v\n"));
+    QCOMPARE(run({"setextradata", "vm1", "a", "b", "c"}).errors(), QStringList{"Too many parameters"});
+}
+
+void TestVBoxManage::powerStates()
+{
+    const Result started = run({"startvm", "vm1", "--type", "headless"});
+    QCOMPARE(started.exitCode, 0);
+    QCOMPARE(started.out,
+             QString("Waiting for VM \"vm1\" to power on...\nVM \"vm1\" has been successfully started.\n"));
+    QCOMPARE(vmInfo("vm1").value("VMState"), QString("running"));
+    QCOMPARE(vmInfo("vm1").value("SessionName"), QString("headless"));
+    QCOMPARE(run({"list", "runningvms"}).out.count('\n'), 1);
+    QCOMPARE(run({"startvm", "vm1"}).errors().value(0),
+             QString("The machine 'vm1' is already locked by a session (or being locked or unlocked)"));
+    QCOMPARE(run({"modifyvm", "vm1", "--memory", "256"}).errors().value(0),
+             QString("The machine 'vm1' is already locked for a session (or being unlocked)"));
+    QCOMPARE(run({"unregistervm", "vm1"}).errors().value(0),
+             QString("Cannot unregister the machine 'vm1' while it is locked"));
+    // Shared-lock commands work on a running machine.
+    QCOMPARE(run({"guestproperty", "set", "vm1", "emu_id", "42"}).exitCode, 0);
+
+    const Result invalid = run({"controlvm", "vm1", "frob"});
+    QCOMPARE(invalid.exitCode, 1);
+    QCOMPARE(invalid.errors().value(0), QString("Invalid parameter 'frob'."));
+
+    const Result saved = run({"controlvm", "vm1", "savestate"});
+    QCOMPARE(saved.err, QString("0%...10%...20%...30%...40%...50%...60%...70%...80%...90%...100%\n"));
+    QMap<QString, QString> info = vmInfo("vm1");
+    QCOMPARE(info.value("VMState"), QString("saved"));
+    QVERIFY(QFileInfo(info.value("VMStateFile")).isFile());
+    QCOMPARE(run({"discardstate", "vm1"}).exitCode, 0);
+    QVERIFY(!QFileInfo::exists(info.value("VMStateFile")));
+    QCOMPARE(vmInfo("vm1").value("VMState"), QString("poweroff"));
+
+    QCOMPARE(run({"startvm", "vm1", "--type", "HEADLESS"}).exitCode, 0);
+    const Result stop = run({"startvm", "vm1", "--type", "emergencystop"});
+    QCOMPARE(stop.exitCode, 0);
+    QCOMPARE(stop.out, QString());
+    QCOMPARE(vmInfo("vm1").value("VMState"), QString("aborted"));
+    QCOMPARE(run({"startvm", "vm1", "--type", "emergencystop"}).errors().value(0),
+             QString("The machine 'vm1' is not locked by a session"));
+    QCOMPARE(run({"startvm", "vm1", "--type", "headless"}).exitCode, 0);
+    const Result off = run({"controlvm", "vm1", "poweroff"});
+    QCOMPARE(off.exitCode, 0);
+    QCOMPARE(off.out, QString());
+    QVERIFY(off.err.startsWith("0%...10%"));
+    QCOMPARE(vmInfo("vm1").value("VMState"), QString("poweroff"));
+    QVERIFY(!vmInfo("vm1").contains("SessionName"));
+}
+
+void TestVBoxManage::unregisterDeleteRemovesOnlyKnownFiles()
+{
+    const QString dir = state() + "/VirtualBox VMs/vm1";
+    const QString disk = makeFile("disk.vmdk");
+    QVERIFY(QFile::copy(disk, dir + "/system.vmdk"));
+    QCOMPARE(run({"storageattach", "vm1", "--storagectl", "IDE", "--port", "0", "--device", "0", "--type",
+                  "hdd", "--medium", dir + "/system.vmdk"})
+                 .exitCode,
+             0);
+    QCOMPARE(run({"startvm", "vm1", "--type", "headless"}).exitCode, 0);
+    QCOMPARE(run({"controlvm", "vm1", "poweroff"}).exitCode, 0);
+    QVERIFY(QFileInfo(dir + "/Logs/VBox.log").isFile());
+    makeFile("state/VirtualBox VMs/vm1/other.txt");
+
+    const Result r = run({"unregistervm", "vm1", "--delete"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QString());
+    QCOMPARE(r.err, QString("0%...10%...20%...30%...40%...50%...60%...70%...80%...90%...100%\n"));
+    QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"other.txt"});
+    QCOMPARE(run({"list", "vms"}).out, QString());
+    QCOMPARE(run({"list", "hdds"}).out, QString());
+
+    // Without files the tool does not know, the machine folder goes too.
+    QCOMPARE(run({"createvm", "--name", "vm2", "--register"}).exitCode, 0);
+    QCOMPARE(run({"unregistervm", "vm2", "--delete"}).exitCode, 0);
+    QVERIFY(!QFileInfo::exists(state() + "/VirtualBox VMs/vm2"));
+    // Without --delete every file stays.
+    QCOMPARE(run({"createvm", "--name", "vm3", "--register"}).exitCode, 0);
+    QCOMPARE(run({"unregistervm", "vm3"}).exitCode, 0);
+    QVERIFY(QFileInfo(state() + "/VirtualBox VMs/vm3/vm3.vbox").isFile());
+}
+
+void TestVBoxManage::closeMediumDelete()
+{
+    const QString disk = makeFile("data.vmdk");
+    const QStringList attach = {"storageattach", "vm1", "--storagectl", "IDE", "--port",   "0",
+                                "--device",      "1",   "--type",       "hdd", "--medium", "data.vmdk"};
+    QCOMPARE(run(attach).exitCode, 0);
+    QCOMPARE(vmInfo("vm1").value("IDE-0-1"), disk);
+    const Result inUse = run({"closemedium", "disk", disk, "--delete"});
+    QCOMPARE(inUse.exitCode, 1);
+    QCOMPARE(inUse.errors().value(2), QString("Failed to delete medium. Error code VBOX_E_OBJECT_IN_USE"));
+    QVERIFY(QFileInfo(disk).isFile());
+
+    QStringList detach = attach;
+    detach.last() = "none";
+    QCOMPARE(run(detach).exitCode, 0);
+    QCOMPARE(vmInfo("vm1").value("IDE-0-1"), QString("none"));
+    const Result r = run({"closemedium", "disk", disk, "--delete"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QString("0%...10%...20%...30%...40%...50%...60%...70%...80%...90%...100%\n"));
+    QVERIFY(!QFileInfo::exists(disk));
+    QCOMPARE(run({"list", "hdds"}).out, QString());
+}
+
+void TestVBoxManage::sethduuidMakesCopiesRegistrable()
+{
+    const QString a = makeFile("a/android_system_disk.vmdk");
+    const QString b = makeFile("b/android_system_disk.vmdk");
+    QCOMPARE(run({"createvm", "--name", "vm2", "--register"}).exitCode, 0);
+    QCOMPARE(run({"storagectl", "vm2", "--name", "IDE", "--add", "ide"}).exitCode, 0);
+    QCOMPARE(run({"storageattach", "vm1", "--storagectl", "IDE", "--port", "0", "--device", "0", "--type",
+                  "hdd", "--medium", a})
+                 .exitCode,
+             0);
+    const QStringList attachCopy = {"storageattach", "vm2", "--storagectl", "IDE", "--port",   "0",
+                                    "--device",      "0",   "--type",       "hdd", "--medium", b};
+    const Result clash = run(attachCopy);
+    QCOMPARE(clash.exitCode, 1);
+    QVERIFY(clash.errors().value(0).startsWith(QString("Cannot register the hard disk '%1' {").arg(b)));
+
+    const Result changed = run({"internalcommands", "sethduuid", b});
+    QCOMPARE(changed.exitCode, 0);
+    QVERIFY(QRegularExpression("^UUID changed to: [0-9a-f-]{36}\n$").match(changed.out).hasMatch());
+    QCOMPARE(run(attachCopy).exitCode, 0);
+    QCOMPARE(vmInfo("vm2").value("IDE-ImageUUID-0-0"), changed.out.mid(17).trimmed());
+    QCOMPARE(run({"internalcommands", "sethduuid", "nope.vmdk"}).errors(),
+             QStringList{"Format autodetect failed: VERR_FILE_NOT_FOUND"});
+    const Result info = run({"showhdinfo", b});
+    QVERIFY(info.out.contains(QString("In use by VMs:  vm2 (UUID: %1)").arg(vmInfo("vm2").value("UUID"))));
+}
+
+void TestVBoxManage::cloneExportImport()
+{
+    const QString dir = state() + "/VirtualBox VMs/vm1";
+    for (const QString &name : {QString("android_system_disk.vmdk"), QString("android_data_disk.vmdk")})
+        makeFile("state/VirtualBox VMs/vm1/" + name, name.toUtf8());
+    QCOMPARE(run({"storageattach", "vm1", "--storagectl", "IDE", "--port", "0", "--device", "0", "--type",
+                  "hdd", "--medium", dir + "/android_system_disk.vmdk"})
+                 .exitCode,
+             0);
+    QCOMPARE(run({"storageattach", "vm1", "--storagectl", "IDE", "--port", "0", "--device", "1", "--type",
+                  "hdd", "--medium", dir + "/android_data_disk.vmdk"})
+                 .exitCode,
+             0);
+    QCOMPARE(run({"guestproperty", "set", "vm1", "is_first_run", "false"}).exitCode, 0);
+
+    const Result cloned = run({"clonevm", "vm1", "--name", "Orvanta_2", "--mode", "all", "--register"});
+    QCOMPARE(cloned.exitCode, 0);
+    QCOMPARE(cloned.out, QString("Machine has been successfully cloned as \"Orvanta_2\"\n"));
+    const QString cloneDir = state() + "/VirtualBox VMs/Orvanta_2";
+    QMap<QString, QString> info = vmInfo("Orvanta_2");
+    QCOMPARE(info.value("IDE-0-0"), cloneDir + "/Orvanta_2-disk1.vmdk");
+    QCOMPARE(info.value("IDE-0-1"), cloneDir + "/Orvanta_2-disk2.vmdk");
+    QVERIFY(info.value("IDE-ImageUUID-0-0") != vmInfo("vm1").value("IDE-ImageUUID-0-0"));
+    QVERIFY(info.value("macaddress1") != vmInfo("vm1").value("macaddress1"));
+    QCOMPARE(run({"guestproperty", "get", "Orvanta_2", "is_first_run"}).out, QString("Value: false\n"));
+    QCOMPARE(run({"clonevm", "vm1", "--name", "Orvanta_2"}).errors().value(0),
+             QString("Machine settings file '%1/Orvanta_2.vbox' already exists").arg(cloneDir));
+
+    const QString ova = work() + "/backup.ova";
+    const Result exported = run({"export", "Orvanta_2", "-o", ova});
+    QCOMPARE(exported.exitCode, 0);
+    QCOMPARE(exported.out, QString("Successfully exported 1 machine(s).\n"));
+    QCOMPARE(run({"export", "Orvanta_2", "-o", ova}).errors().value(1),
+             QString("Failed to open '%1' for writing (VERR_ALREADY_EXISTS)").arg(ova));
+
+    QCOMPARE(run({"unregistervm", "Orvanta_2", "--delete"}).exitCode, 0);
+    const Result imported = run({"import", ova, "--vsys", "0", "--vmname", "Orvanta_2"});
+    QCOMPARE(imported.exitCode, 0);
+    QVERIFY(imported.out.endsWith("Successfully imported the appliance.\n"));
+    QVERIFY(imported.err.contains(QString("Interpreting %1...\nOK.\n").arg(ova)));
+    info = vmInfo("Orvanta_2");
+    QCOMPARE(info.value("IDE-0-0"), cloneDir + "/backup-disk001.vmdk");
+    QFile disk(info.value("IDE-0-1"));
+    QVERIFY(disk.open(QIODevice::ReadOnly));
+    QVERIFY(disk.readAll().endsWith("android_data_disk.vmdk"));
+    QCOMPARE(run({"import", "x.ova", "--vmname", "a"}).errors(),
+             QStringList{"Option \"--vmname\" requires preceding --vsys or --cloud option."});
+}
+
+void TestVBoxManage::faults()
+{
+    writeFaults(R"([
+        {"match": "startvm vm1 *", "stderr": "{prog}: error: VERR_LDR_MISMATCH_NATIVE\n", "exit": 1, "times": 1},
+        {"match": "showvminfo *", "prog": "OrvvmManage", "stdout": "garbage=\"\n==\n", "exit": 0},
+        {"match": "list vms", "stdout": "noise\n", "pass": true}
+    ])");
+    const QStringList start = {"startvm", "vm1", "--type", "headless"};
+    const Result first = run(start, "OrvvmManage");
+    QCOMPARE(first.exitCode, 1);
+    QCOMPARE(first.err, QString("OrvvmManage: error: VERR_LDR_MISMATCH_NATIVE\n"));
+    QCOMPARE(vmInfo("vm1").value("VMState"), QString("poweroff"));
+    QCOMPARE(run(start, "OrvvmManage").exitCode, 0);
+
+    QCOMPARE(run({"showvminfo", "vm1", "--machinereadable"}, "OrvvmManage").out, QString("garbage=\"\n==\n"));
+    QVERIFY(run({"showvminfo", "vm1", "--machinereadable"}).out.startsWith("name=\"vm1\""));
+    const Result noisy = run({"list", "vms"});
+    QVERIFY(noisy.out.startsWith("noise\n\"vm1\" {"));
+    // Faulted calls are logged like any other.
+    QFile log(state() + "/calls.log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().count("\"startvm\",\"vm1\"") == 2);
+}
+
+void TestVBoxManage::hangingCallNeverFinishes()
+{
+    writeFaults(R"([{"match": "list vms", "hang": true, "times": 1}])");
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ORV_VBOX_STATE", state());
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(ORV_SIM_VBOX_DIR) + "/VBoxManage", {"list", "vms"});
+    QVERIFY(process.waitForStarted());
+    QVERIFY(!process.waitForFinished(1500));
+    process.kill();
+    process.waitForFinished();
+    // The rule was for the first call only.
+    QCOMPARE(run({"list", "vms"}).exitCode, 0);
+}
+
+void TestVBoxManage::callLogKeepsArgumentBoundaries()
+{
+    const QStringList args = {"guestproperty", "set", "vm1", "odd name\"x", "", "--flags", "TRANSIENT"};
+    run(args, "OrvvmManage");
+    QFile log(state() + "/calls.log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    const QJsonObject last = QJsonDocument::fromJson(lines.at(lines.size() - 2)).object();
+    QCOMPARE(last.value("prog").toString(), QString("OrvvmManage"));
+    QStringList logged;
+    for (const QJsonValue &v : last.value("args").toArray())
+        logged.append(v.toString());
+    QCOMPARE(logged, args);
+    QVERIFY(last.value("pid").toInt() > 0);
+    QVERIFY(QDateTime::fromString(last.value("time").toString(), Qt::ISODateWithMs).isValid());
+    // init() ran two calls before this one.
+    QCOMPARE(lines.size(), 4);
+}
+
+void TestVBoxManage::serviceStandInRecordsStart()
+{
+    for (const QString &name : {QString("OrvvmSVC"), QString("VBoxSVC")}) {
+        QProcess svc;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ORV_VBOX_STATE", state());
+        svc.setProcessEnvironment(env);
+        svc.start(QStringLiteral(ORV_SIM_VBOX_DIR) + "/" + name, QStringList{});
+        QVERIFY(svc.waitForFinished(10000));
+        QCOMPARE(svc.exitCode(), 0);
+    }
+    QFile log(state() + "/service.log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(QJsonDocument::fromJson(lines.at(0)).object().value("prog").toString(), QString("OrvvmSVC"));
+    QCOMPARE(QJsonDocument::fromJson(lines.at(1)).object().value("prog").toString(), QString("VBoxSVC"));
+}
+
+QTEST_GUILESS_MAIN(TestVBoxManage)
+#include "tst_vboxmanage.moc"
