@@ -1,35 +1,156 @@
 #include "maincontrol.h"
 
 #include "commandline.h"
+#include "datareportengine.h"
+#include "dialogcontrol.h"
 #include "global.h"
+#include "loadingcontrol.h"
 #include "orvapplication.h"
+#include "quitorvdialog.h"
+#include "settingmodel.h"
 #include "sharedsegment.h"
+#include "vboxtool.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QDebug>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSettings>
+#include <QThread>
+#include <QTimer>
+
+#include <google/protobuf/stubs/common.h>
 
 namespace {
-// Dialog with one confirm button.
-constexpr int kDialogConfirmOnly = 12;
+// While a dialog of the dispatcher is still on the stack, the quit sequence looks again after this.
+constexpr int kQuitRetryMs = 10;
 } // namespace
 
 MainControl::MainControl(QObject *parent) : QObject(parent)
 {
+    // The main windows ask with the quit dialog before they close.
+    OrvWindow::setCloseQuestion({[] { return SettingModel::instance()->isShowCloseDialog(); },
+                                 [](QWidget *window) {
+                                     QuitOrvDialog dialog(window);
+                                     return dialog.exec();
+                                 }});
+
+    m_loadingControl = new LoadingControl();
+    m_dialogControl = new DialogControl();
+    m_currentWindow = m_loadingControl->loadingWindow();
+
     if (auto *app = qobject_cast<OrvApplication *>(parent))
         connect(app, &OrvApplication::messageAvailable, this, &MainControl::handleNewConnect);
+
+    m_loadingControl->setParent(this);
+    m_dialogControl->setParent(this);
+
+    connect(this, &MainControl::showDialog, m_dialogControl, &DialogControl::showDialog);
+    // The worker waits until its dialog is closed.
+    connect(m_loadingControl, &LoadingControl::showDialog, m_dialogControl, &DialogControl::showDialog,
+            Qt::BlockingQueuedConnection);
+    connect(m_loadingControl, &LoadingControl::showDialogFree, m_dialogControl, &DialogControl::showDialog);
+    connect(m_loadingControl, &LoadingControl::showAndroid, this, &MainControl::handleShowAndroid);
+    connect(m_loadingControl, qOverload<bool>(&LoadingControl::quitApp), this,
+            qOverload<bool>(&MainControl::quitApp), Qt::QueuedConnection);
+    connect(m_loadingControl, &LoadingControl::uploadCrashOrErrorLog, this, &MainControl::uploadLog,
+            Qt::QueuedConnection);
+    connect(m_dialogControl, &DialogControl::quitApp, this, qOverload<bool>(&MainControl::quitApp),
+            Qt::QueuedConnection);
 }
 
-void MainControl::start() {}
+MainControl::~MainControl()
+{
+    qDebug() << "Control      : ~ " << QThread::currentThreadId();
+    m_closeEvent.reset();
+    google::protobuf::ShutdownProtobufLibrary();
+}
+
+LoadingControl *MainControl::loadingControl() const
+{
+    return m_loadingControl;
+}
+
+QWidget *MainControl::currentWindow() const
+{
+    return m_currentWindow;
+}
+
+void MainControl::start()
+{
+    if (m_loadingControl)
+        m_loadingControl->start(QThread::InheritPriority);
+}
+
+void MainControl::uploadLog(QString text, QString kind)
+{
+    qInfo() << " ----------upload---------";
+    DataReportEngine::uploadCrashLog(kind, text);
+}
+
+void MainControl::handleShowAndroid()
+{
+    qInfo() << "Control    : now show android";
+    if (!m_loadingControl)
+        return;
+    LoadingWindow *window = m_loadingControl->loadingWindow();
+    m_handOverPos = window->pos();
+    m_handOverHidden = window->isHidden();
+    window->hide();
+    m_loadingControl->deleteLater();
+    m_loadingControl = nullptr;
+    m_androidShown = true;
+    m_dialogControl->initSettingDialog();
+    DataReportEngine::report(1003, QStringLiteral("time"),
+                             QString::number(Global::startClock.elapsed() / 1000));
+    DataReportEngine::reportSysMsg(1001);
+}
+
+void MainControl::changeWindowStatus(QString from)
+{
+    if (!m_currentWindow)
+        return;
+    if (m_currentWindow->isHidden())
+        showWindowOnTop();
+    else
+        m_currentWindow->hide();
+    if (!from.contains(QLatin1String("-1")))
+        DataReportEngine::report(2007, QStringLiteral("source"), from);
+}
+
+void MainControl::showWindowOnTop()
+{
+    qDebug() << " showWindowOnTop ";
+    if (!m_currentWindow)
+        return;
+    m_currentWindow->show();
+    m_currentWindow->setWindowState(Qt::WindowNoState);
+    m_currentWindow->raise();
+    m_currentWindow->activateWindow();
+}
+
+void MainControl::sendQuitMsg()
+{
+    if (!m_closeEvent)
+        m_closeEvent = std::make_unique<QCloseEvent>();
+    m_closeEvent->setAccepted(true);
+    if (m_currentWindow)
+        QCoreApplication::sendEvent(m_currentWindow, m_closeEvent.get());
+}
 
 void MainControl::handleNewConnect(QString msg)
 {
     qDebug() << " handle new connect " << appQuittingFlag.load() << "   msg : " << msg;
     if (appQuittingFlag) {
-        emit showDialog(tr("exiting"), kDialogConfirmOnly, nullptr, QStringLiteral("0"));
+        emit showDialog(tr("exiting"), DialogType::Message, nullptr, QStringLiteral("0"));
         return;
     }
+    showWindowOnTop();
 
     QString pkgpath;
     QString pkgname;
@@ -65,11 +186,86 @@ void MainControl::handleNewConnect(QString msg)
 
 void MainControl::quitApp(bool isNeedReboot)
 {
+    // Every way out is queued to this slot; the sequence runs once.
+    if (m_quitStarted)
+        return;
+    m_quitStarted = true;
     qInfo() << "Control    : quit start";
     appQuittingFlag = true;
+    Global::setStatus(QStringLiteral("EXITING"));
+    saveWindowGeometry();
+    if (m_currentWindow)
+        m_currentWindow->hide();
+    // A dialog the worker waits for is closed; the worker then notices the quit and ends.
+    m_dialogControl->closeOpenDialogs();
+    continueQuit(isNeedReboot);
+}
+
+void MainControl::continueQuit(bool isNeedReboot)
+{
+    // This slot may run inside the event loop of a dialog that is being closed; the rest of the
+    // sequence waits until that loop has returned, or the worker could never be let go.
+    if (m_dialogControl->activeRequests() > 0) {
+        QTimer::singleShot(kQuitRetryMs, this, [this, isNeedReboot] { continueQuit(isNeedReboot); });
+        return;
+    }
+
+    // The worker goes first: it uses the VirtualBox tool object, which has no lock, and a machine it
+    // started after the quit began is powered off by the worker itself.
+    waitForLoadingControl();
+
+    VBoxTool &tool = VBoxTool::instance();
+    if (!tool.toolPath().isEmpty()) {
+        tool.checkOtherOrvStatus();
+        tool.initVmInfo();
+        tool.stopVM();
+    }
+    cleanGameFolder();
+    Global::setStatus(QStringLiteral("STOP"));
+    const qint64 minutes = Global::startClock.isValid() ? Global::startClock.elapsed() / 1000 / 60 : 0;
+    DataReportEngine::report(1004, QStringLiteral("time"), QString::number(minutes));
+    DataReportEngine::uploadNow();
     Global::instanceSegment().detach();
     if (isNeedReboot)
         QCoreApplication::exit(10000);
     else
         QCoreApplication::quit();
+}
+
+void MainControl::waitForLoadingControl()
+{
+    if (!m_loadingControl || !m_loadingControl->isRunning())
+        return;
+    qDebug() << "Control      : quitApp stopLoading";
+    m_loadingControl->quit();
+    // Wait while serving queued calls: a request the worker sent before it saw the quit is answered
+    // here (at once, without a dialog), so the worker can end.
+    QEventLoop loop;
+    connect(m_loadingControl, &QThread::finished, &loop, &QEventLoop::quit);
+    if (m_loadingControl->isRunning())
+        loop.exec();
+    m_loadingControl->wait();
+}
+
+void MainControl::saveWindowGeometry()
+{
+    if (!m_currentWindow)
+        return;
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream << m_currentWindow->pos();
+    SettingModel::writeValue(QStringLiteral("StartUp/Pos"), bytes);
+}
+
+void MainControl::cleanGameFolder()
+{
+    qDebug() << "MainControl: cleanGameFolder";
+    if (Global::gamePath.isEmpty())
+        return;
+    const QFileInfoList files =
+        QDir(Global::gamePath).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &info : files) {
+        QFile::setPermissions(info.absoluteFilePath(), QFile::WriteOwner);
+        QFile::remove(info.absoluteFilePath());
+    }
 }

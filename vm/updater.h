@@ -32,6 +32,15 @@ enum Bit : int
 // The updater's path: the program folder followed by "/OrvantaUpdater".
 QString programPath();
 
+// Runs the updater with one instruction word and waits up to `timeoutMs` for it. There is no elevation
+// on this platform: it runs with this process's rights (logged). The answer is its exit code; -1 when it
+// gave none: no end within the wait (it runs on) or an end by a signal (a crash is no answer, never a
+// set of bits); 0 when it could not be started.
+int run(const QString &word, int timeoutMs);
+
+// Starts the updater with one instruction word and does not wait; a missing program is not reported.
+void start(const QString &word);
+
 // What the start-up does with the answer of the start-up check.
 struct StartCheckDecision
 {

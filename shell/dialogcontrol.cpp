@@ -1,0 +1,186 @@
+#include "dialogcontrol.h"
+
+#include "commondialog.h"
+#include "datareportengine.h"
+#include "errorcodes.h"
+#include "global.h"
+#include "updatedialog.h"
+#include "updater.h"
+#include "vboxerrordialog.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QSettings>
+#include <QUrl>
+
+const char *const DialogControl::kTutorialUrl = "https://forum.halvora.example/thread/startup-errors";
+
+namespace {
+
+QString secondsSinceStart()
+{
+    return QString::number(Global::startClock.isValid() ? Global::startClock.elapsed() / 1000 : 0);
+}
+
+// Counts a request while it is served, also when it returns early.
+class RequestScope
+{
+public:
+    explicit RequestScope(int &counter) : m_counter(counter) { ++m_counter; }
+    ~RequestScope() { --m_counter; }
+
+private:
+    int &m_counter;
+};
+
+} // namespace
+
+DialogControl::DialogControl(QObject *parent) : QObject(parent)
+{
+    registerDialogType();
+}
+
+DialogControl::~DialogControl() = default;
+
+void DialogControl::initSettingDialog() {}
+
+QString DialogControl::checkSource(const QString &checkName)
+{
+    static const QMap<QString, QString> sources{
+        {QStringLiteral("PatchCheck"), QStringLiteral("0")},
+        {QStringLiteral("DmBitsCheck"), QStringLiteral("1")},
+        {QStringLiteral("OpenGLCheck"), QStringLiteral("2")},
+        {QStringLiteral("DNFConflictCheck"), QStringLiteral("3")},
+        {QStringLiteral("MemoryCheck"), QStringLiteral("4")},
+        {QStringLiteral("VTOccupiedStautsCheck"), QStringLiteral("5")},
+        {QStringLiteral("GraphicsCheck"), QStringLiteral("6")},
+        {QStringLiteral("VTOpenStautsCheck"), QStringLiteral("7")},
+    };
+    return sources.value(checkName, checkName);
+}
+
+int DialogControl::runDialog(QDialog &dialog)
+{
+    m_openDialogs.append(&dialog);
+    const int result = dialog.exec();
+    m_openDialogs.removeAll(&dialog);
+    return result;
+}
+
+void DialogControl::closeOpenDialogs()
+{
+    const auto open = m_openDialogs;
+    for (const QPointer<QDialog> &dialog : open) {
+        if (dialog)
+            dialog->reject();
+    }
+}
+
+void DialogControl::reportQuitTime()
+{
+    DataReportEngine::report(1003, QStringLiteral("time"), secondsSinceStart());
+}
+
+void DialogControl::startUpdater()
+{
+    Updater::start(QString::fromLatin1(Updater::kUpdate));
+}
+
+void DialogControl::showDialog(QString msg, DialogType type, QWidget *parent, QString from)
+{
+    RequestScope scope(m_activeRequests);
+    if (parent)
+        m_dialogParent = parent;
+    m_currentType = type;
+
+    // While the program quits nothing but a plain message is shown: a waiting caller (the start-up
+    // worker) gets its answer at once and notices the quit itself.
+    if (appQuittingFlag && type != DialogType::Message) {
+        qInfo() << "DialogControl : quitting, request not shown, type " << static_cast<int>(type);
+        emit dialogFinished(type, QDialog::Rejected);
+        return;
+    }
+
+    int result = QDialog::Rejected;
+    switch (type) {
+    case DialogType::UpdatePrompt:
+        checkUpdate(msg);
+        break;
+    case DialogType::FileMissing: {
+        qDebug() << "FileMissingPromptDialog";
+        CommonDialog dialog(msg, static_cast<int>(DialogType::Confirm), m_dialogParent);
+        result = runDialog(dialog);
+        if (appQuittingFlag)
+            break;
+        if (result == QDialog::Accepted)
+            startUpdater();
+        reportQuitTime();
+        emit quitApp(false);
+        break;
+    }
+    case DialogType::VBoxError: {
+        VBoxErrorDialog dialog(m_dialogParent);
+        result = runDialog(dialog);
+        if (result == QDialog::Accepted && !appQuittingFlag) {
+            reportQuitTime();
+            DataReportEngine::sysMsg(QStringLiteral("error"), QStringLiteral("1001"));
+            DataReportEngine::reportSysMsg(1002);
+            emit quitApp(false);
+        }
+        break;
+    }
+    case DialogType::ErrorCode:
+    case DialogType::ErrorCodeTutorial:
+        showErrorCodeDialog(msg);
+        break;
+    case DialogType::Message: {
+        CommonDialog dialog(msg, static_cast<int>(DialogType::Message), nullptr);
+        result = runDialog(dialog);
+        break;
+    }
+    default:
+        // Types without a dialog (6, 11, 13 to 16, out of range) open nothing.
+        break;
+    }
+    Q_UNUSED(from);
+    emit dialogFinished(type, result);
+}
+
+void DialogControl::showErrorCodeDialog(const QString &text)
+{
+    const int code = ErrorCode::fromText(text);
+    DataReportEngine::sysMsg(QStringLiteral("error"), QString::number(code));
+    DataReportEngine::reportSysMsg(1002);
+    const QString key = ErrorCode::messageKey(code);
+    const QString message = key.isEmpty() ? QString() : tr(key.toUtf8().constData());
+    Global::setStatus(QStringLiteral("ERROR"));
+
+    CommonDialog dialog(message, static_cast<int>(m_currentType), nullptr);
+    const int result = runDialog(dialog);
+    if (appQuittingFlag)
+        return;
+    if (result == QDialog::Accepted && m_currentType == DialogType::ErrorCodeTutorial)
+        QDesktopServices::openUrl(QUrl(QString::fromLatin1(kTutorialUrl)));
+    reportQuitTime();
+    emit quitApp(false);
+}
+
+void DialogControl::checkUpdate(const QString &mode)
+{
+    qDebug() << "checkUpdate UpdatePromptDialog" << m_dialogParent.data();
+    QSettings userKey(QSettings::NativeFormat, QSettings::UserScope, QCoreApplication::organizationName(),
+                      QCoreApplication::applicationName());
+    UpdateDialog dialog(mode == QLatin1String("clear"), m_dialogParent);
+    if (runDialog(dialog) == QDialog::Accepted && !appQuittingFlag) {
+        startUpdater();
+        userKey.setValue(QStringLiteral("IsUpdateCancel"), false);
+    } else {
+        userKey.setValue(QStringLiteral("IsUpdateCancel"), true);
+        userKey.setValue(QStringLiteral("LastCheckTime"),
+                         static_cast<quint32>(QDateTime::currentDateTimeUtc().toSecsSinceEpoch()));
+    }
+    userKey.sync();
+}
