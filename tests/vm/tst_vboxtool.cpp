@@ -77,6 +77,8 @@ private slots:
     void waitsWhileAnotherInstanceStarts_data();
     void waitsWhileAnotherInstanceStarts();
     void waitForOtherInstancesIsBounded();
+    void guestPropertiesInBothToolForms_data();
+    void guestPropertiesInBothToolForms();
     void setMachineFolder();
 
 private:
@@ -562,6 +564,29 @@ void TestVBoxTool::waitForOtherInstancesIsBounded()
     // A list that cannot be read ends the wait at once with false.
     setFaults(QJsonArray{QJsonObject{{"match", "list vms"}, {"stderr", "{prog}: error: broken\n"}}});
     QVERIFY(!m_tool->checkOtherOrvStatus());
+}
+
+void TestVBoxTool::guestPropertiesInBothToolForms_data()
+{
+    QTest::addColumn<QString>("toolVersion");
+    QTest::newRow("7.1 aligned form") << "7.1.4r165100";
+    QTest::newRow("6.1 field form") << "6.1.40r156695";
+}
+
+void TestVBoxTool::guestPropertiesInBothToolForms()
+{
+    QFETCH(QString, toolVersion);
+    QSettings host(stateDir() + QStringLiteral("/host.ini"), QSettings::IniFormat);
+    host.setValue(QStringLiteral("tool/version"), toolVersion);
+    host.sync();
+    createMachine(kVm);
+    tool({"guestproperty", "set", kVm, "orvanta_ova_version", "1.0.0"});
+    tool({"guestproperty", "set", kVm, "orvanta_url", "http://h:8080/a=b"});
+    tool({"guestproperty", "set", kVm, "emu_id", ""});
+    QCOMPARE(m_tool->initGuestInfo(), 1);
+    const QHash<QString, QString> expected{
+        {"orvanta_ova_version", "1.0.0"}, {"orvanta_url", "http://h:8080/a=b"}, {"emu_id", ""}};
+    QCOMPARE(m_tool->guestProperties(), expected);
 }
 
 void TestVBoxTool::setMachineFolder()
