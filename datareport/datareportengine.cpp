@@ -1,6 +1,7 @@
 #include "datareportengine.h"
 
 #include "global.h"
+#include "serverconfig.h"
 #include "sqlitetool.h"
 
 #include <QCoreApplication>
@@ -16,8 +17,6 @@
 #include <atomic>
 
 namespace {
-
-constexpr int kUploadIntervalMs = 300000;
 
 std::atomic<DataReportEngine *> engineInstance{nullptr};
 QMutex engineMutex;
@@ -68,7 +67,7 @@ void DataReportEngine::init()
                 for (const QSslError &error : errors)
                     qWarning().noquote() << "DataReportEngine : net manage error  " << error.errorString();
             });
-    engine->m_uploadTimer = engine->startTimer(kUploadIntervalMs, Qt::CoarseTimer);
+    engine->m_uploadTimer = engine->startTimer(ServerConfig::uploadIntervalMs(), Qt::CoarseTimer);
     // The host's report code is known only after the system information was gathered; before that it
     // is 0 and would, as the first value of "systemVer", shadow the start-up's own entry for good.
     if (Global::subPlatform != 0)

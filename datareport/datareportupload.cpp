@@ -1,5 +1,6 @@
 #include "datareportengine.h"
 
+#include "global.h"
 #include "reportbuilder.h"
 #include "serverconfig.h"
 #include "sqlitetool.h"
@@ -69,8 +70,12 @@ void DataReportEngine::uploadData()
         rowsInFlight.insert(id);
     const QByteArray body =
         UploadBody::encode(ReportBuilder::serialise(built.report), UploadBody::kReportKey);
+    // The quit sequence waits for this upload; it gets the shorter bound.
+    const int timeoutMs = appQuittingFlag
+                              ? qMin(ServerConfig::replyTimeoutMs(), ServerConfig::quitReplyTimeoutMs())
+                              : ServerConfig::replyTimeoutMs();
     const UploadReply reply = UploadRequest::post(engine->m_networkManager, ServerConfig::reportUrl(), body,
-                                                  ServerConfig::replyTimeoutMs(), &engine->m_currentReply);
+                                                  timeoutMs, &engine->m_currentReply);
     for (int id : carried)
         rowsInFlight.remove(id);
 

@@ -7,6 +7,8 @@ namespace ServerConfig {
 namespace {
 
 constexpr int kDefaultReplyTimeoutMs = 20000;
+constexpr int kDefaultQuitReplyTimeoutMs = 5000;
+constexpr int kUploadIntervalMs = 300000;
 
 QString installValue(const char *key, const char *fallback)
 {
@@ -50,6 +52,22 @@ int replyTimeoutMs()
     bool ok = false;
     const int value = installValue("Server/ReplyTimeoutMs", "").toInt(&ok);
     return ok && value > 0 ? value : kDefaultReplyTimeoutMs;
+}
+
+int quitReplyTimeoutMs()
+{
+    bool ok = false;
+    const int value = installValue("Server/QuitReplyTimeoutMs", "").toInt(&ok);
+    return ok && value > 0 ? value : kDefaultQuitReplyTimeoutMs;
+}
+
+int uploadIntervalMs()
+{
+    bool ok = false;
+    const double factor = qEnvironmentVariable("ORV_TIMEOUT_SCALE").toDouble(&ok);
+    if (!ok || factor <= 0.0 || factor > 1.0)
+        return kUploadIntervalMs;
+    return qMax(1, qRound(kUploadIntervalMs * factor));
 }
 
 QUrl reportUrl()

@@ -10,6 +10,7 @@
 //   Server/Api           base address of the API server          (feedback)
 //   Server/Keymap        base address of the key-map server      (key-map downloads)
 //   Server/ReplyTimeoutMs  longest wait for a reply, in milliseconds
+//   Server/QuitReplyTimeoutMs  longest wait for the report upload's reply once the program quits
 // A base address is "http://host[:port]"; each endpoint appends its fixed path.
 namespace ServerConfig {
 
@@ -18,6 +19,10 @@ QString logServer();
 QString apiServer();
 QString keymapServer();
 int replyTimeoutMs();
+int quitReplyTimeoutMs();
+// The period of the report upload: 300 seconds, shrunk for tests by ORV_TIMEOUT_SCALE (a factor
+// between 0 and 1) like every other time-out of minutes.
+int uploadIntervalMs();
 
 QUrl reportUrl();   // <report server>/pavixtopdatareport.php
 QUrl crashLogUrl(); // <log server>/logup.php?platform=windows

@@ -231,6 +231,28 @@ private slots:
         QCOMPARE(storedKeys(), QList<int>());
     }
 
+    // The quit sequence waits for the report upload; a server that never answers holds it up only
+    // for the shorter quit bound, and the rows stay for the next run.
+    void quitUploadIsBoundedShorter()
+    {
+        DataReportEngine::report(1004, QStringLiteral("time"), QStringLiteral("2"));
+        waitForStores();
+        m_web.setControl(QStringLiteral("answer=hang"));
+        m_tree.writeInstallKey({{QStringLiteral("Server/Report"), m_web.baseUrl()},
+                                {QStringLiteral("Server/ReplyTimeoutMs"), QStringLiteral("60000")},
+                                {QStringLiteral("Server/QuitReplyTimeoutMs"), QStringLiteral("300")}});
+        appQuittingFlag = true;
+        QElapsedTimer clock;
+        clock.start();
+        QTest::ignoreMessage(QtInfoMsg, "DataReport : upload failed");
+        DataReportEngine::uploadNow();
+        const qint64 elapsed = clock.elapsed();
+        appQuittingFlag = false;
+        m_web.configure(m_tree, kReplyTimeoutMs);
+        QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
+        QCOMPARE(storedKeys(), QList<int>{1004});
+    }
+
     // Events stored while an upload waits for its reply are not part of it and stay for the next one.
     void rowsStoredDuringUploadSurvive()
     {
