@@ -22,6 +22,7 @@
 #include <QJsonObject>
 #include <QSettings>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <google/protobuf/stubs/common.h>
@@ -68,6 +69,9 @@ MainControl::~MainControl()
 {
     qDebug() << "Control      : ~ " << QThread::currentThreadId();
     m_closeEvent.reset();
+    // Usage events are built into report messages on the global pool; the message library goes down
+    // only after the last of those tasks.
+    QThreadPool::globalInstance()->waitForDone();
     google::protobuf::ShutdownProtobufLibrary();
 }
 

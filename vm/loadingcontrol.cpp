@@ -1,8 +1,10 @@
 #include "loadingcontrol.h"
 
+#include "checkaction.h"
 #include "commandline.h"
 #include "datareportengine.h"
 #include "global.h"
+#include "glutcontext.h"
 #include "paths.h"
 #include "settingmodel.h"
 #include "sqlitetool.h"
@@ -17,6 +19,8 @@
 #include <QRegExp>
 #include <QScreen>
 #include <QSettings>
+
+#include <memory>
 
 namespace {
 
@@ -93,7 +97,39 @@ void LoadingControl::run()
     progressStep(1);
     Global::loadInstallInfo();
     SQLiteTool::instance().connect();
-    SettingModel::instance()->load(false);
+
+    QString requiredText;
+    QString optionalText;
+    bool requiredPassed = false;
+    bool optionalPassed = false;
+    {
+        // The OpenGL check reads the version through this hidden window's context.
+        GlutContext probeWindow;
+        SettingModel::instance()->load(false);
+
+        OptionalActionFactory optionalFactory;
+        std::unique_ptr<ActionComposite> optional(optionalFactory.create());
+        optional->setProgressReceiver(this);
+        RequiredActionFactory requiredFactory;
+        std::unique_ptr<ActionComposite> required(requiredFactory.create());
+        required->setProgressReceiver(this);
+
+        requiredPassed = required->check();
+        optionalPassed = optional->check();
+        requiredText = required->describe();
+        optionalText = optional->describe();
+    }
+
+    CheckResults::clear();
+    parseCheckResults(requiredText);
+    parseCheckResults(optionalText);
+    Global::systemInfo.optionalChecksPassed = optionalPassed;
+
+    if (!requiredPassed || (!optionalPassed && SettingModel::instance()->isShowOptionalCheckRes())) {
+        if (requestDialog(QStringLiteral("1"), DialogType::EnvironmentCheck,
+                          requiredText + QLatin1Char('#') + optionalText))
+            DataReportEngine::report(1007);
+    }
 
     VBoxTool &tool = VBoxTool::instance();
     if (tool.checkVBoxPath() == 1)

@@ -42,6 +42,7 @@ private:
     QStringList statusWords() const;
     std::unique_ptr<ProgramRun> startEmulator();
     std::unique_ptr<InstallTree> m_tree;
+    QByteArray m_savedTmpDir = qgetenv("TMPDIR");
 };
 
 void TestStartup::init()
@@ -53,7 +54,8 @@ void TestStartup::init()
     QVERIFY(m_tree->addRecorder(QStringLiteral("OrvMultiPlayer")));
     const QString vboxDir = m_tree->versionDir() + QStringLiteral("/VirtualBox");
     for (const char *name : {"OrvvmManage", "OrvvmSVC", "VBoxManage", "VBoxSVC"})
-        QVERIFY2(InstallTree::copyFile(stagedVBoxDir() + QLatin1Char('/') + name, vboxDir + QLatin1Char('/') + name),
+        QVERIFY2(InstallTree::copyFile(stagedVBoxDir() + QLatin1Char('/') + name,
+                                       vboxDir + QLatin1Char('/') + name),
                  name);
     m_tree->setEnv(QStringLiteral("ORV_TIMEOUT_SCALE"), QStringLiteral("0.01"));
     // This process talks to the emulator's instance channel, as a second start does.
@@ -63,6 +65,7 @@ void TestStartup::init()
 void TestStartup::cleanup()
 {
     m_tree.reset();
+    qputenv("TMPDIR", m_savedTmpDir);
 }
 
 QStringList TestStartup::statusWords() const
@@ -78,8 +81,9 @@ QStringList TestStartup::statusWords() const
 
 std::unique_ptr<ProgramRun> TestStartup::startEmulator()
 {
-    auto run = std::make_unique<ProgramRun>(*m_tree, QStringLiteral("Orvanta"),
-                                            QStringList{QStringLiteral("-vm=") + kVm, QStringLiteral("-debug")});
+    auto run =
+        std::make_unique<ProgramRun>(*m_tree, QStringLiteral("Orvanta"),
+                                     QStringList{QStringLiteral("-vm=") + kVm, QStringLiteral("-debug")});
     if (!run->start())
         return nullptr;
     return run;
@@ -92,11 +96,15 @@ void TestStartup::updaterAnswers_data()
     QTest::addColumn<QList<QStringList>>("updaterCalls");
 
     const QList<QStringList> checkOnly{{kCheckWord}};
-    QTest::newRow("nothing to do") << "0" << "Loading    : checkUpdate resultCode 0" << checkOnly;
-    QTest::newRow("crash is no answer") << "crash" << "Loading    : checkUpdate resultCode -1" << checkOnly;
-    QTest::newRow("no answer in time") << "hang" << "Loading    : checkUpdate resultCode -1" << checkOnly;
-    QTest::newRow("reinstall VirtualBox") << "64" << "Loading    : install virtualBox"
-                                          << QList<QStringList>{{kCheckWord}, {kResetWord}};
+    QTest::newRow("nothing to do") << "0"
+                                   << "Loading    : checkUpdate resultCode 0" << checkOnly;
+    QTest::newRow("crash is no answer") << "crash"
+                                        << "Loading    : checkUpdate resultCode -1" << checkOnly;
+    QTest::newRow("no answer in time") << "hang"
+                                       << "Loading    : checkUpdate resultCode -1" << checkOnly;
+    QTest::newRow("reinstall VirtualBox")
+        << "64"
+        << "Loading    : install virtualBox" << QList<QStringList>{{kCheckWord}, {kResetWord}};
 }
 
 void TestStartup::updaterAnswers()
@@ -114,7 +122,8 @@ void TestStartup::updaterAnswers()
     QVERIFY(!m_tree->logText().contains(QStringLiteral("UpdatePromptDialog")));
     QCOMPARE(statusWords(), QStringList{QStringLiteral("STARTING")});
 
-    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"), {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
     QCOMPARE(stop.run(), 0);
     QVERIFY(emulator->waitForFinished(20000));
     QCOMPARE(emulator->exitCode(), 0);
@@ -125,10 +134,14 @@ void TestStartup::promptsHoldTheStartUpUntilQuit_data()
 {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("dialogLine");
-    QTest::newRow("new version") << "2" << "checkUpdate UpdatePromptDialog";
-    QTest::newRow("new version, clear data") << "4" << "checkUpdate UpdatePromptDialog";
-    QTest::newRow("files missing") << "8" << "FileMissingPromptDialog";
-    QTest::newRow("files missing wins over reinstall") << "72" << "FileMissingPromptDialog";
+    QTest::newRow("new version") << "2"
+                                 << "checkUpdate UpdatePromptDialog";
+    QTest::newRow("new version, clear data") << "4"
+                                             << "checkUpdate UpdatePromptDialog";
+    QTest::newRow("files missing") << "8"
+                                   << "FileMissingPromptDialog";
+    QTest::newRow("files missing wins over reinstall") << "72"
+                                                       << "FileMissingPromptDialog";
 }
 
 void TestStartup::promptsHoldTheStartUpUntilQuit()
@@ -146,7 +159,8 @@ void TestStartup::promptsHoldTheStartUpUntilQuit()
     QCOMPARE(m_tree->calls(QStringLiteral("OrvantaUpdater")), (QList<QStringList>{{kCheckWord}}));
 
     // A stop request while the dialog is open ends the program: no hang between the quit and the worker.
-    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"), {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
     QCOMPARE(stop.run(), 0);
     QVERIFY(emulator->waitForFinished(20000));
     if (emulator->exitStatus() != QProcess::NormalExit || statusWords().size() != 3)
@@ -179,7 +193,8 @@ void TestStartup::secondStartQueuesItsPackageDuringStartUp()
     QVERIFY(waitUntil([&] { return emulator->output().count(QStringLiteral(" after ")) == 2; }, 10000));
     QCOMPARE(emulator->output().count(QStringLiteral(" after  \",/home/u/my game.apk,\"")), 2);
 
-    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"), {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
     QCOMPARE(stop.run(), 0);
     QVERIFY(emulator->waitForFinished(20000));
 }
@@ -194,7 +209,8 @@ void TestStartup::reinstallCopiesVirtualBoxBesideTheInstallation()
     QVERIFY(QFileInfo::exists(m_tree->installDir() + QStringLiteral("/OrvantaVM/vbox/OrvvmManage")));
     QVERIFY(m_tree->logText().contains(m_tree->installDir() + QStringLiteral("/OrvantaVM/vbox")));
 
-    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"), {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
     QCOMPARE(stop.run(), 0);
     QVERIFY(emulator->waitForFinished(20000));
 }
