@@ -7,6 +7,9 @@
 #include <QJsonDocument>
 #include <QSettings>
 
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
 #include <unistd.h>
 
 InstallTree::InstallTree()
@@ -18,6 +21,32 @@ InstallTree::InstallTree()
                                root() + "/home", root() + "/desktop", root() + "/vbox-state"})
         QDir().mkpath(dir);
     writeInstallKey();
+}
+
+InstallTree::~InstallTree()
+{
+    if (!isValid())
+        return;
+    // Shared memory of a killed process outlives it; its key files live in the tree's temporary
+    // folder and go with the tree, so nothing could ever find and remove the segment later. Keys are
+    // made from the files' inode numbers, which later files reuse: a leftover would then collide
+    // with the segment of an unrelated key.
+    const QFileInfoList keys = QDir(tempDir()).entryInfoList({QStringLiteral("qipc_*")}, QDir::Files);
+    for (const QFileInfo &info : keys) {
+        const key_t key = ::ftok(QFile::encodeName(info.absoluteFilePath()).constData(), 'Q');
+        if (key == -1)
+            continue;
+        if (info.fileName().startsWith(QLatin1String("qipc_sharedmemory_"))) {
+            const int id = ::shmget(key, 0, 0);
+            struct shmid_ds state;
+            if (id != -1 && ::shmctl(id, IPC_STAT, &state) == 0 && state.shm_nattch == 0)
+                ::shmctl(id, IPC_RMID, nullptr);
+        } else if (info.fileName().startsWith(QLatin1String("qipc_systemsem_"))) {
+            const int id = ::semget(key, 1, 0);
+            if (id != -1)
+                ::semctl(id, 0, IPC_RMID);
+        }
+    }
 }
 
 QString InstallTree::productVersion()

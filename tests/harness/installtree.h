@@ -13,6 +13,10 @@ class InstallTree
 {
 public:
     InstallTree();
+    // Removes the System V segments and semaphores that the tree's programs left behind.
+    ~InstallTree();
+    InstallTree(const InstallTree &) = delete;
+    InstallTree &operator=(const InstallTree &) = delete;
 
     bool isValid() const { return m_dir.isValid(); }
     QString root() const { return m_dir.path(); }
