@@ -56,6 +56,46 @@ public:
     // The text of one forwarding rule on the loopback address to the guest's NAT address.
     static QString forwardRule(const QString &name, const QString &hostPort, int guestPort);
 
+    // Machine image check, creation from the shipped image, and disk repair.
+    int checkOva();
+    int setupVm();
+    int checkOvaVersion();
+    int repairDisk(const QString &disk);
+    int clearOva(const QString &folder);
+    static bool copyDir(const QString &source, const QString &target, bool overwrite);
+
+    // Machine start with its loader-mismatch retries and the fallback without hardware virtualisation.
+    int startVM();
+
+    // Hardware configuration; each step writes only what differs from the machine as last read.
+    void applyVmSettings();
+    int initNetwork();
+    void setHwVirtEx(bool withVt);
+    void setAudio();
+    void setVideoAndAcpi();
+    void disableUsb();
+    void setCpuFeatures();
+    int checkCpu(bool withVt);
+    int checkMemory(bool withVt);
+    int setMemory(int megabytes);
+    int setResolutionAndDpi();
+
+    // Guest properties and the device plug-in registration.
+    void setChannelProperty();
+    void setUuidProperty();
+    void setYeltPortProperty();
+    void setGuestFeatures();
+    void setRenderModeProperty();
+    void setFirstRunProperty();
+    int setSpeedDevice();
+    int setStreamMode();
+    void clearEmuId();
+    // Full path of the device plug-in beside the player programs.
+    static QString speedDevicePath();
+
+    // The four shared folders under <install>/share/<vm>/.
+    void setShareFolders();
+
     QString uuid() const { return m_vmInfo.value(QStringLiteral("UUID")); }
     QString toolPath() const { return m_toolPath; }
     QString vmInfoText() const { return m_vmInfoText; }
@@ -69,6 +109,7 @@ public:
     QHash<QString, QString> hostInfo() const { return m_hostInfo; }
     QHash<QString, QString> extraData() const { return m_extraData; }
     QSet<int> usedPorts() const { return m_usedPorts; }
+    QString installedOvaVersion() const { return m_installedOvaVersion; }
 
     // Where a system-information value ("cpu") goes for the usage report; set by whoever wires the
     // report engine in. Without a sink the value is only logged.

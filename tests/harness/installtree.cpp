@@ -87,6 +87,46 @@ bool InstallTree::addRecorder(const QString &name, const QString &dir)
     return copyFile(simBinDir() + QStringLiteral("/orv-recorder"), target);
 }
 
+QString InstallTree::stagedVersionDir()
+{
+    return QFileInfo(stagedPlayerDir() + QStringLiteral("/..")).absoluteFilePath();
+}
+
+// Copies every file of a staged folder (one level) into `target`.
+static bool copyFolderFiles(const QString &source, const QString &target)
+{
+    const QFileInfoList files = QDir(source).entryInfoList(QDir::Files, QDir::Name);
+    if (files.isEmpty())
+        return false;
+    for (const QFileInfo &file : files) {
+        if (!InstallTree::copyFile(file.absoluteFilePath(), target + QLatin1Char('/') + file.fileName()))
+            return false;
+    }
+    return true;
+}
+
+bool InstallTree::addVirtualBox()
+{
+    return copyFolderFiles(stagedVersionDir() + QStringLiteral("/VirtualBox"), vboxDir());
+}
+
+bool InstallTree::addGuestImage()
+{
+    // Real copies, not links: the product copies and deletes these files, and a link would let a
+    // test change the staged image.
+    const QFileInfoList files =
+        QDir(stagedVersionDir() + QStringLiteral("/ova")).entryInfoList(QDir::Files, QDir::Name);
+    if (files.isEmpty() || !QDir().mkpath(ovaDir()))
+        return false;
+    for (const QFileInfo &file : files) {
+        const QString target = ovaDir() + QLatin1Char('/') + file.fileName();
+        QFile::remove(target);
+        if (!QFile::copy(file.absoluteFilePath(), target))
+            return false;
+    }
+    return true;
+}
+
 QString InstallTree::installKeyPath() const
 {
     return systemConfigDir() + QStringLiteral("/Halvora/Orvanta.conf");

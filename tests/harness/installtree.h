@@ -43,6 +43,14 @@ public:
     bool addProgram(const QString &name);
     // Puts a recording stand-in named `name` into `dir` (default: the bin folder on PATH).
     bool addRecorder(const QString &name, const QString &dir = QString());
+    // Copies the staged VirtualBox folder (the simulated tool and service under both names) into
+    // <version>/VirtualBox, the folder the installation key names.
+    bool addVirtualBox();
+    // Copies the staged stand-in guest image (its disk files) into <version>/ova.
+    bool addGuestImage();
+    QString vboxDir() const { return versionDir() + QStringLiteral("/VirtualBox"); }
+    QString ovaDir() const { return versionDir() + QStringLiteral("/ova"); }
+    static QString stagedVersionDir();
     // Copies any file in as `destination` (kept executable when the source is).
     static bool copyFile(const QString &source, const QString &destination);
 

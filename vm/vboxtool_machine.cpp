@@ -1,0 +1,316 @@
+// The machine image check: the machine exists under the VM name, lives in the installation's machine
+// folder, and has its three disks built from the shipped guest image attached.
+#include "global.h"
+#include "vboxtool.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+constexpr int kToolTimeoutSeconds = 120;
+
+// The three disks, in the order they are created and checked.
+struct DiskSlot
+{
+    const char *word;        // "system", "data", "sdcard"
+    const char *shippedFile; // file name in the image folder (with its leading "/")
+    const char *slotKey;     // key of the slot in the machine information
+    const char *port;
+    const char *device;
+};
+
+constexpr DiskSlot kDisks[] = {
+    {"system", "/android_system_disk.vmdk", "IDE-0-0", "0", "0"},
+    {"data", "/android_data_disk.vmdk", "IDE-0-1", "0", "1"},
+    {"sdcard", "/android_sdcard_disk.vmdk", "IDE-1-0", "1", "0"},
+};
+
+const DiskSlot *diskSlot(const QString &word)
+{
+    for (const DiskSlot &disk : kDisks) {
+        if (word == QLatin1String(disk.word))
+            return &disk;
+    }
+    return nullptr;
+}
+
+QString attachFailedText(const DiskSlot &disk)
+{
+    return QStringLiteral("VBoxTool   : storagectl add android_%1_disk failed ")
+        .arg(QLatin1String(disk.word));
+}
+
+QStringList attachArgs(const DiskSlot &disk, const QString &medium)
+{
+    return {QStringLiteral("storageattach"), Global::vmName,
+            QStringLiteral("--storagectl"),  QStringLiteral("IDE"),
+            QStringLiteral("--port"),        QLatin1String(disk.port),
+            QStringLiteral("--device"),      QLatin1String(disk.device),
+            QStringLiteral("--type"),        QStringLiteral("hdd"),
+            QStringLiteral("--medium"),      medium};
+}
+
+} // namespace
+
+int VBoxTool::checkOva()
+{
+    const QString &vm = Global::vmName;
+    qInfo().noquote() << QStringLiteral("VBoxTool   : check ova ");
+    if (loadVmList() != 1)
+        return 1002;
+    qDebug().noquote() << QStringLiteral("VBoxTool   : list vms ") + vm;
+
+    // The first instance was once called just "Orvanta"; it becomes Orvanta_0.
+    const QString oldDefault = QStringLiteral("Orvanta");
+    const QString newDefault = QStringLiteral("Orvanta_0");
+    if (vm == newDefault && !m_vmNames.contains(newDefault) && m_vmNames.contains(oldDefault)) {
+        if (exec({QStringLiteral("modifyvm"), oldDefault, QStringLiteral("--name"), newDefault}, nullptr,
+                 nullptr, kToolTimeoutSeconds) == 1) {
+            m_vmNames.removeAll(oldDefault);
+            m_vmNames.append(newDefault);
+        }
+    }
+
+    initVmInfo();
+
+    // A machine registered from another folder (an earlier installation) is removed and created anew
+    // here. The log folder sits inside the machine's folder, so its parent is the machine's folder.
+    if (m_vmNames.contains(vm)) {
+        const QString logFolder = m_vmInfo.value(QStringLiteral("LogFldr"));
+        if (logFolder.isEmpty()) {
+            // The machine information could not be read: where the machine lives is unknown, and that
+            // is no ground for deleting anything.
+            qWarning().noquote() << QStringLiteral(
+                "VBoxTool   : machine folder unknown, folder test skipped");
+        } else {
+            QDir parent(logFolder);
+            const bool wentUp = parent.cdUp();
+            const QString reached = wentUp ? QDir::cleanPath(parent.path()) : QDir::cleanPath(logFolder);
+            if (!wentUp || reached != QDir::cleanPath(m_machineFolder + QLatin1Char('/') + vm))
+                clearOva(reached);
+        }
+    }
+
+    int result;
+    if (!m_vmNames.contains(vm)) {
+        result = setupVm();
+    } else {
+        qInfo().noquote() << QStringLiteral("VBoxTool   : ova exist");
+        result = checkOvaVersion();
+    }
+    if (result == 1)
+        qInfo().noquote() << QStringLiteral("VBoxTool   : check ova ok");
+    return result;
+}
+
+int VBoxTool::setupVm()
+{
+    const QString &vm = Global::vmName;
+    qInfo().noquote() << QStringLiteral("VBoxTool   : setup vm ") + vm;
+    setMachineFolder();
+
+    const QString vmFolder = m_machineFolder + QLatin1Char('/') + vm;
+    if (QFileInfo::exists(vmFolder))
+        QDir(vmFolder).removeRecursively();
+    // The machine folder itself may be missing too (first start of an installation).
+    if (!QDir().mkpath(vmFolder) || !copyDir(Global::ovaFolder, vmFolder, true)) {
+        qCritical().noquote() << QStringLiteral("VBoxTool   : copy vmdk files failed ");
+        return 1002;
+    }
+
+    const auto run = [this](const QStringList &args) {
+        return exec(args, nullptr, nullptr, kToolTimeoutSeconds);
+    };
+    if (run({QStringLiteral("createvm"), QStringLiteral("--name"), vm, QStringLiteral("--register"),
+             QStringLiteral("--ostype"), QStringLiteral("Linux")}) != 1) {
+        qCritical().noquote() << QStringLiteral("VBoxTool   : create ") + vm + QStringLiteral(" failed ");
+        return 1002;
+    }
+    if (run({QStringLiteral("modifyvm"), vm, QStringLiteral("--boot1"), QStringLiteral("disk"),
+             QStringLiteral("--boot2"), QStringLiteral("none"), QStringLiteral("--boot3"),
+             QStringLiteral("none"), QStringLiteral("--boot4"), QStringLiteral("none")}) != 1) {
+        qCritical().noquote() << QStringLiteral("VBoxTool   : modifyvm boot failed ");
+        return 1002;
+    }
+    if (run({QStringLiteral("storagectl"), vm, QStringLiteral("--name"), QStringLiteral("IDE"),
+             QStringLiteral("--add"), QStringLiteral("ide")}) != 1) {
+        qCritical().noquote() << QStringLiteral("VBoxTool   : storagectl add ide failed ");
+        return 1002;
+    }
+    for (const DiskSlot &disk : kDisks) {
+        const QString file = vmFolder + QLatin1String(disk.shippedFile);
+        // The copy carries the shipped disk's identifier, which the tool may know already.
+        run({QStringLiteral("internalcommands"), QStringLiteral("sethduuid"), file});
+        if (run(attachArgs(disk, file)) != 1) {
+            qCritical().noquote() << attachFailedText(disk);
+            return 1002;
+        }
+    }
+    run({QStringLiteral("guestproperty"), QStringLiteral("set"), vm, QStringLiteral("orvanta_ova_version"),
+         Global::installInfo.ovaVersion});
+    if (!m_vmNames.contains(vm))
+        m_vmNames.append(vm);
+    return 1;
+}
+
+bool VBoxTool::copyDir(const QString &source, const QString &target, bool overwrite)
+{
+    const QDir sourceDir(source);
+    if (!sourceDir.exists()) {
+        // Nothing to copy is a failure: a machine built from an empty folder has no disks.
+        qWarning().noquote() << QStringLiteral("VBoxTool   : copy source missing ") + source;
+        return false;
+    }
+    if (!QDir(target).exists() && !QDir().mkpath(target))
+        return false;
+    const QFileInfoList entries = sourceDir.entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QFileInfo &entry : entries) {
+        const QString destination = target + QLatin1Char('/') + entry.fileName();
+        if (entry.isDir()) {
+            if (!copyDir(entry.absoluteFilePath(), destination, overwrite))
+                return false;
+            continue;
+        }
+        if (overwrite && QFileInfo::exists(destination))
+            QFile::remove(destination);
+        if (!QFile::copy(entry.absoluteFilePath(), destination))
+            return false;
+    }
+    return true;
+}
+
+int VBoxTool::checkOvaVersion()
+{
+    const QString &vm = Global::vmName;
+    const QString &shipped = Global::installInfo.ovaVersion;
+    QString out;
+    if (exec({QStringLiteral("guestproperty"), QStringLiteral("get"), vm,
+              QStringLiteral("orvanta_ova_version")},
+             &out, nullptr, kToolTimeoutSeconds) != 1)
+        return 1017;
+    // "Value: <version>"; "No value set!" keeps what was read before.
+    if (out.contains(QLatin1Char(':')))
+        m_installedOvaVersion = out.section(QLatin1Char(':'), 1, 1).trimmed();
+    qDebug().noquote() << QStringLiteral("VBoxTool   : ova the current version is ") + m_installedOvaVersion +
+                              QStringLiteral(" and the last version is ") + shipped;
+
+    // A slot is repaired when it is empty ("none") or names a file that is gone. A slot without any
+    // value means the machine information was not read: the disks there are unknown and are left alone,
+    // since the data and sdcard disks hold the user's data.
+    enum class Slot
+    {
+        Unknown,
+        Missing,
+        Present
+    };
+    const auto slotState = [this](const DiskSlot &disk) {
+        const QString value = m_vmInfo.value(QLatin1String(disk.slotKey));
+        if (value.isEmpty()) {
+            qWarning().noquote() << QStringLiteral("VBoxTool   : %1 disk slot %2 unknown, left alone")
+                                        .arg(QLatin1String(disk.word), QLatin1String(disk.slotKey));
+            return Slot::Unknown;
+        }
+        if (value == QLatin1String("none") || !QFileInfo::exists(value))
+            return Slot::Missing;
+        return Slot::Present;
+    };
+
+    int result = 1;
+    const auto repair = [&](const DiskSlot &disk) {
+        qInfo().noquote() << QStringLiteral("VBoxTool   : repaire %1 ide").arg(QLatin1String(disk.word));
+        const int code = repairDisk(QLatin1String(disk.word));
+        if (code != 1 && result == 1)
+            result = code;
+    };
+
+    const Slot system = slotState(kDisks[0]);
+    if (system == Slot::Missing || (system == Slot::Present && m_installedOvaVersion < shipped))
+        repair(kDisks[0]);
+    for (const DiskSlot &disk : {kDisks[1], kDisks[2]}) {
+        if (slotState(disk) == Slot::Missing)
+            repair(disk);
+    }
+    return result;
+}
+
+int VBoxTool::repairDisk(const QString &word)
+{
+    const DiskSlot *disk = diskSlot(word);
+    if (!disk)
+        return 1018;
+    const QString &vm = Global::vmName;
+    const QString &shipped = Global::installInfo.ovaVersion;
+    qInfo().noquote() << QStringLiteral("VBoxTool   : set ") + word;
+
+    const QString newFile = Global::installInfo.installDir + QStringLiteral("/vbox/") + vm +
+                            QLatin1Char('/') + word + QLatin1Char('_') + shipped + QStringLiteral(".vmdk");
+    const QString current = m_vmInfo.value(QLatin1String(disk->slotKey));
+    const QString source = Global::ovaFolder + QLatin1String(disk->shippedFile);
+    const auto run = [this](const QStringList &args) {
+        return exec(args, nullptr, nullptr, kToolTimeoutSeconds);
+    };
+
+    const bool attached = !current.isEmpty() && current != QLatin1String("none");
+    if (attached) {
+        const QString failed =
+            QStringLiteral("VBoxTool   : storagectl del ") + current + QStringLiteral(" failed ");
+        if (run(attachArgs(*disk, QStringLiteral("none"))) != 1) {
+            qCritical().noquote() << failed;
+            return 1018;
+        }
+        if (run({QStringLiteral("closemedium"), QStringLiteral("disk"), current,
+                 QStringLiteral("--delete")}) != 1) {
+            // The tool cannot delete a file that is already gone; then there is nothing to lose and the
+            // new disk is attached all the same.
+            if (QFileInfo::exists(current)) {
+                qCritical().noquote() << failed;
+                return 1018;
+            }
+            qWarning().noquote() << QStringLiteral("VBoxTool   : disk file already gone ") + current;
+        }
+        if (QFileInfo::exists(current))
+            QFile::remove(current);
+    }
+    if (QFileInfo::exists(newFile))
+        QFile::remove(newFile);
+    QDir().mkpath(QFileInfo(newFile).absolutePath());
+    if (!QFile::copy(source, newFile)) {
+        qCritical().noquote() << QStringLiteral("VBoxTool   : copy vmdk files failed ");
+        return 1018;
+    }
+    run({QStringLiteral("internalcommands"), QStringLiteral("sethduuid"), newFile});
+    if (run(attachArgs(*disk, newFile)) != 1) {
+        qCritical().noquote() << attachFailedText(*disk);
+        return 1018;
+    }
+    if (word == QLatin1String("system"))
+        run({QStringLiteral("guestproperty"), QStringLiteral("set"), vm,
+             QStringLiteral("orvanta_ova_version"), shipped});
+    return 1;
+}
+
+int VBoxTool::clearOva(const QString &folder)
+{
+    const QString &vm = Global::vmName;
+    qDebug().noquote() << QStringLiteral("VBoxTool   : clear ova");
+    if (m_vmNames.contains(vm))
+        exec({QStringLiteral("unregistervm"), vm, QStringLiteral("--delete")}, nullptr, nullptr,
+             kToolTimeoutSeconds);
+    const QString target = folder.isEmpty() ? m_machineFolder + QLatin1Char('/') + vm : folder;
+    if (QFileInfo::exists(target)) {
+        // Only a folder that carries the machine's own name is the machine's folder; anything else (a
+        // log folder whose parent was unreachable, a user's folder) is not ours to delete.
+        if (QFileInfo(QDir::cleanPath(target)).fileName() == vm) {
+            QDir(target).removeRecursively();
+        } else {
+            qWarning().noquote() << QStringLiteral("VBoxTool   : folder not the machine's own, left alone ") +
+                                        target;
+        }
+    }
+    m_vmNames.removeAll(vm);
+    return 1;
+}
