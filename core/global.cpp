@@ -1,6 +1,19 @@
 #include "global.h"
 
+#include "commandline.h"
+#include "crashhandler.h"
+#include "programs.h"
 #include "sharedsegment.h"
+
+#include <QDate>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStorageInfo>
+#include <QSysInfo>
 
 QString Global::vmName;
 QString Global::startDate;
@@ -20,6 +33,7 @@ QString Global::debugLogFile;
 QString Global::renderMode;
 QString Global::streamMode;
 QString Global::lastErrorCode;
+QString Global::vboxToolPath;
 QString Global::currentPackage;
 QHash<QString, bool> Global::keyMapEnabledMap;
 QHash<QString, int> Global::keyMapOpacityMap;
@@ -39,4 +53,146 @@ SharedSegment &Global::instanceSegment()
 {
     static SharedSegment segment;
     return segment;
+}
+
+void Global::initStartTime()
+{
+    startDate = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    startClock.start();
+}
+
+void Global::loadInstallInfo()
+{
+    QSettings key(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Halvora"),
+                  QStringLiteral("Orvanta"));
+    if (key.status() != QSettings::NoError)
+        qWarning() << "Global : installation key unreadable" << key.fileName();
+    else if (key.allKeys().isEmpty())
+        qWarning() << "Global : installation key missing or empty" << key.fileName();
+
+    auto text = [&key](const char *name, const QString &fallback = QString()) {
+        return key.value(QLatin1String(name), fallback).toString().trimmed();
+    };
+    installInfo.channelId = text("Channelid", QStringLiteral("1208"));
+    installInfo.installDir = text("Installdir");
+    installInfo.productVersion = text("ProductVersion");
+    installInfo.vboxPath = text("VBoxPath");
+    installInfo.ovaVersion = text("ModuleInfo/ova", QStringLiteral("1.0.0"));
+    systemInfo.productVersion = installInfo.productVersion;
+
+    // The current folder is <install folder>/<product version>.
+    if (installInfo.installDir.isEmpty()) {
+        QDir current = QDir::current();
+        current.cdUp();
+        installInfo.installDir = current.absolutePath();
+        qInfo() << "Global : no Installdir in the installation key, using" << installInfo.installDir;
+    }
+    installInfo.installDir = QDir::cleanPath(QDir::fromNativeSeparators(installInfo.installDir));
+
+    if (installInfo.productVersion.isEmpty())
+        ovaFolder = QDir::currentPath() + QStringLiteral("/ova");
+    else
+        ovaFolder =
+            installInfo.installDir + QLatin1Char('/') + installInfo.productVersion + QStringLiteral("/ova");
+    qInfo() << "Global : installDir" << installInfo.installDir << "productVersion"
+            << installInfo.productVersion << "channel" << installInfo.channelId << "ova"
+            << installInfo.ovaVersion;
+}
+
+// The stable identifier of this machine: the systemd/D-Bus machine id (32 hex digits), shown in the
+// usual 8-4-4-4-12 grouping. $ORV_MACHINE_ID_FILE points at another file (tests feed a fixture).
+static QString readMachineId()
+{
+    QStringList candidates;
+    const QString fromEnv = qEnvironmentVariable("ORV_MACHINE_ID_FILE");
+    if (!fromEnv.isEmpty())
+        candidates << fromEnv;
+    else
+        candidates << QStringLiteral("/etc/machine-id") << QStringLiteral("/var/lib/dbus/machine-id");
+    for (const QString &path : qAsConst(candidates)) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QString id = QString::fromLatin1(file.readAll()).trimmed().toLower();
+        static const QRegularExpression hex32(QStringLiteral("^[0-9a-f]{32}$"));
+        if (hex32.match(id).hasMatch()) {
+            return id.mid(0, 8) + QLatin1Char('-') + id.mid(8, 4) + QLatin1Char('-') + id.mid(12, 4) +
+                   QLatin1Char('-') + id.mid(16, 4) + QLatin1Char('-') + id.mid(20);
+        }
+        if (!id.isEmpty())
+            return id;
+    }
+    return QString();
+}
+
+void Global::initSystemInfo()
+{
+    const QString arch = QSysInfo::currentCpuArchitecture();
+    systemInfo.is64Bit = arch.contains(QLatin1String("64"));
+
+    systemInfo.installUuid = readMachineId();
+    if (systemInfo.installUuid.isEmpty())
+        qWarning() << "Global : no machine identifier found";
+
+    // The root of the file system (mount point) that holds the current folder.
+    const QStorageInfo storage(QDir::currentPath());
+    const QString root = storage.isValid() ? storage.rootPath() : QStringLiteral("/");
+    systemInfo.driveRoot = QFileInfo(root).canonicalFilePath();
+    if (systemInfo.driveRoot.isEmpty())
+        systemInfo.driveRoot = QStringLiteral("/");
+
+    // No report code exists for this host system, so subPlatform stays 0; the name and build say what
+    // the host is (distribution name and kernel release).
+    systemInfo.windowsName = QSysInfo::prettyProductName();
+    systemInfo.windowsBuild = QSysInfo::kernelVersion();
+    qInfo() << "Global : system" << systemInfo.windowsName << systemInfo.windowsBuild << arch << "uuid"
+            << systemInfo.installUuid << "driveRoot" << systemInfo.driveRoot;
+}
+
+void Global::setStatus(const QString &status)
+{
+    SharedSegment &segment = instanceSegment();
+    if (!segment.isAttached() || !segment.writeText(status))
+        qWarning() << "Global : no instance segment attached, status not written:" << status;
+
+    const QStringList args{QStringLiteral("-vm=") + vmName, QStringLiteral("-status=") + status};
+    // After a crash fork() may block forever on locks the crashed thread holds.
+    if (crashInProgress())
+        startProgramAfterCrash(QLatin1String(GlobalText::kManagerProgram), args, false);
+    else
+        Platform::startDetachedProgram(QLatin1String(GlobalText::kManagerProgram), args);
+}
+
+void Global::assignPorts(const QSet<int> &usedPorts)
+{
+    struct PortRule
+    {
+        QString *value;
+        int guestPort;
+        int base;
+        const char *logText;
+    };
+    const PortRule rules[] = {
+        {&openglPort, 22468, 20000, "Global : openglPort "},
+        {&vinputPort, 22469, 25000, "Global : vinputPort "},
+        {&pavixPort, 27000, 30000, "Global : pavixPort "},
+        {&adbPort, 5555, 35000, "Global : adbPort "},
+        {&yeltPort, 12121, 40000, "Global : yeltPort "},
+    };
+    for (const PortRule &rule : rules) {
+        if (CommandLine::tcp) {
+            *rule.value = QString::number(rule.guestPort);
+            continue;
+        }
+        int port = rule.base;
+        while (usedPorts.contains(port) && port < 65535)
+            ++port;
+        *rule.value = QString::number(port);
+        qDebug() << rule.logText << *rule.value;
+    }
+}
+
+bool Global::isKeyMapEnabled()
+{
+    return keyMapEnabledMap.value(currentPackage, false);
 }

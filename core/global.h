@@ -81,6 +81,9 @@ public:
     static QString renderMode;    // "gl" or "dx"
     static QString streamMode;    // "pipe" or "speed"
     static QString lastErrorCode; // error text of the last failed VirtualBox tool run
+    // Full path of the VirtualBox tool once it has been found (set by VBoxTool); the crash handler
+    // passes it to the cleanup program. Empty while unknown.
+    static QString vboxToolPath;
 
     // Key-map state of the package in the foreground.
     static QString currentPackage;

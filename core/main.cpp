@@ -2,6 +2,7 @@
 #include "entry.h"
 #include "global.h"
 #include "instancemessage.h"
+#include "log.h"
 #include "maincontrol.h"
 #include "orvapplication.h"
 
@@ -25,10 +26,12 @@ int main(int argc, char *argv[])
     if (CommandLine::stop)
         return 0;
 
+    Global::initStartTime();
     QCoreApplication::setOrganizationName(QStringLiteral("Halvora"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("halvora.example"));
     QCoreApplication::setApplicationName(QStringLiteral("Orvanta"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/Orv_ICON.ico")));
+    setupLogging();
 
     qInfo() << QStringLiteral("==============================") + Global::vmName +
                    QStringLiteral(" start============================= ");

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Crash handling of the emulator program. On SIGSEGV, SIGBUS, SIGFPE, SIGILL or SIGABRT a signal
+// handler of our own writes a dump file (signal, fault address, backtrace, memory map) into the crash
+// folder using only async-signal-safe calls, then hands over to a handler thread that was started at
+// install time and waits for it. That thread runs onCrash while the crashed thread stays stopped;
+// afterwards the signal takes its default course and the process ends.
+class CrashHandler
+{
+public:
+    static CrashHandler &instance();
+
+    // Installs the handler with `dumpFolder` for the dump files. A second call does nothing.
+    void init(const QString &dumpFolder);
+    bool isInstalled() const { return m_installed; }
+
+private:
+    CrashHandler() = default;
+    bool m_installed = false;
+};
+
+// The follow-up of a crash, in this order: the "<VM> crash" log line, the status word ERROR, the crash
+// notice (unless the program is quitting), the cleanup program. Returns `succeeded` (the dump was
+// written).
+bool onCrash(const QString &dumpFolder, const QString &dumpId, bool succeeded);
+
+// Shows the crash notice in a helper program ("OrvCrashNotice", found like every other program) and
+// waits until the user has closed it. The damaged process itself opens no window.
+void showCrashNotice();
+
+// Starts "OrvClear" detached: "-vm" <VM>, "-vp" <VirtualBox tool path>, "-pid" <this process's id>,
+// "-to" <timeoutSeconds>.
+void startClearProcess(int timeoutSeconds);
+
+// True from the moment a crash is being handled in this process.
+bool crashInProgress();
+
+// Starts `name` (found like every other program) without fork(): the crashed thread may hold the
+// allocator's locks, which fork() would wait for forever. A detached start gets its own session and
+// outlives this process; with `wait` the call returns when the program has ended.
+bool startProgramAfterCrash(const QString &name, const QStringList &args, bool wait);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QTime>
+#include <QtGlobal>
+
+// The emulator's debug log: one line per message in <log root>/log/log/debug-<start date>.log.
+
+// The level mark of a line: "D/", "W/", "C/", "F/", "I/", empty for any other type.
+QString logLevelPrefix(QtMsgType type);
+
+// One log line: "[hh:mm:ss zzz]: <vm>  <level mark><text>\n". All parts are put in at once, so a "%1"
+// inside the VM name or the text is written as it is.
+QString formatLogLine(const QTime &time, const QString &vmName, QtMsgType type, const QString &text);
+
+// The log root of a program that lies in <install folder>/<product version>/player: the install folder.
+QString logRootFor(const QString &programDir);
+
+// Creates the log folders, installs messageHandler and the crash handler. Run once by main, after the
+// application names are set and Global::initStartTime has run.
+void setupLogging();
+
+// The process-wide message handler: filters by level, then appends the line to the debug log file
+// (opened and closed for every line, so nothing is lost on a crash) and mirrors it to stderr.
+void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &text);

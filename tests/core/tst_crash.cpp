@@ -1,0 +1,201 @@
+#include "crashhandler.h"
+#include "global.h"
+#include "installtree.h"
+#include "programrun.h"
+#include "sharedsegment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <memory>
+#include <signal.h>
+
+namespace {
+
+// A crash notice that records its start and stays open until the test "confirms" it.
+const char *const kWaitingNotice =
+    "#!/bin/sh\n"
+    "printf '%s\\n' \"$*\" >> \"$ORV_RECORD_DIR/OrvCrashNotice.calls\"\n"
+    "while [ ! -e \"$ORV_RECORD_DIR/notice.confirmed\" ]; do sleep 0.05; done\n";
+
+QString readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes, bool executable = false)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(bytes);
+    file.close();
+    return !executable || file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
+}
+
+QStringList dumpFiles(const InstallTree &tree)
+{
+    QStringList paths;
+    for (const QFileInfo &info : QDir(tree.installDir() + "/log/crash").entryInfoList({"*.dmp"}, QDir::Files))
+        paths << info.absoluteFilePath();
+    return paths;
+}
+
+} // namespace
+
+class TestCrash : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void crashRunsItsStepsInOrder();
+    void everyCrashSignalIsHandled_data();
+    void everyCrashSignalIsHandled();
+    void followUpWhileQuitting_data();
+    void followUpWhileQuitting();
+
+private:
+    std::unique_ptr<InstallTree> m_tree;
+    QByteArray m_savedPath = qgetenv("PATH");
+};
+
+void TestCrash::init()
+{
+    m_tree = std::make_unique<InstallTree>();
+    QVERIFY(m_tree->isValid());
+    QVERIFY(m_tree->addProgram("Orvanta"));
+    QVERIFY(m_tree->addRecorder("OrvMultiPlayer"));
+    QVERIFY(m_tree->addRecorder("OrvClear"));
+    qputenv("TMPDIR", m_tree->tempDir().toLocal8Bit());
+}
+
+void TestCrash::cleanup()
+{
+    // A crashed emulator leaves its segment behind (the next start of that machine would remove it);
+    // remove it here, before the tree that names it goes away.
+    for (const char *vm : {"Orvanta_12", "Orvanta_13"}) {
+        SharedSegment leftover(QString::fromLatin1(vm));
+        if (leftover.attach())
+            leftover.detach();
+    }
+    qputenv("PATH", m_savedPath);
+    appQuittingFlag = false;
+    m_tree.reset();
+}
+
+void TestCrash::crashRunsItsStepsInOrder()
+{
+    QVERIFY(writeFile(m_tree->playerDir() + "/OrvCrashNotice", kWaitingNotice, true));
+    ProgramRun emulator(*m_tree, "Orvanta", {"-vm=Orvanta_12", "-tcp"});
+    QVERIFY(emulator.start());
+    QVERIFY(emulator.waitForText(" start====="));
+    const qint64 pid = emulator.pid();
+    QVERIFY(dumpFiles(*m_tree).isEmpty());
+
+    QCOMPARE(::kill(static_cast<pid_t>(pid), SIGSEGV), 0);
+
+    // The notice is up and the crashed process waits for it: dump, log line and status are done,
+    // the cleaner is not started yet.
+    const QString noticeCalls = m_tree->recordDir() + "/OrvCrashNotice.calls";
+    QVERIFY(waitUntil([&] { return QFile::exists(noticeCalls); }, 10000));
+    QCOMPARE(readFile(noticeCalls), QString("-vm=Orvanta_12\n"));
+    QVERIFY(emulator.isRunning());
+    const QStringList dumps = dumpFiles(*m_tree);
+    QCOMPARE(dumps.size(), 1);
+    const QString dump = readFile(dumps.first());
+    QVERIFY2(dump.startsWith("Orvanta crash dump\nvm: Orvanta_12\npid: " + QString::number(pid) + "\n"),
+             qPrintable(dump));
+    QVERIFY(dump.contains("\nsignal: 11 SIGSEGV\n"));
+    QVERIFY(dump.contains("\nsender pid: " + QString::number(QCoreApplication::applicationPid()) + "\n"));
+    QVERIFY(dump.contains("\nbacktrace:\n"));
+    QVERIFY(dump.contains("Orvanta")); // the program's own frames and mapping
+    QVERIFY(m_tree->logText().contains("]: Orvanta_12  I/Orvanta_12 crash\n"));
+    QTRY_VERIFY(m_tree->calls("OrvMultiPlayer").contains({"-vm=Orvanta_12", "-status=ERROR"}));
+    QCOMPARE(SharedSegment::peekText("Orvanta_12"), QString("ERROR"));
+    QVERIFY(m_tree->calls("OrvClear").isEmpty());
+
+    QVERIFY(writeFile(m_tree->recordDir() + "/notice.confirmed", ""));
+    QTRY_COMPARE(m_tree->calls("OrvClear"), (QList<QStringList>{{"-vm", "Orvanta_12", "-vp", "", "-pid",
+                                                                 QString::number(pid), "-to", "5"}}));
+    QVERIFY(emulator.waitForFinished());
+    QCOMPARE(emulator.exitStatus(), QProcess::CrashExit);
+
+    // The steps in the log, in order.
+    const QString log = m_tree->logText();
+    const int crashLine = log.indexOf("I/Orvanta_12 crash\n");
+    const int clearLine =
+        log.indexOf("I/Control    : start clear process :  -vm \"Orvanta_12\" -vp \"\" -pid \"" +
+                    QString::number(pid) + "\"\n");
+    QVERIFY2(crashLine > 0 && clearLine > crashLine, qPrintable(log));
+}
+
+void TestCrash::everyCrashSignalIsHandled_data()
+{
+    QTest::addColumn<int>("signo");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("SIGBUS") << int(SIGBUS) << "SIGBUS";
+    QTest::newRow("SIGFPE") << int(SIGFPE) << "SIGFPE";
+    QTest::newRow("SIGILL") << int(SIGILL) << "SIGILL";
+    QTest::newRow("SIGABRT") << int(SIGABRT) << "SIGABRT";
+}
+
+void TestCrash::everyCrashSignalIsHandled()
+{
+    QFETCH(int, signo);
+    QFETCH(QString, name);
+    // A notice that the user confirms at once.
+    QVERIFY(m_tree->addRecorder("OrvCrashNotice", m_tree->playerDir()));
+    ProgramRun emulator(*m_tree, "Orvanta", {"-vm=Orvanta_13"});
+    QVERIFY(emulator.start());
+    QVERIFY(emulator.waitForText(" start====="));
+    const qint64 pid = emulator.pid();
+    QCOMPARE(::kill(static_cast<pid_t>(pid), signo), 0);
+    QVERIFY(emulator.waitForFinished());
+    QCOMPARE(emulator.exitStatus(), QProcess::CrashExit);
+
+    const QStringList dumps = dumpFiles(*m_tree);
+    QCOMPARE(dumps.size(), 1);
+    QVERIFY(readFile(dumps.first()).contains(QString("\nsignal: %1 %2\n").arg(signo).arg(name)));
+    QCOMPARE(m_tree->calls("OrvCrashNotice"), (QList<QStringList>{{"-vm=Orvanta_13"}}));
+    QVERIFY(m_tree->logText().contains("I/Orvanta_13 crash\n"));
+    QTRY_VERIFY(m_tree->calls("OrvMultiPlayer").contains({"-vm=Orvanta_13", "-status=ERROR"}));
+    QTRY_COMPARE(m_tree->calls("OrvClear").size(), 1);
+    QCOMPARE(m_tree->calls("OrvClear").first().at(5), QString::number(pid));
+}
+
+void TestCrash::followUpWhileQuitting_data()
+{
+    QTest::addColumn<bool>("quitting");
+    QTest::addColumn<bool>("dumpWritten");
+    QTest::newRow("running") << false << true;
+    QTest::newRow("quitting: no notice") << true << true;
+    QTest::newRow("dump failed: steps still run") << false << false;
+}
+
+void TestCrash::followUpWhileQuitting()
+{
+    QFETCH(bool, quitting);
+    QFETCH(bool, dumpWritten);
+    // The follow-up as the handler thread runs it, here in this process with stand-ins on PATH.
+    QVERIFY(m_tree->addRecorder("OrvCrashNotice"));
+    qputenv("PATH", m_tree->binDir().toLocal8Bit() + ':' + m_savedPath);
+    qputenv("ORV_RECORD_DIR", m_tree->recordDir().toLocal8Bit());
+    Global::vmName = "Orvanta_14";
+    Global::vboxToolPath = m_tree->versionDir() + "/VirtualBox/VBoxManage";
+    appQuittingFlag = quitting;
+
+    QCOMPARE(onCrash("/nowhere", "crash-1", dumpWritten), dumpWritten);
+
+    QCOMPARE(m_tree->calls("OrvCrashNotice").size(), quitting ? 0 : 1);
+    QTRY_COMPARE(m_tree->calls("OrvMultiPlayer"), (QList<QStringList>{{"-vm=Orvanta_14", "-status=ERROR"}}));
+    QTRY_COMPARE(m_tree->calls("OrvClear"),
+                 (QList<QStringList>{{"-vm", "Orvanta_14", "-vp", Global::vboxToolPath, "-pid",
+                                      QString::number(QCoreApplication::applicationPid()), "-to", "5"}}));
+}
+
+QTEST_GUILESS_MAIN(TestCrash)
+#include "tst_crash.moc"
