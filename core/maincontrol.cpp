@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
@@ -34,6 +35,10 @@ constexpr int kQuitRetryMs = 10;
 
 MainControl::MainControl(QObject *parent) : QObject(parent)
 {
+    // Windows are hidden, swapped and closed along the way (the start-up window, the last dialog); the
+    // program ends only through the quit sequence.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+
     // The main windows ask with the quit dialog before they close.
     OrvWindow::setCloseQuestion({[] { return SettingModel::instance()->isShowCloseDialog(); },
                                  [](QWidget *window) {

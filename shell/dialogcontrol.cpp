@@ -1,12 +1,16 @@
 #include "dialogcontrol.h"
 
+#include "checkaction.h"
 #include "commondialog.h"
 #include "datareportengine.h"
+#include "environmentcheckdialog.h"
 #include "errorcodes.h"
 #include "global.h"
 #include "updatedialog.h"
 #include "updater.h"
 #include "vboxerrordialog.h"
+#include "vtbeoccupiedtipdialog.h"
+#include "vtinfodialog.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -106,6 +110,30 @@ void DialogControl::showDialog(QString msg, DialogType type, QWidget *parent, QS
 
     int result = QDialog::Rejected;
     switch (type) {
+    case DialogType::EnvironmentCheck: {
+        const QStringList parts = from.split(QLatin1Char('#'), Qt::KeepEmptyParts);
+        if (parts.size() != 2)
+            break;
+        EnvironmentCheckDialog dialog(parts.at(0), parts.at(1), false, false, m_dialogParent);
+        result = runDialog(dialog);
+        if (appQuittingFlag)
+            break;
+        reportEnvironmentCheck();
+        if (!dialog.requiredPassed())
+            emit quitApp(false);
+        break;
+    }
+    case DialogType::VTNotOpen: {
+        VTInfoDialog dialog(m_dialogParent);
+        result = runDialog(dialog);
+        break;
+    }
+    case DialogType::VTOccupiedHyperV:
+    case DialogType::VTOccupiedSoftware: {
+        VTBeOccupiedTipDialog dialog(type == DialogType::VTOccupiedHyperV ? 0 : 1, nullptr);
+        result = runDialog(dialog);
+        break;
+    }
     case DialogType::UpdatePrompt:
         checkUpdate(msg);
         break;
@@ -145,8 +173,20 @@ void DialogControl::showDialog(QString msg, DialogType type, QWidget *parent, QS
         // Types without a dialog (6, 11, 13 to 16, out of range) open nothing.
         break;
     }
-    Q_UNUSED(from);
     emit dialogFinished(type, result);
+}
+
+void DialogControl::reportEnvironmentCheck()
+{
+    const QMap<QString, checkResultRecord> records = CheckResults::snapshot();
+    for (auto it = records.cbegin(); it != records.cend(); ++it) {
+        DataReportEngine::report(1008, QMap<QString, QString>{
+                                           {QStringLiteral("source"), checkSource(it.key())},
+                                           {QStringLiteral("initState"), QString::number(it->initState)},
+                                           {QStringLiteral("endState"), QString::number(it->endState)},
+                                           {QStringLiteral("clickState"), QString::number(it->clickState)},
+                                       });
+    }
 }
 
 void DialogControl::showErrorCodeDialog(const QString &text)

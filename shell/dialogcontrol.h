@@ -58,6 +58,7 @@ private:
     int runDialog(QDialog &dialog);
     void showErrorCodeDialog(const QString &code);
     void checkUpdate(const QString &mode);
+    void reportEnvironmentCheck();
     void startUpdater();
     void reportQuitTime();
 
