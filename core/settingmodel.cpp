@@ -24,10 +24,26 @@ QString organizationName()
     return name.isEmpty() ? QStringLiteral("Halvora") : name;
 }
 
-// True when the file exists but Qt could not read or parse it; its values are then not trusted.
-bool isBroken(const QSettings &settings)
+// True when the file exists but cannot be trusted: Qt could not read or parse it, it holds NUL bytes
+// (what a file cut short by a crash or a full disk often looks like), or a group header is not closed.
+// It then reads as defaults. The bytes are checked here as well because Qt reports a parse error only
+// to the settings object that actually parsed the file, not to later ones served from its cache.
+bool isBroken(const QSettings &settings, const QString &path)
 {
-    return settings.status() != QSettings::NoError;
+    if (settings.status() != QSettings::NoError)
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false; // a missing file is simply empty
+    const QByteArray bytes = file.readAll();
+    if (bytes.contains('\0'))
+        return true;
+    for (const QByteArray &line : bytes.split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.startsWith('[') && !trimmed.contains(']'))
+            return true;
+    }
+    return false;
 }
 
 // Before the first write over a file that does not parse, keep its bytes beside it: rewriting it through
@@ -45,14 +61,16 @@ bool writeMap(const QList<QPair<QString, QVariant>> &values)
     const QString path = SettingModel::filePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSettings settings(path, QSettings::IniFormat);
-    if (isBroken(settings) && QFileInfo::exists(path))
+    if (QFileInfo::exists(path) && isBroken(settings, path))
         keepBrokenCopy(path);
     for (const auto &entry : values)
         settings.setValue(entry.first, entry.second);
     // QSettings replaces the file atomically (temporary file, then rename), so a full disk or a death
     // in the middle leaves the previous file in place.
     settings.sync();
-    if (settings.status() != QSettings::NoError) {
+    // A parse error of the old content stays in the status after a good write; only an access error
+    // means the new file was not written.
+    if (settings.status() == QSettings::AccessError) {
         qWarning().noquote() << "SettingModel : write failed" << path;
         return false;
     }
@@ -149,7 +167,7 @@ void SettingModel::load(bool force)
     QSettings file(path, QSettings::IniFormat);
     // A file that cannot be read or parsed counts as empty: every value takes its default.
     QSettings empty(QString(), QSettings::IniFormat);
-    const bool broken = isBroken(file);
+    const bool broken = isBroken(file, path);
     if (broken)
         qWarning().noquote() << "SettingModel : settings file cannot be read, using defaults:" << path;
     const QSettings &s = broken ? empty : file;

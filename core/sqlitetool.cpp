@@ -83,6 +83,11 @@ void SQLiteTool::connect()
     const QString folder = Platform::appDataRoot() + QLatin1Char('/') + organizationName();
     QDir().mkpath(folder);
     openedPath = databasePath();
+    if (db.isValid()) { // an earlier attempt failed: start again from a fresh default connection
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
+    }
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     db.setDatabaseName(openedPath);
     if (!db.open()) {
