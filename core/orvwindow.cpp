@@ -1,5 +1,7 @@
 #include "orvwindow.h"
 
+#include "settingmodel.h"
+
 #include <QCloseEvent>
 #include <QDebug>
 #include <QMessageBox>
@@ -17,9 +19,15 @@ int askWithMessageBox(QWidget *parent)
     return answer == QMessageBox::Yes ? 1 : 0;
 }
 
+// The close-question switch of the instance settings (Global/isShowCloseDialog).
+bool closeQuestionSwitch()
+{
+    return SettingModel::instance()->isShowCloseDialog();
+}
+
 OrvWindow::CloseQuestion &closeQuestion()
 {
-    static OrvWindow::CloseQuestion question{[] { return true; }, askWithMessageBox};
+    static OrvWindow::CloseQuestion question{closeQuestionSwitch, askWithMessageBox};
     return question;
 }
 
@@ -28,7 +36,7 @@ OrvWindow::CloseQuestion &closeQuestion()
 void OrvWindow::setCloseQuestion(const CloseQuestion &question)
 {
     CloseQuestion &current = closeQuestion();
-    current.isEnabled = question.isEnabled ? question.isEnabled : [] { return true; };
+    current.isEnabled = question.isEnabled ? question.isEnabled : closeQuestionSwitch;
     current.ask = question.ask ? question.ask : askWithMessageBox;
 }
 

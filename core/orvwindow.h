@@ -13,10 +13,11 @@ class OrvWindow : public QWidget
     Q_OBJECT
 
 public:
-    // How a close request asks the user. The core cannot show the shell's quit dialog itself, so the
-    // program's wiring installs it here: `isEnabled` is the close-question switch of the settings
-    // (Global/isShowCloseDialog, default true) and `ask` runs the question modally with the window
-    // as parent and returns non-zero when the user confirms.
+    // How a close request asks the user. `isEnabled` says whether to ask at all; by default it is the
+    // close-question switch of the settings (Global/isShowCloseDialog, default true). `ask` runs the
+    // question modally with the window as parent and returns non-zero when the user confirms; the core
+    // cannot show the shell's quit dialog itself, so the program's wiring installs it here (until
+    // then a plain message box asks). An empty member keeps its default.
     struct CloseQuestion
     {
         std::function<bool()> isEnabled;

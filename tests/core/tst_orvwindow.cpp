@@ -1,8 +1,11 @@
+#include "global.h"
 #include "orvwindow.h"
+#include "settingmodel.h"
 
 #include <QDialog>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -51,6 +54,10 @@ private slots:
     void cancelKeepsWindowAndAsksAgain();
     void secondCloseWhileAskingDoesNothing();
     void afterConfirmFurtherClosesEmitNothing();
+    void defaultSwitchIsTheSetting();
+
+private:
+    QTemporaryDir m_appData;
 };
 
 void TestOrvWindow::cleanup()
@@ -187,6 +194,29 @@ void TestOrvWindow::afterConfirmFurtherClosesEmitNothing()
     QCOMPARE(probe.opened, 1);
     QCOMPARE(quit.count(), 1);
     QVERIFY(window.isClosing());
+}
+
+void TestOrvWindow::defaultSwitchIsTheSetting()
+{
+    qputenv("APPDATA", m_appData.path().toLocal8Bit());
+    Global::vmName = QStringLiteral("Orvanta_0");
+    QuestionProbe probe;
+    probe.whileOpen = [](QDialog *question) { click(question, "btn_cancel"); };
+    OrvWindow::setCloseQuestion({{}, [&probe](QWidget *p) { return probe.ask(p); }});
+    OrvWindow window;
+    QSignalSpy quit(&window, &OrvWindow::quitApp);
+
+    SettingModel::instance()->setShowCloseDialog(true);
+    window.close();
+    QCOMPARE(probe.opened, 1);
+    QCOMPARE(quit.count(), 0);
+
+    // "No remind" in the quit question switches it off: the next close quits at once.
+    SettingModel::instance()->setShowCloseDialog(false);
+    window.close();
+    QCOMPARE(probe.opened, 1);
+    QCOMPARE(quit.count(), 1);
+    SettingModel::instance()->setShowCloseDialog(true);
 }
 
 QTEST_MAIN(TestOrvWindow)
