@@ -57,7 +57,7 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
     fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
 }
 
-void setupLogging()
+void setupLogging(void (*startUsageReporting)())
 {
     Global::logRoot = logRootFor(QCoreApplication::applicationDirPath());
     const QString logFolder = Global::logRoot + QStringLiteral("/log/log");
@@ -69,6 +69,8 @@ void setupLogging()
     }
     Global::debugLogFile = logFolder + QStringLiteral("/debug-") + Global::startDate + QStringLiteral(".log");
     qInstallMessageHandler(messageHandler);
+    if (startUsageReporting)
+        startUsageReporting();
 
     CrashHandler::instance().init(crashFolder);
 }

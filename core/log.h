@@ -18,7 +18,9 @@ QString logRootFor(const QString &programDir);
 
 // Creates the log folders, installs messageHandler and the crash handler. Run once by main, after the
 // application names are set and Global::initStartTime has run.
-void setupLogging();
+// `startUsageReporting` runs between the message handler and the crash handler (the usage-report
+// engine lives above this library, so the program hands it in).
+void setupLogging(void (*startUsageReporting)() = nullptr);
 
 // The process-wide message handler: filters by level, then appends the line to the debug log file
 // (opened and closed for every line, so nothing is lost on a crash) and mirrors it to stderr.

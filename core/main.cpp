@@ -1,10 +1,12 @@
 #include "commandline.h"
+#include "datareportengine.h"
 #include "entry.h"
 #include "global.h"
 #include "instancemessage.h"
 #include "log.h"
 #include "maincontrol.h"
 #include "orvapplication.h"
+#include "vboxtool.h"
 
 #include <QDebug>
 #include <QDir>
@@ -31,7 +33,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationDomain(QStringLiteral("halvora.example"));
     QCoreApplication::setApplicationName(QStringLiteral("Orvanta"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/Orv_ICON.ico")));
-    setupLogging();
+    setupLogging(&DataReportEngine::init);
+    VBoxTool::setSystemMessageSink(&DataReportEngine::sysMsg);
 
     qInfo() << QStringLiteral("==============================") + Global::vmName +
                    QStringLiteral(" start============================= ");

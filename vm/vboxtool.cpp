@@ -93,6 +93,8 @@ void VBoxTool::initVBoxPath()
             m_vboxDir.clear();
             m_toolPath.clear();
         }
+        // The crash handler hands the tool path to the cleaner without touching this object.
+        Global::vboxToolPath = m_toolPath;
     }
     qInfo().noquote() << QStringLiteral("VBoxTool   : path ") + m_vboxDir;
 }
