@@ -6,6 +6,8 @@
 #include "log.h"
 #include "maincontrol.h"
 #include "orvapplication.h"
+#include "orvwindow.h"
+#include "quitorvdialog.h"
 #include "vboxtool.h"
 
 #include <QDebug>
@@ -47,6 +49,12 @@ int main(int argc, char *argv[])
     QTranslator translator;
     translator.load(QDir::currentPath() + QStringLiteral("/player/language/Orvanta_zh_CN.qm"));
     app.installTranslator(&translator);
+
+    // The main windows ask with the shell's quit dialog before they close.
+    OrvWindow::setCloseQuestion({{}, [](QWidget *parent) {
+                                     QuitOrvDialog dialog(parent);
+                                     return dialog.exec();
+                                 }});
 
     int code = 0;
     {
