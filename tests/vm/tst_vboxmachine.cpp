@@ -66,6 +66,7 @@ private slots:
     void missingUserDiskIsRebuilt_data();
     void missingUserDiskIsRebuilt();
     void foreignRegistrationIsRebuiltHere();
+    void foreignFolderOfAnotherNameIsKept();
     void oldDefaultMachineIsRenamed();
     void unreadableMachineLeavesDisksAlone();
     void startErrors_data();
@@ -75,6 +76,7 @@ private slots:
     void sharesAreMatchedByName();
     void guestPropertyRules_data();
     void guestPropertyRules();
+    void forcedVtOffAndTcpMode();
 
 private:
     QString stateDir() const { return m_tree->root() + QStringLiteral("/vbox-state"); }
@@ -555,6 +557,29 @@ void TestVBoxMachine::foreignRegistrationIsRebuiltHere()
     QCOMPARE(vmValue("IDE-1-0"), vmFolder() + "/android_sdcard_disk.vmdk");
 }
 
+void TestVBoxMachine::foreignFolderOfAnotherNameIsKept()
+{
+    // A machine registered from a folder that does not carry its name (moved by hand, say).
+    const QString other = m_tree->root() + QStringLiteral("/old-install/vbox");
+    tool({"createvm", "--name", kVm, "--register", "--ostype", "Linux", "--basefolder", other});
+    tool({"unregistervm", kVm});
+    const QString moved = other + QStringLiteral("/keep-me");
+    QVERIFY(QDir().rename(other + '/' + kVm, moved));
+    QFile notes(moved + QStringLiteral("/notes.txt"));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.write("the user's own file\n");
+    notes.close();
+    tool({"registervm", moved + '/' + kVm + ".vbox"});
+    clearCalls();
+
+    QCOMPARE(m_tool->checkOva(), 1);
+    QCOMPARE(calls().mid(0, 3), Calls({{"list", "vms"},
+                                       {"showvminfo", kVm, "--machinereadable"},
+                                       {"unregistervm", kVm, "--delete"}}));
+    QVERIFY(QFileInfo::exists(moved + QStringLiteral("/notes.txt")));
+    QCOMPARE(vmValue("CfgFile"), vmFolder() + '/' + kVm + ".vbox");
+}
+
 void TestVBoxMachine::oldDefaultMachineIsRenamed()
 {
     Global::vmName = QStringLiteral("Orvanta_0");
@@ -815,6 +840,33 @@ void TestVBoxMachine::guestPropertyRules()
     m_tool->applyVmSettings();
     Global::vmName = kVm;
     QCOMPARE(modifyingCalls(), writes);
+}
+
+void TestVBoxMachine::forcedVtOffAndTcpMode()
+{
+    // vt_f: hardware virtualisation is switched off, and stays off without further writes.
+    CommandLine::vt_f = true;
+    start();
+    QVERIFY(calls().contains(QStringList({"modifyvm", kVm, "--hwvirtex", "off"})));
+    QCOMPARE(vmValue("hwvirtex"), QStringLiteral("off"));
+    m_tool->stopVM();
+
+    // tcp: no adapter, plug-in, forward or stream mode is written; processor and memory still are.
+    CommandLine::tcp = true;
+    Global::vmPort.clear();
+    writeSettings({{"Orvanta/Performance/CPUCoresCount", 3}, {"Orvanta/Performance/RAMSize", 1024}});
+    tool({"modifyvm", kVm, "--nic2", "none"});
+    newTool();
+    clearCalls();
+    start();
+    // In this mode the guest's services are reached at their own ports, so the published one moves.
+    const Calls expected{{"guestproperty", "set", kVm, "orvanta_yelt_port", Global::yeltPort},
+                         {"guestproperty", "set", kVm, "is_first_run", "false"},
+                         {"modifyvm", kVm, "--cpus", "3"},
+                         {"modifyvm", kVm, "--memory", "1024"},
+                         {"startvm", kVm, "--type", "headless"}};
+    QCOMPARE(modifyingCalls(), expected);
+    QCOMPARE(Global::vmPort, QString());
 }
 
 QTEST_GUILESS_MAIN(TestVBoxMachine)
