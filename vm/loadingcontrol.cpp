@@ -78,6 +78,7 @@ void LoadingControl::initWindowGeometry()
 void LoadingControl::progressStep(double size)
 {
     const double p = startupProgress.load();
+    qDebug().noquote() << QStringLiteral("Loading    : progress %1 -> %2").arg(p).arg(p + size);
     emit scheduleChanged(static_cast<int>(p), static_cast<int>(p + size));
     startupProgress.store(p + size);
 }
@@ -147,9 +148,91 @@ void LoadingControl::run()
         requestDialog(QString::number(code), DialogType::ErrorCode);
         return;
     }
-    if (appQuittingFlag)
+    qInfo() << "Loading    : system information collected";
+
+    // The machine steps; the failure handling may ask to run them again from the image check.
+    for (;;) {
+        if (appQuittingFlag)
+            return;
+        progressStep(4);
+        int result = tool.checkOva();
+        if (result == 1) {
+            if (appQuittingFlag)
+                return;
+            result = checkAndRepair();
+        }
+        if (result == 1) {
+            if (appQuittingFlag)
+                return;
+            progressStep(3);
+            result = tool.startVM();
+        }
+        if (result != 1) {
+            if (handleStartError(result))
+                continue;
+            return;
+        }
+        if (appQuittingFlag) {
+            // The machine came up after the quit began; the quit sequence must not find it running.
+            qInfo() << "Loading    : quit during the machine start, power the machine off";
+            tool.stopVM();
+            return;
+        }
+        qInfo() << "Loading    : machine running";
+        emit environmentCheckFinished();
         return;
-    qInfo() << "Loading    : system information collected, machine preparation follows";
+    }
+}
+
+int LoadingControl::checkAndRepair()
+{
+    VBoxTool &tool = VBoxTool::instance();
+    if (appQuittingFlag)
+        return 1;
+    progressStep(2);
+    tool.init();
+
+    if (appQuittingFlag)
+        return 1;
+    progressStep(2);
+    tool.applyVmSettings();
+
+    if (appQuittingFlag)
+        return 1;
+    progressStep(2);
+    int code = tool.initNetwork();
+    if (code != 1) {
+        qInfo() << "Loading    : checkAndRepairNetwork" << code;
+        return code;
+    }
+
+    if (appQuittingFlag)
+        return 1;
+    progressStep(2);
+    code = tool.checkCpu(true);
+    if (code != 1) {
+        qInfo() << "StartUpControl : checkAndRepairCPU" << code;
+        return code;
+    }
+
+    if (appQuittingFlag)
+        return 1;
+    progressStep(1);
+    code = tool.checkMemory(true);
+    if (code != 1) {
+        qInfo() << "Loading    : checkAndRepairMemory" << code;
+        return code;
+    }
+
+    if (appQuittingFlag)
+        return 1;
+    progressStep(1);
+    code = tool.setResolutionAndDpi();
+    if (code != 1) {
+        qInfo() << "Loading    : checkAndRepairMemory" << code;
+        return code;
+    }
+    return 1;
 }
 
 bool LoadingControl::checkUpdate()
@@ -252,7 +335,10 @@ void LoadingControl::parseCheckResults(QString text)
 
 bool LoadingControl::handleStartError(int code)
 {
-    Q_UNUSED(code);
+    qInfo() << "Loading    : machine step failed with" << code;
+    // Once the quit has begun, neither a reinstall nor a dialog: the start-up just ends.
+    if (appQuittingFlag)
+        return false;
     const QString &error = Global::lastErrorCode;
     if (error.contains(QLatin1String("Unknown CPU"))) {
         requestDialog(QStringLiteral("1601"), DialogType::ErrorCode);

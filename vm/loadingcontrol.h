@@ -25,6 +25,7 @@ public:
     bool checkUpdate();
     int collectSystemInfo();
     int checkInstallPath();
+    int checkAndRepair();
     void resolveStreamMode();
     void parseCheckResults(QString text);
 

@@ -5,6 +5,10 @@
 #include "installtree.h"
 #include "programrun.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <memory>
@@ -16,11 +20,6 @@ const char *const kCheckWord = "fromOrvantaToCheckWhenStarting";
 const char *const kResetWord = "fromOrvantaToResetVBox";
 // Logged once the start-up has collected the system information.
 const char *const kSystemInfoDone = "Loading    : system information collected";
-
-QString stagedVBoxDir()
-{
-    return QFileInfo(InstallTree::stagedPlayerDir() + QStringLiteral("/../VirtualBox")).absoluteFilePath();
-}
 
 } // namespace
 
@@ -37,9 +36,17 @@ private slots:
     void promptsHoldTheStartUpUntilQuit();
     void secondStartQueuesItsPackageDuringStartUp();
     void reinstallCopiesVirtualBoxBesideTheInstallation();
+    void firstStartReachesRunningMachine();
+    void quitDuringMachineStartLeavesItPoweredOff();
+    void failedMachineStart_data();
+    void failedMachineStart();
 
 private:
     QStringList statusWords() const;
+    QString vmState() const;
+    QList<QStringList> toolCalls() const;
+    QStringList progressSteps(const QString &log) const;
+    void writeFaults(const QByteArray &json);
     std::unique_ptr<ProgramRun> startEmulator();
     std::unique_ptr<InstallTree> m_tree;
     QByteArray m_savedTmpDir = qgetenv("TMPDIR");
@@ -56,11 +63,7 @@ void TestStartup::init()
     QVERIFY(m_tree->addProgram(QStringLiteral("Orvanta")));
     QVERIFY(m_tree->addProgram(QStringLiteral("OrvantaUpdater")));
     QVERIFY(m_tree->addRecorder(QStringLiteral("OrvMultiPlayer")));
-    const QString vboxDir = m_tree->versionDir() + QStringLiteral("/VirtualBox");
-    for (const char *name : {"OrvvmManage", "OrvvmSVC", "VBoxManage", "VBoxSVC"})
-        QVERIFY2(InstallTree::copyFile(stagedVBoxDir() + QLatin1Char('/') + name,
-                                       vboxDir + QLatin1Char('/') + name),
-                 name);
+    QVERIFY(m_tree->addVirtualBox());
     m_tree->setEnv(QStringLiteral("ORV_TIMEOUT_SCALE"), QStringLiteral("0.01"));
     // This process talks to the emulator's instance channel, as a second start does.
     qputenv("TMPDIR", m_tree->tempDir().toLocal8Bit());
@@ -81,6 +84,57 @@ QStringList TestStartup::statusWords() const
             words << call.at(1).mid(8);
     }
     return words;
+}
+
+QString TestStartup::vmState() const
+{
+    QProcess tool;
+    tool.setProcessEnvironment(m_tree->environment());
+    tool.start(m_tree->vboxDir() + QStringLiteral("/VBoxManage"),
+               {QStringLiteral("showvminfo"), kVm, QStringLiteral("--machinereadable")});
+    if (!tool.waitForFinished(10000))
+        return QString();
+    const QRegularExpression state(QStringLiteral("^VMState=\"([^\"]*)\""),
+                                   QRegularExpression::MultilineOption);
+    return state.match(QString::fromUtf8(tool.readAllStandardOutput())).captured(1);
+}
+
+QList<QStringList> TestStartup::toolCalls() const
+{
+    QList<QStringList> calls;
+    QFile file(m_tree->root() + QStringLiteral("/vbox-state/calls.log"));
+    if (!file.open(QIODevice::ReadOnly))
+        return calls;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QJsonObject call = QJsonDocument::fromJson(line).object();
+        if (call.isEmpty())
+            continue;
+        QStringList args;
+        for (const QJsonValue &arg : call.value(QStringLiteral("args")).toArray())
+            args << arg.toString();
+        calls << args;
+    }
+    return calls;
+}
+
+QStringList TestStartup::progressSteps(const QString &log) const
+{
+    QStringList steps;
+    static const QRegularExpression step(QStringLiteral("Loading    : progress (\\S+) -> (\\S+)"));
+    auto it = step.globalMatch(log);
+    while (it.hasNext()) {
+        const auto match = it.next();
+        steps << match.captured(1) + QLatin1Char('>') + match.captured(2);
+    }
+    return steps;
+}
+
+void TestStartup::writeFaults(const QByteArray &json)
+{
+    QDir().mkpath(m_tree->root() + QStringLiteral("/vbox-state"));
+    QFile file(m_tree->root() + QStringLiteral("/vbox-state/faults.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(json);
 }
 
 std::unique_ptr<ProgramRun> TestStartup::startEmulator()
@@ -217,6 +271,116 @@ void TestStartup::reinstallCopiesVirtualBoxBesideTheInstallation()
                     {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
     QCOMPARE(stop.run(), 0);
     QVERIFY(emulator->waitForFinished(20000));
+}
+
+void TestStartup::firstStartReachesRunningMachine()
+{
+    QVERIFY(m_tree->addGuestImage());
+    auto emulator = startEmulator();
+    QVERIFY(emulator);
+    QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
+    // What the program asked of the tool (before this test asks anything itself).
+    const QList<QStringList> calls = toolCalls();
+    QCOMPARE(vmState(), QStringLiteral("running"));
+    QCOMPARE(statusWords(), QStringList{QStringLiteral("STARTING")});
+
+    // Progress: 1, one per environment check, 7, 1, 1, 4, 2, 2, 2, 2, 1, 1, 3.
+    const QStringList steps = progressSteps(m_tree->logText());
+    // The environment checks step the bar themselves, one each: the worker's next step starts after them.
+    QVERIFY2(steps.size() == 12, qPrintable(steps.join(' ')));
+    QCOMPARE(steps.first(), QStringLiteral("0>1"));
+    const int checks = steps.at(1).section(QLatin1Char('>'), 0, 0).toInt() - 1;
+    QVERIFY2(checks == 7 || checks == 8, qPrintable(steps.join(' ')));
+    QStringList tail;
+    double p = 1 + checks;
+    for (double size : {7.0, 1.0, 1.0, 4.0, 2.0, 2.0, 2.0, 2.0, 1.0, 1.0, 3.0}) {
+        tail << QString::number(p) + QLatin1Char('>') + QString::number(p + size);
+        p += size;
+    }
+    QCOMPARE(steps.mid(1), tail);
+
+    // The tool was asked for the machine list before anything else, and the start came last.
+    QVERIFY(!calls.isEmpty());
+    QCOMPARE(calls.first().mid(0, 2), (QStringList{"list", "vms"}));
+    QCOMPARE(calls.last(), (QStringList{"startvm", kVm, "--type", "headless"}));
+
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    QCOMPARE(stop.run(), 0);
+    QVERIFY(emulator->waitForFinished(30000));
+    QCOMPARE(emulator->exitCode(), 0);
+    QCOMPARE(vmState(), QStringLiteral("poweroff"));
+    QCOMPARE(statusWords(), (QStringList{"STARTING", "EXITING", "STOP"}));
+}
+
+void TestStartup::quitDuringMachineStartLeavesItPoweredOff()
+{
+    QVERIFY(m_tree->addGuestImage());
+    // The start takes a while (below the scaled time-out) and then succeeds.
+    writeFaults(R"([{"match": "startvm * --type headless", "sleep": 0.8, "pass": true}])");
+    auto emulator = startEmulator();
+    QVERIFY(emulator);
+    QVERIFY(
+        emulator->waitForText(QStringLiteral("\"startvm\""), 60000) ||
+        waitUntil([&] { return !toolCalls().isEmpty() && toolCalls().last().value(0) == "startvm"; }, 60000));
+
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    QCOMPARE(stop.run(), 0);
+    QVERIFY(emulator->waitForFinished(30000));
+    QCOMPARE(emulator->exitCode(), 0);
+    if (!m_tree->logText().contains(QStringLiteral("Loading    : quit during the machine start")))
+        qWarning().noquote() << m_tree->logText().right(3000);
+    QVERIFY(m_tree->logText().contains(QStringLiteral("Loading    : quit during the machine start")));
+    QVERIFY(!m_tree->logText().contains(QStringLiteral("Loading    : machine running")));
+    QCOMPARE(vmState(), QStringLiteral("poweroff"));
+    QCOMPARE(statusWords(), (QStringList{"STARTING", "EXITING", "STOP"}));
+}
+
+void TestStartup::failedMachineStart_data()
+{
+    QTest::addColumn<bool>("patchCheckDone");
+    QTest::addColumn<bool>("reinstall");
+    // Seven checks (the patch check passed in an earlier run) put the start at 34: one reinstall and a
+    // retry; eight put it at 35: the error log and the VirtualBox error dialog at once.
+    QTest::newRow("seven checks: reinstall and retry") << true << true;
+    QTest::newRow("eight checks: error log") << false << false;
+}
+
+void TestStartup::failedMachineStart()
+{
+    QFETCH(bool, patchCheckDone);
+    QFETCH(bool, reinstall);
+    QVERIFY(m_tree->addGuestImage());
+    if (patchCheckDone) {
+        QSettings userKey(m_tree->userConfigDir() + QStringLiteral("/Halvora/Orvanta.conf"),
+                          QSettings::IniFormat);
+        userKey.setValue(QStringLiteral("LastPatchCheckResult"), true);
+    }
+    writeFaults(R"([{"match": "startvm * --type headless",
+                     "stderr": "{prog}: error: The VirtualBox kernel driver is not accessible\n", "exit": 1}])");
+    auto emulator = startEmulator();
+    QVERIFY(emulator);
+    QVERIFY(emulator->waitForText(QStringLiteral(" ----------upload---------"), 90000));
+    const QString log = m_tree->logText();
+    QCOMPARE(log.contains(QStringLiteral("StartUpControl : try start up twice")), reinstall);
+    const QList<QStringList> resets{{"fromOrvantaToCheckWhenStarting"}, {"fromOrvantaToResetVBox"}};
+    if (reinstall)
+        QCOMPARE(m_tree->calls(QStringLiteral("OrvantaUpdater")), resets);
+    else
+        QCOMPARE(m_tree->calls(QStringLiteral("OrvantaUpdater")), (QList<QStringList>{{kCheckWord}}));
+    int starts = 0;
+    for (const QStringList &call : toolCalls())
+        starts += call.value(0) == QLatin1String("startvm") ? 1 : 0;
+    QCOMPARE(starts, reinstall ? 2 : 1);
+
+    // The VirtualBox error dialog waits for the user; a stop request ends the program all the same.
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    QCOMPARE(stop.run(), 0);
+    QVERIFY(emulator->waitForFinished(30000));
+    QCOMPARE(emulator->exitCode(), 0);
+    QCOMPARE(vmState(), QStringLiteral("poweroff"));
 }
 
 QTEST_GUILESS_MAIN(TestStartup)
