@@ -48,6 +48,10 @@ DataReportEngine *DataReportEngine::instance()
 
 DataReportEngine::DataReportEngine()
 {
+    // The upload timer and the network access manager belong to the GUI thread, whichever thread
+    // happens to use the engine first.
+    if (QCoreApplication::instance() && thread() != QCoreApplication::instance()->thread())
+        moveToThread(QCoreApplication::instance()->thread());
     qDebug() << "DataReportEngine : is open " << m_enabled;
 }
 
