@@ -1,0 +1,453 @@
+// The dialog dispatcher and the quit, update and VirtualBox-error dialogs, driven through their object
+// names with real clicks on the offscreen platform. The updater stand-in lies beside this test program,
+// where the program looks for the updater; its calls and those of the instance manager are recorded.
+
+#include "dialogcontrol.h"
+#include "global.h"
+#include "quitorvdialog.h"
+#include "settingmodel.h"
+#include "updatedialog.h"
+#include "vboxerrordialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+// Once a modal dialog is up, runs `action` on it (from the dialog's own event loop).
+void whenModal(const std::function<void(QWidget *)> &action)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action(modal);
+    });
+    timer->start();
+}
+
+void clickWhenModal(const QString &button)
+{
+    whenModal([button](QWidget *dialog) {
+        auto *target = dialog->findChild<QPushButton *>(button);
+        if (!target || !target->isVisible()) {
+            qWarning() << "no visible button" << button << "in" << dialog->objectName();
+            dialog->close();
+            return;
+        }
+        QTest::mouseClick(target, Qt::LeftButton);
+    });
+}
+
+QList<QStringList> recordedCalls(const QString &name)
+{
+    QList<QStringList> calls;
+    QFile file(qEnvironmentVariable("ORV_RECORD_DIR") + QLatin1Char('/') + name + QStringLiteral(".calls"));
+    if (!file.open(QIODevice::ReadOnly))
+        return calls;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QStringList args;
+        for (const QJsonValue &value : QJsonDocument::fromJson(line).array())
+            args << value.toString();
+        calls << args;
+    }
+    return calls;
+}
+
+} // namespace
+
+// Takes the URLs the program hands to the desktop instead of opening a browser or file manager.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+class TestDialogControl : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void typesWithoutDialog_data();
+    void typesWithoutDialog();
+    void fileMissing_data();
+    void fileMissing();
+    void vboxError_data();
+    void vboxError();
+    void errorCode_data();
+    void errorCode();
+    void messageIsNeverParented();
+    void updatePrompt_data();
+    void updatePrompt();
+    void quittingAnswersAtOnceAndClosesOpenDialogs();
+    void parentIsForgottenWhenItGoes();
+    void quitDialogNoRemind_data();
+    void quitDialogNoRemind();
+    void updateNotesShownOnce();
+    void clearDataBackupKeepsTheDialogOpen();
+
+private:
+    QTemporaryDir m_dir;
+    int m_round = 0;
+};
+
+void TestDialogControl::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY2(QFileInfo::exists(QCoreApplication::applicationDirPath() + "/OrvantaUpdater"),
+             "the updater stand-in lies beside the test");
+    QCoreApplication::setOrganizationName(QStringLiteral("Halvora"));
+    QCoreApplication::setApplicationName(QStringLiteral("Orvanta"));
+    qputenv("APPDATA", (m_dir.path() + "/appdata").toLocal8Bit());
+    qputenv("LOCALAPPDATA", (m_dir.path() + "/localappdata").toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (m_dir.path() + "/config").toLocal8Bit());
+    // The instance manager is a recorder on PATH.
+    const QString bin = m_dir.path() + "/bin";
+    QDir().mkpath(bin);
+    QVERIFY(QFile::copy(QStringLiteral(ORV_RECORDER), bin + "/OrvMultiPlayer"));
+    qputenv("PATH", (bin + ":" + qEnvironmentVariable("PATH")).toLocal8Bit());
+    Global::vmName = QStringLiteral("Orvanta_2");
+    Global::startClock.start();
+    registerDialogType();
+}
+
+void TestDialogControl::init()
+{
+    const QString records = m_dir.path() + QStringLiteral("/records-%1").arg(++m_round);
+    QDir().mkpath(records);
+    qputenv("ORV_RECORD_DIR", records.toLocal8Bit());
+    appQuittingFlag = false;
+}
+
+void TestDialogControl::cleanup()
+{
+    appQuittingFlag = false;
+    // Nothing may be left open between cases.
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+}
+
+void TestDialogControl::typesWithoutDialog_data()
+{
+    QTest::addColumn<int>("type");
+    for (int type : {6, 11, 13, 14, 15, 16, -1, 20})
+        QTest::newRow(qPrintable(QString::number(type))) << type;
+}
+
+void TestDialogControl::typesWithoutDialog()
+{
+    QFETCH(int, type);
+    DialogControl control;
+    QSignalSpy quit(&control, &DialogControl::quitApp);
+    QSignalSpy finished(&control, &DialogControl::dialogFinished);
+    control.showDialog(QStringLiteral("text"), static_cast<DialogType>(type));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(quit.count(), 0);
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestDialogControl::fileMissing_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QList<QStringList>>("updaterCalls");
+    QTest::newRow("confirm starts the updater")
+        << "btn_normal_confirm" << QList<QStringList>{{"fromOrvantaToUpdate"}};
+    QTest::newRow("cancel still quits") << "btn_normal_cancel" << QList<QStringList>{};
+}
+
+void TestDialogControl::fileMissing()
+{
+    QFETCH(QString, button);
+    QFETCH(QList<QStringList>, updaterCalls);
+    DialogControl control;
+    QSignalSpy quit(&control, &DialogControl::quitApp);
+    QString shown;
+    whenModal([&shown, button](QWidget *dialog) {
+        shown = dialog->findChild<QLabel *>(QStringLiteral("dlg_msg"))->text();
+        QTest::mouseClick(dialog->findChild<QPushButton *>(button), Qt::LeftButton);
+    });
+    control.showDialog(QStringLiteral("file miss"), DialogType::FileMissing);
+    QCOMPARE(shown, QStringLiteral("file miss"));
+    QCOMPARE(quit.count(), 1);
+    QCOMPARE(quit.at(0).at(0).toBool(), false);
+    QTRY_COMPARE(recordedCalls(QStringLiteral("OrvantaUpdater")), updaterCalls);
+}
+
+void TestDialogControl::vboxError_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<int>("quits");
+    QTest::newRow("confirm quits") << true << 1;
+    QTest::newRow("escape stays") << false << 0;
+}
+
+void TestDialogControl::vboxError()
+{
+    QFETCH(bool, confirm);
+    QFETCH(int, quits);
+    Global::lastErrorCode = QStringLiteral("VBoxManage: error: machine <b>gone</b>");
+    DialogControl control;
+    QSignalSpy quit(&control, &DialogControl::quitApp);
+    QString shown;
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    Global::logRoot = QStringLiteral("/opt/orvanta");
+    Global::startDate = QStringLiteral("2026-12-10");
+    whenModal([&shown, confirm](QWidget *dialog) {
+        shown = dialog->findChild<QLabel *>(QStringLiteral("label_msg"))->text();
+        // The service and log buttons leave the dialog open.
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("btn_getLog")), Qt::LeftButton);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("btn_curtom")), Qt::LeftButton);
+        QVERIFY(dialog->isVisible());
+        if (confirm)
+            QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("btn_confirm")),
+                              Qt::LeftButton);
+        else
+            QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    control.showDialog(QString(), DialogType::VBoxError);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QCOMPARE(shown, Global::lastErrorCode);
+    QCOMPARE(catcher.urls, (QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/opt/orvanta/log/log")),
+                                        QUrl(QString::fromLatin1(VBoxErrorDialog::kServiceUrl))}));
+    QCOMPARE(quit.count(), quits);
+}
+
+void TestDialogControl::errorCode_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("tutorial");
+    QTest::newRow("known code") << 9 << "1401"
+                                << "Error_Path_Chinese"
+                                << "btn_error_confirm" << false;
+    QTest::newRow("code without text") << 9 << "1002"
+                                       << ""
+                                       << "btn_error_confirm" << false;
+    QTest::newRow("not a number, closed") << 9 << "abc"
+                                          << ""
+                                          << "dlg_close" << false;
+    QTest::newRow("tutorial kind, closed") << 10 << "1601"
+                                           << "Error_conflict_with_soft"
+                                           << "dlg_close" << true;
+}
+
+void TestDialogControl::errorCode()
+{
+    QFETCH(int, type);
+    QFETCH(QString, code);
+    QFETCH(QString, message);
+    QFETCH(QString, button);
+    QFETCH(bool, tutorial);
+    DialogControl control;
+    QSignalSpy quit(&control, &DialogControl::quitApp);
+    QString shown;
+    QWidget *parentSeen = reinterpret_cast<QWidget *>(1);
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    whenModal([&, button](QWidget *dialog) {
+        shown = dialog->findChild<QLabel *>(QStringLiteral("dlg_msg"))->text();
+        parentSeen = dialog->parentWidget();
+        QTest::mouseClick(dialog->findChild<QPushButton *>(button), Qt::LeftButton);
+    });
+    QWidget parent;
+    control.showDialog(code, static_cast<DialogType>(type), &parent);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QCOMPARE(shown, message);
+    QCOMPARE(parentSeen, nullptr);
+    QCOMPARE(quit.count(), 1);
+    QCOMPARE(catcher.urls,
+             tutorial ? QList<QUrl>{QUrl(QString::fromLatin1(DialogControl::kTutorialUrl))} : QList<QUrl>{});
+}
+
+void TestDialogControl::messageIsNeverParented()
+{
+    DialogControl control;
+    QWidget parent;
+    QWidget *parentSeen = &parent;
+    whenModal([&parentSeen](QWidget *dialog) {
+        parentSeen = dialog->parentWidget();
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("btn_error_confirm")),
+                          Qt::LeftButton);
+    });
+    control.showDialog(QStringLiteral("starting"), DialogType::Message, &parent);
+    QCOMPARE(parentSeen, nullptr);
+    // The request's parent is kept for the dialogs that use one.
+    QCOMPARE(control.dialogParent(), &parent);
+}
+
+void TestDialogControl::updatePrompt_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("cancelled");
+    QTest::addColumn<QList<QStringList>>("updaterCalls");
+    QTest::newRow("update") << "btn_update" << false << QList<QStringList>{{"fromOrvantaToUpdate"}};
+    QTest::newRow("not now") << "btn_cancel" << true << QList<QStringList>{};
+    QTest::newRow("close") << "btn_close" << true << QList<QStringList>{};
+}
+
+void TestDialogControl::updatePrompt()
+{
+    QFETCH(QString, button);
+    QFETCH(bool, cancelled);
+    QFETCH(QList<QStringList>, updaterCalls);
+    DialogControl control;
+    QSignalSpy quit(&control, &DialogControl::quitApp);
+    clickWhenModal(button);
+    const quint32 before = static_cast<quint32>(QDateTime::currentSecsSinceEpoch());
+    control.showDialog(QString(), DialogType::UpdatePrompt);
+    QCOMPARE(quit.count(), 0);
+    QSettings userKey(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Halvora"),
+                      QStringLiteral("Orvanta"));
+    QCOMPARE(userKey.value(QStringLiteral("IsUpdateCancel")).toBool(), cancelled);
+    if (cancelled)
+        QVERIFY(userKey.value(QStringLiteral("LastCheckTime")).toUInt() >= before);
+    QTRY_COMPARE(recordedCalls(QStringLiteral("OrvantaUpdater")), updaterCalls);
+    userKey.clear();
+}
+
+void TestDialogControl::quittingAnswersAtOnceAndClosesOpenDialogs()
+{
+    DialogControl control;
+    QSignalSpy quit(&control, &DialogControl::quitApp);
+    // A dialog is open when the quit begins: it is closed and nothing follows from it.
+    whenModal([&control](QWidget *) {
+        appQuittingFlag = true;
+        QCOMPARE(control.activeRequests(), 1);
+        control.closeOpenDialogs();
+    });
+    control.showDialog(QStringLiteral("file miss"), DialogType::FileMissing);
+    QCOMPARE(control.activeRequests(), 0);
+    QCOMPARE(quit.count(), 0);
+    QCOMPARE(recordedCalls(QStringLiteral("OrvantaUpdater")), QList<QStringList>{});
+
+    // Later requests are answered without a dialog.
+    QSignalSpy finished(&control, &DialogControl::dialogFinished);
+    control.showDialog(QString(), DialogType::VBoxError);
+    control.showDialog(QStringLiteral("1"), DialogType::EnvironmentCheck, nullptr, QStringLiteral("a#b"));
+    QCOMPARE(finished.count(), 2);
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestDialogControl::parentIsForgottenWhenItGoes()
+{
+    DialogControl control;
+    auto *window = new QWidget;
+    control.showDialog(QString(), static_cast<DialogType>(6), window);
+    QCOMPARE(control.dialogParent(), window);
+    delete window;
+    QCOMPARE(control.dialogParent(), nullptr);
+    // A later dialog is made without a parent instead of on a deleted one.
+    QWidget *parentSeen = reinterpret_cast<QWidget *>(1);
+    whenModal([&parentSeen](QWidget *dialog) {
+        parentSeen = dialog->parentWidget();
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    control.showDialog(QString(), DialogType::VBoxError);
+    QCOMPARE(parentSeen, nullptr);
+}
+
+void TestDialogControl::quitDialogNoRemind_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("stillAsks");
+    QTest::newRow("confirm with no remind") << "btn_confirm" << 1 << false;
+    QTest::newRow("cancel with no remind") << "btn_cancel" << 0 << true;
+    QTest::newRow("close with no remind") << "btn_close" << 0 << true;
+}
+
+void TestDialogControl::quitDialogNoRemind()
+{
+    QFETCH(QString, button);
+    QFETCH(int, result);
+    QFETCH(bool, stillAsks);
+    QFile::remove(SettingModel::filePath());
+    SettingModel::instance()->load(true);
+    QVERIFY(SettingModel::instance()->isShowCloseDialog());
+
+    QuitOrvDialog dialog;
+    QTimer::singleShot(0, &dialog, [&dialog, button] {
+        QTest::mouseClick(dialog.findChild<QCheckBox *>(QStringLiteral("remind")), Qt::LeftButton,
+                          Qt::NoModifier, QPoint(5, 11));
+        QTest::mouseClick(dialog.findChild<QPushButton *>(button), Qt::LeftButton);
+    });
+    QCOMPARE(dialog.exec(), result);
+    QCOMPARE(SettingModel::instance()->isShowCloseDialog(), stillAsks);
+    QSettings file(SettingModel::filePath(), QSettings::IniFormat);
+    QCOMPARE(file.value(QStringLiteral("Global/isShowCloseDialog"), true).toBool(), stillAsks);
+}
+
+void TestDialogControl::updateNotesShownOnce()
+{
+    const QString notes = UpdateDialog::notesFilePath();
+    QDir().mkpath(QFileInfo(notes).absolutePath());
+    QFile file(notes);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("1.5.0: faster start");
+    file.close();
+
+    UpdateDialog first(false);
+    QCOMPARE(first.findChild<QTextEdit *>(QStringLiteral("update_content"))->toPlainText(),
+             QStringLiteral("1.5.0: faster start"));
+    QVERIFY(!QFileInfo::exists(notes));
+    UpdateDialog second(false);
+    QCOMPARE(second.findChild<QTextEdit *>(QStringLiteral("update_content"))->toPlainText(), QString());
+}
+
+void TestDialogControl::clearDataBackupKeepsTheDialogOpen()
+{
+    UpdateDialog dialog(true);
+    int warnings = 0;
+    // First "update": the warning, whose "backup" starts the manager; the update dialog stays open.
+    // Second "update": the warning again, whose "update" lets the update go ahead.
+    QTimer::singleShot(0, &dialog, [&] {
+        const auto answerWarning = [&warnings](const QString &button) {
+            whenModal([&warnings, button](QWidget *warning) {
+                ++warnings;
+                QTest::mouseClick(warning->findChild<QPushButton *>(button), Qt::LeftButton);
+            });
+        };
+        answerWarning(QStringLiteral("btn_clear_backup"));
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("btn_update")), Qt::LeftButton);
+        QVERIFY(dialog.isVisible());
+        answerWarning(QStringLiteral("btn_clear_update"));
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("btn_update")), Qt::LeftButton);
+    });
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+    QCOMPARE(warnings, 2);
+    QTRY_COMPARE(recordedCalls(QStringLiteral("OrvMultiPlayer")), QList<QStringList>{QStringList{}});
+}
+
+QTEST_MAIN(TestDialogControl)
+#include "tst_dialogcontrol.moc"
