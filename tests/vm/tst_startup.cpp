@@ -4,6 +4,7 @@
 
 #include "installtree.h"
 #include "programrun.h"
+#include "webstandin.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -352,6 +353,9 @@ void TestStartup::failedMachineStart()
     QFETCH(bool, patchCheckDone);
     QFETCH(bool, reinstall);
     QVERIFY(m_tree->addGuestImage());
+    WebStandIn web(m_tree->root() + QStringLiteral("/web"));
+    QVERIFY(web.start());
+    web.configure(*m_tree);
     if (patchCheckDone) {
         QSettings userKey(m_tree->userConfigDir() + QStringLiteral("/Halvora/Orvanta.conf"),
                           QSettings::IniFormat);
@@ -362,6 +366,17 @@ void TestStartup::failedMachineStart()
     auto emulator = startEmulator();
     QVERIFY(emulator);
     QVERIFY(emulator->waitForText(QStringLiteral(" ----------upload---------"), 90000));
+    // The error log reaches the run-log endpoint once, with the tool's error in its first section.
+    QTRY_COMPARE_WITH_TIMEOUT(web.requests(QStringLiteral("runlog")).size(), 1, 20000);
+    const QString text =
+        web.requests(QStringLiteral("runlog")).first().value(QStringLiteral("text")).toString();
+    QVERIFY2(
+        text.startsWith(QStringLiteral(" [err]\r\nOrvvmManage: error: The VirtualBox kernel driver is not "
+                                       "accessible")),
+        qPrintable(text.left(200)));
+    QVERIFY(text.contains(QStringLiteral("\r\n [sys]\r\nversion: 1.4.2\r\n")));
+    QVERIFY(text.contains(QStringLiteral("\r\n [setting]\r\ncpu: ")));
+    QVERIFY(text.contains(QStringLiteral("\r\n [host]\r\nname=\"Orvanta_3\"")));
     const QString log = m_tree->logText();
     QCOMPARE(log.contains(QStringLiteral("StartUpControl : try start up twice")), reinstall);
     const QList<QStringList> resets{{"fromOrvantaToCheckWhenStarting"}, {"fromOrvantaToResetVBox"}};
