@@ -1,5 +1,7 @@
 #include "serverconfig.h"
 
+#include "timeoutscale.h"
+
 #include <QSettings>
 
 namespace ServerConfig {
@@ -63,11 +65,7 @@ int quitReplyTimeoutMs()
 
 int uploadIntervalMs()
 {
-    bool ok = false;
-    const double factor = qEnvironmentVariable("ORV_TIMEOUT_SCALE").toDouble(&ok);
-    if (!ok || factor <= 0.0 || factor > 1.0)
-        return kUploadIntervalMs;
-    return qMax(1, qRound(kUploadIntervalMs * factor));
+    return TimeoutScale::ms(kUploadIntervalMs);
 }
 
 QUrl reportUrl()
