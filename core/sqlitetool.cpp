@@ -33,7 +33,7 @@ public:
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
         if (!db.open())
-            qWarning().noquote() << "SQLiteTool : connect error " << db.lastError().text();
+            qWarning() << "SQLiteTool : connect error " << db.lastError().text();
     }
     ~ThreadConnection()
     {
@@ -91,7 +91,7 @@ void SQLiteTool::connect()
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     db.setDatabaseName(openedPath);
     if (!db.open()) {
-        qWarning().noquote() << "SQLiteTool : connect error " << db.lastError().text();
+        qWarning() << "SQLiteTool : connect error " << db.lastError().text();
         return;
     }
     open.store(initTables());
@@ -103,11 +103,11 @@ bool SQLiteTool::initTables()
     bool ok = true;
     QSqlQuery query(QSqlDatabase::database());
     if (!query.exec(QString::fromLatin1(kDataReportTable))) {
-        qWarning().noquote() << "SQLiteTool : table dataprot init failed " << query.lastError().text();
+        qWarning() << "SQLiteTool : table dataprot init failed " << query.lastError().text();
         ok = false;
     }
     if (!query.exec(QString::fromLatin1(kKeyboardTable))) {
-        qWarning().noquote() << "SQLiteTool : table keyboard init failed " << query.lastError().text();
+        qWarning() << "SQLiteTool : table keyboard init failed " << query.lastError().text();
         ok = false;
     }
     if (ok)

@@ -19,7 +19,7 @@ bool DataReportDao::add(uint datatime, int types, const QByteArray &message)
     query.addBindValue(static_cast<qlonglong>(datatime));
     query.addBindValue(message);
     if (!query.exec()) {
-        qDebug().noquote() << "DataReportDao : add " << query.lastError().text();
+        qDebug() << "DataReportDao : add " << query.lastError().text();
         return false;
     }
     qDebug() << "DataReportDao : add ok ";
@@ -34,7 +34,7 @@ QList<DataReportRecord> DataReportDao::findAll()
     QMutexLocker locker(&SQLiteTool::lock());
     QSqlQuery query(SQLiteTool::database());
     if (!query.exec(QStringLiteral("select * from DataReport"))) {
-        qDebug().noquote() << "DataReportDao : findAll err " << query.lastError().text();
+        qDebug() << "DataReportDao : findAll err " << query.lastError().text();
         return records;
     }
     while (query.next()) {

@@ -69,7 +69,7 @@ void DataReportEngine::init()
     connect(engine->m_networkManager, &QNetworkAccessManager::sslErrors, engine,
             [](QNetworkReply *, const QList<QSslError> &errors) {
                 for (const QSslError &error : errors)
-                    qWarning().noquote() << "DataReportEngine : net manage error  " << error.errorString();
+                    qWarning() << "DataReportEngine : net manage error  " << error.errorString();
             });
     engine->m_uploadTimer = engine->startTimer(ServerConfig::uploadIntervalMs(), Qt::CoarseTimer);
     // The host's report code is known only after the system information was gathered; before that it
@@ -106,7 +106,7 @@ void DataReportEngine::report(int eventKey, const QString &dataKey, const QStrin
         return;
     QMap<QString, QString> maps;
     maps.insert(dataKey, dataValue);
-    qDebug().noquote() << "DataReport : report map : " << eventKey << " mapValue : " << dataValue;
+    qDebug() << "DataReport : report map : " << eventKey << " mapValue : " << dataValue;
     QThreadPool::globalInstance()->start([eventKey, maps] { storeEventEx(eventKey, maps); });
 }
 
@@ -115,7 +115,7 @@ void DataReportEngine::report(int eventKey, const QMap<QString, QString> &maps)
     if (!canReport())
         return;
     for (auto it = maps.cbegin(); it != maps.cend(); ++it)
-        qDebug().noquote() << "DataReport : report maps : " << it.key() << " mapValue : " << it.value();
+        qDebug() << "DataReport : report maps : " << it.key() << " mapValue : " << it.value();
     QThreadPool::globalInstance()->start([eventKey, maps] { storeEventEx(eventKey, maps); });
 }
 
@@ -131,7 +131,7 @@ void DataReportEngine::sysMsg(const QString &key, const QString &value)
     if (engine->m_sysMsg.contains(key))
         return;
     engine->m_sysMsg.insert(key, value);
-    qDebug().noquote() << "Global : sysMsg " << key << "    " << value;
+    qDebug() << "Global : sysMsg " << key << "    " << value;
 }
 
 QMap<QString, QString> DataReportEngine::sysMsgMap()

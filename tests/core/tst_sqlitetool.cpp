@@ -63,7 +63,12 @@ void TestSQLiteTool::failedOpenLeavesDatabaseClosed()
     qInstallMessageHandler(nullptr);
     QVERIFY(!SQLiteTool::instance().isOpen());
     QVERIFY(!SQLiteTool::database().isValid());
-    QCOMPARE(messages.filter(QStringLiteral("SQLiteTool : connect error ")).size(), 1);
+    const QStringList errors = messages.filter(QStringLiteral("SQLiteTool : connect error "));
+    QCOMPARE(errors.size(), 1);
+    // Stream form: the tag, one blank, then the driver's text in double quotes.
+    QVERIFY2(errors.first().startsWith(QStringLiteral("SQLiteTool : connect error  \"")) &&
+                 errors.first().endsWith(QLatin1Char('"')),
+             qPrintable(errors.first()));
 }
 
 void TestSQLiteTool::opensExistingFileAndKeepsItsTables()

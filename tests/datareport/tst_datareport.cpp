@@ -187,13 +187,20 @@ void TestDataReport::eventWithData_data()
     QTest::addColumn<int>("eventKey");
     QTest::addColumn<QVariantMap>("data");
     QTest::addColumn<QByteArray>("entries"); // key=value pairs as stored, ";"-separated
+    QTest::addColumn<QString>("logLine");    // the first debug line of the report (stream form, quoted)
 
-    QTest::newRow("one pair") << 1000 << QVariantMap{{"index", "0"}} << QByteArray("index=0");
-    QTest::newRow("empty value is kept") << 2007 << QVariantMap{{"source", ""}} << QByteArray("source=");
+    QTest::newRow("one pair") << 1000 << QVariantMap{{"index", "0"}} << QByteArray("index=0")
+                              << QStringLiteral("DataReport : report map :  1000  mapValue :  \"0\"");
+    QTest::newRow("empty value is kept")
+        << 2007 << QVariantMap{{"source", ""}} << QByteArray("source=")
+        << QStringLiteral("DataReport : report map :  2007  mapValue :  \"\"");
     QTest::newRow("map in key order")
         << 1008 << QVariantMap{{"source", "3"}, {"initState", "0"}, {"endState", "1"}, {"clickState", "2"}}
-        << QByteArray("clickState=2;endState=1;initState=0;source=3");
-    QTest::newRow("non-ASCII text") << 2500 << QVariantMap{{"source", "多开"}} << QByteArray("source=多开");
+        << QByteArray("clickState=2;endState=1;initState=0;source=3")
+        << QStringLiteral("DataReport : report maps :  \"clickState\"  mapValue :  \"2\"");
+    QTest::newRow("non-ASCII text") << 2500 << QVariantMap{{"source", "多开"}} << QByteArray("source=多开")
+                                    << QStringLiteral(
+                                           "DataReport : report map :  2500  mapValue :  \"多开\"");
 }
 
 void TestDataReport::eventWithData()
@@ -201,7 +208,9 @@ void TestDataReport::eventWithData()
     QFETCH(int, eventKey);
     QFETCH(QVariantMap, data);
     QFETCH(QByteArray, entries);
+    QFETCH(QString, logLine);
 
+    qInstallMessageHandler(collect);
     if (data.size() == 1) {
         DataReportEngine::report(eventKey, data.firstKey(), data.first().toString());
     } else {
@@ -210,6 +219,10 @@ void TestDataReport::eventWithData()
             maps.insert(it.key(), it.value().toString());
         DataReportEngine::report(eventKey, maps);
     }
+    qInstallMessageHandler(nullptr);
+    const QStringList reportLines = takeMessages().filter(QStringLiteral("DataReport : report"));
+    QVERIFY(!reportLines.isEmpty());
+    QCOMPARE(reportLines.first(), logLine);
     QTRY_COMPARE(rowCount(), 1);
     const Row row = rows().first();
     QCOMPARE(row.types, 2);
@@ -294,9 +307,7 @@ void TestDataReport::sysMsgKeepsFirstValue()
     qInstallMessageHandler(nullptr);
     const QStringList lines = takeMessages().filter(QStringLiteral("Global : sysMsg"));
     QCOMPARE(lines.size(), 3);
-    QVERIFY2(lines.first().contains(QStringLiteral("error")) &&
-                 lines.first().contains(QStringLiteral("1301")),
-             qPrintable(lines.first()));
+    QCOMPARE(lines.first(), QStringLiteral("Global : sysMsg  \"error\"      \"1301\""));
 
     const QMap<QString, QString> expected{{"error", "1301"}, {"systemVer", "Linux x64"}, {"vt", "2"}};
     QCOMPARE(DataReportEngine::sysMsgMap(), expected);
