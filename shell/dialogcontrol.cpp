@@ -149,6 +149,18 @@ void DialogControl::showDialog(QString msg, DialogType type, QWidget *parent, QS
         emit quitApp(false);
         break;
     }
+    case DialogType::MemoryWarning: {
+        // Its "cancel" gives up the start (accepted); "continue" goes on (rejected).
+        CommonDialog dialog(msg, static_cast<int>(DialogType::MemoryWarning), m_dialogParent);
+        result = runDialog(dialog);
+        if (result == QDialog::Accepted && !appQuittingFlag) {
+            reportQuitTime();
+            DataReportEngine::sysMsg(QStringLiteral("error"), QStringLiteral("1400"));
+            DataReportEngine::reportSysMsg(1002);
+            emit quitApp(false);
+        }
+        break;
+    }
     case DialogType::VBoxError: {
         VBoxErrorDialog dialog(m_dialogParent);
         result = runDialog(dialog);

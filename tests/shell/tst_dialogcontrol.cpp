@@ -99,6 +99,8 @@ private slots:
     void typesWithoutDialog();
     void fileMissing_data();
     void fileMissing();
+    void memoryWarning_data();
+    void memoryWarning();
     void vboxError_data();
     void vboxError();
     void errorCode_data();
@@ -197,6 +199,25 @@ void TestDialogControl::fileMissing()
     QCOMPARE(quit.count(), 1);
     QCOMPARE(quit.at(0).at(0).toBool(), false);
     QTRY_COMPARE(recordedCalls(QStringLiteral("OrvantaUpdater")), updaterCalls);
+}
+
+void TestDialogControl::memoryWarning_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("quits");
+    QTest::newRow("cancel gives up") << "btn_memory_cancel" << 1;
+    QTest::newRow("continue goes on") << "btn_memory_continue" << 0;
+}
+
+void TestDialogControl::memoryWarning()
+{
+    QFETCH(QString, button);
+    QFETCH(int, quits);
+    DialogControl control;
+    QSignalSpy quit(&control, &DialogControl::quitApp);
+    clickWhenModal(button);
+    control.showDialog(QStringLiteral("memory low"), DialogType::MemoryWarning);
+    QCOMPARE(quit.count(), quits);
 }
 
 void TestDialogControl::vboxError_data()
