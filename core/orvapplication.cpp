@@ -38,7 +38,7 @@ void OrvApplication::settleSingleInstance()
     bool attached = segment.attach();
     if (attached && noLiveOwner) {
         qDebug() << "Removing the instance leftovers of a process that has ended:" << m_key;
-        segment.detach();
+        segment.remove();
         QLocalServer::removeServer(m_key);
         attached = false;
     }
@@ -48,11 +48,8 @@ void OrvApplication::settleSingleInstance()
     } else {
         m_isRunning = false;
         if (!segment.create(SharedSegment::DefaultSize)) {
-            // Without a live owner the segment can only be held by a reader for a moment; it is ours.
-            if (!(noLiveOwner && segment.attach())) {
-                qDebug() << "Unable to create single instance.";
-                return;
-            }
+            qDebug() << "Unable to create single instance.";
+            return;
         }
         // A restarted process can get here while its predecessor is still leaving.
         if (!segment.ownsKey())

@@ -1,58 +1,201 @@
 #include "sharedsegment.h"
 
+#include "paths.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray shortHash(const QByteArray &data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex().left(20);
+}
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(strerror(errno));
+}
+
+} // namespace
 
 SharedSegment::SharedSegment(const QString &key)
 {
     setKey(key);
 }
 
+SharedSegment::~SharedSegment()
+{
+    detach();
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+}
+
+QByteArray SharedSegment::objectPrefix(const QString &tempPath)
+{
+    return "/orvanta-" + QByteArray::number(getuid()) + '-' +
+           shortHash(QFile::encodeName(QDir::cleanPath(tempPath))) + '-';
+}
+
+QByteArray SharedSegment::objectName(const QString &key)
+{
+    return objectPrefix(QDir::tempPath()) + shortHash(key.toUtf8());
+}
+
 void SharedSegment::setKey(const QString &key)
 {
     if (key == m_key && !key.isEmpty())
         return;
+    detach();
     releaseOwnership();
+    if (m_lockFd >= 0) {
+        ::close(m_lockFd);
+        m_lockFd = -1;
+    }
     m_key = key;
-    m_memory.setKey(key);
+    m_name = key.isEmpty() ? QByteArray() : objectName(key);
+}
+
+bool SharedSegment::map(int fd, int size)
+{
+    void *data = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (data == MAP_FAILED) {
+        m_error = systemError();
+        return false;
+    }
+    m_data = static_cast<char *>(data);
+    m_size = size;
+    return true;
 }
 
 bool SharedSegment::attach()
 {
-    return m_memory.isAttached() || m_memory.attach(QSharedMemory::ReadWrite);
+    if (m_data)
+        return true;
+    if (m_name.isEmpty())
+        return false;
+    const int fd = ::shm_open(m_name.constData(), O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        m_error = systemError();
+        return false;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || info.st_size <= 0) {
+        m_error = QStringLiteral("segment without content");
+        ::close(fd);
+        return false;
+    }
+    m_created = false;
+    return map(fd, static_cast<int>(info.st_size));
 }
 
 bool SharedSegment::create(int size)
 {
-    return m_memory.create(size, QSharedMemory::ReadWrite);
+    if (m_data || m_name.isEmpty() || size <= 0)
+        return false;
+    const int fd = ::shm_open(m_name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        m_error = systemError();
+        return false;
+    }
+    if (::ftruncate(fd, size) != 0) {
+        m_error = systemError();
+        ::close(fd);
+        ::shm_unlink(m_name.constData());
+        return false;
+    }
+    if (!map(fd, size)) {
+        ::shm_unlink(m_name.constData());
+        return false;
+    }
+    m_created = true;
+    return true;
 }
 
 bool SharedSegment::detach()
 {
-    return m_memory.isAttached() && m_memory.detach();
+    if (!m_data)
+        return false;
+    ::munmap(m_data, static_cast<size_t>(m_size));
+    m_data = nullptr;
+    m_size = 0;
+    // The creator takes the name with it, so that readers find no segment once the owner is gone.
+    if (m_created)
+        ::shm_unlink(m_name.constData());
+    m_created = false;
+    return true;
+}
+
+void SharedSegment::remove()
+{
+    detach();
+    if (!m_name.isEmpty())
+        ::shm_unlink(m_name.constData());
+}
+
+bool SharedSegment::lockContent()
+{
+    m_contentMutex.lock();
+    if (m_lockFd < 0) {
+        const QString path = Platform::runtimeDir() + QStringLiteral("/segment-") +
+                             QString::fromLatin1(m_name.mid(1)) + QStringLiteral(".lock");
+        m_lockFd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    }
+    // Without a lock file the in-process mutex still keeps this process's writers apart.
+    if (m_lockFd >= 0) {
+        while (::flock(m_lockFd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    return true;
+}
+
+void SharedSegment::unlockContent()
+{
+    if (m_lockFd >= 0)
+        ::flock(m_lockFd, LOCK_UN);
+    m_contentMutex.unlock();
+}
+
+QByteArray SharedSegment::readBytes()
+{
+    if (!m_data)
+        return QByteArray();
+    lockContent();
+    const QByteArray bytes(m_data, m_size);
+    unlockContent();
+    return bytes;
 }
 
 QString SharedSegment::readText()
 {
-    if (!m_memory.isAttached())
+    if (!m_data)
         return QString();
-    m_memory.lock();
-    const char *data = static_cast<const char *>(m_memory.constData());
-    const int length = static_cast<int>(strnlen(data, static_cast<size_t>(m_memory.size())));
-    const QString text = QString::fromLatin1(data, length);
-    m_memory.unlock();
+    lockContent();
+    const int length = static_cast<int>(strnlen(m_data, static_cast<size_t>(m_size)));
+    const QString text = QString::fromLatin1(m_data, length);
+    unlockContent();
     return text;
 }
 
 bool SharedSegment::writeText(const QString &text)
 {
-    if (!m_memory.isAttached())
+    if (!m_data)
         return false;
     const QByteArray bytes = text.toLatin1();
-    m_memory.lock();
-    char *data = static_cast<char *>(m_memory.data());
-    memset(data, 0, static_cast<size_t>(m_memory.size()));
-    memcpy(data, bytes.constData(), static_cast<size_t>(qMin(bytes.size(), m_memory.size())));
-    m_memory.unlock();
+    lockContent();
+    memset(m_data, 0, static_cast<size_t>(m_size));
+    memcpy(m_data, bytes.constData(), static_cast<size_t>(qMin(bytes.size(), m_size)));
+    unlockContent();
     return true;
 }
 
@@ -75,7 +218,5 @@ QString SharedSegment::peekText(const QString &key)
     SharedSegment segment(key);
     if (!segment.attach())
         return QString();
-    const QString text = segment.readText();
-    segment.detach();
-    return text;
+    return segment.readText();
 }

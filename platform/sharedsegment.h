@@ -2,14 +2,19 @@
 
 #include "instancelock.h"
 
-#include <QSharedMemory>
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
+#include <mutex>
 
 // A named shared-memory segment that carries a short Latin-1 text (an instance status word), together
 // with the owner lock of the same name. The emulator keeps one per virtual machine; the instance
 // manager opens the same segments to read the words and to hold an instance while it works on it.
+//
+// Segments are POSIX shared-memory objects named from the key (and the temporary folder, so that
+// separate trees of programs never meet). System V segments keyed through ftok() are not used: their
+// keys keep only 16 bits of a file's inode, so unrelated names can land on the same segment.
 //
 // Whoever means to own the segment (create it, or hold it to keep others out) takes the owner lock
 // first. A segment found without a live owner is a leftover of a crashed process.
@@ -19,19 +24,27 @@ public:
     static constexpr int DefaultSize = 255;
 
     explicit SharedSegment(const QString &key = QString());
+    ~SharedSegment();
+    SharedSegment(const SharedSegment &) = delete;
+    SharedSegment &operator=(const SharedSegment &) = delete;
 
     void setKey(const QString &key);
     QString key() const { return m_key; }
 
     bool attach();
     bool create(int size = DefaultSize);
+    // Unmaps the segment; a segment this object created is removed with it.
     bool detach();
-    bool isAttached() const { return m_memory.isAttached(); }
-    int size() const { return m_memory.isAttached() ? m_memory.size() : 0; }
-    QString errorString() const { return m_memory.errorString(); }
+    // Detaches and removes the segment's name, whoever created it (a leftover of a dead owner).
+    void remove();
+    bool isAttached() const { return m_data != nullptr; }
+    int size() const { return m_data ? m_size : 0; }
+    QString errorString() const { return m_error; }
 
     // The text up to the first zero byte, read under the segment's lock. Empty when not attached.
     QString readText();
+    // Every byte of the segment, read under its lock.
+    QByteArray readBytes();
     // Clears the segment and writes the Latin-1 bytes of `text` from its start (at most its size),
     // under the segment's lock. False when no segment is attached.
     bool writeText(const QString &text);
@@ -43,9 +56,23 @@ public:
 
     // Reads the text of the segment `key` without keeping it attached; empty when there is none.
     static QString peekText(const QString &key);
+    // The name of the shared-memory object that carries `key`.
+    static QByteArray objectName(const QString &key);
+    // The prefix of every object name made under the temporary folder `tempPath`.
+    static QByteArray objectPrefix(const QString &tempPath);
 
 private:
+    bool map(int fd, int size);
+    bool lockContent();
+    void unlockContent();
+
     QString m_key;
-    QSharedMemory m_memory;
+    QByteArray m_name;
+    char *m_data = nullptr;
+    int m_size = 0;
+    bool m_created = false;
+    int m_lockFd = -1;
+    std::mutex m_contentMutex;
+    QString m_error;
     std::unique_ptr<InstanceLock> m_owner;
 };

@@ -79,8 +79,7 @@ void TestCrash::cleanup()
     // remove it here, before the tree that names it goes away.
     for (const char *vm : {"Orvanta_12", "Orvanta_13"}) {
         SharedSegment leftover(QString::fromLatin1(vm));
-        if (leftover.attach())
-            leftover.detach();
+        leftover.remove();
     }
     qputenv("PATH", m_savedPath);
     appQuittingFlag = false;

@@ -3,7 +3,6 @@
 #include "sharedsegment.h"
 
 #include <QProcess>
-#include <QSharedMemory>
 #include <QtTest>
 
 #include <cstdio>
@@ -17,14 +16,11 @@ const char *const kReaderEnv = "TST_STATUS_READ_SEGMENT";
 // segment in hex.
 int readSegment(const QString &key)
 {
-    QSharedMemory memory;
-    memory.setKey(key);
-    if (!memory.attach(QSharedMemory::ReadOnly))
+    SharedSegment segment(key);
+    if (!segment.attach())
         return 2;
-    memory.lock();
-    const QByteArray bytes(static_cast<const char *>(memory.constData()), memory.size());
-    memory.unlock();
-    memory.detach();
+    const QByteArray bytes = segment.readBytes();
+    segment.detach();
     fputs(bytes.toHex().constData(), stdout);
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "installtree.h"
 
+#include "sharedsegment.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,9 +9,7 @@
 #include <QJsonDocument>
 #include <QSettings>
 
-#include <sys/ipc.h>
-#include <sys/sem.h>
-#include <sys/shm.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 InstallTree::InstallTree()
@@ -27,25 +27,13 @@ InstallTree::~InstallTree()
 {
     if (!isValid())
         return;
-    // Shared memory of a killed process outlives it; its key files live in the tree's temporary
-    // folder and go with the tree, so nothing could ever find and remove the segment later. Keys are
-    // made from the files' inode numbers, which later files reuse: a leftover would then collide
-    // with the segment of an unrelated key.
-    const QFileInfoList keys = QDir(tempDir()).entryInfoList({QStringLiteral("qipc_*")}, QDir::Files);
-    for (const QFileInfo &info : keys) {
-        const key_t key = ::ftok(QFile::encodeName(info.absoluteFilePath()).constData(), 'Q');
-        if (key == -1)
-            continue;
-        if (info.fileName().startsWith(QLatin1String("qipc_sharedmemory_"))) {
-            const int id = ::shmget(key, 0, 0);
-            struct shmid_ds state;
-            if (id != -1 && ::shmctl(id, IPC_STAT, &state) == 0 && state.shm_nattch == 0)
-                ::shmctl(id, IPC_RMID, nullptr);
-        } else if (info.fileName().startsWith(QLatin1String("qipc_systemsem_"))) {
-            const int id = ::semget(key, 1, 0);
-            if (id != -1)
-                ::semctl(id, 0, IPC_RMID);
-        }
+    // Shared memory of a killed program outlives it and is named after the tree's temporary folder;
+    // once the tree is gone nothing would ever find and remove it.
+    const QByteArray prefix = SharedSegment::objectPrefix(tempDir()).mid(1);
+    const QStringList objects = QDir(QStringLiteral("/dev/shm")).entryList(QDir::Files | QDir::System);
+    for (const QString &name : objects) {
+        if (QFile::encodeName(name).startsWith(prefix))
+            ::shm_unlink(QFile::encodeName(QLatin1Char('/') + name).constData());
     }
 }
 

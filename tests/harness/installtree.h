@@ -13,7 +13,7 @@ class InstallTree
 {
 public:
     InstallTree();
-    // Removes the System V segments and semaphores that the tree's programs left behind.
+    // Removes the shared-memory segments that the tree's programs left behind.
     ~InstallTree();
     InstallTree(const InstallTree &) = delete;
     InstallTree &operator=(const InstallTree &) = delete;

@@ -46,11 +46,10 @@ QStringList deleteRule(const QString &name)
 
 using Calls = QList<QStringList>;
 
-// Publishes a status word as an instance does. A segment that cannot be created under its key is a
-// leftover of an ended process (the key space of shared memory is small here); it is taken over.
+// Publishes a status word as an instance does.
 bool publish(SharedSegment &segment, const QString &word)
 {
-    return (segment.create() || segment.attach()) && segment.writeText(word);
+    return segment.create() && segment.writeText(word);
 }
 
 } // namespace
