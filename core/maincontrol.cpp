@@ -226,8 +226,10 @@ void MainControl::continueQuit(bool isNeedReboot)
     VBoxTool &tool = VBoxTool::instance();
     if (!tool.toolPath().isEmpty()) {
         tool.checkOtherOrvStatus();
+        // The state as it is now: the worker may have started or stopped the machine since the last read.
         tool.initVmInfo();
         tool.stopVM();
+        tool.clearEmuId();
     }
     cleanGameFolder();
     Global::setStatus(QStringLiteral("STOP"));
