@@ -15,7 +15,7 @@ int finishEventLoop(OrvApplication &app, int loopCode)
 {
     if (loopCode != kRestartExitCode)
         return loopCode;
-    // The successor must find the channel name free and the owner lock released.
+    // The successor must find the channel name free, the segment gone and the owner lock released.
     app.releaseInstance();
     QProcess::startDetached(QCoreApplication::applicationFilePath(), restartArguments(app.arguments()));
     return 0;

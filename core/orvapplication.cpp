@@ -129,5 +129,7 @@ void OrvApplication::releaseInstance()
         delete m_server;
         m_server = nullptr;
     }
+    // The quit sequence has normally detached the segment already.
+    Global::instanceSegment().detach();
     Global::instanceSegment().releaseOwnership();
 }

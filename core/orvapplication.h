@@ -21,8 +21,8 @@ public:
     // Sends one message to the running process of this VM; true when it was written.
     bool sendMessage(const QString &message);
 
-    // Stops listening on the instance channel and gives up the owner lock, so that a successor
-    // started by this process can take both over.
+    // Stops listening on the instance channel, detaches the segment and gives up the owner lock, so
+    // that a successor started by this process can take all of them over.
     void releaseInstance();
 
 signals:

@@ -114,10 +114,19 @@ bool SharedSegment::create(int size)
         ::shm_unlink(m_name.constData());
         return false;
     }
+    struct stat info;
+    if (::fstat(fd, &info) != 0) {
+        m_error = systemError();
+        ::close(fd);
+        ::shm_unlink(m_name.constData());
+        return false;
+    }
     if (!map(fd, size)) {
         ::shm_unlink(m_name.constData());
         return false;
     }
+    m_device = info.st_dev;
+    m_inode = info.st_ino;
     m_created = true;
     return true;
 }
@@ -129,9 +138,16 @@ bool SharedSegment::detach()
     ::munmap(m_data, static_cast<size_t>(m_size));
     m_data = nullptr;
     m_size = 0;
-    // The creator takes the name with it, so that readers find no segment once the owner is gone.
-    if (m_created)
-        ::shm_unlink(m_name.constData());
+    // The creator takes the name with it, so that readers find no segment once the owner is gone, but
+    // only while the name still stands for its own object.
+    if (m_created) {
+        const int fd = ::shm_open(m_name.constData(), O_RDONLY | O_CLOEXEC, 0600);
+        struct stat info;
+        if (fd >= 0 && ::fstat(fd, &info) == 0 && info.st_dev == m_device && info.st_ino == m_inode)
+            ::shm_unlink(m_name.constData());
+        if (fd >= 0)
+            ::close(fd);
+    }
     m_created = false;
     return true;
 }

@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 
+#include <sys/types.h>
+
 // A named shared-memory segment that carries a short Latin-1 text (an instance status word), together
 // with the owner lock of the same name. The emulator keeps one per virtual machine; the instance
 // manager opens the same segments to read the words and to hold an instance while it works on it.
@@ -71,6 +73,10 @@ private:
     char *m_data = nullptr;
     int m_size = 0;
     bool m_created = false;
+    // Identity of the object this one created, so that detaching never removes a successor's segment
+    // that took over the name after a leftover was cleared.
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
     int m_lockFd = -1;
     std::mutex m_contentMutex;
     QString m_error;
