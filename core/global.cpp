@@ -38,7 +38,6 @@ QString Global::currentPackage;
 QHash<QString, bool> Global::keyMapEnabledMap;
 QHash<QString, int> Global::keyMapOpacityMap;
 QMutex Global::keyMapMutex;
-QHash<QString, QString> Global::checkResultMap;
 QString Global::gamePath;
 QString Global::eventPath;
 QString Global::imagePath;

@@ -91,9 +91,6 @@ public:
     static QHash<QString, int> keyMapOpacityMap;
     static QMutex keyMapMutex;
 
-    // Environment-check name to result.
-    static QHash<QString, QString> checkResultMap;
-
     // Shared-folder paths: <installDir>/share/<vm>/game, event, image, other.
     static QString gamePath;
     static QString eventPath;

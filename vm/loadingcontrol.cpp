@@ -322,15 +322,8 @@ void LoadingControl::resolveStreamMode()
 
 void LoadingControl::parseCheckResults(QString text)
 {
-    text.chop(1);
-    const QStringList parts = text.split(QLatin1Char(';'), Qt::KeepEmptyParts, Qt::CaseSensitive);
-    for (const QString &part : parts) {
-        const QStringList fields = part.split(QLatin1Char('|'), Qt::KeepEmptyParts, Qt::CaseSensitive);
-        if (fields.size() != 4)
-            continue;
-        Global::checkResultMap.insert(
-            fields.at(0), fields.at(1) == QLatin1String("true") ? QStringLiteral("1") : QStringLiteral("0"));
-    }
+    // The record map that the check dialog updates and the dialog dispatcher reports.
+    CheckResults::recordInitial(text);
 }
 
 bool LoadingControl::handleStartError(int code)

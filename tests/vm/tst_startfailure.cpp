@@ -2,6 +2,7 @@
 // beside this test program: which failures reinstall VirtualBox and retry, which end in the error log
 // and the VirtualBox error dialog, and the error log's exact text.
 
+#include "checkaction.h"
 #include "global.h"
 #include "loadingcontrol.h"
 #include "settingmodel.h"
@@ -54,6 +55,7 @@ private slots:
     void errorLogText();
     void placeholders_data();
     void placeholders();
+    void startUpCheckResultsReachTheReportedRecords();
 
 private:
     void connectRecorder(LoadingControl &worker, Recorder &recorder);
@@ -222,6 +224,27 @@ void TestStartFailure::placeholders()
     QFETCH(QStringList, values);
     QFETCH(QString, expected);
     QCOMPARE(LoadingControl::fillPlaceholders(format, values), expected);
+}
+
+void TestStartFailure::startUpCheckResultsReachTheReportedRecords()
+{
+    LoadingControl worker;
+    CheckResults::clear();
+    worker.parseCheckResults(QStringLiteral("Memory|true|ok|;VT|false|vt off|open bios;broken part;"));
+    worker.parseCheckResults(QStringLiteral("Graphics|false|old driver|update;"));
+    // The dialog's rerun and a help-page click land in the same records.
+    CheckResults::recordEnd(QStringLiteral("VT|true|ok|;"));
+    CheckResults::recordClick(QStringLiteral("Graphics"));
+
+    const QMap<QString, checkResultRecord> records = CheckResults::snapshot();
+    QCOMPARE(records.keys(), (QStringList{"Graphics", "Memory", "VT"}));
+    const auto states = [&](const QString &name) {
+        const checkResultRecord record = records.value(name);
+        return QList<int>{record.initState, record.endState, record.clickState};
+    };
+    QCOMPARE(states("Memory"), (QList<int>{1, 0, 0}));
+    QCOMPARE(states("VT"), (QList<int>{0, 1, 0}));
+    QCOMPARE(states("Graphics"), (QList<int>{0, 0, 1}));
 }
 
 QTEST_MAIN(TestStartFailure)
