@@ -56,11 +56,7 @@ int main(int argc, char *argv[])
                                      return dialog.exec();
                                  }});
 
-    int code = 0;
-    {
-        MainControl control(&app);
-        control.start();
-        code = app.exec();
-    }
-    return finishEventLoop(app, code);
+    MainControl control(&app);
+    control.start();
+    return finishEventLoop(app, app.exec());
 }

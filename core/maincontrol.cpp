@@ -96,7 +96,7 @@ void MainControl::start()
         m_loadingControl->start(QThread::InheritPriority);
 }
 
-void MainControl::uploadLog(QString text, QString kind)
+void MainControl::uploadLog(QString kind, QString text)
 {
     qInfo() << " ----------upload---------";
     DataReportEngine::uploadCrashLog(kind, text);

@@ -28,7 +28,7 @@ public:
     void start();
 
     // Hands an error log to the log upload.
-    void uploadLog(QString text, QString kind);
+    void uploadLog(QString kind, QString text);
 
     LoadingControl *loadingControl() const;
     DialogControl *dialogControl() const { return m_dialogControl; }

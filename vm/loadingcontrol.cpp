@@ -416,5 +416,5 @@ QString LoadingControl::errorLogText() const
 
 void LoadingControl::writeErrorLog()
 {
-    emit uploadCrashOrErrorLog(errorLogText(), QStringLiteral("ERRORLOG"));
+    emit uploadCrashOrErrorLog(QStringLiteral("ERRORLOG"), errorLogText());
 }

@@ -53,7 +53,7 @@ signals:
     void environmentCheckFinished();
     void quitApp(bool isNeedReboot);
     void quitApp();
-    void uploadCrashOrErrorLog(QString text, QString kind);
+    void uploadCrashOrErrorLog(QString kind, QString text);
 
 protected:
     void run() override;

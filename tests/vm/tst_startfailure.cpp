@@ -86,7 +86,7 @@ void TestStartFailure::connectRecorder(LoadingControl &worker, Recorder &recorde
     connect(&worker, &LoadingControl::scheduleChanged, this, [&recorder](int from, int to) {
         recorder.events << QStringLiteral("progress %1 %2").arg(from).arg(to);
     });
-    connect(&worker, &LoadingControl::uploadCrashOrErrorLog, this, [&recorder](QString text, QString kind) {
+    connect(&worker, &LoadingControl::uploadCrashOrErrorLog, this, [&recorder](QString kind, QString text) {
         recorder.events << QStringLiteral("upload ") + kind;
         recorder.uploadedText = text;
     });
@@ -197,8 +197,8 @@ void TestStartFailure::errorLogText()
     QSignalSpy upload(&worker, &LoadingControl::uploadCrashOrErrorLog);
     worker.writeErrorLog();
     QCOMPARE(upload.count(), 1);
-    QCOMPARE(upload.at(0).at(1).toString(), QStringLiteral("ERRORLOG"));
-    QCOMPARE(upload.at(0).at(0).toString(),
+    QCOMPARE(upload.at(0).at(0).toString(), QStringLiteral("ERRORLOG"));
+    QCOMPARE(upload.at(0).at(1).toString(),
              QStringLiteral(" [err]\r\nVBoxManage: error: 100%1 done, %2 left\r\n [sys]\r\n") +
                  expectedSystem + QStringLiteral("\r\n [setting]\r\n") +
                  SettingModel::instance()->settingsText() + QStringLiteral("\r\n [host]\r\n\r\n"));
