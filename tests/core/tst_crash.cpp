@@ -113,13 +113,16 @@ void TestCrash::crashRunsItsStepsInOrder()
     QVERIFY(dump.contains("\nbacktrace:\n"));
     QVERIFY(dump.contains("Orvanta")); // the program's own frames and mapping
     QVERIFY(m_tree->logText().contains("]: Orvanta_12  I/Orvanta_12 crash\n"));
-    QTRY_VERIFY(m_tree->calls("OrvMultiPlayer").contains({"-vm=Orvanta_12", "-status=ERROR"}));
+    QTRY_VERIFY_WITH_TIMEOUT(m_tree->calls("OrvMultiPlayer").contains({"-vm=Orvanta_12", "-status=ERROR"}),
+                             20000);
     QCOMPARE(SharedSegment::peekText("Orvanta_12"), QString("ERROR"));
     QVERIFY(m_tree->calls("OrvClear").isEmpty());
 
     QVERIFY(writeFile(m_tree->recordDir() + "/notice.confirmed", ""));
-    QTRY_COMPARE(m_tree->calls("OrvClear"), (QList<QStringList>{{"-vm", "Orvanta_12", "-vp", "", "-pid",
-                                                                 QString::number(pid), "-to", "5"}}));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        m_tree->calls("OrvClear"),
+        (QList<QStringList>{{"-vm", "Orvanta_12", "-vp", "", "-pid", QString::number(pid), "-to", "5"}}),
+        20000);
     QVERIFY(emulator.waitForFinished());
     QCOMPARE(emulator.exitStatus(), QProcess::CrashExit);
 
