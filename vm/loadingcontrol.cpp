@@ -249,6 +249,9 @@ bool LoadingControl::checkUpdate()
     const int code = Updater::run(QString::fromLatin1(Updater::kCheckWhenStarting),
                                   TimeoutScale::ms(Updater::kCheckWhenStartingWaitMs));
     qInfo().noquote() << "Loading    : checkUpdate resultCode " + QString::number(code);
+    // No answer in time (or a crash): nothing else is looked at, the start-up goes on.
+    if (code == -1)
+        return true;
 
     const Updater::StartCheckDecision decision = Updater::decideStartCheck(code, version);
     switch (decision.prompt) {

@@ -153,17 +153,19 @@ void TestStartup::updaterAnswers_data()
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("logged");
     QTest::addColumn<QList<QStringList>>("updaterCalls");
+    // "check update ok" closes an answered check only; without an answer nothing else is looked at.
+    QTest::addColumn<bool>("checkOk");
 
     const QList<QStringList> checkOnly{{kCheckWord}};
     QTest::newRow("nothing to do") << "0"
-                                   << "Loading    : checkUpdate resultCode 0" << checkOnly;
+                                   << "Loading    : checkUpdate resultCode 0" << checkOnly << true;
     QTest::newRow("crash is no answer") << "crash"
-                                        << "Loading    : checkUpdate resultCode -1" << checkOnly;
+                                        << "Loading    : checkUpdate resultCode -1" << checkOnly << false;
     QTest::newRow("no answer in time") << "hang"
-                                       << "Loading    : checkUpdate resultCode -1" << checkOnly;
+                                       << "Loading    : checkUpdate resultCode -1" << checkOnly << false;
     QTest::newRow("reinstall VirtualBox")
         << "64"
-        << "Loading    : install virtualBox" << QList<QStringList>{{kCheckWord}, {kResetWord}};
+        << "Loading    : install virtualBox" << QList<QStringList>{{kCheckWord}, {kResetWord}} << true;
 }
 
 void TestStartup::updaterAnswers()
@@ -171,6 +173,7 @@ void TestStartup::updaterAnswers()
     QFETCH(QString, answer);
     QFETCH(QString, logged);
     QFETCH(QList<QStringList>, updaterCalls);
+    QFETCH(bool, checkOk);
     m_tree->setEnv(QStringLiteral("ORV_UPDATER_EXIT_") + kCheckWord, answer);
 
     auto emulator = startEmulator();
@@ -179,6 +182,7 @@ void TestStartup::updaterAnswers()
     QVERIFY(emulator->output().contains(logged) || m_tree->logText().contains(logged));
     QCOMPARE(m_tree->calls(QStringLiteral("OrvantaUpdater")), updaterCalls);
     QVERIFY(!m_tree->logText().contains(QStringLiteral("UpdatePromptDialog")));
+    QCOMPARE(m_tree->logText().contains(QStringLiteral("Loading    : check update ok")), checkOk);
     QCOMPARE(statusWords(), QStringList{QStringLiteral("STARTING")});
 
     ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
