@@ -67,8 +67,11 @@ void reapLater(pid_t pid)
 
 } // namespace
 
-int runElevated(const QString &file, const QStringList &args, QString workingFolder, int timeoutMs)
+int runElevated(const QString &file, const QStringList &args, QString workingFolder, int timeoutMs,
+                bool *endedBySignal)
 {
+    if (endedBySignal)
+        *endedBySignal = false;
     QString program = file;
     if (!program.contains(QLatin1Char('/')))
         program = Platform::findProgram(file);
@@ -124,5 +127,7 @@ int runElevated(const QString &file, const QStringList &args, QString workingFol
     if (WIFEXITED(status))
         return WEXITSTATUS(status);
     // Ended by a signal: reported as the shell does, so that it is never mistaken for a time-out.
+    if (endedBySignal)
+        *endedBySignal = true;
     return 128 + WTERMSIG(status);
 }

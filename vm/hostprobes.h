@@ -23,5 +23,7 @@ bool hasHotfixKB3033929();
 // Starts `file` with `args` (each passed as one argument) in `workingFolder` (empty: the current folder).
 // There is no elevation on this platform: the program is started with this process's rights, and that
 // is logged. Waits up to `timeoutMs` for it: its exit code, -1 after a time-out (the program runs on),
-// 0 when nothing was waited for (`timeoutMs` <= 0) or the program could not be started.
-int runElevated(const QString &file, const QStringList &args, QString workingFolder, int timeoutMs);
+// 0 when nothing was waited for (`timeoutMs` <= 0) or the program could not be started; a program
+// ended by a signal gives 128 + the signal number, and `endedBySignal` (when given) tells it apart.
+int runElevated(const QString &file, const QStringList &args, QString workingFolder, int timeoutMs,
+                bool *endedBySignal = nullptr);
