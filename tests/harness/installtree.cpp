@@ -1,4 +1,5 @@
 #include "installtree.h"
+#include "calllogs.h"
 
 #include "sharedsegment.h"
 
@@ -163,18 +164,7 @@ QProcessEnvironment InstallTree::environment() const
 
 QList<QStringList> InstallTree::calls(const QString &name) const
 {
-    QList<QStringList> result;
-    QFile file(recordDir() + QLatin1Char('/') + name + QStringLiteral(".calls"));
-    if (!file.open(QIODevice::ReadOnly))
-        return result;
-    while (!file.atEnd()) {
-        const QJsonArray array = QJsonDocument::fromJson(file.readLine()).array();
-        QStringList args;
-        for (const QJsonValue &value : array)
-            args << value.toString();
-        result << args;
-    }
-    return result;
+    return readRecordedCalls(recordDir() + QLatin1Char('/') + name + QStringLiteral(".calls"));
 }
 
 QString InstallTree::logText() const

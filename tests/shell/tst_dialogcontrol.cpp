@@ -2,6 +2,7 @@
 // names with real clicks on the offscreen platform. The updater stand-in lies beside this test program,
 // where the program looks for the updater; its calls and those of the instance manager are recorded.
 
+#include "calllogs.h"
 #include "dialogcontrol.h"
 #include "global.h"
 #include "quitorvdialog.h"
@@ -58,19 +59,8 @@ void clickWhenModal(const QString &button)
 
 QList<QStringList> recordedCalls(const QString &name)
 {
-    QList<QStringList> calls;
-    QFile file(qEnvironmentVariable("ORV_RECORD_DIR") + QLatin1Char('/') + name + QStringLiteral(".calls"));
-    if (!file.open(QIODevice::ReadOnly))
-        return calls;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.isEmpty())
-            continue;
-        QStringList args;
-        for (const QJsonValue &value : QJsonDocument::fromJson(line).array())
-            args << value.toString();
-        calls << args;
-    }
-    return calls;
+    return readRecordedCalls(qEnvironmentVariable("ORV_RECORD_DIR") + QLatin1Char('/') + name +
+                             QStringLiteral(".calls"));
 }
 
 } // namespace

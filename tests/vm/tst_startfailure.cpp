@@ -2,6 +2,7 @@
 // beside this test program: which failures reinstall VirtualBox and retry, which end in the error log
 // and the VirtualBox error dialog, and the error log's exact text.
 
+#include "calllogs.h"
 #include "checkaction.h"
 #include "global.h"
 #include "loadingcontrol.h"
@@ -25,19 +26,7 @@ struct Recorder
 
 QList<QStringList> updaterCalls(const QString &recordDir)
 {
-    QList<QStringList> calls;
-    QFile file(recordDir + QStringLiteral("/OrvantaUpdater.calls"));
-    if (!file.open(QIODevice::ReadOnly))
-        return calls;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.isEmpty())
-            continue;
-        QStringList args;
-        for (const QJsonValue &value : QJsonDocument::fromJson(line).array())
-            args << value.toString();
-        calls << args;
-    }
-    return calls;
+    return readRecordedCalls(recordDir + QStringLiteral("/OrvantaUpdater.calls"));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // VirtualBox tool, the updater stand-in and a recording instance manager: what the updater is asked and
 // what its answers lead to, the status words the manager hears, and quitting while the start-up waits.
 
+#include "calllogs.h"
 #include "installtree.h"
 #include "programrun.h"
 #include "webstandin.h"
@@ -102,20 +103,7 @@ QString TestStartup::vmState() const
 
 QList<QStringList> TestStartup::toolCalls() const
 {
-    QList<QStringList> calls;
-    QFile file(m_tree->root() + QStringLiteral("/vbox-state/calls.log"));
-    if (!file.open(QIODevice::ReadOnly))
-        return calls;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QJsonObject call = QJsonDocument::fromJson(line).object();
-        if (call.isEmpty())
-            continue;
-        QStringList args;
-        for (const QJsonValue &arg : call.value(QStringLiteral("args")).toArray())
-            args << arg.toString();
-        calls << args;
-    }
-    return calls;
+    return readToolCalls(m_tree->root() + QStringLiteral("/vbox-state"));
 }
 
 QStringList TestStartup::progressSteps(const QString &log) const

@@ -1,5 +1,6 @@
 // Machine preparation and start against the simulated VirtualBox tool of a temporary installation: the
 // exact command lines that reach the tool (its call log) and the machine the tool keeps afterwards.
+#include "calllogs.h"
 #include "commandline.h"
 #include "global.h"
 #include "installtree.h"
@@ -188,18 +189,7 @@ void TestVBoxMachine::tool(const QStringList &args, QString *out)
 
 Calls TestVBoxMachine::calls() const
 {
-    Calls result;
-    QFile file(stateDir() + QStringLiteral("/calls.log"));
-    if (!file.open(QIODevice::ReadOnly))
-        return result;
-    while (!file.atEnd()) {
-        const QJsonObject record = QJsonDocument::fromJson(file.readLine()).object();
-        QStringList args;
-        for (const QJsonValue &value : record.value(QStringLiteral("args")).toArray())
-            args << value.toString();
-        result << args;
-    }
-    return result;
+    return readToolCalls(stateDir());
 }
 
 Calls TestVBoxMachine::modifyingCalls() const

@@ -1,5 +1,6 @@
 // VBoxTool against the simulated VirtualBox tool of the staged installation: every case checks the exact
 // command lines that reached the tool (its call log) and the state the tool keeps afterwards.
+#include "calllogs.h"
 #include "commandline.h"
 #include "global.h"
 #include "installtree.h"
@@ -158,18 +159,7 @@ void TestVBoxTool::createMachine(const QString &name)
 
 Calls TestVBoxTool::calls() const
 {
-    Calls result;
-    QFile file(stateDir() + QStringLiteral("/calls.log"));
-    if (!file.open(QIODevice::ReadOnly))
-        return result;
-    while (!file.atEnd()) {
-        const QJsonObject record = QJsonDocument::fromJson(file.readLine()).object();
-        QStringList args;
-        for (const QJsonValue &value : record.value(QStringLiteral("args")).toArray())
-            args << value.toString();
-        result << args;
-    }
-    return result;
+    return readToolCalls(stateDir());
 }
 
 int TestVBoxTool::serviceStarts() const

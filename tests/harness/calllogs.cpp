@@ -1,0 +1,47 @@
+#include "calllogs.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+QStringList strings(const QJsonArray &array)
+{
+    QStringList result;
+    for (const QJsonValue &value : array)
+        result << value.toString();
+    return result;
+}
+
+QList<QByteArray> lines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> result = file.readAll().split('\n');
+    result.removeAll(QByteArray());
+    return result;
+}
+
+} // namespace
+
+QList<QStringList> readRecordedCalls(const QString &path)
+{
+    QList<QStringList> calls;
+    for (const QByteArray &line : lines(path))
+        calls << strings(QJsonDocument::fromJson(line).array());
+    return calls;
+}
+
+QList<QStringList> readToolCalls(const QString &stateDir)
+{
+    QList<QStringList> calls;
+    for (const QByteArray &line : lines(stateDir + QStringLiteral("/calls.log"))) {
+        const QJsonObject call = QJsonDocument::fromJson(line).object();
+        if (!call.isEmpty())
+            calls << strings(call.value(QStringLiteral("args")).toArray());
+    }
+    return calls;
+}
