@@ -111,6 +111,26 @@ int VBoxTool::checkVBoxPath()
     return 1;
 }
 
+namespace {
+
+// Reads what a finished run wrote, closes the process and hands both texts to the caller (replacing
+// the caller's strings); logs the standard output. Returns the standard error.
+QString takeOutput(QProcess &process, QString *out, QString *err)
+{
+    const QString standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
+    const QString standardError = QString::fromLocal8Bit(process.readAllStandardError());
+    process.close();
+    if (out)
+        *out = standardOutput;
+    if (err)
+        *err = standardError;
+    if (!standardOutput.isEmpty())
+        qDebug().noquote() << QStringLiteral("VBoxTool   : exec return ") + standardOutput;
+    return standardError;
+}
+
+} // namespace
+
 int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int timeoutSeconds)
 {
     logExec(m_toolPath, args);
@@ -139,15 +159,7 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
         }
     }
 
-    const QString standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
-    const QString standardError = QString::fromLocal8Bit(process.readAllStandardError());
-    process.close();
-    if (out)
-        *out = standardOutput;
-    if (err)
-        *err = standardError;
-    if (!standardOutput.isEmpty())
-        qDebug().noquote() << QStringLiteral("VBoxTool   : exec return ") + standardOutput;
+    const QString standardError = takeOutput(process, out, err);
     if (!standardError.isEmpty() &&
         standardError.contains(errorPattern(Global::installInfo.productVersion))) {
         qCritical().noquote() << QStringLiteral("VBoxTool   : exec error ") + standardError;
@@ -166,15 +178,7 @@ int VBoxTool::execForOutput(const QString &program, const QStringList &args, QSt
         qCritical().noquote() << QStringLiteral("VBoxTool   : exec return string ") + process.errorString();
         return process.exitCode() == 1 ? 1012 : 9001;
     }
-    const QString standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
-    const QString standardError = QString::fromLocal8Bit(process.readAllStandardError());
-    process.close();
-    if (out)
-        *out = standardOutput;
-    if (err)
-        *err = standardError;
-    if (!standardOutput.isEmpty())
-        qDebug().noquote() << QStringLiteral("VBoxTool   : exec return ") + standardOutput;
+    const QString standardError = takeOutput(process, out, err);
     if (!standardError.isEmpty()) {
         qCritical().noquote() << QStringLiteral("VBoxTool   : exec error ") + standardError;
         return 0;
