@@ -398,7 +398,8 @@ void WebService::answer(QTcpSocket *socket, int seq, const QString &endpoint, in
         }
         if (mode == QLatin1String("garbage")) {
             log(QStringLiteral("#%1 answered with bytes that are not HTTP").arg(seq));
-            guarded->write(QByteArray("\x00\xff garbage, not HTTP\r\n\r\n", 26));
+            static const char garbage[] = "\x00\xff garbage, not HTTP\r\n\r\n";
+            guarded->write(QByteArray(garbage, sizeof(garbage) - 1));
             guarded->disconnectFromHost();
             return;
         }

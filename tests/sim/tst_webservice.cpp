@@ -169,6 +169,21 @@ private slots:
         QVERIFY(web.log().contains(QStringLiteral("#2 answered 200 \"0\"")));
     }
 
+    // Told to answer with garbage, the server sends exactly its non-HTTP bytes and closes.
+    void garbageAnswerIsExactBytes()
+    {
+        QTemporaryDir dir;
+        WebStandIn web(dir.path() + QStringLiteral("/web"));
+        QVERIFY(web.start());
+        web.setControl(QStringLiteral("answer=garbage"));
+
+        const QByteArray answer =
+            exchange(web.baseUrl(), post(QStringLiteral("/logup.php?platform=windows"),
+                                         "application/x-www-form-urlencoded", "Tn7XQ0FEbQHtW2z2"));
+        QCOMPARE(answer, QByteArray("\x00\xff garbage, not HTTP\r\n\r\n", 24));
+        QVERIFY(web.log().contains(QStringLiteral("#1 answered with bytes that are not HTTP")));
+    }
+
     // The key-map service answers with the address of a stored file and serves it.
     void servesKeyMaps()
     {
