@@ -70,7 +70,7 @@ void TestCrash::init()
     QVERIFY(m_tree->addProgram("Orvanta"));
     QVERIFY(m_tree->addRecorder("OrvMultiPlayer"));
     QVERIFY(m_tree->addRecorder("OrvClear"));
-    qputenv("TMPDIR", m_tree->tempDir().toLocal8Bit());
+    m_tree->useTempDirHere();
 }
 
 void TestCrash::cleanup()

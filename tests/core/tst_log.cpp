@@ -148,7 +148,7 @@ void TestLog::programWritesItsLog()
     QVERIFY(tree.isValid());
     QVERIFY(tree.addProgram("Orvanta"));
     QVERIFY(tree.addRecorder("OrvMultiPlayer"));
-    qputenv("TMPDIR", tree.tempDir().toLocal8Bit());
+    tree.useTempDirHere();
 
     // A VM name with placeholders must reach every line unchanged.
     const QString vm = QStringLiteral("Orv_%2_%1");

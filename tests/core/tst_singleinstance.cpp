@@ -72,7 +72,7 @@ void TestSingleInstance::init()
     QVERIFY(m_tree->addProgram("Orvanta"));
     QVERIFY(m_tree->addRecorder("OrvMultiPlayer"));
     // This process opens the same segments and sockets as the programs it starts.
-    qputenv("TMPDIR", m_tree->tempDir().toLocal8Bit());
+    m_tree->useTempDirHere();
 }
 
 void TestSingleInstance::cleanup()

@@ -49,7 +49,7 @@ void TestStatus::init()
     m_tree = std::make_unique<InstallTree>();
     QVERIFY(m_tree->isValid());
     QVERIFY(m_tree->addRecorder("OrvMultiPlayer"));
-    qputenv("TMPDIR", m_tree->tempDir().toLocal8Bit());
+    m_tree->useTempDirHere();
     qputenv("ORV_RECORD_DIR", m_tree->recordDir().toLocal8Bit());
     qputenv("PATH", m_tree->binDir().toLocal8Bit() + ':' + m_savedPath);
     Global::vmName = QStringLiteral("Orvanta_41");

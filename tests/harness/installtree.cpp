@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QSettings>
 
+#include <csignal>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -28,6 +29,22 @@ InstallTree::~InstallTree()
 {
     if (!isValid())
         return;
+    if (m_tempDirInUse)
+        qputenv("TMPDIR", m_savedTempDir);
+
+    // Programs started from the tree and still running would outlive the test and its files.
+    const QString treePrefix = root() + QLatin1Char('/');
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &pid : pids) {
+        bool isNumber = false;
+        const int id = pid.toInt(&isNumber);
+        if (!isNumber || id == getpid())
+            continue;
+        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/") + pid + QStringLiteral("/exe"));
+        if (exe.startsWith(treePrefix))
+            ::kill(id, SIGKILL);
+    }
+
     // Shared memory of a killed program outlives it and is named after the tree's temporary folder;
     // once the tree is gone nothing would ever find and remove it.
     const QByteArray prefix = SharedSegment::objectPrefix(tempDir()).mid(1);
@@ -36,6 +53,14 @@ InstallTree::~InstallTree()
         if (QFile::encodeName(name).startsWith(prefix))
             ::shm_unlink(QFile::encodeName(QLatin1Char('/') + name).constData());
     }
+}
+
+void InstallTree::useTempDirHere()
+{
+    if (!m_tempDirInUse)
+        m_savedTempDir = qgetenv("TMPDIR");
+    m_tempDirInUse = true;
+    qputenv("TMPDIR", QFile::encodeName(tempDir()));
 }
 
 QString InstallTree::productVersion()

@@ -13,7 +13,8 @@ class InstallTree
 {
 public:
     InstallTree();
-    // Removes the shared-memory segments that the tree's programs left behind.
+    // Ends the tree's programs that still run (a detached successor, a hung stand-in) and removes the
+    // shared-memory segments that they left behind.
     ~InstallTree();
     InstallTree(const InstallTree &) = delete;
     InstallTree &operator=(const InstallTree &) = delete;
@@ -58,6 +59,10 @@ public:
     void writeInstallKey(const QMap<QString, QString> &extra = {});
     QString installKeyPath() const;
 
+    // Makes this process use the tree's temporary folder (where segments and channels are named) until
+    // the tree goes away; the previous value is restored then.
+    void useTempDirHere();
+
     // The environment every program of this tree runs with.
     QProcessEnvironment environment() const;
     void setEnv(const QString &name, const QString &value) { m_extraEnv.insert(name, value); }
@@ -69,5 +74,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    bool m_tempDirInUse = false;
+    QByteArray m_savedTempDir;
     QMap<QString, QString> m_extraEnv;
 };
