@@ -91,7 +91,7 @@ void TestCrash::crashRunsItsStepsInOrder()
     QVERIFY(writeFile(m_tree->playerDir() + "/OrvCrashNotice", kWaitingNotice, true));
     ProgramRun emulator(*m_tree, "Orvanta", {"-vm=Orvanta_12", "-tcp"});
     QVERIFY(emulator.start());
-    QVERIFY(emulator.waitForText(" start====="));
+    QVERIFY(emulator.waitForOutput(" start====="));
     const qint64 pid = emulator.pid();
     QVERIFY(dumpFiles(*m_tree).isEmpty());
 
@@ -153,7 +153,7 @@ void TestCrash::everyCrashSignalIsHandled()
     QVERIFY(m_tree->addRecorder("OrvCrashNotice", m_tree->playerDir()));
     ProgramRun emulator(*m_tree, "Orvanta", {"-vm=Orvanta_13"});
     QVERIFY(emulator.start());
-    QVERIFY(emulator.waitForText(" start====="));
+    QVERIFY(emulator.waitForOutput(" start====="));
     const qint64 pid = emulator.pid();
     QCOMPARE(::kill(static_cast<pid_t>(pid), signo), 0);
     QVERIFY(emulator.waitForFinished());

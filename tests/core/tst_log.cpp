@@ -158,7 +158,7 @@ void TestLog::programWritesItsLog()
         args << "-debug";
     ProgramRun first(tree, "Orvanta", args);
     QVERIFY(first.start());
-    QVERIFY(first.waitForText(" start====="));
+    QVERIFY(first.waitForOutput(" start====="));
     ProgramRun stop(tree, "Orvanta", {"-vm=" + vm, "-stop"});
     QCOMPARE(stop.run(), 0);
     QVERIFY(first.waitForFinished());

@@ -83,7 +83,7 @@ void TestSingleInstance::cleanup()
 std::unique_ptr<ProgramRun> TestSingleInstance::startFirst(const QStringList &args)
 {
     auto run = std::make_unique<ProgramRun>(*m_tree, "Orvanta", args + QStringList{"-debug"});
-    if (!run->start() || !run->waitForText(kBanner))
+    if (!run->start() || !run->waitForOutput(kBanner))
         return nullptr;
     return run;
 }

@@ -80,6 +80,17 @@ bool ProgramRun::waitForText(const QString &text, int timeoutMs)
         timeoutMs);
 }
 
+bool ProgramRun::waitForOutput(const QString &text, int timeoutMs)
+{
+    return waitUntil(
+        [&] {
+            if (isRunning())
+                m_process.waitForReadyRead(10);
+            return output().contains(text);
+        },
+        timeoutMs);
+}
+
 void ProgramRun::killHard()
 {
     if (isRunning()) {

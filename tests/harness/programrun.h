@@ -29,8 +29,11 @@ public:
 
     // Standard output and standard error received so far, in arrival order.
     QString output();
-    // Waits until the output or the tree's debug log holds `text`.
+    // Waits until the output or the tree's debug log holds `text`. The log is shared by every program
+    // of the tree: to know that this very process got somewhere, use waitForOutput.
     bool waitForText(const QString &text, int timeoutMs = 10000);
+    // Waits until this process's own output holds `text`.
+    bool waitForOutput(const QString &text, int timeoutMs = 10000);
 
     void killHard();  // SIGKILL, as a crash would end it
     void terminate(); // SIGTERM, then SIGKILL when it lingers
