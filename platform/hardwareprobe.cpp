@@ -8,6 +8,12 @@
 
 #include <X11/Xlib.h>
 
+namespace {
+// The colour-depth probe, the OpenGL probe and the GUI may talk to X from different threads at once;
+// Xlib allows that only when XInitThreads() ran before any other Xlib call, so it runs at load time.
+const bool xlibThreadsReady = XInitThreads() != 0;
+} // namespace
+
 namespace HardwareProbe {
 
 namespace {

@@ -12,6 +12,9 @@
 
 namespace {
 
+// GLUT's own X connection lives on whichever thread runs a check; see the colour-depth probe.
+const bool xlibThreadsReady = XInitThreads() != 0;
+
 std::mutex &glutMutex()
 {
     static std::mutex mutex;
