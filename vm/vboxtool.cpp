@@ -2,6 +2,7 @@
 
 #include "commandline.h"
 #include "global.h"
+#include "hardwareprobe.h"
 #include "sharedsegment.h"
 #include "timeoutscale.h"
 #include "vboxoutput.h"
@@ -48,12 +49,6 @@ VBoxTool &VBoxTool::instance()
 void VBoxTool::setSystemMessageSink(SystemMessageSink sink)
 {
     systemMessageSink() = std::move(sink);
-}
-
-QString VBoxTool::procRoot()
-{
-    const QString root = qEnvironmentVariable("ORV_PROC_ROOT");
-    return root.isEmpty() ? QStringLiteral("/proc") : root;
 }
 
 // ---- the version rule ----
@@ -381,7 +376,7 @@ void VBoxTool::scanUsedPorts()
 {
     m_usedPorts.clear();
     for (const char *table : {"/net/tcp", "/net/tcp6"}) {
-        QFile file(procRoot() + QLatin1String(table));
+        QFile file(HardwareProbe::procRoot() + QLatin1String(table));
         // Read to the end rather than by size: the kernel's tables report a size of 0.
         if (file.open(QIODevice::ReadOnly | QIODevice::Text))
             m_usedPorts.unite(VBoxOutput::parseProcNetTcp(QString::fromLatin1(file.readAll())));

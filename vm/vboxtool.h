@@ -116,9 +116,6 @@ public:
     using SystemMessageSink = std::function<void(const QString &key, const QString &value)>;
     static void setSystemMessageSink(SystemMessageSink sink);
 
-    // Root of the kernel's process information (/proc); moved by ORV_PROC_ROOT for fixtures.
-    static QString procRoot();
-
 private:
     QString m_vboxDir;
     QString m_toolPath;
