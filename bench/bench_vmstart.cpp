@@ -2,6 +2,7 @@
 // A cold start builds the machine from the guest image and writes every setting; a warm start (the next
 // program start, after a normal quit) should only read and start. Prints the tool calls of each, split
 // into reads and writes, and the time taken.
+#include "calllogs.h"
 #include "commandline.h"
 #include "global.h"
 #include "installtree.h"
@@ -13,9 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <cstdio>
@@ -30,28 +29,11 @@ struct Figures
     bool ok = true;
 };
 
-bool isReadOnly(const QStringList &args)
+void countCalls(const QString &stateDir, Figures *figures)
 {
-    const QString command = args.value(0);
-    const QString sub = args.value(1);
-    return command == QLatin1String("list") || command == QLatin1String("showvminfo") ||
-           command == QLatin1String("getextradata") ||
-           (command == QLatin1String("guestproperty") &&
-            (sub == QLatin1String("get") || sub == QLatin1String("enumerate")));
-}
-
-void countCalls(const QString &callLog, Figures *figures)
-{
-    QFile file(callLog);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    while (!file.atEnd()) {
-        QStringList args;
-        const QJsonObject record = QJsonDocument::fromJson(file.readLine()).object();
-        for (const QJsonValue &value : record.value(QStringLiteral("args")).toArray())
-            args << value.toString();
+    for (const QStringList &args : readToolCalls(stateDir)) {
         ++figures->calls;
-        if (!isReadOnly(args))
+        if (!isReadOnlyToolCall(args))
             ++figures->writes;
     }
 }
@@ -71,7 +53,7 @@ Figures startOnce(VBoxTool &tool, const QString &callLog)
                      tool.setResolutionAndDpi() == 1 && tool.startVM() == 1;
     }
     figures.ms = timer.elapsed();
-    countCalls(callLog, &figures);
+    countCalls(QFileInfo(callLog).absolutePath(), &figures);
     return figures;
 }
 

@@ -45,3 +45,13 @@ QList<QStringList> readToolCalls(const QString &stateDir)
     }
     return calls;
 }
+
+bool isReadOnlyToolCall(const QStringList &args)
+{
+    const QString command = args.value(0);
+    const QString sub = args.value(1);
+    return command == QLatin1String("list") || command == QLatin1String("showvminfo") ||
+           command == QLatin1String("getextradata") ||
+           (command == QLatin1String("guestproperty") &&
+            (sub == QLatin1String("get") || sub == QLatin1String("enumerate")));
+}

@@ -32,17 +32,6 @@ void collectLog(QtMsgType, const QMessageLogContext &, const QString &message)
     g_log << message;
 }
 
-// Commands that only read; everything else changes the machine or the registry.
-bool isReadOnly(const QStringList &args)
-{
-    const QString command = args.value(0);
-    const QString sub = args.value(1);
-    return command == QLatin1String("list") || command == QLatin1String("showvminfo") ||
-           command == QLatin1String("getextradata") ||
-           (command == QLatin1String("guestproperty") &&
-            (sub == QLatin1String("get") || sub == QLatin1String("enumerate")));
-}
-
 QByteArray fileHash(const QString &path)
 {
     QFile file(path);
@@ -196,7 +185,7 @@ Calls TestVBoxMachine::modifyingCalls() const
 {
     Calls result;
     for (const QStringList &args : calls()) {
-        if (!isReadOnly(args))
+        if (!isReadOnlyToolCall(args))
             result << args;
     }
     return result;
