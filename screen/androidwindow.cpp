@@ -1,0 +1,558 @@
+#include "androidwindow.h"
+
+#include "commandline.h"
+#include "global.h"
+#include "renderlibrary.h"
+#include "settingmodel.h"
+#include "timeoutscale.h"
+#include "vboxtool.h"
+#include "vinputconnection.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QSettings>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+// Start-up progress continued from the start-up worker.
+constexpr double kProgressStart = 55;
+constexpr int kProgressEnd = 99;
+// The boot poll starts this long after init and then asks every kBootPollMs.
+constexpr int kBootPollDelayMs = 30000;
+constexpr int kBootPollMs = 3000;
+// After Android is up, the command line's launch waits this long.
+constexpr int kFirstLoadDelayMs = 5000;
+constexpr int kFrameRateMs = 1000;
+// The full-screen window reaches this far above the screen (title bar and top margin).
+constexpr int kFullScreenTopOverhang = 40;
+const QSize kMinimumSize(50, 50);
+const char *const kWindowStyle = "QWidget{ \n\tbackground: #343841; \n}\n\nQToolTip{ \n\tborder: none; \n\t"
+                                 "background-color: black; \n\tcolor: white; \n\tborder-radius: 3px; \n\t"
+                                 "opacity: 200;\n}";
+// The launcher's default location, sent when none was saved.
+constexpr double kDefaultLongitude = 116.2317;
+constexpr double kDefaultLatitude = 39.5427;
+
+Qt::CursorShape cursorFor(ResizeRegion region)
+{
+    switch (region) {
+    case ResizeTopLeft:
+    case ResizeBottomRight:
+        return Qt::SizeFDiagCursor;
+    case ResizeBottomLeft:
+    case ResizeTopRight:
+        return Qt::SizeBDiagCursor;
+    case ResizeLeft:
+    case ResizeRight:
+        return Qt::SizeHorCursor;
+    case ResizeTop:
+    case ResizeBottom:
+        return Qt::SizeVerCursor;
+    case ResizeNone:
+        break;
+    }
+    return Qt::ArrowCursor;
+}
+
+} // namespace
+
+bool AndroidWindow::windowMaximizedFlag = false;
+bool AndroidWindow::fullScreenFlag = false;
+
+AndroidWindow::AndroidWindow(QWidget *parent) : OrvWindow(parent)
+{
+    m_menuBar = new QWidget(this, Qt::Tool | Qt::FramelessWindowHint);
+    m_menuBar->setObjectName(QStringLiteral("menuBar"));
+    m_menuBar->setStyleSheet(QStringLiteral("background: #2b2e35;"));
+    m_menuBar->resize(menuBarWidth, 300);
+
+    if (objectName().isEmpty())
+        setObjectName(QStringLiteral("AndroidWindow"));
+    resize(400, 300);
+    setMinimumSize(kMinimumSize);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::NoFocus);
+    setStyleSheet(QLatin1String(kWindowStyle));
+    setWindowTitle(tr("Form"));
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setObjectName(QStringLiteral("verticalLayout"));
+    layout->setSpacing(0);
+    layout->setContentsMargins(2, 2, 2, 2);
+
+    m_titleBar = new QWidget(this);
+    m_titleBar->setObjectName(QStringLiteral("titlebar"));
+    m_titleBar->setMinimumSize(0, 36);
+    m_titleBar->setMaximumSize(16777215, 36);
+    m_titleBar->setMouseTracking(true);
+    m_titleBar->setFocusPolicy(Qt::NoFocus);
+    auto *titleLayout = new QHBoxLayout(m_titleBar);
+    titleLayout->setContentsMargins(10, 0, 10, 0);
+    m_titleLabel = new QLabel(m_titleBar);
+    m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
+    m_titleLabel->setStyleSheet(QStringLiteral("color: white;"));
+    m_fpsLabel = new QLabel(m_titleBar);
+    m_fpsLabel->setObjectName(QStringLiteral("fpsLabel"));
+    m_fpsLabel->setStyleSheet(QStringLiteral("color: #a0a4ad;"));
+    titleLayout->addWidget(m_titleLabel);
+    titleLayout->addStretch(1);
+    titleLayout->addWidget(m_fpsLabel);
+    layout->addWidget(m_titleBar);
+
+    m_showWindow = new QWidget(this);
+    m_showWindow->setObjectName(QStringLiteral("showWindow"));
+    m_showWindow->setStyleSheet(QString());
+    // The render library draws into a child of this widget's own native window.
+    m_showWindow->setAttribute(Qt::WA_NativeWindow);
+    layout->addWidget(m_showWindow);
+
+    // The render library calls from its own thread; the rotation reaches this window queued.
+    connect(&RenderLibrary::instance(), &RenderLibrary::rotationChanged, this, &AndroidWindow::rotation_changed,
+            Qt::QueuedConnection);
+}
+
+AndroidWindow::~AndroidWindow()
+{
+    delete m_displayInfo;
+}
+
+void AndroidWindow::setStartupHeights(int portraitHeight, int landscapeHeight)
+{
+    m_startupPortraitHeight = portraitHeight;
+    m_startupLandscapeHeight = landscapeHeight;
+}
+
+void AndroidWindow::progressStep(double size)
+{
+    const double p = startupProgress.load();
+    emit scheduleChanged(static_cast<int>(p), static_cast<int>(p + size));
+    startupProgress.store(p + size);
+}
+
+void AndroidWindow::init()
+{
+    qDebug() << "AndroidWindow    : init";
+    setWindowTitle(CommandLine::title);
+    m_titleLabel->setText(CommandLine::title);
+    Global::setStatus(QStringLiteral("RUNNING"));
+
+    startupProgress.store(kProgressStart);
+    progressStep(1);
+    m_displayInfo = new AndroidDisplayInfo();
+
+    progressStep(2);
+    qInfo() << "Android    : initEnvironment";
+    progressStep(1);
+    initSize();
+    progressStep(2);
+    const int code = initOpenGL();
+    if (code != 1) {
+        emit showDialog(QString::number(code), DialogType::ErrorCode, nullptr, QStringLiteral("0"));
+        return;
+    }
+    progressStep(5);
+    startChannels();
+    progressStep(2);
+    restoreLocation();
+    emit scheduleChanged(static_cast<int>(startupProgress.load()), kProgressEnd);
+
+    QTimer::singleShot(TimeoutScale::ms(kBootPollDelayMs), this, [this] {
+        if (appQuittingFlag || m_bootPollTimer)
+            return;
+        m_bootPollTimer = new QTimer(this);
+        connect(m_bootPollTimer, &QTimer::timeout, this, &AndroidWindow::pollBoot);
+        m_bootPollTimer->start(TimeoutScale::ms(kBootPollMs));
+    });
+    qDebug() << "AndroidWindow:init ok";
+}
+
+void AndroidWindow::initSize()
+{
+    qInfo() << "Android    : init size";
+    AndroidDisplayInfo &info = *m_displayInfo;
+    const SettingResolutionData *resolution = SettingModel::instance()->resolution();
+    info.deviceSize = QSize(resolution->width(), resolution->height());
+    info.orientedSize = info.deviceSize;
+    info.ratio = static_cast<double>(info.deviceSize.width()) / info.deviceSize.height();
+    info.viewSize =
+        contentSize(widthForHeight(m_startupLandscapeHeight, info.ratio, false), m_startupLandscapeHeight);
+    info.landscapeHeight = m_startupLandscapeHeight;
+    info.portraitHeight = m_startupPortraitHeight;
+    resize(widthForHeight(info.portraitHeight, info.ratio, false), info.portraitHeight);
+    info.winId = static_cast<quintptr>(m_showWindow->winId());
+    connect(this, &AndroidWindow::rotation_changed, this, &AndroidWindow::at_rotation_changed,
+            Qt::UniqueConnection);
+}
+
+int AndroidWindow::loadRenderLibrary()
+{
+    return RenderLibrary::instance().load(SettingModel::instance()->performance()->renderMode(),
+                                          QCoreApplication::applicationDirPath());
+}
+
+int AndroidWindow::initOpenGL()
+{
+    qInfo() << "Android    : initOpenGL";
+    // The network start-up of the Windows socket library has no counterpart here (code 1201 never
+    // arises on this platform).
+    const int loaded = loadRenderLibrary();
+    if (loaded != 1)
+        return loaded;
+    RenderLibrary &render = RenderLibrary::instance();
+    const AndroidDisplayInfo &info = *m_displayInfo;
+    if (render.hookForChangeDllName)
+        render.hookForChangeDllName();
+    if (Global::streamMode == QLatin1String("pipe")) {
+        const QByteArray pipeName = VBoxTool::instance().uuid().toLatin1();
+        render.setPipename(pipeName.constData());
+    }
+    if (render.initLibrary && render.initLibrary() == 0) {
+        qCritical() << "Android    : GL_InitLibrary failed";
+        return 1302;
+    }
+    render.setStreamMode(3);
+    render.setVmIp("127.0.0.1");
+    // The process id that the machine carries as its emu_id property; 0 when none was published.
+    render.initOpenGLRenderer(info.orientedSize.width(), info.orientedSize.height(), Global::vmPort.toInt());
+    render.setCallbackRotation(&RenderLibrary::rotationCallback);
+    if (render.setFpsCallback)
+        render.setFpsCallback(&RenderLibrary::frameCallback);
+    if (render.setViewport)
+        render.setViewport(info.orientedSize.width(), info.orientedSize.height());
+    render.removeSubWindow();
+    if (render.setupSubWindow(info.winId, info.viewPos.x(), info.viewPos.y(), info.viewSize.width(),
+                              info.viewSize.height(), static_cast<float>(info.rotation)) == 0) {
+        qCritical() << "Android    : AndroVM_FrameBuffer_setupSubWindow failed";
+        return 1303;
+    }
+    render.repaintOpenGLDisplay();
+    m_renderReady = true;
+    return 1;
+}
+
+void AndroidWindow::stopRender()
+{
+    RenderLibrary &render = RenderLibrary::instance();
+    if (render.isLoaded() && render.stopOpenGLRenderer)
+        render.stopOpenGLRenderer();
+    m_renderReady = false;
+}
+
+void AndroidWindow::startChannels()
+{
+    VInputConnection::instance().init();
+}
+
+void AndroidWindow::restoreLocation()
+{
+    QSettings file(SettingModel::filePath(), QSettings::IniFormat);
+    const double lng = file.value(QStringLiteral("Geolocation/lng"), kDefaultLongitude).toDouble();
+    const double lat = file.value(QStringLiteral("Geolocation/lat"), kDefaultLatitude).toDouble();
+    VInputConnection::instance().sendGps(lng, lat);
+}
+
+void AndroidWindow::pollBoot()
+{
+    if (appQuittingFlag || m_firstLoaded) {
+        m_bootPollTimer->stop();
+        return;
+    }
+    // A shell command waits in a local event loop; a tick that arrives meanwhile is not a new poll.
+    if (m_pollRunning)
+        return;
+    m_pollRunning = true;
+    VInputConnection &vinput = VInputConnection::instance();
+    const QString r1 = vinput.sendShellCmd(QLatin1String(BootPoll::kBootCommand));
+    qInfo().noquote() << QStringLiteral(" vinput adb  getprop dev.bootcomplete  ") + r1;
+    QString r2;
+    if (BootPoll::isBootComplete(r1) && !appQuittingFlag) {
+        r2 = vinput.sendShellCmd(QLatin1String(BootPoll::kLauncherCommand));
+        qInfo().noquote() << QStringLiteral(" vinput ps  | grep com.corvel.pavixtop  ") + r2;
+    }
+    m_pollRunning = false;
+    if (appQuittingFlag || m_firstLoaded)
+        return;
+    if (m_bootPoll.step(r1, r2) == BootPoll::Ready) {
+        m_firstLoaded = true;
+        onAndroidReady();
+    }
+}
+
+void AndroidWindow::onAndroidReady()
+{
+    qInfo() << "Android    : android ready";
+    emit scheduleChanged(100, 100);
+    QTimer::singleShot(kFirstLoadDelayMs, this, &AndroidWindow::firstLoad);
+    if (m_fpsTimerId == 0)
+        m_fpsTimerId = startTimer(kFrameRateMs);
+}
+
+void AndroidWindow::firstLoad()
+{
+    qDebug() << "AndroidWindow    : firstLoad";
+}
+
+void AndroidWindow::at_rotation_changed(int rotation)
+{
+    if (!m_displayInfo)
+        return;
+    AndroidDisplayInfo &info = *m_displayInfo;
+    const int newLandscape = AndroidGeometry::isLandscapeRotation(rotation);
+    const bool normalState = !fullScreenFlag && !windowMaximizedFlag;
+    if (normalState && info.isLandscape != newLandscape) {
+        if (info.isLandscape)
+            info.landscapeHeight = height();
+        else
+            info.portraitHeight = height();
+    }
+    info.rotation = rotation;
+    info.isLandscape = newLandscape;
+    info.orientedSize = info.isLandscape ? info.deviceSize.transposed() : info.deviceSize;
+    info.ratio = static_cast<double>(info.deviceSize.width()) / info.deviceSize.height();
+    if (normalState) {
+        const int h = info.isLandscape ? info.landscapeHeight : info.portraitHeight;
+        resize(widthForHeight(h, info.ratio, info.isLandscape), h);
+    }
+    layoutAndroidView();
+    if (!m_firstLoaded) {
+        m_firstLoaded = true;
+        onAndroidReady();
+    }
+}
+
+void AndroidWindow::layoutAndroidView()
+{
+    if (!m_displayInfo)
+        return;
+    AndroidDisplayInfo &info = *m_displayInfo;
+    const AndroidGeometry::ViewLayout layout = AndroidGeometry::layoutView(
+        m_showWindow->size(), info.orientedSize, windowMaximizedFlag, fullScreenFlag, menuBarWidth);
+    info.viewSize = layout.viewSize;
+    info.viewPos = layout.offset;
+    update();
+    if (m_renderReady) {
+        RenderLibrary &render = RenderLibrary::instance();
+        if (render.setViewport)
+            render.setViewport(info.orientedSize.width(), info.orientedSize.height());
+        render.removeSubWindow();
+        render.setupSubWindow(info.winId, info.viewPos.x(), info.viewPos.y(), info.viewSize.width(),
+                              info.viewSize.height(), static_cast<float>(info.rotation));
+        render.repaintOpenGLDisplay();
+    }
+    placeMenuBar();
+}
+
+void AndroidWindow::placeMenuBar()
+{
+    m_menuBar->resize(menuBarWidth, height());
+    m_menuBar->update();
+    m_menuBar->move(AndroidGeometry::menuBarPosition(geometry(), windowMaximizedFlag, menuBarWidth, titleHeight));
+}
+
+void AndroidWindow::setupSubWindow()
+{
+    if (!m_renderReady || !m_displayInfo)
+        return;
+    const AndroidDisplayInfo &info = *m_displayInfo;
+    RenderLibrary &render = RenderLibrary::instance();
+    render.removeSubWindow();
+    render.setupSubWindow(info.winId, info.viewPos.x(), info.viewPos.y(), info.viewSize.width(),
+                          info.viewSize.height(), static_cast<float>(info.rotation));
+}
+
+void AndroidWindow::at_window_max()
+{
+    if (!m_displayInfo)
+        return;
+    AndroidDisplayInfo &info = *m_displayInfo;
+    windowMaximizedFlag = true;
+    info.normalPos = pos();
+    if (info.isLandscape)
+        info.landscapeHeight = height();
+    else
+        info.portraitHeight = height();
+    // The whole available area, with its own origin (a panel on the left or at the top moves it).
+    QScreen *screen = QGuiApplication::primaryScreen();
+    setGeometry(screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1040));
+}
+
+void AndroidWindow::at_window_full()
+{
+    if (!m_displayInfo)
+        return;
+    AndroidDisplayInfo &info = *m_displayInfo;
+    fullScreenFlag = true;
+    if (!windowMaximizedFlag) {
+        info.normalPos = pos();
+        if (info.isLandscape)
+            info.landscapeHeight = height();
+        else
+            info.portraitHeight = height();
+    }
+    m_menuBar->hide();
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const QSize size = screen ? screen->size() : QSize(1920, 1080);
+    setGeometry(0, -kFullScreenTopOverhang, size.width(), size.height() + kFullScreenTopOverhang);
+}
+
+void AndroidWindow::at_window_normal()
+{
+    if (!m_displayInfo)
+        return;
+    AndroidDisplayInfo &info = *m_displayInfo;
+    windowMaximizedFlag = false;
+    fullScreenFlag = false;
+    move(info.normalPos);
+    const int h = info.isLandscape ? info.landscapeHeight : info.portraitHeight;
+    resize(widthForHeight(h, info.ratio, info.isLandscape), h);
+    m_menuBar->show();
+}
+
+QPoint AndroidWindow::normalPos() const
+{
+    if (!windowMaximizedFlag && !fullScreenFlag)
+        return pos();
+    return m_displayInfo ? m_displayInfo->normalPos : pos();
+}
+
+int AndroidWindow::portraitHeight() const
+{
+    if (!m_displayInfo)
+        return height();
+    if (!windowMaximizedFlag && !fullScreenFlag && !m_displayInfo->isLandscape)
+        return height();
+    return m_displayInfo->portraitHeight;
+}
+
+int AndroidWindow::landscapeHeight() const
+{
+    if (!m_displayInfo)
+        return height();
+    if (!windowMaximizedFlag && !fullScreenFlag && m_displayInfo->isLandscape)
+        return height();
+    return m_displayInfo->landscapeHeight;
+}
+
+bool AndroidWindow::event(QEvent *e)
+{
+    const bool result = OrvWindow::event(e);
+    if (e->type() == QEvent::WindowStateChange)
+        setupSubWindow();
+    return result;
+}
+
+void AndroidWindow::timerEvent(QTimerEvent *e)
+{
+    if (e->timerId() != m_fpsTimerId) {
+        OrvWindow::timerEvent(e);
+        return;
+    }
+    m_lastFrameRate = RenderLibrary::instance().takeFrameCount();
+    m_fpsLabel->setText(QStringLiteral("FPS:%1").arg(m_lastFrameRate));
+}
+
+void AndroidWindow::updateResizeRegion(const QPoint &g)
+{
+    m_resizeRegion = AndroidGeometry::regionAt(frameGeometry(), g);
+    setCursor(cursorFor(m_resizeRegion));
+}
+
+void AndroidWindow::mousePressEvent(QMouseEvent *e)
+{
+    if (e->button() != Qt::LeftButton) {
+        OrvWindow::mousePressEvent(e);
+        return;
+    }
+    m_leftButtonDown = true;
+    if (m_resizeRegion != ResizeNone)
+        grabMouse();
+}
+
+void AndroidWindow::mouseReleaseEvent(QMouseEvent *e)
+{
+    if (e->button() != Qt::LeftButton) {
+        OrvWindow::mouseReleaseEvent(e);
+        return;
+    }
+    m_leftButtonDown = false;
+    if (m_resizeRegion != ResizeNone) {
+        releaseMouse();
+        setCursor(Qt::ArrowCursor);
+    }
+}
+
+void AndroidWindow::mouseMoveEvent(QMouseEvent *e)
+{
+    if (windowMaximizedFlag || fullScreenFlag || !m_displayInfo) {
+        OrvWindow::mouseMoveEvent(e);
+        return;
+    }
+    const QPoint g = e->globalPos();
+    if (!m_leftButtonDown) {
+        updateResizeRegion(g);
+    } else if (m_resizeRegion != ResizeNone) {
+        const AndroidDisplayInfo &info = *m_displayInfo;
+        const auto widthFor = [this, &info](int h) { return widthForHeight(h, info.ratio, info.isLandscape); };
+        const auto heightFor = [this, &info](int w) { return heightForWidth(w, info.ratio, info.isLandscape); };
+        setGeometry(AndroidGeometry::resizedRect(m_resizeRegion, frameGeometry(), g, minimumSize(), widthFor,
+                                                 heightFor));
+    }
+    OrvWindow::mouseMoveEvent(e);
+}
+
+void AndroidWindow::paintEvent(QPaintEvent *e)
+{
+    OrvWindow::paintEvent(e);
+    QPainter painter(this);
+    QPen pen(QColor(21, 21, 24), 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+    painter.setPen(pen);
+    const int w = width();
+    const int h = height();
+    painter.drawLine(1, 1, w - 1, 1);
+    painter.drawLine(1, 1, 1, h - 1);
+    painter.drawLine(0, h - 1, w - 1, h - 1);
+    pen.setColor(QColor(46, 50, 59));
+    painter.setPen(pen);
+    painter.drawLine(w - 1, 3, w - 1, h - 3);
+    if (m_renderReady)
+        RenderLibrary::instance().repaintOpenGLDisplay();
+}
+
+void AndroidWindow::moveEvent(QMoveEvent *e)
+{
+    OrvWindow::moveEvent(e);
+    if (m_resizeRegion == ResizeNone)
+        placeMenuBar();
+}
+
+void AndroidWindow::resizeEvent(QResizeEvent *e)
+{
+    OrvWindow::resizeEvent(e);
+    update();
+    // The layout places "showWindow" before the picture is fitted into it.
+    if (QLayout *l = layout())
+        l->activate();
+    layoutAndroidView();
+}
+
+void AndroidWindow::showEvent(QShowEvent *e)
+{
+    OrvWindow::showEvent(e);
+    if (!fullScreenFlag)
+        m_menuBar->show();
+    layoutAndroidView();
+}
+
+void AndroidWindow::hideEvent(QHideEvent *e)
+{
+    OrvWindow::hideEvent(e);
+    m_menuBar->hide();
+}

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "androidgeometry.h"
+#include "bootpoll.h"
+#include "dialogtype.h"
+#include "orvwindow.h"
+
+#include <QPoint>
+#include <QString>
+
+class QLabel;
+class QTimer;
+
+// The emulator's main window once the machine runs: a frameless window with the title bar on top and,
+// below it, the widget "showWindow" whose native window receives the render library's child window.
+// The side menu bar is a separate frameless tool window kept on the window's right edge. The window
+// keeps the aspect of the guest's screen in every size, turns with the guest's rotation, has maximized
+// and full-screen states, and is resized by dragging its drawn frame.
+//
+// init() continues the start-up progress from 55 to 99; 100 comes when Android is seen up (the render
+// library's first rotation report, or the boot poll).
+class AndroidWindow : public OrvWindow
+{
+    Q_OBJECT
+
+public:
+    explicit AndroidWindow(QWidget *parent = nullptr);
+    ~AndroidWindow() override;
+
+    // The window heights worked out at start-up from the saved geometry (portrait and landscape).
+    void setStartupHeights(int portraitHeight, int landscapeHeight);
+
+    // The render library start: 1, or 1201, 1301, 1302, 1303.
+    int initOpenGL();
+    int loadRenderLibrary();
+    void stopRender();
+
+    // The saved geometry: the normal position and the remembered heights.
+    QPoint normalPos() const;
+    int portraitHeight() const;
+    int landscapeHeight() const;
+
+    const AndroidDisplayInfo *displayInfo() const { return m_displayInfo; }
+    QWidget *menuBar() const { return m_menuBar; }
+    QWidget *showWindow() const { return m_showWindow; }
+    bool isFirstLoaded() const { return m_firstLoaded; }
+    int lastFrameRate() const { return m_lastFrameRate; }
+    const BootPoll &bootPoll() const { return m_bootPoll; }
+
+    static bool windowMaximizedFlag;
+    static bool fullScreenFlag;
+
+signals:
+    void scheduleChanged(int start, int end);
+    void showDialog(QString msg, DialogType type, QWidget *parent = nullptr, QString from = QStringLiteral(""));
+    void rotation_changed(int rotation);
+    void bosskey_click(QString from);
+
+public slots:
+    void init();
+    void at_rotation_changed(int rotation);
+    void at_window_max();
+    void at_window_normal();
+    void at_window_full();
+
+protected:
+    bool event(QEvent *e) override;
+    void timerEvent(QTimerEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void paintEvent(QPaintEvent *e) override;
+    void moveEvent(QMoveEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+    void hideEvent(QHideEvent *e) override;
+
+private:
+    void initSize();
+    void startChannels();
+    void restoreLocation();
+    void pollBoot();
+    void onAndroidReady();
+    void firstLoad();
+    void layoutAndroidView();
+    void placeMenuBar();
+    void updateResizeRegion(const QPoint &g);
+    void setupSubWindow();
+    // Emits a progress step (p, p + size) and adds size to the start-up progress.
+    void progressStep(double size);
+    bool renderReady() const { return m_renderReady; }
+
+    QWidget *m_menuBar = nullptr;
+    QWidget *m_titleBar = nullptr;
+    QLabel *m_titleLabel = nullptr;
+    QLabel *m_fpsLabel = nullptr;
+    QWidget *m_showWindow = nullptr;
+    AndroidDisplayInfo *m_displayInfo = nullptr;
+    QTimer *m_bootPollTimer = nullptr;
+    bool m_firstLoaded = false;
+    BootPoll m_bootPoll;
+    bool m_leftButtonDown = false;
+    ResizeRegion m_resizeRegion = ResizeNone;
+    bool m_renderReady = false;
+    bool m_pollRunning = false;
+    int m_fpsTimerId = 0;
+    int m_lastFrameRate = 0;
+    int m_startupPortraitHeight = 0;
+    int m_startupLandscapeHeight = 0;
+};
