@@ -1,0 +1,266 @@
+#include "guestservice.h"
+
+#include "simscreen.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <unistd.h>
+
+namespace {
+
+// How often the one-shot request files are looked for.
+constexpr int kRequestPollMs = 100;
+constexpr int kInputGuestPort = 22469;
+
+QString isoNow()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
+
+} // namespace
+
+GuestService::GuestService(const GuestConfig &config, QObject *parent) : QObject(parent), m_config(config)
+{
+    m_screen.setSize(config.width, config.height);
+    m_screen.setPackage(QLatin1String(kLauncherPackage));
+    connect(&m_requestTimer, &QTimer::timeout, this, &GuestService::checkRequests);
+}
+
+GuestService::~GuestService() = default;
+
+int GuestService::control(const QString &key, int fallback) const
+{
+    // The control file wins over the environment, so a test can change a value while the guest runs.
+    QFile file(m_config.dir + QStringLiteral("/control"));
+    if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+        for (const QString &line : lines) {
+            const int eq = line.indexOf(QLatin1Char('='));
+            if (eq > 0 && line.left(eq).trimmed() == key) {
+                bool ok = false;
+                const int value = line.mid(eq + 1).trimmed().toInt(&ok);
+                if (ok)
+                    return value;
+            }
+        }
+    }
+    const QByteArray env = qgetenv(("ORV_GUEST_" + key.toUpper()).toLatin1().constData());
+    bool ok = false;
+    const int value = env.toInt(&ok);
+    return ok ? value : fallback;
+}
+
+bool GuestService::takeRequest(const QString &name)
+{
+    return QFile::remove(m_config.dir + QLatin1Char('/') + name);
+}
+
+QString GuestService::framePath() const
+{
+    return QString::fromStdString(SimScreen::screenDir()) + QLatin1Char('/') +
+           QString::fromStdString(SimScreen::frameFileName(m_config.emuId.toStdString()));
+}
+
+bool GuestService::start()
+{
+    QDir().mkpath(m_config.dir);
+    m_started = QDateTime::currentDateTimeUtc();
+    QFile pid(m_config.dir + QStringLiteral("/guest.pid"));
+    if (pid.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        pid.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
+
+    m_launcherServer = new QTcpServer(this);
+    if (m_config.pavixPort > 0) {
+        if (!m_launcherServer->listen(QHostAddress::LocalHost, static_cast<quint16>(m_config.pavixPort)))
+            qWarning("orv-guest: launcher port %d: %s", m_config.pavixPort,
+                     qPrintable(m_launcherServer->errorString()));
+        connect(m_launcherServer, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_launcherServer->nextPendingConnection()) {
+                auto *data = new QByteArray;
+                connect(socket, &QTcpSocket::readyRead, socket, [socket, data] { data->append(socket->readAll()); });
+                connect(socket, &QTcpSocket::disconnected, this, [this, socket, data] {
+                    data->append(socket->readAll());
+                    logLine(QStringLiteral("launcher.log"), QString::fromLatin1(data->toHex()));
+                    delete data;
+                    socket->deleteLater();
+                });
+            }
+        });
+    }
+
+    m_inputServer = new QTcpServer(this);
+    connect(m_inputServer, &QTcpServer::newConnection, this, &GuestService::onInputConnection);
+    const int refuseMs = control(QStringLiteral("refuse_ms"), 0);
+    if (refuseMs > 0)
+        QTimer::singleShot(refuseMs, this, &GuestService::listenInput);
+    else
+        listenInput();
+
+    const int bootMs = control(QStringLiteral("boot_ms"), 2000);
+    QTimer::singleShot(qMax(0, bootMs), this, [this] {
+        m_booted = true;
+        m_screen.setBooted(true);
+        m_screen.setRotation(control(QStringLiteral("rotation"), 0));
+        schedulePublish();
+    });
+    schedulePublish();
+    m_requestTimer.start(kRequestPollMs);
+    return m_config.vinputPort > 0;
+}
+
+void GuestService::listenInput()
+{
+    if (m_config.vinputPort <= 0)
+        return;
+    if (!m_inputServer->listen(QHostAddress::LocalHost, static_cast<quint16>(m_config.vinputPort)))
+        qWarning("orv-guest: input port %d: %s", m_config.vinputPort, qPrintable(m_inputServer->errorString()));
+}
+
+void GuestService::onInputConnection()
+{
+    while (QTcpSocket *socket = m_inputServer->nextPendingConnection()) {
+        // One connection at a time: a newer one replaces the old.
+        if (m_input) {
+            m_input->abort();
+            m_input->deleteLater();
+        }
+        m_input = socket;
+        m_pending.clear();
+        logLine(QStringLiteral("input.log"), QStringLiteral("# connected"));
+        connect(socket, &QTcpSocket::readyRead, this, &GuestService::onInputData);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+}
+
+void GuestService::onInputData()
+{
+    auto *socket = qobject_cast<QTcpSocket *>(sender());
+    if (!socket || socket != m_input)
+        return;
+    m_pending += socket->readAll();
+    int end;
+    while ((end = m_pending.indexOf('\n')) >= 0) {
+        const QByteArray line = m_pending.left(end);
+        m_pending.remove(0, end + 1);
+        handleLine(line);
+    }
+}
+
+void GuestService::logLine(const QString &file, const QString &text)
+{
+    QFile log(m_config.dir + QLatin1Char('/') + file);
+    if (log.open(QIODevice::WriteOnly | QIODevice::Append))
+        log.write((isoNow() + QLatin1Char(' ') + text + QLatin1Char('\n')).toUtf8());
+}
+
+QString GuestService::shellReply(const QString &command)
+{
+    if (command == QLatin1String("getprop dev.bootcomplete"))
+        return m_booted ? QStringLiteral("1\n") : QStringLiteral("0\n");
+    if (command == QLatin1String("ps | grep com.corvel.pavixtop")) {
+        if (!m_booted)
+            return QStringLiteral("\n");
+        ++m_psCount;
+        int pid = control(QStringLiteral("launcher_pid"), 1234);
+        const int changeAt = control(QStringLiteral("pid_change_at_poll"), 0);
+        if (changeAt > 0 && m_psCount >= changeAt)
+            pid += 1;
+        return QStringLiteral("u0_a17    %1  97    523540 40112 ffffffff b7700e2a S %2\n")
+            .arg(pid)
+            .arg(QLatin1String(kLauncherPackage));
+    }
+    if (command.startsWith(QLatin1String("am broadcast")))
+        return QStringLiteral("Broadcasting: Intent { act=%1 }\nBroadcast completed: result=0\n")
+            .arg(command.section(QLatin1Char(' '), 3, 3));
+    if (command.startsWith(QLatin1String("am start")))
+        return QStringLiteral("Starting: Intent { }\n");
+    return QStringLiteral("/system/bin/sh: %1: not found\n").arg(command.section(QLatin1Char(' '), 0, 0));
+}
+
+void GuestService::handleLine(const QByteArray &raw)
+{
+    const QString line = QString::fromUtf8(raw);
+    logLine(QStringLiteral("input.log"), line);
+    const QStringList f = line.split(QLatin1Char(':'));
+    const QString kind = f.value(0);
+    if (kind == QLatin1String("SHELL_CMD") && line.startsWith(QLatin1String("SHELL_CMD:str-"))) {
+        const QString command = line.mid(int(qstrlen("SHELL_CMD:str-")));
+        m_shellOutstanding = true;
+        const int delay = control(QStringLiteral("reply_delay_ms"), 0);
+        QPointer<QTcpSocket> socket = m_input;
+        const QByteArray reply = shellReply(command).toUtf8();
+        QTimer::singleShot(qMax(0, delay), this, [this, socket, reply] {
+            m_shellOutstanding = false;
+            if (socket)
+                socket->write(reply);
+        });
+        return;
+    }
+    if (kind == QLatin1String("SCREENCAP")) {
+        if (m_input)
+            m_input->write(QByteArrayLiteral("SCREENCAP:/sdcard/Pictures/Screenshots/Screenshot_") +
+                           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toLatin1() +
+                           ".png");
+        return;
+    }
+    if (kind == QLatin1String("CONFIG") && f.size() >= 3) {
+        m_screen.setSize(f.at(1).toInt(), f.at(2).toInt());
+    } else if ((kind == QLatin1String("MSBPR") || kind == QLatin1String("MSBRL")) && f.size() >= 3) {
+        m_touches = {QPoint(f.at(1).toInt(), f.at(2).toInt())};
+    } else if (kind == QLatin1String("MULTI") && f.size() >= 3) {
+        QVector<QPoint> points;
+        for (int i = 3; i + 1 < f.size(); i += 2)
+            points.append(QPoint(f.at(i).toInt(), f.at(i + 1).toInt()));
+        if (!points.isEmpty())
+            m_touches = points;
+    } else if (kind == QLatin1String("INPUTTEXT") && line.startsWith(QLatin1String("INPUTTEXT:str-"))) {
+        QString text = QString::fromUtf8(QByteArray::fromBase64(raw.mid(int(qstrlen("INPUTTEXT:str-")))));
+        if (text.startsWith(QLatin1String("<G>")))
+            text.remove(0, 3);
+        if (text.endsWith(QLatin1String("<P>")))
+            text.chop(3);
+        m_screen.setText(text);
+    } else if (kind == QLatin1String("GPS") && line.startsWith(QLatin1String("GPS:str-"))) {
+        m_screen.setLocation(line.mid(int(qstrlen("GPS:str-"))));
+    } else {
+        return;
+    }
+    m_screen.setTouches(m_touches);
+    schedulePublish();
+}
+
+void GuestService::checkRequests()
+{
+    if (takeRequest(QStringLiteral("drop")) && m_input) {
+        logLine(QStringLiteral("input.log"), QStringLiteral("# dropped"));
+        m_input->abort();
+    }
+    if (!m_shellOutstanding && m_input && takeRequest(QStringLiteral("screencap")))
+        m_input->write(QByteArrayLiteral("SCREENCAP:/sdcard/Pictures/Screenshots/Screenshot_requested.png"));
+}
+
+void GuestService::schedulePublish()
+{
+    if (m_publishPending || m_config.emuId.isEmpty())
+        return;
+    m_publishPending = true;
+    // Several lines in one read give one picture.
+    QTimer::singleShot(0, this, [this] {
+        m_publishPending = false;
+        if (!m_screen.publish(framePath()))
+            qWarning("orv-guest: cannot write %s", qPrintable(framePath()));
+    });
+}
+
+void GuestService::shutDown()
+{
+    if (!m_config.emuId.isEmpty())
+        QFile::remove(framePath());
+    QFile::remove(m_config.dir + QStringLiteral("/guest.pid"));
+}

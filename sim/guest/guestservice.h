@@ -1,0 +1,70 @@
+#pragma once
+
+#include "guestscreen.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+class QTcpServer;
+class QTcpSocket;
+
+// What the simulated guest is told at start.
+struct GuestConfig
+{
+    int vinputPort = 0;
+    int pavixPort = 0;
+    QString emuId;
+    QString dir;
+    int width = 720;
+    int height = 1280;
+};
+
+// The guest's services: the input service (one connection at a time, "\n"-terminated lines, shell
+// commands answered at once in one write), the launcher port (connections accepted and logged), the
+// boot, and the screen picture.
+class GuestService : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char *kLauncherPackage = "com.corvel.pavixtop";
+
+    explicit GuestService(const GuestConfig &config, QObject *parent = nullptr);
+    ~GuestService() override;
+
+    bool start();
+    // Removes the picture and the pid file.
+    void shutDown();
+
+    // The answer to one shell command, as the guest writes it.
+    QString shellReply(const QString &command);
+
+private:
+    int control(const QString &key, int fallback) const;
+    bool takeRequest(const QString &name);
+    void listenInput();
+    void onInputConnection();
+    void onInputData();
+    void handleLine(const QByteArray &line);
+    void logLine(const QString &file, const QString &text);
+    void checkRequests();
+    void schedulePublish();
+    QString framePath() const;
+
+    GuestConfig m_config;
+    QTcpServer *m_inputServer = nullptr;
+    QTcpServer *m_launcherServer = nullptr;
+    QPointer<QTcpSocket> m_input;
+    QByteArray m_pending;
+    bool m_booted = false;
+    bool m_shellOutstanding = false;
+    int m_psCount = 0;
+    QDateTime m_started;
+    GuestScreen m_screen;
+    QVector<QPoint> m_touches;
+    QTimer m_requestTimer;
+    bool m_publishPending = false;
+};

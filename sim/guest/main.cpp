@@ -1,0 +1,104 @@
+// The simulated Android guest of a running machine (see README.md).
+
+#include "guestservice.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    (void)!write(signalPipe[1], &byte, 1);
+}
+
+// Fills what the machine file says into `config` where no option gave it.
+void readMachineFile(const QString &path, GuestConfig *config)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QJsonObject machine = QJsonDocument::fromJson(file.readAll()).object();
+    for (const QJsonValue &value : machine.value(QStringLiteral("natRules")).toObject().value(QStringLiteral("1")).toArray()) {
+        const QJsonObject rule = value.toObject();
+        const QString name = rule.value(QStringLiteral("name")).toString();
+        const int port = rule.value(QStringLiteral("hostPort")).toInt();
+        if (name == QLatin1String("vinput") && config->vinputPort == 0)
+            config->vinputPort = port;
+        if (name == QLatin1String("pavix") && config->pavixPort == 0)
+            config->pavixPort = port;
+    }
+    const QJsonObject properties = machine.value(QStringLiteral("guestProperties")).toObject();
+    if (config->emuId.isEmpty())
+        config->emuId = properties.value(QStringLiteral("emu_id")).toObject().value(QStringLiteral("value")).toString();
+    const QString mode =
+        properties.value(QStringLiteral("vbox_graph_mode")).toObject().value(QStringLiteral("value")).toString();
+    const QStringList size = mode.section(QLatin1Char('-'), 0, 0).split(QLatin1Char('x'));
+    if (size.size() == 2 && size.at(0).toInt() > 0 && size.at(1).toInt() > 0) {
+        config->width = size.at(0).toInt();
+        config->height = size.at(1).toInt();
+    }
+    if (config->dir.isEmpty())
+        config->dir = QFileInfo(path).absolutePath() + QStringLiteral("/guest");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The picture is drawn off screen; the guest needs no display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addOptions({{QStringLiteral("machine-file"), QStringLiteral("machine file"), QStringLiteral("path")},
+                       {QStringLiteral("vinput-port"), QStringLiteral("input service port"), QStringLiteral("port")},
+                       {QStringLiteral("pavix-port"), QStringLiteral("launcher port"), QStringLiteral("port")},
+                       {QStringLiteral("emu-id"), QStringLiteral("picture key"), QStringLiteral("key")},
+                       {QStringLiteral("size"), QStringLiteral("screen size WxH"), QStringLiteral("size")},
+                       {QStringLiteral("dir"), QStringLiteral("guest folder"), QStringLiteral("path")}});
+    parser.process(app);
+
+    GuestConfig config;
+    config.vinputPort = parser.value(QStringLiteral("vinput-port")).toInt();
+    config.pavixPort = parser.value(QStringLiteral("pavix-port")).toInt();
+    config.emuId = parser.value(QStringLiteral("emu-id"));
+    config.dir = parser.value(QStringLiteral("dir"));
+    const QStringList size = parser.value(QStringLiteral("size")).split(QLatin1Char('x'));
+    if (size.size() == 2) {
+        config.width = size.at(0).toInt();
+        config.height = size.at(1).toInt();
+    }
+    if (parser.isSet(QStringLiteral("machine-file")))
+        readMachineFile(parser.value(QStringLiteral("machine-file")), &config);
+    if (config.dir.isEmpty()) {
+        qWarning("orv-guest: no folder (--dir or --machine-file)");
+        return 2;
+    }
+
+    GuestService service(config);
+    if (!service.start())
+        qWarning("orv-guest: no input port; only the picture is served");
+
+    if (pipe(signalPipe) == 0) {
+        std::signal(SIGTERM, onSignal);
+        std::signal(SIGINT, onSignal);
+        auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+    }
+    const int code = app.exec();
+    service.shutDown();
+    return code;
+}
