@@ -1,5 +1,6 @@
 #include "maincontrol.h"
 
+#include "androidcontrol.h"
 #include "commandline.h"
 #include "datareportengine.h"
 #include "dialogcontrol.h"
@@ -47,6 +48,7 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
                                  }});
 
     m_loadingControl = new LoadingControl();
+    m_androidControl = new AndroidControl();
     m_dialogControl = new DialogControl();
     m_currentWindow = m_loadingControl->loadingWindow();
 
@@ -54,6 +56,7 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
         connect(app, &OrvApplication::messageAvailable, this, &MainControl::handleNewConnect);
 
     m_loadingControl->setParent(this);
+    m_androidControl->setParent(this);
     m_dialogControl->setParent(this);
 
     connect(this, &MainControl::showDialog, m_dialogControl, &DialogControl::showDialog);
@@ -61,11 +64,22 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
     connect(m_loadingControl, &LoadingControl::showDialog, m_dialogControl, &DialogControl::showDialog,
             Qt::BlockingQueuedConnection);
     connect(m_loadingControl, &LoadingControl::showDialogFree, m_dialogControl, &DialogControl::showDialog);
+    // The machine runs: the Android window starts from the window heights the start-up worked out.
+    connect(m_loadingControl, &LoadingControl::environmentCheckFinished, m_androidControl, [this] {
+        m_androidControl->androidWindow()->setStartupHeights(LoadingWindow::portraitWindowHeight,
+                                                             LoadingWindow::landscapeWindowHeight);
+        m_androidControl->init();
+    });
     connect(m_loadingControl, &LoadingControl::showAndroid, this, &MainControl::handleShowAndroid);
     connect(m_loadingControl, qOverload<bool>(&LoadingControl::quitApp), this,
             qOverload<bool>(&MainControl::quitApp), Qt::QueuedConnection);
     connect(m_loadingControl, &LoadingControl::uploadCrashOrErrorLog, this, &MainControl::uploadLog,
             Qt::QueuedConnection);
+    connect(m_androidControl, &AndroidControl::quitApp, this, qOverload<bool>(&MainControl::quitApp),
+            Qt::QueuedConnection);
+    connect(m_androidControl, &AndroidControl::showDialog, m_dialogControl, &DialogControl::showDialog);
+    connect(m_androidControl, &AndroidControl::scheduleChanged, m_loadingControl, &LoadingControl::scheduleChanged);
+    connect(m_androidControl, &AndroidControl::bosskey_click, this, &MainControl::changeWindowStatus);
     connect(m_dialogControl, &DialogControl::quitApp, this, qOverload<bool>(&MainControl::quitApp),
             Qt::QueuedConnection);
 }
@@ -110,9 +124,13 @@ void MainControl::handleShowAndroid()
     LoadingWindow *window = m_loadingControl->loadingWindow();
     m_handOverPos = window->pos();
     m_handOverHidden = window->isHidden();
+    m_currentWindow = m_androidControl->androidWindow();
     window->hide();
     m_loadingControl->deleteLater();
     m_loadingControl = nullptr;
+    // A start-up window the user had hidden stays hidden as the Android window, until shown again.
+    if (!m_handOverHidden)
+        m_androidControl->showAndroid(m_handOverPos);
     m_androidShown = true;
     m_dialogControl->initSettingDialog();
     DataReportEngine::report(1003, QStringLiteral("time"),
@@ -222,6 +240,8 @@ void MainControl::continueQuit(bool isNeedReboot)
     // The worker goes first: it uses the VirtualBox tool object, which has no lock, and a machine it
     // started after the quit began is powered off by the worker itself.
     waitForLoadingControl();
+    if (m_androidShown)
+        m_androidControl->stopRender();
 
     VBoxTool &tool = VBoxTool::instance();
     if (!tool.toolPath().isEmpty()) {
@@ -264,8 +284,24 @@ void MainControl::saveWindowGeometry()
         return;
     QByteArray bytes;
     QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream << m_currentWindow->pos();
-    SettingModel::writeValue(QStringLiteral("StartUp/Pos"), bytes);
+    if (!m_androidShown) {
+        stream << m_currentWindow->pos();
+        SettingModel::writeValue(QStringLiteral("StartUp/Pos"), bytes);
+        return;
+    }
+    if (resolutionChangedFlag) {
+        // The next start places the window afresh.
+        QSettings file(SettingModel::filePath(), QSettings::IniFormat);
+        for (const char *key : {"StartUp/Pos", "StartUp/VerticalHeight", "StartUp/HorizontalHeight"})
+            file.remove(QLatin1String(key));
+        file.sync();
+        return;
+    }
+    const AndroidWindow *android = m_androidControl->androidWindow();
+    stream << android->normalPos();
+    SettingModel::writeValues({{QStringLiteral("StartUp/Pos"), bytes},
+                               {QStringLiteral("StartUp/VerticalHeight"), android->portraitHeight()},
+                               {QStringLiteral("StartUp/HorizontalHeight"), android->landscapeHeight()}});
 }
 
 void MainControl::cleanGameFolder()

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+class AndroidControl;
 class DialogControl;
 class LoadingControl;
 class QCloseEvent;
@@ -32,6 +33,7 @@ public:
 
     LoadingControl *loadingControl() const;
     DialogControl *dialogControl() const { return m_dialogControl; }
+    AndroidControl *androidControl() const { return m_androidControl; }
     QWidget *currentWindow() const;
     bool isAndroidShown() const { return m_androidShown; }
 
@@ -58,6 +60,7 @@ private:
     // The Android window is up (set when the start-up window is swapped for it).
     bool m_androidShown = false;
     QPointer<LoadingControl> m_loadingControl;
+    AndroidControl *m_androidControl = nullptr;
     DialogControl *m_dialogControl = nullptr;
     QPointer<QWidget> m_currentWindow;
     std::unique_ptr<QCloseEvent> m_closeEvent;
