@@ -45,8 +45,9 @@ public:
     static constexpr const char *kAngleLibrary = "libAngleRender";
     static constexpr const char *kHelperLibrary = "DLLHelper";
 
-    // The one binding of the process.
+    // The one binding of the process; the callbacks given to the library report to it.
     static RenderLibrary &instance();
+    RenderLibrary() = default;
 
     // "libAngleRender" for the render mode "dx", "libOpenglRender" for anything else.
     static QString libraryNameFor(const QString &renderMode);
@@ -90,8 +91,6 @@ signals:
     void rotationChanged(int rotation);
 
 private:
-    RenderLibrary() = default;
-
     bool m_loaded = false;
     int m_loadResult = 0;
     QString m_loadError;

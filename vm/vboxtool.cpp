@@ -3,6 +3,7 @@
 #include "commandline.h"
 #include "global.h"
 #include "hardwareprobe.h"
+#include "instancelock.h"
 #include "sharedsegment.h"
 #include "timeoutscale.h"
 #include "vboxoutput.h"
@@ -18,6 +19,8 @@
 namespace {
 
 constexpr int kToolTimeoutSeconds = 120;
+// The longest wait for another emulator's port choice (a start takes seconds; a hung one is passed by).
+constexpr int kPortLockWaitMs = 120000;
 constexpr int kOutputProgramTimeoutMs = 120000;
 // How long a starting or quitting instance waits for the others before it goes on regardless.
 constexpr int kOtherInstanceWaitMs = 120000;
@@ -39,6 +42,8 @@ void logExec(const QString &program, const QStringList &args)
 } // namespace
 
 VBoxTool::VBoxTool(QObject *parent) : QObject(parent) {}
+
+VBoxTool::~VBoxTool() = default;
 
 VBoxTool &VBoxTool::instance()
 {
@@ -372,9 +377,46 @@ int VBoxTool::initExtradataInfo()
 
 // ---- host ports and NAT port forwarding ----
 
+QSet<int> VBoxTool::ruleHostPorts(const QStringList &rules)
+{
+    QSet<int> ports;
+    for (const QString &rule : rules) {
+        bool ok = false;
+        const int port = rule.section(QLatin1Char(','), 3, 3).trimmed().toInt(&ok);
+        if (ok && port > 0)
+            ports.insert(port);
+    }
+    return ports;
+}
+
+void VBoxTool::releasePortLock()
+{
+    if (m_portLock && m_portLock->isLocked()) {
+        m_portLock->unlock();
+        qDebug() << "VBoxTool   : port choice done";
+    }
+}
+
 void VBoxTool::scanUsedPorts()
 {
     m_usedPorts.clear();
+    if (!CommandLine::tcp) {
+        // Emulators starting side by side would otherwise all take the same ports: nothing listens on
+        // them until the machines run. The choice and the writing of the rules happen one at a time.
+        if (!m_portLock)
+            m_portLock = std::make_unique<InstanceLock>(QLatin1String(kPortLockName));
+        if (!m_portLock->isLocked() && !m_portLock->tryLock(TimeoutScale::ms(kPortLockWaitMs)))
+            qWarning() << "VBoxTool   : port lock not taken in time, choosing without it";
+        // Ports that other machines forward are taken even while those machines are not running.
+        for (const QString &other : qAsConst(m_vmNames)) {
+            if (other == Global::vmName)
+                continue;
+            QString out;
+            if (exec({QStringLiteral("showvminfo"), other, QStringLiteral("--machinereadable")}, &out, nullptr,
+                     kToolTimeoutSeconds) == 1)
+                m_usedPorts.unite(ruleHostPorts(VBoxOutput::parseMachineInfo(out).forwardRules));
+        }
+    }
     for (const char *table : {"/net/tcp", "/net/tcp6"}) {
         QFile file(HardwareProbe::procRoot() + QLatin1String(table));
         // Read to the end rather than by size: the kernel's tables report a size of 0.
@@ -410,9 +452,12 @@ int VBoxTool::initPort()
     for (const auto &rule : rules) {
         const QString name = QLatin1String(rule.name);
         const int code = setPortForward(name, forwardRule(name, rule.hostPort, rule.guestPort));
-        if (code != 1)
+        if (code != 1) {
+            releasePortLock();
             return code;
+        }
     }
+    releasePortLock();
     qInfo() << "VBoxTool   : initPort ok";
     return 1;
 }

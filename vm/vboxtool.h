@@ -7,6 +7,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+
+class InstanceLock;
 
 // The emulator's driver of VirtualBox for the one machine this process serves (Global::vmName). It talks to
 // VirtualBox only by running the VirtualBox command-line tool and reading its text output. One process-wide
@@ -17,6 +20,7 @@ class VBoxTool : public QObject
 
 public:
     explicit VBoxTool(QObject *parent = nullptr);
+    ~VBoxTool() override;
     static VBoxTool &instance();
 
     // The version rule: product versions from "1.4.0" on (plain text order) use the Orvvm names.
@@ -55,6 +59,13 @@ public:
     int setPortForward(const QString &name, const QString &rule);
     // The text of one forwarding rule on the loopback address to the guest's NAT address.
     static QString forwardRule(const QString &name, const QString &hostPort, int guestPort);
+    // The host ports of forwarding rules ("name,tcp,host ip,host port,guest ip,guest port"); rules
+    // without a readable host port add nothing.
+    static QSet<int> ruleHostPorts(const QStringList &rules);
+    // Name of the lock under which the user's emulators choose their host ports one at a time: held
+    // from the scan of the ports in use until this machine's rules are written.
+    static constexpr const char *kPortLockName = "orvanta-ports";
+    void releasePortLock();
 
     // Machine image check, creation from the shipped image, and disk repair.
     int checkOva();
@@ -130,4 +141,5 @@ private:
     QString m_installedOvaVersion;
     QString m_vmInfoText;
     QSet<int> m_usedPorts;
+    std::unique_ptr<InstanceLock> m_portLock;
 };
