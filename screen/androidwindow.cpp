@@ -71,6 +71,7 @@ AndroidWindow::AndroidWindow(QWidget *parent) : OrvWindow(parent)
 {
     m_menuBar = new QWidget(this, Qt::Tool | Qt::FramelessWindowHint);
     m_menuBar->setObjectName(QStringLiteral("menuBar"));
+    m_menuBar->setAttribute(Qt::WA_StyledBackground);
     m_menuBar->setStyleSheet(QStringLiteral("background: #2b2e35;"));
     m_menuBar->resize(menuBarWidth, 300);
 
