@@ -4,6 +4,7 @@
 #include "global.h"
 #include "hardwareprobe.h"
 #include "instancelock.h"
+#include "paths.h"
 #include "sharedsegment.h"
 #include "timeoutscale.h"
 #include "vboxoutput.h"
@@ -14,12 +15,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QCoreApplication>
+#include <QSaveFile>
 #include <QThread>
+
+#include <cerrno>
+#include <csignal>
 
 namespace {
 
 constexpr int kToolTimeoutSeconds = 120;
-// The longest wait for another emulator's port choice (a start takes seconds; a hung one is passed by).
+// The longest wait for another emulator's port choice: a start takes seconds, and the lock of one that
+// died goes with it; only a hung one is passed by. Not scaled for tests: a short wait would let
+// emulators choose side by side.
 constexpr int kPortLockWaitMs = 120000;
 constexpr int kOutputProgramTimeoutMs = 120000;
 // How long a starting or quitting instance waits for the others before it goes on regardless.
@@ -42,8 +50,6 @@ void logExec(const QString &program, const QStringList &args)
 } // namespace
 
 VBoxTool::VBoxTool(QObject *parent) : QObject(parent) {}
-
-VBoxTool::~VBoxTool() = default;
 
 VBoxTool &VBoxTool::instance()
 {
@@ -389,33 +395,63 @@ QSet<int> VBoxTool::ruleHostPorts(const QStringList &rules)
     return ports;
 }
 
-void VBoxTool::releasePortLock()
+QSet<int> VBoxTool::otherMachinesPorts()
 {
-    if (m_portLock && m_portLock->isLocked()) {
-        m_portLock->unlock();
-        qDebug() << "VBoxTool   : port choice done";
+    // Ports that other machines forward are taken even while those machines are not running.
+    QSet<int> ports;
+    QString list;
+    exec({QStringLiteral("list"), QStringLiteral("vms")}, &list, nullptr, kToolTimeoutSeconds);
+    for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(list)) {
+        if (entry.name == Global::vmName || entry.name == QLatin1String("<inaccessible>"))
+            continue;
+        QString out;
+        if (exec({QStringLiteral("showvminfo"), entry.name, QStringLiteral("--machinereadable")}, &out, nullptr,
+                 kToolTimeoutSeconds) == 1)
+            ports.unite(ruleHostPorts(VBoxOutput::parseMachineInfo(out).forwardRules));
     }
+    return ports;
+}
+
+QSet<int> VBoxTool::reservedPorts(const QString &folder, const QString &ownVm)
+{
+    // "<pid> <port> <port> ..." per machine; the reservation of a process that is gone counts no more.
+    QSet<int> ports;
+    const QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.ports")}, QDir::Files);
+    for (const QFileInfo &info : files) {
+        if (info.completeBaseName() == ownVm)
+            continue;
+        QFile file(info.absoluteFilePath());
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QStringList fields = QString::fromLatin1(file.readAll()).simplified().split(QLatin1Char(' '));
+        bool ok = false;
+        const qint64 pid = fields.value(0).toLongLong(&ok);
+        if (!ok || pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM))
+            continue;
+        for (int i = 1; i < fields.size(); ++i) {
+            const int port = fields.at(i).toInt(&ok);
+            if (ok && port > 0)
+                ports.insert(port);
+        }
+    }
+    return ports;
 }
 
 void VBoxTool::scanUsedPorts()
 {
     m_usedPorts.clear();
+    QString reservationFolder;
+    InstanceLock lock{QString::fromLatin1(kPortLockName)};
     if (!CommandLine::tcp) {
+        m_usedPorts = otherMachinesPorts();
         // Emulators starting side by side would otherwise all take the same ports: nothing listens on
-        // them until the machines run. The choice and the writing of the rules happen one at a time.
-        if (!m_portLock)
-            m_portLock = std::make_unique<InstanceLock>(QLatin1String(kPortLockName));
-        if (!m_portLock->isLocked() && !m_portLock->tryLock(TimeoutScale::ms(kPortLockWaitMs)))
+        // them until the machines run. Under the lock each one chooses in turn and leaves its choice
+        // where the next one looks, until its rules stand in its machine.
+        if (!lock.tryLock(kPortLockWaitMs))
             qWarning() << "VBoxTool   : port lock not taken in time, choosing without it";
-        // Ports that other machines forward are taken even while those machines are not running.
-        for (const QString &other : qAsConst(m_vmNames)) {
-            if (other == Global::vmName)
-                continue;
-            QString out;
-            if (exec({QStringLiteral("showvminfo"), other, QStringLiteral("--machinereadable")}, &out, nullptr,
-                     kToolTimeoutSeconds) == 1)
-                m_usedPorts.unite(ruleHostPorts(VBoxOutput::parseMachineInfo(out).forwardRules));
-        }
+        reservationFolder = Platform::runtimeDir() + QStringLiteral("/ports");
+        QDir().mkpath(reservationFolder);
+        m_usedPorts.unite(reservedPorts(reservationFolder, Global::vmName));
     }
     for (const char *table : {"/net/tcp", "/net/tcp6"}) {
         QFile file(HardwareProbe::procRoot() + QLatin1String(table));
@@ -427,6 +463,17 @@ void VBoxTool::scanUsedPorts()
     }
     qDebug() << "VBoxTool   : ports in use" << m_usedPorts.size();
     Global::assignPorts(m_usedPorts);
+    if (reservationFolder.isEmpty())
+        return;
+    QSaveFile reservation(reservationFolder + QLatin1Char('/') + Global::vmName + QStringLiteral(".ports"));
+    if (reservation.open(QIODevice::WriteOnly)) {
+        reservation.write(QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+                              .arg(QCoreApplication::applicationPid())
+                              .arg(Global::openglPort, Global::vinputPort, Global::pavixPort, Global::adbPort,
+                                   Global::yeltPort)
+                              .toLatin1());
+        reservation.commit();
+    }
 }
 
 QString VBoxTool::forwardRule(const QString &name, const QString &hostPort, int guestPort)
@@ -452,12 +499,9 @@ int VBoxTool::initPort()
     for (const auto &rule : rules) {
         const QString name = QLatin1String(rule.name);
         const int code = setPortForward(name, forwardRule(name, rule.hostPort, rule.guestPort));
-        if (code != 1) {
-            releasePortLock();
+        if (code != 1)
             return code;
-        }
     }
-    releasePortLock();
     qInfo() << "VBoxTool   : initPort ok";
     return 1;
 }

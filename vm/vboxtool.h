@@ -7,9 +7,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <memory>
-
-class InstanceLock;
 
 // The emulator's driver of VirtualBox for the one machine this process serves (Global::vmName). It talks to
 // VirtualBox only by running the VirtualBox command-line tool and reading its text output. One process-wide
@@ -20,7 +17,6 @@ class VBoxTool : public QObject
 
 public:
     explicit VBoxTool(QObject *parent = nullptr);
-    ~VBoxTool() override;
     static VBoxTool &instance();
 
     // The version rule: product versions from "1.4.0" on (plain text order) use the Orvvm names.
@@ -62,10 +58,13 @@ public:
     // The host ports of forwarding rules ("name,tcp,host ip,host port,guest ip,guest port"); rules
     // without a readable host port add nothing.
     static QSet<int> ruleHostPorts(const QStringList &rules);
-    // Name of the lock under which the user's emulators choose their host ports one at a time: held
-    // from the scan of the ports in use until this machine's rules are written.
+    // Name of the lock under which the user's emulators choose their host ports one at a time. Each
+    // leaves its choice as "<pid> <ports...>" in <runtime folder>/ports/<vm>.ports for the next ones.
     static constexpr const char *kPortLockName = "orvanta-ports";
-    void releasePortLock();
+    // The host ports in the forwarding rules of every other registered machine.
+    QSet<int> otherMachinesPorts();
+    // The ports that live emulators of other machines have chosen, from the files in `folder`.
+    static QSet<int> reservedPorts(const QString &folder, const QString &ownVm);
 
     // Machine image check, creation from the shipped image, and disk repair.
     int checkOva();
@@ -141,5 +140,4 @@ private:
     QString m_installedOvaVersion;
     QString m_vmInfoText;
     QSet<int> m_usedPorts;
-    std::unique_ptr<InstanceLock> m_portLock;
 };

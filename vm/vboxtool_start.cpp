@@ -22,8 +22,6 @@ void settle()
 
 int VBoxTool::startVM()
 {
-    // A configuration that ended before its rules were written still lets the other emulators go on.
-    releasePortLock();
     Global::systemInfo.startWithVt = true;
     const QStringList startArgs{QStringLiteral("startvm"), Global::vmName, QStringLiteral("--type"),
                                 QStringLiteral("headless")};

@@ -18,6 +18,46 @@ namespace {
 constexpr int kRequestPollMs = 100;
 constexpr int kInputGuestPort = 22469;
 
+// The process that holds the local end of a loopback connection to `ownPort` from `peerPort`, found
+// through the kernel's connection tables and the processes' open files; 0 when not found.
+qint64 peerProcess(quint16 peerPort, quint16 ownPort)
+{
+    QString inode;
+    for (const char *table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        QFile file(QString::fromLatin1(table));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            continue;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            const QList<QByteArray> f = line.simplified().split(' ');
+            if (f.size() < 10)
+                continue;
+            const int local = f.at(1).mid(f.at(1).lastIndexOf(':') + 1).toInt(nullptr, 16);
+            const int remote = f.at(2).mid(f.at(2).lastIndexOf(':') + 1).toInt(nullptr, 16);
+            if (local == peerPort && remote == ownPort) {
+                inode = QString::fromLatin1(f.at(9));
+                break;
+            }
+        }
+        if (!inode.isEmpty())
+            break;
+    }
+    if (inode.isEmpty())
+        return 0;
+    const QString target = QStringLiteral("socket:[") + inode + QLatin1Char(']');
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        const qint64 id = pid.toLongLong(&numeric);
+        if (!numeric)
+            continue;
+        const QString fdDir = QStringLiteral("/proc/") + pid + QStringLiteral("/fd");
+        for (const QString &fd : QDir(fdDir).entryList(QDir::System | QDir::NoDotAndDotDot)) {
+            if (QFile::symLinkTarget(fdDir + QLatin1Char('/') + fd).endsWith(target))
+                return id;
+        }
+    }
+    return 0;
+}
+
 QString isoNow()
 {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
@@ -132,7 +172,9 @@ void GuestService::onInputConnection()
         }
         m_input = socket;
         m_pending.clear();
-        logLine(QStringLiteral("input.log"), QStringLiteral("# connected"));
+        // Who is on the other end, so a test can tell that only its own emulator talks to this guest.
+        logLine(QStringLiteral("input.log"),
+                QStringLiteral("# connected from %1").arg(peerProcess(socket->peerPort(), socket->localPort())));
         connect(socket, &QTcpSocket::readyRead, this, &GuestService::onInputData);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
