@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -279,6 +280,11 @@ void GuestService::handleLine(const QByteArray &raw)
 
 void GuestService::checkRequests()
 {
+    // A machine whose folder is gone (deleted, or the test's tree removed) has no guest any more.
+    if (!QFileInfo::exists(m_config.dir)) {
+        QCoreApplication::quit();
+        return;
+    }
     if (takeRequest(QStringLiteral("drop")) && m_input) {
         logLine(QStringLiteral("input.log"), QStringLiteral("# dropped"));
         m_input->abort();

@@ -12,6 +12,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -68,8 +69,11 @@ int main(int argc, char *argv[])
                        {QStringLiteral("pavix-port"), QStringLiteral("launcher port"), QStringLiteral("port")},
                        {QStringLiteral("emu-id"), QStringLiteral("picture key"), QStringLiteral("key")},
                        {QStringLiteral("size"), QStringLiteral("screen size WxH"), QStringLiteral("size")},
-                       {QStringLiteral("dir"), QStringLiteral("guest folder"), QStringLiteral("path")}});
+                       {QStringLiteral("dir"), QStringLiteral("guest folder"), QStringLiteral("path")},
+                       {QStringLiteral("die-with-parent"), QStringLiteral("end when the starting process ends")}});
     parser.process(app);
+    if (parser.isSet(QStringLiteral("die-with-parent")))
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
 
     GuestConfig config;
     config.vinputPort = parser.value(QStringLiteral("vinput-port")).toInt();

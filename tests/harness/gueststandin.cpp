@@ -30,7 +30,7 @@ bool GuestStandIn::start(const InstallTree &tree, const QString &vm, const QMap<
     m_process.setProcessEnvironment(env);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(InstallTree::simBinDir() + QStringLiteral("/orv-guest"),
-                    {QStringLiteral("--machine-file"), file});
+                    {QStringLiteral("--machine-file"), file, QStringLiteral("--die-with-parent")});
     return m_process.waitForStarted(5000);
 }
 
