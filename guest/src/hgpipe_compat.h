@@ -19,6 +19,8 @@
 #include <linux/miscdevice.h>
 #include <linux/mutex.h>
 #include <linux/rwsem.h>
+#include <linux/spinlock.h>
+#include <linux/wait.h>
 #include <linux/io.h>
 #include <asm/io.h>
 
