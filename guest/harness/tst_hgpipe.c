@@ -1434,30 +1434,52 @@ static void test_call_lines_rate_limited(void)
     teardown();
 }
 
+/*
+ * The race detector's self-check, run only by name: buffers are freed outside the heap's lock while
+ * other threads allocate under it; a ThreadSanitizer build must report the race.
+ */
+static void test_unlocked_heap_is_caught(void)
+{
+    setup();
+    kstub_set_unlocked_free(1);
+    pthread_t threads[THREADS];
+    struct worker workers[THREADS];
+    for (int i = 0; i < THREADS; i++) {
+        workers[i] = (struct worker){.id = i + 1};
+        CHECK_EQ(pthread_create(&threads[i], NULL, round_trips, &workers[i]), 0);
+    }
+    for (int i = 0; i < THREADS; i++)
+        pthread_join(threads[i], NULL);
+    kstub_set_unlocked_free(0);
+    fail_at(__FILE__, __LINE__, "the unlocked heap was used from many threads and nothing reported it");
+}
+
 /* ---- main ---- */
 
 static const struct
 {
     const char *name;
     void (*fn)(void);
+    int by_name_only;
 } tests[] = {
-    {"codes_and_metadata", test_codes_and_metadata},
-    {"ioctl_validation", test_ioctl_validation},
-    {"fixed_operations", test_fixed_operations},
-    {"transfer_operations", test_transfer_operations},
-    {"untrusted_answers", test_untrusted_answers},
-    {"size_refusals", test_size_refusals},
-    {"copy_faults", test_copy_faults},
-    {"init_and_cleanup", test_init_and_cleanup},
-    {"device_binding", test_device_binding},
-    {"concurrent_round_trips", test_concurrent_round_trips},
-    {"blocked_read_does_not_block_writes", test_blocked_read_does_not_block_writes},
-    {"framing_worked_examples", test_framing_worked_examples},
-    {"host_refuses_bad_frames", test_host_refuses_bad_frames},
-    {"dropped_buffers", test_dropped_buffers},
-    {"removal_while_blocked", test_removal_while_blocked},
-    {"device_checks", test_device_checks},
-    {"call_lines_rate_limited", test_call_lines_rate_limited},
+    {"codes_and_metadata", test_codes_and_metadata, 0},
+    {"ioctl_validation", test_ioctl_validation, 0},
+    {"fixed_operations", test_fixed_operations, 0},
+    {"transfer_operations", test_transfer_operations, 0},
+    {"untrusted_answers", test_untrusted_answers, 0},
+    {"size_refusals", test_size_refusals, 0},
+    {"copy_faults", test_copy_faults, 0},
+    {"init_and_cleanup", test_init_and_cleanup, 0},
+    {"device_binding", test_device_binding, 0},
+    {"concurrent_round_trips", test_concurrent_round_trips, 0},
+    {"blocked_read_does_not_block_writes", test_blocked_read_does_not_block_writes, 0},
+    {"framing_worked_examples", test_framing_worked_examples, 0},
+    {"host_refuses_bad_frames", test_host_refuses_bad_frames, 0},
+    {"dropped_buffers", test_dropped_buffers, 0},
+    {"removal_while_blocked", test_removal_while_blocked, 0},
+    {"device_checks", test_device_checks, 0},
+    {"call_lines_rate_limited", test_call_lines_rate_limited, 0},
+    {"unlocked_heap_is_caught", test_unlocked_heap_is_caught, 1},
 };
 
 static void watchdog(int sig)
@@ -1475,7 +1497,7 @@ int main(int argc, char **argv)
     signal(SIGALRM, watchdog);
     setvbuf(stdout, NULL, _IOLBF, 0);
     for (size_t i = 0; i < sizeof(tests) / sizeof(tests[0]); i++) {
-        if (argc > 1 && strcmp(argv[1], tests[i].name) != 0)
+        if (argc > 1 ? strcmp(argv[1], tests[i].name) != 0 : tests[i].by_name_only)
             continue;
         current_test = tests[i].name;
         test_failed = 0;

@@ -25,6 +25,13 @@ void __wrap_VBoxHGSMIBufferFree(struct hgsmi_ctx *ctx, void *data)
 {
     if (data)
         __atomic_sub_fetch(&live, 1, __ATOMIC_SEQ_CST);
+    if (kstub_unlocked_free()) {
+        struct mutex *held = kstub_last_locked();
+        kstub_mutex_unlock(held);
+        __real_VBoxHGSMIBufferFree(ctx, data);
+        kstub_mutex_lock(held);
+        return;
+    }
     __real_VBoxHGSMIBufferFree(ctx, data);
 }
 

@@ -62,6 +62,10 @@ static int kmalloc_fail_countdown;
 static int mutex_live;
 static unsigned long ratelimit_generation = 1;
 static void (*misc_register_hook)(void);
+/* When set, buffers are freed outside the lock that the module holds around the free. */
+static int unlocked_free;
+/* The mutex this thread took last (and so holds around a free). */
+static __thread struct mutex *last_locked;
 /* Threads sleeping in wait_event, and the condition that tells a waiting test of changes. */
 static int sleepers;
 static pthread_cond_t sleepers_changed = PTHREAD_COND_INITIALIZER;
@@ -100,6 +104,7 @@ void kstub_reset(void)
     memset(ports, 0, sizeof(ports));
     ratelimit_generation++;
     misc_register_hook = NULL;
+    unlocked_free = 0;
     pthread_mutex_unlock(&lock);
 }
 
@@ -592,11 +597,27 @@ void kstub_mutex_lock(struct mutex *m)
     if (m->live == 0)
         die("mutex_lock of a mutex that was not initialised");
     pthread_mutex_lock((pthread_mutex_t *)m->impl.bytes);
+    last_locked = m;
 }
 
 void kstub_mutex_unlock(struct mutex *m)
 {
     pthread_mutex_unlock((pthread_mutex_t *)m->impl.bytes);
+}
+
+void kstub_set_unlocked_free(int on)
+{
+    __atomic_store_n(&unlocked_free, on, __ATOMIC_SEQ_CST);
+}
+
+int kstub_unlocked_free(void)
+{
+    return __atomic_load_n(&unlocked_free, __ATOMIC_SEQ_CST);
+}
+
+struct mutex *kstub_last_locked(void)
+{
+    return last_locked;
 }
 
 int kstub_mutex_live(void)

@@ -34,6 +34,15 @@ void kstub_fail_misc_register(int err);
 void kstub_fail_pci_enable(int err);
 void kstub_fail_pci_iomap(int fail);
 
+/*
+ * From now on every buffer is freed with the lock the module holds around the free let go for
+ * the moment: a fault only a race detector should see.
+ */
+void kstub_set_unlocked_free(int on);
+int kstub_unlocked_free(void);
+/* The mutex the calling thread took last. */
+struct mutex *kstub_last_locked(void);
+
 long kstub_kmalloc_live(void);
 int kstub_mutex_live(void);
 

@@ -221,7 +221,7 @@ typedef kstub_loff_t loff_t;
         static struct kstub_ratelimit rs_;                                                                   \
         kstub_ratelimit_ok(&rs_) ? kstub_printk(__VA_ARGS__) : 0;                                            \
     })
-#define mb() __atomic_thread_fence(__ATOMIC_SEQ_CST)
+#define mb() __sync_synchronize()
 
 #if LINUX_VERSION_CODE < KERNEL_VERSION(3, 8, 0)
 #define __devinit
