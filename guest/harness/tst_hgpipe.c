@@ -1073,7 +1073,8 @@ static void put_header(unsigned char *h, uint32_t data_size, uint8_t channel, ui
 
 static void test_framing_worked_examples(void)
 {
-    /* The reference table: offset, header fields, the 24 hashed bytes' checksum and how it is stored. */
+    /* The reference table: offset, header fields, the 24 hashed bytes (offset, header, tail word), their
+       checksum and how it is stored. */
     static const struct
     {
         uint32_t offset, data_size;
@@ -1083,18 +1084,36 @@ static void test_framing_worked_examples(void)
         uint32_t checksum;
         unsigned char stored[4];
     } rows[] = {
-        {0x00000100u, 5, 8, 3, "00010000" "0500000000080300" "0000000000000000" "00000000", 0x5ED3F2B3u,
+        {0x00000100u,
+         5,
+         8,
+         3,
+         "00010000 05000000000803000000000000000000 00000000",
+         0x5ED3F2B3u,
          {0xb3, 0xf2, 0xd3, 0x5e}},
-        {0x00FF0000u, 8, 2, 1, "0000ff00" "0800000000020100" "0000000000000000" "00000000", 0x8228766Eu,
+        {0x00FF0000u,
+         8,
+         2,
+         1,
+         "0000ff00 08000000000201000000000000000000 00000000",
+         0x8228766Eu,
          {0x6e, 0x76, 0x28, 0x82}},
-        {0x03FF0010u, 16, 8, 0x0102, "1000ff03" "1000000000080201" "0000000000000000" "00000000",
-         0xC51CB322u, {0x22, 0xb3, 0x1c, 0xc5}},
-        {0, 0, 0, 0, "00000000" "0000000000000000" "0000000000000000" "00000000", 0, {0, 0, 0, 0}},
+        {0x03FF0010u,
+         16,
+         8,
+         0x0102,
+         "1000ff03 10000000000802010000000000000000 00000000",
+         0xC51CB322u,
+         {0x22, 0xb3, 0x1c, 0xc5}},
+        {0, 0, 0, 0, "00000000 00000000000000000000000000000000 00000000", 0, {0, 0, 0, 0}},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); i++) {
         unsigned char hashed[24], header[16], tail[8] = {0};
-        for (int k = 0; k < 24; k++)
-            sscanf(rows[i].hashed + 2 * k, "%2hhx", &hashed[k]);
+        const char *hex = rows[i].hashed;
+        for (int k = 0; k < 24; k++, hex += 2) {
+            hex += *hex == ' ';
+            sscanf(hex, "%2hhx", &hashed[k]);
+        }
         put_header(header, rows[i].data_size, rows[i].channel, rows[i].info);
         CHECK_BYTES(header, hashed + 4, 16);
         uint32_t sum = hgsmi_checksum(rows[i].offset, header, tail);
@@ -1119,21 +1138,21 @@ static void test_framing_worked_examples(void)
     static const unsigned char first[16 + 4 + 8] = {
         0x04, 0, 0, 0, 0x00, 0x08, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, /* GetLastError header */
         0x00, 0, 0, 0,                                                 /* its answer */
-        0, 0, 0, 0, 0xc7, 0x46, 0x29, 0xa5,                            /* tail, checksum 0xA52946C7 */
+        0,    0, 0, 0, 0xc7, 0x46, 0x29, 0xa5,                         /* tail, checksum 0xA52946C7 */
     };
     CHECK_BYTES(area, first, sizeof(first));
     static const unsigned char close_frame[16 + 5 + 8] = {
-        0x05, 0, 0, 0, 0x00, 0x08, 0x05, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, /* header at 0x100 */
-        0x77, 0x77, 0, 0, 0x00,                                        /* CloseHandleCtx, rc 0 */
-        0, 0, 0, 0, 0x16, 0x51, 0xf1, 0x61,                            /* tail at 0x115, checksum 0x61F15116 */
+        0x05, 0,    0, 0, 0x00, 0x08, 0x05, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, /* header at 0x100 */
+        0x77, 0x77, 0, 0, 0x00,                                           /* CloseHandleCtx, rc 0 */
+        0,    0,    0, 0, 0x16, 0x51, 0xf1, 0x61, /* tail at 0x115, checksum 0x61F15116 */
     };
     CHECK_BYTES(area + 0x100, close_frame, sizeof(close_frame));
     teardown();
 }
 
 /* A frame laid into the area by hand, as example 1 of the reference table puts it at 0x100. */
-static void lay_frame(unsigned char *area, uint32_t offset, uint32_t data_size, uint8_t channel, uint16_t info,
-                      uint32_t checksum)
+static void lay_frame(unsigned char *area, uint32_t offset, uint32_t data_size, uint8_t channel,
+                      uint16_t info, uint32_t checksum)
 {
     put_header(area + offset, data_size, channel, info);
     if (data_size > AREA_SIZE - 24 - offset)

@@ -92,7 +92,7 @@ static void *host_slot(void *arg)
 #define CHECK(cond, ...)                                                                                     \
     do {                                                                                                     \
         if (!(cond)) {                                                                                       \
-            printf("HGPQ FAIL %s: ", check_name);                                                           \
+            printf("HGPQ FAIL %s: ", check_name);                                                            \
             printf(__VA_ARGS__);                                                                             \
             printf(" (%s, line %d)\n", #cond, __LINE__);                                                     \
             failed = 1;                                                                                      \
