@@ -1404,7 +1404,11 @@ static void test_device_checks(void)
     dev = kstub_pci_add_device(0x0404, 0x0604, 0, AREA_SIZE);
     simhost_attach(dev);
     simhost_add_pipe(PIPE_NAME, 4);
+    registration_call = 1;
+    kstub_set_misc_register_hook(call_on_register);
     kstub_pci_hot_add(dev);
+    kstub_set_misc_register_hook(NULL);
+    CHECK_EQ(registration_call, 0);
     CHECK(kstub_misc_device() != NULL);
     CHECK(dev->bound != NULL);
     int32_t h = open_pipe();

@@ -450,11 +450,14 @@ static int __devinit hgp_probe(struct pci_dev *pdev, const struct pci_device_id 
 		goto unmap;
 	}
 	g_heap_failed = 0;
-	/* A device bound after init found none gets the device node here. */
+	hgp_set_ready(1);
+	/* A device bound after init found none gets the device node here, over a ready device. */
 	if (g_init_done && !(g_state & HGP_STATE_MISC)) {
 		ret = misc_register(&hgp_misc);
 		if (ret) {
 			HGP_LOG("misc_register false\n");
+			/* No node was there, so no call can have started. */
+			hgp_set_ready(0);
 			HGSMIHeapDestroy(&dev->hgsmi_ctx.heap);
 			goto unmap;
 		}
@@ -462,7 +465,6 @@ static int __devinit hgp_probe(struct pci_dev *pdev, const struct pci_device_id 
 	}
 	if (g_init_done)
 		g_state |= HGP_STATE_PCI_DEVICE;
-	hgp_set_ready(1);
 	goto out;
 
 unmap:
