@@ -5,6 +5,7 @@
 #include "commandsupport.h"
 #include "optionparser.h"
 #include "simdisk.h"
+#include "simguest.h"
 #include "tararchive.h"
 #include "vboxfaults.h"
 
@@ -69,6 +70,7 @@ int VBoxCommands::startVm(const QStringList &a)
                 continue;
             }
             m.setState("aborted");
+            SimGuest::stop(SimGuest::folder(m_store.stateDir(), m.name()));
         } else {
             if (!caseless.contains(type) && type != QLatin1String("separate")) {
                 m_out.apiError(QStringLiteral("Invalid frontend name: '%1'").arg(type),
@@ -113,6 +115,9 @@ int VBoxCommands::startVm(const QStringList &a)
         if (!saveMachine(m))
             return ToolOutput::Failure;
         m_store.machines[index] = m;
+        // The guest system comes up with its machine and reads the machine as just saved.
+        if (m.state() == QLatin1String("running"))
+            SimGuest::start(m.settingsFile, SimGuest::folder(m_store.stateDir(), m.name()));
     }
     return result;
 }
@@ -164,6 +169,9 @@ int VBoxCommands::controlVm(const QStringList &a)
     if (!saveMachine(m))
         return ToolOutput::Failure;
     m_store.machines[index] = m;
+    // A machine that no longer runs has no guest system.
+    if (!m.hasSession())
+        SimGuest::stop(SimGuest::folder(m_store.stateDir(), m.name()));
     return ToolOutput::Success;
 }
 

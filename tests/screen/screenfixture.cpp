@@ -20,7 +20,6 @@ ScreenFixture::ScreenFixture() : m_tree(std::make_unique<InstallTree>()), m_save
 
 ScreenFixture::~ScreenFixture()
 {
-    m_guest.stop();
     m_tree.reset();
     qputenv("TMPDIR", m_savedTmpDir);
 }
@@ -35,11 +34,17 @@ std::unique_ptr<ProgramRun> ScreenFixture::startEmulator(const QStringList &extr
     return run;
 }
 
-bool ScreenFixture::startGuest(ProgramRun &emulator, const QMap<QString, QString> &controls)
+void ScreenFixture::setGuestControls(const QMap<QString, QString> &controls)
+{
+    for (auto it = controls.cbegin(); it != controls.cend(); ++it)
+        m_tree->setEnv(QStringLiteral("ORV_GUEST_") + it.key().toUpper(), it.value());
+}
+
+bool ScreenFixture::attachGuest(ProgramRun &emulator)
 {
     if (!emulator.waitForText(QLatin1String(kMachineRunning), 60000))
         return false;
-    return m_guest.start(*m_tree, QLatin1String(kVm), controls);
+    return m_guest.attach(*m_tree, QLatin1String(kVm));
 }
 
 QStringList ScreenFixture::renderTrace() const

@@ -10,9 +10,9 @@
 
 #include <memory>
 
-// An install tree with the emulator, the simulated VirtualBox tool and guest image, the render library
-// stand-ins in the player folder, a recording instance manager, and the simulated guest of the
-// machine, for the tests of the Android screen.
+// An install tree with the emulator, the simulated VirtualBox tool (which starts the simulated guest
+// with the machine) and guest image, the render library stand-ins in the player folder and a recording
+// instance manager, for the tests of the Android screen.
 class ScreenFixture
 {
 public:
@@ -29,8 +29,11 @@ public:
 
     // Starts the emulator for kVm with "-debug" and `extra`.
     std::unique_ptr<ProgramRun> startEmulator(const QStringList &extra = {});
-    // Waits until the machine runs, then starts its guest with `controls`.
-    bool startGuest(ProgramRun &emulator, const QMap<QString, QString> &controls = {});
+    // The controls of the guest that the simulated tool starts with the machine ("boot_ms" -> "0");
+    // set before the emulator starts.
+    void setGuestControls(const QMap<QString, QString> &controls);
+    // Waits until the machine runs and follows its guest.
+    bool attachGuest(ProgramRun &emulator);
     // The render stand-ins' call trace, one entry per line.
     QStringList renderTrace() const;
     // The status words the emulator told the instance manager, in order.

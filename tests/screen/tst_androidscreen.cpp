@@ -206,9 +206,10 @@ void TestAndroidScreen::renderFailures()
 
 void TestAndroidScreen::handOverShowsTheGuestPicture()
 {
+    m_fixture->setGuestControls({{QStringLiteral("boot_ms"), QStringLiteral("0")}});
     auto emulator = m_fixture->startEmulator();
     QVERIFY(emulator);
-    QVERIFY(m_fixture->startGuest(*emulator, {{QStringLiteral("boot_ms"), QStringLiteral("0")}}));
+    QVERIFY(m_fixture->attachGuest(*emulator));
     QVERIFY(emulator->waitForText(QLatin1String(kShowAndroid), 30000));
 
     // On screen: the Android window and its side menu bar; the start-up window is gone.

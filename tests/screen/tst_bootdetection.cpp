@@ -66,12 +66,13 @@ void TestBootDetection::bootPoll()
     QFETCH(QString, bootMs);
     QFETCH(QString, pidChangeAtPoll);
     QFETCH(int, psPolls);
-    auto emulator = m_fixture->startEmulator();
-    QVERIFY(emulator);
     QMap<QString, QString> controls{{QStringLiteral("boot_ms"), bootMs}};
     if (!pidChangeAtPoll.isEmpty())
         controls.insert(QStringLiteral("pid_change_at_poll"), pidChangeAtPoll);
-    QVERIFY(m_fixture->startGuest(*emulator, controls));
+    m_fixture->setGuestControls(controls);
+    auto emulator = m_fixture->startEmulator();
+    QVERIFY(emulator);
+    QVERIFY(m_fixture->attachGuest(*emulator));
     QVERIFY(emulator->waitForText(QLatin1String(kShowAndroid), 30000));
 
     const QStringList lines = m_fixture->guest().inputLines();
@@ -101,11 +102,12 @@ void TestBootDetection::bootPoll()
 
 void TestBootDetection::quitDuringBootPoll()
 {
+    // The guest never boots, and takes a while over each answer.
+    m_fixture->setGuestControls({{QStringLiteral("boot_ms"), QStringLiteral("600000")},
+                                 {QStringLiteral("reply_delay_ms"), QStringLiteral("300")}});
     auto emulator = m_fixture->startEmulator();
     QVERIFY(emulator);
-    // The guest never boots, and takes a while over each answer.
-    QVERIFY(m_fixture->startGuest(*emulator, {{QStringLiteral("boot_ms"), QStringLiteral("600000")},
-                                   {QStringLiteral("reply_delay_ms"), QStringLiteral("300")}}));
+    QVERIFY(m_fixture->attachGuest(*emulator));
     QVERIFY(waitUntil([&] { return m_fixture->guest().inputLines().count(kGetprop) >= 2; }, 20000));
     ProgramRun stop(m_fixture->tree(), QStringLiteral("Orvanta"), {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
     QCOMPARE(stop.run(20000), 0);

@@ -1,5 +1,5 @@
-// Twenty emulators started at once in one install tree, against the simulated tool and one simulated
-// guest per machine: every one reaches its Android window, the machines' forwarded host ports never
+// Twenty emulators started at once in one install tree, against the simulated tool, which starts one
+// simulated guest per machine: every one reaches its Android window, the machines' forwarded host ports never
 // collide, and each guest is talked to by its own emulator only.
 
 #include "gueststandin.h"
@@ -59,6 +59,8 @@ void TestParallelStarts::twentyMachinesAtOnce()
     // Twenty starts share the processor: the tool's time-outs stay at seconds, not hundredths.
     tree.setEnv(QStringLiteral("ORV_TIMEOUT_SCALE"), QStringLiteral("0.1"));
     tree.useTempDirHere();
+    // The simulated tool starts each machine's guest; each boots at once.
+    tree.setEnv(QStringLiteral("ORV_GUEST_BOOT_MS"), QStringLiteral("0"));
 
     std::vector<std::unique_ptr<ProgramRun>> emulators;
     std::vector<std::unique_ptr<GuestStandIn>> guests;
@@ -69,15 +71,15 @@ void TestParallelStarts::twentyMachinesAtOnce()
         QVERIFY(emulators.back()->start());
     }
 
-    // Each machine's guest comes up once its machine runs; then its emulator hands over.
+    // Each machine's guest comes up with its machine; then its emulator hands over.
     int shown = 0;
     const bool allShown = waitUntil(
         [&] {
             const QString log = tree.logText();
             shown = 0;
             for (int i = 0; i < kMachines; ++i) {
-                if (!guests[i]->isRunning() && logged(log, vmName(i), QStringLiteral("Loading    : machine running")))
-                    guests[i]->start(tree, vmName(i), {{QStringLiteral("boot_ms"), QStringLiteral("0")}});
+                if (guests[i]->dir().isEmpty() && logged(log, vmName(i), QStringLiteral("Loading    : machine running")))
+                    guests[i]->attach(tree, vmName(i));
                 if (logged(log, vmName(i), QStringLiteral("Control    : now show android")))
                     ++shown;
             }

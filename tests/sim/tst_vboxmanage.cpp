@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,6 +33,21 @@ struct Result
     }
 };
 
+// Connects to 127.0.0.1:`port`, trying again while nothing listens yet (up to 5 s).
+bool waitForConnection(QTcpSocket *socket, quint16 port)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 5000) {
+        socket->connectToHost(QHostAddress::LocalHost, port);
+        if (socket->waitForConnected(1000))
+            return true;
+        socket->abort();
+        QTest::qWait(50);
+    }
+    return false;
+}
+
 } // namespace
 
 class TestVBoxManage : public QObject
@@ -51,6 +68,8 @@ private slots:
     void guestProperties();
     void extraData();
     void powerStates();
+    void guestLivesWithItsMachine_data();
+    void guestLivesWithItsMachine();
     void unregisterDeleteRemovesOnlyKnownFiles();
     void closeMediumDelete();
     void sethduuidMakesCopiesRegistrable();
@@ -479,6 +498,48 @@ void TestVBoxManage::extraData()
     QCOMPARE(run({"setextradata", "global", "G", "v"}).exitCode, 0);
     QCOMPARE(run({"getextradata", "global"}).out, QString("Key: G, Value: v\n"));
     QCOMPARE(run({"setextradata", "vm1", "a", "b", "c"}).errors(), QStringList{"Too many parameters"});
+}
+
+void TestVBoxManage::guestLivesWithItsMachine_data()
+{
+    QTest::addColumn<QStringList>("stop");
+    QTest::newRow("poweroff") << QStringList{"controlvm", "vm1", "poweroff"};
+    QTest::newRow("savestate") << QStringList{"controlvm", "vm1", "savestate"};
+    QTest::newRow("emergency stop") << QStringList{"startvm", "vm1", "--type", "emergencystop"};
+}
+
+void TestVBoxManage::guestLivesWithItsMachine()
+{
+    QFETCH(QStringList, stop);
+    // A port nobody listens on, for the input service's forward.
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QCOMPARE(run({"modifyvm", "vm1", "--natpf1", QStringLiteral("vinput,tcp,127.0.0.1,%1,10.0.2.15,22469").arg(port)})
+                 .exitCode,
+             0);
+    QCOMPARE(run({"guestproperty", "set", "vm1", "emu_id", "4242"}).exitCode, 0);
+    QCOMPARE(run({"startvm", "vm1", "--type", "headless"}).exitCode, 0);
+
+    // The guest answers on the forwarded host port and shows its picture under the emulator's key.
+    QTcpSocket socket;
+    QVERIFY(waitForConnection(&socket, port));
+    socket.write("SHELL_CMD:str-getprop dev.bootcomplete\n");
+    QVERIFY(socket.waitForReadyRead(5000));
+    QVERIFY(QRegularExpression(QStringLiteral("^[01]\n$")).match(QString::fromLatin1(socket.readAll())).hasMatch());
+    const QString frame = state() + QStringLiteral("/screens/4242.frame");
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(frame), 5000);
+    const QString pidFile = state() + QStringLiteral("/guests/vm1/guest.pid");
+    QVERIFY(QFileInfo::exists(pidFile));
+
+    // The machine stops: its guest is gone when the tool returns.
+    QCOMPARE(run(stop).exitCode, 0);
+    QVERIFY(!QFileInfo::exists(pidFile));
+    QVERIFY(!QFileInfo::exists(frame));
+    QTcpSocket again;
+    again.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(!again.waitForConnected(2000));
 }
 
 void TestVBoxManage::powerStates()

@@ -1,0 +1,80 @@
+#include "simguest.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <cerrno>
+#include <csignal>
+
+namespace {
+
+// How long a stop waits for the guest to go (its ports are free then).
+constexpr int kStopWaitMs = 3000;
+constexpr int kStopPollMs = 10;
+
+QString findGuest()
+{
+    const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(SimGuest::kProgram);
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QStandardPaths::findExecutable(QLatin1String(SimGuest::kProgram));
+}
+
+// The guest's pid from its pid file, when that process is alive and really the guest.
+qint64 runningGuest(const QString &dir)
+{
+    QFile file(dir + QStringLiteral("/guest.pid"));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    bool ok = false;
+    const qint64 pid = file.readAll().trimmed().toLongLong(&ok);
+    if (!ok || pid <= 0)
+        return 0;
+    // Never signal a process that merely reuses the number.
+    const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+    return QFileInfo(exe).fileName() == QLatin1String(SimGuest::kProgram) ? pid : 0;
+}
+
+} // namespace
+
+namespace SimGuest {
+
+QString folder(const QString &stateDir, const QString &name)
+{
+    return stateDir + QStringLiteral("/guests/") + name;
+}
+
+void start(const QString &machineFile, const QString &dir)
+{
+    stop(dir);
+    const QString program = findGuest();
+    if (program.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    QProcess guest;
+    guest.setProgram(program);
+    guest.setArguments({QStringLiteral("--machine-file"), machineFile, QStringLiteral("--dir"), dir});
+    guest.setStandardOutputFile(dir + QStringLiteral("/guest.out"), QIODevice::Append);
+    guest.setStandardErrorFile(dir + QStringLiteral("/guest.out"), QIODevice::Append);
+    guest.startDetached();
+}
+
+void stop(const QString &dir)
+{
+    const qint64 pid = runningGuest(dir);
+    if (pid <= 0)
+        return;
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < kStopWaitMs && ::kill(static_cast<pid_t>(pid), 0) == 0 && runningGuest(dir) == pid)
+        QThread::msleep(kStopPollMs);
+}
+
+} // namespace SimGuest
