@@ -8,6 +8,7 @@
 #include <QMutex>
 #include <QTime>
 
+#include <csignal>
 #include <cstdio>
 
 namespace UtilityLog {
@@ -65,6 +66,9 @@ void install(const QString &tag)
                  QLatin1Char('-') + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) +
                  QStringLiteral(".log");
     }
+    // The utilities are started detached and inherit the standard error of their starter, which may be
+    // a pipe whose reader is gone (a crashed emulator's): a write there must fail, not end the program.
+    ::signal(SIGPIPE, SIG_IGN);
     qInstallMessageHandler(handler);
 }
 
