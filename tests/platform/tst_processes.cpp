@@ -49,7 +49,8 @@ void TestProcesses::statLine_data()
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<qint64>("parent");
     QTest::addColumn<char>("state");
-    QTest::newRow("plain") << QByteArray("4242 (Orvanta) S 17 4242 4242 0 -1 4194560 1\n") << qint64(17) << 'S';
+    QTest::newRow("plain") << QByteArray("4242 (Orvanta) S 17 4242 4242 0 -1 4194560 1\n") << qint64(17)
+                           << 'S';
     QTest::newRow("blanks and parentheses in the name")
         << QByteArray("77 (a) b (c)) Z 1 77 77 0") << qint64(1) << 'Z';
     QTest::newRow("no trailing line end") << QByteArray("9 (sh) R 8") << qint64(8) << 'R';
@@ -95,11 +96,11 @@ void TestProcesses::killTreeEndsEveryDescendant()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     // A shell with a child, and a grandchild below a second shell; the shells write the ids.
-    const QString script = QStringLiteral(
-        "sleep 300 & echo $! > '%1/child'\n"
-        "sh -c 'sleep 300 & echo $! > \"%1/grandchild\"; wait' &\n"
-        "echo $! > '%1/middle'\n"
-        "wait\n").arg(dir.path());
+    const QString script = QStringLiteral("sleep 300 & echo $! > '%1/child'\n"
+                                          "sh -c 'sleep 300 & echo $! > \"%1/grandchild\"; wait' &\n"
+                                          "echo $! > '%1/middle'\n"
+                                          "wait\n")
+                               .arg(dir.path());
     QProcess top;
     top.start(QStringLiteral("sh"), {QStringLiteral("-c"), script});
     QVERIFY(top.waitForStarted());

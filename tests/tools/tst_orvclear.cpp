@@ -23,26 +23,24 @@ using Calls = QList<QStringList>;
 // Stands in for a crashed emulator: the kernel names a script's process after the script's file, so a
 // script named Orvanta is an "Orvanta" process. It starts a child and, below another shell, a
 // grandchild, writes their ids, and waits; given a file name it ends by itself once that file exists.
-const char *const kFakeEmulator =
-    "#!/bin/sh\n"
-    "dir=$(dirname \"$0\")\n"
-    "if [ -n \"$1\" ]; then\n"
-    "    while [ ! -e \"$1\" ]; do sleep 0.02; done\n"
-    "    exit 0\n"
-    "fi\n"
-    "sleep 300 & echo $! > \"$dir/child\"\n"
-    "sh -c 'sleep 300 & echo $! > \"$0/grandchild\"; wait' \"$dir\" &\n"
-    "wait\n";
+const char *const kFakeEmulator = "#!/bin/sh\n"
+                                  "dir=$(dirname \"$0\")\n"
+                                  "if [ -n \"$1\" ]; then\n"
+                                  "    while [ ! -e \"$1\" ]; do sleep 0.02; done\n"
+                                  "    exit 0\n"
+                                  "fi\n"
+                                  "sleep 300 & echo $! > \"$dir/child\"\n"
+                                  "sh -c 'sleep 300 & echo $! > \"$0/grandchild\"; wait' \"$dir\" &\n"
+                                  "wait\n";
 
 // The same emulator, but it starts the cleaner itself with its own id (as the crash handler does) and
 // waits for it: the cleaner then ends a tree that holds the cleaner itself.
-const char *const kEmulatorStartingTheCleaner =
-    "#!/bin/sh\n"
-    "dir=$(dirname \"$0\")\n"
-    "sleep 300 & echo $! > \"$dir/child\"\n"
-    "\"$CLEANER\" -pid $$ -to 0 > \"$dir/cleaner.out\" 2>&1 &\n"
-    "echo $! > \"$dir/cleaner\"\n"
-    "wait\n";
+const char *const kEmulatorStartingTheCleaner = "#!/bin/sh\n"
+                                                "dir=$(dirname \"$0\")\n"
+                                                "sleep 300 & echo $! > \"$dir/child\"\n"
+                                                "\"$CLEANER\" -pid $$ -to 0 > \"$dir/cleaner.out\" 2>&1 &\n"
+                                                "echo $! > \"$dir/cleaner\"\n"
+                                                "wait\n";
 
 bool alive(qint64 pid)
 {
@@ -162,10 +160,10 @@ int TestOrvClear::runCleaner(const QStringList &args, QString *output, qint64 *e
 
 void TestOrvClear::powerOff_data()
 {
-    QTest::addColumn<QStringList>("running");  // machines started before the cleaner runs
-    QTest::addColumn<QStringList>("stopped");  // machines registered but not running
-    QTest::addColumn<QStringList>("args");     // "%TOOL%" stands for the tool's path
-    QTest::addColumn<Calls>("expected");       // the cleaner's tool calls
+    QTest::addColumn<QStringList>("running"); // machines started before the cleaner runs
+    QTest::addColumn<QStringList>("stopped"); // machines registered but not running
+    QTest::addColumn<QStringList>("args");    // "%TOOL%" stands for the tool's path
+    QTest::addColumn<Calls>("expected");      // the cleaner's tool calls
     QTest::addColumn<QStringList>("runningAfter");
 
     const QStringList list{"list", "runningvms"};
@@ -233,7 +231,8 @@ void TestOrvClear::hungToolIsBoundedByTheTimeOut()
     // The hung tool did not outlive the cleaner.
     QFile log(stateDir() + QStringLiteral("/calls.log"));
     QVERIFY(log.open(QIODevice::ReadOnly));
-    const qint64 hungPid = QJsonDocument::fromJson(log.readLine()).object().value("pid").toVariant().toLongLong();
+    const qint64 hungPid =
+        QJsonDocument::fromJson(log.readLine()).object().value("pid").toVariant().toLongLong();
     QVERIFY(hungPid > 0);
     QTRY_VERIFY(!alive(hungPid));
 }
@@ -268,7 +267,8 @@ void TestOrvClear::processThatEndsByItselfIsLeftAlone()
     ProgramRun emulator(*m_tree, fakeEmulatorPath(), {endFile});
     QVERIFY(emulator.start());
 
-    ProgramRun cleaner(*m_tree, QStringLiteral("OrvClear"), {"-pid", QString::number(emulator.pid()), "-to", "20"});
+    ProgramRun cleaner(*m_tree, QStringLiteral("OrvClear"),
+                       {"-pid", QString::number(emulator.pid()), "-to", "20"});
     QElapsedTimer timer;
     timer.start();
     QVERIFY(cleaner.start());
@@ -291,8 +291,10 @@ void TestOrvClear::reusedProcessIdIsLeftAlone_data()
 {
     QTest::addColumn<QString>("waits");
     QTest::addColumn<QString>("logged");
-    QTest::newRow("no wait: checked before the kill") << "0" << "runs another program; nothing ended";
-    QTest::newRow("waits: gone at the first check") << "3" << "is gone";
+    QTest::newRow("no wait: checked before the kill") << "0"
+                                                      << "runs another program; nothing ended";
+    QTest::newRow("waits: gone at the first check") << "3"
+                                                    << "is gone";
 }
 
 void TestOrvClear::reusedProcessIdIsLeftAlone()
@@ -345,9 +347,9 @@ void TestOrvClear::commandLine_data()
     QTest::newRow("values as next arguments")
         << QStringList{"-vm", "Orvanta_1", "-vp", "/nowhere/VBoxManage", "-pid", "999999999", "-to", "3"} << 0
         << R"(vm "Orvanta_1" vp "/nowhere/VBoxManage" pid "999999999" to 3)";
-    QTest::newRow("values after =")
-        << QStringList{"-vm=Orvanta_1", "-vp=/nowhere/VBoxManage", "-pid=999999999", "-to=2"} << 0
-        << R"(vm "Orvanta_1" vp "/nowhere/VBoxManage" pid "999999999" to 2)";
+    QTest::newRow("values after =") << QStringList{"-vm=Orvanta_1", "-vp=/nowhere/VBoxManage",
+                                                   "-pid=999999999", "-to=2"}
+                                    << 0 << R"(vm "Orvanta_1" vp "/nowhere/VBoxManage" pid "999999999" to 2)";
     QTest::newRow("two dashes") << QStringList{"--vm=Orvanta_2", "--to", "1"} << 0
                                 << R"(vm "Orvanta_2" vp "" pid "" to 1)";
     QTest::newRow("defaults") << QStringList{} << 0 << R"(vm "" vp "" pid "" to 5)";
@@ -357,12 +359,12 @@ void TestOrvClear::commandLine_data()
     QTest::newRow("unknown option") << QStringList{"-vm", "Orvanta_1", "-bogus"} << 1
                                     << "Unknown option 'bogus'.";
     QTest::newRow("missing value") << QStringList{"-pid", "5", "-vm"} << 1 << "Missing value after '-vm'.";
-    QTest::newRow("a path as machine name") << QStringList{"-vm", "../x", "-vp", "%TOOL%"} << 1
-                                            << "not a plain machine name";
+    QTest::newRow("a path as machine name")
+        << QStringList{"-vm", "../x", "-vp", "%TOOL%"} << 1 << "not a plain machine name";
     QTest::newRow("hidden name") << QStringList{"-vm=.hidden", "-vp", "%TOOL%"} << 1
                                  << "not a plain machine name";
-    QTest::newRow("line break in the name") << QStringList{"-vm", "a\nb", "-vp", "%TOOL%"} << 1
-                                            << "not a plain machine name";
+    QTest::newRow("line break in the name")
+        << QStringList{"-vm", "a\nb", "-vp", "%TOOL%"} << 1 << "not a plain machine name";
 }
 
 void TestOrvClear::commandLine()

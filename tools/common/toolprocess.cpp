@@ -24,8 +24,7 @@ Outcome run(const QString &program, const QStringList &args, int timeoutMs)
         outcome.result = Result::TimedOut;
         return outcome;
     }
-    outcome.result =
-        process.exitStatus() == QProcess::NormalExit ? Result::Finished : Result::Crashed;
+    outcome.result = process.exitStatus() == QProcess::NormalExit ? Result::Finished : Result::Crashed;
     outcome.exitCode = process.exitCode();
     outcome.standardOutput = process.readAllStandardOutput();
     return outcome;

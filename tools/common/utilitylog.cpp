@@ -40,10 +40,10 @@ QString levelMark(QtMsgType type)
 void handler(QtMsgType type, const QMessageLogContext &, const QString &text)
 {
     QMutexLocker locker(&g_mutex);
-    const QByteArray line = QStringLiteral("[%1]: %2  %3%4\n")
-                                .arg(QTime::currentTime().toString(QStringLiteral("hh:mm:ss zzz")), g_tag,
-                                     levelMark(type), text)
-                                .toUtf8();
+    const QByteArray line =
+        QStringLiteral("[%1]: %2  %3%4\n")
+            .arg(QTime::currentTime().toString(QStringLiteral("hh:mm:ss zzz")), g_tag, levelMark(type), text)
+            .toUtf8();
     if (!g_file.isEmpty()) {
         QFile file(g_file);
         if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))

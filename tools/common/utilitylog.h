@@ -8,7 +8,8 @@
 // written: they are the only trace these programs leave.
 namespace UtilityLog {
 
-// Installs the message handler; a write to a standard error without reader no longer ends the program. `tag` stands where the emulator writes its machine name.
+// Installs the message handler; a write to a standard error without reader no longer ends the program. `tag`
+// stands where the emulator writes its machine name.
 void install(const QString &tag);
 // Changes the tag of later lines.
 void setTag(const QString &tag);

@@ -73,8 +73,8 @@ bool copyUpdater(const QString &source, const QString &copy)
         return false;
     }
     if (QFileInfo(copy).size() != QFileInfo(source).size() ||
-        !QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                         QFileDevice::ExeOwner)) {
+        !QFile::setPermissions(copy,
+                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
         qCritical() << kTag << "the copy" << copy << "is incomplete";
         QFile::remove(copy);
         return false;
@@ -99,8 +99,11 @@ QString installationRoot(const QString &programDir)
 
 QString copyFolder()
 {
-    return QDir::tempPath() + QLatin1Char('/') + QLatin1String(kCopyFolderPrefix) +
-           QString::number(::getuid());
+    // Qt answers an empty path for a temporary folder that does not exist; "/" must not stand in.
+    const QString temp = QDir::tempPath();
+    if (temp.isEmpty() || !QFileInfo(temp).isDir())
+        return QString();
+    return temp + QLatin1Char('/') + QLatin1String(kCopyFolderPrefix) + QString::number(::getuid());
 }
 
 Outcome startUninstall(const QString &programDir)
@@ -111,7 +114,9 @@ Outcome startUninstall(const QString &programDir)
         return Outcome::SourceMissing;
     }
     const QString folder = copyFolder();
-    if (!preparePrivateFolder(folder)) {
+    if (folder.isEmpty())
+        qCritical() << kTag << "cannot make the copy folder: no temporary folder";
+    if (folder.isEmpty() || !preparePrivateFolder(folder)) {
         qCritical() << kTag << "the uninstall is not started";
         return Outcome::FolderRefused;
     }

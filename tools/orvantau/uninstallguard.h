@@ -21,7 +21,8 @@ QList<qint64> findProcessThreads(const QString &name);
 // The installation root of a program folder: its grandparent, absolute and cleaned.
 QString installationRoot(const QString &programDir);
 
-// The user's private folder for the updater's copy: <temporary folder>/OrvantaU-<uid>.
+// The user's private folder for the updater's copy: <temporary folder>/OrvantaU-<uid>; empty when the
+// temporary folder does not exist.
 QString copyFolder();
 
 enum class Outcome
