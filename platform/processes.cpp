@@ -196,8 +196,13 @@ int killTree(qint64 pid)
         const QList<qint64> below = descendantsIn(parentIds(), pid, self);
         tree = QList<qint64>{pid} + below;
     }
+    // Every process stopped above is ended, also one that no longer shows up below `pid` (a stopped
+    // process must not be left behind stopped).
+    QSet<qint64> doomed = stopped;
+    for (qint64 id : qAsConst(tree))
+        doomed.insert(id);
     int killed = 0;
-    for (qint64 id : qAsConst(tree)) {
+    for (qint64 id : qAsConst(doomed)) {
         if (maySignal(id) && ::kill(static_cast<pid_t>(id), SIGKILL) == 0)
             ++killed;
     }

@@ -41,6 +41,7 @@ private slots:
     void statLine();
     void programNames();
     void killTreeEndsEveryDescendant();
+    void killTreeWhileTheTreeGrows();
     void killTreeRefusesSpecialIds();
 };
 
@@ -122,6 +123,34 @@ void TestProcesses::killTreeEndsEveryDescendant()
     QCOMPARE(top.exitStatus(), QProcess::CrashExit);
     for (qint64 pid : {child, middle, grandchild})
         QTRY_VERIFY2(!alive(pid), qPrintable(QString::number(pid)));
+}
+
+void TestProcesses::killTreeWhileTheTreeGrows()
+{
+    // A shell that keeps starting children while it is being ended: none of them may survive. The
+    // children carry a marker argument so that they can be found after the shell is gone.
+    const QString marker = QStringLiteral("299.%1").arg(::getpid());
+    QProcess top;
+    top.start(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("i=0; while [ $i -lt 300 ]; do sleep %1 & i=$((i+1)); done; wait").arg(marker)});
+    QVERIFY(top.waitForStarted());
+    QTRY_VERIFY(Processes::descendants(top.processId()).size() >= 5);
+
+    QVERIFY(Processes::killTree(top.processId()) >= 6);
+    QVERIFY(top.waitForFinished());
+    const auto survivors = [&] {
+        int count = 0;
+        for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile cmdline(QStringLiteral("/proc/") + entry + QStringLiteral("/cmdline"));
+            if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(marker.toUtf8()) &&
+                alive(entry.toLongLong()))
+                ++count;
+        }
+        return count;
+    };
+    QTRY_COMPARE(survivors(), 0);
 }
 
 void TestProcesses::killTreeRefusesSpecialIds()
