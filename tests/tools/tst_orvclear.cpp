@@ -293,7 +293,7 @@ void TestOrvClear::reusedProcessIdIsLeftAlone_data()
     QTest::addColumn<QString>("logged");
     QTest::newRow("no wait: checked before the kill") << "0"
                                                       << "runs another program; nothing ended";
-    QTest::newRow("waits: gone at the first check") << "3"
+    QTest::newRow("waits: gone at the first check") << "10"
                                                     << "is gone";
 }
 
@@ -310,7 +310,7 @@ void TestOrvClear::reusedProcessIdIsLeftAlone()
     qint64 elapsed = 0;
     QCOMPARE(runCleaner({"-pid", QString::number(other.processId()), "-to", waits}, &output, &elapsed), 0);
     QVERIFY2(output.contains(logged), qPrintable(output));
-    QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
+    QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
     QVERIFY(alive(other.processId()));
     QCOMPARE(other.state(), QProcess::Running);
     other.kill();
@@ -410,7 +410,8 @@ void TestOrvClear::crashedEmulatorsMachineIsPoweredOff()
     const QStringList powerOff{"controlvm", vm, "poweroff"};
     QTRY_VERIFY2_WITH_TIMEOUT(toolCalls().contains(powerOff), qPrintable(m_tree->logText()), 20000);
     const Calls calls = toolCalls();
-    QCOMPARE(calls.at(calls.indexOf(powerOff) - 1), (QStringList{"list", "runningvms"}));
+    // Asked the running list first (other threads of the crashed process may have called the tool too).
+    QVERIFY(calls.mid(0, calls.indexOf(powerOff)).contains(QStringList{"list", "runningvms"}));
     QCOMPARE(vmState(vm), QStringLiteral("poweroff"));
     QTRY_VERIFY(m_tree->logText().contains(QStringLiteral("vm \"%1\" vp \"%2\" pid \"%3\" to 5")
                                                .arg(vm, m_tree->vboxDir() + "/OrvvmManage")
