@@ -257,6 +257,23 @@ void TestOrvantaU::noticeWindow()
     for (const char *picture : {"logo.png", "btn_close.png", "btn_install_small.png"})
         QVERIFY2(!QPixmap(QStringLiteral(":/OrvantaUnInstall/Resources/") + picture).isNull(), picture);
 
+    // What the user sees, kept beside the test: the dark window, the logo, the notice and the button.
+    notice.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&notice));
+    const QImage shot = notice.grab().toImage();
+    QDir().mkpath(QStringLiteral("artefacts"));
+    QVERIFY(shot.save(QStringLiteral("artefacts/orvantau-notice.png")));
+    QCOMPARE(shot.size(), QSize(400, 230));
+    QCOMPARE(QColor(shot.pixel(200, 40)), QColor(46, 46, 46));        // window background
+    QCOMPARE(QColor(shot.pixel(16, 9)), QColor(0x01, 0x90, 0xff));    // logo
+    QCOMPARE(QColor(shot.pixel(133, 148)), QColor(0x01, 0x90, 0xff)); // OK button picture
+    bool textDrawn = false;                                           // white notice text on the dark line
+    for (int x = 10; x < 391 && !textDrawn; ++x)
+        for (int y = 70; y < 101 && !textDrawn; ++y)
+            textDrawn = qRed(shot.pixel(x, y)) > 200 && qGreen(shot.pixel(x, y)) > 200;
+    QVERIFY(textDrawn);
+    notice.hide();
+
     for (const char *button : {"pushButton_ok", "pushButton_close"}) {
         notice.show();
         QVERIFY(QTest::qWaitForWindowExposed(&notice));
