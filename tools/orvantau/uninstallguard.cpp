@@ -1,7 +1,7 @@
 #include "uninstallguard.h"
 
 #include "processes.h"
-#include "toolprocess.h"
+#include "processrunner.h"
 
 #include <QDebug>
 #include <QDir>
@@ -133,8 +133,12 @@ Outcome startUninstall(const QString &programDir)
     const QStringList arguments{QLatin1String(kUninstallWord), installationRoot(programDir)};
     // The updater asks for administrator rights on other systems; there is no elevation here.
     qInfo() << kTag << "no elevation on this system; starting" << copy << arguments << "as this user";
-    if (!ToolProcess::startDetached(copy, arguments)) {
-        qCritical() << kTag << "cannot start" << copy;
+    Platform::ProcessRequest request;
+    request.program = copy;
+    request.arguments = arguments;
+    const Platform::ProcessOutcome outcome = Platform::startDetached(request);
+    if (outcome.result != Platform::ProcessResult::Started) {
+        qCritical() << kTag << "cannot start" << copy << outcome.errorText;
         return Outcome::StartFailed;
     }
     return Outcome::Started;

@@ -2,8 +2,8 @@
 
 #include "machinename.h"
 #include "processes.h"
+#include "processrunner.h"
 #include "timeoutscale.h"
-#include "toolprocess.h"
 
 #include <QCommandLineParser>
 #include <QDebug>
@@ -37,10 +37,16 @@ void ClearData::parse(const QStringList &arguments)
 int ClearData::exec(const QString &program, const QStringList &arguments, QString *output)
 {
     qDebug() << kTag << "exec  " << program << "   arg  " << arguments;
-    const ToolProcess::Outcome outcome =
-        ToolProcess::run(program, arguments, TimeoutScale::ms(kExecTimeoutMs));
-    if (outcome.result != ToolProcess::Result::Finished && outcome.result != ToolProcess::Result::Crashed) {
-        qDebug() << kTag << "exec " << program << ToolProcess::resultName(outcome.result);
+    Platform::ProcessRequest request;
+    request.program = program;
+    request.arguments = arguments;
+    request.timeoutMs = TimeoutScale::ms(kExecTimeoutMs);
+    const Platform::ProcessOutcome outcome = Platform::runProcess(request);
+    // Ended within the time, by itself or by a signal: finished. Otherwise it has been killed.
+    if (outcome.result != Platform::ProcessResult::Finished &&
+        outcome.result != Platform::ProcessResult::Crashed) {
+        qDebug() << kTag << "exec " << program << Platform::processResultName(outcome.result)
+                 << outcome.errorText;
         return 1;
     }
     const QString text = QString::fromLocal8Bit(outcome.standardOutput);
