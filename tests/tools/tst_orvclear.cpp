@@ -117,6 +117,14 @@ void TestOrvClear::init()
 
 void TestOrvClear::cleanup()
 {
+    // Machines left running would keep whatever the simulated tool runs for them; power them off.
+    QFile::remove(stateDir() + QStringLiteral("/faults.json"));
+    QString running;
+    tool({QStringLiteral("list"), QStringLiteral("runningvms")}, &running);
+    static const QRegularExpression name(QStringLiteral("^\"([^\"]*)\""),
+                                         QRegularExpression::MultilineOption);
+    for (auto it = name.globalMatch(running); it.hasNext();)
+        tool({QStringLiteral("controlvm"), it.next().captured(1), QStringLiteral("poweroff")});
     m_tree.reset();
 }
 
