@@ -268,6 +268,9 @@ bool VBoxTool::isOtherInstanceBusy(QStringList names)
     for (const QString &name : qAsConst(names)) {
         if (name == Global::vmName)
             continue;
+        // A segment whose owner is gone (killed mid-start, say) is a leftover, not a busy instance.
+        if (!SharedSegment::hasLiveOwner(name))
+            continue;
         const QString word = SharedSegment::peekText(name);
         if (word == QLatin1String("STARTING") || word == QLatin1String("EXITING"))
             return true;
