@@ -54,7 +54,9 @@ QString foreignChannelProblem(const QString &path)
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
         return QString();
     if (info.st_uid != ::geteuid())
-        return QStringLiteral("the instance channel %1 belongs to another user (uid %2)").arg(path).arg(info.st_uid);
+        return QStringLiteral("the instance channel %1 belongs to another user (uid %2)")
+            .arg(path)
+            .arg(info.st_uid);
     if (!S_ISSOCK(info.st_mode))
         return QStringLiteral("the instance channel %1 is not a socket").arg(path);
     return QString();
@@ -78,7 +80,8 @@ QString OrvApplication::channelPath(const QString &key, QString *problem)
     const QString path = dir + QLatin1Char('/') + key;
     if (QFile::encodeName(path).size() >= static_cast<int>(sizeof(sockaddr_un::sun_path))) {
         if (problem)
-            *problem = QStringLiteral("the instance channel path %1 is too long for a local socket").arg(path);
+            *problem =
+                QStringLiteral("the instance channel path %1 is too long for a local socket").arg(path);
         return QString();
     }
     return path;

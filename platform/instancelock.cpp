@@ -52,8 +52,8 @@ bool InstanceLock::tryLock()
         return true;
     if (m_path.isEmpty())
         return false;
-    const int fd = ::open(QFile::encodeName(m_path).constData(),
-                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd =
+        ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return false;
     struct stat info;

@@ -90,8 +90,7 @@ static bool ensurePrivateFolder(const QString &dir, QString *problem)
                                  .arg(dir)
                                  .arg(info.st_uid));
     if (info.st_mode & (S_IWGRP | S_IWOTH))
-        return fail(problem,
-                    QStringLiteral("the runtime folder %1 can be written by other users").arg(dir));
+        return fail(problem, QStringLiteral("the runtime folder %1 can be written by other users").arg(dir));
     if ((info.st_mode & 07777) != 0700 && ::chmod(path.constData(), 0700) != 0)
         return fail(problem, QStringLiteral("cannot make the runtime folder %1 private: %2")
                                  .arg(dir, QString::fromLocal8Bit(strerror(errno))));
@@ -101,10 +100,9 @@ static bool ensurePrivateFolder(const QString &dir, QString *problem)
 QString privateRuntimeDir(QString *problem)
 {
     const QString xdg = envPath("XDG_RUNTIME_DIR");
-    const QString dir = xdg.isEmpty()
-                            ? QDir::cleanPath(QDir::tempPath()) + QStringLiteral("/orvanta-") +
-                                  QString::number(::geteuid())
-                            : xdg + QStringLiteral("/orvanta");
+    const QString dir = xdg.isEmpty() ? QDir::cleanPath(QDir::tempPath()) + QStringLiteral("/orvanta-") +
+                                            QString::number(::geteuid())
+                                      : xdg + QStringLiteral("/orvanta");
     if (!xdg.isEmpty() && !QFileInfo(xdg).isDir()) {
         fail(problem, QStringLiteral("XDG_RUNTIME_DIR %1 is not a folder").arg(xdg));
         return QString();

@@ -218,15 +218,16 @@ int VBoxTool::loadVmList()
     // The list decides whether the machine is built anew: a run that did not end cleanly or an answer
     // that was cut off is no ground for that.
     if (!lastRunClean() || !VBoxOutput::isCompleteVmList(out)) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : machine list incomplete, nothing decided on it");
+        qCritical().noquote() << QStringLiteral(
+            "VBoxTool   : machine list incomplete, nothing decided on it");
         return 1002;
     }
     for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(out)) {
         if (entry.name == QLatin1String("<inaccessible>")) {
             // A machine whose settings cannot be read only blocks names: its registration goes, but its
             // files (the settings, their backup, the disks) stay for the user.
-            qWarning().noquote() << QStringLiteral("VBoxTool   : unregister inaccessible machine ") + entry.uuid +
-                                        QStringLiteral(", its files are kept");
+            qWarning().noquote() << QStringLiteral("VBoxTool   : unregister inaccessible machine ") +
+                                        entry.uuid + QStringLiteral(", its files are kept");
             exec({QStringLiteral("unregistervm"), entry.uuid}, nullptr, nullptr, kToolTimeoutSeconds);
         } else {
             m_vmNames.append(entry.name);

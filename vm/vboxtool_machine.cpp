@@ -138,7 +138,8 @@ QString VBoxTool::moveFolderAside(const QString &folder)
     for (int n = 2; QFileInfo::exists(aside); ++n)
         aside = aside.section(QLatin1Char('~'), 0, 0) + QLatin1Char('~') + QString::number(n);
     if (!QDir().rename(folder, aside)) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : cannot move the old machine folder aside ") + folder;
+        qCritical().noquote() << QStringLiteral("VBoxTool   : cannot move the old machine folder aside ") +
+                                     folder;
         return QString();
     }
     qWarning().noquote() << QStringLiteral("VBoxTool   : old machine folder moved aside: ") + folder +
@@ -160,8 +161,9 @@ void VBoxTool::keepUserDisks(const QString &oldFolder, const QString &newFolder)
         const QString target = newFolder + QLatin1Char('/') + shipped;
         QFile::remove(target);
         if (QDir().rename(candidates.first().absoluteFilePath(), target))
-            qWarning().noquote() << QStringLiteral("VBoxTool   : %1 disk kept: ").arg(QLatin1String(disk.word)) +
-                                        candidates.first().absoluteFilePath() + QStringLiteral(" -> ") + target;
+            qWarning().noquote()
+                << QStringLiteral("VBoxTool   : %1 disk kept: ").arg(QLatin1String(disk.word)) +
+                       candidates.first().absoluteFilePath() + QStringLiteral(" -> ") + target;
         else
             qCritical().noquote() << QStringLiteral("VBoxTool   : %1 disk could not be kept, it stays in ")
                                              .arg(QLatin1String(disk.word)) +
@@ -189,8 +191,9 @@ int VBoxTool::setupVm()
             return 1002;
         oldFolders << aside;
     }
-    const QStringList create{QStringLiteral("createvm"), QStringLiteral("--name"), vm,
-                             QStringLiteral("--register"), QStringLiteral("--ostype"), QStringLiteral("Linux")};
+    const QStringList create{
+        QStringLiteral("createvm"),   QStringLiteral("--name"),   vm,
+        QStringLiteral("--register"), QStringLiteral("--ostype"), QStringLiteral("Linux")};
     QString out;
     QString err;
     int created = exec(create, &out, &err, kToolTimeoutSeconds);
@@ -342,7 +345,8 @@ int VBoxTool::repairDisk(const QString &word)
     qInfo().noquote() << QStringLiteral("VBoxTool   : set ") + word;
 
     if (m_vmFolder.isEmpty()) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : machine folder unknown, no disk made for ") + word;
+        qCritical().noquote() << QStringLiteral("VBoxTool   : machine folder unknown, no disk made for ") +
+                                     word;
         return 1018;
     }
     const QString newFile =

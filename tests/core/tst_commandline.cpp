@@ -34,7 +34,8 @@ QStringList snapshot(const QString &root)
         QString line = path.mid(root.size()) + QLatin1Char(' ') + QString::number(info.size());
         QFile file(path);
         if (info.isFile() && file.open(QIODevice::ReadOnly))
-            line += QLatin1Char(' ') + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5).toHex();
+            line +=
+                QLatin1Char(' ') + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5).toHex();
         entries << line;
     }
     entries.sort();

@@ -105,6 +105,8 @@ void TestCrash::crashRunsItsStepsInOrder()
     QVERIFY(emulator.isRunning());
     const QStringList dumps = dumpFiles(*m_tree);
     QCOMPARE(dumps.size(), 1);
+    // Private to the user, whatever the file-creation mask.
+    QCOMPARE(QFileInfo(dumps.first()).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
     const QString dump = readFile(dumps.first());
     QVERIFY2(dump.startsWith("Orvanta crash dump\nvm: Orvanta_12\npid: " + QString::number(pid) + "\n"),
              qPrintable(dump));

@@ -247,12 +247,12 @@ void TestSingleInstance::foreignRuntimeFolderOrChannelIsRefused_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<bool>("machineOwned");
     QTest::addColumn<QString>("message");
-    QTest::newRow("folder, first start") << "folder" << QStringList{"-vm=Orvanta_12"} << false
-                                         << "belongs to another user (uid 65534)";
+    QTest::newRow("folder, first start")
+        << "folder" << QStringList{"-vm=Orvanta_12"} << false << "belongs to another user (uid 65534)";
     QTest::newRow("folder, stop") << "folder" << QStringList{"-vm=Orvanta_12", "-stop"} << false
                                   << "belongs to another user (uid 65534)";
-    QTest::newRow("socket, first start") << "socket" << QStringList{"-vm=Orvanta_12"} << false
-                                         << "instance channel";
+    QTest::newRow("socket, first start")
+        << "socket" << QStringList{"-vm=Orvanta_12"} << false << "instance channel";
     QTest::newRow("socket, second start")
         << "socket" << QStringList{"-vm=Orvanta_12", "-pkgpath=/home/u/secret.apk"} << true
         << "instance channel";

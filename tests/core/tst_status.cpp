@@ -162,7 +162,8 @@ void TestStatus::noEarlierWordAfterExiting()
     for (const QStringList &args : m_tree->calls("OrvMultiPlayer"))
         words << args.value(1);
     words.sort();
-    QCOMPARE(words, (QStringList{"-status=ERROR", "-status=EXITING", "-status=STARTWAITING", "-status=STOP"}));
+    QCOMPARE(words,
+             (QStringList{"-status=ERROR", "-status=EXITING", "-status=STARTWAITING", "-status=STOP"}));
 }
 
 int main(int argc, char *argv[])

@@ -1,7 +1,6 @@
 #include "installtree.h"
 #include "calllogs.h"
 
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -56,8 +55,8 @@ void InstallTree::useTempDirHere()
 {
     if (!m_tempDirInUse) {
         m_savedTempDir = qgetenv("TMPDIR");
-        m_savedRuntimeDir = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") ? qgetenv("XDG_RUNTIME_DIR")
-                                                                          : QByteArray();
+        m_savedRuntimeDir =
+            qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") ? qgetenv("XDG_RUNTIME_DIR") : QByteArray();
     }
     m_tempDirInUse = true;
     qputenv("TMPDIR", QFile::encodeName(tempDir()));

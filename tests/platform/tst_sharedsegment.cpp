@@ -2,8 +2,8 @@
 
 #include <QTemporaryDir>
 
-#include <unistd.h>
 #include <QtTest>
+#include <unistd.h>
 
 class TestSharedSegment : public QObject
 {

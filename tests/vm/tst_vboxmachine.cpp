@@ -695,9 +695,11 @@ void TestVBoxMachine::toolFaultsNeverCostTheDataDisk()
         const QStringList aside = QDir(m_tree->installDir() + "/vbox")
                                       .entryList({"." + kVm + "-moved-*"}, QDir::Dirs | QDir::Hidden);
         QCOMPARE(aside.size(), 1);
-        QVERIFY(QFileInfo::exists(m_tree->installDir() + "/vbox/" + aside.first() + '/' + kVm + ".vbox-prev"));
-        QVERIFY(std::any_of(g_log.cbegin(), g_log.cend(),
-                            [](const QString &line) { return line.contains("old machine folder moved aside"); }));
+        QVERIFY(
+            QFileInfo::exists(m_tree->installDir() + "/vbox/" + aside.first() + '/' + kVm + ".vbox-prev"));
+        QVERIFY(std::any_of(g_log.cbegin(), g_log.cend(), [](const QString &line) {
+            return line.contains("old machine folder moved aside");
+        }));
     }
 }
 
@@ -705,8 +707,10 @@ void TestVBoxMachine::nameTheToolRewritesKeepsItsDisks_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("toolFolder"); // the folder name the tool makes of it
-    QTest::newRow("trailing dot") << "Orvanta_7." << "Orvanta_7_";
-    QTest::newRow("trailing dots") << "Orvanta_9.." << "Orvanta_9._";
+    QTest::newRow("trailing dot") << "Orvanta_7."
+                                  << "Orvanta_7_";
+    QTest::newRow("trailing dots") << "Orvanta_9.."
+                                   << "Orvanta_9._";
 }
 
 void TestVBoxMachine::nameTheToolRewritesKeepsItsDisks()
