@@ -61,6 +61,7 @@ private slots:
     void differentMachinesRunSideBySide();
     void killedOwnerLeavesNoObstacle();
     void rebootBesideAHeldMachineEndsAsASecondStart();
+    void rebootTakesOverAMachineReleasedInTime();
     void undeliveredRequestEndsWithOne_data();
     void undeliveredRequestEndsWithOne();
     void channelPathTooLongIsRefused();
@@ -204,6 +205,24 @@ void TestSingleInstance::rebootBesideAHeldMachineEndsAsASecondStart()
     QVERIFY(first->waitForOutput("one.owner"));
     QVERIFY(!reboot.isRunning());
     QCOMPARE(m_tree->logText().count(QStringLiteral("Orvanta_5 start=====")), 1);
+}
+
+void TestSingleInstance::rebootTakesOverAMachineReleasedInTime()
+{
+    auto held = std::make_unique<SharedSegment>("Orvanta_14");
+    QVERIFY(held->takeOwnership());
+    QVERIFY(held->create());
+    ProgramRun reboot(*m_tree, "Orvanta", {"-vm=Orvanta_14", "-reboot", "-debug"});
+    QVERIFY(reboot.start());
+    // Let go while the restart waits for the owner lock (or before it asks: the end is the same).
+    held.reset();
+    QVERIFY2(reboot.waitForOutput(kBanner), qPrintable(reboot.output()));
+
+    // The restart is the machine's one process: a normal start now hands its request to it.
+    ProgramRun normal(*m_tree, "Orvanta", {"-vm=Orvanta_14", "-pkgname=to.the.restart"});
+    QCOMPARE(normal.run(), 0);
+    QVERIFY(!normal.output().contains(kBanner));
+    QVERIFY(reboot.waitForOutput("to.the.restart"));
 }
 
 void TestSingleInstance::undeliveredRequestEndsWithOne_data()
