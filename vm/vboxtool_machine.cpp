@@ -307,6 +307,12 @@ int VBoxTool::checkOvaVersion()
     };
     const auto slotState = [this](const DiskSlot &disk) {
         const QString value = m_vmInfo.value(QLatin1String(disk.slotKey));
+        // A machine information that was cut off or came from a failed run may name slots wrongly.
+        if (!m_vmInfoClean) {
+            qWarning().noquote() << QStringLiteral("VBoxTool   : %1 disk slot unknown, left alone")
+                                        .arg(QLatin1String(disk.word));
+            return Slot::Unknown;
+        }
         if (value.isEmpty()) {
             qWarning().noquote() << QStringLiteral("VBoxTool   : %1 disk slot %2 unknown, left alone")
                                         .arg(QLatin1String(disk.word), QLatin1String(disk.slotKey));
