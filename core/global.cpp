@@ -175,8 +175,9 @@ void writeStatusWord(const QString &status)
 
 void Global::setStatus(const QString &status)
 {
-    if (crashInProgress()) {
-        // The crashed thread may hold the order lock; ERROR may follow any word anyway.
+    if (status == QLatin1String("ERROR")) {
+        // ERROR may follow any word; it is written without the order lock, which a crashed thread may
+        // be holding.
         writeStatusWord(status);
     } else {
         QMutexLocker locker(&g_statusOrderMutex);
