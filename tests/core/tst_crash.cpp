@@ -100,7 +100,9 @@ void TestCrash::crashRunsItsStepsInOrder()
     // The notice is up and the crashed process waits for it: dump, log line and status are done,
     // the cleaner is not started yet.
     const QString noticeCalls = m_tree->recordDir() + "/OrvCrashNotice.calls";
-    QVERIFY(waitUntil([&] { return QFile::exists(noticeCalls); }, 10000));
+    // The stand-in creates its file before it writes the line: wait for the line itself.
+    QVERIFY(waitUntil([&] { return !readFile(noticeCalls).isEmpty(); }, 10000));
+    QVERIFY(waitUntil([&] { return readFile(noticeCalls).endsWith('\n'); }, 10000));
     QCOMPARE(readFile(noticeCalls), QString("-vm=Orvanta_12\n"));
     QVERIFY(emulator.isRunning());
     const QStringList dumps = dumpFiles(*m_tree);
