@@ -12,6 +12,12 @@
 #include <memory>
 #include <vector>
 
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -45,6 +51,46 @@ QList<QString> rawMessages(const QString &output)
 
 const char *const kBanner = " start=====";
 
+// Writes `message` to the local socket `path` from a child process running as another user, which keeps
+// only the right to pass the owner's private folder (so that it reaches the socket at all). Returns the
+// child's exit code: 0 when it connected and wrote, 2 when it could not become that user.
+int sendAsOtherUser(const QString &path, const QByteArray &message, uid_t user)
+{
+    const QByteArray socketPath = QFile::encodeName(path);
+    const pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        // Only async-signal-safe calls from here on.
+        prctl(PR_SET_KEEPCAPS, 1, 0, 0, 0);
+        if (setresgid(user, user, user) != 0 || setresuid(user, user, user) != 0)
+            _exit(2);
+        __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2] = {};
+        if (syscall(SYS_capget, &header, data) != 0)
+            _exit(2);
+        data[0].effective |= 1u << CAP_DAC_OVERRIDE;
+        if (syscall(SYS_capset, &header, data) != 0)
+            _exit(2);
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        if (fd < 0 || static_cast<size_t>(socketPath.size()) >= sizeof(address.sun_path))
+            _exit(3);
+        memcpy(address.sun_path, socketPath.constData(), static_cast<size_t>(socketPath.size()));
+        if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0)
+            _exit(4);
+        if (write(fd, message.constData(), static_cast<size_t>(message.size())) != message.size())
+            _exit(5);
+        close(fd);
+        _exit(0);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 } // namespace
 
 class TestSingleInstance : public QObject
@@ -67,6 +113,7 @@ private slots:
     void channelPathTooLongIsRefused();
     void foreignRuntimeFolderOrChannelIsRefused_data();
     void foreignRuntimeFolderOrChannelIsRefused();
+    void channelServesOnlyItsOwnUser();
     void slowClientsDoNotHoldUpOthers();
     void restartRunsSuccessorWithRebootAndStaysReachable();
     void messageInPiecesAndMalformedJson();
@@ -319,6 +366,28 @@ void TestSingleInstance::foreignRuntimeFolderOrChannelIsRefused()
     QCoreApplication::processEvents();
     QCOMPARE(connections.count(), 0);
     QCOMPARE(QDir(m_tree->runtimeDir()).entryList(QDir::AllEntries | QDir::System), before);
+}
+
+void TestSingleInstance::channelServesOnlyItsOwnUser()
+{
+    if (geteuid() != 0)
+        QSKIP("acting as another user needs root; run the suite as root to cover this");
+    auto first = startFirst({"-vm=Orvanta_15"});
+    QVERIFY(first);
+    const QString server = m_tree->channelPath("Orvanta_15");
+    const QByteArray message = R"({"vmName":"Orvanta_15","pkgpath":"/tmp/planted.apk","pkgname":"planted"})";
+    const int sent = sendAsOtherUser(server, message, 65534);
+    if (sent == 2)
+        QSKIP("cannot act as uid 65534 here");
+    QCOMPARE(sent, 0);
+    QVERIFY2(first->waitForOutput("connection of another user refused, uid 65534"),
+             qPrintable(first->output()));
+
+    // The owner's own requests still arrive, and the planted one never did.
+    ProgramRun second(*m_tree, "Orvanta", {"-vm=Orvanta_15", "-pkgname=own.request"});
+    QCOMPARE(second.run(), 0);
+    QVERIFY(first->waitForOutput("own.request"));
+    QVERIFY(!first->output().contains("planted"));
 }
 
 void TestSingleInstance::slowClientsDoNotHoldUpOthers()
