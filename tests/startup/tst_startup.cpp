@@ -30,6 +30,7 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private slots:
+    void quitDuringTheFirstToolCallPublishesNoLaterStart();
     void init();
     void cleanup();
     void updaterAnswers_data();
@@ -134,6 +135,24 @@ std::unique_ptr<ProgramRun> TestStartup::startEmulator()
     if (!run->start())
         return nullptr;
     return run;
+}
+
+void TestStartup::quitDuringTheFirstToolCallPublishesNoLaterStart()
+{
+    // The first tool call (the list read before the start is announced) is slow; the user quits during it.
+    writeFaults(R"([{"match": "list vms", "sleep": 1.5, "pass": true, "times": 1}])");
+    auto emulator = startEmulator();
+    QVERIFY(emulator);
+    QVERIFY(waitUntil([&] { return toolCalls().contains(QStringList{"list", "vms"}); }, 20000));
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    QCOMPARE(stop.run(), 0);
+    QVERIFY(emulator->waitForFinished(20000));
+    QCOMPARE(emulator->exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(statusWords().contains("STOP"), 5000);
+    // EXITING came before the worker got to announce its start: STARTING never follows it.
+    QVERIFY2(!statusWords().contains("STARTING"), qPrintable(statusWords().join(' ')));
+    QVERIFY(statusWords().contains("EXITING"));
 }
 
 void TestStartup::updaterAnswers_data()
