@@ -368,11 +368,11 @@ void TestOrvClear::commandLine_data()
                                     << "Unknown option 'bogus'.";
     QTest::newRow("missing value") << QStringList{"-pid", "5", "-vm"} << 1 << "Missing value after '-vm'.";
     QTest::newRow("a path as machine name")
-        << QStringList{"-vm", "../x", "-vp", "%TOOL%"} << 1 << "not a plain machine name";
+        << QStringList{"-vm", "../x", "-vp", "%TOOL%"} << 1 << "refused: the machine name";
     QTest::newRow("hidden name") << QStringList{"-vm=.hidden", "-vp", "%TOOL%"} << 1
-                                 << "not a plain machine name";
+                                 << "refused: the machine name";
     QTest::newRow("line break in the name")
-        << QStringList{"-vm", "a\nb", "-vp", "%TOOL%"} << 1 << "not a plain machine name";
+        << QStringList{"-vm", "a\nb", "-vp", "%TOOL%"} << 1 << "refused: the machine name";
 }
 
 void TestOrvClear::commandLine()

@@ -104,8 +104,13 @@ void ClearData::endProcess()
 int ClearData::run()
 {
     qDebug() << kTag << "vm" << m_vm << "vp" << m_vp << "pid" << m_pid << "to" << m_to;
-    if (!m_vm.isEmpty() && !isPlainMachineName(m_vm)) {
-        qCritical() << kTag << "refused: not a plain machine name:" << m_vm;
+    // The name reaches the tool's command line; an empty one means "no machine".
+    const QString nameProblem = m_vm.isEmpty() ? QString() : machineNameProblem(m_vm);
+    if (!nameProblem.isEmpty()) {
+        // The name itself is quoted and escaped: a line break in it must not start a log line.
+        QDebug line = qCritical();
+        line.noquote() << kTag << "refused:" << nameProblem;
+        line.quote() << m_vm;
         return kExitRefused;
     }
 

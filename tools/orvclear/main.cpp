@@ -13,7 +13,7 @@ int main(int argc, char *argv[])
     UtilityLog::install(QStringLiteral("OrvClear"));
     ClearData clear;
     clear.parse(QCoreApplication::arguments());
-    if (isPlainMachineName(clear.vm()))
+    if (isValidMachineName(clear.vm()))
         UtilityLog::setTag(clear.vm());
     return clear.run();
 }
