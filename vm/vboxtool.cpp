@@ -472,9 +472,16 @@ void VBoxTool::scanUsedPorts()
         // where the next one looks, until its rules stand in its machine.
         if (!lock.tryLock(kPortLockWaitMs))
             qWarning() << "VBoxTool   : port lock not taken in time, choosing without it";
-        reservationFolder = Platform::runtimeDir() + QStringLiteral("/ports");
-        QDir().mkpath(reservationFolder);
-        m_usedPorts.unite(reservedPorts(reservationFolder, Global::vmName));
+        QString problem;
+        const QString runtime = Platform::privateRuntimeDir(&problem);
+        if (runtime.isEmpty()) {
+            qWarning().noquote() << QStringLiteral("VBoxTool   : no private runtime folder, port choices not shared: ") +
+                                        problem;
+        } else {
+            reservationFolder = runtime + QStringLiteral("/ports");
+            QDir().mkpath(reservationFolder);
+            m_usedPorts.unite(reservedPorts(reservationFolder, Global::vmName));
+        }
     }
     for (const char *table : {"/net/tcp", "/net/tcp6"}) {
         QFile file(HardwareProbe::procRoot() + QLatin1String(table));

@@ -296,6 +296,8 @@ void TestVBoxMachine::coldStartBuildsTheWholeMachine()
         {"showvminfo", kVm, "--machinereadable"},
         {"guestproperty", "enumerate", kVm},
         {"getextradata", kVm, "enumerate"},
+        // the port choice reads the other machines' forwards (there are none)
+        {"list", "vms"},
         // configuration
         shareAdd("event", "event"),
         shareAdd("game", "game"),

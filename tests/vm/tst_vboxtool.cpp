@@ -311,6 +311,8 @@ void TestVBoxTool::initPowersOffARunningMachine()
                              {"showvminfo", kVm, "--machinereadable"},
                              {"guestproperty", "enumerate", kVm},
                              {"getextradata", kVm, "enumerate"},
+                             // the port choice reads the other machines' forwards (there are none)
+                             {"list", "vms"},
                              {"controlvm", kVm, "poweroff"}}));
     QCOMPARE(showVmInfoValue(QStringLiteral("VMState")), QStringLiteral("poweroff"));
 
