@@ -375,9 +375,10 @@ void TestVBoxTool::portInUseMovesThatForward()
     const QStringList before{Global::openglPort, Global::vinputPort, Global::pavixPort, Global::adbPort,
                              Global::yeltPort};
 
-    // Take the input service's first candidate (and, where the host has IPv6, the next one on ::1).
+    // Take the input service's port as chosen (and, where the host has IPv6, the next one on ::1). The
+    // first candidate, 25000, may already be held by another program on this host.
     QTcpServer v4, v6;
-    const int first = 25000;
+    const int first = before.at(1).toInt();
     // (Someone else holding it serves as well.)
     QVERIFY(v4.listen(QHostAddress::LocalHost, first) || m_tool->usedPorts().contains(first));
     const bool ipv6 = v6.listen(QHostAddress::LocalHostIPv6, first + 1);
