@@ -12,6 +12,7 @@
 #include "settingmodel.h"
 #include "sharedsegment.h"
 #include "vboxtool.h"
+#include "vinputconnection.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -224,6 +225,8 @@ void MainControl::quitApp(bool isNeedReboot)
     saveWindowGeometry();
     if (m_currentWindow)
         m_currentWindow->hide();
+    // The input channel tells nobody anything any more; its socket stays until the process ends.
+    VInputConnection::instance().disconnect();
     // A dialog the worker waits for is closed; the worker then notices the quit and ends.
     m_dialogControl->closeOpenDialogs();
     continueQuit(isNeedReboot);

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -15,8 +16,6 @@
 
 namespace {
 
-// How often the one-shot request files are looked for.
-constexpr int kRequestPollMs = 100;
 constexpr int kInputGuestPort = 22469;
 
 // The process that holds the local end of a loopback connection to `ownPort` from `peerPort`, found
@@ -70,7 +69,8 @@ GuestService::GuestService(const GuestConfig &config, QObject *parent) : QObject
 {
     m_screen.setSize(config.width, config.height);
     m_screen.setPackage(QLatin1String(kLauncherPackage));
-    connect(&m_requestTimer, &QTimer::timeout, this, &GuestService::checkRequests);
+    // Request files and the folder's removal are noticed through the kernel, without waking up idle.
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &GuestService::checkRequests);
 }
 
 GuestService::~GuestService() = default;
@@ -151,7 +151,8 @@ bool GuestService::start()
         schedulePublish();
     });
     schedulePublish();
-    m_requestTimer.start(kRequestPollMs);
+    m_watcher.addPath(m_config.dir);
+    checkRequests();
     return m_config.vinputPort > 0;
 }
 
@@ -242,6 +243,7 @@ void GuestService::handleLine(const QByteArray &raw)
             m_shellOutstanding = false;
             if (socket)
                 socket->write(reply);
+            checkRequests();
         });
         return;
     }
@@ -289,6 +291,7 @@ void GuestService::checkRequests()
         logLine(QStringLiteral("input.log"), QStringLiteral("# dropped"));
         m_input->abort();
     }
+    // A reply of a shell command still on its way goes first; the request is looked at again after it.
     if (!m_shellOutstanding && m_input && takeRequest(QStringLiteral("screencap")))
         m_input->write(QByteArrayLiteral("SCREENCAP:/sdcard/Pictures/Screenshots/Screenshot_requested.png"));
 }

@@ -3,6 +3,7 @@
 #include "guestscreen.h"
 
 #include <QDateTime>
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -65,6 +66,6 @@ private:
     QDateTime m_started;
     GuestScreen m_screen;
     QVector<QPoint> m_touches;
-    QTimer m_requestTimer;
+    QFileSystemWatcher m_watcher;
     bool m_publishPending = false;
 };
