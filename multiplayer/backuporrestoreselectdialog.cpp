@@ -1,6 +1,8 @@
 #include "backuporrestoreselectdialog.h"
 #include "ui_backuporrestoreselectdialog.h"
 
+namespace OrvMulti {
+
 BackupOrRestoreSelectdialog::BackupOrRestoreSelectdialog(QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::BackupOrRestoreSelectdialog>())
 {
@@ -24,3 +26,5 @@ void BackupOrRestoreSelectdialog::OnRestore()
     m_choice = Restore;
     accept();
 }
+
+} // namespace OrvMulti

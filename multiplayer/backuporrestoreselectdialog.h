@@ -8,6 +8,8 @@ namespace Ui {
 class BackupOrRestoreSelectdialog;
 }
 
+namespace OrvMulti {
+
 // Lets the user choose between backing an instance up and restoring it from a backup file.
 class BackupOrRestoreSelectdialog : public QDialog
 {
@@ -34,3 +36,5 @@ private:
     std::unique_ptr<Ui::BackupOrRestoreSelectdialog> ui;
     int m_choice = Backup;
 };
+
+} // namespace OrvMulti

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+namespace OrvMulti {
+
 BaseDialog::BaseDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
@@ -58,3 +60,5 @@ void BaseDialog::paintEvent(QPaintEvent *)
                                h - 2 * ShadowWidth + 2 * i));
     }
 }
+
+} // namespace OrvMulti

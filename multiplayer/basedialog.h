@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QPoint>
 
+namespace OrvMulti {
+
 // The manager's own window chrome: a frameless, translucent dialog that paints a white panel inset by
 // the shadow width with a soft dark shadow ring around it, and that the user drags by its top band.
 class BaseDialog : public QDialog
@@ -32,3 +34,5 @@ private:
     QPoint currentPos; // global position of the current drag step
     bool dragging = false;
 };
+
+} // namespace OrvMulti

@@ -4,6 +4,8 @@
 #include <QDesktopServices>
 #include <QUrl>
 
+namespace OrvMulti {
+
 const char *const VBoxErrorDialog::SupportUrl = "https://support.halvora.example/group/join";
 
 VBoxErrorDialog::VBoxErrorDialog(const QString &text, QWidget *parent)
@@ -23,3 +25,5 @@ void VBoxErrorDialog::contactToSupportStaff()
 {
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(SupportUrl)));
 }
+
+} // namespace OrvMulti

@@ -8,6 +8,8 @@ namespace Ui {
 class MpVBoxErrorDialog;
 }
 
+namespace OrvMulti {
+
 // Shown when creating an instance failed with an error text of the VM tool: the text, a link to the
 // customer-support page and "confirm". Stays above other windows.
 class VBoxErrorDialog : public QDialog
@@ -27,3 +29,5 @@ public slots:
 private:
     std::unique_ptr<Ui::MpVBoxErrorDialog> ui;
 };
+
+} // namespace OrvMulti

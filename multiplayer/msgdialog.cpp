@@ -1,6 +1,8 @@
 #include "msgdialog.h"
 #include "ui_msgdialog.h"
 
+namespace OrvMulti {
+
 MsgDialog::MsgDialog(int kind, const QString &text, QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::MsgDialog>())
 {
@@ -26,3 +28,5 @@ int MsgDialog::run(int kind, const QString &text, QWidget *parent)
     MsgDialog dialog(kind, text, parent);
     return dialog.exec();
 }
+
+} // namespace OrvMulti

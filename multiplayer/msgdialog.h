@@ -8,6 +8,8 @@ namespace Ui {
 class MsgDialog;
 }
 
+namespace OrvMulti {
+
 // Every message and yes/no question of the manager: a frameless dialog that stays above other
 // windows. exec() returns 1 for "ok", "yes" or "retry" and 0 for "no" or the close button.
 class MsgDialog : public QDialog
@@ -32,3 +34,5 @@ public:
 private:
     std::unique_ptr<Ui::MsgDialog> ui;
 };
+
+} // namespace OrvMulti

@@ -5,6 +5,8 @@
 #include <QListView>
 #include <QRegularExpressionValidator>
 
+namespace OrvMulti {
+
 const char *const playerCreateDialog::CountPattern = "[1-9]|10";
 
 playerCreateDialog::playerCreateDialog(const QStringList &sources, QWidget *parent)
@@ -53,3 +55,5 @@ bool playerCreateDialog::eventFilter(QObject *watched, QEvent *event)
         restoreEmptyCount();
     return BaseDialog::eventFilter(watched, event);
 }
+
+} // namespace OrvMulti

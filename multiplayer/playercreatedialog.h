@@ -10,6 +10,8 @@ class playerCreateDialog;
 
 class QRegularExpressionValidator;
 
+namespace OrvMulti {
+
 // Asks which instance to copy (or the base image) and how many new instances to make, 1 to 10.
 class playerCreateDialog : public BaseDialog
 {
@@ -40,3 +42,5 @@ private:
     std::unique_ptr<Ui::playerCreateDialog> ui;
     QRegularExpressionValidator *validator = nullptr;
 };
+
+} // namespace OrvMulti

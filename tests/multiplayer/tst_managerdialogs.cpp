@@ -13,6 +13,7 @@
 #include <QtTest>
 
 using namespace DialogDriver;
+using namespace OrvMulti;
 
 // Receives the pages the dialogs open in the desktop's browser.
 class UrlCatcher : public QObject
