@@ -5,6 +5,7 @@
 #include "managervboxtool.h"
 #include "mpapplication.h"
 #include "mpcommandline.h"
+#include "mpruntime.h"
 #include "mpvboxerrordialog.h"
 #include "msgdialog.h"
 #include "orvplayermodel.h"
@@ -30,17 +31,19 @@ MultiPlayerManagerDialog::MultiPlayerManagerDialog(QWidget *parent, OrvPlayerTab
 
     connect(&creator, &CreatingActionThreadAction::CreatingFinish, this,
             &MultiPlayerManagerDialog::CreatingFinishSlot);
-    connect(&creator, &CreatingActionThreadAction::BeginToCreate, this, &MultiPlayerManagerDialog::BeginToCreateSlot);
-    connect(&creator, &CreatingActionThreadAction::FinishSucceed, this, &MultiPlayerManagerDialog::FinishSucceedSlot);
+    connect(&creator, &CreatingActionThreadAction::BeginToCreate, this,
+            &MultiPlayerManagerDialog::BeginToCreateSlot);
+    connect(&creator, &CreatingActionThreadAction::FinishSucceed, this,
+            &MultiPlayerManagerDialog::FinishSucceedSlot);
     // The worker waits while its failure is shown.
-    connect(&creator, &CreatingActionThreadAction::FinishFailed, this, &MultiPlayerManagerDialog::FinishFailedSlot,
-            Qt::BlockingQueuedConnection);
-    connect(&starter, &StartPlayersThreadAction::WaitToStart, view->playerModel(), &OrvPlayerModel::WaitToStartSlot);
+    connect(&creator, &CreatingActionThreadAction::FinishFailed, this,
+            &MultiPlayerManagerDialog::FinishFailedSlot, Qt::BlockingQueuedConnection);
+    connect(&starter, &StartPlayersThreadAction::WaitToStart, view->playerModel(),
+            &OrvPlayerModel::WaitToStartSlot);
     connect(&starter, &StartPlayersThreadAction::StartPlayerNow, view->playerModel(),
             &OrvPlayerModel::StartPlayerNowSlot);
-    connect(&starter, &StartPlayersThreadAction::StartFinish, this, &MultiPlayerManagerDialog::StartFinishSlot);
-    connect(this, &MultiPlayerManagerDialog::SetPlayerStopState, this,
-            &MultiPlayerManagerDialog::SetPlayerStopStateSlot, Qt::QueuedConnection);
+    connect(&starter, &StartPlayersThreadAction::StartFinish, this,
+            &MultiPlayerManagerDialog::StartFinishSlot);
     if (auto *app = qobject_cast<OrvApplication *>(QCoreApplication::instance()))
         connect(app, &OrvApplication::messageAvailable, this, &MultiPlayerManagerDialog::handleNewConnect);
 
@@ -62,7 +65,7 @@ MultiPlayerManagerDialog::~MultiPlayerManagerDialog()
 
 int MultiPlayerManagerDialog::rowOf(PlayerContext *context) const
 {
-    return view->playerModel()->rowOf(context);
+    return view->playerModel()->rowOfContext(context);
 }
 
 void MultiPlayerManagerDialog::handleNewConnect(const QString &msg)
@@ -70,36 +73,19 @@ void MultiPlayerManagerDialog::handleNewConnect(const QString &msg)
     QString vm;
     QString status;
     parseManagerMessage(msg.toLatin1(), &vm, &status);
-    if (!vm.isEmpty() && !status.isEmpty())
-        ChangeStatus(vm, status);
-    else
+    if (!vm.isEmpty() && !status.isEmpty()) {
+        if (isAcceptableMachineName(vm))
+            ChangeStatus(vm, status);
+        else
+            qInfo() << "MultiPlayerManagerDialog : status for an unacceptable machine name dropped";
+    } else
         bringToFront();
 }
 
 void MultiPlayerManagerDialog::ChangeStatus(const QString &vm, const QString &status)
 {
-    OrvPlayerModel *model = view->playerModel();
-    const int row = model->rowOfVm(vm);
-    PlayerContext *context = model->contextAt(row);
-    if (!context)
-        return;
-    bool delayedStop = false;
-    const quint64 serial = context->onStatusWord(status, &delayedStop);
-    if (delayedStop) {
-        // Addressed by machine name: the row may have moved by then.
-        QTimer::singleShot(StopDelayMs, this, [this, vm, serial] { emit SetPlayerStopState(vm, serial); });
-    }
-    model->announceRow(row);
-}
-
-void MultiPlayerManagerDialog::SetPlayerStopStateSlot(const QString &vm, quint64 serial)
-{
-    OrvPlayerModel *model = view->playerModel();
-    const int row = model->rowOfVm(vm);
-    if (PlayerContext *context = model->contextAt(row)) {
-        context->applyDelayedStop(serial);
-        model->announceRow(row);
-    }
+    // The model applies the word, a "STOP" or "ERROR" after its delay, addressed by the machine name.
+    view->playerModel()->applyStatusWord(vm, status);
 }
 
 void MultiPlayerManagerDialog::bringToFront()
@@ -115,10 +101,11 @@ void MultiPlayerManagerDialog::createPlayers()
     if (!view->isLoaded())
         return;
     DataReportEngine::report(ReportEvent::ManagerCreate);
-    const int busy = view->playerModel()->busyCount();
+    const int busy = view->busyCount();
     if (isCreating()) {
         MsgDialog::run(MsgDialog::Notice,
-                       busy ? tr("be backing player, can not do creatting") : tr("be creating player, can not do creatting"),
+                       busy ? tr("be backing player, can not do creatting")
+                            : tr("be creating player, can not do creatting"),
                        this);
         return;
     }
@@ -149,7 +136,8 @@ void MultiPlayerManagerDialog::createPlayersrRcursively(const QString &titleSel,
             return;
         // Only a stopped instance is copied: a running, starting or busy one would be copied half-way.
         if (source->currentKind() != PlayerStateKind::Stop) {
-            if (MsgDialog::run(MsgDialog::Retry, tr("the object which is running can not be copied"), this) == 1)
+            if (MsgDialog::run(MsgDialog::Retry, tr("the object which is running can not be copied"), this) ==
+                1)
                 createPlayersrRcursively(titleSel, creatCount);
             else
                 createPlayers();
@@ -157,7 +145,7 @@ void MultiPlayerManagerDialog::createPlayersrRcursively(const QString &titleSel,
         }
     }
     QStringList titles;
-    QList<PlayerRecord *> records;
+    QList<PlayerRecord> records;
     QVector<PlayerContext *> contexts;
     int k = 0;
     for (int j = 1; j <= creatCount; ++j) {
@@ -167,16 +155,14 @@ void MultiPlayerManagerDialog::createPlayersrRcursively(const QString &titleSel,
             name = base + QLatin1Char('_') + QString::number(k);
         } while (!VBoxTool::instance().findVmByTitle(name).isEmpty() || model->rowOfTitle(name) >= 0);
         titles << name;
-        auto *record = new PlayerRecord(QString(), name, false);
-        record->context = new PlayerContext(
-            makePlayerState(PlayerStateKind::WaittingforCreating, PlayerPainter::instance()), *record, model);
+        PlayerRecord record(QString(), name, false);
+        record.context = new PlayerContext(
+            makePlayerState(PlayerStateKind::WaittingforCreating, PlayerPainter::instance()), record, model);
         records << record;
-        contexts << record->context;
+        contexts << record.context;
     }
-    if (source && source->fire(PlayerTrigger::CopyRequested)) {
+    if (source && model->markCopySource(titleSel))
         copySource = source;
-        model->announceRow(rowOf(source));
-    }
     creationRows = contexts;
     view->appendRecords(records);
     creator.source = fromImage ? QString::fromLatin1(BaseVm) : VBoxTool::instance().findVmByTitle(titleSel);
@@ -189,7 +175,7 @@ void MultiPlayerManagerDialog::BeginToCreateSlot(int index)
     PlayerContext *context = creationRows.value(index);
     const int row = rowOf(context);
     if (row >= 0 && context->fire(PlayerTrigger::BeginToCreate))
-        view->playerModel()->announceRow(row);
+        view->playerModel()->DataChangedSlot(row, 0, row, 3);
 }
 
 void MultiPlayerManagerDialog::FinishSucceedSlot(int index, const QString &vm)
@@ -200,7 +186,7 @@ void MultiPlayerManagerDialog::FinishSucceedSlot(int index, const QString &vm)
         return;
     context->fire(PlayerTrigger::FinishSucceed);
     view->setRowVm(row, vm);
-    view->playerModel()->announceRow(row);
+    view->playerModel()->DataChangedSlot(row, 0, row, 3);
 }
 
 void MultiPlayerManagerDialog::FinishFailedSlot(int index)
@@ -225,8 +211,10 @@ void MultiPlayerManagerDialog::CreatingFinishSlot()
 {
     if (creationRows.isEmpty())
         return;
-    if (copySource && rowOf(copySource) >= 0 && copySource->fire(PlayerTrigger::CopyFinished))
-        view->playerModel()->announceRow(rowOf(copySource));
+    if (copySource && rowOf(copySource) >= 0 && copySource->fire(PlayerTrigger::CopyFinished)) {
+        const int row = rowOf(copySource);
+        view->playerModel()->DataChangedSlot(row, 0, row, 3);
+    }
     copySource = nullptr;
     creationRows.clear();
 }
@@ -277,11 +265,10 @@ void MultiPlayerManagerDialog::selectAll(bool checked)
 void MultiPlayerManagerDialog::closeEvent(QCloseEvent *event)
 {
     qInfo() << "user close";
-    const OrvPlayerModel *model = view->playerModel();
-    if (model->busyCount() != 0) {
+    if (view->busyCount() != 0) {
         MsgDialog::run(MsgDialog::Notice, tr("be backing player, can not exit"), this);
         event->ignore();
-    } else if (model->deletingCount() != 0) {
+    } else if (view->deletingCount() != 0) {
         MsgDialog::run(MsgDialog::Notice, tr("be deleting player, can not exit"), this);
         event->ignore();
     } else if (isCreating() || creator.isRunning()) {

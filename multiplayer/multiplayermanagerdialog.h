@@ -30,8 +30,6 @@ class MultiPlayerManagerDialog : public BaseDialog
     Q_OBJECT
 
 public:
-    // A "STOP" or "ERROR" shows as stopped this long after it arrived.
-    static constexpr int StopDelayMs = 2000;
     // The machine a copy of the base image is made from.
     static const char *const BaseVm;
 
@@ -42,9 +40,6 @@ public:
     OrvPlayerTableView *playerView() const { return view; }
     bool isCreating() const { return !creationRows.isEmpty(); }
     bool isStarting() const { return !startRows.isEmpty(); }
-
-signals:
-    void SetPlayerStopState(const QString &vm, quint64 serial);
 
 public slots:
     void createPlayersrRcursively(const QString &titleSel, int creatCount);
@@ -59,7 +54,6 @@ public slots:
     void StartNextPlayer(const QString &vm);
     void ChangeStatus(const QString &vm, const QString &status);
     void handleNewConnect(const QString &msg);
-    void SetPlayerStopStateSlot(const QString &vm, quint64 serial);
     void bringToFront();
 
 protected:

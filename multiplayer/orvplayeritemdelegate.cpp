@@ -36,7 +36,8 @@ bool isSettled(const PlayerContext *context)
     if (!context->currentState())
         return false;
     const PlayerStateKind kind = context->currentKind();
-    return kind == PlayerStateKind::Stop || kind == PlayerStateKind::Running || kind == PlayerStateKind::BeingCopied;
+    return kind == PlayerStateKind::Stop || kind == PlayerStateKind::Running ||
+           kind == PlayerStateKind::BeingCopied;
 }
 
 // The pencil icon's rectangle, placed after the title as drawTitle places it.
@@ -96,8 +97,9 @@ void OrvPlayerItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem 
 bool OrvPlayerItemDelegate::editorEvent(QEvent *event, QAbstractItemModel *model,
                                         const QStyleOptionViewItem &option, const QModelIndex &index)
 {
-    const bool isMouse = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
-                         event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonDblClick;
+    const bool isMouse = event->type() == QEvent::MouseButtonPress ||
+                         event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseMove ||
+                         event->type() == QEvent::MouseButtonDblClick;
     if (!isMouse)
         return QStyledItemDelegate::editorEvent(event, model, option, index);
     auto *mouse = static_cast<QMouseEvent *>(event);

@@ -1,79 +1,31 @@
 #include "orvplayermodel.h"
 
-#include "backuporrestoreselectdialog.h"
-#include "datareportengine.h"
-#include "managervboxtool.h"
-#include "msgdialog.h"
 #include "playerpainter.h"
-#include "reportevents.h"
 
-#include <QDateTime>
-#include <QDebug>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QSettings>
+#include <QColor>
+#include <QFont>
 #include <QThreadPool>
+#include <QTimer>
 
 namespace OrvMulti {
 
-const char *const OrvPlayerModel::FirstVm = "Orvanta_0";
-const char *const OrvPlayerModel::SettingsName = "OrvMultiPlayerSettings";
-const char *const OrvPlayerModel::BackupFolderKey = "lastBackuupFolder";
-const char *const OrvPlayerModel::RestoreFolderKey = "lastRestoreFolder";
-const char *const OrvPlayerModel::BackupFilter = "backup file (*.ova)";
-
 namespace {
-
-const QString kDefaultFolder = QStringLiteral("c:\\");
-
-QSettings managerSettings()
-{
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(),
-                     QString::fromLatin1(OrvPlayerModel::SettingsName));
-}
-
-bool isIn(const PlayerContext *context, PlayerStateKind kind)
-{
-    return context && context->currentState() && context->currentKind() == kind;
-}
-
+const char *const kFirstVm = "Orvanta_0";
+enum OperationKind { DeleteOperation = 0, BackupOperation = 1, RestoreOperation = 2 };
 } // namespace
 
 OrvPlayerModel::OrvPlayerModel(QObject *parent) : QAbstractTableModel(parent)
 {
-    qRegisterMetaType<OrvMulti::PlayerContext *>("OrvMulti::PlayerContext*");
-    QSettings settings = managerSettings();
-    lastBackuupFolder = settings.value(QLatin1String(BackupFolderKey), kDefaultFolder).toString();
-    lastRestoreFolder_ = settings.value(QLatin1String(RestoreFolderKey), kDefaultFolder).toString();
-    openFileChooser = [](QWidget *parent, const QString &caption, const QString &folder, const QString &filter) {
-        return QFileDialog::getOpenFileName(parent, caption, folder, filter);
-    };
-    saveFileChooser = [](QWidget *parent, const QString &caption, const QString &file, const QString &filter) {
-        return QFileDialog::getSaveFileName(parent, caption, file, filter);
-    };
-    connect(this, &OrvPlayerModel::backOrRestorePlayerSignal, this, &OrvPlayerModel::BackOrRestorePlayerSignalSlot,
-            Qt::QueuedConnection);
-    connect(this, &OrvPlayerModel::SendRemovePlayerSignal, this, &OrvPlayerModel::SendRemovePlayerSlot,
-            Qt::QueuedConnection);
+    qRegisterMetaType<PlayerRecord>("PlayerRecord");
+    connect(this, &OrvPlayerModel::operationDone, this, &OrvPlayerModel::onOperationDone, Qt::QueuedConnection);
 }
 
 OrvPlayerModel::~OrvPlayerModel()
 {
-    qInfo() << "begine release model data";
-    for (PlayerRecord *record : qAsConst(records)) {
-        if (record->context) {
-            record->context->clearState();
-            delete record->context;
-            record->context = nullptr;
-        }
+    for (PlayerRecord *record : records) {
+        delete record->context;
+        delete record;
     }
-    qInfo() << "begine release model data";
-    QSettings settings = managerSettings();
-    settings.setValue(QLatin1String(BackupFolderKey), lastBackuupFolder);
-    settings.setValue(QLatin1String(RestoreFolderKey), lastRestoreFolder_);
-    qDeleteAll(records);
-    records.clear();
 }
 
 int OrvPlayerModel::rowCount(const QModelIndex &parent) const
@@ -83,30 +35,19 @@ int OrvPlayerModel::rowCount(const QModelIndex &parent) const
 
 int OrvPlayerModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
-}
-
-Qt::ItemFlags OrvPlayerModel::flags(const QModelIndex &index) const
-{
-    if (!index.isValid())
-        return QAbstractTableModel::flags(index);
-    if (index.column() == 1)
-        return Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled;
-    return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    return parent.isValid() ? 0 : kColumns;
 }
 
 QVariant OrvPlayerModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() < 0 || index.row() >= records.size())
+    if (!index.isValid() || index.row() >= records.size())
         return QVariant();
     const PlayerRecord *record = records.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return QString();
+        return QString(QLatin1String(""));
     case Qt::FontRole:
-        if (index.column() == 2)
-            return PlayerPainter::cellFont();
-        return QString();
+        return index.column() == 2 ? QVariant(PlayerPainter::cellFont()) : QVariant(QString());
     case Qt::TextAlignmentRole:
         return int(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::ForegroundRole:
@@ -120,61 +61,53 @@ QVariant OrvPlayerModel::data(const QModelIndex &index, int role) const
 
 bool OrvPlayerModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (!index.isValid() || index.row() < 0 || index.row() >= records.size())
+    if (!index.isValid() || index.row() >= records.size())
         return false;
     PlayerRecord *record = records.at(index.row());
     if (index.column() == 1 && (role == Qt::DisplayRole || role == Qt::EditRole)) {
         record->title = value.toString();
-        if (record->context)
+        if (record->context) {
             record->context->setRecordTitle(record->title);
-        if (role == Qt::EditRole && record->context)
-            record->context->recreateLinkIfPending();
-    } else if (index.column() == 0 && role == Qt::UserRole) {
+            if (role == Qt::EditRole)
+                record->context->recreateLinkIfPending();
+        }
+        emit dataChanged(index, index);
+        return true;
+    }
+    if (index.column() == 0 && role == Qt::UserRole) {
         record->selected = value.toBool();
         if (record->context)
             record->context->setRecordSelected(record->selected);
-    } else {
-        return false;
+        emit dataChanged(index, index);
+        return true;
     }
-    emit dataChanged(index, index);
-    return true;
+    return false;
 }
 
-PlayerContext *OrvPlayerModel::contextAt(int row) const
+Qt::ItemFlags OrvPlayerModel::flags(const QModelIndex &index) const
 {
-    return row >= 0 && row < records.size() ? records.at(row)->context : nullptr;
+    if (!index.isValid())
+        return QAbstractTableModel::flags(index);
+    if (index.column() == 1)
+        return Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
 }
 
-int OrvPlayerModel::rowOf(const PlayerContext *context) const
+void OrvPlayerModel::addRecords(const QList<PlayerRecord> &list, PlayerStateKind initial)
 {
-    if (!context)
-        return -1;
-    for (int row = 0; row < records.size(); ++row)
-        if (records.at(row)->context == context)
-            return row;
-    return -1;
+    QList<PlayerRecord> withContexts;
+    for (PlayerRecord record : list) {
+        record.context = new PlayerContext(makePlayerState(initial, PlayerPainter::instance()), record, this);
+        withContexts << record;
+    }
+    addRecords(withContexts);
 }
 
-int OrvPlayerModel::rowOfTitle(const QString &title) const
-{
-    for (int row = 0; row < records.size(); ++row)
-        if (records.at(row)->title == title)
-            return row;
-    return -1;
-}
-
-int OrvPlayerModel::rowOfVm(const QString &vm) const
-{
-    for (int row = 0; row < records.size(); ++row)
-        if (records.at(row)->vm == vm)
-            return row;
-    return -1;
-}
-
-void OrvPlayerModel::addRecords(const QList<PlayerRecord *> &list)
+void OrvPlayerModel::addRecords(const QList<PlayerRecord> &list)
 {
     beginResetModel();
-    records.append(list);
+    for (const PlayerRecord &record : list)
+        records << new PlayerRecord(record);
     endResetModel();
 }
 
@@ -195,7 +128,7 @@ void OrvPlayerModel::removeRecord(int row)
 void OrvPlayerModel::setAllSelected(bool selected)
 {
     beginResetModel();
-    for (PlayerRecord *record : qAsConst(records)) {
+    for (PlayerRecord *record : records) {
         record->selected = selected;
         if (record->context)
             record->context->setRecordSelected(selected);
@@ -212,33 +145,146 @@ void OrvPlayerModel::setRowVm(int row, const QString &vm)
         records.at(row)->context->setRecordVm(vm);
 }
 
-void OrvPlayerModel::setRowState(int row, PlayerStateKind kind)
+int OrvPlayerModel::rowOfVm(const QString &vm) const
 {
-    PlayerContext *context = contextAt(row);
-    if (!context)
-        return;
-    context->setState(makePlayerState(kind, PlayerPainter::instance()));
-    announceRow(row);
+    for (int i = 0; i < records.size(); ++i) {
+        if (records.at(i)->vm == vm)
+            return i;
+    }
+    return -1;
 }
 
-void OrvPlayerModel::announceRow(int row)
+int OrvPlayerModel::rowOfTitle(const QString &title) const
+{
+    for (int i = 0; i < records.size(); ++i) {
+        if (records.at(i)->title == title)
+            return i;
+    }
+    return -1;
+}
+
+int OrvPlayerModel::rowOfContext(const PlayerContext *context) const
+{
+    for (int i = 0; i < records.size(); ++i) {
+        if (records.at(i)->context == context)
+            return i;
+    }
+    return -1;
+}
+
+PlayerContext *OrvPlayerModel::contextAt(int row) const
+{
+    return row >= 0 && row < records.size() ? records.at(row)->context : nullptr;
+}
+
+void OrvPlayerModel::repaintRow(int row)
 {
     if (row >= 0 && row < records.size())
-        emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+        emit dataChanged(index(row, 0), index(row, kColumns - 1));
+}
+
+bool OrvPlayerModel::applyStatusWord(const QString &vm, const QString &word)
+{
+    if (vm.isEmpty())
+        return false;
+    const int row = rowOfVm(vm);
+    PlayerContext *context = contextAt(row);
+    if (!context)
+        return false;
+    bool delayedStop = false;
+    const quint64 serial = context->onStatusWord(word, &delayedStop);
+    repaintRow(row);
+    if (delayedStop) {
+        QTimer::singleShot(kDelayedStopMs, this, [this, vm, serial] {
+            const int now = rowOfVm(vm);
+            PlayerContext *current = contextAt(now);
+            if (current && current->applyDelayedStop(serial))
+                repaintRow(now);
+        });
+    }
+    return true;
+}
+
+bool OrvPlayerModel::markCopySource(const QString &title)
+{
+    const int row = rowOfTitle(title);
+    PlayerContext *context = contextAt(row);
+    if (!context || !context->fire(PlayerTrigger::CopyRequested))
+        return false;
+    repaintRow(row);
+    return true;
+}
+
+bool OrvPlayerModel::startDelete(int row)
+{
+    PlayerContext *context = contextAt(row);
+    if (!context || context->currentKind() != PlayerStateKind::Stop ||
+        context->playerRecord().vm == QLatin1String(kFirstVm))
+        return false;
+    if (!context->fire(PlayerTrigger::DeleteConfirmed))
+        return false;
+    repaintRow(row);
+    // The row's state stays current until the result is back: status words leave it alone.
+    QThreadPool::globalInstance()->start([this, context] {
+        const bool ok = context->runDelete();
+        emit operationDone(reinterpret_cast<quintptr>(context), DeleteOperation, ok);
+    });
+    return true;
+}
+
+bool OrvPlayerModel::startBackupOrRestore(int row, bool backup, const QString &path)
+{
+    PlayerContext *context = contextAt(row);
+    if (!context || context->currentKind() != PlayerStateKind::Stop)
+        return false;
+    if (!context->fire(backup ? PlayerTrigger::BackupChosen : PlayerTrigger::RestoreChosen))
+        return false;
+    ++busyCount;
+    repaintRow(row);
+    QThreadPool::globalInstance()->start([this, context, path, backup] {
+        const bool ok = context->runBackupOrRestore(path);
+        emit operationDone(reinterpret_cast<quintptr>(context), backup ? BackupOperation : RestoreOperation, ok);
+    });
+    return true;
+}
+
+void OrvPlayerModel::onOperationDone(quintptr contextId, int kind, bool ok)
+{
+    const int row = rowOfContext(reinterpret_cast<const PlayerContext *>(contextId));
+    PlayerContext *context = contextAt(row);
+    if (kind != DeleteOperation)
+        --busyCount;
+    if (!context)
+        return;
+    if (kind == DeleteOperation) {
+        const QString title = context->playerRecord().title;
+        if (ok) {
+            emit removeSignal(row);
+            removeRecord(row);
+        } else {
+            context->fire(PlayerTrigger::DeleteFailed);
+            repaintRow(row);
+        }
+        emit deleteResult(row, title, ok);
+        return;
+    }
+    context->fire(PlayerTrigger::BackupRestoreEnded);
+    repaintRow(row);
+    emit backupOrRestoreResult(row, kind == BackupOperation, ok);
 }
 
 void OrvPlayerModel::DataChangedSlot(int top, int left, int bottom, int right)
 {
-    if (top < 0 || top >= records.size() || bottom >= records.size())
+    if (top < 0 || top >= records.size())
         return;
-    emit dataChanged(index(top, left), index(bottom, right));
+    emit dataChanged(index(top, left), index(qMin(bottom, records.size() - 1), right));
 }
 
 void OrvPlayerModel::startOrCloseSlot(const QModelIndex &index)
 {
     if (PlayerContext *context = contextAt(index.row())) {
         context->onActionClicked();
-        announceRow(rowOf(context));
+        repaintRow(index.row());
     }
 }
 
@@ -252,7 +298,7 @@ void OrvPlayerModel::StartPlayerNowSlot(int row)
 {
     if (PlayerContext *context = contextAt(row)) {
         context->startNow();
-        announceRow(row);
+        repaintRow(row);
     }
 }
 
@@ -260,123 +306,8 @@ void OrvPlayerModel::WaitToStartSlot(int row)
 {
     if (PlayerContext *context = contextAt(row)) {
         context->queueForStart();
-        announceRow(row);
+        repaintRow(row);
     }
-}
-
-QWidget *OrvPlayerModel::dialogParent() const
-{
-    return qobject_cast<QWidget *>(QObject::parent());
-}
-
-void OrvPlayerModel::deleteDataSlot(const QModelIndex &index)
-{
-    PlayerContext *context = contextAt(index.row());
-    if (!context)
-        return;
-    const PlayerRecord record = *records.at(index.row());
-    if (record.vm == QLatin1String(FirstVm) || !isIn(context, PlayerStateKind::Stop))
-        return;
-    DataReportEngine::report(ReportEvent::ManagerDelete);
-    if (MsgDialog::run(MsgDialog::Question, QObject::tr("is confirm to delete"), dialogParent()) != 1)
-        return;
-    // The question ran a nested event loop: the row may have moved or changed meanwhile.
-    const int row = rowOf(context);
-    if (row < 0 || !isIn(context, PlayerStateKind::Stop))
-        return;
-    setRowState(row, PlayerStateKind::Deleting);
-    ++m_deletingCount;
-    QThreadPool::globalInstance()->start([this, context] {
-        const bool ok = context->runDelete();
-        emit SendRemovePlayerSignal(context, ok);
-    });
-}
-
-void OrvPlayerModel::SendRemovePlayerSlot(PlayerContext *context, bool ok)
-{
-    --m_deletingCount;
-    const int row = rowOf(context);
-    if (row < 0)
-        return;
-    if (ok) {
-        emit removeSignal(row);
-        removeRecord(rowOf(context));
-        return;
-    }
-    const QString title = records.at(row)->title;
-    MsgDialog::run(MsgDialog::Notice, QObject::tr("delete fail").arg(title), dialogParent());
-    const int now = rowOf(context);
-    if (now >= 0)
-        setRowState(now, PlayerStateKind::Stop);
-}
-
-void OrvPlayerModel::backupOrRestoreDataSlot(const QModelIndex &index)
-{
-    PlayerContext *context = contextAt(index.row());
-    if (!isIn(context, PlayerStateKind::Stop))
-        return;
-    DataReportEngine::report(ReportEvent::ManagerBackupOrRestore);
-    BackupOrRestoreSelectdialog select(dialogParent());
-    if (select.exec() != 1)
-        return;
-    if (select.choice() == BackupOrRestoreSelectdialog::Restore) {
-        const QString path = openFileChooser(dialogParent(), QObject::tr("restore"), lastRestoreFolder_,
-                                             QString::fromLatin1(BackupFilter));
-        if (!path.isEmpty()) {
-            lastRestoreFolder_ = path.left(path.lastIndexOf(QLatin1Char('/')));
-            // The machine is deleted before the import: a file that cannot be imported must be refused
-            // before that.
-            const QFileInfo file(path);
-            if (!file.isFile() || !file.isReadable() || file.size() == 0) {
-                qInfo() << "OrvPlayerModel : restore file unusable" << path;
-                MsgDialog::run(MsgDialog::Notice, tr("retore fail"), dialogParent());
-            } else if (isIn(context, PlayerStateKind::Stop) && rowOf(context) >= 0) {
-                ++m_busyCount;
-                setRowState(rowOf(context), PlayerStateKind::Restoring);
-                runBackupOrRestore(context, path);
-            }
-        }
-        DataReportEngine::report(ReportEvent::ManagerRestore);
-        return;
-    }
-    const QString proposed = lastBackuupFolder +
-                             QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz")) +
-                             QStringLiteral(".ova");
-    const QString path = saveFileChooser(dialogParent(), QObject::tr("backup"), proposed,
-                                         QString::fromLatin1(BackupFilter));
-    if (!path.isEmpty() && isIn(context, PlayerStateKind::Stop) && rowOf(context) >= 0) {
-        if (QFile::exists(path))
-            QFile::remove(path);
-        ++m_busyCount;
-        lastBackuupFolder = path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
-        setRowState(rowOf(context), PlayerStateKind::Backuping);
-        runBackupOrRestore(context, path);
-    }
-    DataReportEngine::report(ReportEvent::ManagerBackup);
-}
-
-void OrvPlayerModel::runBackupOrRestore(PlayerContext *context, const QString &path)
-{
-    QThreadPool::globalInstance()->start([this, context, path] {
-        const bool ok = context->runBackupOrRestore(path);
-        emit backOrRestorePlayerSignal(context, ok);
-    });
-}
-
-void OrvPlayerModel::BackOrRestorePlayerSignalSlot(PlayerContext *context, bool ok)
-{
-    --m_busyCount;
-    const int row = rowOf(context);
-    if (row < 0)
-        return;
-    QString message;
-    if (isIn(context, PlayerStateKind::Backuping))
-        message = ok ? tr("backup successful") : tr("backup fail");
-    else
-        message = ok ? tr("retore successful") : tr("retore fail");
-    // The row returns to Stop first, so that the message never stands in front of a busy row.
-    setRowState(row, PlayerStateKind::Stop);
-    MsgDialog::run(MsgDialog::Notice, message, dialogParent());
 }
 
 } // namespace OrvMulti

@@ -4,70 +4,63 @@
 
 #include <QAbstractTableModel>
 #include <QList>
-#include <QString>
-
-#include <functional>
 
 namespace OrvMulti {
 
-// The instance list: one record and one state context per row. Carries out the row operations that
-// run in the background (delete, backup, restore) on the global thread pool and shows their results.
-// Every change of the rows happens in the GUI thread; a background result finds its row again by the
-// row's context and is dropped when that row is gone.
+// The rows of the manager's instance list: one owned record and context per row, in the order of the
+// tool's record map. This part holds the rows, routes the row actions and status words to the row
+// states and runs the background delete, backup and restore; the view and the dialogs sit above it.
 class OrvPlayerModel : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
-    static constexpr int ColumnCount = 4;
-    // The first instance: it is never deleted.
-    static const char *const FirstVm;
-    // Settings of the manager itself and the keys of the last backup and restore folders.
-    static const char *const SettingsName;
-    static const char *const BackupFolderKey;
-    static const char *const RestoreFolderKey;
-    static const char *const BackupFilter;
+    static constexpr int kColumns = 4;
+    // How long a "STOP" or "ERROR" waits before the row shows Stop.
+    static constexpr int kDelayedStopMs = 2000;
 
     explicit OrvPlayerModel(QObject *parent = nullptr);
     ~OrvPlayerModel() override;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
-    Qt::ItemFlags flags(const QModelIndex &index) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-    const QList<PlayerRecord *> &playerRecords() const { return records; }
-    // The row's context, or null for a row that does not exist.
-    PlayerContext *contextAt(int row) const;
-    // The row of `context`, or -1 when no row has it (any more).
-    int rowOf(const PlayerContext *context) const;
-    // The first row whose title is `title`, or -1.
-    int rowOfTitle(const QString &title) const;
-    // The first row whose machine name is `vm`, or -1.
-    int rowOfVm(const QString &vm) const;
-
-    // Takes ownership of the records (and their contexts).
-    void addRecords(const QList<PlayerRecord *> &list);
+    QList<PlayerRecord *> playerRecords() const { return records; }
+    // Appends a row per record, each with a new context in `initial` state, and resets the model.
+    void addRecords(const QList<PlayerRecord> &list, PlayerStateKind initial);
+    // Appends rows whose records already carry their contexts (the model takes them over).
+    void addRecords(const QList<PlayerRecord> &list);
     void removeRecord(int row);
     void setAllSelected(bool selected);
     void setRowVm(int row, const QString &vm);
-    // Replaces the state of `row` and announces the row changed.
-    void setRowState(int row, PlayerStateKind kind);
-    // Announces that the cells of `row` changed.
-    void announceRow(int row);
 
-    int busyCount() const { return m_busyCount; }
-    // Deletes under way; their rows must stay until they have reported.
-    int deletingCount() const { return m_deletingCount; }
-    QString lastBackupFolder() const { return lastBackuupFolder; }
-    QString lastRestoreFolder() const { return lastRestoreFolder_; }
+    int rowOfVm(const QString &vm) const;
+    int rowOfTitle(const QString &title) const;
+    int rowOfContext(const PlayerContext *context) const;
+    PlayerContext *contextAt(int row) const;
 
-    // The file dialogs of backup and restore; a test may replace them. They get the parent widget, the
-    // caption, the folder or proposed file, and the filter, and return the chosen path or an empty one.
-    using FileChooser = std::function<QString(QWidget *, const QString &, const QString &, const QString &)>;
-    FileChooser openFileChooser;
-    FileChooser saveFileChooser;
+    // A status word for the row of `vm`: applied at once, or for "STOP" and "ERROR" after the delay,
+    // addressed by the machine name and dropped when the row is gone or a newer word came meanwhile.
+    // A row whose delete, backup, restore or copy runs keeps its state. False when no row has `vm`.
+    bool applyStatusWord(const QString &vm, const QString &word);
+    // Marks the row titled `title` as the source of a copy; only a stopped row can be one.
+    bool markCopySource(const QString &title);
+
+    // Background operations. Each needs the row in Stop; the result arrives as deleteResult or
+    // backupOrRestoreResult with the row's current number (the operation follows the row, not its
+    // number at the start). False when the row's state does not allow it.
+    bool startDelete(int row);
+    bool startBackupOrRestore(int row, bool backup, const QString &path);
+    int busyCount = 0;
+
+signals:
+    void removeSignal(int nRowNum);
+    void deleteResult(int row, QString title, bool ok);
+    void backupOrRestoreResult(int row, bool wasBackup, bool ok);
+    void operationDone(quintptr context, int kind, bool ok);
 
 public slots:
     void DataChangedSlot(int top, int left, int bottom, int right);
@@ -75,26 +68,14 @@ public slots:
     void createLinkSlot(const QModelIndex &index);
     void StartPlayerNowSlot(int row);
     void WaitToStartSlot(int row);
-    void deleteDataSlot(const QModelIndex &index);
-    void backupOrRestoreDataSlot(const QModelIndex &index);
-    void SendRemovePlayerSlot(OrvMulti::PlayerContext *context, bool ok);
-    void BackOrRestorePlayerSignalSlot(OrvMulti::PlayerContext *context, bool ok);
 
-signals:
-    void backOrRestorePlayerSignal(OrvMulti::PlayerContext *context, bool bIsSucceed);
-    void SendRemovePlayerSignal(OrvMulti::PlayerContext *context, bool bIsSucceed);
-    // Sent before a deleted row leaves the list.
-    void removeSignal(int nRowNum);
+private slots:
+    void onOperationDone(quintptr context, int kind, bool ok);
 
 private:
-    QWidget *dialogParent() const;
-    void runBackupOrRestore(PlayerContext *context, const QString &path);
+    void repaintRow(int row);
 
     QList<PlayerRecord *> records;
-    QString lastBackuupFolder;
-    QString lastRestoreFolder_;
-    int m_busyCount = 0;
-    int m_deletingCount = 0;
 };
 
 } // namespace OrvMulti

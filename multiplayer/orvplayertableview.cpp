@@ -1,9 +1,11 @@
 #include "orvplayertableview.h"
 
+#include "backuporrestoreselectdialog.h"
 #include "datareportengine.h"
 #include "global.h"
 #include "managervboxtool.h"
 #include "mpcommandline.h"
+#include "msgdialog.h"
 #include "orvplayeritemdelegate.h"
 #include "orvplayermodel.h"
 #include "playerpainter.h"
@@ -11,28 +13,60 @@
 #include "reportevents.h"
 #include "sqlitetool.h"
 
-#include <QDebug>
 #include <QApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QPointer>
+#include <QSettings>
 #include <QThreadPool>
 
 namespace OrvMulti {
 
 const char *const OrvPlayerTableView::NarrowMargin = "QTableView{margin-right: 5}";
 const char *const OrvPlayerTableView::WideMargin = "QTableView{margin-right: 20}";
+const char *const OrvPlayerTableView::FirstVm = "Orvanta_0";
+const char *const OrvPlayerTableView::SettingsName = "OrvMultiPlayerSettings";
+const char *const OrvPlayerTableView::BackupFolderKey = "lastBackuupFolder";
+const char *const OrvPlayerTableView::RestoreFolderKey = "lastRestoreFolder";
+const char *const OrvPlayerTableView::BackupFilter = "backup file (*.ova)";
 
 namespace {
 // Calls of the VM tool's listing before the list loads with whatever the last one gave.
 constexpr int kListAttempts = 4;
+const QString kDefaultFolder = QStringLiteral("c:\\");
+
+QSettings managerSettings()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::organizationName(),
+                     QString::fromLatin1(OrvPlayerTableView::SettingsName));
+}
 } // namespace
 
 OrvPlayerTableView::OrvPlayerTableView(QWidget *parent, Loader loader) : QTableView(parent)
 {
     model = new OrvPlayerModel(this);
     delegate = new OrvPlayerItemDelegate(this);
-    connect(delegate, &OrvPlayerItemDelegate::backupOrRestoreData, model, &OrvPlayerModel::backupOrRestoreDataSlot);
-    connect(delegate, &OrvPlayerItemDelegate::deleteData, model, &OrvPlayerModel::deleteDataSlot);
+    QSettings settings = managerSettings();
+    lastBackuupFolder = settings.value(QLatin1String(BackupFolderKey), kDefaultFolder).toString();
+    lastRestoreFolder_ = settings.value(QLatin1String(RestoreFolderKey), kDefaultFolder).toString();
+    openFileChooser = [](QWidget *parent, const QString &caption, const QString &folder,
+                         const QString &filter) {
+        return QFileDialog::getOpenFileName(parent, caption, folder, filter);
+    };
+    saveFileChooser = [](QWidget *parent, const QString &caption, const QString &file,
+                         const QString &filter) {
+        return QFileDialog::getSaveFileName(parent, caption, file, filter);
+    };
+    connect(delegate, &OrvPlayerItemDelegate::backupOrRestoreData, this,
+            &OrvPlayerTableView::backupOrRestoreDataSlot);
+    connect(delegate, &OrvPlayerItemDelegate::deleteData, this, &OrvPlayerTableView::deleteDataSlot);
+    connect(model, &OrvPlayerModel::deleteResult, this, &OrvPlayerTableView::deleteResultSlot);
+    connect(model, &OrvPlayerModel::backupOrRestoreResult, this,
+            &OrvPlayerTableView::backupOrRestoreResultSlot);
     connect(delegate, &OrvPlayerItemDelegate::startOrClose, model, &OrvPlayerModel::startOrCloseSlot);
     connect(delegate, &OrvPlayerItemDelegate::createLink, model, &OrvPlayerModel::createLinkSlot);
     connect(model, &OrvPlayerModel::removeSignal, this, &OrvPlayerTableView::removeSlot);
@@ -77,6 +111,9 @@ OrvPlayerTableView::OrvPlayerTableView(QWidget *parent, Loader loader) : QTableV
 OrvPlayerTableView::~OrvPlayerTableView()
 {
     qInfo() << "begine ~OrvPlayerTableView";
+    QSettings settings = managerSettings();
+    settings.setValue(QLatin1String(BackupFolderKey), lastBackuupFolder);
+    settings.setValue(QLatin1String(RestoreFolderKey), lastRestoreFolder_);
     delete model;
     model = nullptr;
     delete delegate;
@@ -109,13 +146,13 @@ VmRecordMap OrvPlayerTableView::initVMList()
 void OrvPlayerTableView::addLoadedRecords(const VmRecordMap &map)
 {
     // Rows, contexts and their states are made here, in the GUI thread that owns them.
-    QList<PlayerRecord *> list;
+    QList<PlayerRecord> list;
     for (const auto &entry : map) {
         const VmRecord &vm = entry.second;
-        auto *record = new PlayerRecord(vm.vm, vm.title, false);
+        PlayerRecord record(vm.vm, vm.title, false);
         const PlayerStateKind kind =
             vm.state == QLatin1String("RUNNING") ? PlayerStateKind::Running : PlayerStateKind::Stop;
-        record->context = new PlayerContext(makePlayerState(kind, PlayerPainter::instance()), *record, model);
+        record.context = new PlayerContext(makePlayerState(kind, PlayerPainter::instance()), record, model);
         list << record;
     }
     if (list.isEmpty()) {
@@ -128,7 +165,7 @@ void OrvPlayerTableView::addLoadedRecords(const VmRecordMap &map)
     emit loadFinished();
 }
 
-const QList<PlayerRecord *> &OrvPlayerTableView::playerRecords() const
+QList<PlayerRecord *> OrvPlayerTableView::playerRecords() const
 {
     return model->playerRecords();
 }
@@ -139,7 +176,7 @@ void OrvPlayerTableView::setViewPaddingSlot(bool narrow)
     loaded = true;
 }
 
-void OrvPlayerTableView::appendRecords(const QList<PlayerRecord *> &list)
+void OrvPlayerTableView::appendRecords(const QList<PlayerRecord> &list)
 {
     if (model->rowCount() + list.size() > RowsWithoutScrollBar)
         setStyleSheet(QLatin1String(NarrowMargin));
@@ -169,6 +206,89 @@ void OrvPlayerTableView::selectAll(bool selected)
 void OrvPlayerTableView::setRowVm(int row, const QString &vm)
 {
     model->setRowVm(row, vm);
+}
+
+int OrvPlayerTableView::busyCount() const
+{
+    return model->busyCount;
+}
+
+void OrvPlayerTableView::deleteDataSlot(const QModelIndex &index)
+{
+    PlayerContext *context = model->contextAt(index.row());
+    if (!context || !context->currentState())
+        return;
+    if (context->playerRecord().vm == QLatin1String(FirstVm) ||
+        context->currentKind() != PlayerStateKind::Stop)
+        return;
+    DataReportEngine::report(ReportEvent::ManagerDelete);
+    if (MsgDialog::run(MsgDialog::Question, QObject::tr("is confirm to delete"), this) != 1)
+        return;
+    // The question ran its own event loop: the row is looked up again.
+    const QString title = context->playerRecord().title;
+    if (model->startDelete(model->rowOfContext(context)))
+        pendingDeletes.insert(title);
+}
+
+void OrvPlayerTableView::deleteResultSlot(int, const QString &title, bool ok)
+{
+    pendingDeletes.remove(title);
+    if (!ok)
+        MsgDialog::run(MsgDialog::Notice, QObject::tr("delete fail").arg(title), this);
+}
+
+void OrvPlayerTableView::backupOrRestoreDataSlot(const QModelIndex &index)
+{
+    PlayerContext *context = model->contextAt(index.row());
+    if (!context || !context->currentState() || context->currentKind() != PlayerStateKind::Stop)
+        return;
+    DataReportEngine::report(ReportEvent::ManagerBackupOrRestore);
+    BackupOrRestoreSelectdialog select(this);
+    if (select.exec() != 1)
+        return;
+    if (select.choice() == BackupOrRestoreSelectdialog::Restore) {
+        const QString path = openFileChooser(this, QObject::tr("restore"), lastRestoreFolder_,
+                                             QString::fromLatin1(BackupFilter));
+        if (!path.isEmpty()) {
+            lastRestoreFolder_ = path.left(path.lastIndexOf(QLatin1Char('/')));
+            // A restore deletes the machine before it imports the file: a file that cannot be imported
+            // is refused before anything is deleted.
+            const QFileInfo file(path);
+            if (!file.isFile() || !file.isReadable() || file.size() == 0) {
+                qInfo() << "OrvPlayerTableView : restore file unusable" << path;
+                MsgDialog::run(MsgDialog::Notice, OrvPlayerModel::tr("retore fail"), this);
+            } else {
+                model->startBackupOrRestore(model->rowOfContext(context), false, path);
+            }
+        }
+        DataReportEngine::report(ReportEvent::ManagerRestore);
+        return;
+    }
+    const QString proposed = lastBackuupFolder +
+                             QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz")) +
+                             QStringLiteral(".ova");
+    const QString path =
+        saveFileChooser(this, QObject::tr("backup"), proposed, QString::fromLatin1(BackupFilter));
+    if (!path.isEmpty()) {
+        const int row = model->rowOfContext(context);
+        if (row >= 0 && context->currentKind() == PlayerStateKind::Stop) {
+            if (QFile::exists(path))
+                QFile::remove(path);
+            lastBackuupFolder = path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+            model->startBackupOrRestore(row, true, path);
+        }
+    }
+    DataReportEngine::report(ReportEvent::ManagerBackup);
+}
+
+void OrvPlayerTableView::backupOrRestoreResultSlot(int, bool wasBackup, bool ok)
+{
+    QString message;
+    if (wasBackup)
+        message = ok ? OrvPlayerModel::tr("backup successful") : OrvPlayerModel::tr("backup fail");
+    else
+        message = ok ? OrvPlayerModel::tr("retore successful") : OrvPlayerModel::tr("retore fail");
+    MsgDialog::run(MsgDialog::Notice, message, this);
 }
 
 } // namespace OrvMulti
