@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -48,6 +50,16 @@ inline bool keepArtifact(const QImage &image, const QString &name)
 {
     QDir().mkpath(QStringLiteral(ORV_TEST_ARTIFACTS_DIR));
     return image.save(QStringLiteral(ORV_TEST_ARTIFACTS_DIR "/") + name + QStringLiteral(".png"));
+}
+
+// Applies the manager's application style sheet, as the program does at start.
+inline bool applyManagerStyle()
+{
+    QFile style(QStringLiteral(":/qss/style"));
+    if (!style.open(QIODevice::ReadOnly))
+        return false;
+    qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+    return true;
 }
 
 // The solid colour of one of the manager's placeholder pictures.
