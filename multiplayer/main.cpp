@@ -111,6 +111,7 @@ int main(int argc, char *argv[])
     window.verticalHeader()->hide();
     window.resize(760, 700);
     QObject::connect(&app, &OrvApplication::messageAvailable, &window, [&model, &window](const QString &message) {
+        qInfo().noquote() << QStringLiteral("manager message ") + message;
         QString messageVm;
         QString messageStatus;
         parseManagerMessage(message.toLatin1(), &messageVm, &messageStatus);
