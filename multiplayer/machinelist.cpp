@@ -13,7 +13,8 @@
 namespace OrvMulti {
 
 namespace {
-const char *const kDeclaration = "<?xml version = '1.0' encoding='UTF-8'?>\n";
+// The writer puts the line end before the root element itself.
+const char *const kDeclaration = "<?xml version = '1.0' encoding='UTF-8'?>";
 const char *const kBrokenCopySuffix = ".bad";
 } // namespace
 

@@ -128,6 +128,10 @@ int VBoxTool::init()
     m_xmlPath = Platform::localAppDataRoot() + QLatin1Char('/') + QLatin1String(kManagerFolder) +
                 QStringLiteral("/multiplayer.xml");
     m_dataFolder = Platform::appDataRoot() + QLatin1Char('/') + QLatin1String(kOrganisation);
+    {
+        QMutexLocker locker(&m_stateMutex);
+        m_titleMap.clear();
+    }
 
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QLatin1String(kOrganisation),
                        QStringLiteral("Orvanta"));
@@ -597,6 +601,9 @@ int VBoxTool::deleteVm(const QString &vm, const QString &title, bool forget)
     } else if (hasToolError(err)) {
         // The tool refused (a locked machine, a failed deletion): everything of the instance stays.
         result = DeleteFailed;
+    } else if (result == ErrorOutput) {
+        // Only the progress line of a completed deletion was written.
+        result = Success;
     }
     if (result == DeleteFailed) {
         const QString error = lastError().isEmpty() ? err : lastError();

@@ -1,6 +1,8 @@
 #include "msgdialog.h"
 #include "ui_msgdialog.h"
 
+#include <QDebug>
+
 namespace OrvMulti {
 
 MsgDialog::MsgDialog(int kind, const QString &text, QWidget *parent)
@@ -25,6 +27,8 @@ MsgDialog::~MsgDialog() = default;
 
 int MsgDialog::run(int kind, const QString &text, QWidget *parent)
 {
+    // The text is logged too, so that a message nobody saw is still on record.
+    qInfo().noquote() << QStringLiteral("message : ") + text;
     MsgDialog dialog(kind, text, parent);
     return dialog.exec();
 }

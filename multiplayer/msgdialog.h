@@ -28,7 +28,7 @@ public:
     MsgDialog(int kind, const QString &text, QWidget *parent = nullptr);
     ~MsgDialog() override;
 
-    // Runs a message of `kind` modally with `parent` and returns what exec() returned.
+    // Logs the text, runs a message of `kind` modally with `parent` and returns what exec() returned.
     static int run(int kind, const QString &text, QWidget *parent);
 
 private:

@@ -70,6 +70,7 @@ int MultiPlayerManagerDialog::rowOf(PlayerContext *context) const
 
 void MultiPlayerManagerDialog::handleNewConnect(const QString &msg)
 {
+    qInfo().noquote() << QStringLiteral("manager message ") + msg;
     QString vm;
     QString status;
     parseManagerMessage(msg.toLatin1(), &vm, &status);
