@@ -92,6 +92,7 @@ void TestPlayerList::init()
 
 void TestPlayerList::cleanup()
 {
+    cancelDialogWatchers();
     m_view.reset();
 }
 

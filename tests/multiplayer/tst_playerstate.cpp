@@ -21,13 +21,22 @@ Q_DECLARE_METATYPE(OrvMulti::PlayerTrigger)
 
 namespace {
 
-const QList<K> kAllStates{K::Stop,        K::Running,  K::BeingCopied, K::Starting,  K::WaittingStart, K::ClosingDown,
-                          K::WaittingforCreating, K::Creating, K::Deleting, K::Backuping, K::Restoring};
-const QList<T> kAllTriggers{T::StartClicked,   T::CloseClicked,   T::WaitToStart,    T::StartPlayerNow,
-                            T::StatusRunning,  T::StatusStarting, T::StatusExiting,  T::StatusWaiting,
-                            T::DelayedStop,    T::DeleteConfirmed, T::DeleteFailed,  T::BackupChosen,
-                            T::RestoreChosen,  T::BackupRestoreEnded, T::CopyRequested, T::CopyFinished,
-                            T::BeginToCreate,  T::FinishSucceed,  T::FinishFailed,   T::DeleteSucceeded};
+const QList<K> kAllStates{K::Stop,
+                          K::Running,
+                          K::BeingCopied,
+                          K::Starting,
+                          K::WaittingStart,
+                          K::ClosingDown,
+                          K::WaittingforCreating,
+                          K::Creating,
+                          K::Deleting,
+                          K::Backuping,
+                          K::Restoring};
+const QList<T> kAllTriggers{T::StartClicked,  T::CloseClicked,       T::WaitToStart,   T::StartPlayerNow,
+                            T::StatusRunning, T::StatusStarting,     T::StatusExiting, T::StatusWaiting,
+                            T::DelayedStop,   T::DeleteConfirmed,    T::DeleteFailed,  T::BackupChosen,
+                            T::RestoreChosen, T::BackupRestoreEnded, T::CopyRequested, T::CopyFinished,
+                            T::BeginToCreate, T::FinishSucceed,      T::FinishFailed,  T::DeleteSucceeded};
 
 // The table the rows follow, written out: (from, trigger) -> to. Status words move every row but those
 // whose delete, backup, restore or copy runs.

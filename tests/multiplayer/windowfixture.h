@@ -36,11 +36,17 @@ private:
     std::unique_ptr<InstallTree> m_tree;
 };
 
+// The watchers of onNextDialog that have not acted yet.
+QList<QPointer<QTimer>> &pendingDialogWatchers();
+// Stops every watcher that has not acted; call it before the variables its action writes go away.
+void cancelDialogWatchers();
+
 // Runs `action` on the next modal dialog of type D once it shows, from inside the dialog's own event
 // loop. Gives up after `timeoutMs`; the test then fails on the missing effect.
 template <class D> void onNextDialog(const std::function<void(D *)> &action, int timeoutMs = 5000)
 {
     auto *timer = new QTimer(qApp);
+    pendingDialogWatchers() << timer;
     auto *clock = new QElapsedTimer;
     clock->start();
     QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, action, timeoutMs] {
