@@ -133,7 +133,7 @@ void TestManagerFrame::missingImageFolderShowsTheMessageOnly()
     QVERIFY(QDir(m_tree->ovaDir()).removeRecursively());
     ProgramRun run(*m_tree, QLatin1String(kProgram));
     QVERIFY(run.start());
-    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QLatin1String("message : vbox is can not run")), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("message : 请启动模拟器再运行多开器")), 10000);
     QVERIFY(run.isRunning()); // the message waits for the user
     QVERIFY(!logText().contains(QLatin1String(kWindowShown)));
     run.terminate();
