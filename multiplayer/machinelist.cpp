@@ -69,7 +69,8 @@ bool VBoxTool::initVmsFromXml()
 
     QMutexLocker locker(&m_stateMutex);
     for (auto it = fromFile.cbegin(); it != fromFile.cend(); ++it) {
-        if (!it.key().contains(QLatin1Char('_')))
+        // Only instance names address records; "my-Orvanta_3" must not retitle Orvanta_3.
+        if (!isInstanceName(it.key()))
             continue;
         auto record = m_records.find(it.key());
         if (record == m_records.end())

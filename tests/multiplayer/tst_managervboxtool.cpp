@@ -281,6 +281,7 @@ void TestManagerVBoxTool::listFileBytes()
                "<Player vm=\"Orvanta_10\" title=\"Ten\" from=\"3\"/>\n"
                "<Player vm=\"Orvanta_7\" title=\"Gone\" from=\"-1\"/>\n"
                "<Player vm=\"Orvanta_3\" title=\"Tom &amp; &quot;Jerry&quot; &lt;3\"/>\n"
+               "<Player vm=\"my-Orvanta_3\" title=\"Impostor\" from=\"9\"/>\n"
                "</Multi>\n");
     file.close();
     VmRecordMap records;
