@@ -1,10 +1,10 @@
 // The machine list file of the manager (titles and origins of the instances) and the rename of a title.
 
 #include "managervboxtool.h"
+#include "toolparsers.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -32,7 +32,7 @@ bool VBoxTool::initVmsFromXml()
 {
     qInfo() << "VBoxTool : initVmsFromXml";
     bool readable = true;
-    QMap<QString, QPair<QString, int>> fromFile; // machine name -> (title, from), later entries win
+    QList<ListFileEntry> entries; // in file order: a later entry for the same machine wins
     QFile file(m_xmlPath);
     if (file.exists()) {
         QMutexLocker fileLocker(&m_fileMutex);
@@ -44,19 +44,10 @@ bool VBoxTool::initVmsFromXml()
         } else {
             const QByteArray content = file.readAll();
             file.close();
-            QDomDocument document;
+            bool wellFormed = false;
             QString parseError;
-            if (document.setContent(content, &parseError)) {
-                for (QDomElement element = document.documentElement().firstChildElement(); !element.isNull();
-                     element = element.nextSiblingElement()) {
-                    bool ok = false;
-                    int from = element.attribute(QStringLiteral("from")).toInt(&ok);
-                    if (!ok)
-                        from = 0;
-                    fromFile.insert(element.attribute(QStringLiteral("vm")),
-                                    qMakePair(element.attribute(QStringLiteral("title")), from));
-                }
-            } else {
+            entries = parseMachineList(content, &wellFormed, &parseError);
+            if (!wellFormed) {
                 // The titles in it are lost to the program; keep the bytes beside it for the user.
                 qInfo().noquote() << QStringLiteral("VBoxTool : file ") + m_xmlPath +
                                          QStringLiteral(" is not well-formed: ") + parseError;
@@ -68,14 +59,15 @@ bool VBoxTool::initVmsFromXml()
     }
 
     QMutexLocker locker(&m_stateMutex);
-    for (auto it = fromFile.cbegin(); it != fromFile.cend(); ++it) {
-        if (!it.key().contains(QLatin1Char('_')))
+    for (const ListFileEntry &entry : entries) {
+        // Only instance names address records; "my-Orvanta_3" must not retitle Orvanta_3.
+        if (!isInstanceName(entry.vm))
             continue;
-        auto record = m_records.find(it.key());
+        auto record = m_records.find(entry.vm);
         if (record == m_records.end())
             continue;
-        record->second.title = it.value().first;
-        record->second.from = it.value().second;
+        record->second.title = entry.title;
+        record->second.from = entry.from;
     }
     for (auto &entry : m_records) {
         if (entry.second.title.isEmpty()) {

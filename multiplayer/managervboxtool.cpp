@@ -4,6 +4,7 @@
 #include "paths.h"
 #include "sharedsegment.h"
 #include "timeoutscale.h"
+#include "toolparsers.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -243,18 +244,13 @@ int VBoxTool::listVmsFromVBox()
     if (result != Success)
         return result;
 
-    static const QRegularExpression entry(QStringLiteral("^\"(.*)\" \\{(.*)\\}$"));
     QStringList names;
     VmRecordMap records;
     int highest = 0;
-    for (const QString &line : outputLines(out)) {
-        const QRegularExpressionMatch match = entry.match(line);
-        if (!match.hasMatch())
-            continue;
-        const QString name = match.captured(1);
+    for (const ListedVm &listed : parseVmList(out)) {
+        const QString &name = listed.name;
         if (name == QLatin1String(kInaccessible)) {
-            exec({QStringLiteral("unregistervm"), match.captured(2), QStringLiteral("--delete")}, nullptr,
-                 nullptr);
+            exec({QStringLiteral("unregistervm"), listed.id, QStringLiteral("--delete")}, nullptr, nullptr);
             continue;
         }
         names << name;
@@ -293,16 +289,7 @@ bool VBoxTool::initVmInfo(const QString &vmIn, QMap<QString, QString> *info)
     QString out;
     if (exec({QStringLiteral("showvminfo"), vm, QStringLiteral("--machinereadable")}, &out, nullptr) != Success)
         return false;
-    for (const QString &line : outputLines(out)) {
-        const int eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            continue;
-        QString key = line.left(eq).trimmed();
-        QString value = line.mid(eq + 1).trimmed();
-        key.remove(QLatin1Char('"'));
-        value.remove(QLatin1Char('"'));
-        info->insert(key, value);
-    }
+    *info = parseMachineReadable(out);
     qInfo().noquote() << QStringLiteral("VBoxTool : init ") + vm + QStringLiteral(" info ok");
     return true;
 }

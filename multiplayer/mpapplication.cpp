@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 
 namespace OrvMulti {
 
@@ -19,6 +20,8 @@ constexpr int kChannelTimeoutMs = 1000;
 // A manager message is two short names; anything longer is not one.
 constexpr int kMaxMessageBytes = 64 * 1024;
 constexpr int kSegmentSize = 1;
+constexpr int kStartingOwnerWaitMs = 1000;
+constexpr int kStartingOwnerPollMs = 20;
 } // namespace
 
 OrvApplication::OrvApplication(int &argc, char **argv)
@@ -51,6 +54,15 @@ void OrvApplication::settleSingleInstance()
         qInfo() << "Removing the leftovers of a manager that has ended";
         m_segment->remove();
         attached = false;
+    }
+    if (!attached && !noLiveOwner) {
+        // A live manager holds the lock but has not made its segment yet: it is starting right now.
+        QElapsedTimer clock;
+        clock.start();
+        while (!attached && clock.elapsed() < kStartingOwnerWaitMs) {
+            QThread::msleep(kStartingOwnerPollMs);
+            attached = m_segment->attach();
+        }
     }
     if (attached) {
         m_isRunning = true;
@@ -119,9 +131,11 @@ void OrvApplication::receiveMessage()
             qDebug() << (data.size() > kMaxMessageBytes ? QStringLiteral("manager message too long")
                                                         : socket->errorString());
             socket->abort();
+            socket->deleteLater();
             continue;
         }
         socket->disconnectFromServer();
+        socket->deleteLater();
         const int nul = data.indexOf('\0');
         emit messageAvailable(QString::fromUtf8(nul >= 0 ? data.left(nul) : data));
     }

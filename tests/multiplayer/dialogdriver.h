@@ -55,7 +55,7 @@ inline bool keepArtifact(const QImage &image, const QString &name)
 // Applies the manager's application style sheet, as the program does at start.
 inline bool applyManagerStyle()
 {
-    QFile style(QStringLiteral(":/qss/style"));
+    QFile style(QStringLiteral(ORV_MANAGER_STYLE));
     if (!style.open(QIODevice::ReadOnly))
         return false;
     qApp->setStyleSheet(QString::fromUtf8(style.readAll()));

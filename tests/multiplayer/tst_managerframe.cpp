@@ -34,6 +34,7 @@ private slots:
     void unknownOptionEndsWithTheParsersMessage();
     void missingImageFolderShowsTheMessageOnly();
     void killedManagerIsReplacedAndReceivesStatus();
+    void messageInPiecesIsReadUntilTheSenderLeaves();
 
 private:
     QString logText() const;
@@ -134,7 +135,7 @@ void TestManagerFrame::missingImageFolderShowsTheMessageOnly()
     QVERIFY(QDir(m_tree->ovaDir()).removeRecursively());
     ProgramRun run(*m_tree, QLatin1String(kProgram));
     QVERIFY(run.start());
-    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QLatin1String("message : vbox is can not run")), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("message : 请启动模拟器再运行多开器")), 10000);
     QVERIFY(run.isRunning()); // the message waits for the user
     QVERIFY(!logText().contains(QLatin1String(kWindowShown)));
     run.terminate();
@@ -161,6 +162,26 @@ void TestManagerFrame::killedManagerIsReplacedAndReceivesStatus()
     QTRY_VERIFY_WITH_TIMEOUT(
         logText().contains(QLatin1String(R"(manager message {"status":"RUNNING","vm":"Orvanta_1"})")), 5000);
     second.terminate();
+}
+
+void TestManagerFrame::messageInPiecesIsReadUntilTheSenderLeaves()
+{
+    ProgramRun manager(*m_tree, QLatin1String(kProgram));
+    QVERIFY(manager.start());
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QLatin1String(kWindowShown)), 10000);
+    QLocalSocket socket;
+    socket.connectToServer(OrvMulti::channelPath(QLatin1String(kKey)));
+    QVERIFY(socket.waitForConnected(2000));
+    socket.write(R"({"vm":"Orvanta_7",)");
+    QVERIFY(socket.waitForBytesWritten(2000));
+    QTest::qWait(300);
+    socket.write(R"("status":"EXITING"})");
+    QVERIFY(socket.waitForBytesWritten(2000));
+    socket.disconnectFromServer();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        logText().contains(QLatin1String(R"(manager message {"vm":"Orvanta_7","status":"EXITING"})")), 5000);
+    QCOMPARE(logText().count(QLatin1String("manager message ")), 1);
+    manager.terminate();
 }
 
 QTEST_GUILESS_MAIN(TestManagerFrame)

@@ -6,6 +6,7 @@
 #include "workers.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
 #include <QSettings>
@@ -47,6 +48,8 @@ private slots:
     void failedQueryPowersNothingOff();
     void listFileBytes();
     void unreadableListFileIsKept();
+    void cloneLeavesNoStaleOrPartialFiles();
+    void hungToolStartsTheServiceOnce();
     void creationBatch_data();
     void creationBatch();
 
@@ -279,6 +282,7 @@ void TestManagerVBoxTool::listFileBytes()
                "<Player vm=\"Orvanta_10\" title=\"Ten\" from=\"3\"/>\n"
                "<Player vm=\"Orvanta_7\" title=\"Gone\" from=\"-1\"/>\n"
                "<Player vm=\"Orvanta_3\" title=\"Tom &amp; &quot;Jerry&quot; &lt;3\"/>\n"
+               "<Player vm=\"my-Orvanta_3\" title=\"Impostor\" from=\"9\"/>\n"
                "</Multi>\n");
     file.close();
     VmRecordMap records;
@@ -316,6 +320,63 @@ void TestManagerVBoxTool::unreadableListFileIsKept()
     QCOMPARE(records.at(QStringLiteral("Orvanta_4")).title, QStringLiteral("Orvanta_4"));
     QVERIFY(QFileInfo(m_fixture->xmlPath()).isDir());
     QVERIFY(QFile::exists(m_fixture->xmlPath() + QStringLiteral("/keep")));
+}
+
+void TestManagerVBoxTool::cloneLeavesNoStaleOrPartialFiles()
+{
+    refresh();
+    QCOMPARE(VBoxTool::instance().clone(QStringLiteral("OrvantaBase"), QStringLiteral("Source")), 1);
+    refresh();
+    const QString data = m_fixture->dataFolder();
+    QSettings source(data + QStringLiteral("/Orvanta_1.ini"), QSettings::IniFormat);
+    source.setValue(QStringLiteral("Orvanta/Resolution/width"), 1080);
+    source.sync();
+    // Files of an earlier Orvanta_2 that was removed by hand.
+    for (const char *name : {"/Orvanta_2.ini", "/Orvanta_2_DB.db"}) {
+        QFile stale(data + QLatin1String(name));
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write("[Orvanta]\nstale=1\n");
+    }
+    QFile sourceDb(data + QStringLiteral("/Orvanta_1_DB.db"));
+    QVERIFY(sourceDb.open(QIODevice::WriteOnly));
+    sourceDb.write("source rows");
+    sourceDb.close();
+
+    // A failing copy takes back what it wrote.
+    m_fixture->setFaults(
+        {fault(QStringLiteral("clonevm *"), QStringLiteral("{prog}: error: Clone VM failed\n"), 1)});
+    QCOMPARE(VBoxTool::instance().clone(QStringLiteral("Orvanta_1"), QStringLiteral("Copy")),
+             int(VBoxTool::CloneIncomplete));
+    QVERIFY(!QFile::exists(data + QStringLiteral("/Orvanta_2.ini")));
+    QVERIFY(!QFile::exists(data + QStringLiteral("/Orvanta_2_DB.db")));
+    QFile list(m_fixture->xmlPath());
+    QVERIFY(list.open(QIODevice::ReadOnly));
+    QVERIFY(!list.readAll().contains("Orvanta_2"));
+    list.close();
+
+    QCOMPARE(VBoxTool::instance().clone(QStringLiteral("Orvanta_1"), QStringLiteral("Copy")), 1);
+    QSettings copy(data + QStringLiteral("/Orvanta_2.ini"), QSettings::IniFormat);
+    QCOMPARE(copy.value(QStringLiteral("Orvanta/Resolution/width")).toInt(), 1080);
+    QVERIFY(!copy.contains(QStringLiteral("Orvanta/stale")));
+    QFile copyDb(data + QStringLiteral("/Orvanta_2_DB.db"));
+    QVERIFY(copyDb.open(QIODevice::ReadOnly));
+    QCOMPARE(copyDb.readAll(), QByteArray("source rows"));
+}
+
+void TestManagerVBoxTool::hungToolStartsTheServiceOnce()
+{
+    m_fixture->setFaults({QJsonObject{{"match", "list vms"}, {"hang", true}}});
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(VBoxTool::instance().exec(words("list vms"), nullptr, nullptr), int(VBoxTool::TimedOutTwice));
+    QVERIFY(timer.elapsed() >= 2 * 1200 - 100);
+    QCOMPARE(m_fixture->calls(), (QList<QStringList>{words("list vms"), words("list vms")}));
+    QFile services(m_fixture->stateDir() + QStringLiteral("/service.log"));
+    QVERIFY(services.open(QIODevice::ReadOnly));
+    const QList<QByteArray> starts = services.readAll().split('\n');
+    QCOMPARE(starts.count(QByteArray()), 1);
+    QCOMPARE(starts.size(), 2);
+    QVERIFY(starts.first().contains("\"prog\":\"OrvvmSVC\""));
 }
 
 void TestManagerVBoxTool::creationBatch_data()

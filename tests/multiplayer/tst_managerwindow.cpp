@@ -502,10 +502,10 @@ void TestManagerWindow::screenshotOfRowsInSeveralStates()
     QCOMPARE(shot.pixel(list + PlayerPainter::deleteRect(cell(1, 3)).center()),
              pictureColour(QStringLiteral("delBtnDisabled")));
     // The bottom bar and the title bar, in window coordinates (the panel starts at 10, 10).
-    QCOMPARE(shot.pixel(10 + 472 + 5, 10 + 620 + 12 + 5), pictureColour(QStringLiteral("btn_new")));
-    QCOMPARE(shot.pixel(10 + 614 + 5, 10 + 620 + 12 + 5), pictureColour(QStringLiteral("btn_start")));
-    QCOMPARE(shot.pixel(10 + 666 + 8, 10 + 21 + 8), pictureColour(QStringLiteral("btn_min")));
-    QCOMPARE(shot.pixel(10 + 703 + 8, 10 + 21 + 8), pictureColour(QStringLiteral("btn_close")));
+    QCOMPARE(shot.pixel(10 + 472 + 5, 10 + 620 + 12 + 5), pictureColour(QStringLiteral("bottomBtn")));
+    QCOMPARE(shot.pixel(10 + 614 + 5, 10 + 620 + 12 + 5), pictureColour(QStringLiteral("bottomBtn")));
+    QCOMPARE(shot.pixel(10 + 666 + 8, 10 + 21 + 8), pictureColour(QStringLiteral("min")));
+    QCOMPARE(shot.pixel(10 + 703 + 8, 10 + 21 + 8), pictureColour(QStringLiteral("close")));
     QCOMPARE(shot.pixel(20, 30), qRgb(0x35, 0x3a, 0x40));
     QCOMPARE(shot.pixel(100, 10 + 620 + 5), qRgb(61, 65, 74));
     model()->contextAt(3)->setState(makePlayerState(PlayerStateKind::Stop, PlayerPainter::instance()));

@@ -4,11 +4,14 @@
 #include "managervboxtool.h"
 #include "mpfixture.h"
 #include "orvplayermodel.h"
+#include "playerpainter.h"
 #include "playerstate.h"
 #include "playertool.h"
 #include "sharedsegment.h"
 
+#include <QImage>
 #include <QJsonObject>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -37,6 +40,15 @@ const QList<T> kAllTriggers{T::StartClicked,  T::CloseClicked,       T::WaitToSt
                             T::DelayedStop,   T::DeleteConfirmed,    T::DeleteFailed,  T::BackupChosen,
                             T::RestoreChosen, T::BackupRestoreEnded, T::CopyRequested, T::CopyFinished,
                             T::BeginToCreate, T::FinishSucceed,      T::FinishFailed,  T::DeleteSucceeded};
+
+const char *const kStateNames[] = {
+    "Stop",     "Running",  "BeingCopied", "Starting", "WaittingStart", "ClosingDown", "WaittingforCreating",
+    "Creating", "Deleting", "Backuping",   "Restoring"};
+const char *const kTriggerNames[] = {
+    "StartClicked",   "CloseClicked",  "WaitToStart",   "StartPlayerNow",     "StatusRunning",
+    "StatusStarting", "StatusExiting", "StatusWaiting", "DelayedStop",        "DeleteConfirmed",
+    "DeleteFailed",   "BackupChosen",  "RestoreChosen", "BackupRestoreEnded", "CopyRequested",
+    "CopyFinished",   "BeginToCreate", "FinishSucceed", "FinishFailed",       "DeleteSucceeded"};
 
 // The table the rows follow, written out: (from, trigger) -> to. Status words move every row but those
 // whose delete, backup, restore or copy runs.
@@ -97,6 +109,8 @@ private slots:
     void backupMarksTheMachineBusy();
     void onlyAStoppedRowIsACopySource();
     void startUsesTheTitleAsOneArgument();
+    void rowShowsItsStateWord_data();
+    void rowShowsItsStateWord();
 
 private:
     // Makes instances with these titles (Orvanta_1, Orvanta_2, ...) and a model with their rows in Stop.
@@ -147,7 +161,7 @@ void TestPlayerState::transitionTable_data()
     for (const K from : kAllStates) {
         for (const T trigger : kAllTriggers) {
             const auto key = qMakePair(from, trigger);
-            QTest::addRow("%d-%d", int(from), int(trigger))
+            QTest::addRow("%s %s", kStateNames[int(from)], kTriggerNames[int(trigger)])
                 << from << trigger << table.contains(key) << table.value(key, from);
         }
     }
@@ -314,6 +328,67 @@ void TestPlayerState::startUsesTheTitleAsOneArgument()
     QCOMPARE(kindOf(1), K::Stop);
     QTest::qWait(200);
     QCOMPARE(m_fixture->tree().calls(QStringLiteral("Orvanta")).size(), 1);
+}
+
+void TestPlayerState::rowShowsItsStateWord_data()
+{
+    QTest::addColumn<K>("kind");
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<bool>("progress");
+    const QColor grey(140, 140, 140);
+    const QColor blue(0, 144, 255);
+    QTest::newRow("stop") << K::Stop << grey << false;
+    QTest::newRow("running") << K::Running << blue << false;
+    QTest::newRow("being copied") << K::BeingCopied << grey << false;
+    QTest::newRow("starting") << K::Starting << blue << true;
+    QTest::newRow("waiting to start") << K::WaittingStart << grey << true;
+    QTest::newRow("deleting") << K::Deleting << blue << true;
+    QTest::newRow("backing up") << K::Backuping << grey << true;
+}
+
+void TestPlayerState::rowShowsItsStateWord()
+{
+    QFETCH(K, kind);
+    QFETCH(QColor, colour);
+    QFETCH(bool, progress);
+    PlayerPainter painter;
+    PlayerPainter::setInstance(&painter);
+    OrvPlayerModel model;
+    model.addRecords({PlayerRecord(QString(), QStringLiteral("Row"), true)}, kind);
+    QImage image(760, 64, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter p(&image);
+    PlayerContext *context = model.contextAt(0);
+    context->paintCheckBox(&p, QRect(0, 10, 46, 54));
+    context->paintTitle(&p, QRect(46, 10, 335, 54), -1);
+    context->paintStateLabel(&p, QRect(381, 10, 65, 54));
+    context->paintAction(&p, QRect(446, 10, 314, 54), -1, -1, -1, -1);
+    p.end();
+    auto hasColour = [&image](const QRect &area, const QColor &wanted) {
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                if (image.pixelColor(x, y) == wanted)
+                    return true;
+            }
+        }
+        return false;
+    };
+    QVERIFY(hasColour(QRect(381, 10, 65, 54), colour));
+    QVERIFY(hasColour(QRect(46, 10, 300, 54), QColor(Qt::white)));
+    image.save(QDir::current().filePath(QStringLiteral("playerstate-%1.png")
+                                            .arg(QTest::currentDataTag())
+                                            .replace(QLatin1Char(' '), QLatin1Char('-'))));
+    // A busy row points its animation at its own row and advances a frame every 150 ms.
+    auto *busy = dynamic_cast<PlayerWaittingState *>(context->currentState());
+    QCOMPARE(busy != nullptr, progress);
+    if (busy) {
+        QCOMPARE(busy->refreshAction()->counter, &context->playerRecord().progress);
+        const int before = context->playerRecord().progress;
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QVERIFY(changed.wait(1000));
+        QCOMPARE(context->playerRecord().progress, (before + 1) % RefreshAction::kFrames);
+    }
+    PlayerPainter::setInstance(nullptr);
 }
 
 QTEST_MAIN(TestPlayerState)
