@@ -20,10 +20,12 @@ namespace DialogDriver {
 // Runs `dialog` modally as its callers do; once its window is exposed, `action` runs inside the
 // dialog's own event loop. A dialog still open after `timeoutMs` is ended with -1, so a missed click
 // shows as a wrong result instead of a hung test.
-inline int execWith(QDialog &dialog, const std::function<void()> &action, int timeoutMs = 5000)
+inline int execWith(QDialog &dialog, const std::function<void()> &action, int timeoutMs = 20000)
 {
     QTimer::singleShot(0, &dialog, [&dialog, action] {
-        if (!QTest::qWaitForWindowExposed(&dialog)) {
+        // Focus moves only inside the active window: wait until the dialog is it.
+        dialog.activateWindow();
+        if (!QTest::qWaitForWindowExposed(&dialog) || !QTest::qWaitForWindowActive(&dialog)) {
             dialog.done(-1);
             return;
         }

@@ -101,6 +101,9 @@ void TestManagerEndToEnd::cleanupTestCase()
         ProgramRun stop(g_fixture->tree(), QStringLiteral("Orvanta"), {QLatin1String("-vm=") + vm, "-stop"});
         stop.run();
     }
+    // The emulators power their machines off before the tree ends what still runs.
+    for (const char *vm : {"Orvanta_1", "Orvanta_2"})
+        QTRY_COMPARE_WITH_TIMEOUT(vmState(QLatin1String(vm)), QStringLiteral("poweroff"), 20000);
     delete m_window;
     qInstallMessageHandler(g_previousHandler);
 }

@@ -494,7 +494,7 @@ void TestManagerWindow::screenshotOfRowsInSeveralStates()
     // The screen shows the new states once the window has repainted.
     QTRY_VERIFY_WITH_TIMEOUT(
         (shot = grabOnScreen(m_window), buttonPixel(1) == pictureColour(QStringLiteral("closePlayerBtn"))),
-        3000);
+        10000);
     QVERIFY(keepArtifact(shot, QStringLiteral("MultiPlayerManagerDialog")));
     QCOMPARE(buttonPixel(0), pictureColour(QStringLiteral("btnstart")));
     QCOMPARE(shot.pixel(list + PlayerPainter::deleteRect(cell(0, 3)).center()),
