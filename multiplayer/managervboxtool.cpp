@@ -2,6 +2,7 @@
 
 #include "mpruntime.h"
 #include "paths.h"
+#include "processrunner.h"
 #include "sharedsegment.h"
 #include "timeoutscale.h"
 #include "toolparsers.h"
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStorageInfo>
@@ -166,37 +166,39 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
     qDebug().noquote() << QStringLiteral("VBoxTool : exec  ") + m_toolPath + QStringLiteral("   arg  ") +
                               args.join(QLatin1Char(' '));
     setLastError(QString());
-    const int waitMs = TimeoutScale::ms(timeoutMs);
+    Platform::ProcessRequest request;
+    request.program = m_toolPath;
+    request.arguments = args;
+    request.timeoutMs = TimeoutScale::ms(timeoutMs);
 
-    QProcess process;
-    process.start(m_toolPath, args, QIODevice::ReadWrite);
-    if (!process.waitForStarted(waitMs) && process.error() == QProcess::FailedToStart) {
-        // A missing tool is not a hung one: report it at once.
-        setLastError(process.errorString());
-        qCritical().noquote() << QStringLiteral("VBoxTool : exec error ") + process.errorString();
-        if (err)
-            *err = process.errorString();
-        return ErrorOutput;
-    }
-    if (!process.waitForFinished(waitMs)) {
-        process.kill();
-        process.waitForFinished(waitMs);
+    Platform::ProcessOutcome outcome = Platform::runProcess(request);
+    if (outcome.result == Platform::ProcessResult::TimedOut) {
         // A tool that hangs usually waits for a VirtualBox service that does not answer: start the
         // service (as a program path, so a folder with blanks works) and try once more.
-        QProcess::startDetached(m_vboxPath + QLatin1Char('/') + serviceFileName(m_productVersion), {});
-        process.start(m_toolPath, args, QIODevice::ReadWrite);
-        if (!process.waitForFinished(waitMs)) {
-            qCritical().noquote() << QStringLiteral("VBoxTool : exec error  ") + process.errorString() +
-                                         QStringLiteral("   ") + QString::number(process.exitCode());
-            process.kill();
-            process.waitForFinished(waitMs);
-            setLastError(process.errorString());
+        Platform::ProcessRequest service;
+        service.program = m_vboxPath + QLatin1Char('/') + serviceFileName(m_productVersion);
+        Platform::startDetached(service);
+        outcome = Platform::runProcess(request);
+        if (outcome.result == Platform::ProcessResult::TimedOut) {
+            qCritical().noquote() << QStringLiteral("VBoxTool : exec error  ") +
+                                         QLatin1String(Platform::processResultName(outcome.result)) +
+                                         QStringLiteral("   ") + QString::number(outcome.exitCode);
+            setLastError(QLatin1String(Platform::processResultName(outcome.result)));
             return TimedOutTwice;
         }
     }
-    const QString standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
-    QString standardError = QString::fromLocal8Bit(process.readAllStandardError());
-    process.close();
+    if (outcome.result == Platform::ProcessResult::FailedToStart) {
+        // A missing tool is not a hung one: report it at once.
+        setLastError(outcome.errorText);
+        qCritical().noquote() << QStringLiteral("VBoxTool : exec error ") + outcome.errorText;
+        if (err)
+            *err = outcome.errorText;
+        return ErrorOutput;
+    }
+    const QString standardOutput = QString::fromLocal8Bit(outcome.standardOutput);
+    QString standardError = QString::fromLocal8Bit(outcome.standardError);
+    if (outcome.result == Platform::ProcessResult::Crashed && standardError.isEmpty())
+        standardError = QStringLiteral("the tool ended by signal ") + QString::number(outcome.signal);
     if (out)
         *out = standardOutput;
     if (err)
