@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
 #include <QSignalSpy>
@@ -169,6 +170,12 @@ void TestManagerVBoxTool::powerOffFollowsTheMachineState_data()
                              << QList<QStringList>{words("controlvm Orvanta_1 poweroff")};
     QTest::newRow("saved") << words("startvm Orvanta_1 --type headless;controlvm Orvanta_1 savestate")
                            << QList<QStringList>{words("discardstate Orvanta_1")};
+    // States the tool cannot reach by itself are written into the machine file.
+    QTest::newRow("aborted") << words("state aborted")
+                             << QList<QStringList>{words("startvm Orvanta_1 --type headless"),
+                                                   words("controlvm Orvanta_1 poweroff")};
+    QTest::newRow("guru meditation") << words("state gurumeditation")
+                           << QList<QStringList>{words("startvm Orvanta_1 --type emergencystop")};
 }
 
 void TestManagerVBoxTool::powerOffFollowsTheMachineState()
@@ -178,6 +185,19 @@ void TestManagerVBoxTool::powerOffFollowsTheMachineState()
     refresh();
     QCOMPARE(VBoxTool::instance().clone(QStringLiteral("OrvantaBase"), QStringLiteral("A")), 1);
     refresh();
+    if (prepare.value(0) == QLatin1String("state")) {
+        QFile file(m_fixture->machineFolder() + QStringLiteral("/Orvanta_1/Orvanta_1.vbox"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QJsonObject machine = QJsonDocument::fromJson(file.readAll()).object();
+        file.close();
+        QJsonObject settings = machine.value(QStringLiteral("settings")).toObject();
+        settings.insert(QStringLiteral("VMState"), prepare.value(1));
+        machine.insert(QStringLiteral("settings"), settings);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QJsonDocument(machine).toJson());
+        file.close();
+        prepare.clear();
+    }
     for (const QString &command : prepare.join(QLatin1Char(' ')).split(QLatin1Char(';'), Qt::SkipEmptyParts))
         QVERIFY(m_fixture->tool(command.split(QLatin1Char(' '))));
     m_fixture->clearCalls();
