@@ -82,7 +82,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationDomain(QLatin1String(kOrganisationDomain));
     QCoreApplication::setApplicationName(QLatin1String(kApplication));
 
-    const QString dumpFolder = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../../log/crash"));
+    const QString dumpFolder =
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../../log/crash"));
     QDir().mkpath(dumpFolder);
     BreakpadQt::instance().init(dumpFolder);
 
@@ -110,20 +111,21 @@ int main(int argc, char *argv[])
     window.horizontalHeader()->hide();
     window.verticalHeader()->hide();
     window.resize(760, 700);
-    QObject::connect(&app, &OrvApplication::messageAvailable, &window, [&model, &window](const QString &message) {
-        qInfo().noquote() << QStringLiteral("manager message ") + message;
-        QString messageVm;
-        QString messageStatus;
-        parseManagerMessage(message.toLatin1(), &messageVm, &messageStatus);
-        if (!messageVm.isEmpty() && !messageStatus.isEmpty()) {
-            if (isAcceptableMachineName(messageVm))
-                model.applyStatusWord(messageVm, messageStatus);
-            return;
-        }
-        window.showNormal();
-        window.raise();
-        window.activateWindow();
-    });
+    QObject::connect(&app, &OrvApplication::messageAvailable, &window,
+                     [&model, &window](const QString &message) {
+                         qInfo().noquote() << QStringLiteral("manager message ") + message;
+                         QString messageVm;
+                         QString messageStatus;
+                         parseManagerMessage(message.toLatin1(), &messageVm, &messageStatus);
+                         if (!messageVm.isEmpty() && !messageStatus.isEmpty()) {
+                             if (isAcceptableMachineName(messageVm))
+                                 model.applyStatusWord(messageVm, messageStatus);
+                             return;
+                         }
+                         window.showNormal();
+                         window.raise();
+                         window.activateWindow();
+                     });
     window.show();
     qInfo() << "main window shown";
     loadList(&model);

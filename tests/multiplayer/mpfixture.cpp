@@ -62,8 +62,8 @@ QMap<QString, QByteArray> ManagerFixture::snapshot() const
 {
     QMap<QString, QByteArray> files;
     const QString root = m_tree->root();
-    for (const QString &folder :
-         {machineFolder(), dataFolder(), m_tree->localAppDataDir(), m_tree->root() + QStringLiteral("/desktop")}) {
+    for (const QString &folder : {machineFolder(), dataFolder(), m_tree->localAppDataDir(),
+                                  m_tree->root() + QStringLiteral("/desktop")}) {
         QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();

@@ -22,7 +22,10 @@ public:
     QString stateDir() const { return m_tree->root() + QStringLiteral("/vbox-state"); }
     QString machineFolder() const { return m_tree->installDir() + QStringLiteral("/vbox"); }
     QString dataFolder() const { return m_tree->appDataDir() + QStringLiteral("/Halvora"); }
-    QString xmlPath() const { return m_tree->localAppDataDir() + QStringLiteral("/OrvMultiPlayer/multiplayer.xml"); }
+    QString xmlPath() const
+    {
+        return m_tree->localAppDataDir() + QStringLiteral("/OrvMultiPlayer/multiplayer.xml");
+    }
 
     // Runs the simulated tool directly (for preparing machines); true on exit 0.
     bool tool(const QStringList &args, QString *out = nullptr);

@@ -67,7 +67,8 @@ QString TestDesktopShortcut::validate(const QString &path)
     process.start(validator, {path});
     if (!process.waitForFinished(10000))
         return QStringLiteral("desktop-file-validate did not finish");
-    const QString output = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+    const QString output =
+        QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
     return process.exitCode() == 0 && !output.contains(QLatin1String("error")) ? QString() : output;
 }
 
@@ -75,11 +76,15 @@ void TestDesktopShortcut::entryIsValid_data()
 {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("execArguments");
-    QTest::newRow("plain") << "T" << "-vm=Orvanta_2 -title=T";
-    QTest::newRow("blanks") << "My phone" << "-vm=Orvanta_2 \"-title=My phone\"";
+    QTest::newRow("plain") << "T"
+                           << "-vm=Orvanta_2 -title=T";
+    QTest::newRow("blanks") << "My phone"
+                            << "-vm=Orvanta_2 \"-title=My phone\"";
     QTest::newRow("quotes, dollar, backslash, percent")
-        << "A \"b\" $c \\ 5%" << "-vm=Orvanta_2 \"-title=A \\\\\"b\\\\\" \\\\$c \\\\\\\\ 5%%\"";
-    QTest::newRow("leading blank") << " x" << "-vm=Orvanta_2 \"-title= x\"";
+        << "A \"b\" $c \\ 5%"
+        << "-vm=Orvanta_2 \"-title=A \\\\\"b\\\\\" \\\\$c \\\\\\\\ 5%%\"";
+    QTest::newRow("leading blank") << " x"
+                                   << "-vm=Orvanta_2 \"-title= x\"";
 }
 
 void TestDesktopShortcut::entryIsValid()
@@ -87,7 +92,8 @@ void TestDesktopShortcut::entryIsValid()
     QFETCH(QString, title);
     QFETCH(QString, execArguments);
     QVERIFY(createDesktopShortcut(title, m_target, QString(),
-                                  {QStringLiteral("-vm=Orvanta_2"), QStringLiteral("-title=") + title}, title));
+                                  {QStringLiteral("-vm=Orvanta_2"), QStringLiteral("-title=") + title},
+                                  title));
     const QString path = m_tree->root() + QStringLiteral("/desktop/") + title + QStringLiteral(".desktop");
     QVERIFY(desktopShortcutExists(title));
     QString escapedTitle = title;
@@ -95,9 +101,9 @@ void TestDesktopShortcut::entryIsValid()
     if (escapedTitle.startsWith(QLatin1Char(' ')))
         escapedTitle.replace(0, 1, QStringLiteral("\\s"));
     const QString expected = QStringLiteral("[Desktop Entry]\nType=Application\nVersion=1.0\n") +
-                             QStringLiteral("Name=") + escapedTitle + QStringLiteral("\nComment=") + escapedTitle +
-                             QStringLiteral("\nExec=") + m_target + QLatin1Char(' ') + execArguments +
-                             QStringLiteral("\nPath=") + m_tree->playerDir() +
+                             QStringLiteral("Name=") + escapedTitle + QStringLiteral("\nComment=") +
+                             escapedTitle + QStringLiteral("\nExec=") + m_target + QLatin1Char(' ') +
+                             execArguments + QStringLiteral("\nPath=") + m_tree->playerDir() +
                              QStringLiteral("\nTerminal=false\n");
     QCOMPARE(QString::fromUtf8(readFile(path)), expected);
     const QString verdict = validate(path);
@@ -125,7 +131,8 @@ void TestDesktopShortcut::failedSaveIsNotListed()
     const QString list = m_tree->localAppDataDir() + QStringLiteral("/OrvMultiPlayer/shortcuts");
     const QStringList args{QStringLiteral("-vm=Orvanta_1"), QStringLiteral("-title=x")};
     // A title that would leave the desktop folder is no file name.
-    QVERIFY(!createDesktopShortcut(QStringLiteral("../escape"), m_target, QString(), args, QStringLiteral("x")));
+    QVERIFY(
+        !createDesktopShortcut(QStringLiteral("../escape"), m_target, QString(), args, QStringLiteral("x")));
     QVERIFY(!QFile::exists(m_tree->root() + QStringLiteral("/escape.desktop")));
     // A desktop "folder" that is a file: nothing can be saved in it.
     QDir(m_tree->root() + QStringLiteral("/desktop")).removeRecursively();

@@ -111,9 +111,10 @@ void TestManagerFrame::statusStartWithoutManagerEndsAtOnce()
     QCOMPARE(run.run(), 0);
     const QStringList lines = logText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);
-    QCOMPARE(lines.at(0).section(QLatin1Char(']'), 1),
-             QStringLiteral(":==============================OrvMultiManager start============================= "
-                            " (:0,)"));
+    QCOMPARE(
+        lines.at(0).section(QLatin1Char(']'), 1),
+        QStringLiteral(":==============================OrvMultiManager start============================= "
+                       " (:0,)"));
     QVERIFY(lines.at(0).startsWith(QLatin1String("Info[")));
     QCOMPARE(lines.at(1).section(QLatin1Char(']'), 1),
              QStringLiteral(":the commandLineParam is vm=Orvanta_1 status=STOP (:0,)"));

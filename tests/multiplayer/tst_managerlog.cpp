@@ -59,10 +59,12 @@ void TestManagerLog::lineForm_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("info") << int(QtInfoMsg) << "VBoxTool : init" << "Info[12:34:56]:VBoxTool : init (f.cpp:7,fn)\n";
+    QTest::newRow("info") << int(QtInfoMsg) << "VBoxTool : init"
+                          << "Info[12:34:56]:VBoxTool : init (f.cpp:7,fn)\n";
     QTest::newRow("critical with %1") << int(QtCriticalMsg) << "x %1 y"
                                       << "Critical[12:34:56]:x %1 y (f.cpp:7,fn)\n";
-    QTest::newRow("fatal") << int(QtFatalMsg) << "end" << "Fatal[12:34:56]:end (f.cpp:7,fn)\n";
+    QTest::newRow("fatal") << int(QtFatalMsg) << "end"
+                           << "Fatal[12:34:56]:end (f.cpp:7,fn)\n";
 }
 
 void TestManagerLog::lineForm()
@@ -83,10 +85,12 @@ void TestManagerLog::keepsInfoAndCriticalOnly()
     qCritical() << "critical line";
     const QStringList written = lines();
     QCOMPARE(written.size(), 2);
-    QVERIFY(written.at(0).startsWith(QLatin1String("Info[")) && written.at(0).contains(QLatin1String("info line")));
+    QVERIFY(written.at(0).startsWith(QLatin1String("Info[")) &&
+            written.at(0).contains(QLatin1String("info line")));
     QVERIFY(written.at(1).startsWith(QLatin1String("Critical[")));
-    QVERIFY(QFileInfo(logFilePath(QDate::currentDate())).absolutePath().startsWith(m_dir->path() +
-                                                                                  "/OrvMultiPlayer/log"));
+    QVERIFY(QFileInfo(logFilePath(QDate::currentDate()))
+                .absolutePath()
+                .startsWith(m_dir->path() + "/OrvMultiPlayer/log"));
 }
 
 void TestManagerLog::concurrentLinesStayWhole()

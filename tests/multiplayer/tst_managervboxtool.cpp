@@ -91,14 +91,14 @@ void TestManagerVBoxTool::listCreateCloneExportImportDelete()
         words("modifyvm OrvantaBase --boot1 disk --boot2 none --boot3 none --boot4 none"),
         words("storagectl OrvantaBase --name IDE --add ide"),
         {"internalcommands", "sethduuid", base + "/android_system_disk.vmdk"},
-        {"storageattach", "OrvantaBase", "--storagectl", "IDE", "--port", "0", "--device", "0", "--type", "hdd",
-         "--medium", base + "/android_system_disk.vmdk"},
+        {"storageattach", "OrvantaBase", "--storagectl", "IDE", "--port", "0", "--device", "0", "--type",
+         "hdd", "--medium", base + "/android_system_disk.vmdk"},
         {"internalcommands", "sethduuid", base + "/android_data_disk.vmdk"},
-        {"storageattach", "OrvantaBase", "--storagectl", "IDE", "--port", "0", "--device", "1", "--type", "hdd",
-         "--medium", base + "/android_data_disk.vmdk"},
+        {"storageattach", "OrvantaBase", "--storagectl", "IDE", "--port", "0", "--device", "1", "--type",
+         "hdd", "--medium", base + "/android_data_disk.vmdk"},
         {"internalcommands", "sethduuid", base + "/android_sdcard_disk.vmdk"},
-        {"storageattach", "OrvantaBase", "--storagectl", "IDE", "--port", "1", "--device", "0", "--type", "hdd",
-         "--medium", base + "/android_sdcard_disk.vmdk"},
+        {"storageattach", "OrvantaBase", "--storagectl", "IDE", "--port", "1", "--device", "0", "--type",
+         "hdd", "--medium", base + "/android_sdcard_disk.vmdk"},
         words("guestproperty set OrvantaBase orvanta_ova_version 1.0.0"),
     };
     QCOMPARE(m_fixture->modifyingCalls(), buildBase);
@@ -175,7 +175,7 @@ void TestManagerVBoxTool::powerOffFollowsTheMachineState_data()
                              << QList<QStringList>{words("startvm Orvanta_1 --type headless"),
                                                    words("controlvm Orvanta_1 poweroff")};
     QTest::newRow("guru meditation") << words("state gurumeditation")
-                           << QList<QStringList>{words("startvm Orvanta_1 --type emergencystop")};
+                                     << QList<QStringList>{words("startvm Orvanta_1 --type emergencystop")};
 }
 
 void TestManagerVBoxTool::powerOffFollowsTheMachineState()
@@ -232,9 +232,10 @@ void TestManagerVBoxTool::failedDeleteKeepsEverything()
     db.write("rows");
     db.close();
     refresh();
-    m_fixture->setFaults({fault(QStringLiteral("unregistervm Orvanta_1 --delete"),
-                                QStringLiteral("{prog}: error: Cannot unregister the machine 'Orvanta_1' while it "
-                                               "is locked\n"))});
+    m_fixture->setFaults(
+        {fault(QStringLiteral("unregistervm Orvanta_1 --delete"),
+               QStringLiteral("{prog}: error: Cannot unregister the machine 'Orvanta_1' while it "
+                              "is locked\n"))});
     const auto before = m_fixture->snapshot();
     QCOMPARE(VBoxTool::instance().deleteVm(QStringLiteral("Orvanta_1"), QStringLiteral("Keep me"), true),
              int(VBoxTool::DeleteFailed));
@@ -307,13 +308,14 @@ void TestManagerVBoxTool::listFileBytes()
     VmRecordMap records;
     refresh(&records);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(),
-             QByteArray("<?xml version = '1.0' encoding='UTF-8'?>\n"
-                        "<Multi>\n"
-                        "    <Player from=\"-1\" vm=\"Orvanta_0\" title=\"Orvanta\"/>\n"
-                        "    <Player from=\"0\" vm=\"Orvanta_3\" title=\"Tom &amp; &quot;Jerry&quot; &lt;3\"/>\n"
-                        "    <Player from=\"3\" vm=\"Orvanta_10\" title=\"Ten\"/>\n"
-                        "</Multi>\n"));
+    QCOMPARE(
+        file.readAll(),
+        QByteArray("<?xml version = '1.0' encoding='UTF-8'?>\n"
+                   "<Multi>\n"
+                   "    <Player from=\"-1\" vm=\"Orvanta_0\" title=\"Orvanta\"/>\n"
+                   "    <Player from=\"0\" vm=\"Orvanta_3\" title=\"Tom &amp; &quot;Jerry&quot; &lt;3\"/>\n"
+                   "    <Player from=\"3\" vm=\"Orvanta_10\" title=\"Ten\"/>\n"
+                   "</Multi>\n"));
     QCOMPARE(records.at(QStringLiteral("Orvanta_3")).title, QStringLiteral("Tom & \"Jerry\" <3"));
 
     // A rename is written at once and found by the new title only.
@@ -361,7 +363,8 @@ void TestManagerVBoxTool::cloneLeavesNoStaleOrPartialFiles()
     sourceDb.close();
 
     // A failing copy takes back what it wrote.
-    m_fixture->setFaults({fault(QStringLiteral("clonevm *"), QStringLiteral("{prog}: error: Clone VM failed\n"), 1)});
+    m_fixture->setFaults(
+        {fault(QStringLiteral("clonevm *"), QStringLiteral("{prog}: error: Clone VM failed\n"), 1)});
     QCOMPARE(VBoxTool::instance().clone(QStringLiteral("Orvanta_1"), QStringLiteral("Copy")),
              int(VBoxTool::CloneIncomplete));
     QVERIFY(!QFile::exists(data + QStringLiteral("/Orvanta_2.ini")));
@@ -403,7 +406,8 @@ void TestManagerVBoxTool::creationBatch_data()
     QTest::addColumn<int>("createAttempts");
     QTest::newRow("second fails") << QJsonArray{fault(QStringLiteral("createvm --name Orvanta_2 *"),
                                                       QStringLiteral("{prog}: error: Disk full\n"))}
-                                  << QStringList{"begin 0", "done 0 Orvanta_1", "begin 1", "failed 1", "finish"}
+                                  << QStringList{"begin 0", "done 0 Orvanta_1", "begin 1", "failed 1",
+                                                 "finish"}
                                   << 2;
     QTest::newRow("name always taken")
         << QJsonArray{fault(QStringLiteral("createvm *"),
@@ -445,7 +449,8 @@ void TestManagerVBoxTool::creationBatch()
     // A failed title leaves no record and no settings behind.
     QFile list(m_fixture->xmlPath());
     QVERIFY(list.open(QIODevice::ReadOnly));
-    QVERIFY(!list.readAll().contains("title=\"" + creator.titles.at(seen.size() == 3 ? 0 : 1).toUtf8() + "\""));
+    QVERIFY(
+        !list.readAll().contains("title=\"" + creator.titles.at(seen.size() == 3 ? 0 : 1).toUtf8() + "\""));
 }
 
 QTEST_GUILESS_MAIN(TestManagerVBoxTool)

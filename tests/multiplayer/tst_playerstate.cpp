@@ -24,22 +24,31 @@ Q_DECLARE_METATYPE(OrvMulti::PlayerTrigger)
 
 namespace {
 
-const QList<K> kAllStates{K::Stop,        K::Running,  K::BeingCopied, K::Starting,  K::WaittingStart, K::ClosingDown,
-                          K::WaittingforCreating, K::Creating, K::Deleting, K::Backuping, K::Restoring};
-const QList<T> kAllTriggers{T::StartClicked,   T::CloseClicked,   T::WaitToStart,    T::StartPlayerNow,
-                            T::StatusRunning,  T::StatusStarting, T::StatusExiting,  T::StatusWaiting,
-                            T::DelayedStop,    T::DeleteConfirmed, T::DeleteFailed,  T::BackupChosen,
-                            T::RestoreChosen,  T::BackupRestoreEnded, T::CopyRequested, T::CopyFinished,
-                            T::BeginToCreate,  T::FinishSucceed,  T::FinishFailed,   T::DeleteSucceeded};
+const QList<K> kAllStates{K::Stop,
+                          K::Running,
+                          K::BeingCopied,
+                          K::Starting,
+                          K::WaittingStart,
+                          K::ClosingDown,
+                          K::WaittingforCreating,
+                          K::Creating,
+                          K::Deleting,
+                          K::Backuping,
+                          K::Restoring};
+const QList<T> kAllTriggers{T::StartClicked,  T::CloseClicked,       T::WaitToStart,   T::StartPlayerNow,
+                            T::StatusRunning, T::StatusStarting,     T::StatusExiting, T::StatusWaiting,
+                            T::DelayedStop,   T::DeleteConfirmed,    T::DeleteFailed,  T::BackupChosen,
+                            T::RestoreChosen, T::BackupRestoreEnded, T::CopyRequested, T::CopyFinished,
+                            T::BeginToCreate, T::FinishSucceed,      T::FinishFailed,  T::DeleteSucceeded};
 
-const char *const kStateNames[] = {"Stop",          "Running",  "BeingCopied", "Starting",
-                                   "WaittingStart", "ClosingDown", "WaittingforCreating", "Creating",
-                                   "Deleting",      "Backuping", "Restoring"};
+const char *const kStateNames[] = {
+    "Stop",     "Running",  "BeingCopied", "Starting", "WaittingStart", "ClosingDown", "WaittingforCreating",
+    "Creating", "Deleting", "Backuping",   "Restoring"};
 const char *const kTriggerNames[] = {
-    "StartClicked",  "CloseClicked",    "WaitToStart",  "StartPlayerNow", "StatusRunning",
-    "StatusStarting", "StatusExiting",  "StatusWaiting", "DelayedStop",   "DeleteConfirmed",
-    "DeleteFailed",  "BackupChosen",    "RestoreChosen", "BackupRestoreEnded", "CopyRequested",
-    "CopyFinished",  "BeginToCreate",   "FinishSucceed", "FinishFailed",   "DeleteSucceeded"};
+    "StartClicked",   "CloseClicked",  "WaitToStart",   "StartPlayerNow",     "StatusRunning",
+    "StatusStarting", "StatusExiting", "StatusWaiting", "DelayedStop",        "DeleteConfirmed",
+    "DeleteFailed",   "BackupChosen",  "RestoreChosen", "BackupRestoreEnded", "CopyRequested",
+    "CopyFinished",   "BeginToCreate", "FinishSucceed", "FinishFailed",       "DeleteSucceeded"};
 
 // The table the rows follow, written out: (from, trigger) -> to. Status words move every row but those
 // whose delete, backup, restore or copy runs.
@@ -373,8 +382,9 @@ void TestPlayerState::rowShowsItsStateWord()
     };
     QVERIFY(hasColour(QRect(381, 10, 65, 54), colour));
     QVERIFY(hasColour(QRect(46, 10, 300, 54), QColor(Qt::white)));
-    image.save(QDir::current().filePath(QStringLiteral("playerstate-%1.png").arg(QTest::currentDataTag())
-                                          .replace(QLatin1Char(' '), QLatin1Char('-'))));
+    image.save(QDir::current().filePath(QStringLiteral("playerstate-%1.png")
+                                            .arg(QTest::currentDataTag())
+                                            .replace(QLatin1Char(' '), QLatin1Char('-'))));
     // A busy row points its animation at its own row and advances a frame every 150 ms.
     auto *busy = dynamic_cast<PlayerWaittingState *>(context->currentState());
     QCOMPARE(busy != nullptr, progress);
