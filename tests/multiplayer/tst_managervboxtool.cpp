@@ -49,6 +49,7 @@ private slots:
     void failedQueryPowersNothingOff();
     void listFileBytes();
     void unreadableListFileIsKept();
+    void brokenListFileIsKeptAside();
     void cloneLeavesNoStaleOrPartialFiles();
     void hungToolStartsTheServiceOnce();
     void creationBatch_data();
@@ -397,6 +398,25 @@ void TestManagerVBoxTool::hungToolStartsTheServiceOnce()
     QCOMPARE(starts.count(QByteArray()), 1);
     QCOMPARE(starts.size(), 2);
     QVERIFY(starts.first().contains("\"prog\":\"OrvvmSVC\""));
+}
+
+void TestManagerVBoxTool::brokenListFileIsKeptAside()
+{
+    QVERIFY(m_fixture->tool(words("createvm --name Orvanta_2 --register")));
+    QDir().mkpath(QFileInfo(m_fixture->xmlPath()).absolutePath());
+    const QByteArray broken("<Multi><Player vm=\"Orvanta_2\" title=\"Half");
+    QFile file(m_fixture->xmlPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(broken);
+    file.close();
+    VmRecordMap records;
+    refresh(&records);
+    QCOMPARE(records.at(QStringLiteral("Orvanta_2")).title, QStringLiteral("Orvanta_2"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("vm=\"Orvanta_2\" title=\"Orvanta_2\""));
+    QFile aside(m_fixture->xmlPath() + QStringLiteral(".bad"));
+    QVERIFY(aside.open(QIODevice::ReadOnly));
+    QCOMPARE(aside.readAll(), broken);
 }
 
 void TestManagerVBoxTool::creationBatch_data()
