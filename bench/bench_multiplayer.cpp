@@ -58,7 +58,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     InstallTree tree;
-    if (!tree.addVirtualBox() || !tree.addGuestImage() || !tree.addProgram(QStringLiteral("OrvMultiPlayer"))) {
+    if (!tree.addVirtualBox() || !tree.addGuestImage() ||
+        !tree.addProgram(QStringLiteral("OrvMultiPlayer"))) {
         std::fprintf(stderr, "install tree not made\n");
         return 1;
     }
@@ -116,12 +117,14 @@ int main(int argc, char *argv[])
 
     std::printf("refresh of %d instances (mean of %d): %lld ms in all\n", kInstances, kRounds,
                 static_cast<long long>(refreshMs));
-    std::printf("  tool's time (baseline, same command lines run alone): %lld ms\n", static_cast<long long>(toolMs));
+    std::printf("  tool's time (baseline, same command lines run alone): %lld ms\n",
+                static_cast<long long>(toolMs));
     std::printf("  manager's own time: %lld ms (aim under %lld ms), own/tool ratio %.2f\n",
                 static_cast<long long>(ownMs), static_cast<long long>(kOwnTimeAimMs),
                 toolMs > 0 ? double(ownMs) / double(toolMs) : 0.0);
-    std::printf("manager resident memory with %d instances listed: %lld kB (aim under %lld kB), ratio to aim %.2f\n",
-                kInstances, static_cast<long long>(rssKb), static_cast<long long>(kMemoryAimKb),
-                double(rssKb) / double(kMemoryAimKb));
+    std::printf(
+        "manager resident memory with %d instances listed: %lld kB (aim under %lld kB), ratio to aim %.2f\n",
+        kInstances, static_cast<long long>(rssKb), static_cast<long long>(kMemoryAimKb),
+        double(rssKb) / double(kMemoryAimKb));
     return 0;
 }

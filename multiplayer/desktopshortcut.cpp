@@ -120,7 +120,8 @@ bool createShellLink(const QString &linkPath, const QString &target, const QStri
         exec << quoteExecArgument(argument);
 
     QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nVersion=1.0\n");
-    entry += QStringLiteral("Name=") + escapeValue(QFileInfo(linkPath).completeBaseName()) + QLatin1Char('\n');
+    entry +=
+        QStringLiteral("Name=") + escapeValue(QFileInfo(linkPath).completeBaseName()) + QLatin1Char('\n');
     if (!description.isEmpty())
         entry += QStringLiteral("Comment=") + escapeValue(description) + QLatin1Char('\n');
     entry += QStringLiteral("Exec=") + escapeValue(exec.join(QLatin1Char(' '))) + QLatin1Char('\n');

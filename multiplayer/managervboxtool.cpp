@@ -2,6 +2,7 @@
 
 #include "mpruntime.h"
 #include "paths.h"
+#include "processrunner.h"
 #include "sharedsegment.h"
 #include "timeoutscale.h"
 #include "toolparsers.h"
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStorageInfo>
@@ -53,7 +53,8 @@ QStringList outputLines(const QString &text)
 
 bool alreadyExists(const QString &text)
 {
-    return text.contains(QLatin1String("already exists")) || text.contains(QLatin1String("VERR_ALREADY_EXISTS"));
+    return text.contains(QLatin1String("already exists")) ||
+           text.contains(QLatin1String("VERR_ALREADY_EXISTS"));
 }
 
 } // namespace
@@ -66,7 +67,8 @@ VBoxTool &VBoxTool::instance()
 
 QString VBoxTool::toolFileName(const QString &productVersion)
 {
-    return productVersion >= QLatin1String("1.4.0") ? QStringLiteral("OrvvmManage") : QStringLiteral("VBoxManage");
+    return productVersion >= QLatin1String("1.4.0") ? QStringLiteral("OrvvmManage")
+                                                    : QStringLiteral("VBoxManage");
 }
 
 QString VBoxTool::serviceFileName(const QString &productVersion)
@@ -92,10 +94,22 @@ QString VBoxTool::lastError() const
     return t_lastError;
 }
 
-QString VBoxTool::toolPath() const { return m_toolPath; }
-QString VBoxTool::machineFolder() const { return m_machineFolder; }
-QString VBoxTool::dataFolder() const { return m_dataFolder; }
-QString VBoxTool::xmlPath() const { return m_xmlPath; }
+QString VBoxTool::toolPath() const
+{
+    return m_toolPath;
+}
+QString VBoxTool::machineFolder() const
+{
+    return m_machineFolder;
+}
+QString VBoxTool::dataFolder() const
+{
+    return m_dataFolder;
+}
+QString VBoxTool::xmlPath() const
+{
+    return m_xmlPath;
+}
 
 QStringList VBoxTool::vmNames() const
 {
@@ -139,7 +153,8 @@ int VBoxTool::init()
     m_vboxPath = settings.value(QStringLiteral("VBoxPath")).toString();
     m_installDir = settings.value(QStringLiteral("Installdir")).toString();
     m_productVersion = settings.value(QStringLiteral("ProductVersion")).toString().trimmed();
-    m_ovaVersion = settings.value(QStringLiteral("ModuleInfo/ova"), QStringLiteral("1.0.0")).toString().trimmed();
+    m_ovaVersion =
+        settings.value(QStringLiteral("ModuleInfo/ova"), QStringLiteral("1.0.0")).toString().trimmed();
 
     // The fallbacks are taken from the program's own folder (<install>/<version>/player), never from
     // the folder the manager happened to be started in.
@@ -166,37 +181,39 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
     qDebug().noquote() << QStringLiteral("VBoxTool : exec  ") + m_toolPath + QStringLiteral("   arg  ") +
                               args.join(QLatin1Char(' '));
     setLastError(QString());
-    const int waitMs = TimeoutScale::ms(timeoutMs);
+    Platform::ProcessRequest request;
+    request.program = m_toolPath;
+    request.arguments = args;
+    request.timeoutMs = TimeoutScale::ms(timeoutMs);
 
-    QProcess process;
-    process.start(m_toolPath, args, QIODevice::ReadWrite);
-    if (!process.waitForStarted(waitMs) && process.error() == QProcess::FailedToStart) {
-        // A missing tool is not a hung one: report it at once.
-        setLastError(process.errorString());
-        qCritical().noquote() << QStringLiteral("VBoxTool : exec error ") + process.errorString();
-        if (err)
-            *err = process.errorString();
-        return ErrorOutput;
-    }
-    if (!process.waitForFinished(waitMs)) {
-        process.kill();
-        process.waitForFinished(waitMs);
+    Platform::ProcessOutcome outcome = Platform::runProcess(request);
+    if (outcome.result == Platform::ProcessResult::TimedOut) {
         // A tool that hangs usually waits for a VirtualBox service that does not answer: start the
         // service (as a program path, so a folder with blanks works) and try once more.
-        QProcess::startDetached(m_vboxPath + QLatin1Char('/') + serviceFileName(m_productVersion), {});
-        process.start(m_toolPath, args, QIODevice::ReadWrite);
-        if (!process.waitForFinished(waitMs)) {
-            qCritical().noquote() << QStringLiteral("VBoxTool : exec error  ") + process.errorString() +
-                                         QStringLiteral("   ") + QString::number(process.exitCode());
-            process.kill();
-            process.waitForFinished(waitMs);
-            setLastError(process.errorString());
+        Platform::ProcessRequest service;
+        service.program = m_vboxPath + QLatin1Char('/') + serviceFileName(m_productVersion);
+        Platform::startDetached(service);
+        outcome = Platform::runProcess(request);
+        if (outcome.result == Platform::ProcessResult::TimedOut) {
+            qCritical().noquote() << QStringLiteral("VBoxTool : exec error  ") +
+                                         QLatin1String(Platform::processResultName(outcome.result)) +
+                                         QStringLiteral("   ") + QString::number(outcome.exitCode);
+            setLastError(QLatin1String(Platform::processResultName(outcome.result)));
             return TimedOutTwice;
         }
     }
-    const QString standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
-    QString standardError = QString::fromLocal8Bit(process.readAllStandardError());
-    process.close();
+    if (outcome.result == Platform::ProcessResult::FailedToStart) {
+        // A missing tool is not a hung one: report it at once.
+        setLastError(outcome.errorText);
+        qCritical().noquote() << QStringLiteral("VBoxTool : exec error ") + outcome.errorText;
+        if (err)
+            *err = outcome.errorText;
+        return ErrorOutput;
+    }
+    const QString standardOutput = QString::fromLocal8Bit(outcome.standardOutput);
+    QString standardError = QString::fromLocal8Bit(outcome.standardError);
+    if (outcome.result == Platform::ProcessResult::Crashed && standardError.isEmpty())
+        standardError = QStringLiteral("the tool ended by signal ") + QString::number(outcome.signal);
     if (out)
         *out = standardOutput;
     if (err)
@@ -262,9 +279,10 @@ int VBoxTool::listVmsFromVBox()
             highest = qMax(highest, number);
         }
     }
-    if (records.find(QLatin1String(kFirstVm)) == records.end() && names.contains(QLatin1String(kUnnamedFirstVm))) {
-        const int renamed = exec({QStringLiteral("modifyvm"), QLatin1String(kUnnamedFirstVm), QStringLiteral("--name"),
-                                  QLatin1String(kFirstVm)},
+    if (records.find(QLatin1String(kFirstVm)) == records.end() &&
+        names.contains(QLatin1String(kUnnamedFirstVm))) {
+        const int renamed = exec({QStringLiteral("modifyvm"), QLatin1String(kUnnamedFirstVm),
+                                  QStringLiteral("--name"), QLatin1String(kFirstVm)},
                                  nullptr, nullptr);
         if (renamed == Success) {
             VmRecord record;
@@ -287,7 +305,8 @@ bool VBoxTool::initVmInfo(const QString &vmIn, QMap<QString, QString> *info)
     info->clear();
     qInfo().noquote() << QStringLiteral("VBoxTool : init ") + vm + QStringLiteral(" info");
     QString out;
-    if (exec({QStringLiteral("showvminfo"), vm, QStringLiteral("--machinereadable")}, &out, nullptr) != Success)
+    if (exec({QStringLiteral("showvminfo"), vm, QStringLiteral("--machinereadable")}, &out, nullptr) !=
+        Success)
         return false;
     *info = parseMachineReadable(out);
     qInfo().noquote() << QStringLiteral("VBoxTool : init ") + vm + QStringLiteral(" info ok");
@@ -340,7 +359,8 @@ void VBoxTool::powerofByName(const QString &vm, const QString &state, const QMap
         exec({QStringLiteral("discardstate"), vm}, nullptr, nullptr);
     } else if (state.contains(QLatin1String("aborted"))) {
         qInfo() << "VBoxTool   :  start vbox";
-        exec({QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("headless")}, nullptr, nullptr);
+        exec({QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("headless")}, nullptr,
+             nullptr);
         qInfo() << "VBoxTool   : poweroff vbox";
         exec({QStringLiteral("controlvm"), vm, QStringLiteral("poweroff")}, nullptr, nullptr);
     } else if (state.contains(QLatin1String("running")) || state.contains(QLatin1String("paused")) ||
@@ -349,8 +369,8 @@ void VBoxTool::powerofByName(const QString &vm, const QString &state, const QMap
         exec({QStringLiteral("controlvm"), vm, QStringLiteral("poweroff")}, nullptr, nullptr);
     } else if (!info.value(QStringLiteral("VMState")).contains(QLatin1String("poweroff"))) {
         qInfo() << "VBoxTool   : poweroff vbox";
-        exec({QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("emergencystop")}, nullptr,
-             nullptr);
+        exec({QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("emergencystop")},
+             nullptr, nullptr);
     }
 }
 
@@ -370,8 +390,8 @@ int VBoxTool::addVMByName(const QString &vm)
         return CopyImageFailed;
     }
     if (exec({QStringLiteral("modifyvm"), vm, QStringLiteral("--boot1"), QStringLiteral("disk"),
-              QStringLiteral("--boot2"), QStringLiteral("none"), QStringLiteral("--boot3"), QStringLiteral("none"),
-              QStringLiteral("--boot4"), QStringLiteral("none")},
+              QStringLiteral("--boot2"), QStringLiteral("none"), QStringLiteral("--boot3"),
+              QStringLiteral("none"), QStringLiteral("--boot4"), QStringLiteral("none")},
              nullptr, nullptr) != Success) {
         qCritical() << "VBoxTool : modifyvm boot failed ";
         return BootOrderFailed;
@@ -517,17 +537,20 @@ int VBoxTool::clone(const QString &source, const QString &title, QString *newNam
     };
 
     if (fromRegistered) {
-        exec({QStringLiteral("setproperty"), QStringLiteral("machinefolder"), m_machineFolder}, nullptr, nullptr);
+        exec({QStringLiteral("setproperty"), QStringLiteral("machinefolder"), m_machineFolder}, nullptr,
+             nullptr);
         QString out;
         QString err;
-        const int result = exec({QStringLiteral("clonevm"), source, QStringLiteral("--name"), name,
-                                 QStringLiteral("--mode"), QStringLiteral("all"), QStringLiteral("--register")},
-                                &out, &err, kCloneTimeoutMs);
+        const int result =
+            exec({QStringLiteral("clonevm"), source, QStringLiteral("--name"), name, QStringLiteral("--mode"),
+                  QStringLiteral("all"), QStringLiteral("--register")},
+                 &out, &err, kCloneTimeoutMs);
         if (result == TimedOutTwice)
             return fail(TimedOutTwice);
         if (!out.contains(QLatin1String("successfully"))) {
             handleAlreadyExists(name, n);
-            qCritical().noquote() << QStringLiteral("VBoxTool : clone ") + source + QStringLiteral(" failed ");
+            qCritical().noquote() << QStringLiteral("VBoxTool : clone ") + source +
+                                         QStringLiteral(" failed ");
             return fail(CloneIncomplete);
         }
         exec({QStringLiteral("guestproperty"), QStringLiteral("unset"), name, QStringLiteral("is_first_run")},
@@ -634,8 +657,8 @@ int VBoxTool::importVm(const QString &ovaFile, const QString &vm)
         setLastError(match.captured(1));
         return ImportFailed;
     }
-    exec({QStringLiteral("guestproperty"), QStringLiteral("unset"), vm, QStringLiteral("is_first_run")}, nullptr,
-         nullptr);
+    exec({QStringLiteral("guestproperty"), QStringLiteral("unset"), vm, QStringLiteral("is_first_run")},
+         nullptr, nullptr);
     return Success;
 }
 
@@ -646,8 +669,8 @@ int VBoxTool::exportVm(const QString &ovaFile, const QString &vm)
     powerofByName(vm, info.value(QStringLiteral("VMState")), info);
     QString out;
     QString err;
-    const int result = exec({QStringLiteral("export"), vm, QStringLiteral("-o"), ovaFile}, &out, &err,
-                            kApplianceTimeoutMs);
+    const int result =
+        exec({QStringLiteral("export"), vm, QStringLiteral("-o"), ovaFile}, &out, &err, kApplianceTimeoutMs);
     if (result == TimedOutTwice)
         return ExportFailed;
     static const QRegularExpression error(QStringLiteral("([^\\s:]+: error:.*)"),
@@ -680,7 +703,8 @@ void VBoxTool::checkOrvantaBase()
             return;
     }
     QString out;
-    if (exec({QStringLiteral("guestproperty"), QStringLiteral("get"), base, QStringLiteral("orvanta_ova_version")},
+    if (exec({QStringLiteral("guestproperty"), QStringLiteral("get"), base,
+              QStringLiteral("orvanta_ova_version")},
              &out, nullptr) != Success)
         return;
     const QStringList pieces = out.split(QLatin1Char(':'));
@@ -716,8 +740,8 @@ bool VBoxTool::copyFolder(const QString &source, const QString &target, bool ove
     if (!targetDir.exists() && !QDir().mkdir(QFileInfo(target).absoluteFilePath()))
         return false;
     QDir sourceDir(source);
-    const QFileInfoList entries =
-        sourceDir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    const QFileInfoList entries = sourceDir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
+                                                          QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &entry : entries) {
         const QString destination = targetDir.filePath(entry.fileName());
         if (entry.isDir()) {

@@ -22,7 +22,8 @@ class VBoxTool : public QObject
 
 public:
     // Results; callers test for Success or their step's failure code.
-    enum Result : int {
+    enum Result : int
+    {
         ErrorOutput = 0,
         Success = 1,
         TimedOutTwice = 2,

@@ -62,7 +62,8 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
     if (type == QtDebugMsg || type == QtWarningMsg)
         return;
     const QByteArray line =
-        formatLogLine(type, QTime::currentTime(), text, context.file, context.line, context.function).toUtf8();
+        formatLogLine(type, QTime::currentTime(), text, context.file, context.line, context.function)
+            .toUtf8();
 
     QMutexLocker locker(&logMutex());
     const QString folder = logFolder();

@@ -11,13 +11,19 @@ namespace OrvMulti {
 
 namespace {
 const char *const kFirstVm = "Orvanta_0";
-enum OperationKind { DeleteOperation = 0, BackupOperation = 1, RestoreOperation = 2 };
+enum OperationKind
+{
+    DeleteOperation = 0,
+    BackupOperation = 1,
+    RestoreOperation = 2
+};
 } // namespace
 
 OrvPlayerModel::OrvPlayerModel(QObject *parent) : QAbstractTableModel(parent)
 {
     qRegisterMetaType<PlayerRecord>("PlayerRecord");
-    connect(this, &OrvPlayerModel::operationDone, this, &OrvPlayerModel::onOperationDone, Qt::QueuedConnection);
+    connect(this, &OrvPlayerModel::operationDone, this, &OrvPlayerModel::onOperationDone,
+            Qt::QueuedConnection);
 }
 
 OrvPlayerModel::~OrvPlayerModel()
@@ -243,7 +249,8 @@ bool OrvPlayerModel::startBackupOrRestore(int row, bool backup, const QString &p
     repaintRow(row);
     QThreadPool::globalInstance()->start([this, context, path, backup] {
         const bool ok = context->runBackupOrRestore(path);
-        emit operationDone(reinterpret_cast<quintptr>(context), backup ? BackupOperation : RestoreOperation, ok);
+        emit operationDone(reinterpret_cast<quintptr>(context), backup ? BackupOperation : RestoreOperation,
+                           ok);
     });
     return true;
 }

@@ -39,7 +39,8 @@ QRect inclusive(int left, int top, int right, int bottom)
 
 PlayerPainter::PlayerPainter(QObject *parent)
     : QObject(parent), edit(carrier("editBtn")), start(carrier("btnstart")), close(carrier("closePlayerBtn")),
-      backupOrRestore(carrier("backupOrRestoreBtn")), remove(carrier("delBtn")), shortcut(carrier("shortcutBtn"))
+      backupOrRestore(carrier("backupOrRestoreBtn")), remove(carrier("delBtn")),
+      shortcut(carrier("shortcutBtn"))
 {
 }
 
@@ -144,7 +145,8 @@ void PlayerPainter::drawTitle(QPainter *painter, const QRect &r, const QColor &c
     drawButton(painter, edit.get(), editRect(r, metrics.horizontalAdvance(elided)), editState);
 }
 
-void PlayerPainter::drawStateLabel(QPainter *painter, const QRect &r, const QColor &colour, const QString &text)
+void PlayerPainter::drawStateLabel(QPainter *painter, const QRect &r, const QColor &colour,
+                                   const QString &text)
 {
     painter->save();
     painter->setFont(cellFont());

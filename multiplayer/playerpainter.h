@@ -32,10 +32,12 @@ public:
     static void setInstance(PlayerPainter *painter);
 
     void drawCheckBox(QPainter *painter, const QRect &rect, bool checked);
-    void drawTitle(QPainter *painter, const QRect &rect, const QColor &colour, const QString &text, int editState);
+    void drawTitle(QPainter *painter, const QRect &rect, const QColor &colour, const QString &text,
+                   int editState);
     void drawStateLabel(QPainter *painter, const QRect &rect, const QColor &colour, const QString &text);
-    void drawActions(QPainter *painter, const QRect &rect, const QColor &colour, int backupState, int deleteState,
-                     int shortcutState, bool showButton, int buttonState, const QString &text);
+    void drawActions(QPainter *painter, const QRect &rect, const QColor &colour, int backupState,
+                     int deleteState, int shortcutState, bool showButton, int buttonState,
+                     const QString &text);
     void drawProgress(QPainter *painter, const QRect &rect, int frame);
 
     // Icon rectangles of the action cell and the pencil, shared with the mouse handling.

@@ -63,12 +63,19 @@ const Transition kTransitions[] = {
 };
 
 const AnyTransition kStatusTransitions[] = {
-    {T::StatusRunning, K::Running},   {T::StatusStarting, K::Starting},  {T::StatusExiting, K::ClosingDown},
-    {T::StatusWaiting, K::WaittingStart}, {T::DelayedStop, K::Stop},
+    {T::StatusRunning, K::Running},     {T::StatusStarting, K::Starting},
+    {T::StatusExiting, K::ClosingDown}, {T::StatusWaiting, K::WaittingStart},
+    {T::DelayedStop, K::Stop},
 };
 
-QColor grey() { return QColor(140, 140, 140); }
-QColor blue() { return QColor(0, 144, 255); }
+QColor grey()
+{
+    return QColor(140, 140, 140);
+}
+QColor blue()
+{
+    return QColor(0, 144, 255);
+}
 
 QColor wordColour(K kind)
 {
@@ -240,11 +247,12 @@ void PlayerStopState::onActionClicked()
         context->fire(T::StartClicked);
 }
 
-void PlayerRunningState::paintAction(QPainter *p, const QRect &rect, int, int, int shortcutState, int buttonState)
+void PlayerRunningState::paintAction(QPainter *p, const QRect &rect, int, int, int shortcutState,
+                                     int buttonState)
 {
     if (painter)
-        painter->drawActions(p, rect, blue(), PlayerPainter::Disabled, PlayerPainter::Disabled, shortcutState, true,
-                             buttonState, QCoreApplication::translate("QObject", "close"));
+        painter->drawActions(p, rect, blue(), PlayerPainter::Disabled, PlayerPainter::Disabled, shortcutState,
+                             true, buttonState, QCoreApplication::translate("QObject", "close"));
 }
 
 void PlayerRunningState::onActionClicked()
@@ -464,8 +472,8 @@ void PlayerContext::paintStateLabel(QPainter *p, const QRect &r)
         state->paintStateLabel(p, r);
 }
 
-void PlayerContext::paintAction(QPainter *p, const QRect &r, int backupState, int deleteState, int shortcutState,
-                                int buttonState)
+void PlayerContext::paintAction(QPainter *p, const QRect &r, int backupState, int deleteState,
+                                int shortcutState, int buttonState)
 {
     if (state)
         state->paintAction(p, r, backupState, deleteState, shortcutState, buttonState);

@@ -26,15 +26,16 @@ struct PlayerRecord
     {
     }
 
-    QString vm;    // empty while the row's machine is still being made
-    QString title; // display name, unique in the list
+    QString vm;                       // empty while the row's machine is still being made
+    QString title;                    // display name, unique in the list
     PlayerContext *context = nullptr; // owned by the model
     bool selected = false;
     qint32 progress = 0; // frame of the progress animation, 0 to 3
 };
 
 // The states of a row.
-enum class PlayerStateKind {
+enum class PlayerStateKind
+{
     Stop,
     Running,
     BeingCopied,
@@ -49,27 +50,28 @@ enum class PlayerStateKind {
 };
 
 // What can happen to a row.
-enum class PlayerTrigger {
-    StartClicked,     // "start" pressed and the emulator was started
-    CloseClicked,     // "close" pressed and the stop request was started
-    WaitToStart,      // batch start queues the row
-    StartPlayerNow,   // batch start starts the row and the emulator was started
-    StatusRunning,    // status words from the emulator
+enum class PlayerTrigger
+{
+    StartClicked,   // "start" pressed and the emulator was started
+    CloseClicked,   // "close" pressed and the stop request was started
+    WaitToStart,    // batch start queues the row
+    StartPlayerNow, // batch start starts the row and the emulator was started
+    StatusRunning,  // status words from the emulator
     StatusStarting,
     StatusExiting,
     StatusWaiting,
-    DelayedStop,      // 2000 ms after "STOP" or "ERROR", unless a newer word came
+    DelayedStop, // 2000 ms after "STOP" or "ERROR", unless a newer word came
     DeleteConfirmed,
     DeleteFailed,
     BackupChosen,
     RestoreChosen,
     BackupRestoreEnded,
-    CopyRequested,    // the row is the source of a create request
-    CopyFinished,     // the creation worker's thread ended
+    CopyRequested, // the row is the source of a create request
+    CopyFinished,  // the creation worker's thread ended
     BeginToCreate,
     FinishSucceed,
-    FinishFailed,     // the row is removed
-    DeleteSucceeded,  // the row is removed
+    FinishFailed,    // the row is removed
+    DeleteSucceeded, // the row is removed
 };
 
 // The transition table: the state a trigger leads to from `from`; false when the row ignores it.

@@ -1,7 +1,7 @@
 #include "playertool.h"
 
 #include "mpruntime.h"
-#include "programs.h"
+#include "processrunner.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,6 +11,15 @@ namespace OrvMulti {
 
 namespace {
 const char *const kEmulatorProgram = "Orvanta";
+
+// The emulator is found beside the manager first (both live in the player folder), then on the path.
+bool startEmulator(const QStringList &arguments)
+{
+    Platform::ProcessRequest request;
+    request.program = QLatin1String(kEmulatorProgram);
+    request.arguments = arguments;
+    return Platform::startDetached(request).result == Platform::ProcessResult::Started;
+}
 } // namespace
 
 PlayerTool &PlayerTool::instance()
@@ -41,16 +50,14 @@ bool PlayerTool::startPlayer(const QString &vm, const QString &title)
 {
     if (!isAcceptableMachineName(vm))
         return false;
-    return Platform::startDetachedProgram(QLatin1String(kEmulatorProgram),
-                                          {QStringLiteral("-vm=") + vm, QStringLiteral("-title=") + title});
+    return startEmulator({QStringLiteral("-vm=") + vm, QStringLiteral("-title=") + title});
 }
 
 bool PlayerTool::stopPlayer(const QString &vm)
 {
     if (!isAcceptableMachineName(vm))
         return false;
-    return Platform::startDetachedProgram(QLatin1String(kEmulatorProgram),
-                                          {QStringLiteral("-vm=") + vm, QStringLiteral("-stop")});
+    return startEmulator({QStringLiteral("-vm=") + vm, QStringLiteral("-stop")});
 }
 
 } // namespace OrvMulti

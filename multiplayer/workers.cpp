@@ -7,7 +7,8 @@ namespace OrvMulti {
 namespace {
 bool isAlreadyExists(const QString &text)
 {
-    return text.contains(QLatin1String("already exists")) || text.contains(QLatin1String("VERR_ALREADY_EXISTS"));
+    return text.contains(QLatin1String("already exists")) ||
+           text.contains(QLatin1String("VERR_ALREADY_EXISTS"));
 }
 } // namespace
 

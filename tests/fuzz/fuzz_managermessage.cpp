@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // What the manager writes is what it reads back.
         QString vm2;
         QString status2;
-        if (!OrvMulti::parseManagerMessage(OrvMulti::managerMessage(vm, status), &vm2, &status2) || vm2 != vm ||
-            status2 != status)
+        if (!OrvMulti::parseManagerMessage(OrvMulti::managerMessage(vm, status), &vm2, &status2) ||
+            vm2 != vm || status2 != status)
             __builtin_trap();
     }
     return 0;

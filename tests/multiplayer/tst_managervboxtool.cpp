@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
 #include <QSignalSpy>
@@ -48,6 +49,7 @@ private slots:
     void failedQueryPowersNothingOff();
     void listFileBytes();
     void unreadableListFileIsKept();
+    void brokenListFileIsKeptAside();
     void cloneLeavesNoStaleOrPartialFiles();
     void hungToolStartsTheServiceOnce();
     void creationBatch_data();
@@ -169,6 +171,12 @@ void TestManagerVBoxTool::powerOffFollowsTheMachineState_data()
                              << QList<QStringList>{words("controlvm Orvanta_1 poweroff")};
     QTest::newRow("saved") << words("startvm Orvanta_1 --type headless;controlvm Orvanta_1 savestate")
                            << QList<QStringList>{words("discardstate Orvanta_1")};
+    // States the tool cannot reach by itself are written into the machine file.
+    QTest::newRow("aborted") << words("state aborted")
+                             << QList<QStringList>{words("startvm Orvanta_1 --type headless"),
+                                                   words("controlvm Orvanta_1 poweroff")};
+    QTest::newRow("guru meditation") << words("state gurumeditation")
+                                     << QList<QStringList>{words("startvm Orvanta_1 --type emergencystop")};
 }
 
 void TestManagerVBoxTool::powerOffFollowsTheMachineState()
@@ -178,6 +186,19 @@ void TestManagerVBoxTool::powerOffFollowsTheMachineState()
     refresh();
     QCOMPARE(VBoxTool::instance().clone(QStringLiteral("OrvantaBase"), QStringLiteral("A")), 1);
     refresh();
+    if (prepare.value(0) == QLatin1String("state")) {
+        QFile file(m_fixture->machineFolder() + QStringLiteral("/Orvanta_1/Orvanta_1.vbox"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QJsonObject machine = QJsonDocument::fromJson(file.readAll()).object();
+        file.close();
+        QJsonObject settings = machine.value(QStringLiteral("settings")).toObject();
+        settings.insert(QStringLiteral("VMState"), prepare.value(1));
+        machine.insert(QStringLiteral("settings"), settings);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QJsonDocument(machine).toJson());
+        file.close();
+        prepare.clear();
+    }
     for (const QString &command : prepare.join(QLatin1Char(' ')).split(QLatin1Char(';'), Qt::SkipEmptyParts))
         QVERIFY(m_fixture->tool(command.split(QLatin1Char(' '))));
     m_fixture->clearCalls();
@@ -377,6 +398,25 @@ void TestManagerVBoxTool::hungToolStartsTheServiceOnce()
     QCOMPARE(starts.count(QByteArray()), 1);
     QCOMPARE(starts.size(), 2);
     QVERIFY(starts.first().contains("\"prog\":\"OrvvmSVC\""));
+}
+
+void TestManagerVBoxTool::brokenListFileIsKeptAside()
+{
+    QVERIFY(m_fixture->tool(words("createvm --name Orvanta_2 --register")));
+    QDir().mkpath(QFileInfo(m_fixture->xmlPath()).absolutePath());
+    const QByteArray broken("<Multi><Player vm=\"Orvanta_2\" title=\"Half");
+    QFile file(m_fixture->xmlPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(broken);
+    file.close();
+    VmRecordMap records;
+    refresh(&records);
+    QCOMPARE(records.at(QStringLiteral("Orvanta_2")).title, QStringLiteral("Orvanta_2"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("vm=\"Orvanta_2\" title=\"Orvanta_2\""));
+    QFile aside(m_fixture->xmlPath() + QStringLiteral(".bad"));
+    QVERIFY(aside.open(QIODevice::ReadOnly));
+    QCOMPARE(aside.readAll(), broken);
 }
 
 void TestManagerVBoxTool::creationBatch_data()

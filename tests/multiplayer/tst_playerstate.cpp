@@ -322,12 +322,19 @@ void TestPlayerState::startUsesTheTitleAsOneArgument()
     QTRY_COMPARE(m_fixture->tree().calls(QStringLiteral("Orvanta")),
                  (QList<QStringList>{{"-vm=Orvanta_1", "-title=My phone"}}));
 
+    // The running instance's "close" asks the emulator of that machine to stop.
+    QVERIFY(m_model->applyStatusWord(QStringLiteral("Orvanta_1"), QStringLiteral("RUNNING")));
+    m_model->startOrCloseSlot(m_model->index(0, 3));
+    QCOMPARE(kindOf(0), K::ClosingDown);
+    QTRY_COMPARE(m_fixture->tree().calls(QStringLiteral("Orvanta")).value(1),
+                 (QStringList{"-vm=Orvanta_1", "-stop"}));
+
     // A row whose title names no machine starts nothing.
     m_model->addRecords({PlayerRecord(QString(), QStringLiteral("Unknown"), false)}, K::Stop);
     m_model->startOrCloseSlot(m_model->index(1, 3));
     QCOMPARE(kindOf(1), K::Stop);
     QTest::qWait(200);
-    QCOMPARE(m_fixture->tree().calls(QStringLiteral("Orvanta")).size(), 1);
+    QCOMPARE(m_fixture->tree().calls(QStringLiteral("Orvanta")).size(), 2);
 }
 
 void TestPlayerState::rowShowsItsStateWord_data()

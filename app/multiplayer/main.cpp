@@ -53,7 +53,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationDomain(QLatin1String(kOrganisationDomain));
     QCoreApplication::setApplicationName(QLatin1String(kApplication));
 
-    const QString dumpFolder = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../../log/crash"));
+    const QString dumpFolder =
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../../log/crash"));
     QDir().mkpath(dumpFolder);
     BreakpadQt::instance().init(dumpFolder);
 
