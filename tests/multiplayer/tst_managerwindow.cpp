@@ -5,6 +5,7 @@
 #include "backuporrestoreselectdialog.h"
 #include "dialogdriver.h"
 #include "managervboxtool.h"
+#include "mpvboxerrordialog.h"
 #include "msgdialog.h"
 #include "multiplayermanagerdialog.h"
 #include "orvplayeritemdelegate.h"
@@ -38,6 +39,13 @@ QList<QStringList> callsStartingWith(const QList<QStringList> &calls, const QStr
         if (call.mid(0, prefix.size()) == prefix)
             result << call;
     return result;
+}
+
+void writeFaults(const QString &stateDir, const QByteArray &json)
+{
+    QFile faults(stateDir + QStringLiteral("/faults.json"));
+    QVERIFY(faults.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    faults.write(json);
 }
 
 QString messageText(QWidget *dialog)
@@ -83,6 +91,9 @@ private slots:
     void closeIsRefusedWhileABackupRuns();
     void startFromTheRowButton();
     void batchStartOfTheCheckedRows();
+    void creationWithNoTitlesDoesNothing();
+    void failedCreationRemovesItsRows();
+    void closeIsRefusedWhileADeleteRuns();
     void screenshotOfRowsInSeveralStates();
 
 private:
@@ -421,10 +432,7 @@ void TestManagerWindow::restoreOfAnEmptyFileDeletesNothing()
 void TestManagerWindow::closeIsRefusedWhileABackupRuns()
 {
     // The export takes a second, long enough to try closing meanwhile.
-    QFile faults(m_fixture->stateDir() + QStringLiteral("/faults.json"));
-    QVERIFY(faults.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    faults.write(R"([{"match": "export *", "sleep": 1, "pass": true}])");
-    faults.close();
+    writeFaults(m_fixture->stateDir(), R"([{"match": "export *", "sleep": 1, "pass": true}])");
     const QString file = m_fixture->tree().root() + QStringLiteral("/slow.ova");
     m_window->playerView()->saveFileChooser = [&](QWidget *, const QString &, const QString &,
                                                   const QString &) { return file; };
@@ -440,7 +448,7 @@ void TestManagerWindow::closeIsRefusedWhileABackupRuns()
     QString result;
     answerNextMessage(&result, "pushButton_ok");
     QTRY_COMPARE_WITH_TIMEOUT(result, QStringLiteral("backup successful"), 15000);
-    QFile::remove(faults.fileName());
+    QFile::remove(m_fixture->stateDir() + QStringLiteral("/faults.json"));
 }
 
 void TestManagerWindow::startFromTheRowButton()
@@ -476,6 +484,75 @@ void TestManagerWindow::batchStartOfTheCheckedRows()
     QTest::mouseClick(m_window->findChild<QCheckBox *>(QStringLiteral("checkBox")), Qt::LeftButton);
     for (PlayerRecord *record : model()->playerRecords())
         QVERIFY(record->selected);
+}
+
+void TestManagerWindow::creationWithNoTitlesDoesNothing()
+{
+    const int rows = model()->rowCount();
+    m_window->createPlayersrRcursively(QStringLiteral("Orvanta"), 0);
+    QCOMPARE(model()->rowCount(), rows);
+    QVERIFY(!m_window->isCreating());
+    QCOMPARE(kindOf(QStringLiteral("Orvanta")), PlayerStateKind::Stop);
+    QVERIFY(m_fixture->modifyingCalls().isEmpty());
+}
+
+void TestManagerWindow::failedCreationRemovesItsRows()
+{
+    // The second of three copies fails with an error of the tool.
+    writeFaults(m_fixture->stateDir(),
+                R"([{"match": "clonevm Orvanta_0 --name Orvanta_5 *", "exit": 1,
+                     "stderr": "{prog}: error: Could not create the clone medium\n"}])");
+    const int rows = model()->rowCount();
+    QString error;
+    onNextDialog<playerCreateDialog>([&error](playerCreateDialog *dialog) {
+        auto *combo = dialog->findChild<QComboBox *>(QStringLiteral("comboBox_copyobject"));
+        combo->setCurrentIndex(combo->findText(QStringLiteral("Orvanta")));
+        auto *count = dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_creat_number"));
+        count->setText(QStringLiteral("3"));
+        onNextDialog<VBoxErrorDialog>(
+            [&error](VBoxErrorDialog *failure) {
+                error = messageText(failure);
+                click(failure, "pushButton_confirm");
+            },
+            20000);
+        click(dialog, "pushButton_ok");
+    });
+    clickButton("pushButton_new");
+    QCOMPARE(model()->rowCount(), rows + 3);
+    QTRY_VERIFY_WITH_TIMEOUT(!error.isEmpty(), 20000);
+    QVERIFY2(error.contains(QLatin1String("error: Could not create the clone medium")), qPrintable(error));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->isCreating(), 10000);
+    // The first copy stays; the failed one and the one after it are gone, and the third was never tried.
+    QCOMPARE(model()->rowCount(), rows + 1);
+    QCOMPARE(model()->playerRecords().at(rows)->title, QStringLiteral("Orvanta_4"));
+    QCOMPARE(model()->playerRecords().at(rows)->vm, QStringLiteral("Orvanta_4"));
+    QCOMPARE(kindOf(QStringLiteral("Orvanta_4")), PlayerStateKind::Stop);
+    QCOMPARE(kindOf(QStringLiteral("Orvanta")), PlayerStateKind::Stop);
+    QCOMPARE(rowOfTitle(QStringLiteral("Orvanta_5")), -1);
+    QCOMPARE(rowOfTitle(QStringLiteral("Orvanta_6")), -1);
+    const auto clones = callsStartingWith(m_fixture->modifyingCalls(), {"clonevm"});
+    QCOMPARE(clones.size(), 2);
+    QVERIFY(callsStartingWith(clones, {"clonevm", "Orvanta_0", "--name", "Orvanta_6"}).isEmpty());
+    QFile::remove(m_fixture->stateDir() + QStringLiteral("/faults.json"));
+}
+
+void TestManagerWindow::closeIsRefusedWhileADeleteRuns()
+{
+    writeFaults(m_fixture->stateDir(),
+                R"([{"match": "unregistervm Orvanta_4 --delete", "sleep": 1, "pass": true}])");
+    QString question;
+    answerNextMessage(&question, "pushButton_yes");
+    clickInRow(rowOfTitle(QStringLiteral("Orvanta_4")), &PlayerPainter::deleteRect);
+    QCOMPARE(question, QStringLiteral("is confirm to delete"));
+    QCOMPARE(kindOf(QStringLiteral("Orvanta_4")), PlayerStateKind::Deleting);
+    QString refusal;
+    answerNextMessage(&refusal, "pushButton_ok");
+    clickButton("pushButton_close");
+    QCOMPARE(refusal, QStringLiteral("be deleting player, can not exit"));
+    QVERIFY(m_window->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(rowOfTitle(QStringLiteral("Orvanta_4")), -1, 15000);
+    QCOMPARE(m_window->playerView()->deletingCount(), 0);
+    QFile::remove(m_fixture->stateDir() + QStringLiteral("/faults.json"));
 }
 
 void TestManagerWindow::screenshotOfRowsInSeveralStates()
