@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTranslator>
 #include <QtTest>
 
 using namespace DialogDriver;
@@ -46,6 +47,7 @@ private slots:
     void backupOrRestore_data();
     void backupOrRestore();
     void vboxErrorDialog();
+    void chineseTranslation();
 };
 
 static QPushButton *button(QWidget &dialog, const char *name)
@@ -393,6 +395,40 @@ void TestManagerDialogs::vboxErrorDialog()
     QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QString::fromLatin1(VBoxErrorDialog::SupportUrl))});
     QVERIFY(keepArtifact(shot, QStringLiteral("VBoxErrorDialog")));
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+}
+
+void TestManagerDialogs::chineseTranslation()
+{
+    // The program's translation reaches the forms and the texts of the classes (their contexts).
+    QTranslator translator;
+    QVERIFY(translator.load(QStringLiteral(ORV_MANAGER_QM)));
+    QVERIFY(QCoreApplication::installTranslator(&translator));
+    {
+        MsgDialog dialog(MsgDialog::Retry, QStringLiteral("x"));
+        QCOMPARE(button(dialog, "pushButton_yes")->text(), QStringLiteral("重试"));
+        QCOMPARE(button(dialog, "pushButton_reject")->text(), QStringLiteral("取消"));
+    }
+    {
+        playerCreateDialog dialog({});
+        QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("label_title"))->text(),
+                 QStringLiteral("新建模拟器"));
+    }
+    {
+        BackupOrRestoreSelectdialog dialog;
+        QCOMPARE(button(dialog, "pushButton")->text(), QStringLiteral("备份"));
+        QCOMPARE(button(dialog, "pushButton_2")->text(), QStringLiteral("还原"));
+    }
+    {
+        VBoxErrorDialog dialog(QStringLiteral("e"));
+        QCOMPARE(button(dialog, "pushButton_link")->text(), QStringLiteral("联系客服"));
+    }
+    QCOMPARE(
+        QCoreApplication::translate("OrvMulti::MultiPlayerManagerDialog", "be deleting player, can not exit"),
+        QStringLiteral("删除中无法退出"));
+    QCOMPARE(QCoreApplication::translate("OrvMulti::OrvPlayerModel", "retore fail"),
+             QStringLiteral("还原失败"));
+    QCOMPARE(QObject::tr("the original palyer"), QStringLiteral("初始镜像"));
+    QCoreApplication::removeTranslator(&translator);
 }
 
 QTEST_MAIN(TestManagerDialogs)
