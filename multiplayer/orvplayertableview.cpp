@@ -224,9 +224,12 @@ void OrvPlayerTableView::deleteDataSlot(const QModelIndex &index)
     DataReportEngine::report(ReportEvent::ManagerDelete);
     if (MsgDialog::run(MsgDialog::Question, QObject::tr("is confirm to delete"), this) != 1)
         return;
-    // The question ran its own event loop: the row is looked up again.
+    // The question ran its own event loop: the row is looked up again, and it may be gone.
+    const int row = model->rowOfContext(context);
+    if (row < 0)
+        return;
     const QString title = context->playerRecord().title;
-    if (model->startDelete(model->rowOfContext(context)))
+    if (model->startDelete(row))
         pendingDeletes.insert(title);
 }
 
@@ -257,7 +260,8 @@ void OrvPlayerTableView::backupOrRestoreDataSlot(const QModelIndex &index)
             if (!file.isFile() || !file.isReadable() || file.size() == 0) {
                 qInfo() << "OrvPlayerTableView : restore file unusable" << path;
                 MsgDialog::run(MsgDialog::Notice, OrvPlayerModel::tr("retore fail"), this);
-            } else {
+            } else if (model->rowOfContext(context) >= 0) {
+                // The dialogs ran their own event loops: the row is looked up again.
                 model->startBackupOrRestore(model->rowOfContext(context), false, path);
             }
         }
