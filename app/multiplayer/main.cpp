@@ -2,12 +2,12 @@
 // style and translation, the tool's start-up test, then the instance list.
 
 #include "breakpadqt.h"
+#include "machinename.h"
 #include "managervboxtool.h"
 #include "mpapplication.h"
 #include "mpcommandline.h"
 #include "mplog.h"
 #include "mpmessage.h"
-#include "mpruntime.h"
 #include "orvplayermodel.h"
 #include "playerpainter.h"
 #include "playertool.h"
@@ -68,6 +68,8 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(messageHandler);
     qInfo().noquote() << kBanner;
     OrvApplication app(argc, argv);
+    if (app.isRefused())
+        return 1;
 
     if (app.isRunning()) {
         qInfo().noquote() << QStringLiteral("isRunning ") + vm + QLatin1Char(' ') + status;
@@ -118,7 +120,7 @@ int main(int argc, char *argv[])
                          QString messageStatus;
                          parseManagerMessage(message.toLatin1(), &messageVm, &messageStatus);
                          if (!messageVm.isEmpty() && !messageStatus.isEmpty()) {
-                             if (isAcceptableMachineName(messageVm))
+                             if (isValidMachineName(messageVm))
                                  model.applyStatusWord(messageVm, messageStatus);
                              return;
                          }
