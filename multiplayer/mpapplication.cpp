@@ -45,6 +45,14 @@ OrvApplication::~OrvApplication()
 
 void OrvApplication::settleSingleInstance()
 {
+    QString problem;
+    m_channelPath = channelPath(m_key, &problem);
+    if (m_channelPath.isEmpty()) {
+        // Whoever controls that folder could take over or block the manager: set nothing up there.
+        qCritical().noquote() << QStringLiteral("manager refused to start: ") + problem;
+        m_refused = true;
+        return;
+    }
     m_segment->setKey(m_key);
     // With the owner lock free nobody alive runs a manager: a segment or channel found now is a
     // leftover of a manager that died without cleaning up.
@@ -74,7 +82,7 @@ void OrvApplication::settleSingleInstance()
         qDebug() << "Unable to create single instance.";
         return;
     }
-    const QString channel = channelPath(m_key);
+    const QString channel = m_channelPath;
     QLocalServer::removeServer(channel);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -88,7 +96,7 @@ bool OrvApplication::sendMessage(const QString &text)
     if (!m_isRunning)
         return false;
     QLocalSocket socket;
-    socket.connectToServer(channelPath(m_key), QIODevice::WriteOnly);
+    socket.connectToServer(m_channelPath, QIODevice::WriteOnly);
     if (!socket.waitForConnected(kChannelTimeoutMs)) {
         qDebug() << socket.errorString();
         return false;

@@ -24,6 +24,8 @@ public:
 
     // True when another manager process already holds the key.
     bool isRunning() const { return m_isRunning; }
+    // True when the private runtime folder was refused: nothing was set up and the program must end.
+    bool isRefused() const { return m_refused; }
 
     // Writes `text` (UTF-8) to the running manager; false in the first process or when the channel does
     // not answer within a second.
@@ -39,6 +41,8 @@ private:
     void settleSingleInstance();
 
     bool m_isRunning = false;
+    bool m_refused = false;
+    QString m_channelPath;
     QString m_key;
     std::unique_ptr<SharedSegment> m_segment;
     QLocalServer *m_server = nullptr;

@@ -2,43 +2,24 @@
 
 #include "paths.h"
 
-#include <QDir>
 #include <QFile>
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include <sys/un.h>
 
 namespace OrvMulti {
 
-namespace {
-// Longest machine name the manager passes on; the tool itself accepts longer ones, nothing here needs them.
-constexpr int kMaxMachineNameLength = 128;
-} // namespace
-
-QString privateRuntimeDir()
+QString channelPath(const QString &key, QString *problem)
 {
-    const QString dir = Platform::runtimeDir();
-    // Only the owner may reach the channel and the lock files inside.
-    ::chmod(QFile::encodeName(dir).constData(), S_IRWXU);
-    return dir;
-}
-
-bool isAcceptableMachineName(const QString &name)
-{
-    if (name.isEmpty() || name.size() > kMaxMachineNameLength || name.startsWith(QLatin1Char('-')))
-        return false;
-    if (name == QLatin1String(".") || name == QLatin1String(".."))
-        return false;
-    for (const QChar c : name) {
-        if (c.category() == QChar::Other_Control || c == QLatin1Char('/') || c == QLatin1Char('\\'))
-            return false;
+    const QString dir = Platform::privateRuntimeDir(problem);
+    if (dir.isEmpty())
+        return QString();
+    const QString path = dir + QLatin1Char('/') + key;
+    if (QFile::encodeName(path).size() >= static_cast<int>(sizeof(sockaddr_un::sun_path))) {
+        if (problem)
+            *problem = QStringLiteral("the manager channel path %1 is too long for a local socket").arg(path);
+        return QString();
     }
-    return true;
-}
-
-QString channelPath(const QString &key)
-{
-    return privateRuntimeDir() + QLatin1Char('/') + key;
+    return path;
 }
 
 } // namespace OrvMulti

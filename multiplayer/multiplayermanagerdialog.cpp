@@ -2,10 +2,10 @@
 #include "ui_multiplayermanagerdialog.h"
 
 #include "datareportengine.h"
+#include "machinename.h"
 #include "managervboxtool.h"
 #include "mpapplication.h"
 #include "mpcommandline.h"
-#include "mpruntime.h"
 #include "mpvboxerrordialog.h"
 #include "msgdialog.h"
 #include "orvplayermodel.h"
@@ -75,7 +75,7 @@ void MultiPlayerManagerDialog::handleNewConnect(const QString &msg)
     QString status;
     parseManagerMessage(msg.toLatin1(), &vm, &status);
     if (!vm.isEmpty() && !status.isEmpty()) {
-        if (isAcceptableMachineName(vm))
+        if (isValidMachineName(vm))
             ChangeStatus(vm, status);
         else
             qInfo() << "MultiPlayerManagerDialog : status for an unacceptable machine name dropped";

@@ -1,6 +1,6 @@
 #include "playertool.h"
 
-#include "mpruntime.h"
+#include "machinename.h"
 #include "processrunner.h"
 
 #include <QCoreApplication>
@@ -48,14 +48,14 @@ QString PlayerTool::emulatorPath() const
 
 bool PlayerTool::startPlayer(const QString &vm, const QString &title)
 {
-    if (!isAcceptableMachineName(vm))
+    if (!isValidMachineName(vm))
         return false;
     return startEmulator({QStringLiteral("-vm=") + vm, QStringLiteral("-title=") + title});
 }
 
 bool PlayerTool::stopPlayer(const QString &vm)
 {
-    if (!isAcceptableMachineName(vm))
+    if (!isValidMachineName(vm))
         return false;
     return startEmulator({QStringLiteral("-vm=") + vm, QStringLiteral("-stop")});
 }

@@ -2,13 +2,13 @@
 // style and translation, the tool's start-up test, then the instance list.
 
 #include "breakpadqt.h"
+#include "machinename.h"
 #include "managervboxtool.h"
 #include "mpapplication.h"
 #include "mpcommandline.h"
 #include "mplog.h"
 #include "msgdialog.h"
 #include "multiplayermanagerdialog.h"
-#include "mpruntime.h"
 #include "playerpainter.h"
 #include "playertool.h"
 
@@ -39,6 +39,8 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(messageHandler);
     qInfo().noquote() << kBanner;
     OrvApplication app(argc, argv);
+    if (app.isRefused())
+        return 1;
 
     if (app.isRunning()) {
         qInfo().noquote() << QStringLiteral("isRunning ") + vm + QLatin1Char(' ') + status;

@@ -35,6 +35,7 @@ private slots:
     void missingImageFolderShowsTheMessageOnly();
     void killedManagerIsReplacedAndReceivesStatus();
     void messageInPiecesIsReadUntilTheSenderLeaves();
+    void sharedRuntimeFolderIsRefused();
 
 private:
     QString logText() const;
@@ -182,6 +183,20 @@ void TestManagerFrame::messageInPiecesIsReadUntilTheSenderLeaves()
         logText().contains(QLatin1String(R"(manager message {"vm":"Orvanta_7","status":"EXITING"})")), 5000);
     QCOMPARE(logText().count(QLatin1String("manager message ")), 1);
     manager.terminate();
+}
+
+void TestManagerFrame::sharedRuntimeFolderIsRefused()
+{
+    // A runtime folder that other users may write into could let them take the manager's channel.
+    QVERIFY(QDir().mkpath(m_tree->runtimeDir()));
+    QVERIFY(QFile::setPermissions(m_tree->runtimeDir(), QFileDevice::Permissions(0x7777)));
+    ProgramRun run(*m_tree, QLatin1String(kProgram));
+    QCOMPARE(run.run(), 1);
+    QVERIFY(logText().contains(QLatin1String("manager refused to start: ")));
+    QVERIFY(!logText().contains(QLatin1String(kWindowShown)));
+    QVERIFY(QDir(m_tree->runtimeDir())
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
+                .isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestManagerFrame)
