@@ -38,13 +38,11 @@ inline int execWith(QDialog &dialog, const std::function<void()> &action, int ti
     return dialog.exec();
 }
 
-// What the X server shows of `widget`'s window: a grab of the screen over the window's frame.
-inline QImage grabOnScreen(QWidget *widget)
+// The picture of `widget`'s shown window, drawn by the window itself. The suite runs tests side by side
+// on one X screen, where another test's window may cover this one, so the screen is not grabbed.
+inline QImage grabShownWindow(QWidget *widget)
 {
-    QWidget *window = widget->window();
-    const QPoint origin = window->mapToGlobal(QPoint(0, 0));
-    QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    return screen->grabWindow(0, origin.x(), origin.y(), window->width(), window->height()).toImage();
+    return widget->window()->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 // Keeps `image` as a test artefact under the build's test-artifacts folder.

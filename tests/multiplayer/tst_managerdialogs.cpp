@@ -133,7 +133,7 @@ void TestManagerDialogs::messageLooks()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QImage shot;
     QTRY_VERIFY_WITH_TIMEOUT(
-        (shot = grabOnScreen(&dialog), shot.pixel(380, 17) == pictureColour(QStringLiteral("btn_close"))),
+        (shot = grabShownWindow(&dialog), shot.pixel(380, 17) == pictureColour(QStringLiteral("btn_close"))),
         10000);
     QVERIFY(keepArtifact(shot, QStringLiteral("MsgDialog-question")));
     QCOMPARE(shot.pixel(24, 18), pictureColour(QStringLiteral("logo")));
@@ -271,7 +271,8 @@ void TestManagerDialogs::createDialogLooks()
     QImage shot;
     // The return button lies at (30, 30) in the window: widget_bkg starts at (10, 10).
     QTRY_VERIFY_WITH_TIMEOUT(
-        (shot = grabOnScreen(&dialog), shot.pixel(36, 40) == pictureColour(QStringLiteral("return"))), 10000);
+        (shot = grabShownWindow(&dialog), shot.pixel(36, 40) == pictureColour(QStringLiteral("return"))),
+        10000);
     QVERIFY(keepArtifact(shot, QStringLiteral("playerCreateDialog")));
     QCOMPARE(shot.pixel(300, 50), qRgb(0x35, 0x3a, 0x40));
     QCOMPARE(shot.pixel(300, 69), qRgb(0x3e, 0x42, 0x4b)); // the title's bottom line
@@ -358,9 +359,9 @@ void TestManagerDialogs::backupOrRestore()
     QCOMPARE(dialog.size(), QSize(400, 220));
     QImage shot;
     const int got = execWith(dialog, [&] {
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (shot = grabOnScreen(&dialog), shot.pixel(380, 17) == pictureColour(QStringLiteral("btn_close"))),
-            10000);
+        QTRY_VERIFY_WITH_TIMEOUT((shot = grabShownWindow(&dialog),
+                                  shot.pixel(380, 17) == pictureColour(QStringLiteral("btn_close"))),
+                                 10000);
         QTest::mouseClick(dialog.findChild<QPushButton *>(button), Qt::LeftButton);
     });
     QCOMPARE(got, result);
@@ -387,8 +388,8 @@ void TestManagerDialogs::vboxErrorDialog()
     const int result = execWith(dialog, [&] {
         QTest::mouseClick(button(dialog, "pushButton_link"), Qt::LeftButton);
         QVERIFY(dialog.isVisible()); // the link leaves the dialog open
-        QTRY_VERIFY_WITH_TIMEOUT((shot = grabOnScreen(&dialog), shot.pixel(5, 5) == qRgb(0x35, 0x3a, 0x40)),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (shot = grabShownWindow(&dialog), shot.pixel(5, 5) == qRgb(0x35, 0x3a, 0x40)), 10000);
         QTest::mouseClick(button(dialog, "pushButton_confirm"), Qt::LeftButton);
     });
     QCOMPARE(result, 1);
