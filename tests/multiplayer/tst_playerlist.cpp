@@ -51,6 +51,8 @@ private slots:
     void renameThroughTheEditor_data();
     void renameThroughTheEditor();
     void noEditorInABusyState();
+    void marginFollowsTheRowCount_data();
+    void marginFollowsTheRowCount();
 
 private:
     QRect cell(int row, int column) const;
@@ -299,6 +301,49 @@ void TestPlayerList::noEditorInABusyState()
     model->contextAt(1)->setState(makePlayerState(PlayerStateKind::Starting, PlayerPainter::instance()));
     openEditor(1);
     QVERIFY(!m_view->viewport()->findChild<OrvLineEdit *>());
+}
+
+void TestPlayerList::marginFollowsTheRowCount_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("margin");
+    QTest::addColumn<QString>("afterDelete");
+
+    const QString wide = QStringLiteral("QTableView{margin-right: 20}");
+    const QString narrow = QStringLiteral("QTableView{margin-right: 5}");
+    QTest::newRow("4 rows") << 4 << wide << wide;
+    QTest::newRow("6 rows") << 6 << wide << wide;
+    QTest::newRow("7 rows: widens before the seventh goes") << 7 << narrow << wide;
+    QTest::newRow("8 rows") << 8 << narrow << narrow;
+}
+
+void TestPlayerList::marginFollowsTheRowCount()
+{
+    QFETCH(int, rows);
+    QFETCH(QString, margin);
+    QFETCH(QString, afterDelete);
+
+    // Room for the scroll bar follows the number of rows; the list comes from a fixed loader here.
+    OrvPlayerTableView view(nullptr, [rows] {
+        VmRecordMap map;
+        for (int i = 0; i < rows; ++i) {
+            VmRecord record;
+            record.vm = QStringLiteral("Orvanta_%1").arg(i + 10);
+            record.title = QStringLiteral("T%1").arg(i);
+            map[record.vm] = record;
+        }
+        return map;
+    });
+    QTRY_VERIFY(view.isLoaded());
+    QCOMPARE(view.playerModel()->rowCount(), rows);
+    QCOMPARE(view.styleSheet(), margin);
+    // A deleted row is announced before it leaves the model.
+    QSignalSpy removed(&view, &OrvPlayerTableView::removePlayerSignal);
+    emit view.playerModel()->removeSignal(rows - 1);
+    QCOMPARE(removed.count(), 1);
+    QCOMPARE(view.styleSheet(), afterDelete);
+    view.playerModel()->removeRecord(rows - 1);
+    QCOMPARE(view.playerModel()->rowCount(), rows - 1);
 }
 
 QTEST_MAIN(TestPlayerList)
