@@ -444,6 +444,11 @@ void TestManagerWindow::closeIsRefusedWhileABackupRuns()
     answerNextMessage(&refusal, "pushButton_ok");
     clickButton("pushButton_close");
     QCOMPARE(refusal, QStringLiteral("be backing player, can not exit"));
+    // Nor does a creation start meanwhile.
+    answerNextMessage(&refusal, "pushButton_ok");
+    clickButton("pushButton_new");
+    QCOMPARE(refusal, QStringLiteral("be backing player, can not do creatting"));
+    QVERIFY(!m_window->isCreating());
     QVERIFY(m_window->isVisible());
     QString result;
     answerNextMessage(&result, "pushButton_ok");

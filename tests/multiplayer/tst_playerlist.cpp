@@ -13,6 +13,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -51,6 +52,7 @@ private slots:
     void renameThroughTheEditor_data();
     void renameThroughTheEditor();
     void noEditorInABusyState();
+    void viewGoneBeforeTheLoadEnds();
     void marginFollowsTheRowCount_data();
     void marginFollowsTheRowCount();
 
@@ -301,6 +303,29 @@ void TestPlayerList::noEditorInABusyState()
     model->contextAt(1)->setState(makePlayerState(PlayerStateKind::Starting, PlayerPainter::instance()));
     openEditor(1);
     QVERIFY(!m_view->viewport()->findChild<OrvLineEdit *>());
+}
+
+void TestPlayerList::viewGoneBeforeTheLoadEnds()
+{
+    // The list load still runs on the pool when the view goes: its rows are dropped, nothing else happens.
+    QSemaphore go;
+    QSemaphore done;
+    auto view = std::make_unique<OrvPlayerTableView>(nullptr, [&go, &done] {
+        go.acquire();
+        VmRecordMap map;
+        VmRecord record;
+        record.vm = QStringLiteral("Orvanta_0");
+        map[record.vm] = record;
+        done.release();
+        return map;
+    });
+    view.reset();
+    go.release();
+    QVERIFY(done.tryAcquire(1, 5000));
+    // The rows' hand-over is queued to this thread; it must find no view.
+    QCoreApplication::processEvents();
+    QVERIFY(QThreadPool::globalInstance()->waitForDone(5000));
+    QCoreApplication::processEvents();
 }
 
 void TestPlayerList::marginFollowsTheRowCount_data()
