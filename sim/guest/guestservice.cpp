@@ -311,6 +311,13 @@ void GuestService::schedulePublish()
 
 void GuestService::shutDown()
 {
+    // The ports go first: whoever waits for the pid file to vanish finds them free.
+    if (m_inputServer)
+        m_inputServer->close();
+    if (m_launcherServer)
+        m_launcherServer->close();
+    if (m_input)
+        m_input->abort();
     if (!m_config.emuId.isEmpty())
         QFile::remove(framePath());
     QFile::remove(m_config.dir + QStringLiteral("/guest.pid"));

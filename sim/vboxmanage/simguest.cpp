@@ -26,6 +26,13 @@ QString findGuest()
     return QStandardPaths::findExecutable(QLatin1String(SimGuest::kProgram));
 }
 
+// True while `pid` is a live guest process (a finished one, even unreaped, no longer counts).
+bool isGuestProcess(qint64 pid)
+{
+    const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+    return QFileInfo(exe).fileName() == QLatin1String(SimGuest::kProgram);
+}
+
 // The guest's pid from its pid file, when that process is alive and really the guest.
 qint64 runningGuest(const QString &dir)
 {
@@ -37,8 +44,7 @@ qint64 runningGuest(const QString &dir)
     if (!ok || pid <= 0)
         return 0;
     // Never signal a process that merely reuses the number.
-    const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
-    return QFileInfo(exe).fileName() == QLatin1String(SimGuest::kProgram) ? pid : 0;
+    return isGuestProcess(pid) ? pid : 0;
 }
 
 } // namespace
@@ -73,7 +79,8 @@ void stop(const QString &dir)
     ::kill(static_cast<pid_t>(pid), SIGTERM);
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < kStopWaitMs && ::kill(static_cast<pid_t>(pid), 0) == 0 && runningGuest(dir) == pid)
+    // Until the process itself is gone (its pid file goes a moment before its ports do).
+    while (timer.elapsed() < kStopWaitMs && isGuestProcess(pid))
         QThread::msleep(kStopPollMs);
 }
 

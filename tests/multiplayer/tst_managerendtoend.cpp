@@ -82,6 +82,10 @@ void TestManagerEndToEnd::initTestCase()
     InstallTree &tree = g_fixture->tree();
     for (const char *program : {"Orvanta", "OrvantaUpdater", "OrvMultiPlayer"})
         QVERIFY(tree.addProgram(QLatin1String(program)));
+    // The render library stand-ins, for the emulators' Android windows.
+    for (const char *library : {"libOpenglRender.so", "libDLLHelper.so"})
+        QVERIFY(InstallTree::copyFile(InstallTree::stagedPlayerDir() + QLatin1Char('/') + QLatin1String(library),
+                                      tree.playerDir() + QLatin1Char('/') + QLatin1String(library)));
     // The manager finds the emulator on the path (it is not beside this test program).
     qputenv("PATH", tree.playerDir().toLocal8Bit() + ':' + qgetenv("PATH"));
     QCOMPARE(VBoxTool::instance().init(), int(VBoxTool::Success));
@@ -137,17 +141,10 @@ void TestManagerEndToEnd::twoInstancesStartAndOneIsClosed()
         60000);
     QCOMPARE(vmState(QStringLiteral("Orvanta_1")), QStringLiteral("running"));
     QCOMPARE(vmState(QStringLiteral("Orvanta_2")), QStringLiteral("running"));
-    QCOMPARE(kindOf(QStringLiteral("Orvanta_1")), PlayerStateKind::Starting);
 
-    // The simulated guest does not boot Android, so the word an emulator sends once Android is up is
-    // sent here as that emulator would: by starting the manager program.
-    for (const char *vm : {"Orvanta_1", "Orvanta_2"}) {
-        ProgramRun report(tree, QStringLiteral("OrvMultiPlayer"),
-                          {QLatin1String("-vm=") + vm, QStringLiteral("-status=RUNNING")});
-        QCOMPARE(report.run(), 0);
-    }
-    QTRY_COMPARE(kindOf(QStringLiteral("Orvanta_1")), PlayerStateKind::Running);
-    QTRY_COMPARE(kindOf(QStringLiteral("Orvanta_2")), PlayerStateKind::Running);
+    // Each emulator's Android window says RUNNING itself, through the manager program.
+    QTRY_COMPARE_WITH_TIMEOUT(kindOf(QStringLiteral("Orvanta_1")), PlayerStateKind::Running, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(kindOf(QStringLiteral("Orvanta_2")), PlayerStateKind::Running, 30000);
 
     // "close" on the first row.
     const int row = view->playerModel()->rowOfVm(QStringLiteral("Orvanta_1"));
