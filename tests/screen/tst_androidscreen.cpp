@@ -80,6 +80,7 @@ private slots:
     void renderFailures_data();
     void renderFailures();
     void handOverShowsTheGuestPicture();
+    void aRunningMachineDoesNotHoldUpTheNextStart();
 
 private:
     std::unique_ptr<ScreenFixture> m_fixture;
@@ -256,6 +257,32 @@ void TestAndroidScreen::handOverShowsTheGuestPicture()
     QGuiApplication::primaryScreen()
         ->grabWindow(0, android.x(), android.y(), android.width() + menu.width(), android.height())
         .save(QCoreApplication::applicationDirPath() + QStringLiteral("/artefacts/android-window.png"));
+}
+
+void TestAndroidScreen::aRunningMachineDoesNotHoldUpTheNextStart()
+{
+    m_fixture->setGuestControls({{QStringLiteral("boot_ms"), QStringLiteral("0")}});
+    auto first = m_fixture->startEmulator();
+    QVERIFY(first);
+    QVERIFY(first->waitForText(QLatin1String(kShowAndroid), 60000));
+
+    // Another machine starts while the first one runs: it finds the first one RUNNING, not STARTING.
+    const QString other = QStringLiteral("Orvanta_5");
+    ProgramRun second(m_fixture->tree(), QStringLiteral("Orvanta"), {QStringLiteral("-vm=") + other});
+    QVERIFY(second.start());
+    QVERIFY(waitUntil(
+        [&] {
+            return m_fixture->tree().logText().contains(QStringLiteral("]: ") + other +
+                                                         QStringLiteral("  I/Loading    : machine running"));
+        },
+        60000));
+    QStringList words;
+    for (const QStringList &call : m_fixture->tree().calls(QStringLiteral("OrvMultiPlayer"))) {
+        if (call.value(0) == QStringLiteral("-vm=") + other)
+            words << call.value(1).mid(8);
+    }
+    QVERIFY2(!words.contains(QStringLiteral("STARTWAITING")), qPrintable(words.join(QLatin1Char(' '))));
+    QVERIFY(words.contains(QStringLiteral("STARTING")));
 }
 
 QTEST_MAIN(TestAndroidScreen)
