@@ -38,8 +38,9 @@ ViewLayout layoutView(const QSize &area, const QSize &orientedSize, bool maximiz
 
 QPoint menuBarPosition(const QRect &window, bool maximized, int menuBarWidth, int titleHeight)
 {
+    // Measured from the window's top: a maximized window need not stand at y 0 (a panel above it).
     if (maximized)
-        return QPoint(window.x() + window.width() - menuBarWidth, titleHeight + 2);
+        return QPoint(window.x() + window.width() - menuBarWidth, window.y() + titleHeight + 2);
     return QPoint(window.x() + window.width() - 1, window.y());
 }
 

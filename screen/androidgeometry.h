@@ -55,7 +55,7 @@ struct ViewLayout
 ViewLayout layoutView(const QSize &area, const QSize &orientedSize, bool maximized, bool fullScreen,
                       int menuBarWidth);
 
-// Where the side menu bar goes: maximized, inside the window's right edge under the title bar;
+// Where the side menu bar goes: maximized, inside the window's right edge under its title bar;
 // otherwise just outside the right edge, overlapping the window's last pixel column.
 QPoint menuBarPosition(const QRect &window, bool maximized, int menuBarWidth, int titleHeight);
 

@@ -13,6 +13,7 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <thread>
@@ -63,8 +64,36 @@ void rotate(float degrees)
 
 } // namespace
 
+// A desktop whose panels leave the area $ORV_FIXTURE_WORKAREA ("x y w h") free, published on the root
+// window as a window manager does (with its check window), before the application reads it. The
+// connection stays open for the fixture's life: the check window lives with it.
+void publishWorkArea()
+{
+    const QList<QByteArray> f = qgetenv("ORV_FIXTURE_WORKAREA").split(' ');
+    if (f.size() != 4)
+        return;
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return;
+    const Window root = DefaultRootWindow(display);
+    long area[4];
+    for (int i = 0; i < 4; ++i)
+        area[i] = f.at(i).toLong();
+    Atom workArea = XInternAtom(display, "_NET_WORKAREA", False);
+    XChangeProperty(display, root, workArea, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(area), 4);
+    Window check = XCreateSimpleWindow(display, root, -10, -10, 1, 1, 0, 0, 0);
+    const Atom checkAtom = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+    XChangeProperty(display, root, checkAtom, XA_WINDOW, 32, PropModeReplace, reinterpret_cast<unsigned char *>(&check), 1);
+    XChangeProperty(display, check, checkAtom, XA_WINDOW, 32, PropModeReplace, reinterpret_cast<unsigned char *>(&check), 1);
+    XChangeProperty(display, root, XInternAtom(display, "_NET_SUPPORTED", False), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(&workArea), 1);
+    XSync(display, False);
+}
+
 int main(int argc, char *argv[])
 {
+    publishWorkArea();
     QApplication app(argc, argv);
     Global::vmName = QStringLiteral("Orvanta_9");
     if (RenderLibrary::instance().load(QStringLiteral("gl"), QStringLiteral(ORV_PLAYER_DIR)) != 1)

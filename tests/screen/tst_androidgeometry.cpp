@@ -69,7 +69,8 @@ void TestAndroidGeometry::menuBarPosition_data()
     QTest::newRow("normal") << QRect(318, 162, 724, 1316) << false << QPoint(318 + 724 - 1, 162);
     // Inside the window under the title bar (34 + 2).
     QTest::newRow("maximized") << QRect(0, 0, 1920, 1040) << true << QPoint(1920 - 40, 36);
-    QTest::newRow("maximized, area off the origin") << QRect(64, 27, 1856, 1053) << true << QPoint(64 + 1856 - 40, 36);
+    QTest::newRow("maximized, area off the origin") << QRect(64, 27, 1856, 1053) << true
+                                                    << QPoint(64 + 1856 - 40, 27 + 36);
 }
 
 void TestAndroidGeometry::menuBarPosition()

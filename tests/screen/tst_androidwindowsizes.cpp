@@ -18,6 +18,7 @@ private slots:
 void TestAndroidWindowSizes::sizes_data()
 {
     QTest::addColumn<QString>("screen");
+    QTest::addColumn<QString>("workArea");
     QTest::addColumn<QStringList>("expected");
     // Frame: title bar 34 + bottom 2 in the arithmetic, side borders 2; the form's title bar is 36 high
     // and its margins 2, so "showWindow" is (w - 4) x (h - 40).
@@ -28,7 +29,7 @@ void TestAndroidWindowSizes::sizes_data()
         QStringLiteral("landscape 10 20 1291 760 view 1287 720 at 0 0 menu 1300 20"),
     };
     QTest::newRow("1920x1080")
-        << QStringLiteral("1920x1080")
+        << QStringLiteral("1920x1080") << QString()
         << (QStringList(normal)
             // The available area; the picture fits left of the menu bar's 40 pixels: 1876 x 1040.
             << QStringLiteral("maximized-landscape 0 0 1920 1080 view 1848 1040 at 14 0 menu 1880 36")
@@ -40,7 +41,7 @@ void TestAndroidWindowSizes::sizes_data()
             << QStringLiteral("normal-portrait 10 20 724 1316 view 720 1276 at 0 0 menu 733 20"));
     // Narrower than 16:9: a landscape picture fills the width and is centred vertically.
     QTest::newRow("1280x1024")
-        << QStringLiteral("1280x1024")
+        << QStringLiteral("1280x1024") << QString()
         << (QStringList(normal)
             << QStringLiteral("maximized-landscape 0 0 1280 1024 view 1236 695 at 0 144 menu 1240 36")
             << QStringLiteral("normal-landscape 10 20 1291 760 view 1287 720 at 0 0 menu 1300 20")
@@ -48,11 +49,24 @@ void TestAndroidWindowSizes::sizes_data()
             << QStringLiteral("maximized-portrait 0 0 1280 1024 view 553 984 at 341 0 menu 1240 36")
             << QStringLiteral("full-portrait 0 -40 1280 1064 view 576 1024 at 350 0 menu 733 20")
             << QStringLiteral("normal-portrait 10 20 724 1316 view 720 1276 at 0 0 menu 733 20"));
+    // Panels on the left and at the top: maximized fills the free area where it lies, not from (0, 0);
+    // the menu bar stays under the window's title bar inside its right edge.
+    QTest::newRow("1920x1080, panels left and top")
+        << QStringLiteral("1920x1080") << QStringLiteral("64 27 1856 1053")
+        << (QStringList(normal)
+            // "showWindow" 1852 x 1013, 1812 wide left of the menu bar
+            << QStringLiteral("maximized-landscape 64 27 1856 1053 view 1800 1013 at 6 0 menu 1880 63")
+            << QStringLiteral("normal-landscape 10 20 1291 760 view 1287 720 at 0 0 menu 1300 20")
+            << QStringLiteral("portrait-again 10 20 724 1316 view 720 1276 at 0 0 menu 733 20")
+            << QStringLiteral("maximized-portrait 64 27 1856 1053 view 569 1013 at 621 0 menu 1880 63")
+            << QStringLiteral("full-portrait 0 -40 1920 1120 view 607 1080 at 654 0 menu 733 20")
+            << QStringLiteral("normal-portrait 10 20 724 1316 view 720 1276 at 0 0 menu 733 20"));
 }
 
 void TestAndroidWindowSizes::sizes()
 {
     QFETCH(QString, screen);
+    QFETCH(QString, workArea);
     QFETCH(QStringList, expected);
     if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
         QSKIP("needs xvfb-run");
@@ -63,6 +77,8 @@ void TestAndroidWindowSizes::sizes()
     env.insert(QStringLiteral("ORV_RENDER_ROTATIONS"), QStringLiteral("none"));
     env.insert(QStringLiteral("ORV_SIM_SCREEN_DIR"), home.path() + QStringLiteral("/screens"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (!workArea.isEmpty())
+        env.insert(QStringLiteral("ORV_FIXTURE_WORKAREA"), workArea);
     fixture.setProcessEnvironment(env);
     fixture.start(QStringLiteral("xvfb-run"), {QStringLiteral("-a"), QStringLiteral("-s"),
                                                QStringLiteral("-screen 0 %1x24").arg(screen),
