@@ -80,7 +80,8 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
     connect(m_androidControl, &AndroidControl::quitApp, this, qOverload<bool>(&MainControl::quitApp),
             Qt::QueuedConnection);
     connect(m_androidControl, &AndroidControl::showDialog, m_dialogControl, &DialogControl::showDialog);
-    connect(m_androidControl, &AndroidControl::scheduleChanged, m_loadingControl, &LoadingControl::scheduleChanged);
+    connect(m_androidControl, &AndroidControl::scheduleChanged, m_loadingControl,
+            &LoadingControl::scheduleChanged);
     connect(m_androidControl, &AndroidControl::bosskey_click, this, &MainControl::changeWindowStatus);
     connect(m_dialogControl, &DialogControl::quitApp, this, qOverload<bool>(&MainControl::quitApp),
             Qt::QueuedConnection);

@@ -74,8 +74,8 @@ int main(int argc, char *argv[])
 
     InstallTree tree;
     if (!tree.isValid() || !tree.addProgram(QStringLiteral("Orvanta")) ||
-        !tree.addProgram(QStringLiteral("OrvantaUpdater")) || !tree.addRecorder(QStringLiteral("OrvMultiPlayer")) ||
-        !tree.addVirtualBox() || !tree.addGuestImage())
+        !tree.addProgram(QStringLiteral("OrvantaUpdater")) ||
+        !tree.addRecorder(QStringLiteral("OrvMultiPlayer")) || !tree.addVirtualBox() || !tree.addGuestImage())
         return 1;
     for (const char *library : {"libOpenglRender.so", "libDLLHelper.so"}) {
         if (!InstallTree::copyFile(InstallTree::stagedPlayerDir() + QLatin1Char('/') + QLatin1String(library),
@@ -85,7 +85,8 @@ int main(int argc, char *argv[])
     tree.setEnv(QStringLiteral("ORV_GUEST_BOOT_MS"), QStringLiteral("0"));
     tree.useTempDirHere();
 
-    ProgramRun emulator(tree, QStringLiteral("Orvanta"), {QStringLiteral("-vm=Orvanta_1"), QStringLiteral("-debug")});
+    ProgramRun emulator(tree, QStringLiteral("Orvanta"),
+                        {QStringLiteral("-vm=Orvanta_1"), QStringLiteral("-debug")});
     if (!emulator.start() || !emulator.waitForText(QStringLiteral("Control    : now show android"), 120000)) {
         std::fprintf(stderr, "the Android window did not come up\n");
         return 1;
@@ -101,7 +102,8 @@ int main(int argc, char *argv[])
     const Figures empty = measure(baseline.pid(), seconds);
     baseline.terminate();
 
-    ProgramRun stop(tree, QStringLiteral("Orvanta"), {QStringLiteral("-vm=Orvanta_1"), QStringLiteral("-stop")});
+    ProgramRun stop(tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=Orvanta_1"), QStringLiteral("-stop")});
     stop.run(30000);
     emulator.waitForFinished(30000);
 

@@ -21,7 +21,8 @@ public:
 signals:
     void scheduleChanged(int start, int end);
     void quitApp(bool isNeedReboot = false);
-    void showDialog(QString msg, DialogType type, QWidget *parent = nullptr, QString from = QStringLiteral(""));
+    void showDialog(QString msg, DialogType type, QWidget *parent = nullptr,
+                    QString from = QStringLiteral(""));
     void bosskey_click(QString from);
 
 public slots:

@@ -22,8 +22,8 @@ ViewLayout layoutView(const QSize &area, const QSize &orientedSize, bool maximiz
     const int h = area.height();
     if (maximized && !fullScreen) {
         layout.viewSize = orientedSize.scaled(w - menuBarWidth, h, Qt::KeepAspectRatio);
-        layout.offset = QPoint((w - menuBarWidth - layout.viewSize.width()) / 2,
-                               (h - layout.viewSize.height()) / 2);
+        layout.offset =
+            QPoint((w - menuBarWidth - layout.viewSize.width()) / 2, (h - layout.viewSize.height()) / 2);
     } else if (fullScreen) {
         layout.viewSize = orientedSize.scaled(w, h, Qt::KeepAspectRatio);
         if (layout.viewSize.width() == w)

@@ -116,8 +116,8 @@ AndroidWindow::AndroidWindow(QWidget *parent) : OrvWindow(parent)
     layout->addWidget(m_showWindow);
 
     // The render library calls from its own thread; the rotation reaches this window queued.
-    connect(&RenderLibrary::instance(), &RenderLibrary::rotationChanged, this, &AndroidWindow::rotation_changed,
-            Qt::QueuedConnection);
+    connect(&RenderLibrary::instance(), &RenderLibrary::rotationChanged, this,
+            &AndroidWindow::rotation_changed, Qt::QueuedConnection);
 }
 
 AndroidWindow::~AndroidWindow()
@@ -355,7 +355,8 @@ void AndroidWindow::placeMenuBar()
 {
     m_menuBar->resize(menuBarWidth, height());
     m_menuBar->update();
-    m_menuBar->move(AndroidGeometry::menuBarPosition(geometry(), windowMaximizedFlag, menuBarWidth, titleHeight));
+    m_menuBar->move(
+        AndroidGeometry::menuBarPosition(geometry(), windowMaximizedFlag, menuBarWidth, titleHeight));
 }
 
 void AndroidWindow::setupSubWindow()
@@ -501,8 +502,12 @@ void AndroidWindow::mouseMoveEvent(QMouseEvent *e)
         updateResizeRegion(g);
     } else if (m_resizeRegion != ResizeNone) {
         const AndroidDisplayInfo &info = *m_displayInfo;
-        const auto widthFor = [this, &info](int h) { return widthForHeight(h, info.ratio, info.isLandscape); };
-        const auto heightFor = [this, &info](int w) { return heightForWidth(w, info.ratio, info.isLandscape); };
+        const auto widthFor = [this, &info](int h) {
+            return widthForHeight(h, info.ratio, info.isLandscape);
+        };
+        const auto heightFor = [this, &info](int w) {
+            return heightForWidth(w, info.ratio, info.isLandscape);
+        };
         setGeometry(AndroidGeometry::resizedRect(m_resizeRegion, frameGeometry(), g, minimumSize(), widthFor,
                                                  heightFor));
     }

@@ -52,7 +52,8 @@ public:
 
 signals:
     void scheduleChanged(int start, int end);
-    void showDialog(QString msg, DialogType type, QWidget *parent = nullptr, QString from = QStringLiteral(""));
+    void showDialog(QString msg, DialogType type, QWidget *parent = nullptr,
+                    QString from = QStringLiteral(""));
     void rotation_changed(int rotation);
     void bosskey_click(QString from);
 

@@ -7,8 +7,7 @@
 
 namespace {
 
-template<typename Fn>
-bool resolve(QLibrary *library, const char *symbol, Fn *slot)
+template <typename Fn> bool resolve(QLibrary *library, const char *symbol, Fn *slot)
 {
     *slot = reinterpret_cast<Fn>(library->resolve(symbol));
     return *slot != nullptr;
@@ -31,7 +30,8 @@ QString RenderLibrary::libraryPathFor(const QString &baseName, const QString &pr
 {
     if (!programDir.isEmpty()) {
         const QDir dir(programDir);
-        for (const QString &file : {baseName + QStringLiteral(".so"), QStringLiteral("lib") + baseName + QStringLiteral(".so")}) {
+        for (const QString &file :
+             {baseName + QStringLiteral(".so"), QStringLiteral("lib") + baseName + QStringLiteral(".so")}) {
             const QFileInfo info(dir.filePath(file));
             if (info.isFile())
                 return info.absoluteFilePath();
@@ -74,15 +74,17 @@ int RenderLibrary::load(const QString &renderMode, const QString &programDir)
     need(resolve(m_render, "AndroVM_setStreamMode", &setStreamMode), "AndroVM_setStreamMode");
     need(resolve(m_render, "AndroVM_setVMIP", &setVmIp), "AndroVM_setVMIP");
     need(resolve(m_render, "AndroVM_initOpenGLRenderer", &initOpenGLRenderer), "AndroVM_initOpenGLRenderer");
-    need(resolve(m_render, "AndroVM_setCallbackRotation", &setCallbackRotation), "AndroVM_setCallbackRotation");
+    need(resolve(m_render, "AndroVM_setCallbackRotation", &setCallbackRotation),
+         "AndroVM_setCallbackRotation");
     need(resolve(m_render, "AndroVM_FrameBuffer_removeSubWindow", &removeSubWindow),
          "AndroVM_FrameBuffer_removeSubWindow");
     need(resolve(m_render, "AndroVM_FrameBuffer_setupSubWindow", &setupSubWindow),
          "AndroVM_FrameBuffer_setupSubWindow");
-    need(resolve(m_render, "AndroVM_repaintOpenGLDisplay", &repaintOpenGLDisplay), "AndroVM_repaintOpenGLDisplay");
+    need(resolve(m_render, "AndroVM_repaintOpenGLDisplay", &repaintOpenGLDisplay),
+         "AndroVM_repaintOpenGLDisplay");
     if (!missing.isEmpty()) {
-        m_loadError = QStringLiteral("Render load err : missing entry point ") + missing.join(QStringLiteral(", ")) +
-                      QStringLiteral(" in ") + m_render->fileName();
+        m_loadError = QStringLiteral("Render load err : missing entry point ") +
+                      missing.join(QStringLiteral(", ")) + QStringLiteral(" in ") + m_render->fileName();
         qInfo().noquote() << m_loadError;
         return m_loadResult = 1301;
     }

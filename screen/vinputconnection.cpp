@@ -13,9 +13,7 @@ VInputConnection &VInputConnection::instance()
     return *connection;
 }
 
-VInputConnection::VInputConnection(QObject *parent) : QObject(parent)
-{
-}
+VInputConnection::VInputConnection(QObject *parent) : QObject(parent) {}
 
 QByteArray VInputConnection::configLine(int width, int height)
 {
@@ -40,7 +38,8 @@ void VInputConnection::init()
     if (m_initialised)
         return;
     m_initialised = true;
-    connect(this, &VInputConnection::socketError, this, &VInputConnection::onSocketError, Qt::QueuedConnection);
+    connect(this, &VInputConnection::socketError, this, &VInputConnection::onSocketError,
+            Qt::QueuedConnection);
     connectSocket();
 }
 

@@ -9,13 +9,13 @@
 #include "timeoutscale.h"
 #include "vboxoutput.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QCoreApplication>
 #include <QSaveFile>
 #include <QThread>
 
@@ -428,8 +428,8 @@ QSet<int> VBoxTool::otherMachinesPorts()
         if (entry.name == Global::vmName || entry.name == QLatin1String("<inaccessible>"))
             continue;
         QString out;
-        if (exec({QStringLiteral("showvminfo"), entry.name, QStringLiteral("--machinereadable")}, &out, nullptr,
-                 kToolTimeoutSeconds) == 1)
+        if (exec({QStringLiteral("showvminfo"), entry.name, QStringLiteral("--machinereadable")}, &out,
+                 nullptr, kToolTimeoutSeconds) == 1)
             ports.unite(ruleHostPorts(VBoxOutput::parseMachineInfo(out).forwardRules));
     }
     return ports;
@@ -475,7 +475,8 @@ void VBoxTool::scanUsedPorts()
         QString problem;
         const QString runtime = Platform::privateRuntimeDir(&problem);
         if (runtime.isEmpty()) {
-            qWarning().noquote() << QStringLiteral("VBoxTool   : no private runtime folder, port choices not shared: ") +
+            qWarning().noquote() << QStringLiteral(
+                                        "VBoxTool   : no private runtime folder, port choices not shared: ") +
                                         problem;
         } else {
             reservationFolder = runtime + QStringLiteral("/ports");

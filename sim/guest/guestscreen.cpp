@@ -37,8 +37,9 @@ QImage GuestScreen::render() const
     painter.setPen(Qt::white);
     const int line = font.pixelSize() + 6;
     int y = bar + line;
-    for (const QString &text : {QStringLiteral("package: ") + m_package, QStringLiteral("location: ") + m_location,
-                                QStringLiteral("text: ") + m_text}) {
+    for (const QString &text :
+         {QStringLiteral("package: ") + m_package, QStringLiteral("location: ") + m_location,
+          QStringLiteral("text: ") + m_text}) {
         painter.drawText(12, y, text);
         y += line;
     }
@@ -56,7 +57,8 @@ bool GuestScreen::publish(const QString &path)
     ++m_sequence;
     const QFileInfo info(path);
     QDir().mkpath(info.absolutePath());
-    const QString temp = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".tmp");
+    const QString temp =
+        info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".tmp");
     QFile file(temp);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;

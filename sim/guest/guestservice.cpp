@@ -124,7 +124,8 @@ bool GuestService::start()
         connect(m_launcherServer, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *socket = m_launcherServer->nextPendingConnection()) {
                 auto *data = new QByteArray;
-                connect(socket, &QTcpSocket::readyRead, socket, [socket, data] { data->append(socket->readAll()); });
+                connect(socket, &QTcpSocket::readyRead, socket,
+                        [socket, data] { data->append(socket->readAll()); });
                 connect(socket, &QTcpSocket::disconnected, this, [this, socket, data] {
                     data->append(socket->readAll());
                     logLine(QStringLiteral("launcher.log"), QString::fromLatin1(data->toHex()));
@@ -161,7 +162,8 @@ void GuestService::listenInput()
     if (m_config.vinputPort <= 0)
         return;
     if (!m_inputServer->listen(QHostAddress::LocalHost, static_cast<quint16>(m_config.vinputPort)))
-        qWarning("orv-guest: input port %d: %s", m_config.vinputPort, qPrintable(m_inputServer->errorString()));
+        qWarning("orv-guest: input port %d: %s", m_config.vinputPort,
+                 qPrintable(m_inputServer->errorString()));
 }
 
 void GuestService::onInputConnection()
@@ -175,8 +177,9 @@ void GuestService::onInputConnection()
         m_input = socket;
         m_pending.clear();
         // Who is on the other end, so a test can tell that only its own emulator talks to this guest.
-        logLine(QStringLiteral("input.log"),
-                QStringLiteral("# connected from %1").arg(peerProcess(socket->peerPort(), socket->localPort())));
+        logLine(
+            QStringLiteral("input.log"),
+            QStringLiteral("# connected from %1").arg(peerProcess(socket->peerPort(), socket->localPort())));
         connect(socket, &QTcpSocket::readyRead, this, &GuestService::onInputData);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
@@ -249,9 +252,9 @@ void GuestService::handleLine(const QByteArray &raw)
     }
     if (kind == QLatin1String("SCREENCAP")) {
         if (m_input)
-            m_input->write(QByteArrayLiteral("SCREENCAP:/sdcard/Pictures/Screenshots/Screenshot_") +
-                           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toLatin1() +
-                           ".png");
+            m_input->write(
+                QByteArrayLiteral("SCREENCAP:/sdcard/Pictures/Screenshots/Screenshot_") +
+                QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toLatin1() + ".png");
         return;
     }
     if (kind == QLatin1String("CONFIG") && f.size() >= 3) {

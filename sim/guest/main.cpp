@@ -33,7 +33,8 @@ void readMachineFile(const QString &path, GuestConfig *config)
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QJsonObject machine = QJsonDocument::fromJson(file.readAll()).object();
-    for (const QJsonValue &value : machine.value(QStringLiteral("natRules")).toObject().value(QStringLiteral("1")).toArray()) {
+    for (const QJsonValue &value :
+         machine.value(QStringLiteral("natRules")).toObject().value(QStringLiteral("1")).toArray()) {
         const QJsonObject rule = value.toObject();
         const QString name = rule.value(QStringLiteral("name")).toString();
         const int port = rule.value(QStringLiteral("hostPort")).toInt();
@@ -44,9 +45,12 @@ void readMachineFile(const QString &path, GuestConfig *config)
     }
     const QJsonObject properties = machine.value(QStringLiteral("guestProperties")).toObject();
     if (config->emuId.isEmpty())
-        config->emuId = properties.value(QStringLiteral("emu_id")).toObject().value(QStringLiteral("value")).toString();
-    const QString mode =
-        properties.value(QStringLiteral("vbox_graph_mode")).toObject().value(QStringLiteral("value")).toString();
+        config->emuId =
+            properties.value(QStringLiteral("emu_id")).toObject().value(QStringLiteral("value")).toString();
+    const QString mode = properties.value(QStringLiteral("vbox_graph_mode"))
+                             .toObject()
+                             .value(QStringLiteral("value"))
+                             .toString();
     const QStringList size = mode.section(QLatin1Char('-'), 0, 0).split(QLatin1Char('x'));
     if (size.size() == 2 && size.at(0).toInt() > 0 && size.at(1).toInt() > 0) {
         config->width = size.at(0).toInt();
@@ -64,13 +68,14 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.addOptions({{QStringLiteral("machine-file"), QStringLiteral("machine file"), QStringLiteral("path")},
-                       {QStringLiteral("vinput-port"), QStringLiteral("input service port"), QStringLiteral("port")},
-                       {QStringLiteral("pavix-port"), QStringLiteral("launcher port"), QStringLiteral("port")},
-                       {QStringLiteral("emu-id"), QStringLiteral("picture key"), QStringLiteral("key")},
-                       {QStringLiteral("size"), QStringLiteral("screen size WxH"), QStringLiteral("size")},
-                       {QStringLiteral("dir"), QStringLiteral("guest folder"), QStringLiteral("path")},
-                       {QStringLiteral("die-with-parent"), QStringLiteral("end when the starting process ends")}});
+    parser.addOptions(
+        {{QStringLiteral("machine-file"), QStringLiteral("machine file"), QStringLiteral("path")},
+         {QStringLiteral("vinput-port"), QStringLiteral("input service port"), QStringLiteral("port")},
+         {QStringLiteral("pavix-port"), QStringLiteral("launcher port"), QStringLiteral("port")},
+         {QStringLiteral("emu-id"), QStringLiteral("picture key"), QStringLiteral("key")},
+         {QStringLiteral("size"), QStringLiteral("screen size WxH"), QStringLiteral("size")},
+         {QStringLiteral("dir"), QStringLiteral("guest folder"), QStringLiteral("path")},
+         {QStringLiteral("die-with-parent"), QStringLiteral("end when the starting process ends")}});
     parser.process(app);
     if (parser.isSet(QStringLiteral("die-with-parent")))
         prctl(PR_SET_PDEATHSIG, SIGTERM);

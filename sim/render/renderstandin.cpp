@@ -166,22 +166,33 @@ void drawLocked(Renderer &r)
                 const int tx = static_cast<int>(static_cast<long long>(dx) * tw / vw);
                 int sx = tx, sy = ty;
                 switch (turn) {
-                case 90: sx = ty; sy = f.height - 1 - tx; break;
-                case 180: sx = f.width - 1 - tx; sy = f.height - 1 - ty; break;
-                case 270: sx = f.width - 1 - ty; sy = tx; break;
-                default: break;
+                case 90:
+                    sx = ty;
+                    sy = f.height - 1 - tx;
+                    break;
+                case 180:
+                    sx = f.width - 1 - tx;
+                    sy = f.height - 1 - ty;
+                    break;
+                case 270:
+                    sx = f.width - 1 - ty;
+                    sy = tx;
+                    break;
+                default:
+                    break;
                 }
                 out[static_cast<size_t>(dy) * vw + dx] = f.pixels[static_cast<size_t>(sy) * f.width + sx];
             }
         }
     }
-    XImage *image = XCreateImage(r.display, attributes.visual, static_cast<unsigned>(attributes.depth), ZPixmap,
-                                 0, reinterpret_cast<char *>(out.data()), static_cast<unsigned>(vw),
+    XImage *image = XCreateImage(r.display, attributes.visual, static_cast<unsigned>(attributes.depth),
+                                 ZPixmap, 0, reinterpret_cast<char *>(out.data()), static_cast<unsigned>(vw),
                                  static_cast<unsigned>(vh), 32, 0);
     if (!image)
         return;
     GC gc = XCreateGC(r.display, r.child, 0, nullptr);
-    XPutImage(r.display, r.child, gc, image, 0, 0, 0, 0, static_cast<unsigned>(vw), static_cast<unsigned>(vh));
+    XPutImage(r.display, r.child, gc, image, 0, 0, 0, 0, static_cast<unsigned>(vw),
+              static_cast<unsigned>(vh));
     XFreeGC(r.display, gc);
     image->data = nullptr; // owned by `out`
     XDestroyImage(image);
@@ -199,7 +210,8 @@ std::vector<RotationStep> rotationScript(bool *scripted)
     size_t start = 0;
     while (start < s.size()) {
         const size_t comma = s.find(',', start);
-        const std::string item = s.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const std::string item =
+            s.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         long ms = 0;
         int degrees = 0;
         if (std::sscanf(item.c_str(), "%ld:%d", &ms, &degrees) == 2)
@@ -301,8 +313,9 @@ void *renderThread(void *)
         long timeoutMs = -1;
         const auto later = Clock::now();
         if (fps > 0 && frameCallback)
-            timeoutMs = std::max<long>(0, static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                                 nextTick - later).count()));
+            timeoutMs = std::max<long>(
+                0, static_cast<long>(
+                       std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - later).count()));
         if (nextStep < script.size() && rotationCallback) {
             const long elapsed = static_cast<long>(
                 std::chrono::duration_cast<std::chrono::milliseconds>(later - started).count());
@@ -447,8 +460,8 @@ ORV_EXPORT void AndroVM_FrameBuffer_removeSubWindow()
     removeChildLocked(r);
 }
 
-ORV_EXPORT int AndroVM_FrameBuffer_setupSubWindow(uintptr_t nativeWindowId, int x, int y, int width, int height,
-                                                  float rotation)
+ORV_EXPORT int AndroVM_FrameBuffer_setupSubWindow(uintptr_t nativeWindowId, int x, int y, int width,
+                                                  int height, float rotation)
 {
     Renderer &r = renderer();
     int result = 1;
@@ -478,8 +491,8 @@ ORV_EXPORT int AndroVM_FrameBuffer_setupSubWindow(uintptr_t nativeWindowId, int 
         }
     }
     char line[256];
-    std::snprintf(line, sizeof line, "AndroVM_FrameBuffer_setupSubWindow(window, %d, %d, %d, %d, %g) = %d", x, y,
-                  width, height, static_cast<double>(rotation), result);
+    std::snprintf(line, sizeof line, "AndroVM_FrameBuffer_setupSubWindow(window, %d, %d, %d, %d, %g) = %d", x,
+                  y, width, height, static_cast<double>(rotation), result);
     trace(line);
     wake();
     return result;

@@ -20,7 +20,8 @@ constexpr int kStopPollMs = 10;
 
 QString findGuest()
 {
-    const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(SimGuest::kProgram);
+    const QString beside =
+        QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(SimGuest::kProgram);
     if (QFileInfo(beside).isExecutable())
         return beside;
     return QStandardPaths::findExecutable(QLatin1String(SimGuest::kProgram));

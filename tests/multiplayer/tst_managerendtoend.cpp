@@ -84,8 +84,9 @@ void TestManagerEndToEnd::initTestCase()
         QVERIFY(tree.addProgram(QLatin1String(program)));
     // The render library stand-ins, for the emulators' Android windows.
     for (const char *library : {"libOpenglRender.so", "libDLLHelper.so"})
-        QVERIFY(InstallTree::copyFile(InstallTree::stagedPlayerDir() + QLatin1Char('/') + QLatin1String(library),
-                                      tree.playerDir() + QLatin1Char('/') + QLatin1String(library)));
+        QVERIFY(
+            InstallTree::copyFile(InstallTree::stagedPlayerDir() + QLatin1Char('/') + QLatin1String(library),
+                                  tree.playerDir() + QLatin1Char('/') + QLatin1String(library)));
     // The manager finds the emulator on the path (it is not beside this test program).
     qputenv("PATH", tree.playerDir().toLocal8Bit() + ':' + qgetenv("PATH"));
     QCOMPARE(VBoxTool::instance().init(), int(VBoxTool::Success));

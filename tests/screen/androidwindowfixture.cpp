@@ -51,9 +51,10 @@ void report(Display *display, const char *state, AndroidWindow &window)
     const QRect g = serverGeometry(display, window.winId());
     const AndroidDisplayInfo *info = window.displayInfo();
     const QPoint menu = serverGeometry(display, window.menuBar()->winId()).topLeft();
-    QTextStream(stdout) << state << ' ' << g.x() << ' ' << g.y() << ' ' << g.width() << ' ' << g.height() << " view "
-                        << info->viewSize.width() << ' ' << info->viewSize.height() << " at " << info->viewPos.x()
-                        << ' ' << info->viewPos.y() << " menu " << menu.x() << ' ' << menu.y() << '\n';
+    QTextStream(stdout) << state << ' ' << g.x() << ' ' << g.y() << ' ' << g.width() << ' ' << g.height()
+                        << " view " << info->viewSize.width() << ' ' << info->viewSize.height() << " at "
+                        << info->viewPos.x() << ' ' << info->viewPos.y() << " menu " << menu.x() << ' '
+                        << menu.y() << '\n';
 }
 
 void rotate(float degrees)
@@ -84,10 +85,12 @@ void publishWorkArea()
                     reinterpret_cast<unsigned char *>(area), 4);
     Window check = XCreateSimpleWindow(display, root, -10, -10, 1, 1, 0, 0, 0);
     const Atom checkAtom = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
-    XChangeProperty(display, root, checkAtom, XA_WINDOW, 32, PropModeReplace, reinterpret_cast<unsigned char *>(&check), 1);
-    XChangeProperty(display, check, checkAtom, XA_WINDOW, 32, PropModeReplace, reinterpret_cast<unsigned char *>(&check), 1);
-    XChangeProperty(display, root, XInternAtom(display, "_NET_SUPPORTED", False), XA_ATOM, 32, PropModeReplace,
-                    reinterpret_cast<unsigned char *>(&workArea), 1);
+    XChangeProperty(display, root, checkAtom, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(&check), 1);
+    XChangeProperty(display, check, checkAtom, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(&check), 1);
+    XChangeProperty(display, root, XInternAtom(display, "_NET_SUPPORTED", False), XA_ATOM, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char *>(&workArea), 1);
     XSync(display, False);
 }
 

@@ -10,8 +10,9 @@ ScreenFixture::ScreenFixture() : m_tree(std::make_unique<InstallTree>()), m_save
               m_tree->addRecorder(QStringLiteral("OrvMultiPlayer")) && m_tree->addVirtualBox() &&
               m_tree->addGuestImage();
     for (const char *library : {"libOpenglRender.so", "libAngleRender.so", "libDLLHelper.so"})
-        m_valid = m_valid && InstallTree::copyFile(InstallTree::stagedPlayerDir() + QLatin1Char('/') + QLatin1String(library),
-                                                   m_tree->playerDir() + QLatin1Char('/') + QLatin1String(library));
+        m_valid = m_valid && InstallTree::copyFile(
+                                 InstallTree::stagedPlayerDir() + QLatin1Char('/') + QLatin1String(library),
+                                 m_tree->playerDir() + QLatin1Char('/') + QLatin1String(library));
     m_tree->setEnv(QStringLiteral("ORV_TIMEOUT_SCALE"), QStringLiteral("0.01"));
     m_tree->setEnv(QStringLiteral("ORV_RENDER_TRACE"), m_tree->root() + QStringLiteral("/render-trace.txt"));
     // This process talks to the emulator's instance channel, as a second start does.
@@ -68,7 +69,8 @@ QStringList ScreenFixture::statusWords() const
 
 void ScreenFixture::writeSetting(const QString &key, const QVariant &value)
 {
-    QSettings settings(m_tree->appDataDir() + QStringLiteral("/Halvora/") + QLatin1String(kVm) + QStringLiteral(".ini"),
+    QSettings settings(m_tree->appDataDir() + QStringLiteral("/Halvora/") + QLatin1String(kVm) +
+                           QStringLiteral(".ini"),
                        QSettings::IniFormat);
     settings.setValue(key, value);
 }

@@ -55,7 +55,8 @@ void TestAndroidGeometry::layoutView()
     QFETCH(bool, fullScreen);
     QFETCH(QSize, view);
     QFETCH(QPoint, offset);
-    const AndroidGeometry::ViewLayout layout = AndroidGeometry::layoutView(area, oriented, maximized, fullScreen, 40);
+    const AndroidGeometry::ViewLayout layout =
+        AndroidGeometry::layoutView(area, oriented, maximized, fullScreen, 40);
     QCOMPARE(layout.viewSize, view);
     QCOMPARE(layout.offset, offset);
 }
@@ -69,8 +70,8 @@ void TestAndroidGeometry::menuBarPosition_data()
     QTest::newRow("normal") << QRect(318, 162, 724, 1316) << false << QPoint(318 + 724 - 1, 162);
     // Inside the window under the title bar (34 + 2).
     QTest::newRow("maximized") << QRect(0, 0, 1920, 1040) << true << QPoint(1920 - 40, 36);
-    QTest::newRow("maximized, area off the origin") << QRect(64, 27, 1856, 1053) << true
-                                                    << QPoint(64 + 1856 - 40, 27 + 36);
+    QTest::newRow("maximized, area off the origin")
+        << QRect(64, 27, 1856, 1053) << true << QPoint(64 + 1856 - 40, 27 + 36);
 }
 
 void TestAndroidGeometry::menuBarPosition()
@@ -114,7 +115,8 @@ void TestAndroidGeometry::resizedRect_data()
     // A portrait 720 x 1280 guest in its frame: W(h) and H(w) of the window base.
     const QRect window(QPoint(100, 50), QSize(724, 1316));
     // Bottom edge dragged up by 316: h = 1000, width W(1000) = 546.
-    QTest::newRow("bottom") << int(ResizeBottom) << QPoint(400, 1050) << QRect(QPoint(100, 50), QSize(546, 1000));
+    QTest::newRow("bottom") << int(ResizeBottom) << QPoint(400, 1050)
+                            << QRect(QPoint(100, 50), QSize(546, 1000));
     // Dragged above the top edge: stops at the minimum height 50, the width follows the aspect.
     QTest::newRow("bottom above top") << int(ResizeBottom) << QPoint(400, 10)
                                       << QRect(QPoint(100, 50), QSize(4 + int((50 - 36) * 0.5625), 50));
@@ -138,7 +140,8 @@ void TestAndroidGeometry::resizedRect()
     const auto widthFor = [&](int h) { return frame.widthForHeight(h, ratio, false); };
     const auto heightFor = [&](int w) { return frame.heightForWidth(w, ratio, false); };
     const QRect window(QPoint(100, 50), QSize(724, 1316));
-    QCOMPARE(AndroidGeometry::resizedRect(ResizeRegion(region), window, pointer, QSize(50, 50), widthFor, heightFor),
+    QCOMPARE(AndroidGeometry::resizedRect(ResizeRegion(region), window, pointer, QSize(50, 50), widthFor,
+                                          heightFor),
              expected);
 }
 

@@ -47,15 +47,17 @@ QList<TopWindow> mappedWindowsOf(qint64 pid)
     if (pidAtom != None && XQueryTree(display, root, &root, &parent, &children, &count)) {
         for (unsigned i = 0; i < count; ++i) {
             XWindowAttributes attributes;
-            if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable)
+            if (!XGetWindowAttributes(display, children[i], &attributes) ||
+                attributes.map_state != IsViewable)
                 continue;
             Atom type;
             int format;
             unsigned long items, after;
             unsigned char *data = nullptr;
-            if (XGetWindowProperty(display, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items,
-                                   &after, &data) == Success &&
-                data && items == 1 && *reinterpret_cast<unsigned long *>(data) == static_cast<unsigned long>(pid))
+            if (XGetWindowProperty(display, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
+                                   &items, &after, &data) == Success &&
+                data && items == 1 &&
+                *reinterpret_cast<unsigned long *>(data) == static_cast<unsigned long>(pid))
                 windows.append({QRect(attributes.x, attributes.y, attributes.width, attributes.height)});
             if (data)
                 XFree(data);
@@ -106,9 +108,10 @@ void TestAndroidScreen::renderCalls_data()
     QTest::addColumn<QString>("tag");
     QTest::addColumn<bool>("pipe");
     QTest::newRow("default") << QStringList() << QString() << QStringLiteral("gl") << false;
-    QTest::newRow("stream pipe") << QStringList{QStringLiteral("-stream=pipe")} << QString() << QStringLiteral("gl")
-                                 << true;
-    QTest::newRow("render mode dx") << QStringList() << QStringLiteral("dx") << QStringLiteral("angle") << false;
+    QTest::newRow("stream pipe") << QStringList{QStringLiteral("-stream=pipe")} << QString()
+                                 << QStringLiteral("gl") << true;
+    QTest::newRow("render mode dx") << QStringList() << QStringLiteral("dx") << QStringLiteral("angle")
+                                    << false;
 }
 
 void TestAndroidScreen::renderCalls()
@@ -125,19 +128,22 @@ void TestAndroidScreen::renderCalls()
 
     QFile vbox(GuestStandIn::machineFile(m_fixture->tree(), QLatin1String(kVm)));
     QVERIFY(vbox.open(QIODevice::ReadOnly));
-    const QString uuid = QJsonDocument::fromJson(vbox.readAll()).object().value(QStringLiteral("uuid")).toString();
+    const QString uuid =
+        QJsonDocument::fromJson(vbox.readAll()).object().value(QStringLiteral("uuid")).toString();
     QVERIFY(!uuid.isEmpty());
 
     const QString t = tag + QLatin1Char(' ');
     QStringList expected{QStringLiteral("helper HookForChangeDllName()")};
     if (pipe)
         expected << t + QStringLiteral("AndroVM_setPipename(\"%1\")").arg(uuid);
-    expected << t + QStringLiteral("AndroVM_initLibrary() = 1") << t + QStringLiteral("AndroVM_setStreamMode(3)")
+    expected << t + QStringLiteral("AndroVM_initLibrary() = 1")
+             << t + QStringLiteral("AndroVM_setStreamMode(3)")
              << t + QStringLiteral("AndroVM_setVMIP(\"127.0.0.1\")")
              // The third value is the program's own process id, not a port.
              << t + QStringLiteral("AndroVM_initOpenGLRenderer(720, 1280, %1)").arg(emulator->pid())
              << t + QStringLiteral("AndroVM_setCallbackRotation(callback)")
-             << t + QStringLiteral("AndroVM_setFPSCallback(callback)") << t + QStringLiteral("AndroVM_setViewport(720, 1280)")
+             << t + QStringLiteral("AndroVM_setFPSCallback(callback)")
+             << t + QStringLiteral("AndroVM_setViewport(720, 1280)")
              << t + QStringLiteral("AndroVM_FrameBuffer_removeSubWindow()");
     const QStringList trace = m_fixture->renderTrace();
     QVERIFY2(trace.size() > expected.size() + 1, qPrintable(trace.join(QLatin1Char('\n'))));
@@ -158,8 +164,8 @@ void TestAndroidScreen::renderFailures_data()
     QTest::addColumn<QString>("env");
     QTest::addColumn<QString>("logLine");
     QTest::addColumn<QString>("lastTraceLine");
-    QTest::newRow("1301 no render library") << QString() << QString() << QStringLiteral("Render load err : ")
-                                            << QString();
+    QTest::newRow("1301 no render library")
+        << QString() << QString() << QStringLiteral("Render load err : ") << QString();
     QTest::newRow("1301 entry point missing")
         << InstallTree::simBinDir() + QStringLiteral("/render-nomandatory/libOpenglRender.so") << QString()
         << QStringLiteral("Render load err : missing entry point AndroVM_setVMIP") << QString();
@@ -194,7 +200,8 @@ void TestAndroidScreen::renderFailures()
     QTRY_COMPARE_WITH_TIMEOUT(m_fixture->statusWords().size(), 3, 10000);
     QStringList words = m_fixture->statusWords();
     std::sort(words.begin(), words.end());
-    QCOMPARE(words, (QStringList{QStringLiteral("ERROR"), QStringLiteral("RUNNING"), QStringLiteral("STARTING")}));
+    QCOMPARE(words,
+             (QStringList{QStringLiteral("ERROR"), QStringLiteral("RUNNING"), QStringLiteral("STARTING")}));
     QVERIFY(!m_fixture->tree().logText().contains(QLatin1String("VInput     : init")));
     const QStringList trace = m_fixture->renderTrace();
     if (lastTraceLine.isEmpty()) {
@@ -244,7 +251,8 @@ void TestAndroidScreen::handOverShowsTheGuestPicture()
     const QPoint bar(view.width() / 2, 2);
     QVERIFY(waitUntil(
         [&] {
-            shot = QGuiApplication::primaryScreen()->grabWindow(0, view.x(), view.y(), view.width(), view.height())
+            shot = QGuiApplication::primaryScreen()
+                       ->grabWindow(0, view.x(), view.y(), view.width(), view.height())
                        .toImage();
             for (const QPoint &p : blue) {
                 if (shot.pixel(p) != kLauncherBlue)
@@ -273,7 +281,7 @@ void TestAndroidScreen::aRunningMachineDoesNotHoldUpTheNextStart()
     QVERIFY(waitUntil(
         [&] {
             return m_fixture->tree().logText().contains(QStringLiteral("]: ") + other +
-                                                         QStringLiteral("  I/Loading    : machine running"));
+                                                        QStringLiteral("  I/Loading    : machine running"));
         },
         60000));
     QStringList words;

@@ -80,12 +80,13 @@ void TestAndroidWindowSizes::sizes()
     if (!workArea.isEmpty())
         env.insert(QStringLiteral("ORV_FIXTURE_WORKAREA"), workArea);
     fixture.setProcessEnvironment(env);
-    fixture.start(QStringLiteral("xvfb-run"), {QStringLiteral("-a"), QStringLiteral("-s"),
-                                               QStringLiteral("-screen 0 %1x24").arg(screen),
-                                               QStringLiteral(ANDROIDWINDOW_FIXTURE)});
+    fixture.start(QStringLiteral("xvfb-run"),
+                  {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 %1x24").arg(screen),
+                   QStringLiteral(ANDROIDWINDOW_FIXTURE)});
     QVERIFY(fixture.waitForFinished(60000));
     QCOMPARE(fixture.exitCode(), 0);
-    const QStringList lines = QString::fromUtf8(fixture.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromUtf8(fixture.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines, expected);
 }
 

@@ -95,8 +95,9 @@ void TestBootDetection::bootPoll()
     if (QByteArray(QTest::currentDataTag()) == "booted at once") {
         // Five seconds later the command line's launch runs; the poll has asked nothing since.
         QVERIFY(emulator->waitForText(QStringLiteral("AndroidWindow    : firstLoad"), 15000));
-        QCOMPARE(m_fixture->guest().inputLines().filter(QRegularExpression(QStringLiteral("^SHELL_CMD:"))).size(),
-                 shell.size());
+        QCOMPARE(
+            m_fixture->guest().inputLines().filter(QRegularExpression(QStringLiteral("^SHELL_CMD:"))).size(),
+            shell.size());
     }
 }
 
@@ -109,7 +110,8 @@ void TestBootDetection::quitDuringBootPoll()
     QVERIFY(emulator);
     QVERIFY(m_fixture->attachGuest(*emulator));
     QVERIFY(waitUntil([&] { return m_fixture->guest().inputLines().count(kGetprop) >= 2; }, 20000));
-    ProgramRun stop(m_fixture->tree(), QStringLiteral("Orvanta"), {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    ProgramRun stop(m_fixture->tree(), QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
     QCOMPARE(stop.run(20000), 0);
     QVERIFY(emulator->waitForFinished(20000));
     QCOMPARE(emulator->exitCode(), 0);

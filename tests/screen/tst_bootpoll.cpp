@@ -27,7 +27,8 @@ QStringList repeated(int n, const QString &text)
 
 QString ps(const QString &pid)
 {
-    return QStringLiteral("u0_a17    %1  97    523540 40112 ffffffff b7700e2a S com.corvel.pavixtop\n").arg(pid);
+    return QStringLiteral("u0_a17    %1  97    523540 40112 ffffffff b7700e2a S com.corvel.pavixtop\n")
+        .arg(pid);
 }
 } // namespace
 
@@ -36,7 +37,8 @@ void TestBootPoll::launcherPid_data()
     QTest::addColumn<QString>("reply");
     QTest::addColumn<QString>("pid");
     QTest::newRow("ps line") << ps(QStringLiteral("1234")) << QStringLiteral("1234");
-    QTest::newRow("CRLF") << QStringLiteral("u0_a17 77 1 2 3 S com.corvel.pavixtop\r\n") << QStringLiteral("77");
+    QTest::newRow("CRLF") << QStringLiteral("u0_a17 77 1 2 3 S com.corvel.pavixtop\r\n")
+                          << QStringLiteral("77");
     QTest::newRow("not running") << QStringLiteral("\n") << QString();
     QTest::newRow("empty") << QString() << QString();
     QTest::newRow("package name alone") << QStringLiteral("com.corvel.pavixtop") << QString();
@@ -57,8 +59,10 @@ void TestBootPoll::sequences_data()
     QTest::addColumn<int>("readyAt"); // index of the poll that says Ready, -1 for none
 
     const QStringList booted = repeated(8, QStringLiteral("1\n"));
-    QTest::newRow("stable from the first poll") << QStringList(booted.mid(0, 6)) << repeated(6, QStringLiteral("1234")) << 5;
-    QTest::newRow("five polls are not enough") << QStringList(booted.mid(0, 5)) << repeated(5, QStringLiteral("1234")) << -1;
+    QTest::newRow("stable from the first poll")
+        << QStringList(booted.mid(0, 6)) << repeated(6, QStringLiteral("1234")) << 5;
+    QTest::newRow("five polls are not enough")
+        << QStringList(booted.mid(0, 5)) << repeated(5, QStringLiteral("1234")) << -1;
     QStringList changed = repeated(8, QStringLiteral("1234"));
     for (int i = 3; i < 8; ++i)
         changed[i] = QStringLiteral("1300");
@@ -67,19 +71,21 @@ void TestBootPoll::sequences_data()
         << repeated(9, QStringLiteral("1\n")) << (changed << QStringLiteral("1300")) << 8;
     // Answers of 0 between sightings change nothing.
     QTest::newRow("getprop 0 in between")
-        << QStringList{QStringLiteral("1\n"), QStringLiteral("0\n"), QStringLiteral("1\n"), QStringLiteral("1\n"),
-                       QStringLiteral("1\n"), QStringLiteral("1\n"), QStringLiteral("1\n")}
+        << QStringList{QStringLiteral("1\n"), QStringLiteral("0\n"), QStringLiteral("1\n"),
+                       QStringLiteral("1\n"), QStringLiteral("1\n"), QStringLiteral("1\n"),
+                       QStringLiteral("1\n")}
         << repeated(7, QStringLiteral("1234")) << 6;
     // A launcher not yet running keeps the count.
     QTest::newRow("launcher missing in between")
         << repeated(7, QStringLiteral("1\n"))
-        << QStringList{QStringLiteral("1234"), QStringLiteral("1234"), QString(), QStringLiteral("1234"),
-                       QStringLiteral("1234"), QStringLiteral("1234"), QStringLiteral("1234")}
+        << QStringList{QStringLiteral("1234"), QStringLiteral("1234"), QString(),
+                       QStringLiteral("1234"), QStringLiteral("1234"), QStringLiteral("1234"),
+                       QStringLiteral("1234")}
         << 6;
     QTest::newRow("never booted") << repeated(8, QStringLiteral("0\n")) << repeated(8, QStringLiteral("1234"))
                                   << -1;
-    QTest::newRow("empty answers (channel down)") << repeated(8, QString()) << repeated(8, QStringLiteral("1"))
-                                                  << -1;
+    QTest::newRow("empty answers (channel down)")
+        << repeated(8, QString()) << repeated(8, QStringLiteral("1")) << -1;
 }
 
 void TestBootPoll::sequences()

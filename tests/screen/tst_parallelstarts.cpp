@@ -29,7 +29,8 @@ QString vmName(int i)
 // A log line of machine `vm` (the log lines carry the machine name after the time).
 bool logged(const QString &log, const QString &vm, const QString &text)
 {
-    return log.contains(QRegularExpression(QStringLiteral("\\]: %1  \\w/%2").arg(vm, QRegularExpression::escape(text))));
+    return log.contains(
+        QRegularExpression(QStringLiteral("\\]: %1  \\w/%2").arg(vm, QRegularExpression::escape(text))));
 }
 
 } // namespace
@@ -54,8 +55,9 @@ void TestParallelStarts::twentyMachinesAtOnce()
     QVERIFY(tree.addVirtualBox());
     QVERIFY(tree.addGuestImage());
     for (const char *library : {"libOpenglRender.so", "libDLLHelper.so"})
-        QVERIFY(InstallTree::copyFile(InstallTree::stagedPlayerDir() + QLatin1Char('/') + QLatin1String(library),
-                                      tree.playerDir() + QLatin1Char('/') + QLatin1String(library)));
+        QVERIFY(
+            InstallTree::copyFile(InstallTree::stagedPlayerDir() + QLatin1Char('/') + QLatin1String(library),
+                                  tree.playerDir() + QLatin1Char('/') + QLatin1String(library)));
     // Twenty starts share the processor: the tool's time-outs stay at seconds, not hundredths.
     tree.setEnv(QStringLiteral("ORV_TIMEOUT_SCALE"), QStringLiteral("0.1"));
     tree.useTempDirHere();
@@ -66,7 +68,8 @@ void TestParallelStarts::twentyMachinesAtOnce()
     std::vector<std::unique_ptr<GuestStandIn>> guests;
     for (int i = 0; i < kMachines; ++i) {
         emulators.push_back(std::make_unique<ProgramRun>(
-            tree, QStringLiteral("Orvanta"), QStringList{QStringLiteral("-vm=") + vmName(i), QStringLiteral("-debug")}));
+            tree, QStringLiteral("Orvanta"),
+            QStringList{QStringLiteral("-vm=") + vmName(i), QStringLiteral("-debug")}));
         guests.push_back(std::make_unique<GuestStandIn>());
         QVERIFY(emulators.back()->start());
     }
@@ -78,7 +81,8 @@ void TestParallelStarts::twentyMachinesAtOnce()
             const QString log = tree.logText();
             shown = 0;
             for (int i = 0; i < kMachines; ++i) {
-                if (guests[i]->dir().isEmpty() && logged(log, vmName(i), QStringLiteral("Loading    : machine running")))
+                if (guests[i]->dir().isEmpty() &&
+                    logged(log, vmName(i), QStringLiteral("Loading    : machine running")))
                     guests[i]->attach(tree, vmName(i));
                 if (logged(log, vmName(i), QStringLiteral("Control    : now show android")))
                     ++shown;
@@ -93,12 +97,14 @@ void TestParallelStarts::twentyMachinesAtOnce()
         for (int i = 0; i < kMachines; ++i) {
             if (logged(tree.logText(), vmName(i), QStringLiteral("Control    : now show android")))
                 continue;
-            const QStringList own = log.filter(QStringLiteral("]: ") + vmName(i) + QStringLiteral("  "))
-                                        .filter(QRegularExpression(QStringLiteral("Loading|VBoxTool|Android|VInput|Control")));
-            missing += vmName(i) + QLatin1Char('\n') + own.mid(qMax(0, own.size() - 15)).join(QLatin1Char('\n')) +
-                       QLatin1Char('\n');
+            const QStringList own =
+                log.filter(QStringLiteral("]: ") + vmName(i) + QStringLiteral("  "))
+                    .filter(QRegularExpression(QStringLiteral("Loading|VBoxTool|Android|VInput|Control")));
+            missing += vmName(i) + QLatin1Char('\n') +
+                       own.mid(qMax(0, own.size() - 15)).join(QLatin1Char('\n')) + QLatin1Char('\n');
         }
-        QFAIL(qPrintable(QStringLiteral("%1 of %2 shown; missing:\n%3").arg(shown).arg(kMachines).arg(missing)));
+        QFAIL(qPrintable(
+            QStringLiteral("%1 of %2 shown; missing:\n%3").arg(shown).arg(kMachines).arg(missing)));
     }
 
     // Every forwarded host port belongs to one machine only.
@@ -107,8 +113,12 @@ void TestParallelStarts::twentyMachinesAtOnce()
     for (int i = 0; i < kMachines; ++i) {
         QFile file(GuestStandIn::machineFile(tree, vmName(i)));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QJsonArray natRules =
-            QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("natRules")).toObject().value(QStringLiteral("1")).toArray();
+        const QJsonArray natRules = QJsonDocument::fromJson(file.readAll())
+                                        .object()
+                                        .value(QStringLiteral("natRules"))
+                                        .toObject()
+                                        .value(QStringLiteral("1"))
+                                        .toArray();
         QCOMPARE(natRules.size(), 5);
         for (const QJsonValue &rule : natRules) {
             ports.insert(rule.toObject().value(QStringLiteral("hostPort")).toInt());
@@ -121,9 +131,12 @@ void TestParallelStarts::twentyMachinesAtOnce()
     // channel, tells that Android is up, so a connection may still be on its way.)
     for (int i = 0; i < kMachines; ++i) {
         const QRegularExpression connected(QStringLiteral("^# connected from "));
-        QVERIFY2(waitUntil([&] { return guests[i]->inputLines().filter(connected).size() > 0 &&
-                                        guests[i]->inputLines().contains(QStringLiteral("CONFIG:720:1280")); },
-                           20000),
+        QVERIFY2(waitUntil(
+                     [&] {
+                         return guests[i]->inputLines().filter(connected).size() > 0 &&
+                                guests[i]->inputLines().contains(QStringLiteral("CONFIG:720:1280"));
+                     },
+                     20000),
                  qPrintable(vmName(i)));
         const QStringList lines = guests[i]->inputLines();
         const QStringList connections = lines.filter(connected);

@@ -72,7 +72,8 @@ void TestRenderLibrary::libraryChoice()
     QFETCH(QString, library);
     QCOMPARE(RenderLibrary::libraryNameFor(mode), library);
     // Found by full path in the program's folder; elsewhere the platform's search gets the bare name.
-    QCOMPARE(RenderLibrary::libraryPathFor(library, kPlayerDir), kPlayerDir + QLatin1Char('/') + library + ".so");
+    QCOMPARE(RenderLibrary::libraryPathFor(library, kPlayerDir),
+             kPlayerDir + QLatin1Char('/') + library + ".so");
     QTemporaryDir empty;
     QCOMPARE(RenderLibrary::libraryPathFor(library, empty.path()), library);
 }
@@ -82,15 +83,15 @@ void TestRenderLibrary::loadFailures_data()
     QTest::addColumn<StandInFiles>("files");
     QTest::addColumn<QString>("error");
     const QString helper = kPlayerDir + QStringLiteral("/libDLLHelper.so");
-    QTest::newRow("no render library") << StandInFiles{{QStringLiteral("libDLLHelper.so"), helper}}
-                                       << QStringLiteral("Render load err : ");
+    QTest::newRow("no render library")
+        << StandInFiles{{QStringLiteral("libDLLHelper.so"), helper}} << QStringLiteral("Render load err : ");
     QTest::newRow("no helper library")
         << StandInFiles{{QStringLiteral("libOpenglRender.so"), kPlayerDir + "/libOpenglRender.so"}}
         << QStringLiteral("Helper load err : ");
     QTest::newRow("mandatory entry point missing")
         << StandInFiles{{QStringLiteral("libOpenglRender.so"),
-                                   kSimDir + "/render-nomandatory/libOpenglRender.so"},
-                                  {QStringLiteral("libDLLHelper.so"), helper}}
+                         kSimDir + "/render-nomandatory/libOpenglRender.so"},
+                        {QStringLiteral("libDLLHelper.so"), helper}}
         << QStringLiteral("Render load err : missing entry point AndroVM_setVMIP");
 }
 
@@ -111,8 +112,9 @@ void TestRenderLibrary::loadFailures()
 void TestRenderLibrary::withoutOptionalEntriesTheHelperCountsFrames()
 {
     QTemporaryDir dir;
-    QVERIFY(stage(dir.path(), {{QStringLiteral("libOpenglRender.so"), kSimDir + "/render-noopt/libOpenglRender.so"},
-                               {QStringLiteral("libDLLHelper.so"), kPlayerDir + "/libDLLHelper.so"}}));
+    QVERIFY(stage(dir.path(),
+                  {{QStringLiteral("libOpenglRender.so"), kSimDir + "/render-noopt/libOpenglRender.so"},
+                   {QStringLiteral("libDLLHelper.so"), kPlayerDir + "/libDLLHelper.so"}}));
     qputenv("ORV_RENDER_GETFPS", "42");
     RenderLibrary binding;
     QCOMPARE(binding.load(QStringLiteral("gl"), dir.path()), 1);

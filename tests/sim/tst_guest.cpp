@@ -87,8 +87,9 @@ bool TestGuest::startGuest(const QMap<QString, QString> &controls)
     m_guest.setProcessEnvironment(env);
     m_guest.start(QStringLiteral(ORV_SIM_BIN_DIR "/orv-guest"),
                   {QStringLiteral("--vinput-port"), QString::number(m_port), QStringLiteral("--emu-id"),
-                   QStringLiteral("77"), QStringLiteral("--size"), QStringLiteral("360x640"), QStringLiteral("--dir"),
-                   m_dir->path() + QStringLiteral("/guest"), QStringLiteral("--die-with-parent")});
+                   QStringLiteral("77"), QStringLiteral("--size"), QStringLiteral("360x640"),
+                   QStringLiteral("--dir"), m_dir->path() + QStringLiteral("/guest"),
+                   QStringLiteral("--die-with-parent")});
     return m_guest.waitForStarted(5000);
 }
 
@@ -134,9 +135,12 @@ void TestGuest::shellRepliesFollowTheBoot()
     QCOMPARE(ask(&socket, "SHELL_CMD:str-getprop dev.bootcomplete\n"), QStringLiteral("0\n"));
     // Before the boot the launcher is not running: an answer without the package, never nothing.
     QCOMPARE(ask(&socket, "SHELL_CMD:str-ps | grep com.corvel.pavixtop\n"), QStringLiteral("\n"));
-    QTRY_COMPARE_WITH_TIMEOUT(ask(&socket, "SHELL_CMD:str-getprop dev.bootcomplete\n"), QStringLiteral("1\n"), 5000);
-    QCOMPARE(ask(&socket, "SHELL_CMD:str-am broadcast -a com.corvel.MusicVolumeReceiver --ei VOLUME 7\n"),
-             QStringLiteral("Broadcasting: Intent { act=com.corvel.MusicVolumeReceiver }\nBroadcast completed: result=0\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(ask(&socket, "SHELL_CMD:str-getprop dev.bootcomplete\n"), QStringLiteral("1\n"),
+                              5000);
+    QCOMPARE(
+        ask(&socket, "SHELL_CMD:str-am broadcast -a com.corvel.MusicVolumeReceiver --ei VOLUME 7\n"),
+        QStringLiteral(
+            "Broadcasting: Intent { act=com.corvel.MusicVolumeReceiver }\nBroadcast completed: result=0\n"));
     // Every line is logged as it came.
     QTRY_VERIFY(loggedLines().contains(QStringLiteral("SHELL_CMD:str-ps | grep com.corvel.pavixtop")));
     QVERIFY(loggedLines().first().startsWith(QLatin1String("# connected from ")));
@@ -149,11 +153,13 @@ void TestGuest::launcherPidChangesAtTheGivenPoll()
                         {QStringLiteral("pid_change_at_poll"), QStringLiteral("3")}}));
     QTcpSocket socket;
     QVERIFY(connectInput(&socket));
-    QTRY_COMPARE_WITH_TIMEOUT(ask(&socket, "SHELL_CMD:str-getprop dev.bootcomplete\n"), QStringLiteral("1\n"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(ask(&socket, "SHELL_CMD:str-getprop dev.bootcomplete\n"), QStringLiteral("1\n"),
+                              5000);
     QStringList pids;
     for (int i = 0; i < 4; ++i) {
         const QString reply = ask(&socket, "SHELL_CMD:str-ps | grep com.corvel.pavixtop\n");
-        QVERIFY2(reply.startsWith(QLatin1String("u0_a17 ")) && reply.endsWith(QLatin1String(" com.corvel.pavixtop\n")),
+        QVERIFY2(reply.startsWith(QLatin1String("u0_a17 ")) &&
+                     reply.endsWith(QLatin1String(" com.corvel.pavixtop\n")),
                  qPrintable(reply));
         pids << reply.split(QRegularExpression(QStringLiteral("\\s+"))).value(1);
     }
@@ -220,12 +226,14 @@ void TestGuest::pictureShowsWhatArrived()
             return false;
         const QByteArray header = file.readLine();
         const QStringList f = QString::fromLatin1(header).split(QLatin1Char(' '));
-        if (f.value(0) != QLatin1String("ORVFRAME") || f.value(1) != "360" || f.value(2) != "640" || f.value(3) != "0")
+        if (f.value(0) != QLatin1String("ORVFRAME") || f.value(1) != "360" || f.value(2) != "640" ||
+            f.value(3) != "0")
             return false;
         const QByteArray pixels = file.readAll();
         if (pixels.size() != 360 * 640 * 4)
             return false;
-        picture = QImage(reinterpret_cast<const uchar *>(pixels.constData()), 360, 640, QImage::Format_RGB32).copy();
+        picture = QImage(reinterpret_cast<const uchar *>(pixels.constData()), 360, 640, QImage::Format_RGB32)
+                      .copy();
         return picture.pixel(100, 200) == 0xffe53935;
     }));
     // Launcher background away from the text and the touch; the status bar on top.

@@ -516,7 +516,8 @@ void TestVBoxManage::guestLivesWithItsMachine()
     QVERIFY(probe.listen(QHostAddress::LocalHost));
     const quint16 port = probe.serverPort();
     probe.close();
-    QCOMPARE(run({"modifyvm", "vm1", "--natpf1", QStringLiteral("vinput,tcp,127.0.0.1,%1,10.0.2.15,22469").arg(port)})
+    QCOMPARE(run({"modifyvm", "vm1", "--natpf1",
+                  QStringLiteral("vinput,tcp,127.0.0.1,%1,10.0.2.15,22469").arg(port)})
                  .exitCode,
              0);
     QCOMPARE(run({"guestproperty", "set", "vm1", "emu_id", "4242"}).exitCode, 0);
@@ -527,7 +528,9 @@ void TestVBoxManage::guestLivesWithItsMachine()
     QVERIFY(waitForConnection(&socket, port));
     socket.write("SHELL_CMD:str-getprop dev.bootcomplete\n");
     QVERIFY(socket.waitForReadyRead(5000));
-    QVERIFY(QRegularExpression(QStringLiteral("^[01]\n$")).match(QString::fromLatin1(socket.readAll())).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("^[01]\n$"))
+                .match(QString::fromLatin1(socket.readAll()))
+                .hasMatch());
     const QString frame = state() + QStringLiteral("/screens/4242.frame");
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(frame), 5000);
     const QString pidFile = state() + QStringLiteral("/guests/vm1/guest.pid");

@@ -292,8 +292,9 @@ void TestStartup::firstStartReachesRunningMachine()
     QVERIFY(m_tree->addGuestImage());
     // The render library stand-ins, for the Android window that follows the start.
     for (const char *library : {"libOpenglRender.so", "libDLLHelper.so"})
-        QVERIFY(InstallTree::copyFile(InstallTree::stagedPlayerDir() + QLatin1Char('/') + QLatin1String(library),
-                                      m_tree->playerDir() + QLatin1Char('/') + QLatin1String(library)));
+        QVERIFY(
+            InstallTree::copyFile(InstallTree::stagedPlayerDir() + QLatin1Char('/') + QLatin1String(library),
+                                  m_tree->playerDir() + QLatin1Char('/') + QLatin1String(library)));
     auto emulator = startEmulator();
     QVERIFY(emulator);
     QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
@@ -301,8 +302,8 @@ void TestStartup::firstStartReachesRunningMachine()
     const QList<QStringList> calls = toolCalls();
     QCOMPARE(vmState(), QStringLiteral("running"));
     // The Android window takes over at once and publishes RUNNING.
-    QTRY_COMPARE_WITH_TIMEOUT(statusWords(), (QStringList{QStringLiteral("STARTING"), QStringLiteral("RUNNING")}),
-                              10000);
+    QTRY_COMPARE_WITH_TIMEOUT(statusWords(),
+                              (QStringList{QStringLiteral("STARTING"), QStringLiteral("RUNNING")}), 10000);
 
     // Progress: 1, one per environment check, 7, 1, 1, 4, 2, 2, 2, 2, 1, 1, 3.
     const QStringList steps = progressSteps(m_tree->logText());

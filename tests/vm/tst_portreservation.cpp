@@ -24,19 +24,20 @@ void TestPortReservation::reservations_data()
     QTest::addColumn<QString>("content");
     QTest::addColumn<QList<int>>("ports");
     const QString self = QString::number(QCoreApplication::applicationPid());
-    QTest::newRow("live other machine") << QStringLiteral("Orvanta_2.ports")
-                                        << self + QStringLiteral(" 20001 25001 30001 35001 40001\n")
-                                        << QList<int>{20001, 25001, 30001, 35001, 40001};
-    QTest::newRow("own machine") << QStringLiteral("Orvanta_1.ports") << self + QStringLiteral(" 20000 25000\n")
-                                 << QList<int>{};
+    QTest::newRow("live other machine")
+        << QStringLiteral("Orvanta_2.ports") << self + QStringLiteral(" 20001 25001 30001 35001 40001\n")
+        << QList<int>{20001, 25001, 30001, 35001, 40001};
+    QTest::newRow("own machine") << QStringLiteral("Orvanta_1.ports")
+                                 << self + QStringLiteral(" 20000 25000\n") << QList<int>{};
     // Process ids are below 2^22 on Linux: this one cannot be alive.
     QTest::newRow("gone process") << QStringLiteral("Orvanta_3.ports") << QStringLiteral("99999999 20002\n")
                                   << QList<int>{};
-    QTest::newRow("broken") << QStringLiteral("Orvanta_4.ports") << QStringLiteral("abc 20003\n") << QList<int>{};
+    QTest::newRow("broken") << QStringLiteral("Orvanta_4.ports") << QStringLiteral("abc 20003\n")
+                            << QList<int>{};
     QTest::newRow("other file name") << QStringLiteral("Orvanta_5.txt") << self + QStringLiteral(" 20004\n")
                                      << QList<int>{};
-    QTest::newRow("odd port words") << QStringLiteral("Orvanta_6.ports") << self + QStringLiteral(" x 20005 -1\n")
-                                    << QList<int>{20005};
+    QTest::newRow("odd port words") << QStringLiteral("Orvanta_6.ports")
+                                    << self + QStringLiteral(" x 20005 -1\n") << QList<int>{20005};
 }
 
 void TestPortReservation::reservations()
