@@ -244,8 +244,9 @@ int VBoxTool::initVmInfo()
         return 1007;
     m_vmInfoText = out;
     const VBoxOutput::MachineInfo info = VBoxOutput::parseMachineInfo(out);
-    for (auto it = info.values.cbegin(); it != info.values.cend(); ++it)
-        m_vmInfo.insert(it.key(), it.value());
+    // The information replaces the previous reading: after the machine was re-created, keys of the old
+    // machine (a shared folder it had, a disk slot) must not linger.
+    m_vmInfo = info.values;
     // The rules describe the machine as it is now: a re-read replaces them, so that a retried start or a
     // re-created machine compares against what the machine really holds.
     m_forwardRules = info.forwardRules;
