@@ -71,11 +71,6 @@ void TestCommandLine::parsesValues_data()
         << ""
         << ""
         << "" << QList<bool>{false, false, false, false, true};
-    QTest::newRow("empty value") << QStringList{"-vm="} << ""
-                                 << ""
-                                 << ""
-                                 << ""
-                                 << "" << none;
 }
 
 void TestCommandLine::parsesValues()
@@ -103,6 +98,8 @@ void TestCommandLine::refusesBadCommandLines_data()
     QTest::newRow("help is unknown") << QStringList{"-help"} << "Unknown option 'help'";
     QTest::newRow("version is unknown") << QStringList{"--version"} << "Unknown option 'version'";
     QTest::newRow("letter group is not split") << QStringList{"-td"} << "Unknown option 'td'";
+    QTest::newRow("empty machine name") << QStringList{"-vm="} << "Empty value for '-vm'";
+    QTest::newRow("empty machine name, separate") << QStringList{"-vm", ""} << "Empty value for '-vm'";
 }
 
 void TestCommandLine::refusesBadCommandLines()

@@ -77,11 +77,13 @@ private slots:
         QVERIFY(m_web.start());
         m_web.configure(m_tree, kReplyTimeoutMs);
 
+        // The report code as the program computes it for this host (no code exists for it: 0).
+        Global::initSystemInfo();
+        QCOMPARE(Global::subPlatform, 0);
         Global::vmName = QStringLiteral("Orvanta_0");
         Global::systemInfo.installUuid = QStringLiteral("5c0e6a1b-77d2-4f0a-b3e9-0d1c2b3a4f50");
         Global::systemInfo.productVersion = QStringLiteral("1.4.2");
         Global::installInfo.channelId = QStringLiteral("1208");
-        Global::subPlatform = 1013;
         SQLiteTool::instance().connect();
         QVERIFY(SQLiteTool::instance().isOpen());
         DataReportEngine::init();
@@ -142,7 +144,7 @@ private slots:
                          {QStringLiteral("version"), QStringLiteral("1.4.2")},
                          {QStringLiteral("channelID"), 1208},
                          {QStringLiteral("platformType"), 103},
-                         {QStringLiteral("subPlatform"), 1013}}));
+                         {QStringLiteral("subPlatform"), 0}}));
         QCOMPARE(reportKeys(request), (QList<int>{2011, 2014, 1000, 1004}));
         const QJsonArray exEvents = report.value(QStringLiteral("commonExEvents")).toArray();
         const QJsonArray maps = exEvents.at(1).toObject().value(QStringLiteral("eventMaps")).toArray();

@@ -3,10 +3,12 @@
 // where the program looks for the updater; its calls and those of the instance manager are recorded.
 
 #include "calllogs.h"
+#include "datareportengine.h"
 #include "dialogcontrol.h"
 #include "global.h"
 #include "quitorvdialog.h"
 #include "settingmodel.h"
+#include "sqlitetool.h"
 #include "updatedialog.h"
 #include "vboxerrordialog.h"
 
@@ -21,6 +23,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtTest>
 
@@ -55,6 +58,28 @@ void clickWhenModal(const QString &button)
         }
         QTest::mouseClick(target, Qt::LeftButton);
     });
+}
+
+// The stored usage events as "<id>" or "<id> key=value ..." (keys in order), oldest first.
+QStringList storedEvents()
+{
+    QThreadPool::globalInstance()->waitForDone();
+    QStringList events;
+    for (const DataReportRecord &record : DataReportEngine::instance()->dao().findAll()) {
+        if (record.types == DataReportDao::kTypeEvent) {
+            events << QString::number(record.event.eventkey());
+            continue;
+        }
+        QString text = QString::number(record.eventEx.eventkey());
+        for (const auto &entry : record.eventEx.eventmaps()) {
+            const QString key = QString::fromStdString(entry.datakey());
+            // The running time depends on the test's pace; only its presence is checked.
+            text += QLatin1Char(' ') + key + QLatin1Char('=') +
+                    (key == QLatin1String("time") ? QStringLiteral("*") : QString::fromStdString(entry.datavalue()));
+        }
+        events << text;
+    }
+    return events;
 }
 
 QList<QStringList> recordedCalls(const QString &name)
@@ -95,6 +120,7 @@ private slots:
     void vboxError();
     void errorCode_data();
     void errorCode();
+    void errorCodeKindSurvivesANestedRequest();
     void messageIsNeverParented();
     void updatePrompt_data();
     void updatePrompt();
@@ -128,6 +154,8 @@ void TestDialogControl::initTestCase()
     Global::vmName = QStringLiteral("Orvanta_2");
     Global::startClock.start();
     registerDialogType();
+    SQLiteTool::instance().connect();
+    QVERIFY(SQLiteTool::instance().isOpen());
 }
 
 void TestDialogControl::init()
@@ -136,6 +164,8 @@ void TestDialogControl::init()
     QDir().mkpath(records);
     qputenv("ORV_RECORD_DIR", records.toLocal8Bit());
     appQuittingFlag = false;
+    QThreadPool::globalInstance()->waitForDone();
+    DataReportEngine::instance()->dao().clearTable();
 }
 
 void TestDialogControl::cleanup()
@@ -299,6 +329,41 @@ void TestDialogControl::errorCode()
     QCOMPARE(quit.count(), 1);
     QCOMPARE(catcher.urls,
              tutorial ? QList<QUrl>{QUrl(QString::fromLatin1(DialogControl::kTutorialUrl))} : QList<QUrl>{});
+    // The instance manager learns of the error; the code goes out with the system information (the
+    // first "error" of the run stays), then the running time.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        recordedCalls(QStringLiteral("OrvMultiPlayer"))
+            .contains(QStringList{QStringLiteral("-vm=Orvanta_2"), QStringLiteral("-status=ERROR")}),
+        10000);
+    const QStringList events = storedEvents();
+    QCOMPARE(events.size(), 2);
+    QVERIFY2(events.at(0).startsWith(QStringLiteral("1002 error=")), qPrintable(events.at(0)));
+    QCOMPARE(events.at(1), QStringLiteral("1003 time=*"));
+}
+
+void TestDialogControl::errorCodeKindSurvivesANestedRequest()
+{
+    // A message request served while the tutorial-kind error dialog is open must not turn that dialog's
+    // answer into the answer of a plain message.
+    DialogControl control;
+    QSignalSpy quit(&control, &DialogControl::quitApp);
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    bool nestedShown = false;
+    whenModal([&](QWidget *errorDialog) {
+        whenModal([&](QWidget *nested) {
+            nestedShown = nested != errorDialog;
+            QTest::mouseClick(nested->findChild<QPushButton *>(QStringLiteral("btn_error_confirm")),
+                              Qt::LeftButton);
+        });
+        control.showDialog(QStringLiteral("app_starting"), DialogType::Message);
+        QTest::mouseClick(errorDialog->findChild<QPushButton *>(QStringLiteral("dlg_close")), Qt::LeftButton);
+    });
+    control.showDialog(QStringLiteral("1601"), DialogType::ErrorCodeTutorial);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QVERIFY(nestedShown);
+    QCOMPARE(quit.count(), 1);
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QString::fromLatin1(DialogControl::kTutorialUrl))});
 }
 
 void TestDialogControl::messageIsNeverParented()

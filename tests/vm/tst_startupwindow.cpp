@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "loadingcontrol.h"
 #include "loadingwindow.h"
 #include "progressbar.h"
 #include "updater.h"
@@ -50,6 +51,7 @@ private slots:
     void windowCreatesOneBarAndRelaysHundred();
     void picturesCycle();
     void titleButtonsAskForDialogs();
+    void windowRequestsTakeTheNonBlockingPath();
     void updaterDecision_data();
     void updaterDecision();
 };
@@ -243,6 +245,22 @@ void TestStartupWindow::titleButtonsAskForDialogs()
     QCOMPARE(free.at(0).at(2).value<QWidget *>(), nullptr);
     QCOMPARE(free.at(0).at(3).toString(), QStringLiteral("0"));
     QCOMPARE(free.at(1).at(0).toString(), QString());
+    QCOMPARE(free.at(1).at(1).value<DialogType>(), DialogType::SystemInfo);
+}
+
+void TestStartupWindow::windowRequestsTakeTheNonBlockingPath()
+{
+    // The controller joins the worker's showDialog to the dispatcher with a blocking queued connection;
+    // a request of the window (GUI thread) relayed into it would wait for the GUI thread itself.
+    LoadingControl control;
+    QSignalSpy blocking(&control, &LoadingControl::showDialog);
+    QSignalSpy free(&control, &LoadingControl::showDialogFree);
+    LoadingWindow *window = control.loadingWindow();
+    emit window->showDialog(QStringLiteral("starting"), DialogType::Message, nullptr, QStringLiteral("0"));
+    window->at_title_systemInfo_click();
+    QCOMPARE(blocking.count(), 0);
+    QCOMPARE(free.count(), 2);
+    QCOMPARE(free.at(0).at(0).toString(), QStringLiteral("starting"));
     QCOMPARE(free.at(1).at(1).value<DialogType>(), DialogType::SystemInfo);
 }
 
