@@ -40,6 +40,8 @@ private slots:
     void reinstallCopiesVirtualBoxBesideTheInstallation();
     void firstStartReachesRunningMachine();
     void quitDuringMachineStartLeavesItPoweredOff();
+    void refusedPowerOffAtQuit_data();
+    void refusedPowerOffAtQuit();
     void failedMachineStart_data();
     void failedMachineStart();
 
@@ -328,6 +330,58 @@ void TestStartup::quitDuringMachineStartLeavesItPoweredOff()
     QVERIFY(!m_tree->logText().contains(QStringLiteral("Loading    : machine running")));
     QCOMPARE(vmState(), QStringLiteral("poweroff"));
     QCOMPARE(statusWords(), (QStringList{"STARTING", "EXITING", "STOP"}));
+}
+
+void TestStartup::refusedPowerOffAtQuit_data()
+{
+    QTest::addColumn<int>("refusals");
+    QTest::addColumn<QString>("finalState");
+    QTest::addColumn<QString>("lastWord");
+    QTest::newRow("refused once, the retry stops it") << 1 << "poweroff"
+                                                      << "STOP";
+    QTest::newRow("refused every time") << 0 << "running"
+                                        << "ERROR";
+}
+
+void TestStartup::refusedPowerOffAtQuit()
+{
+    QFETCH(int, refusals);
+    QFETCH(QString, finalState);
+    QFETCH(QString, lastWord);
+    QVERIFY(m_tree->addGuestImage());
+    auto emulator = startEmulator();
+    QVERIFY(emulator);
+    QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
+
+    // Another session holds the machine when the quit powers it off.
+    QJsonObject rule{{"match", "controlvm * poweroff"},
+                     {"stderr", QStringLiteral("{prog}: error: The machine '%1' is already locked for a session "
+                                               "(or being unlocked)\n")
+                                    .arg(kVm)},
+                     {"exit", 1}};
+    if (refusals > 0)
+        rule.insert("times", refusals);
+    writeFaults(QJsonDocument(QJsonArray{rule}).toJson());
+    const int callsBefore = toolCalls().size();
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    QCOMPARE(stop.run(), 0);
+    QVERIFY(emulator->waitForFinished(30000));
+    const QList<QStringList> quitCalls = toolCalls().mid(callsBefore);
+    QCOMPARE(vmState(), finalState);
+    QCOMPARE(statusWords(), (QStringList{"STARTING", "EXITING", lastWord}));
+
+    // One power-off, a fresh look at the state, one more power-off and a last look.
+    QList<QStringList> powerCalls;
+    for (const QStringList &call : quitCalls) {
+        if (call.value(0) == QLatin1String("controlvm") || call.value(0) == QLatin1String("showvminfo"))
+            powerCalls << call.mid(0, 1);
+    }
+    QCOMPARE(powerCalls, (QList<QStringList>{{"showvminfo"}, {"controlvm"}, {"showvminfo"}, {"controlvm"},
+                                             {"showvminfo"}}));
+    QCOMPARE(m_tree->logText().contains(
+                 QStringLiteral("VBoxTool   : machine still running after poweroff, state running")),
+             refusals == 0);
 }
 
 void TestStartup::failedMachineStart_data()
