@@ -2,6 +2,8 @@
 
 #include "global.h"
 #include "programs.h"
+#include "sharedsegment.h"
+#include "timeoutscale.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -13,6 +15,7 @@
 #include <ctime>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -46,6 +49,30 @@ struct CrashState
 
 CrashState g_crash;
 alignas(16) char g_altStack[256 * 1024];
+
+// The longest the crash notice is waited for (the user may have walked away), and the longest the
+// crashed thread waits for the whole follow-up before it starts the cleaner itself.
+constexpr int kNoticeWaitMs = 10 * 60 * 1000;
+constexpr int kFollowUpMarginMs = 30 * 1000; // not scaled: the steps besides the notice take their time
+constexpr int kNoticePollMs = 50;
+
+// What the follow-up needs, prepared while the process is sound: the follow-up itself may neither
+// allocate nor take a lock, since the crashed thread may hold the allocator's or the logger's.
+struct FollowUpPlan
+{
+    char logFile[kPathSize] = {};
+    char vmName[512] = {};
+    char vmArg[520] = {}; // "-vm=<VM>"
+    char pidText[32] = {};
+    long utcOffsetSeconds = 0;
+    char noticeProgram[kPathSize] = {};  // a full path, or the bare name looked up on PATH
+    char managerProgram[kPathSize] = {};
+    char clearProgram[kPathSize] = {};
+    int noticeWaitMs = kNoticeWaitMs;
+    int followUpBoundMs = kNoticeWaitMs + kFollowUpMarginMs;
+};
+
+FollowUpPlan g_plan;
 
 pid_t currentTid()
 {
@@ -226,6 +253,206 @@ void restoreDefaultAndRaise(int signo)
     raise(signo);
 }
 
+long monotonicMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// UTF-8 of a QString's characters into `out`, without allocation (text read as it stands).
+void copyUtf8(const QString &text, char *out, size_t size)
+{
+    size_t pos = 0;
+    const QChar *chars = text.constData();
+    const int length = text.size();
+    for (int i = 0; i < length && pos + 4 < size; ++i) {
+        uint code = chars[i].unicode();
+        if (chars[i].isHighSurrogate() && i + 1 < length && chars[i + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(chars[i], chars[i + 1]);
+            ++i;
+        }
+        if (code < 0x80) {
+            out[pos++] = static_cast<char>(code);
+        } else if (code < 0x800) {
+            out[pos++] = static_cast<char>(0xC0 | (code >> 6));
+            out[pos++] = static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out[pos++] = static_cast<char>(0xE0 | (code >> 12));
+            out[pos++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out[pos++] = static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out[pos++] = static_cast<char>(0xF0 | (code >> 18));
+            out[pos++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            out[pos++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out[pos++] = static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    out[pos] = '\0';
+}
+
+void copyProgram(const char *name, char *out, size_t size)
+{
+    const QString found = Platform::findProgram(QLatin1String(name));
+    if (found.isEmpty())
+        appendText(out, size, 0, name); // looked up on PATH when started
+    else
+        appendText(out, size, 0, QFile::encodeName(found).constData());
+}
+
+// One line of the debug log in the logger's form "[hh:mm:ss zzz]: <VM>  <level><text>\n", written with
+// one append (and mirrored on standard error) like every other line.
+void logLineSafe(const char *level, std::initializer_list<const char *> parts)
+{
+    // As in the logger: once the program quits, warnings are dropped.
+    if (appQuittingFlag.load() && level[0] == 'W')
+        return;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const long day = ((static_cast<long>(now.tv_sec) + g_plan.utcOffsetSeconds) % 86400 + 86400) % 86400;
+    const long ms = now.tv_nsec / 1000000;
+    char clock[16] = {static_cast<char>('0' + day / 36000),     static_cast<char>('0' + day / 3600 % 10),
+                      ':',
+                      static_cast<char>('0' + day % 3600 / 600), static_cast<char>('0' + day % 600 / 60),
+                      ':',
+                      static_cast<char>('0' + day % 60 / 10),   static_cast<char>('0' + day % 10),
+                      ' ',
+                      static_cast<char>('0' + ms / 100),        static_cast<char>('0' + ms / 10 % 10),
+                      static_cast<char>('0' + ms % 10),         '\0'};
+    char line[8192];
+    size_t pos = appendText(line, sizeof(line), 0, "[");
+    pos = appendText(line, sizeof(line), pos, clock);
+    pos = appendText(line, sizeof(line), pos, "]: ");
+    pos = appendText(line, sizeof(line), pos, g_plan.vmName);
+    pos = appendText(line, sizeof(line), pos, "  ");
+    pos = appendText(line, sizeof(line), pos, level);
+    for (const char *part : parts)
+        pos = appendText(line, sizeof(line), pos, part);
+    pos = appendText(line, sizeof(line), pos, "\n");
+    const int fd = ::open(g_plan.logFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        SafeWriter(fd) << line;
+        ::close(fd);
+    }
+    SafeWriter(STDERR_FILENO) << line;
+}
+
+// Starts a prepared program without fork() and without allocation; the crashed thread may hold the
+// allocator's locks. A detached start gets its own session and outlives this process. 0 on failure.
+pid_t spawnSafe(const char *program, char *const argv[], bool detached)
+{
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int signo : kCrashSignals)
+        sigaddset(&defaults, signo);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (detached)
+        flags |= POSIX_SPAWN_SETSID;
+    posix_spawnattr_setflags(&attributes, flags);
+    pid_t child = 0;
+    bool hasSlash = false;
+    for (const char *p = program; *p; ++p)
+        hasSlash = hasSlash || *p == '/';
+    const int result = hasSlash ? posix_spawn(&child, program, nullptr, &attributes, argv, environ)
+                                : posix_spawnp(&child, program, nullptr, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    return result == 0 ? child : 0;
+}
+
+void startClearSafe(int timeoutSeconds)
+{
+    char toolPath[kPathSize];
+    copyUtf8(Global::vboxToolPath, toolPath, sizeof(toolPath));
+    char timeout[32];
+    char number[32];
+    appendText(timeout, sizeof(timeout), 0, digits(static_cast<unsigned long long>(timeoutSeconds), 10, number));
+    char *const argv[] = {g_plan.clearProgram, const_cast<char *>("-vm"), g_plan.vmName,
+                          const_cast<char *>("-vp"), toolPath, const_cast<char *>("-pid"), g_plan.pidText,
+                          const_cast<char *>("-to"), timeout, nullptr};
+    if (!spawnSafe(g_plan.clearProgram, argv, true))
+        logLineSafe("C/", {"CrashHandler : cannot start ", g_plan.clearProgram});
+    logLineSafe("I/", {"Control    : start clear process :  -vm \"", g_plan.vmName, "\" -vp \"", toolPath,
+                       "\" -pid \"", g_plan.pidText, "\""});
+}
+
+// Shows the crash notice and waits until the user has closed it, at most the notice bound.
+void showNoticeSafe()
+{
+    char *const argv[] = {g_plan.noticeProgram, g_plan.vmArg, nullptr};
+    const pid_t child = spawnSafe(g_plan.noticeProgram, argv, false);
+    if (!child) {
+        logLineSafe("C/", {"CrashHandler : cannot start ", g_plan.noticeProgram});
+        return;
+    }
+    const long deadline = monotonicMs() + g_plan.noticeWaitMs;
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child || (done < 0 && errno != EINTR))
+            return;
+        if (monotonicMs() >= deadline) {
+            logLineSafe("W/", {"CrashHandler : crash notice still open, the follow-up goes on"});
+            return;
+        }
+        const timespec pause{0, kNoticePollMs * 1000000L};
+        nanosleep(&pause, nullptr);
+    }
+}
+
+// The follow-up of a crash with the prepared plan: no allocation, no lock.
+bool runFollowUp(const char *dumpFolder, const char *dumpId, bool succeeded)
+{
+    logLineSafe("I/", {g_plan.vmName, " crash"});
+    if (succeeded)
+        logLineSafe("I/", {"CrashHandler : dump \"", dumpFolder, "/", dumpId, ".dmp\""});
+    else
+        logLineSafe("C/", {"CrashHandler : dump could not be written into \"", dumpFolder, "\""});
+
+    // The status word ERROR, and the instance manager told of it.
+    if (!Global::instanceSegment().writeTextAfterCrash("ERROR"))
+        logLineSafe("W/", {"Global : no instance segment attached, status not written: \"ERROR\""});
+    char statusArg[] = "-status=ERROR";
+    char *const managerArgv[] = {g_plan.managerProgram, g_plan.vmArg, statusArg, nullptr};
+    if (!spawnSafe(g_plan.managerProgram, managerArgv, true))
+        logLineSafe("C/", {"CrashHandler : cannot start ", g_plan.managerProgram});
+
+    if (!appQuittingFlag.load())
+        showNoticeSafe();
+    startClearSafe(kClearTimeoutSeconds);
+    return succeeded;
+}
+
+// Fills the plan from the process-wide values; run while the process is sound.
+void prepareFollowUp()
+{
+    FollowUpPlan plan;
+    appendText(plan.logFile, sizeof(plan.logFile), 0, QFile::encodeName(Global::debugLogFile).constData());
+    const QByteArray vm = Global::vmName.toUtf8();
+    appendText(plan.vmName, sizeof(plan.vmName), 0, vm.constData());
+    appendText(plan.vmArg, sizeof(plan.vmArg), appendText(plan.vmArg, sizeof(plan.vmArg), 0, "-vm="),
+               vm.constData());
+    char number[32];
+    appendText(plan.pidText, sizeof(plan.pidText), 0,
+               digits(static_cast<unsigned long long>(getpid()), 10, number));
+    const time_t now = time(nullptr);
+    tm local{};
+    localtime_r(&now, &local);
+    plan.utcOffsetSeconds = local.tm_gmtoff;
+    copyProgram("OrvCrashNotice", plan.noticeProgram, sizeof(plan.noticeProgram));
+    copyProgram(GlobalText::kManagerProgram, plan.managerProgram, sizeof(plan.managerProgram));
+    copyProgram("OrvClear", plan.clearProgram, sizeof(plan.clearProgram));
+    plan.noticeWaitMs = TimeoutScale::ms(kNoticeWaitMs);
+    plan.followUpBoundMs = plan.noticeWaitMs + kFollowUpMarginMs;
+    g_plan = plan;
+}
+
 void crashSignalHandler(int signo, siginfo_t *info, void *context)
 {
     const int savedErrno = errno;
@@ -238,6 +465,12 @@ void crashSignalHandler(int signo, siginfo_t *info, void *context)
     pid_t expected = 0;
     if (!g_crash.crashingTid.compare_exchange_strong(expected, tid)) {
         if (expected == tid) {
+            // A signal sent to the crashed thread while its crash is handled (kill, raise): it waits
+            // for the follow-up like every other. A new fault of its own ends the process.
+            if (info && info->si_code <= 0) {
+                errno = savedErrno;
+                return;
+            }
             restoreDefaultAndRaise(signo);
             return;
         }
@@ -253,11 +486,28 @@ void crashSignalHandler(int signo, siginfo_t *info, void *context)
     do {
         sent = ::write(g_crash.requestPipe[1], &byte, 1);
     } while (sent < 0 && errno == EINTR);
+    // The follow-up is bounded: a follow-up that hangs (or could not be handed over) still ends with the
+    // cleaner started from here.
+    bool finished = false;
     if (sent == 1) {
-        ssize_t got;
-        do {
-            got = ::read(g_crash.donePipe[0], &byte, 1);
-        } while (got < 0 && errno == EINTR);
+        const long deadline = monotonicMs() + g_plan.followUpBoundMs;
+        for (;;) {
+            const long left = deadline - monotonicMs();
+            if (left <= 0)
+                break;
+            pollfd done{g_crash.donePipe[0], POLLIN, 0};
+            const int ready = poll(&done, 1, static_cast<int>(left));
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready > 0)
+                finished = ::read(g_crash.donePipe[0], &byte, 1) == 1;
+            if (ready != 0)
+                break;
+        }
+    }
+    if (!finished) {
+        logLineSafe("C/", {"CrashHandler : crash follow-up did not finish, starting the cleaner"});
+        startClearSafe(kClearTimeoutSeconds);
     }
     errno = savedErrno;
     restoreDefaultAndRaise(signo);
@@ -276,13 +526,10 @@ void *handlerThreadMain(void *)
             return nullptr;
         break;
     }
-    // The programs started from here must not inherit a blocked signal mask.
-    sigset_t none;
-    sigemptyset(&none);
-    pthread_sigmask(SIG_SETMASK, &none, nullptr);
-
-    onCrash(QFile::decodeName(g_crash.dumpFolder), QString::fromLatin1(g_crash.dumpId),
-            g_crash.dumpWritten != 0);
+    // Every signal stays blocked here: a further fatal signal sent to the process is taken by a thread
+    // that waits for this follow-up instead of ending it. The programs started from here get an empty
+    // signal mask of their own.
+    runFollowUp(g_crash.dumpFolder, g_crash.dumpId, g_crash.dumpWritten != 0);
 
     byte = 1;
     ssize_t sent;
@@ -310,6 +557,7 @@ void CrashHandler::init(const QString &dumpFolder)
     appendText(g_crash.dumpFolder, sizeof(g_crash.dumpFolder), 0, folder.constData());
     appendText(g_crash.vmName, sizeof(g_crash.vmName), 0, vm.constData());
     g_crash.pid = getpid();
+    prepareFollowUp();
 
     if (pipe2(g_crash.requestPipe, O_CLOEXEC) != 0 || pipe2(g_crash.donePipe, O_CLOEXEC) != 0) {
         qWarning() << "CrashHandler : cannot create its pipes, crash handling is off";
@@ -350,17 +598,8 @@ void CrashHandler::init(const QString &dumpFolder)
 
 bool onCrash(const QString &dumpFolder, const QString &dumpId, bool succeeded)
 {
-    qInfo().noquote() << Global::vmName + QStringLiteral(" crash");
-    if (succeeded)
-        qInfo() << "CrashHandler : dump" << dumpFolder + QLatin1Char('/') + dumpId + QStringLiteral(".dmp");
-    else
-        qCritical() << "CrashHandler : dump could not be written into" << dumpFolder;
-
-    Global::setStatus(QStringLiteral("ERROR"));
-    if (!appQuittingFlag)
-        showCrashNotice();
-    startClearProcess(kClearTimeoutSeconds);
-    return succeeded;
+    prepareFollowUp();
+    return runFollowUp(QFile::encodeName(dumpFolder).constData(), dumpId.toUtf8().constData(), succeeded);
 }
 
 bool crashInProgress()
@@ -416,18 +655,12 @@ bool startProgramAfterCrash(const QString &name, const QStringList &args, bool w
 
 void showCrashNotice()
 {
-    startProgramAfterCrash(QStringLiteral("OrvCrashNotice"), {QStringLiteral("-vm=") + Global::vmName}, true);
+    prepareFollowUp();
+    showNoticeSafe();
 }
 
 void startClearProcess(int timeoutSeconds)
 {
-    // The emulator's own process id, also in "-tcp" mode where vmPort is never published.
-    const QString pid = QString::number(QCoreApplication::applicationPid());
-    startProgramAfterCrash(QStringLiteral("OrvClear"),
-                           {QStringLiteral("-vm"), Global::vmName, QStringLiteral("-vp"),
-                            Global::vboxToolPath, QStringLiteral("-pid"), pid, QStringLiteral("-to"),
-                            QString::number(timeoutSeconds)},
-                           false);
-    qInfo() << "Control    : start clear process : "
-            << "-vm" << Global::vmName << "-vp" << Global::vboxToolPath << "-pid" << pid;
+    prepareFollowUp();
+    startClearSafe(timeoutSeconds);
 }

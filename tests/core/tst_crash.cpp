@@ -53,6 +53,9 @@ private slots:
     void init();
     void cleanup();
     void crashRunsItsStepsInOrder();
+    void furtherSignalsWaitForTheFollowUp_data();
+    void furtherSignalsWaitForTheFollowUp();
+    void noticeLeftOpenIsBounded();
     void everyCrashSignalIsHandled_data();
     void everyCrashSignalIsHandled();
     void followUpWhileQuitting_data();
@@ -133,6 +136,61 @@ void TestCrash::crashRunsItsStepsInOrder()
         log.indexOf("I/Control    : start clear process :  -vm \"Orvanta_12\" -vp \"\" -pid \"" +
                     QString::number(pid) + "\"\n");
     QVERIFY2(crashLine > 0 && clearLine > crashLine, qPrintable(log));
+}
+
+void TestCrash::furtherSignalsWaitForTheFollowUp_data()
+{
+    QTest::addColumn<QList<int>>("further");
+    QTest::newRow("SIGABRT") << QList<int>{SIGABRT};
+    QTest::newRow("SIGABRT, SIGBUS, SIGSEGV") << QList<int>{SIGABRT, SIGBUS, SIGSEGV};
+}
+
+void TestCrash::furtherSignalsWaitForTheFollowUp()
+{
+    // Fatal signals that reach the process while the crash notice is open (a watchdog, a second fault
+    // report) neither end it nor start a second follow-up: the cleaner still starts once the user has
+    // closed the notice.
+    QFETCH(QList<int>, further);
+    QVERIFY(writeFile(m_tree->playerDir() + "/OrvCrashNotice", kWaitingNotice, true));
+    ProgramRun emulator(*m_tree, "Orvanta", {"-vm=Orvanta_12", "-tcp"});
+    QVERIFY(emulator.start());
+    QVERIFY(emulator.waitForOutput(" start====="));
+    const qint64 pid = emulator.pid();
+    QCOMPARE(::kill(static_cast<pid_t>(pid), SIGSEGV), 0);
+    const QString noticeCalls = m_tree->recordDir() + "/OrvCrashNotice.calls";
+    QVERIFY(waitUntil([&] { return QFile::exists(noticeCalls); }, 10000));
+
+    for (int signo : further)
+        QCOMPARE(::kill(static_cast<pid_t>(pid), signo), 0);
+    // The signals are taken while the notice is still open.
+    QVERIFY(waitUntil([&] { return m_tree->calls("OrvMultiPlayer").contains({"-vm=Orvanta_12", "-status=ERROR"}); },
+                      20000));
+    QVERIFY(emulator.isRunning());
+
+    QVERIFY(writeFile(m_tree->recordDir() + "/notice.confirmed", ""));
+    QTRY_COMPARE_WITH_TIMEOUT(m_tree->calls("OrvClear").size(), 1, 20000);
+    QCOMPARE(m_tree->calls("OrvClear").first().at(5), QString::number(pid));
+    QVERIFY(emulator.waitForFinished());
+    QCOMPARE(emulator.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(readFile(noticeCalls), QString("-vm=Orvanta_12\n"));
+    QCOMPARE(dumpFiles(*m_tree).size(), 1);
+    QCOMPARE(m_tree->logText().count("I/Orvanta_12 crash\n"), 1);
+}
+
+void TestCrash::noticeLeftOpenIsBounded()
+{
+    // Nobody closes the notice (ten minutes in production, scaled down here): the follow-up goes on
+    // and the cleaner is started all the same.
+    m_tree->setEnv("ORV_TIMEOUT_SCALE", "0.001");
+    QVERIFY(writeFile(m_tree->playerDir() + "/OrvCrashNotice", kWaitingNotice, true));
+    ProgramRun emulator(*m_tree, "Orvanta", {"-vm=Orvanta_12", "-tcp"});
+    QVERIFY(emulator.start());
+    QVERIFY(emulator.waitForOutput(" start====="));
+    QCOMPARE(::kill(static_cast<pid_t>(emulator.pid()), SIGSEGV), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(m_tree->calls("OrvClear").size(), 1, 20000);
+    QVERIFY(emulator.waitForFinished());
+    QVERIFY(m_tree->logText().contains("W/CrashHandler : crash notice still open, the follow-up goes on\n"));
+    QVERIFY(writeFile(m_tree->recordDir() + "/notice.confirmed", "")); // lets the stand-in notice end
 }
 
 void TestCrash::everyCrashSignalIsHandled_data()
