@@ -33,6 +33,19 @@ int tickUntilSteady(ProgressBar &bar, int limit = 100000)
     return ticks;
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
 } // namespace
 
 class TestStartupWindow : public QObject
@@ -43,6 +56,7 @@ private slots:
     void initTestCase();
     void barCreepsTowardTheAnnouncedStep();
     void barReachesHundredOnce();
+    void barRepaintsOnlyWhenItsValueChanges();
     void barTargetClimbsOnePercentASecond();
     void barText_data();
     void barText();
@@ -98,6 +112,39 @@ void TestStartupWindow::barReachesHundredOnce()
         bar.stepTick();
     QCOMPARE(hundred.count(), 1);
     QCOMPARE(bar.percentText(), QStringLiteral("100%"));
+}
+
+void TestStartupWindow::barRepaintsOnlyWhenItsValueChanges()
+{
+    ProgressBar bar;
+    bar.setBarSize(400, 43);
+    bar.setProgress(20, 20);
+    tickUntilSteady(bar);
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    QCoreApplication::processEvents();
+    PaintCounter counter;
+    bar.installEventFilter(&counter);
+
+    // Waiting for the next step: the tick keeps running, the picture does not change.
+    for (int i = 0; i < 50; ++i) {
+        bar.stepTick();
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(counter.paints, 0);
+
+    // Moving: repainted as it goes.
+    bar.setProgress(40, 40);
+    for (int i = 0; i < 50; ++i) {
+        bar.stepTick();
+        QCoreApplication::processEvents();
+    }
+    QVERIFY2(counter.paints >= 10, qPrintable(QString::number(counter.paints)));
+
+    // The bar's own timers take it on to the new target (the tick rests while there is nothing to do).
+    QTRY_VERIFY_WITH_TIMEOUT(bar.current() >= 40.0, 10000);
+    bar.setProgress(45, 45);
+    QTRY_VERIFY_WITH_TIMEOUT(bar.current() >= 45.0, 10000);
 }
 
 void TestStartupWindow::barTargetClimbsOnePercentASecond()
