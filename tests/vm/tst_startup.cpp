@@ -7,10 +7,12 @@
 #include "programrun.h"
 #include "webstandin.h"
 
+#include <QDataStream>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QtTest>
 
 #include <memory>
@@ -40,6 +42,7 @@ private slots:
     void reinstallCopiesVirtualBoxBesideTheInstallation();
     void firstStartReachesRunningMachine();
     void quitDuringMachineStartLeavesItPoweredOff();
+    void quitSavesPositionCleansAndReportsRunTime();
     void refusedPowerOffAtQuit_data();
     void refusedPowerOffAtQuit();
     void failedMachineStart_data();
@@ -330,6 +333,58 @@ void TestStartup::quitDuringMachineStartLeavesItPoweredOff()
     QVERIFY(!m_tree->logText().contains(QStringLiteral("Loading    : machine running")));
     QCOMPARE(vmState(), QStringLiteral("poweroff"));
     QCOMPARE(statusWords(), (QStringList{"STARTING", "EXITING", "STOP"}));
+}
+
+void TestStartup::quitSavesPositionCleansAndReportsRunTime()
+{
+    WebStandIn web(m_tree->root() + QStringLiteral("/web"));
+    QVERIFY(web.start());
+    web.configure(*m_tree);
+    QVERIFY(m_tree->addGuestImage());
+    auto emulator = startEmulator();
+    QVERIFY(emulator);
+    QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
+
+    // What the game share holds when the user quits: plain files (one read-only) and a folder.
+    const QString game = m_tree->installDir() + QStringLiteral("/share/") + kVm + QStringLiteral("/game");
+    QVERIFY(QDir().mkpath(game + QStringLiteral("/keep")));
+    for (const QString &name : {QStringLiteral("a.apk"), QStringLiteral("b.obb"), QStringLiteral("keep/c.txt")}) {
+        QFile file(game + QLatin1Char('/') + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("x");
+    }
+    QVERIFY(QFile::setPermissions(game + QStringLiteral("/b.obb"), QFile::ReadOwner));
+
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"), {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    QCOMPARE(stop.run(), 0);
+    QVERIFY(emulator->waitForFinished(30000));
+    QCOMPARE(emulator->exitCode(), 0);
+
+    // Plain files are gone, folders are left alone.
+    QCOMPARE(QDir(game).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QVERIFY(QFile::exists(game + QStringLiteral("/keep/c.txt")));
+
+    // The start-up window's position is saved (Android was never shown: "Pos" alone).
+    QSettings settings(m_tree->appDataDir() + QStringLiteral("/Halvora/") + kVm + QStringLiteral(".ini"),
+                       QSettings::IniFormat);
+    const QByteArray pos = settings.value(QStringLiteral("StartUp/Pos")).toByteArray();
+    QDataStream stream(pos);
+    QPoint point;
+    stream >> point;
+    QCOMPARE(stream.status(), QDataStream::Ok);
+    QVERIFY(!settings.contains(QStringLiteral("StartUp/VerticalHeight")));
+
+    // The running time (whole minutes: 0) goes out with the quit's own upload.
+    const QList<QJsonObject> reports = web.requests(QStringLiteral("report"));
+    QVERIFY(!reports.isEmpty());
+    QJsonObject runTime;
+    for (const QJsonValue &event :
+         reports.last().value("report").toObject().value("commonExEvents").toArray()) {
+        if (event.toObject().value("eventKey").toInt() == 1004)
+            runTime = event.toObject();
+    }
+    QCOMPARE(runTime.value("eventMaps").toArray(),
+             (QJsonArray{QJsonObject{{"dataKey", "time"}, {"dataValue", "0"}}}));
 }
 
 void TestStartup::refusedPowerOffAtQuit_data()
