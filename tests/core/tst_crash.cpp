@@ -3,9 +3,12 @@
 #include "installtree.h"
 #include "programrun.h"
 #include "sharedsegment.h"
+#include "x11windows.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QSet>
 #include <QtTest>
 
 #include <memory>
@@ -56,6 +59,7 @@ private slots:
     void furtherSignalsWaitForTheFollowUp_data();
     void furtherSignalsWaitForTheFollowUp();
     void noticeLeftOpenIsBounded();
+    void realNoticeIsShownAndClosedByTheUser();
     void everyCrashSignalIsHandled_data();
     void everyCrashSignalIsHandled();
     void followUpWhileQuitting_data();
@@ -191,6 +195,44 @@ void TestCrash::noticeLeftOpenIsBounded()
     QVERIFY(emulator.waitForFinished());
     QVERIFY(m_tree->logText().contains("W/CrashHandler : crash notice still open, the follow-up goes on\n"));
     QVERIFY(writeFile(m_tree->recordDir() + "/notice.confirmed", "")); // lets the stand-in notice end
+}
+
+void TestCrash::realNoticeIsShownAndClosedByTheUser()
+{
+    // The notice program itself on the test run's X server: it shows a window, the crashed process
+    // waits for it, and closing it as a user does (the window manager's close) lets the follow-up end.
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        QSKIP("needs an X display");
+    QVERIFY(m_tree->addProgram("OrvCrashNotice"));
+    ProgramRun emulator(*m_tree, "Orvanta", {"-vm=Orvanta_12", "-tcp"});
+    QVERIFY(emulator.start());
+    QVERIFY(emulator.waitForOutput(" start====="));
+    QCOMPARE(::kill(static_cast<pid_t>(emulator.pid()), SIGSEGV), 0);
+
+    unsigned long notice = 0;
+    QVERIFY(waitUntil([&] { return (notice = X11Windows::findWindowOf("OrvCrashNotice")) != 0; }, 20000));
+    // Drawn, not a blank rectangle: kept as a picture beside the test for a human to look at.
+    QImage picture;
+    QVERIFY(waitUntil(
+        [&] {
+            picture = X11Windows::grab(notice);
+            QSet<QRgb> colours;
+            for (int y = 0; y < picture.height(); y += 4)
+                for (int x = 0; x < picture.width(); x += 4)
+                    colours.insert(picture.pixel(x, y));
+            return picture.width() > 100 && picture.height() > 60 && colours.size() > 8;
+        },
+        10000));
+    QDir().mkpath(QDir::currentPath() + "/artefacts");
+    picture.save(QDir::currentPath() + "/artefacts/crash-notice.png");
+    QVERIFY(emulator.isRunning());
+    QVERIFY(m_tree->calls("OrvClear").isEmpty());
+
+    QVERIFY(X11Windows::close(notice));
+    QTRY_COMPARE_WITH_TIMEOUT(m_tree->calls("OrvClear").size(), 1, 20000);
+    QVERIFY(emulator.waitForFinished());
+    QCOMPARE(emulator.exitStatus(), QProcess::CrashExit);
+    QVERIFY(waitUntil([] { return X11Windows::findWindowOf("OrvCrashNotice") == 0; }, 10000));
 }
 
 void TestCrash::everyCrashSignalIsHandled_data()
