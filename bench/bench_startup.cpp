@@ -29,8 +29,8 @@
 
 namespace {
 
-constexpr int kIdleStartSeconds = 6;   // the machine start of the idle measurement takes this long
-constexpr int kIdleWindowMs = 3000;    // CPU is measured over this much of it
+constexpr int kIdleStartSeconds = 6; // the machine start of the idle measurement takes this long
+constexpr int kIdleWindowMs = 3000;  // CPU is measured over this much of it
 
 struct ToolCall
 {
@@ -50,8 +50,9 @@ QList<ToolCall> toolCalls(const InstallTree &tree)
         if (object.isEmpty())
             continue;
         ToolCall call;
-        call.timeMs = QDateTime::fromString(object.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs)
-                          .toMSecsSinceEpoch();
+        call.timeMs =
+            QDateTime::fromString(object.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs)
+                .toMSecsSinceEpoch();
         call.pid = static_cast<qint64>(object.value(QStringLiteral("pid")).toDouble());
         for (const QJsonValue &arg : object.value(QStringLiteral("args")).toArray())
             call.args << arg.toString();
@@ -106,7 +107,8 @@ bool prepareTree(InstallTree &tree, const QByteArray &faults)
 
 void stopEmulator(InstallTree &tree, ProgramRun &emulator)
 {
-    ProgramRun stop(tree, QStringLiteral("Orvanta"), {QStringLiteral("-vm=Orvanta_1"), QStringLiteral("-stop")});
+    ProgramRun stop(tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=Orvanta_1"), QStringLiteral("-stop")});
     stop.run();
     emulator.waitForFinished(60000);
 }
@@ -125,7 +127,8 @@ bool timedRun(int latencyMs, Phases *phases)
                                .arg(latencyMs / 1000.0)
                                .toUtf8()))
         return false;
-    ProgramRun emulator(tree, QStringLiteral("Orvanta"), {QStringLiteral("-vm=Orvanta_1"), QStringLiteral("-debug")});
+    ProgramRun emulator(tree, QStringLiteral("Orvanta"),
+                        {QStringLiteral("-vm=Orvanta_1"), QStringLiteral("-debug")});
     const qint64 launch = QDateTime::currentMSecsSinceEpoch();
     QElapsedTimer clock;
     clock.start();
@@ -151,9 +154,10 @@ bool timedRun(int latencyMs, Phases *phases)
 bool idleRun(double *emulatorPercent, double *baselinePercent)
 {
     InstallTree tree;
-    if (!prepareTree(tree, QStringLiteral(R"([{"match": "startvm * --type headless", "sleep": %1, "pass": true}])")
-                               .arg(kIdleStartSeconds)
-                               .toUtf8()))
+    if (!prepareTree(tree,
+                     QStringLiteral(R"([{"match": "startvm * --type headless", "sleep": %1, "pass": true}])")
+                         .arg(kIdleStartSeconds)
+                         .toUtf8()))
         return false;
     ProgramRun emulator(tree, QStringLiteral("Orvanta"), {QStringLiteral("-vm=Orvanta_1")});
     if (!emulator.start())
@@ -200,8 +204,8 @@ int main(int argc, char *argv[])
     const QByteArray savedTmp = qgetenv("TMPDIR");
 
     std::printf("start-up to \"machine running\", tool latency %d ms per call\n", latencyMs);
-    std::printf("%4s %9s %6s %9s %9s | phases, ms after launch: %9s %10s %9s %8s\n", "run", "total ms", "calls",
-                "tool ms", "own ms", "first log", "first call", "last call", "running");
+    std::printf("%4s %9s %6s %9s %9s | phases, ms after launch: %9s %10s %9s %8s\n", "run", "total ms",
+                "calls", "tool ms", "own ms", "first log", "first call", "last call", "running");
     for (int run = 1; run <= runs; ++run) {
         Phases phases;
         const bool ok = timedRun(latencyMs, &phases);
@@ -227,8 +231,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     std::printf("\nidle CPU while the start-up window waits (%d ms, %% of one core)\n", kIdleWindowMs);
-    std::printf("  emulator %6.2f %%   baseline (sleeping tool process) %6.2f %%   ratio %s\n", emulatorPercent,
-                baselinePercent,
+    std::printf("  emulator %6.2f %%   baseline (sleeping tool process) %6.2f %%   ratio %s\n",
+                emulatorPercent, baselinePercent,
                 baselinePercent > 0 ? qPrintable(QString::number(emulatorPercent / baselinePercent, 'f', 1))
                                     : "n/a (baseline 0)");
     return 0;

@@ -65,7 +65,7 @@ struct FollowUpPlan
     char vmArg[520] = {}; // "-vm=<VM>"
     char pidText[32] = {};
     long utcOffsetSeconds = 0;
-    char noticeProgram[kPathSize] = {};  // a full path, or the bare name looked up on PATH
+    char noticeProgram[kPathSize] = {}; // a full path, or the bare name looked up on PATH
     char managerProgram[kPathSize] = {};
     char clearProgram[kPathSize] = {};
     int noticeWaitMs = kNoticeWaitMs;
@@ -311,14 +311,19 @@ void logLineSafe(const char *level, std::initializer_list<const char *> parts)
     clock_gettime(CLOCK_REALTIME, &now);
     const long day = ((static_cast<long>(now.tv_sec) + g_plan.utcOffsetSeconds) % 86400 + 86400) % 86400;
     const long ms = now.tv_nsec / 1000000;
-    char clock[16] = {static_cast<char>('0' + day / 36000),     static_cast<char>('0' + day / 3600 % 10),
+    char clock[16] = {static_cast<char>('0' + day / 36000),
+                      static_cast<char>('0' + day / 3600 % 10),
                       ':',
-                      static_cast<char>('0' + day % 3600 / 600), static_cast<char>('0' + day % 600 / 60),
+                      static_cast<char>('0' + day % 3600 / 600),
+                      static_cast<char>('0' + day % 600 / 60),
                       ':',
-                      static_cast<char>('0' + day % 60 / 10),   static_cast<char>('0' + day % 10),
+                      static_cast<char>('0' + day % 60 / 10),
+                      static_cast<char>('0' + day % 10),
                       ' ',
-                      static_cast<char>('0' + ms / 100),        static_cast<char>('0' + ms / 10 % 10),
-                      static_cast<char>('0' + ms % 10),         '\0'};
+                      static_cast<char>('0' + ms / 100),
+                      static_cast<char>('0' + ms / 10 % 10),
+                      static_cast<char>('0' + ms % 10),
+                      '\0'};
     char line[8192];
     size_t pos = appendText(line, sizeof(line), 0, "[");
     pos = appendText(line, sizeof(line), pos, clock);
@@ -372,10 +377,18 @@ void startClearSafe(int timeoutSeconds)
     copyUtf8(Global::vboxToolPath, toolPath, sizeof(toolPath));
     char timeout[32];
     char number[32];
-    appendText(timeout, sizeof(timeout), 0, digits(static_cast<unsigned long long>(timeoutSeconds), 10, number));
-    char *const argv[] = {g_plan.clearProgram, const_cast<char *>("-vm"), g_plan.vmName,
-                          const_cast<char *>("-vp"), toolPath, const_cast<char *>("-pid"), g_plan.pidText,
-                          const_cast<char *>("-to"), timeout, nullptr};
+    appendText(timeout, sizeof(timeout), 0,
+               digits(static_cast<unsigned long long>(timeoutSeconds), 10, number));
+    char *const argv[] = {g_plan.clearProgram,
+                          const_cast<char *>("-vm"),
+                          g_plan.vmName,
+                          const_cast<char *>("-vp"),
+                          toolPath,
+                          const_cast<char *>("-pid"),
+                          g_plan.pidText,
+                          const_cast<char *>("-to"),
+                          timeout,
+                          nullptr};
     if (!spawnSafe(g_plan.clearProgram, argv, true))
         logLineSafe("C/", {"CrashHandler : cannot start ", g_plan.clearProgram});
     logLineSafe("I/", {"Control    : start clear process :  -vm \"", g_plan.vmName, "\" -vp \"", toolPath,

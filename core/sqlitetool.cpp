@@ -32,7 +32,8 @@ QString busyOption()
 bool isDamageError(const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();
-    return code == QLatin1String("26") /* SQLITE_NOTADB */ || code == QLatin1String("11") /* SQLITE_CORRUPT */;
+    return code == QLatin1String("26") /* SQLITE_NOTADB */ ||
+           code == QLatin1String("11") /* SQLITE_CORRUPT */;
 }
 
 // Keeps a damaged file (and its journal) as "<file>.broken" for inspection; an older copy goes.
@@ -123,11 +124,12 @@ void SQLiteTool::connect()
     // A damaged file would keep the usage events out for good: it is kept aside, a fresh one takes its place.
     closeDefault();
     if (!moveAside(openedPath)) {
-        qWarning().noquote() << "SQLiteTool : damaged database cannot be moved aside:" << openedPath << damage;
+        qWarning().noquote() << "SQLiteTool : damaged database cannot be moved aside:" << openedPath
+                             << damage;
         return;
     }
-    qWarning().noquote() << "SQLiteTool : damaged database moved aside as" << openedPath + QStringLiteral(".broken")
-                         << ":" << damage;
+    qWarning().noquote() << "SQLiteTool : damaged database moved aside as"
+                         << openedPath + QStringLiteral(".broken") << ":" << damage;
     if (openChecked(&damage))
         open.store(initTables());
 }

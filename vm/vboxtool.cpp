@@ -324,8 +324,9 @@ int VBoxTool::stopVM()
         return powerOff();
     if (!state.contains(QLatin1String("poweroff"))) {
         qInfo() << "VBoxTool   : emergencystop vbox";
-        return exec({QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("emergencystop")},
-                    nullptr, nullptr, kToolTimeoutSeconds);
+        return exec(
+            {QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("emergencystop")},
+            nullptr, nullptr, kToolTimeoutSeconds);
     }
     return 1;
 }
@@ -349,7 +350,8 @@ bool VBoxTool::stopVMChecked()
     const QString state = m_vmInfo.value(QStringLiteral("VMState"));
     if (!isRunningState(state))
         return true;
-    qCritical().noquote() << QStringLiteral("VBoxTool   : machine still running after poweroff, state ") + state;
+    qCritical().noquote() << QStringLiteral("VBoxTool   : machine still running after poweroff, state ") +
+                                 state;
     return false;
 }
 

@@ -167,8 +167,11 @@ void TestCrash::furtherSignalsWaitForTheFollowUp()
     for (int signo : further)
         QCOMPARE(::kill(static_cast<pid_t>(pid), signo), 0);
     // The signals are taken while the notice is still open.
-    QVERIFY(waitUntil([&] { return m_tree->calls("OrvMultiPlayer").contains({"-vm=Orvanta_12", "-status=ERROR"}); },
-                      20000));
+    QVERIFY(waitUntil(
+        [&] {
+            return m_tree->calls("OrvMultiPlayer").contains({"-vm=Orvanta_12", "-status=ERROR"});
+        },
+        20000));
     QVERIFY(emulator.isRunning());
 
     QVERIFY(writeFile(m_tree->recordDir() + "/notice.confirmed", ""));

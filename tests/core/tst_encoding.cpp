@@ -259,7 +259,8 @@ void TestEncoding::fileMd5CoversTheWholeFile()
         return file.fileName();
     };
     const auto md5 = [](const QByteArray &bytes) {
-        return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().toUpper());
+        return QString::fromLatin1(
+            QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().toUpper());
     };
     // Two packages of the same size that share their first 4 KiB (and more) are told apart.
     const QByteArray tailA = QByteArray(100000, 'a');

@@ -136,9 +136,10 @@ void TestSQLiteTool::damagedFileIsMovedAside()
             } else {
                 QCOMPARE(peer.column(QString::fromLatin1(SQLiteTool::kDataReportTable)), QStringList());
                 for (int i = 0; i < 200; ++i)
-                    peer.column(QStringLiteral("INSERT INTO DataReport(types, datatime, message) VALUES (1, '%1', "
-                                               "randomblob(200))")
-                                    .arg(i));
+                    peer.column(
+                        QStringLiteral("INSERT INTO DataReport(types, datatime, message) VALUES (1, '%1', "
+                                       "randomblob(200))")
+                            .arg(i));
             }
         }
         if (kind == "truncated") {
@@ -156,7 +157,8 @@ void TestSQLiteTool::damagedFileIsMovedAside()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("APPDATA"), dir.path());
     child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--connect"), QStringLiteral("Orvanta_4")});
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--connect"), QStringLiteral("Orvanta_4")});
     QVERIFY(child.waitForFinished(60000));
     QCOMPARE(child.readAllStandardOutput(), QByteArray("open\n"));
     QVERIFY2(child.readAllStandardError().contains("SQLiteTool : damaged database moved aside as " +

@@ -49,7 +49,8 @@ unsigned long X11Windows::findWindowOf(const QString &program)
     if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
         for (unsigned int i = 0; i < count && !found; ++i) {
             XWindowAttributes attributes;
-            if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable)
+            if (!XGetWindowAttributes(display, children[i], &attributes) ||
+                attributes.map_state != IsViewable)
                 continue;
             const unsigned long pid = windowPid(display, children[i]);
             if (pid && programOf(pid) == program)

@@ -397,12 +397,13 @@ private slots:
         {
             QMutexLocker locker(&SQLiteTool::lock());
             QSqlQuery query(SQLiteTool::database());
-            QVERIFY(query.exec(QStringLiteral(
-                "CREATE TRIGGER keep_rows BEFORE DELETE ON DataReport BEGIN SELECT RAISE(ABORT, 'disk full'); END")));
+            QVERIFY(query.exec(QStringLiteral("CREATE TRIGGER keep_rows BEFORE DELETE ON DataReport BEGIN "
+                                              "SELECT RAISE(ABORT, 'disk full'); END")));
         }
         const int before = reportCount();
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("remove sent rows failed")));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("accepted rows stay in the database")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("accepted rows stay in the database")));
         DataReportEngine::uploadNow();
         QCOMPARE(storedKeys(), QList<int>{2011});
 

@@ -75,7 +75,8 @@ QStringList storedEvents()
             const QString key = QString::fromStdString(entry.datakey());
             // The running time depends on the test's pace; only its presence is checked.
             text += QLatin1Char(' ') + key + QLatin1Char('=') +
-                    (key == QLatin1String("time") ? QStringLiteral("*") : QString::fromStdString(entry.datavalue()));
+                    (key == QLatin1String("time") ? QStringLiteral("*")
+                                                  : QString::fromStdString(entry.datavalue()));
         }
         events << text;
     }

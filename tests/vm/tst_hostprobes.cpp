@@ -3,8 +3,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -109,7 +109,8 @@ void TestHostProbes::freeSpace()
     QProcess df;
     df.start(QStringLiteral("df"), {"-B1", "--output=avail", m_dir.path()});
     QVERIFY(df.waitForFinished(10000));
-    const QStringList dfLines = QString::fromLocal8Bit(df.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const QStringList dfLines =
+        QString::fromLocal8Bit(df.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(dfLines.size(), 2);
     bool ok = false;
     const quint64 dfFree = dfLines.at(1).trimmed().toULongLong(&ok);

@@ -348,14 +348,16 @@ void TestStartup::quitSavesPositionCleansAndReportsRunTime()
     // What the game share holds when the user quits: plain files (one read-only) and a folder.
     const QString game = m_tree->installDir() + QStringLiteral("/share/") + kVm + QStringLiteral("/game");
     QVERIFY(QDir().mkpath(game + QStringLiteral("/keep")));
-    for (const QString &name : {QStringLiteral("a.apk"), QStringLiteral("b.obb"), QStringLiteral("keep/c.txt")}) {
+    for (const QString &name :
+         {QStringLiteral("a.apk"), QStringLiteral("b.obb"), QStringLiteral("keep/c.txt")}) {
         QFile file(game + QLatin1Char('/') + name);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("x");
     }
     QVERIFY(QFile::setPermissions(game + QStringLiteral("/b.obb"), QFile::ReadOwner));
 
-    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"), {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
     QCOMPARE(stop.run(), 0);
     QVERIFY(emulator->waitForFinished(30000));
     QCOMPARE(emulator->exitCode(), 0);
@@ -409,11 +411,12 @@ void TestStartup::refusedPowerOffAtQuit()
     QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
 
     // Another session holds the machine when the quit powers it off.
-    QJsonObject rule{{"match", "controlvm * poweroff"},
-                     {"stderr", QStringLiteral("{prog}: error: The machine '%1' is already locked for a session "
-                                               "(or being unlocked)\n")
-                                    .arg(kVm)},
-                     {"exit", 1}};
+    QJsonObject rule{
+        {"match", "controlvm * poweroff"},
+        {"stderr", QStringLiteral("{prog}: error: The machine '%1' is already locked for a session "
+                                  "(or being unlocked)\n")
+                       .arg(kVm)},
+        {"exit", 1}};
     if (refusals > 0)
         rule.insert("times", refusals);
     writeFaults(QJsonDocument(QJsonArray{rule}).toJson());
@@ -432,8 +435,8 @@ void TestStartup::refusedPowerOffAtQuit()
         if (call.value(0) == QLatin1String("controlvm") || call.value(0) == QLatin1String("showvminfo"))
             powerCalls << call.mid(0, 1);
     }
-    QCOMPARE(powerCalls, (QList<QStringList>{{"showvminfo"}, {"controlvm"}, {"showvminfo"}, {"controlvm"},
-                                             {"showvminfo"}}));
+    QCOMPARE(powerCalls, (QList<QStringList>{
+                             {"showvminfo"}, {"controlvm"}, {"showvminfo"}, {"controlvm"}, {"showvminfo"}}));
     QCOMPARE(m_tree->logText().contains(
                  QStringLiteral("VBoxTool   : machine still running after poweroff, state running")),
              refusals == 0);
