@@ -5,6 +5,7 @@
 #include "calllogs.h"
 #include "datareportengine.h"
 #include "dialogcontrol.h"
+#include "environmentcheckdialog.h"
 #include "global.h"
 #include "quitorvdialog.h"
 #include "settingmodel.h"
@@ -111,6 +112,8 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+    void environmentCheckRecords_data();
+    void environmentCheckRecords();
     void typesWithoutDialog_data();
     void typesWithoutDialog();
     void fileMissing_data();
@@ -174,6 +177,57 @@ void TestDialogControl::cleanup()
     appQuittingFlag = false;
     // Nothing may be left open between cases.
     QTRY_VERIFY(!QApplication::activeModalWidget());
+}
+
+void TestDialogControl::environmentCheckRecords_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<bool>("quits");
+    const QString required = QStringLiteral("DmBitsCheck|false|depth 16|go to modify;");
+    const QString optional = QStringLiteral(
+        "VTOpenStautsCheck|false|vt is off|go;MemoryCheck|true|ok|passed;GraphicsCheck|true|ok|passed;");
+    // One event per record in name order, with the check's source code.
+    const QStringList all{"1008 clickState=0 endState=0 initState=0 source=1",
+                          "1008 clickState=0 endState=0 initState=1 source=6",
+                          "1008 clickState=0 endState=0 initState=1 source=4",
+                          "1008 clickState=0 endState=0 initState=0 source=7"};
+    QTest::newRow("required failed") << required + "#" + optional << true << all << true;
+    QTest::newRow("required passed") << "#" + optional << true << QStringList(all.mid(1)) << false;
+    QTest::newRow("empty optional part") << required + "#" << true << QStringList(all.mid(0, 1)) << true;
+    QTest::newRow("no #") << required << false << QStringList() << false;
+    QTest::newRow("two #") << required + "#" + optional + "#" << false << QStringList() << false;
+}
+
+void TestDialogControl::environmentCheckRecords()
+{
+    QFETCH(QString, from);
+    QFETCH(bool, shown);
+    QFETCH(QStringList, events);
+    QFETCH(bool, quits);
+    // The checks are not run again while the dialog is open: the records are those of the start-up.
+    EnvironmentCheckDialog::setRerunIntervalMs(60000);
+    CheckResults::clear();
+    CheckResults::recordInitial(from.section(QLatin1Char('#'), 0, 0) + from.section(QLatin1Char('#'), 1, 1));
+    // One pool thread: the events are stored in the order they were reported.
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    QThreadPool::globalInstance()->setMaxThreadCount(1);
+    DialogControl control;
+    QSignalSpy quit(&control, &DialogControl::quitApp);
+    bool seen = false;
+    if (shown) {
+        whenModal([&seen](QWidget *dialog) {
+            seen = true;
+            dialog->close();
+        });
+    }
+    control.showDialog(QStringLiteral("1"), DialogType::EnvironmentCheck, nullptr, from);
+    QCOMPARE(seen, shown);
+    const QStringList stored = storedEvents();
+    QThreadPool::globalInstance()->setMaxThreadCount(threads);
+    QCOMPARE(stored, events);
+    QCOMPARE(quit.count(), quits ? 1 : 0);
 }
 
 void TestDialogControl::typesWithoutDialog_data()
@@ -336,7 +390,8 @@ void TestDialogControl::errorCode()
         recordedCalls(QStringLiteral("OrvMultiPlayer"))
             .contains(QStringList{QStringLiteral("-vm=Orvanta_2"), QStringLiteral("-status=ERROR")}),
         10000);
-    const QStringList events = storedEvents();
+    QStringList events = storedEvents();
+    events.sort(); // stored by separate pool tasks
     QCOMPARE(events.size(), 2);
     QVERIFY2(events.at(0).startsWith(QStringLiteral("1002 error=")), qPrintable(events.at(0)));
     QCOMPARE(events.at(1), QStringLiteral("1003 time=*"));
