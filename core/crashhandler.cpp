@@ -606,6 +606,14 @@ void CrashHandler::init(const QString &dumpFolder)
     sigemptyset(&action.sa_mask);
     for (int signo : kCrashSignals)
         sigaction(signo, &action, nullptr);
+    // After a crash fork() may block forever on locks the crashed thread holds: the global record's
+    // own program starts go through the fork-free start then.
+    programStartHook = [](const QString &name, const QStringList &args) {
+        if (!crashInProgress())
+            return false;
+        startProgramAfterCrash(name, args, false);
+        return true;
+    };
     m_installed = true;
 }
 

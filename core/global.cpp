@@ -1,7 +1,6 @@
 #include "global.h"
 
 #include "commandline.h"
-#include "crashhandler.h"
 #include "programs.h"
 #include "sharedsegment.h"
 
@@ -45,6 +44,7 @@ QString Global::otherPath;
 TrayTool *Global::tray = nullptr;
 
 std::atomic_bool appQuittingFlag{false};
+std::atomic<ProgramStartHook> programStartHook{nullptr};
 std::atomic_bool resolutionChangedFlag{false};
 std::atomic<double> startupProgress{0.0};
 
@@ -155,10 +155,8 @@ void Global::setStatus(const QString &status)
         qWarning() << "Global : no instance segment attached, status not written:" << status;
 
     const QStringList args{QStringLiteral("-vm=") + vmName, QStringLiteral("-status=") + status};
-    // After a crash fork() may block forever on locks the crashed thread holds.
-    if (crashInProgress())
-        startProgramAfterCrash(QLatin1String(GlobalText::kManagerProgram), args, false);
-    else
+    const ProgramStartHook hook = programStartHook.load();
+    if (!hook || !hook(QLatin1String(GlobalText::kManagerProgram), args))
         Platform::startDetachedProgram(QLatin1String(GlobalText::kManagerProgram), args);
 }
 

@@ -116,6 +116,11 @@ constexpr const char *kReportRequestName = "REQUEST_DATA_REPORT";
 
 // Set once when the quit sequence begins; workers and loops stop at their next look at it.
 extern std::atomic_bool appQuittingFlag;
+// Asked first whenever the global record starts another program (the instance manager with a status);
+// true when it has taken the start over. The crash handler installs one that, while a crash is handled,
+// starts without fork(); the global record itself knows nothing of crash handling.
+using ProgramStartHook = bool (*)(const QString &name, const QStringList &args);
+extern std::atomic<ProgramStartHook> programStartHook;
 // Set by the settings window when the width, height or DPI changed during this run.
 extern std::atomic_bool resolutionChangedFlag;
 // Start-up progress in percent, shared by the start-up worker and the Android window.

@@ -7,9 +7,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 
 class QDialog;
-class QWidget;
 
 // The one entry for the program's dialogs. A request names a dialog type, a message, an optional
 // parent and a "from" text; the dispatcher opens the dialog modally and turns the outcome into usage

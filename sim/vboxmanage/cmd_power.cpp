@@ -1,0 +1,196 @@
+// Power: startvm, controlvm, discardstate.
+
+#include "vboxcommands.h"
+
+#include "commandsupport.h"
+#include "optionparser.h"
+#include "simdisk.h"
+#include "tararchive.h"
+#include "vboxfaults.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QMap>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+
+using namespace VBoxCommandSupport;
+
+// ---- power --------------------------------------------------------------------------------------------
+
+int VBoxCommands::startVm(const QStringList &a)
+{
+    const CommandUsage use = usage("startvm");
+    QString type = QStringLiteral("gui");
+    QStringList vms;
+    for (int i = 0; i < a.size(); ++i) {
+        const QString &arg = a.at(i);
+        if (arg == QLatin1String("--type") || arg == QLatin1String("-type") ||
+            arg == QLatin1String("--putenv") || arg == QLatin1String("-E")) {
+            if (i + 1 >= a.size())
+                return m_out.syntaxError(
+                    use, arg + QStringLiteral(": RTGetOpt: Command line option needs argument."), true);
+            if (arg.endsWith(QLatin1String("type")))
+                type = a.at(i + 1);
+            ++i;
+        } else if (arg.startsWith(QLatin1String("--type=")) || arg.startsWith(QLatin1String("--type:"))) {
+            type = arg.mid(7);
+        } else if (arg.startsWith(QLatin1Char('-'))) {
+            return m_out.syntaxError(use, QStringLiteral("unknown option: %1").arg(arg));
+        } else {
+            vms.append(arg);
+        }
+    }
+    if (vms.isEmpty())
+        return m_out.syntaxError(use, QStringLiteral("at least one VM name or uuid required"));
+    static const QStringList caseless = {"gui", "headless", "sdl", "capture"};
+    if (caseless.contains(type.toLower()))
+        type = type.toLower();
+    const QString launchCtx = QStringLiteral("LaunchVMProcess(a->session, sessionType.raw(), "
+                                             "ComSafeArrayAsInParam(aBstrEnv), progress.asOutParam())");
+    int result = ToolOutput::Success;
+    for (const QString &vm : vms) {
+        const int index = findMachine(vm, fileMisc);
+        if (index < 0) {
+            result = ToolOutput::Failure;
+            continue;
+        }
+        VBoxMachine m = m_store.machines.at(index);
+        if (type == QLatin1String("emergencystop")) {
+            if (!m.hasSession()) {
+                m_out.apiError(QStringLiteral("The machine '%1' is not locked by a session").arg(m.name()),
+                               "VBOX_E_INVALID_OBJECT_STATE", "MachineWrap", "IMachine", launchCtx, fileMisc);
+                result = ToolOutput::Failure;
+                continue;
+            }
+            m.setState("aborted");
+        } else {
+            if (!caseless.contains(type) && type != QLatin1String("separate")) {
+                m_out.apiError(QStringLiteral("Invalid frontend name: '%1'").arg(type),
+                               "NS_ERROR_INVALID_ARG", "MachineWrap", "IMachine", launchCtx, fileMisc);
+                result = ToolOutput::Failure;
+                continue;
+            }
+            if (m.hasSession()) {
+                m_out.apiError(
+                    QStringLiteral("The machine '%1' is already locked by a session (or being locked or "
+                                   "unlocked)")
+                        .arg(m.name()),
+                    "VBOX_E_INVALID_OBJECT_STATE", "MachineWrap", "IMachine", launchCtx, fileMisc);
+                result = ToolOutput::Failure;
+                continue;
+            }
+            m_out.print(QStringLiteral("Waiting for VM \"%1\" to power on...\n").arg(vm));
+            QString missing;
+            for (const QJsonValue &v : m.attachments) {
+                const QString uuid = v.toObject().value("medium").toString();
+                if (!uuid.isEmpty() && !QFileInfo(mediumPath(uuid)).isFile())
+                    missing = mediumPath(uuid);
+            }
+            if (!missing.isEmpty()) {
+                m_out.apiError(
+                    QStringLiteral("Could not open the medium '%1'.\nVD: error VERR_FILE_NOT_FOUND opening "
+                                   "image file '%1' (VERR_FILE_NOT_FOUND)")
+                        .arg(missing),
+                    "VBOX_E_FILE_ERROR", "MediumWrap", "IMedium", QString(), fileMisc);
+                result = ToolOutput::Failure;
+                continue;
+            }
+            if (!m.str("VMStateFile").isEmpty()) {
+                QFile::remove(m.str("VMStateFile"));
+                m.settings.remove("VMStateFile");
+            }
+            m.setState("running");
+            m.set("SessionName", type);
+            writeVmLog(m);
+            m_out.print(QStringLiteral("VM \"%1\" has been successfully started.\n").arg(vm));
+        }
+        if (!saveMachine(m))
+            return ToolOutput::Failure;
+        m_store.machines[index] = m;
+    }
+    return result;
+}
+
+int VBoxCommands::controlVm(const QStringList &a)
+{
+    if (a.size() < 2)
+        return m_out.syntaxError(usage("controlvm"), QStringLiteral("Not enough parameters."));
+    const int index = findMachine(a.first(), fileControl);
+    if (index < 0)
+        return ToolOutput::Failure;
+    VBoxMachine m = m_store.machines.at(index);
+    if (!m.hasSession())
+        return notRunning(a.first());
+    const QString sub = a.at(1);
+    if (sub == QLatin1String("poweroff") || sub == QLatin1String("acpipowerbutton")) {
+        if (sub == QLatin1String("poweroff"))
+            m_out.progress();
+        m.setState("poweroff");
+        QJsonArray kept;
+        for (const QJsonValue &v : m.sharedFolders) {
+            if (!v.toObject().value("transient").toBool())
+                kept.append(v);
+        }
+        m.sharedFolders = kept;
+    } else if (sub == QLatin1String("pause")) {
+        m.setState("paused");
+    } else if (sub == QLatin1String("resume")) {
+        m.setState("running");
+    } else if (sub == QLatin1String("reset")) {
+        writeVmLog(m);
+    } else if (sub == QLatin1String("savestate")) {
+        m_out.progress();
+        const QString snapshots = m.machineDir() + QStringLiteral("/Snapshots");
+        QDir().mkpath(snapshots);
+        const QString file =
+            snapshots + QLatin1Char('/') +
+            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss-zzzZ")) +
+            QStringLiteral(".sav");
+        QFile sav(file);
+        if (sav.open(QIODevice::WriteOnly))
+            sav.write("saved state\n");
+        m.set("VMStateFile", file);
+        m.setState("saved");
+    } else {
+        return m_out.syntaxError(usage("controlvm"), QStringLiteral("Invalid parameter '%1'.").arg(sub),
+                                 false, 1);
+    }
+    if (!saveMachine(m))
+        return ToolOutput::Failure;
+    m_store.machines[index] = m;
+    return ToolOutput::Success;
+}
+
+int VBoxCommands::discardState(const QStringList &a)
+{
+    if (a.size() != 1)
+        return m_out.syntaxError(usage("discardstate"), QStringLiteral("Incorrect number of parameters"));
+    const int index = findMachine(a.first(), fileMisc);
+    if (index < 0)
+        return ToolOutput::Failure;
+    VBoxMachine m = m_store.machines.at(index);
+    if (m.hasSession())
+        return lockedForSession(m, fileMisc);
+    if (m.state() != QLatin1String("saved") && m.state() != QLatin1String("aborted-saved")) {
+        return m_out.apiError(
+            QStringLiteral("Cannot discard the saved state as the machine is not in the Saved or "
+                           "Aborted-Saved state (machine state: %1)")
+                .arg(VBoxMachine::stateLongName(m.state())),
+            "VBOX_E_INVALID_VM_STATE", "SessionMachine", "IMachine",
+            QStringLiteral("DiscardSavedState(true /* fDeleteFile */)"), fileMisc);
+    }
+    if (!m.str("VMStateFile").isEmpty())
+        QFile::remove(m.str("VMStateFile"));
+    m.settings.remove("VMStateFile");
+    m.setState("poweroff");
+    if (!saveMachine(m))
+        return ToolOutput::Failure;
+    m_store.machines[index] = m;
+    return ToolOutput::Success;
+}
