@@ -1,6 +1,7 @@
 #include "crashhandler.h"
 
 #include "global.h"
+#include "processrunner.h"
 #include "programs.h"
 #include "sharedsegment.h"
 #include "timeoutscale.h"
@@ -8,6 +9,8 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
 
 #include <atomic>
 #include <cerrno>
@@ -62,17 +65,27 @@ struct FollowUpPlan
 {
     char logFile[kPathSize] = {};
     char vmName[512] = {};
-    char vmArg[520] = {}; // "-vm=<VM>"
+    char toolPath[kPathSize] = {};
     char pidText[32] = {};
     long utcOffsetSeconds = 0;
-    char noticeProgram[kPathSize] = {}; // a full path, or the bare name looked up on PATH
-    char managerProgram[kPathSize] = {};
-    char clearProgram[kPathSize] = {};
+    Platform::CrashSafeCommand notice;  // OrvCrashNotice -vm=<VM>
+    Platform::CrashSafeCommand manager; // OrvMultiPlayer -vm=<VM> -status=ERROR
+    Platform::CrashSafeCommand clear;   // OrvClear -vm <VM> -vp <tool> -pid <pid> -to <seconds>
     int noticeWaitMs = kNoticeWaitMs;
     int followUpBoundMs = kNoticeWaitMs + kFollowUpMarginMs;
 };
 
-FollowUpPlan g_plan;
+// Two slots: a new preparation (the tool path becomes known during start-up) fills the slot not in
+// use and then switches, so a follow-up that has begun keeps a whole plan. planMutex guards the
+// preparation only; the follow-up reads the current slot without a lock.
+FollowUpPlan g_plans[2];
+std::atomic<int> g_planIndex{0};
+QMutex planMutex;
+
+const FollowUpPlan &plan()
+{
+    return g_plans[g_planIndex.load()];
+}
 
 pid_t currentTid()
 {
@@ -260,46 +273,6 @@ long monotonicMs()
     return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// UTF-8 of a QString's characters into `out`, without allocation (text read as it stands).
-void copyUtf8(const QString &text, char *out, size_t size)
-{
-    size_t pos = 0;
-    const QChar *chars = text.constData();
-    const int length = text.size();
-    for (int i = 0; i < length && pos + 4 < size; ++i) {
-        uint code = chars[i].unicode();
-        if (chars[i].isHighSurrogate() && i + 1 < length && chars[i + 1].isLowSurrogate()) {
-            code = QChar::surrogateToUcs4(chars[i], chars[i + 1]);
-            ++i;
-        }
-        if (code < 0x80) {
-            out[pos++] = static_cast<char>(code);
-        } else if (code < 0x800) {
-            out[pos++] = static_cast<char>(0xC0 | (code >> 6));
-            out[pos++] = static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out[pos++] = static_cast<char>(0xE0 | (code >> 12));
-            out[pos++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out[pos++] = static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out[pos++] = static_cast<char>(0xF0 | (code >> 18));
-            out[pos++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out[pos++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out[pos++] = static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    out[pos] = '\0';
-}
-
-void copyProgram(const char *name, char *out, size_t size)
-{
-    const QString found = Platform::findProgram(QLatin1String(name));
-    if (found.isEmpty())
-        appendText(out, size, 0, name); // looked up on PATH when started
-    else
-        appendText(out, size, 0, QFile::encodeName(found).constData());
-}
-
 // One line of the debug log in the logger's form "[hh:mm:ss zzz]: <VM>  <level><text>\n", written with
 // one append (and mirrored on standard error) like every other line.
 void logLineSafe(const char *level, std::initializer_list<const char *> parts)
@@ -309,7 +282,7 @@ void logLineSafe(const char *level, std::initializer_list<const char *> parts)
         return;
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    const long day = ((static_cast<long>(now.tv_sec) + g_plan.utcOffsetSeconds) % 86400 + 86400) % 86400;
+    const long day = ((static_cast<long>(now.tv_sec) + plan().utcOffsetSeconds) % 86400 + 86400) % 86400;
     const long ms = now.tv_nsec / 1000000;
     char clock[16] = {static_cast<char>('0' + day / 36000),
                       static_cast<char>('0' + day / 3600 % 10),
@@ -328,13 +301,13 @@ void logLineSafe(const char *level, std::initializer_list<const char *> parts)
     size_t pos = appendText(line, sizeof(line), 0, "[");
     pos = appendText(line, sizeof(line), pos, clock);
     pos = appendText(line, sizeof(line), pos, "]: ");
-    pos = appendText(line, sizeof(line), pos, g_plan.vmName);
+    pos = appendText(line, sizeof(line), pos, plan().vmName);
     pos = appendText(line, sizeof(line), pos, "  ");
     pos = appendText(line, sizeof(line), pos, level);
     for (const char *part : parts)
         pos = appendText(line, sizeof(line), pos, part);
     pos = appendText(line, sizeof(line), pos, "\n");
-    const int fd = ::open(g_plan.logFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(plan().logFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd >= 0) {
         SafeWriter(fd) << line;
         ::close(fd);
@@ -342,69 +315,27 @@ void logLineSafe(const char *level, std::initializer_list<const char *> parts)
     SafeWriter(STDERR_FILENO) << line;
 }
 
-// Starts a prepared program without fork() and without allocation; the crashed thread may hold the
-// allocator's locks. A detached start gets its own session and outlives this process. 0 on failure.
-pid_t spawnSafe(const char *program, char *const argv[], bool detached)
+void startClearSafe()
 {
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signo : kCrashSignals)
-        sigaddset(&defaults, signo);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-    if (detached)
-        flags |= POSIX_SPAWN_SETSID;
-    posix_spawnattr_setflags(&attributes, flags);
-    pid_t child = 0;
-    bool hasSlash = false;
-    for (const char *p = program; *p; ++p)
-        hasSlash = hasSlash || *p == '/';
-    const int result = hasSlash ? posix_spawn(&child, program, nullptr, &attributes, argv, environ)
-                                : posix_spawnp(&child, program, nullptr, &attributes, argv, environ);
-    posix_spawnattr_destroy(&attributes);
-    return result == 0 ? child : 0;
-}
-
-void startClearSafe(int timeoutSeconds)
-{
-    char toolPath[kPathSize];
-    copyUtf8(Global::vboxToolPath, toolPath, sizeof(toolPath));
-    char timeout[32];
-    char number[32];
-    appendText(timeout, sizeof(timeout), 0,
-               digits(static_cast<unsigned long long>(timeoutSeconds), 10, number));
-    char *const argv[] = {g_plan.clearProgram,
-                          const_cast<char *>("-vm"),
-                          g_plan.vmName,
-                          const_cast<char *>("-vp"),
-                          toolPath,
-                          const_cast<char *>("-pid"),
-                          g_plan.pidText,
-                          const_cast<char *>("-to"),
-                          timeout,
-                          nullptr};
-    if (!spawnSafe(g_plan.clearProgram, argv, true))
-        logLineSafe("C/", {"CrashHandler : cannot start ", g_plan.clearProgram});
-    logLineSafe("I/", {"Control    : start clear process :  -vm \"", g_plan.vmName, "\" -vp \"", toolPath,
-                       "\" -pid \"", g_plan.pidText, "\""});
+    const FollowUpPlan &p = plan();
+    if (p.clear.run(false).result != Platform::ProcessResult::Started)
+        logLineSafe("C/", {"CrashHandler : cannot start OrvClear ", p.clear.programPath()});
+    logLineSafe("I/", {"Control    : start clear process :  -vm \"", p.vmName, "\" -vp \"", p.toolPath,
+                       "\" -pid \"", p.pidText, "\""});
 }
 
 // Shows the crash notice and waits until the user has closed it, at most the notice bound.
 void showNoticeSafe()
 {
-    char *const argv[] = {g_plan.noticeProgram, g_plan.vmArg, nullptr};
-    const pid_t child = spawnSafe(g_plan.noticeProgram, argv, false);
-    if (!child) {
-        logLineSafe("C/", {"CrashHandler : cannot start ", g_plan.noticeProgram});
+    const FollowUpPlan &p = plan();
+    // Started in a session of its own, but still this process's child: waited for here, bounded.
+    const Platform::ProcessOutcome started = p.notice.run(false);
+    if (started.result != Platform::ProcessResult::Started) {
+        logLineSafe("C/", {"CrashHandler : cannot start OrvCrashNotice ", p.notice.programPath()});
         return;
     }
-    const long deadline = monotonicMs() + g_plan.noticeWaitMs;
+    const pid_t child = static_cast<pid_t>(started.pid);
+    const long deadline = monotonicMs() + p.noticeWaitMs;
     for (;;) {
         int status = 0;
         const pid_t done = waitpid(child, &status, WNOHANG);
@@ -422,7 +353,8 @@ void showNoticeSafe()
 // The follow-up of a crash with the prepared plan: no allocation, no lock.
 bool runFollowUp(const char *dumpFolder, const char *dumpId, bool succeeded)
 {
-    logLineSafe("I/", {g_plan.vmName, " crash"});
+    const FollowUpPlan &p = plan();
+    logLineSafe("I/", {p.vmName, " crash"});
     if (succeeded)
         logLineSafe("I/", {"CrashHandler : dump \"", dumpFolder, "/", dumpId, ".dmp\""});
     else
@@ -431,39 +363,39 @@ bool runFollowUp(const char *dumpFolder, const char *dumpId, bool succeeded)
     // The status word ERROR, and the instance manager told of it.
     if (!Global::instanceSegment().writeTextAfterCrash("ERROR"))
         logLineSafe("W/", {"Global : no instance segment attached, status not written: \"ERROR\""});
-    char statusArg[] = "-status=ERROR";
-    char *const managerArgv[] = {g_plan.managerProgram, g_plan.vmArg, statusArg, nullptr};
-    if (!spawnSafe(g_plan.managerProgram, managerArgv, true))
-        logLineSafe("C/", {"CrashHandler : cannot start ", g_plan.managerProgram});
+    if (p.manager.run(false).result != Platform::ProcessResult::Started)
+        logLineSafe("C/", {"CrashHandler : cannot start the instance manager ", p.manager.programPath()});
 
     if (!appQuittingFlag.load())
         showNoticeSafe();
-    startClearSafe(kClearTimeoutSeconds);
+    startClearSafe();
     return succeeded;
 }
 
 // Fills the plan from the process-wide values; run while the process is sound.
 void prepareFollowUp()
 {
-    FollowUpPlan plan;
-    appendText(plan.logFile, sizeof(plan.logFile), 0, QFile::encodeName(Global::debugLogFile).constData());
-    const QByteArray vm = Global::vmName.toUtf8();
-    appendText(plan.vmName, sizeof(plan.vmName), 0, vm.constData());
-    appendText(plan.vmArg, sizeof(plan.vmArg), appendText(plan.vmArg, sizeof(plan.vmArg), 0, "-vm="),
-               vm.constData());
-    char number[32];
-    appendText(plan.pidText, sizeof(plan.pidText), 0,
-               digits(static_cast<unsigned long long>(getpid()), 10, number));
+    QMutexLocker locker(&planMutex);
+    const int next = 1 - g_planIndex.load();
+    FollowUpPlan &p = g_plans[next];
+    appendText(p.logFile, sizeof(p.logFile), 0, QFile::encodeName(Global::debugLogFile).constData());
+    appendText(p.vmName, sizeof(p.vmName), 0, Global::vmName.toUtf8().constData());
+    appendText(p.toolPath, sizeof(p.toolPath), 0, Global::vboxToolPath.toUtf8().constData());
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    appendText(p.pidText, sizeof(p.pidText), 0, pid.toLatin1().constData());
     const time_t now = time(nullptr);
     tm local{};
     localtime_r(&now, &local);
-    plan.utcOffsetSeconds = local.tm_gmtoff;
-    copyProgram("OrvCrashNotice", plan.noticeProgram, sizeof(plan.noticeProgram));
-    copyProgram(GlobalText::kManagerProgram, plan.managerProgram, sizeof(plan.managerProgram));
-    copyProgram("OrvClear", plan.clearProgram, sizeof(plan.clearProgram));
-    plan.noticeWaitMs = TimeoutScale::ms(kNoticeWaitMs);
-    plan.followUpBoundMs = plan.noticeWaitMs + kFollowUpMarginMs;
-    g_plan = plan;
+    p.utcOffsetSeconds = local.tm_gmtoff;
+    const QString vmArg = QStringLiteral("-vm=") + Global::vmName;
+    p.notice.set(QStringLiteral("OrvCrashNotice"), {vmArg});
+    p.manager.set(QLatin1String(GlobalText::kManagerProgram), {vmArg, QStringLiteral("-status=ERROR")});
+    p.clear.set(QStringLiteral("OrvClear"),
+                {QStringLiteral("-vm"), Global::vmName, QStringLiteral("-vp"), Global::vboxToolPath,
+                 QStringLiteral("-pid"), pid, QStringLiteral("-to"), QString::number(kClearTimeoutSeconds)});
+    p.noticeWaitMs = TimeoutScale::ms(kNoticeWaitMs);
+    p.followUpBoundMs = p.noticeWaitMs + kFollowUpMarginMs;
+    g_planIndex.store(next);
 }
 
 void crashSignalHandler(int signo, siginfo_t *info, void *context)
@@ -503,7 +435,7 @@ void crashSignalHandler(int signo, siginfo_t *info, void *context)
     // cleaner started from here.
     bool finished = false;
     if (sent == 1) {
-        const long deadline = monotonicMs() + g_plan.followUpBoundMs;
+        const long deadline = monotonicMs() + plan().followUpBoundMs;
         for (;;) {
             const long left = deadline - monotonicMs();
             if (left <= 0)
@@ -520,7 +452,7 @@ void crashSignalHandler(int signo, siginfo_t *info, void *context)
     }
     if (!finished) {
         logLineSafe("C/", {"CrashHandler : crash follow-up did not finish, starting the cleaner"});
-        startClearSafe(kClearTimeoutSeconds);
+        startClearSafe();
     }
     errno = savedErrno;
     restoreDefaultAndRaise(signo);
@@ -680,8 +612,14 @@ void showCrashNotice()
     showNoticeSafe();
 }
 
-void startClearProcess(int timeoutSeconds)
+void startClearProcess()
 {
     prepareFollowUp();
-    startClearSafe(timeoutSeconds);
+    startClearSafe();
+}
+
+void CrashHandler::refresh()
+{
+    if (m_installed)
+        prepareFollowUp();
 }

@@ -20,6 +20,9 @@ public:
     // Installs the handler with `dumpFolder` for the dump files. A second call does nothing.
     void init(const QString &dumpFolder);
     bool isInstalled() const { return m_installed; }
+    // Prepares the follow-up again from the process-wide values (the VirtualBox tool path becomes
+    // known during start-up). Does nothing before init.
+    void refresh();
 
 private:
     CrashHandler() = default;
@@ -36,8 +39,8 @@ bool onCrash(const QString &dumpFolder, const QString &dumpId, bool succeeded);
 void showCrashNotice();
 
 // Starts "OrvClear" detached: "-vm" <VM>, "-vp" <VirtualBox tool path>, "-pid" <this process's id>,
-// "-to" <timeoutSeconds>.
-void startClearProcess(int timeoutSeconds);
+// "-to" 5.
+void startClearProcess();
 
 // True from the moment a crash is being handled in this process.
 bool crashInProgress();

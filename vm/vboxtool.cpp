@@ -1,6 +1,7 @@
 #include "vboxtool.h"
 
 #include "commandline.h"
+#include "crashhandler.h"
 #include "global.h"
 #include "hardwareprobe.h"
 #include "sharedsegment.h"
@@ -90,6 +91,7 @@ void VBoxTool::initVBoxPath()
         }
         // The crash handler hands the tool path to the cleaner without touching this object.
         Global::vboxToolPath = m_toolPath;
+        CrashHandler::instance().refresh();
     }
     qInfo().noquote() << QStringLiteral("VBoxTool   : path ") + m_vboxDir;
 }

@@ -59,6 +59,7 @@ private slots:
     void furtherSignalsWaitForTheFollowUp_data();
     void furtherSignalsWaitForTheFollowUp();
     void noticeLeftOpenIsBounded();
+    void cleanerGetsTheToolPathFoundAtStartUp();
     void realNoticeIsShownAndClosedByTheUser();
     void everyCrashSignalIsHandled_data();
     void everyCrashSignalIsHandled();
@@ -198,6 +199,21 @@ void TestCrash::noticeLeftOpenIsBounded()
     QVERIFY(emulator.waitForFinished());
     QVERIFY(m_tree->logText().contains("W/CrashHandler : crash notice still open, the follow-up goes on\n"));
     QVERIFY(writeFile(m_tree->recordDir() + "/notice.confirmed", "")); // lets the stand-in notice end
+}
+
+void TestCrash::cleanerGetsTheToolPathFoundAtStartUp()
+{
+    // The follow-up is prepared at start; the tool path found later by the start-up reaches the cleaner.
+    QVERIFY(m_tree->addVirtualBox());
+    QVERIFY(m_tree->addRecorder("OrvCrashNotice", m_tree->playerDir()));
+    ProgramRun emulator(*m_tree, "Orvanta", {"-vm=Orvanta_13"});
+    QVERIFY(emulator.start());
+    QVERIFY(emulator.waitForText("VBoxTool   : check ok", 30000));
+    QCOMPARE(::kill(static_cast<pid_t>(emulator.pid()), SIGSEGV), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(m_tree->calls("OrvClear").size(), 1, 20000);
+    QCOMPARE(m_tree->calls("OrvClear").first().mid(2, 2),
+             (QStringList{"-vp", QFileInfo(m_tree->vboxDir() + "/OrvvmManage").absoluteFilePath()}));
+    QVERIFY(emulator.waitForFinished());
 }
 
 void TestCrash::realNoticeIsShownAndClosedByTheUser()
