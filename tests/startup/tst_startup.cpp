@@ -43,6 +43,7 @@ private slots:
     void firstStartReachesRunningMachine();
     void quitDuringMachineStartLeavesItPoweredOff();
     void quitSavesPositionCleansAndReportsRunTime();
+    void hostWithoutVirtualisationStartsWithoutIt();
     void refusedPowerOffAtQuit_data();
     void refusedPowerOffAtQuit();
     void failedMachineStart_data();
@@ -387,6 +388,35 @@ void TestStartup::quitSavesPositionCleansAndReportsRunTime()
     }
     QCOMPARE(runTime.value("eventMaps").toArray(),
              (QJsonArray{QJsonObject{{"dataKey", "time"}, {"dataValue", "0"}}}));
+}
+
+void TestStartup::hostWithoutVirtualisationStartsWithoutIt()
+{
+    // The tool's host has no VT-x: the first start fails as the real tool's does, and the start-up
+    // switches hardware virtualisation off and starts again.
+    QFile host(m_tree->root() + QStringLiteral("/vbox-state/host.ini"));
+    QVERIFY(host.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    host.write("[host]\nsupportsHWvirtualization=no\nprocessorDescription=Intel(R) Core(TM) i5\n");
+    host.close();
+    QVERIFY(m_tree->addGuestImage());
+    auto emulator = startEmulator();
+    QVERIFY(emulator);
+    QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
+    const QList<QStringList> calls = toolCalls();
+    QList<QStringList> starts;
+    for (const QStringList &call : calls) {
+        if (call.value(0) == QLatin1String("startvm"))
+            starts << call;
+    }
+    QCOMPARE(starts.size(), 2);
+    QVERIFY(calls.contains(QStringList{"modifyvm", kVm, "--hwvirtex", "off"}));
+    QVERIFY(m_tree->logText().contains(QStringLiteral("VT-x is not available (VERR_VMX_NO_VMX)")));
+    QCOMPARE(vmState(), QStringLiteral("running"));
+
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    QCOMPARE(stop.run(), 0);
+    QVERIFY(emulator->waitForFinished(30000));
 }
 
 void TestStartup::refusedPowerOffAtQuit_data()
