@@ -5,9 +5,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
-#include <cstdio>
-#include <cstdlib>
-
 namespace CommandLine {
 QString vm;
 QString title;
@@ -54,12 +51,6 @@ void parseCommandLine(const QStringList &arguments)
     parser.addOption(streamOption);
     // Reports an unknown option or a missing value and ends the process with exit code 1.
     parser.process(arguments);
-
-    // An empty machine name would name no machine, no segment and no channel of its own.
-    if (parser.value(vmOption).isEmpty()) {
-        fputs(qPrintable(QStringLiteral("Empty value for '-vm'\n")), stderr);
-        ::exit(EXIT_FAILURE);
-    }
 
     CommandLine::vm = parser.value(vmOption);
     CommandLine::title = parser.value(titleOption);

@@ -132,6 +132,7 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
 {
     logExec(m_toolPath, args);
     Global::lastErrorCode = QLatin1String("");
+    m_lastRunClean = false;
     const int waitMs = TimeoutScale::ms(timeoutSeconds * 1000);
 
     QProcess process;
@@ -156,6 +157,12 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
         }
     }
 
+    m_lastRunClean = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!m_lastRunClean)
+        qWarning().noquote() << QStringLiteral("VBoxTool   : exec ended with ") +
+                                    (process.exitStatus() == QProcess::NormalExit
+                                         ? QStringLiteral("exit code ") + QString::number(process.exitCode())
+                                         : QStringLiteral("a crash"));
     const QString standardError = takeOutput(process, out, err);
     if (!standardError.isEmpty() &&
         standardError.contains(errorPattern(Global::installInfo.productVersion))) {
@@ -210,11 +217,20 @@ int VBoxTool::loadVmList()
     QString out;
     if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) != 1)
         return 1002;
+    // The list decides whether the machine is built anew: a run that did not end cleanly or an answer
+    // that was cut off is no ground for that.
+    if (!lastRunClean() || !VBoxOutput::isCompleteVmList(out)) {
+        qCritical().noquote() << QStringLiteral(
+            "VBoxTool   : machine list incomplete, nothing decided on it");
+        return 1002;
+    }
     for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(out)) {
         if (entry.name == QLatin1String("<inaccessible>")) {
-            // A machine whose settings cannot be read is of no use to anybody; it only blocks names.
-            exec({QStringLiteral("unregistervm"), entry.uuid, QStringLiteral("--delete")}, nullptr, nullptr,
-                 kToolTimeoutSeconds);
+            // A machine whose settings cannot be read only blocks names: its registration goes, but its
+            // files (the settings, their backup, the disks) stay for the user.
+            qWarning().noquote() << QStringLiteral("VBoxTool   : unregister inaccessible machine ") +
+                                        entry.uuid + QStringLiteral(", its files are kept");
+            exec({QStringLiteral("unregistervm"), entry.uuid}, nullptr, nullptr, kToolTimeoutSeconds);
         } else {
             m_vmNames.append(entry.name);
         }
@@ -241,9 +257,13 @@ int VBoxTool::initVmInfo()
     if (!m_vmNames.contains(Global::vmName))
         return 1;
     QString out;
+    m_vmInfoClean = false;
     if (exec({QStringLiteral("showvminfo"), Global::vmName, QStringLiteral("--machinereadable")}, &out,
              nullptr, kToolTimeoutSeconds) != 1)
         return 1007;
+    m_vmInfoClean = lastRunClean() && VBoxOutput::isCompleteMachineInfo(out);
+    if (!m_vmInfoClean)
+        qWarning().noquote() << QStringLiteral("VBoxTool   : machine information incomplete");
     m_vmInfoText = out;
     const VBoxOutput::MachineInfo info = VBoxOutput::parseMachineInfo(out);
     // The information replaces the previous reading: after the machine was re-created, keys of the old
@@ -270,6 +290,9 @@ bool VBoxTool::isOtherInstanceBusy(QStringList names)
 {
     for (const QString &name : qAsConst(names)) {
         if (name == Global::vmName)
+            continue;
+        // A segment whose owner is gone (killed mid-start, say) is a leftover, not a busy instance.
+        if (!SharedSegment::hasLiveOwner(name))
             continue;
         const QString word = SharedSegment::peekText(name);
         if (word == QLatin1String("STARTING") || word == QLatin1String("EXITING"))
