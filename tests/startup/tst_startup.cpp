@@ -13,6 +13,8 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <memory>
@@ -45,6 +47,8 @@ private slots:
     void quitDuringMachineStartLeavesItPoweredOff();
     void quitSavesPositionCleansAndReportsRunTime();
     void hostWithoutVirtualisationStartsWithoutIt();
+    void databaseFaultsLoseNoEvent_data();
+    void databaseFaultsLoseNoEvent();
     void refusedPowerOffAtQuit_data();
     void refusedPowerOffAtQuit();
     void failedMachineStart_data();
@@ -440,6 +444,72 @@ void TestStartup::hostWithoutVirtualisationStartsWithoutIt()
                     {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
     QCOMPARE(stop.run(), 0);
     QVERIFY(emulator->waitForFinished(30000));
+}
+
+void TestStartup::databaseFaultsLoseNoEvent_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("garbage file") << "garbage";
+    QTest::newRow("DataReport of another layout") << "layout";
+    QTest::newRow("locked longer than the busy time-out at start") << "locked";
+}
+
+void TestStartup::databaseFaultsLoseNoEvent()
+{
+    // The instance database is damaged or held by another process when the emulator starts: the
+    // start-up's and the quit's events still reach the report server, each once.
+    QFETCH(QString, fault);
+    WebStandIn web(m_tree->root() + QStringLiteral("/web"));
+    QVERIFY(web.start());
+    web.configure(*m_tree);
+    const QString file = m_tree->appDataDir() + QStringLiteral("/Halvora/") + kVm + QStringLiteral("_DB.db");
+    QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+    {
+        QSqlDatabase peer = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peer"));
+        peer.setDatabaseName(file);
+        QVERIFY(peer.open());
+    }
+    QSqlQuery peer(QSqlDatabase::database(QStringLiteral("peer")));
+    if (fault == QLatin1String("garbage")) {
+        QSqlDatabase::database(QStringLiteral("peer")).close();
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(QByteArray(5000, '\x5a'));
+    } else if (fault == QLatin1String("layout")) {
+        QVERIFY(peer.exec(QStringLiteral("CREATE TABLE DataReport (id integer, note text)")));
+    } else {
+        QVERIFY(peer.exec(QStringLiteral("CREATE TABLE Other (x integer)")));
+        QVERIFY(peer.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+    }
+
+    QVERIFY(m_tree->addGuestImage());
+    auto emulator = startEmulator();
+    QVERIFY(emulator);
+    if (fault == QLatin1String("locked")) {
+        // Held past the first attempt to open it, then let go.
+        QVERIFY(emulator->waitForText(QStringLiteral("SQLiteTool : connect error"), 30000));
+        QVERIFY(peer.exec(QStringLiteral("ROLLBACK")));
+    }
+    peer = QSqlQuery();
+    QSqlDatabase::database(QStringLiteral("peer")).close();
+    QSqlDatabase::removeDatabase(QStringLiteral("peer"));
+    QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    QCOMPARE(stop.run(), 0);
+    QVERIFY(emulator->waitForFinished(30000));
+
+    QList<int> keys;
+    for (const QJsonObject &request : web.requests(QStringLiteral("report"))) {
+        const QJsonObject report = request.value(QStringLiteral("report")).toObject();
+        for (const char *field : {"commonEvents", "commonExEvents"}) {
+            for (const QJsonValue &event : report.value(QLatin1String(field)).toArray())
+                keys << event.toObject().value(QStringLiteral("eventKey")).toInt();
+        }
+    }
+    QCOMPARE(keys.count(1000), 1); // the start-up's system information
+    QCOMPARE(keys.count(1004), 1); // the quit's running time
+    QCOMPARE(QFile::exists(file + QStringLiteral(".broken")), fault != QLatin1String("locked"));
 }
 
 void TestStartup::refusedPowerOffAtQuit_data()
