@@ -445,8 +445,11 @@ void TestVBoxTool::reReadForgetsRulesAndPropertiesThatAreGone()
     createMachine(kVm);
     useEmptyProcFixture();
     tool({"guestproperty", "set", kVm, "orvanta_old", "1"});
+    tool({"sharedfolder", "add", kVm, "--name", "oldshare", "--hostpath", m_tree->root()});
     QCOMPARE(m_tool->loadVmList(), 1);
     QCOMPARE(m_tool->initVmInfo(), 1);
+    QCOMPARE(m_tool->vmInfo().value(QStringLiteral("SharedFolderNameMachineMapping1")),
+             QStringLiteral("oldshare"));
     QCOMPARE(m_tool->initGuestInfo(), 1);
     m_tool->scanUsedPorts();
     QCOMPARE(m_tool->initPort(), 1);
@@ -460,6 +463,9 @@ void TestVBoxTool::reReadForgetsRulesAndPropertiesThatAreGone()
     QCOMPARE(m_tool->initVmInfo(), 1);
     QCOMPARE(m_tool->initGuestInfo(), 1);
     QCOMPARE(m_tool->forwardRules(), QStringList());
+    // The old machine's shared folder is not remembered: the shares are attached to the new one.
+    QVERIFY(!m_tool->vmInfo().contains(QStringLiteral("SharedFolderNameMachineMapping1")));
+    QVERIFY(!m_tool->vmInfo().contains(QStringLiteral("SharedFolderPathMachineMapping1")));
     QVERIFY(!m_tool->guestProperties().contains(QStringLiteral("orvanta_old")));
     clearCalls();
     QCOMPARE(m_tool->initPort(), 1);
