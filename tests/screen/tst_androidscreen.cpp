@@ -115,6 +115,9 @@ void TestAndroidScreen::renderCalls_data()
                                     << false << true;
     QTest::newRow("without optional entry points")
         << QStringList() << QString() << QStringLiteral("gl") << false << false;
+    // The "-tcp" mode publishes no process id: the renderer is told 0.
+    QTest::newRow("tcp") << QStringList{QStringLiteral("-tcp")} << QString() << QStringLiteral("gl") << false
+                         << true;
 }
 
 void TestAndroidScreen::renderCalls()
@@ -149,7 +152,8 @@ void TestAndroidScreen::renderCalls()
     expected << t + QStringLiteral("AndroVM_setStreamMode(3)")
              << t + QStringLiteral("AndroVM_setVMIP(\"127.0.0.1\")")
              // The third value is the program's own process id, not a port.
-             << t + QStringLiteral("AndroVM_initOpenGLRenderer(720, 1280, %1)").arg(emulator->pid())
+             << t + QStringLiteral("AndroVM_initOpenGLRenderer(720, 1280, %1)")
+                        .arg(args.contains(QStringLiteral("-tcp")) ? 0 : emulator->pid())
              << t + QStringLiteral("AndroVM_setCallbackRotation(callback)");
     if (optional)
         expected << t + QStringLiteral("AndroVM_setFPSCallback(callback)")
