@@ -8,12 +8,14 @@
 
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QtTest>
 
 #include <memory>
+#include <vector>
 
 namespace {
 const char *const kKey = "OrvMulPlayerManagerXXYY";
@@ -35,6 +37,7 @@ private slots:
     void missingImageFolderShowsTheMessageOnly();
     void killedManagerIsReplacedAndReceivesStatus();
     void messageInPiecesIsReadUntilTheSenderLeaves();
+    void slowSendersDoNotHoldUpOthers();
     void sharedRuntimeFolderIsRefused();
 
 private:
@@ -181,6 +184,47 @@ void TestManagerFrame::messageInPiecesIsReadUntilTheSenderLeaves()
     socket.disconnectFromServer();
     QTRY_VERIFY_WITH_TIMEOUT(
         logText().contains(QLatin1String(R"(manager message {"vm":"Orvanta_7","status":"EXITING"})")), 5000);
+    QCOMPARE(logText().count(QLatin1String("manager message ")), 1);
+    manager.terminate();
+}
+
+void TestManagerFrame::slowSendersDoNotHoldUpOthers()
+{
+    ProgramRun manager(*m_tree, QLatin1String(kProgram));
+    QVERIFY(manager.start());
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QLatin1String(kWindowShown)), 10000);
+    const QString channel = OrvMulti::channelPath(QLatin1String(kKey));
+
+    // Senders that trickle a byte now and then and never finish their message.
+    std::vector<std::unique_ptr<QLocalSocket>> slow;
+    for (int i = 0; i < 5; ++i) {
+        slow.push_back(std::make_unique<QLocalSocket>());
+        slow.back()->connectToServer(channel);
+        QVERIFY(slow.back()->waitForConnected(2000));
+    }
+    QTimer trickle;
+    QObject::connect(&trickle, &QTimer::timeout, [&] {
+        for (auto &socket : slow) {
+            if (socket->state() == QLocalSocket::ConnectedState)
+                socket->write("{");
+        }
+    });
+    trickle.start(100);
+
+    // A status sent during that arrives at once, not after each slow sender's bound in turn.
+    QElapsedTimer clock;
+    clock.start();
+    ProgramRun status(*m_tree, QLatin1String(kProgram), {"-vm=Orvanta_9", "-status=RUNNING"});
+    QCOMPARE(status.run(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QLatin1String(R"("vm":"Orvanta_9")")), 10000);
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+
+    // Each slow sender is still dropped after its own bound, and none of them became a message.
+    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(slow.begin(), slow.end(),
+                                         [](const std::unique_ptr<QLocalSocket> &socket) {
+                                             return socket->state() == QLocalSocket::UnconnectedState;
+                                         }),
+                             5000);
     QCOMPARE(logText().count(QLatin1String("manager message ")), 1);
     manager.terminate();
 }
