@@ -5,6 +5,7 @@
 #include "mpruntime.h"
 #include "programrun.h"
 #include "sharedsegment.h"
+#include "slowsenders.h"
 
 #include <QDate>
 #include <QDir>
@@ -15,7 +16,6 @@
 #include <QtTest>
 
 #include <memory>
-#include <vector>
 
 namespace {
 const char *const kKey = "OrvMulPlayerManagerXXYY";
@@ -196,20 +196,8 @@ void TestManagerFrame::slowSendersDoNotHoldUpOthers()
     const QString channel = OrvMulti::channelPath(QLatin1String(kKey));
 
     // Senders that trickle a byte now and then and never finish their message.
-    std::vector<std::unique_ptr<QLocalSocket>> slow;
-    for (int i = 0; i < 5; ++i) {
-        slow.push_back(std::make_unique<QLocalSocket>());
-        slow.back()->connectToServer(channel);
-        QVERIFY(slow.back()->waitForConnected(2000));
-    }
-    QTimer trickle;
-    QObject::connect(&trickle, &QTimer::timeout, [&] {
-        for (auto &socket : slow) {
-            if (socket->state() == QLocalSocket::ConnectedState)
-                socket->write("{");
-        }
-    });
-    trickle.start(100);
+    SlowSenders slow;
+    QVERIFY(slow.connect(channel, 5));
 
     // A status sent during that arrives at once, not after each slow sender's bound in turn.
     QElapsedTimer clock;
@@ -220,11 +208,7 @@ void TestManagerFrame::slowSendersDoNotHoldUpOthers()
     QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
 
     // Each slow sender is still dropped after its own bound, and none of them became a message.
-    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(slow.begin(), slow.end(),
-                                         [](const std::unique_ptr<QLocalSocket> &socket) {
-                                             return socket->state() == QLocalSocket::UnconnectedState;
-                                         }),
-                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(slow.allDropped(), 5000);
     QCOMPARE(logText().count(QLatin1String("manager message ")), 1);
     manager.terminate();
 }
