@@ -8,13 +8,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QStorageInfo>
 #include <QSysInfo>
 #include <QThread>
 
 #include <cerrno>
 #include <cstring>
 #include <spawn.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <thread>
 #include <vector>
@@ -30,12 +30,19 @@ quint64 driveFreeBytes()
 {
     const QString root =
         Global::systemInfo.driveRoot.isEmpty() ? QDir::currentPath() : Global::systemInfo.driveRoot;
-    QStorageInfo storage(root);
-    if (!storage.isValid() || !storage.isReady() || storage.bytesFree() < 0) {
-        qDebug() << "ERROR: Call to GetDiskFreeSpaceEx() failed.";
+    // Asked of the path itself: the mount table is missing or foreign in containers and chroots.
+    struct statvfs info = {};
+    const QByteArray path = QFile::encodeName(root);
+    int result;
+    do {
+        result = statvfs(path.constData(), &info);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        qDebug() << "ERROR: Call to GetDiskFreeSpaceEx() failed." << strerror(errno);
         return 0;
     }
-    return static_cast<quint64>(storage.bytesFree());
+    // The space an unprivileged user may fill.
+    return static_cast<quint64>(info.f_bavail) * static_cast<quint64>(info.f_frsize);
 }
 
 bool hasSpaceForFile(const QString &path)

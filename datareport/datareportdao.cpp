@@ -10,7 +10,7 @@
 
 bool DataReportDao::add(uint datatime, int types, const QByteArray &message)
 {
-    if (!SQLiteTool::instance().isOpen())
+    if (!SQLiteTool::instance().ensureOpen())
         return false;
     QMutexLocker locker(&SQLiteTool::lock());
     QSqlQuery query(SQLiteTool::database());
@@ -29,7 +29,7 @@ bool DataReportDao::add(uint datatime, int types, const QByteArray &message)
 QList<DataReportRecord> DataReportDao::findAll()
 {
     QList<DataReportRecord> records;
-    if (!SQLiteTool::instance().isOpen())
+    if (!SQLiteTool::instance().ensureOpen())
         return records;
     QMutexLocker locker(&SQLiteTool::lock());
     QSqlQuery query(SQLiteTool::database());
@@ -58,7 +58,7 @@ QList<DataReportRecord> DataReportDao::findAll()
 
 void DataReportDao::clearTable()
 {
-    if (!SQLiteTool::instance().isOpen())
+    if (!SQLiteTool::instance().ensureOpen())
         return;
     QMutexLocker locker(&SQLiteTool::lock());
     QSqlQuery query(SQLiteTool::database());
