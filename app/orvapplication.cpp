@@ -2,22 +2,17 @@
 
 #include "commandline.h"
 #include "global.h"
+#include "localchannel.h"
 #include "machinename.h"
 #include "paths.h"
 #include "sharedsegment.h"
 
 #include <QDebug>
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -33,17 +28,6 @@ constexpr int kOwnerHandOverMs = 3000;
     std::fprintf(stderr, "Orvanta: %s\n", why.toLocal8Bit().constData());
     std::fflush(stderr);
     std::exit(1);
-}
-
-// The user id of the process at the other end of a local socket; -1 when it cannot be read.
-long peerUserId(QLocalSocket *socket)
-{
-    struct ucred credentials = {};
-    socklen_t length = sizeof(credentials);
-    const int fd = static_cast<int>(socket->socketDescriptor());
-    if (fd < 0 || ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
-        return -1;
-    return static_cast<long>(credentials.uid);
 }
 
 // Refuses a channel path that exists and is not this user's own socket (nothing to connect to there,
@@ -74,17 +58,7 @@ OrvApplication::~OrvApplication() = default;
 
 QString OrvApplication::channelPath(const QString &key, QString *problem)
 {
-    const QString dir = Platform::privateRuntimeDir(problem);
-    if (dir.isEmpty())
-        return QString();
-    const QString path = dir + QLatin1Char('/') + key;
-    if (QFile::encodeName(path).size() >= static_cast<int>(sizeof(sockaddr_un::sun_path))) {
-        if (problem)
-            *problem =
-                QStringLiteral("the instance channel path %1 is too long for a local socket").arg(path);
-        return QString();
-    }
-    return path;
+    return Platform::localChannelPath(key, QStringLiteral("instance channel"), problem);
 }
 
 void OrvApplication::settleSingleInstance()
@@ -127,14 +101,14 @@ void OrvApplication::settleSingleInstance()
         qDebug() << "Removing the instance leftovers of a process that has ended:" << m_key;
         segment.remove();
     }
-    QLocalServer::removeServer(m_channelPath);
 
     m_isRunning = false;
     if (!segment.create(SharedSegment::DefaultSize))
         qDebug() << "Unable to create single instance.";
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server, &QLocalServer::newConnection, this, &OrvApplication::receiveMessage);
+    m_server =
+        new Platform::ChannelServer(QStringLiteral("instance"), kMaxMessageBytes, kChannelTimeoutMs, this);
+    connect(m_server, &Platform::ChannelServer::messageReceived, this,
+            [this](const QByteArray &message) { emit messageAvailable(QString::fromUtf8(message)); });
     if (!m_server->listen(m_channelPath))
         qDebug() << "Instance channel not listening:" << m_server->errorString();
 }
@@ -153,83 +127,18 @@ bool OrvApplication::sendMessage(const QString &message, QString *problem)
     if (!foreign.isEmpty())
         return fail(foreign);
 
-    QLocalSocket socket(this);
-    socket.connectToServer(m_channelPath, QIODevice::WriteOnly);
-    if (!socket.waitForConnected(kChannelTimeoutMs))
-        return fail(QStringLiteral("the emulator of %1 does not answer on %2: %3")
-                        .arg(m_key, m_channelPath, socket.errorString()));
-    socket.write(message.toUtf8());
-    if (!socket.waitForBytesWritten(kChannelTimeoutMs))
-        return fail(QStringLiteral("the request could not be written to the emulator of %1: %2")
-                        .arg(m_key, socket.errorString()));
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState)
-        socket.waitForDisconnected(kChannelTimeoutMs);
-    return true;
-}
-
-void OrvApplication::receiveMessage()
-{
-    while (m_server && m_server->hasPendingConnections()) {
-        QLocalSocket *socket = m_server->nextPendingConnection();
-        const long peer = peerUserId(socket);
-        if (peer != static_cast<long>(::geteuid())) {
-            qDebug() << "instance channel: connection of another user refused, uid" << peer;
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        readMessage(socket);
+    QString error;
+    switch (Platform::sendChannelMessage(m_channelPath, message.toUtf8(), kChannelTimeoutMs, &error)) {
+    case Platform::ChannelSend::Sent:
+        return true;
+    case Platform::ChannelSend::NoAnswer:
+        return fail(
+            QStringLiteral("the emulator of %1 does not answer on %2: %3").arg(m_key, m_channelPath, error));
+    case Platform::ChannelSend::NotWritten:
+        break;
     }
-}
-
-// Collects one connection's message without waiting on this (the GUI) thread: the sender writes one
-// message, possibly in pieces, and disconnects; a sender that takes longer than the bound is dropped.
-void OrvApplication::readMessage(QLocalSocket *socket)
-{
-    struct Reading
-    {
-        QByteArray data;
-        bool done = false;
-    };
-    auto reading = std::make_shared<Reading>();
-    auto *deadline = new QTimer(socket);
-    deadline->setSingleShot(true);
-
-    const auto finish = [this, socket, reading, deadline](const QByteArray &failure) {
-        if (reading->done)
-            return;
-        reading->done = true;
-        deadline->stop();
-        if (!failure.isEmpty() || reading->data.isEmpty()) {
-            qDebug() << (failure.isEmpty() ? socket->errorString().toLatin1() : failure);
-            socket->abort();
-            socket->deleteLater();
-            return;
-        }
-        socket->deleteLater();
-        emit messageAvailable(QString::fromUtf8(reading->data));
-    };
-    const auto collect = [socket, reading, finish] {
-        if (reading->done)
-            return;
-        reading->data += socket->readAll();
-        if (reading->data.size() > kMaxMessageBytes)
-            finish("instance message too long");
-    };
-    connect(socket, &QLocalSocket::readyRead, this, collect);
-    connect(socket, &QLocalSocket::disconnected, this, [collect, finish] {
-        collect();
-        finish(QByteArray());
-    });
-    connect(deadline, &QTimer::timeout, this,
-            [finish] { finish("instance message incomplete after 1000 ms"); });
-    deadline->start(kChannelTimeoutMs);
-
-    // What arrived before the connection was taken up, and a sender that is gone already.
-    collect();
-    if (!reading->done && socket->state() != QLocalSocket::ConnectedState)
-        finish(QByteArray());
+    return fail(
+        QStringLiteral("the request could not be written to the emulator of %1: %2").arg(m_key, error));
 }
 
 void OrvApplication::releaseInstance()

@@ -2,7 +2,9 @@
 
 #include <QApplication>
 
-class QLocalServer;
+namespace Platform {
+class ChannelServer;
+}
 
 // The emulator's application object. It parses the command line and makes sure that one process
 // serves each virtual machine: the first process for a VM name owns the instance segment and listens
@@ -33,15 +35,11 @@ public:
 signals:
     void messageAvailable(QString message);
 
-public slots:
-    void receiveMessage();
-
 private:
     void settleSingleInstance();
-    void readMessage(class QLocalSocket *socket);
 
     bool m_isRunning = false;
     QString m_key;
     QString m_channelPath;
-    QLocalServer *m_server = nullptr;
+    Platform::ChannelServer *m_server = nullptr;
 };

@@ -6,32 +6,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 
 #include <cstdio>
-
-QString logLevelPrefix(QtMsgType type)
-{
-    switch (type) {
-    case QtDebugMsg:
-        return QStringLiteral("D/");
-    case QtWarningMsg:
-        return QStringLiteral("W/");
-    case QtCriticalMsg:
-        return QStringLiteral("C/");
-    case QtFatalMsg:
-        return QStringLiteral("F/");
-    case QtInfoMsg:
-        return QStringLiteral("I/");
-    }
-    return QString();
-}
-
-QString formatLogLine(const QTime &time, const QString &vmName, QtMsgType type, const QString &text)
-{
-    return QStringLiteral("[%1]: %2  %3%4\n")
-        .arg(time.toString(QStringLiteral("hh:mm:ss zzz")), vmName, logLevelPrefix(type), text);
-}
 
 QString logRootFor(const QString &programDir)
 {
@@ -48,11 +24,7 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
 
     const QByteArray line = formatLogLine(QTime::currentTime(), Global::vmName, type, text).toUtf8();
     // One unbuffered append of the whole line: lines of several threads stay whole.
-    QFile file(Global::debugLogFile);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        file.write(line);
-        file.close();
-    }
+    Platform::appendLogLine(Global::debugLogFile, line);
     // Someone who runs the program from a terminal sees the same lines.
     fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
 }

@@ -1,17 +1,17 @@
 #pragma once
 
+#include "logline.h"
+
 #include <QString>
 #include <QTime>
 #include <QtGlobal>
 
 // The emulator's debug log: one line per message in <log root>/log/log/debug-<start date>.log.
 
-// The level mark of a line: "D/", "W/", "C/", "F/", "I/", empty for any other type.
-QString logLevelPrefix(QtMsgType type);
-
-// One log line: "[hh:mm:ss zzz]: <vm>  <level mark><text>\n". All parts are put in at once, so a "%1"
-// inside the VM name or the text is written as it is.
-QString formatLogLine(const QTime &time, const QString &vmName, QtMsgType type, const QString &text);
+// The line's level mark and the line itself, "[hh:mm:ss zzz]: <vm>  <level mark><text>\n": the form all
+// the programs but the manager write (see logline.h).
+using Platform::formatLogLine;
+using Platform::logLevelPrefix;
 
 // The log root of a program that lies in <install folder>/<product version>/player: the install folder.
 QString logRootFor(const QString &programDir);

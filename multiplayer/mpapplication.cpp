@@ -1,5 +1,6 @@
 #include "mpapplication.h"
 
+#include "localchannel.h"
 #include "mpcommandline.h"
 #include "mpruntime.h"
 #include "paths.h"
@@ -7,8 +8,6 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QThread>
 
 namespace OrvMulti {
@@ -82,12 +81,14 @@ void OrvApplication::settleSingleInstance()
         qDebug() << "Unable to create single instance.";
         return;
     }
-    const QString channel = m_channelPath;
-    QLocalServer::removeServer(channel);
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server, &QLocalServer::newConnection, this, &OrvApplication::receiveMessage);
-    if (!m_server->listen(channel))
+    m_server =
+        new Platform::ChannelServer(QStringLiteral("manager"), kMaxMessageBytes, kChannelTimeoutMs, this);
+    connect(m_server, &Platform::ChannelServer::messageReceived, this, [this](const QByteArray &data) {
+        // A sender may end its message with a NUL: the text stops there.
+        const int nul = data.indexOf('\0');
+        emit messageAvailable(QString::fromUtf8(nul >= 0 ? data.left(nul) : data));
+    });
+    if (!m_server->listen(m_channelPath))
         qDebug() << "manager channel:" << m_server->errorString();
 }
 
@@ -95,58 +96,13 @@ bool OrvApplication::sendMessage(const QString &text)
 {
     if (!m_isRunning)
         return false;
-    QLocalSocket socket;
-    socket.connectToServer(m_channelPath, QIODevice::WriteOnly);
-    if (!socket.waitForConnected(kChannelTimeoutMs)) {
-        qDebug() << socket.errorString();
+    QString error;
+    if (Platform::sendChannelMessage(m_channelPath, text.toUtf8(), kChannelTimeoutMs, &error) !=
+        Platform::ChannelSend::Sent) {
+        qDebug() << error;
         return false;
     }
-    socket.write(text.toUtf8());
-    if (!socket.waitForBytesWritten(kChannelTimeoutMs)) {
-        qDebug() << socket.errorString();
-        return false;
-    }
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState)
-        socket.waitForDisconnected(kChannelTimeoutMs);
     return true;
-}
-
-void OrvApplication::receiveMessage()
-{
-    while (m_server && m_server->hasPendingConnections()) {
-        QLocalSocket *socket = m_server->nextPendingConnection();
-        // One message per connection; it may arrive in pieces, so read until the sender disconnects.
-        QByteArray data;
-        QElapsedTimer clock;
-        clock.start();
-        bool complete = false;
-        for (;;) {
-            data += socket->readAll();
-            if (data.size() > kMaxMessageBytes)
-                break;
-            if (socket->state() != QLocalSocket::ConnectedState) {
-                data += socket->readAll();
-                complete = true;
-                break;
-            }
-            const qint64 left = kChannelTimeoutMs - clock.elapsed();
-            if (left <= 0)
-                break;
-            socket->waitForReadyRead(static_cast<int>(left));
-        }
-        if (!complete || data.isEmpty() || data.size() > kMaxMessageBytes) {
-            qDebug() << (data.size() > kMaxMessageBytes ? QStringLiteral("manager message too long")
-                                                        : socket->errorString());
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        socket->disconnectFromServer();
-        socket->deleteLater();
-        const int nul = data.indexOf('\0');
-        emit messageAvailable(QString::fromUtf8(nul >= 0 ? data.left(nul) : data));
-    }
 }
 
 } // namespace OrvMulti

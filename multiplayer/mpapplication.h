@@ -4,8 +4,10 @@
 
 #include <memory>
 
-class QLocalServer;
 class SharedSegment;
+namespace Platform {
+class ChannelServer;
+}
 
 namespace OrvMulti {
 
@@ -34,9 +36,6 @@ public:
 signals:
     void messageAvailable(QString message);
 
-public slots:
-    void receiveMessage();
-
 private:
     void settleSingleInstance();
 
@@ -45,7 +44,7 @@ private:
     QString m_channelPath;
     QString m_key;
     std::unique_ptr<SharedSegment> m_segment;
-    QLocalServer *m_server = nullptr;
+    Platform::ChannelServer *m_server = nullptr;
 };
 
 } // namespace OrvMulti

@@ -1,10 +1,10 @@
 #include "mplog.h"
 
+#include "logline.h"
 #include "paths.h"
 
 #include <QDate>
 #include <QDir>
-#include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -69,11 +69,7 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
     const QString folder = logFolder();
     if (!QDir(folder).exists())
         QDir().mkpath(folder);
-    QFile file(logFilePath(QDate::currentDate()));
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        file.write(line);
-        file.close();
-    }
+    Platform::appendLogLine(logFilePath(QDate::currentDate()), line);
 }
 
 } // namespace OrvMulti

@@ -93,6 +93,33 @@ QColor wordColour(K kind)
 
 } // namespace
 
+const char *PlayerState::word() const
+{
+    switch (kind()) {
+    case K::Stop:
+    case K::BeingCopied:
+        return "stop";
+    case K::Running:
+        return "running";
+    case K::Starting:
+    case K::WaittingStart:
+        return "starting";
+    case K::ClosingDown:
+        return "closing";
+    case K::WaittingforCreating:
+        return "waitting";
+    case K::Creating:
+        return "creating";
+    case K::Deleting:
+        return "deleting";
+    case K::Backuping:
+        return "backuping";
+    case K::Restoring:
+        return "restoring";
+    }
+    return "";
+}
+
 bool nextPlayerState(PlayerStateKind from, PlayerTrigger trigger, PlayerStateKind *to)
 {
     for (const Transition &t : kTransitions) {
@@ -313,20 +340,20 @@ bool PlayerDeletingState::runDelete()
     return VBoxTool::instance().deleteVm(record.vm, record.title, true) != VBoxTool::DeleteFailed;
 }
 
-bool PlayerBackupingState::runBackupOrRestore(const QString &path)
-{
-    return VBoxTool::instance().exportVm(path, context->playerRecord().vm) == VBoxTool::Success;
-}
-
-void PlayerBackupingState::recreateLinkIfPending()
+void PlayerBackupRestoreState::recreateLinkIfPending()
 {
     linkPending = false;
 }
 
-void PlayerBackupingState::attach(PlayerContext *owner)
+void PlayerBackupRestoreState::attach(PlayerContext *owner)
 {
     PlayerState::attach(owner);
     mark.reset(new BusyMark(owner->playerRecord().vm));
+}
+
+bool PlayerBackupingState::runBackupOrRestore(const QString &path)
+{
+    return VBoxTool::instance().exportVm(path, context->playerRecord().vm) == VBoxTool::Success;
 }
 
 bool PlayerRestoringState::runBackupOrRestore(const QString &path)
@@ -335,17 +362,6 @@ bool PlayerRestoringState::runBackupOrRestore(const QString &path)
     if (VBoxTool::instance().deleteVm(record.vm, record.title, false) == VBoxTool::DeleteFailed)
         return false;
     return VBoxTool::instance().importVm(path, record.vm) == VBoxTool::Success;
-}
-
-void PlayerRestoringState::recreateLinkIfPending()
-{
-    linkPending = false;
-}
-
-void PlayerRestoringState::attach(PlayerContext *owner)
-{
-    PlayerState::attach(owner);
-    mark.reset(new BusyMark(owner->playerRecord().vm));
 }
 
 PlayerState *makePlayerState(PlayerStateKind kind, PlayerPainter *painter)

@@ -118,8 +118,8 @@ public:
     PlayerState &operator=(const PlayerState &) = delete;
 
     virtual PlayerStateKind kind() const = 0;
-    // The state word (untranslated key, context "QObject") and its colour.
-    virtual const char *word() const = 0;
+    // The state word of kind() (untranslated key, context "QObject").
+    const char *word() const;
 
     virtual void paintCheckBox(QPainter *painter, const QRect &rect);
     virtual void paintTitle(QPainter *painter, const QRect &rect, int editState);
@@ -160,7 +160,6 @@ class PlayerStopState : public PlayerState
 public:
     using PlayerState::PlayerState;
     PlayerStateKind kind() const override { return PlayerStateKind::Stop; }
-    const char *word() const override { return "stop"; }
     void paintAction(QPainter *, const QRect &, int, int, int, int) override;
     void queueForStart() override;
     void onActionClicked() override;
@@ -174,7 +173,6 @@ class PlayerRunningState : public PlayerState
 public:
     using PlayerState::PlayerState;
     PlayerStateKind kind() const override { return PlayerStateKind::Running; }
-    const char *word() const override { return "running"; }
     void paintAction(QPainter *, const QRect &, int, int, int, int) override;
     void onActionClicked() override;
 
@@ -187,7 +185,6 @@ class PlayerBeingCopiedState : public PlayerState
 public:
     using PlayerState::PlayerState;
     PlayerStateKind kind() const override { return PlayerStateKind::BeingCopied; }
-    const char *word() const override { return "stop"; }
     void paintAction(QPainter *, const QRect &, int, int, int, int) override;
     void attach(PlayerContext *context) override;
 
@@ -213,63 +210,39 @@ protected:
     RefreshAction action;
 };
 
-class PlayerStartingState : public PlayerWaittingState
+// A busy state of kind `Kind`.
+template <PlayerStateKind Kind> class PlayerBusyState : public PlayerWaittingState
 {
 public:
     using PlayerWaittingState::PlayerWaittingState;
-    PlayerStateKind kind() const override { return PlayerStateKind::Starting; }
-    const char *word() const override { return "starting"; }
+    PlayerStateKind kind() const override { return Kind; }
 };
 
-class PlayerWaittingStartState : public PlayerWaittingState
+using PlayerStartingState = PlayerBusyState<PlayerStateKind::Starting>;
+using PlayerClosingDownState = PlayerBusyState<PlayerStateKind::ClosingDown>;
+using PlayerWaittingforCreatingState = PlayerBusyState<PlayerStateKind::WaittingforCreating>;
+using PlayerCreatingState = PlayerBusyState<PlayerStateKind::Creating>;
+
+class PlayerWaittingStartState : public PlayerBusyState<PlayerStateKind::WaittingStart>
 {
 public:
-    using PlayerWaittingState::PlayerWaittingState;
-    PlayerStateKind kind() const override { return PlayerStateKind::WaittingStart; }
-    const char *word() const override { return "starting"; }
+    using PlayerBusyState::PlayerBusyState;
     void startNow() override;
 };
 
-class PlayerClosingDownState : public PlayerWaittingState
+class PlayerDeletingState : public PlayerBusyState<PlayerStateKind::Deleting>
 {
 public:
-    using PlayerWaittingState::PlayerWaittingState;
-    PlayerStateKind kind() const override { return PlayerStateKind::ClosingDown; }
-    const char *word() const override { return "closing"; }
-};
-
-class PlayerWaittingforCreatingState : public PlayerWaittingState
-{
-public:
-    using PlayerWaittingState::PlayerWaittingState;
-    PlayerStateKind kind() const override { return PlayerStateKind::WaittingforCreating; }
-    const char *word() const override { return "waitting"; }
-};
-
-class PlayerCreatingState : public PlayerWaittingState
-{
-public:
-    using PlayerWaittingState::PlayerWaittingState;
-    PlayerStateKind kind() const override { return PlayerStateKind::Creating; }
-    const char *word() const override { return "creating"; }
-};
-
-class PlayerDeletingState : public PlayerWaittingState
-{
-public:
-    using PlayerWaittingState::PlayerWaittingState;
-    PlayerStateKind kind() const override { return PlayerStateKind::Deleting; }
-    const char *word() const override { return "deleting"; }
+    using PlayerBusyState::PlayerBusyState;
     bool runDelete() override;
 };
 
-class PlayerBackupingState : public PlayerWaittingState
+// Base of backup and restore: the row's machine is marked busy while they run, the title stays
+// editable, and a link pending from a rename is not made again.
+class PlayerBackupRestoreState : public PlayerWaittingState
 {
 public:
     using PlayerWaittingState::PlayerWaittingState;
-    PlayerStateKind kind() const override { return PlayerStateKind::Backuping; }
-    const char *word() const override { return "backuping"; }
-    bool runBackupOrRestore(const QString &path) override;
     void recreateLinkIfPending() override;
     void attach(PlayerContext *context) override;
 
@@ -280,21 +253,20 @@ private:
     std::unique_ptr<BusyMark> mark;
 };
 
-class PlayerRestoringState : public PlayerWaittingState
+class PlayerBackupingState : public PlayerBackupRestoreState
 {
 public:
-    using PlayerWaittingState::PlayerWaittingState;
-    PlayerStateKind kind() const override { return PlayerStateKind::Restoring; }
-    const char *word() const override { return "restoring"; }
+    using PlayerBackupRestoreState::PlayerBackupRestoreState;
+    PlayerStateKind kind() const override { return PlayerStateKind::Backuping; }
     bool runBackupOrRestore(const QString &path) override;
-    void recreateLinkIfPending() override;
-    void attach(PlayerContext *context) override;
+};
 
-protected:
-    bool editIconLive() const override { return true; }
-
-private:
-    std::unique_ptr<BusyMark> mark;
+class PlayerRestoringState : public PlayerBackupRestoreState
+{
+public:
+    using PlayerBackupRestoreState::PlayerBackupRestoreState;
+    PlayerStateKind kind() const override { return PlayerStateKind::Restoring; }
+    bool runBackupOrRestore(const QString &path) override;
 };
 
 // A new state object of `kind`.

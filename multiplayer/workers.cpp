@@ -12,19 +12,18 @@ bool isAlreadyExists(const QString &text)
 }
 } // namespace
 
-CreatingActionThreadAction::CreatingActionThreadAction()
+BatchThreadAction::~BatchThreadAction()
 {
-    connect(&thread, &QThread::started, this, &CreatingActionThreadAction::OnBeginToCreate);
-    connect(&thread, &QThread::finished, this, &CreatingActionThreadAction::OnCreatingFinish);
+    endBatchThread();
 }
 
-CreatingActionThreadAction::~CreatingActionThreadAction()
+void BatchThreadAction::endBatchThread()
 {
     thread.quit();
     thread.wait();
 }
 
-void CreatingActionThreadAction::start()
+void BatchThreadAction::start()
 {
     if (running || thread.isRunning())
         return;
@@ -34,6 +33,18 @@ void CreatingActionThreadAction::start()
     thread.start();
 }
 
+void BatchThreadAction::finishBatch()
+{
+    moveToThread(m_home);
+    thread.quit();
+}
+
+CreatingActionThreadAction::CreatingActionThreadAction()
+{
+    connect(batchThread(), &QThread::started, this, &CreatingActionThreadAction::OnBeginToCreate);
+    connect(batchThread(), &QThread::finished, this, &CreatingActionThreadAction::OnCreatingFinish);
+}
+
 QString CreatingActionThreadAction::failureText() const
 {
     return m_failureText;
@@ -41,7 +52,7 @@ QString CreatingActionThreadAction::failureText() const
 
 void CreatingActionThreadAction::OnBeginToCreate()
 {
-    running = true;
+    beginBatch();
     const QString from = source;
     const QStringList batch = titles;
     VBoxTool &tool = VBoxTool::instance();
@@ -65,59 +76,36 @@ void CreatingActionThreadAction::OnBeginToCreate()
             break;
         }
     }
-    // Back to the thread that started the batch, so that the next start can move it again.
-    moveToThread(m_home);
-    thread.quit();
+    finishBatch();
 }
 
 void CreatingActionThreadAction::OnCreatingFinish()
 {
-    if (running) {
-        running = false;
+    if (takeRunning())
         emit CreatingFinish();
-    }
 }
 
 StartPlayersThreadAction::StartPlayersThreadAction()
 {
-    connect(&thread, &QThread::started, this, &StartPlayersThreadAction::OnBeginToStart);
-    connect(&thread, &QThread::finished, this, &StartPlayersThreadAction::OnStartFinish);
-}
-
-StartPlayersThreadAction::~StartPlayersThreadAction()
-{
-    thread.quit();
-    thread.wait();
-}
-
-void StartPlayersThreadAction::start()
-{
-    if (running || thread.isRunning())
-        return;
-    running = true;
-    m_home = QThread::currentThread();
-    moveToThread(&thread);
-    thread.start();
+    connect(batchThread(), &QThread::started, this, &StartPlayersThreadAction::OnBeginToStart);
+    connect(batchThread(), &QThread::finished, this, &StartPlayersThreadAction::OnStartFinish);
 }
 
 void StartPlayersThreadAction::OnBeginToStart()
 {
-    running = true;
+    beginBatch();
     const QVector<int> rows = indexes;
     for (const int row : rows) {
         emit WaitToStart(row);
         emit StartPlayerNow(row);
     }
-    moveToThread(m_home);
-    thread.quit();
+    finishBatch();
 }
 
 void StartPlayersThreadAction::OnStartFinish()
 {
-    if (running) {
-        running = false;
+    if (takeRunning())
         emit StartFinish();
-    }
 }
 
 } // namespace OrvMulti

@@ -11,6 +11,7 @@
 #include "settingmodel.h"
 #include "sqlitetool.h"
 #include "updatedialog.h"
+#include "urlcatcher.h"
 #include "vboxerrordialog.h"
 
 #include <QApplication>
@@ -91,18 +92,6 @@ QList<QStringList> recordedCalls(const QString &name)
 }
 
 } // namespace
-
-// Takes the URLs the program hands to the desktop instead of opening a browser or file manager.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
 
 class TestDialogControl : public QObject
 {

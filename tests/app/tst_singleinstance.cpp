@@ -1,6 +1,7 @@
 #include "installtree.h"
 #include "programrun.h"
 #include "sharedsegment.h"
+#include "slowsenders.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -397,20 +398,8 @@ void TestSingleInstance::slowClientsDoNotHoldUpOthers()
     const QString server = m_tree->channelPath("Orvanta_13");
 
     // Clients that trickle a byte now and then and never finish their message.
-    std::vector<std::unique_ptr<QLocalSocket>> slow;
-    for (int i = 0; i < 5; ++i) {
-        slow.push_back(std::make_unique<QLocalSocket>());
-        slow.back()->connectToServer(server);
-        QVERIFY(slow.back()->waitForConnected(2000));
-    }
-    QTimer trickle;
-    QObject::connect(&trickle, &QTimer::timeout, [&] {
-        for (auto &socket : slow) {
-            if (socket->state() == QLocalSocket::ConnectedState)
-                socket->write("{");
-        }
-    });
-    trickle.start(100);
+    SlowSenders slow;
+    QVERIFY(slow.connect(server, 5));
 
     // A second start during that is served at once, not after each slow client's bound in turn.
     QElapsedTimer clock;
@@ -421,15 +410,7 @@ void TestSingleInstance::slowClientsDoNotHoldUpOthers()
     QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
 
     // Each slow client is still dropped after its own bound.
-    QVERIFY(waitUntil(
-        [&] {
-            for (auto &socket : slow) {
-                if (socket->state() != QLocalSocket::UnconnectedState)
-                    return false;
-            }
-            return true;
-        },
-        5000));
+    QVERIFY(waitUntil([&] { return slow.allDropped(); }, 5000));
     QVERIFY(first->isRunning());
 }
 

@@ -3,6 +3,7 @@
 #include "global.h"
 #include "glutcontext.h"
 #include "settingmodel.h"
+#include "urlcatcher.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -14,16 +15,6 @@
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QtTest>
-
-// Takes the pages the dialog opens instead of a browser.
-class PageCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> pages;
-public slots:
-    void openUrl(const QUrl &url) { pages << url; }
-};
 
 class TestEnvironmentCheckDialog : public QObject
 {
@@ -44,7 +35,7 @@ private:
     static EnvironmentCheckItemView *row(EnvironmentCheckDialog &dialog, const QString &name);
 
     QTemporaryDir m_root;
-    PageCatcher m_catcher;
+    UrlCatcher m_catcher;
     QByteArray m_path;
 };
 
@@ -59,7 +50,7 @@ void TestEnvironmentCheckDialog::initTestCase()
     qputenv("ORV_SYS_ROOT", (m_root.path() + "/sys").toLocal8Bit());
     m_path = qgetenv("PATH");
     Global::vmName = "Orvanta_0";
-    QDesktopServices::setUrlHandler("http", &m_catcher, "openUrl");
+    QDesktopServices::setUrlHandler("http", &m_catcher, "open");
 }
 
 void TestEnvironmentCheckDialog::init()
@@ -77,7 +68,7 @@ void TestEnvironmentCheckDialog::init()
     Global::systemInfo = SystemInfo();
     Global::installInfo.productVersion = "1.4.2";
     EnvironmentCheckDialog::setRerunIntervalMs(60000);
-    m_catcher.pages.clear();
+    m_catcher.urls.clear();
 }
 
 void TestEnvironmentCheckDialog::cleanup()
@@ -135,8 +126,8 @@ void TestEnvironmentCheckDialog::showsFailedRows()
 
     // The hint leads to the check's help page and is recorded for the report.
     QTest::mouseClick(row(dialog, "MemoryCheck")->findChild<QPushButton *>("btn_tip"), Qt::LeftButton);
-    QCOMPARE(m_catcher.pages.size(), 1);
-    QCOMPARE(m_catcher.pages.first().path(), QStringLiteral("/thread-88895679-1-1.html"));
+    QCOMPARE(m_catcher.urls.size(), 1);
+    QCOMPARE(m_catcher.urls.first().path(), QStringLiteral("/thread-88895679-1-1.html"));
     QCOMPARE(CheckResults::snapshot().value("MemoryCheck").clickState, 1);
     QCOMPARE(CheckResults::snapshot().value("DmBitsCheck").clickState, 0);
 
@@ -174,7 +165,7 @@ void TestEnvironmentCheckDialog::titleBarModeShowsPassedRows()
     CheckResults::clear();
     CheckResults::recordInitial(optional);
     QTest::mouseClick(row(dialog, "GraphicsCheck")->findChild<QPushButton *>("btn_tip"), Qt::LeftButton);
-    QCOMPARE(m_catcher.pages.size(), 1);
+    QCOMPARE(m_catcher.urls.size(), 1);
     QCOMPARE(CheckResults::snapshot().value("GraphicsCheck").clickState, 0);
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QVERIFY(!dialog.isVisible());

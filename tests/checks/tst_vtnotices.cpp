@@ -1,5 +1,6 @@
 #include "global.h"
 #include "settingmodel.h"
+#include "urlcatcher.h"
 #include "vtbeoccupiedtipdialog.h"
 #include "vtinfodialog.h"
 
@@ -11,15 +12,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-
-class PageCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> pages;
-public slots:
-    void openUrl(const QUrl &url) { pages << url; }
-};
 
 class TestVtNotices : public QObject
 {
@@ -34,7 +26,7 @@ private slots:
 
 private:
     QTemporaryDir m_root;
-    PageCatcher m_catcher;
+    UrlCatcher m_catcher;
 };
 
 void TestVtNotices::initTestCase()
@@ -43,7 +35,7 @@ void TestVtNotices::initTestCase()
     QCoreApplication::setApplicationName("Orvanta");
     qputenv("APPDATA", (m_root.path() + "/appdata").toLocal8Bit());
     Global::vmName = "Orvanta_0";
-    QDesktopServices::setUrlHandler("http", &m_catcher, "openUrl");
+    QDesktopServices::setUrlHandler("http", &m_catcher, "open");
 }
 
 void TestVtNotices::occupiedNotice_data()
@@ -71,7 +63,7 @@ void TestVtNotices::occupiedNotice()
     QFETCH(QString, text);
     QFETCH(int, result);
     QFETCH(QString, page);
-    m_catcher.pages.clear();
+    m_catcher.urls.clear();
 
     VTBeOccupiedTipDialog dialog(mode, nullptr);
     QCOMPARE(dialog.findChild<QLabel *>("dlg_msg")->text(), text);
@@ -81,10 +73,10 @@ void TestVtNotices::occupiedNotice()
                        [&] { QTest::mouseClick(dialog.findChild<QPushButton *>(button), Qt::LeftButton); });
     QCOMPARE(dialog.exec(), result);
     if (page.isEmpty()) {
-        QVERIFY(m_catcher.pages.isEmpty());
+        QVERIFY(m_catcher.urls.isEmpty());
     } else {
-        QCOMPARE(m_catcher.pages.size(), 1);
-        QCOMPARE(m_catcher.pages.first().path(), page);
+        QCOMPARE(m_catcher.urls.size(), 1);
+        QCOMPARE(m_catcher.urls.first().path(), page);
     }
 }
 
@@ -108,7 +100,7 @@ void TestVtNotices::infoNotice()
     QFETCH(bool, tick);
     QFETCH(bool, showAgain);
     QFETCH(int, pages);
-    m_catcher.pages.clear();
+    m_catcher.urls.clear();
     SettingModel::instance()->setShowVTCheckDialog(true);
 
     VTInfoDialog dialog(nullptr);
@@ -124,9 +116,9 @@ void TestVtNotices::infoNotice()
     QTest::mouseClick(dialog.findChild<QPushButton *>(button), Qt::LeftButton);
 
     QCOMPARE(dialog.isVisible(), button == "badge");
-    QCOMPARE(m_catcher.pages.size(), pages);
+    QCOMPARE(m_catcher.urls.size(), pages);
     if (pages)
-        QCOMPARE(m_catcher.pages.first().path(), QStringLiteral("/thread-88891791-1-1.html"));
+        QCOMPARE(m_catcher.urls.first().path(), QStringLiteral("/thread-88891791-1-1.html"));
     QCOMPARE(SettingModel::instance()->isShowVTCheckDialog(), showAgain);
     // Written to the instance settings file at once.
     QSettings file(SettingModel::filePath(), QSettings::IniFormat);

@@ -8,15 +8,23 @@
 #include <QJsonDocument>
 #include <QProcess>
 
-ManagerFixture::ManagerFixture() : m_tree(std::make_unique<InstallTree>())
+ManagerFixture::ManagerFixture() : ManagerFixture(false) {}
+
+ManagerFixture::ManagerFixture(bool emulatorRecorder) : m_tree(std::make_unique<InstallTree>())
 {
     m_tree->addVirtualBox();
     m_tree->addGuestImage();
+    if (emulatorRecorder)
+        m_tree->addRecorder(QStringLiteral("Orvanta"));
     m_tree->writeInstallKey();
     const QProcessEnvironment env = m_tree->environment();
-    for (const char *name : {"TMPDIR", "PATH", "ORV_RECORD_DIR", "ORV_VBOX_STATE", "XDG_CONFIG_DIRS",
-                             "XDG_CONFIG_HOME", "XDG_DESKTOP_DIR", "HOME", "APPDATA", "LOCALAPPDATA"})
-        qputenv(name, env.value(QLatin1String(name)).toLocal8Bit());
+    QStringList names{
+        "TMPDIR",          "PATH", "ORV_RECORD_DIR", "ORV_VBOX_STATE", "XDG_CONFIG_DIRS", "XDG_CONFIG_HOME",
+        "XDG_DESKTOP_DIR", "HOME", "APPDATA",        "LOCALAPPDATA"};
+    if (emulatorRecorder)
+        names << QStringLiteral("XDG_DATA_HOME");
+    for (const QString &name : names)
+        qputenv(name.toLatin1().constData(), env.value(name).toLocal8Bit());
     qputenv("ORV_TIMEOUT_SCALE", "0.01");
     m_tree->useTempDirHere();
     Platform::initSettingsPaths();

@@ -19,6 +19,7 @@ public:
     ~ManagerFixture();
 
     InstallTree &tree() { return *m_tree; }
+    const InstallTree &tree() const { return *m_tree; }
     QString stateDir() const { return m_tree->root() + QStringLiteral("/vbox-state"); }
     QString machineFolder() const { return m_tree->installDir() + QStringLiteral("/vbox"); }
     QString dataFolder() const { return m_tree->appDataDir() + QStringLiteral("/Halvora"); }
@@ -36,6 +37,11 @@ public:
     void setFaults(const QJsonArray &rules) const;
     // Every file of the machine folder, the instance data, the manager's data and the tool's registry.
     QMap<QString, QByteArray> snapshot() const;
+
+protected:
+    // With `emulatorRecorder`, the tree also gets a recording stand-in for the emulator program, and this
+    // process takes the tree's XDG_DATA_HOME as well.
+    explicit ManagerFixture(bool emulatorRecorder);
 
 private:
     std::unique_ptr<InstallTree> m_tree;

@@ -4,6 +4,7 @@
 #include "mpvboxerrordialog.h"
 #include "msgdialog.h"
 #include "playercreatedialog.h"
+#include "urlcatcher.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -15,16 +16,6 @@
 
 using namespace DialogDriver;
 using namespace OrvMulti;
-
-// Receives the pages the dialogs open in the desktop's browser.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
 
 class TestManagerDialogs : public QObject
 {

@@ -5,9 +5,11 @@
 #include "mpruntime.h"
 #include "programrun.h"
 #include "sharedsegment.h"
+#include "slowsenders.h"
 
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -35,6 +37,7 @@ private slots:
     void missingImageFolderShowsTheMessageOnly();
     void killedManagerIsReplacedAndReceivesStatus();
     void messageInPiecesIsReadUntilTheSenderLeaves();
+    void slowSendersDoNotHoldUpOthers();
     void sharedRuntimeFolderIsRefused();
 
 private:
@@ -181,6 +184,31 @@ void TestManagerFrame::messageInPiecesIsReadUntilTheSenderLeaves()
     socket.disconnectFromServer();
     QTRY_VERIFY_WITH_TIMEOUT(
         logText().contains(QLatin1String(R"(manager message {"vm":"Orvanta_7","status":"EXITING"})")), 5000);
+    QCOMPARE(logText().count(QLatin1String("manager message ")), 1);
+    manager.terminate();
+}
+
+void TestManagerFrame::slowSendersDoNotHoldUpOthers()
+{
+    ProgramRun manager(*m_tree, QLatin1String(kProgram));
+    QVERIFY(manager.start());
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QLatin1String(kWindowShown)), 10000);
+    const QString channel = OrvMulti::channelPath(QLatin1String(kKey));
+
+    // Senders that trickle a byte now and then and never finish their message.
+    SlowSenders slow;
+    QVERIFY(slow.connect(channel, 5));
+
+    // A status sent during that arrives at once, not after each slow sender's bound in turn.
+    QElapsedTimer clock;
+    clock.start();
+    ProgramRun status(*m_tree, QLatin1String(kProgram), {"-vm=Orvanta_9", "-status=RUNNING"});
+    QCOMPARE(status.run(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QLatin1String(R"("vm":"Orvanta_9")")), 10000);
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+
+    // Each slow sender is still dropped after its own bound, and none of them became a message.
+    QTRY_VERIFY_WITH_TIMEOUT(slow.allDropped(), 5000);
     QCOMPARE(logText().count(QLatin1String("manager message ")), 1);
     manager.terminate();
 }

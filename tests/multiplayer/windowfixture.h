@@ -1,7 +1,6 @@
 #pragma once
 
-#include "calllogs.h"
-#include "installtree.h"
+#include "mpfixture.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,26 +13,14 @@
 // An install tree with the simulated VirtualBox tool, the guest image and a recording stand-in for the
 // emulator program, whose folders this test process uses too: the manager's windows and its VM tool
 // run in the test process.
-class WindowFixture
+class WindowFixture : public ManagerFixture
 {
 public:
-    WindowFixture();
-    ~WindowFixture();
+    WindowFixture() : ManagerFixture(true) {}
 
-    InstallTree &tree() { return *m_tree; }
-    QString stateDir() const { return m_tree->root() + QStringLiteral("/vbox-state"); }
-    QString xmlPath() const;
-    // Runs the simulated tool directly, for preparing machines; true on exit 0.
-    bool tool(const QStringList &args, QString *out = nullptr);
-    // The tool's calls that change something, in order.
-    QList<QStringList> modifyingCalls() const;
-    void clearCalls() const;
     // How the emulator program was started, in order.
-    QList<QStringList> emulatorStarts() const { return m_tree->calls(QStringLiteral("Orvanta")); }
+    QList<QStringList> emulatorStarts() const { return tree().calls(QStringLiteral("Orvanta")); }
     QString readFile(const QString &path) const;
-
-private:
-    std::unique_ptr<InstallTree> m_tree;
 };
 
 // The watchers of onNextDialog that have not acted yet.

@@ -375,10 +375,11 @@ void TestVBoxTool::portInUseMovesThatForward()
     const QStringList before{Global::openglPort, Global::vinputPort, Global::pavixPort, Global::adbPort,
                              Global::yeltPort};
 
-    // Take the input service's port as chosen (and, where the host has IPv6, the next one on ::1). The
-    // first candidate, 25000, may already be held by another program on this host.
+    // Take the port the input service just got (and, where the host has IPv6, the next one on ::1). Not a
+    // fixed number: other programs on this host may hold the first candidates already.
     QTcpServer v4, v6;
-    const int first = before.at(1).toInt();
+    const int first = Global::vinputPort.toInt();
+    QVERIFY(first > 0);
     // (Someone else holding it serves as well.)
     QVERIFY(v4.listen(QHostAddress::LocalHost, first) || m_tool->usedPorts().contains(first));
     const bool ipv6 = v6.listen(QHostAddress::LocalHostIPv6, first + 1);

@@ -1,9 +1,10 @@
 #include "utilitylog.h"
 
+#include "logline.h"
+
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QTime>
@@ -20,35 +21,12 @@ QMutex g_mutex;
 QString g_tag;
 QString g_file;
 
-QString levelMark(QtMsgType type)
-{
-    switch (type) {
-    case QtDebugMsg:
-        return QStringLiteral("D/");
-    case QtWarningMsg:
-        return QStringLiteral("W/");
-    case QtCriticalMsg:
-        return QStringLiteral("C/");
-    case QtFatalMsg:
-        return QStringLiteral("F/");
-    case QtInfoMsg:
-        return QStringLiteral("I/");
-    }
-    return QString();
-}
-
 void handler(QtMsgType type, const QMessageLogContext &, const QString &text)
 {
     QMutexLocker locker(&g_mutex);
-    const QByteArray line =
-        QStringLiteral("[%1]: %2  %3%4\n")
-            .arg(QTime::currentTime().toString(QStringLiteral("hh:mm:ss zzz")), g_tag, levelMark(type), text)
-            .toUtf8();
-    if (!g_file.isEmpty()) {
-        QFile file(g_file);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-            file.write(line);
-    }
+    const QByteArray line = Platform::formatLogLine(QTime::currentTime(), g_tag, type, text).toUtf8();
+    if (!g_file.isEmpty())
+        Platform::appendLogLine(g_file, line);
     fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
 }
 
