@@ -87,6 +87,12 @@ struct Renderer
     int firstSetupPending = 1;
 };
 
+// Errors on the renderer's own connection (its child window gone with a parent that the program
+// destroyed first) are ignored; any other goes to the handler that was there before.
+XErrorHandler previousErrorHandler = nullptr;
+
+int rendererErrorHandler(Display *display, XErrorEvent *event);
+
 Renderer &renderer()
 {
     static Renderer *r = new Renderer(); // lives as long as the process: the library is never unloaded
@@ -348,6 +354,13 @@ void *renderThread(void *)
     return nullptr;
 }
 
+int rendererErrorHandler(Display *display, XErrorEvent *event)
+{
+    if (display == renderer().display || !previousErrorHandler)
+        return 0;
+    return previousErrorHandler(display, event);
+}
+
 std::string quoted(const char *text)
 {
     return text ? "\"" + std::string(text) + "\"" : std::string("null");
@@ -400,6 +413,8 @@ ORV_EXPORT void AndroVM_initOpenGLRenderer(int width, int height, int processId)
         return;
     r.key = std::to_string(processId);
     r.display = XOpenDisplay(nullptr);
+    if (r.display)
+        previousErrorHandler = XSetErrorHandler(rendererErrorHandler);
     if (pipe2(r.wakePipe, O_NONBLOCK | O_CLOEXEC) != 0)
         return;
     pthread_t thread;

@@ -34,6 +34,11 @@ unsigned long windowPid(Display *display, Window window)
     return pid;
 }
 
+int ignoreXError(Display *, XErrorEvent *)
+{
+    return 0;
+}
+
 } // namespace
 
 unsigned long X11Windows::findWindowOf(const QString &program)
@@ -41,6 +46,9 @@ unsigned long X11Windows::findWindowOf(const QString &program)
     Display *display = XOpenDisplay(nullptr);
     if (!display)
         return 0;
+    // Other programs create and destroy windows meanwhile: a window gone between the listing and its
+    // questions is skipped instead of ending this process through Xlib's default error handler.
+    const XErrorHandler previous = XSetErrorHandler(ignoreXError);
     Window root = 0;
     Window parent = 0;
     Window *children = nullptr;
@@ -59,6 +67,8 @@ unsigned long X11Windows::findWindowOf(const QString &program)
         if (children)
             XFree(children);
     }
+    XSync(display, False);
+    XSetErrorHandler(previous);
     XCloseDisplay(display);
     return found;
 }

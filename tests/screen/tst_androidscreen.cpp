@@ -41,6 +41,9 @@ QList<TopWindow> mappedWindowsOf(qint64 pid)
     Display *display = XOpenDisplay(nullptr);
     if (!display)
         return windows;
+    // Windows of other programs come and go meanwhile: one gone between the listing and its questions
+    // is skipped instead of ending this process through Xlib's default error handler.
+    const XErrorHandler previous = XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
     const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", True);
     Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
     unsigned count = 0;
@@ -64,6 +67,8 @@ QList<TopWindow> mappedWindowsOf(qint64 pid)
         }
         XFree(children);
     }
+    XSync(display, False);
+    XSetErrorHandler(previous);
     XCloseDisplay(display);
     return windows;
 }
