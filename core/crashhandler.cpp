@@ -1,7 +1,7 @@
 #include "crashhandler.h"
 
 #include "global.h"
-#include "programs.h"
+#include "processrunner.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -14,14 +14,9 @@
 #include <execinfo.h>
 #include <fcntl.h>
 #include <pthread.h>
-#include <spawn.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <ucontext.h>
 #include <unistd.h>
-#include <vector>
-
-extern char **environ;
 
 namespace {
 
@@ -378,46 +373,15 @@ bool crashInProgress()
 
 bool startProgramAfterCrash(const QString &name, const QStringList &args, bool wait)
 {
-    const QString program = Platform::findProgram(name);
-    if (program.isEmpty()) {
+    Platform::CrashSafeCommand command;
+    if (!command.set(name, args)) {
         qCritical() << "CrashHandler : program not found:" << name;
         return false;
     }
-    QList<QByteArray> texts{QFile::encodeName(program)};
-    for (const QString &arg : args)
-        texts << arg.toLocal8Bit();
-    std::vector<char *> argv;
-    for (QByteArray &text : texts)
-        argv.push_back(text.data());
-    argv.push_back(nullptr);
-
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signo : kCrashSignals)
-        sigaddset(&defaults, signo);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-    if (!wait)
-        flags |= POSIX_SPAWN_SETSID;
-    posix_spawnattr_setflags(&attributes, flags);
-    pid_t child = 0;
-    const int result =
-        posix_spawn(&child, texts.first().constData(), nullptr, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    if (result != 0) {
-        qCritical() << "CrashHandler : cannot start" << program << result;
+    const Platform::ProcessOutcome outcome = command.run(wait);
+    if (outcome.result == Platform::ProcessResult::FailedToStart) {
+        qCritical() << "CrashHandler : cannot start" << command.programPath();
         return false;
-    }
-    if (wait) {
-        int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
     }
     return true;
 }

@@ -34,6 +34,8 @@ struct ProcessRequest
     // On a time-out the program is killed (SIGKILL) and reaped; false leaves it running and reaps it
     // in the background whenever it ends.
     bool killOnTimeout = true;
+    // False: the program writes to this program's standard output and error instead of being captured.
+    bool captureOutput = true;
 };
 
 struct ProcessOutcome
@@ -48,7 +50,8 @@ struct ProcessOutcome
 };
 
 // Runs the program to its end (or the time-out) with its standard input empty and both output
-// channels captured whole, however large. Blocks the calling thread; safe from any thread.
+// channels captured whole, however large (unless request.captureOutput is false). Blocks the calling thread;
+// safe from any thread.
 ProcessOutcome runProcess(const ProcessRequest &request);
 
 // Starts the program in a session of its own and returns at once: Started or FailedToStart. Its

@@ -3,6 +3,7 @@
 #include "commandline.h"
 #include "global.h"
 #include "hardwareprobe.h"
+#include "processrunner.h"
 #include "sharedsegment.h"
 #include "timeoutscale.h"
 #include "vboxoutput.h"
@@ -12,7 +13,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QThread>
 
 namespace {
@@ -108,13 +108,37 @@ int VBoxTool::checkVBoxPath()
 
 namespace {
 
-// Reads what a finished run wrote, closes the process and hands both texts to the caller (replacing
-// the caller's strings); logs the standard output. Returns the standard error.
-QString takeOutput(QProcess &process, QString *out, QString *err)
+// Runs `program` to its end or the time-out (it is killed then).
+Platform::ProcessOutcome runTool(const QString &program, const QStringList &args, int timeoutMs)
 {
-    const QString standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
-    const QString standardError = QString::fromLocal8Bit(process.readAllStandardError());
-    process.close();
+    Platform::ProcessRequest request;
+    request.program = program;
+    request.arguments = args;
+    request.timeoutMs = timeoutMs;
+    return Platform::runProcess(request);
+}
+
+// The run ended by itself, with an exit code or by a signal (its output is handled alike).
+bool ended(const Platform::ProcessOutcome &outcome)
+{
+    return outcome.result == Platform::ProcessResult::Finished ||
+           outcome.result == Platform::ProcessResult::Crashed;
+}
+
+// Why a run did not end, in the words the error dialog shows.
+QString failureText(const Platform::ProcessOutcome &outcome)
+{
+    if (outcome.result == Platform::ProcessResult::TimedOut)
+        return QStringLiteral("Process operation timed out");
+    return outcome.errorText;
+}
+
+// Hands both texts of an ended run to the caller (replacing the caller's strings) and logs the standard
+// output. Returns the standard error.
+QString takeOutput(const Platform::ProcessOutcome &outcome, QString *out, QString *err)
+{
+    const QString standardOutput = QString::fromLocal8Bit(outcome.standardOutput);
+    const QString standardError = QString::fromLocal8Bit(outcome.standardError);
     if (out)
         *out = standardOutput;
     if (err)
@@ -132,29 +156,29 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
     Global::lastErrorCode = QLatin1String("");
     const int waitMs = TimeoutScale::ms(timeoutSeconds * 1000);
 
-    QProcess process;
-    process.start(m_toolPath, args, QIODevice::ReadWrite);
-    if (!process.waitForFinished(waitMs)) {
-        process.close();
+    Platform::ProcessOutcome outcome = runTool(m_toolPath, args, waitMs);
+    if (!ended(outcome)) {
         // The tool hangs (or did not start) when the VirtualBox service is not answering: start the
         // service once and try again. Without a known folder there is no service to start.
         if (m_vboxDir.isEmpty()) {
             qWarning() << "VBoxTool   : no VirtualBox folder, service not started";
         } else {
-            QProcess::startDetached(
-                m_vboxDir + QLatin1Char('/') + serviceFileName(Global::installInfo.productVersion), {});
+            Platform::ProcessRequest service;
+            service.program =
+                m_vboxDir + QLatin1Char('/') + serviceFileName(Global::installInfo.productVersion);
+            Platform::startDetached(service);
         }
-        process.start(m_toolPath, args, QIODevice::ReadWrite);
         logExec(m_toolPath, args);
-        if (!process.waitForFinished(waitMs)) {
-            qCritical().noquote() << QStringLiteral("VBoxTool   : exec error  ") + process.errorString() +
-                                         QStringLiteral("   ") + QString::number(process.exitCode());
-            Global::lastErrorCode = process.errorString();
+        outcome = runTool(m_toolPath, args, waitMs);
+        if (!ended(outcome)) {
+            qCritical().noquote() << QStringLiteral("VBoxTool   : exec error  ") + failureText(outcome) +
+                                         QStringLiteral("   ") + QString::number(qMax(outcome.exitCode, 0));
+            Global::lastErrorCode = failureText(outcome);
             return 9001;
         }
     }
 
-    const QString standardError = takeOutput(process, out, err);
+    const QString standardError = takeOutput(outcome, out, err);
     if (!standardError.isEmpty() &&
         standardError.contains(errorPattern(Global::installInfo.productVersion))) {
         qCritical().noquote() << QStringLiteral("VBoxTool   : exec error ") + standardError;
@@ -167,13 +191,13 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
 int VBoxTool::execForOutput(const QString &program, const QStringList &args, QString *out, QString *err)
 {
     logExec(program, args);
-    QProcess process;
-    process.start(program, args, QIODevice::ReadWrite);
-    if (!process.waitForFinished(TimeoutScale::ms(kOutputProgramTimeoutMs))) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : exec return string ") + process.errorString();
-        return process.exitCode() == 1 ? 1012 : 9001;
+    const Platform::ProcessOutcome outcome =
+        runTool(program, args, TimeoutScale::ms(kOutputProgramTimeoutMs));
+    if (!ended(outcome)) {
+        qCritical().noquote() << QStringLiteral("VBoxTool   : exec return string ") + failureText(outcome);
+        return outcome.exitCode == 1 ? 1012 : 9001;
     }
-    const QString standardError = takeOutput(process, out, err);
+    const QString standardError = takeOutput(outcome, out, err);
     if (!standardError.isEmpty()) {
         qCritical().noquote() << QStringLiteral("VBoxTool   : exec error ") + standardError;
         return 0;

@@ -141,6 +141,20 @@ private slots:
         QVERIFY(clock.elapsed() < 5000);
     }
 
+    // Uncaptured output goes to this program's channels; the end is still reported.
+    void uncaptured()
+    {
+        Platform::ProcessRequest request;
+        request.program = QStringLiteral("sh");
+        request.arguments = sh(QStringLiteral("echo shown; exit 4"));
+        request.timeoutMs = 5000;
+        request.captureOutput = false;
+        const Platform::ProcessOutcome outcome = Platform::runProcess(request);
+        QCOMPARE(outcome.result, ProcessResult::Finished);
+        QCOMPARE(outcome.exitCode, 4);
+        QCOMPARE(outcome.standardOutput, QByteArray());
+    }
+
     void workingFolder()
     {
         QTemporaryDir dir;
