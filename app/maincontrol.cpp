@@ -7,6 +7,7 @@
 #include "loadingcontrol.h"
 #include "orvapplication.h"
 #include "quitorvdialog.h"
+#include "reportevents.h"
 #include "settingmodel.h"
 #include "sharedsegment.h"
 #include "vboxtool.h"
@@ -115,9 +116,9 @@ void MainControl::handleShowAndroid()
     m_loadingControl = nullptr;
     m_androidShown = true;
     m_dialogControl->initSettingDialog();
-    DataReportEngine::report(1003, QStringLiteral("time"),
+    DataReportEngine::report(ReportEvent::ShownTime, QStringLiteral("time"),
                              QString::number(Global::startClock.elapsed() / 1000));
-    DataReportEngine::reportSysMsg(1001);
+    DataReportEngine::reportSysMsg(ReportEvent::SystemInfo);
 }
 
 void MainControl::changeWindowStatus(QString from)
@@ -129,7 +130,7 @@ void MainControl::changeWindowStatus(QString from)
     else
         m_currentWindow->hide();
     if (!from.contains(QLatin1String("-1")))
-        DataReportEngine::report(2007, QStringLiteral("source"), from);
+        DataReportEngine::report(ReportEvent::WindowHiddenOrShown, QStringLiteral("source"), from);
 }
 
 void MainControl::showWindowOnTop()
@@ -201,7 +202,7 @@ void MainControl::quitApp(bool isNeedReboot)
     m_quitStarted = true;
     qInfo() << "Control    : quit start";
     appQuittingFlag = true;
-    Global::setStatus(QStringLiteral("EXITING"));
+    Global::setStatus(QLatin1String(StatusWord::kExiting));
     saveWindowGeometry();
     if (m_currentWindow)
         m_currentWindow->hide();
@@ -232,9 +233,9 @@ void MainControl::continueQuit(bool isNeedReboot)
         tool.clearEmuId();
     }
     cleanGameFolder();
-    Global::setStatus(QStringLiteral("STOP"));
+    Global::setStatus(QLatin1String(StatusWord::kStop));
     const qint64 minutes = Global::startClock.isValid() ? Global::startClock.elapsed() / 1000 / 60 : 0;
-    DataReportEngine::report(1004, QStringLiteral("time"), QString::number(minutes));
+    DataReportEngine::report(ReportEvent::RunMinutes, QStringLiteral("time"), QString::number(minutes));
     DataReportEngine::uploadNow();
     Global::instanceSegment().detach();
     if (isNeedReboot)

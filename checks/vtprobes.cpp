@@ -2,6 +2,7 @@
 
 #include "global.h"
 #include "hardwareprobe.h"
+#include "logtags.h"
 #include "processrunner.h"
 #include "programs.h"
 #include "timeoutscale.h"
@@ -19,8 +20,8 @@ bool kernelSaysEnabled()
 {
     const QString flag = HardwareProbe::cpuVirtualisationFlag();
     const bool device = HardwareProbe::kvmDevicePresent();
-    qInfo().noquote() << QStringLiteral(
-                             "Loading    : processor virtualisation flag \"%1\", hypervisor device %2")
+    qInfo().noquote() << QStringLiteral(ORV_LOG_LOADING
+                                        "processor virtualisation flag \"%1\", hypervisor device %2")
                              .arg(flag, device ? QStringLiteral("present") : QStringLiteral("absent"));
     return !flag.isEmpty() || device;
 }
@@ -39,7 +40,7 @@ bool runChecker(Platform::ProcessOutcome *outcome, const QString &program, const
         const QString why = outcome->errorText.isEmpty()
                                 ? QString::fromLatin1(Platform::processResultName(outcome->result))
                                 : outcome->errorText;
-        qInfo().noquote() << QStringLiteral("Loading    : vt checker ") + program +
+        qInfo().noquote() << QStringLiteral(ORV_LOG_LOADING "vt checker ") + program +
                                  QStringLiteral(" gave no answer: ") + why;
         return false;
     }
@@ -70,6 +71,7 @@ bool isVtEnabled()
     // Older installations ship a script instead of the checker program.
     const QString script = QDir::currentPath() + QStringLiteral("/player/vtchecker.vbs");
     if (!QFileInfo::exists(script)) {
+        // Spelled as the log filters of the support staff search for it (one blank after the tag, too).
         qInfo() << "Loading : vt file is miss";
         return false;
     }

@@ -1,6 +1,7 @@
 #include "crashhandler.h"
 
 #include "global.h"
+#include "logtags.h"
 #include "processrunner.h"
 
 #include <QCoreApplication>
@@ -307,7 +308,7 @@ void CrashHandler::init(const QString &dumpFolder)
     g_crash.pid = getpid();
 
     if (pipe2(g_crash.requestPipe, O_CLOEXEC) != 0 || pipe2(g_crash.donePipe, O_CLOEXEC) != 0) {
-        qWarning() << "CrashHandler : cannot create its pipes, crash handling is off";
+        qWarning() << ORV_LOG_CRASHHANDLER "cannot create its pipes, crash handling is off";
         return;
     }
 
@@ -323,7 +324,7 @@ void CrashHandler::init(const QString &dumpFolder)
     const int created = pthread_create(&thread, nullptr, handlerThreadMain, nullptr);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (created != 0) {
-        qWarning() << "CrashHandler : cannot start its thread, crash handling is off";
+        qWarning() << ORV_LOG_CRASHHANDLER "cannot start its thread, crash handling is off";
         return;
     }
     pthread_detach(thread);
@@ -355,11 +356,12 @@ bool onCrash(const QString &dumpFolder, const QString &dumpId, bool succeeded)
 {
     qInfo().noquote() << Global::vmName + QStringLiteral(" crash");
     if (succeeded)
-        qInfo() << "CrashHandler : dump" << dumpFolder + QLatin1Char('/') + dumpId + QStringLiteral(".dmp");
+        qInfo() << ORV_LOG_CRASHHANDLER "dump"
+                << dumpFolder + QLatin1Char('/') + dumpId + QStringLiteral(".dmp");
     else
-        qCritical() << "CrashHandler : dump could not be written into" << dumpFolder;
+        qCritical() << ORV_LOG_CRASHHANDLER "dump could not be written into" << dumpFolder;
 
-    Global::setStatus(QStringLiteral("ERROR"));
+    Global::setStatus(QLatin1String(StatusWord::kError));
     if (!appQuittingFlag)
         showCrashNotice();
     startClearProcess(kClearTimeoutSeconds);
@@ -375,12 +377,12 @@ bool startProgramAfterCrash(const QString &name, const QStringList &args, bool w
 {
     Platform::CrashSafeCommand command;
     if (!command.set(name, args)) {
-        qCritical() << "CrashHandler : program not found:" << name;
+        qCritical() << ORV_LOG_CRASHHANDLER "program not found:" << name;
         return false;
     }
     const Platform::ProcessOutcome outcome = command.run(wait);
     if (outcome.result == Platform::ProcessResult::FailedToStart) {
-        qCritical() << "CrashHandler : cannot start" << command.programPath();
+        qCritical() << ORV_LOG_CRASHHANDLER "cannot start" << command.programPath();
         return false;
     }
     return true;

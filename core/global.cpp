@@ -1,6 +1,7 @@
 #include "global.h"
 
 #include "commandline.h"
+#include "logtags.h"
 #include "programs.h"
 #include "sharedsegment.h"
 
@@ -65,9 +66,9 @@ void Global::loadInstallInfo()
     QSettings key(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Halvora"),
                   QStringLiteral("Orvanta"));
     if (key.status() != QSettings::NoError)
-        qWarning() << "Global : installation key unreadable" << key.fileName();
+        qWarning() << ORV_LOG_GLOBAL "installation key unreadable" << key.fileName();
     else if (key.allKeys().isEmpty())
-        qWarning() << "Global : installation key missing or empty" << key.fileName();
+        qWarning() << ORV_LOG_GLOBAL "installation key missing or empty" << key.fileName();
 
     auto text = [&key](const char *name, const QString &fallback = QString()) {
         return key.value(QLatin1String(name), fallback).toString().trimmed();
@@ -84,7 +85,7 @@ void Global::loadInstallInfo()
         QDir current = QDir::current();
         current.cdUp();
         installInfo.installDir = current.absolutePath();
-        qInfo() << "Global : no Installdir in the installation key, using" << installInfo.installDir;
+        qInfo() << ORV_LOG_GLOBAL "no Installdir in the installation key, using" << installInfo.installDir;
     }
     installInfo.installDir = QDir::cleanPath(QDir::fromNativeSeparators(installInfo.installDir));
 
@@ -93,7 +94,7 @@ void Global::loadInstallInfo()
     else
         ovaFolder =
             installInfo.installDir + QLatin1Char('/') + installInfo.productVersion + QStringLiteral("/ova");
-    qInfo() << "Global : installDir" << installInfo.installDir << "productVersion"
+    qInfo() << ORV_LOG_GLOBAL "installDir" << installInfo.installDir << "productVersion"
             << installInfo.productVersion << "channel" << installInfo.channelId << "ova"
             << installInfo.ovaVersion;
 }
@@ -131,7 +132,7 @@ void Global::initSystemInfo()
 
     systemInfo.installUuid = readMachineId();
     if (systemInfo.installUuid.isEmpty())
-        qWarning() << "Global : no machine identifier found";
+        qWarning() << ORV_LOG_GLOBAL "no machine identifier found";
 
     // The root of the file system (mount point) that holds the current folder.
     const QStorageInfo storage(QDir::currentPath());
@@ -144,7 +145,7 @@ void Global::initSystemInfo()
     // the host is (distribution name and kernel release).
     systemInfo.windowsName = QSysInfo::prettyProductName();
     systemInfo.windowsBuild = QSysInfo::kernelVersion();
-    qInfo() << "Global : system" << systemInfo.windowsName << systemInfo.windowsBuild << arch << "uuid"
+    qInfo() << ORV_LOG_GLOBAL "system" << systemInfo.windowsName << systemInfo.windowsBuild << arch << "uuid"
             << systemInfo.installUuid << "driveRoot" << systemInfo.driveRoot;
 }
 
@@ -152,7 +153,7 @@ void Global::setStatus(const QString &status)
 {
     SharedSegment &segment = instanceSegment();
     if (!segment.isAttached() || !segment.writeText(status))
-        qWarning() << "Global : no instance segment attached, status not written:" << status;
+        qWarning() << ORV_LOG_GLOBAL "no instance segment attached, status not written:" << status;
 
     const QStringList args{QStringLiteral("-vm=") + vmName, QStringLiteral("-status=") + status};
     const ProgramStartHook hook = programStartHook.load();
@@ -170,11 +171,11 @@ void Global::assignPorts(const QSet<int> &usedPorts)
         const char *logText;
     };
     const PortRule rules[] = {
-        {&openglPort, 22468, 20000, "Global : openglPort "},
-        {&vinputPort, 22469, 25000, "Global : vinputPort "},
-        {&pavixPort, 27000, 30000, "Global : pavixPort "},
-        {&adbPort, 5555, 35000, "Global : adbPort "},
-        {&yeltPort, 12121, 40000, "Global : yeltPort "},
+        {&openglPort, 22468, 20000, ORV_LOG_GLOBAL "openglPort "},
+        {&vinputPort, 22469, 25000, ORV_LOG_GLOBAL "vinputPort "},
+        {&pavixPort, 27000, 30000, ORV_LOG_GLOBAL "pavixPort "},
+        {&adbPort, 5555, 35000, ORV_LOG_GLOBAL "adbPort "},
+        {&yeltPort, 12121, 40000, ORV_LOG_GLOBAL "yeltPort "},
     };
     for (const PortRule &rule : rules) {
         if (CommandLine::tcp) {

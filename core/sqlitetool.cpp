@@ -1,6 +1,7 @@
 #include "sqlitetool.h"
 
 #include "global.h"
+#include "logtags.h"
 #include "paths.h"
 
 #include <QCoreApplication>
@@ -33,7 +34,7 @@ public:
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
         if (!db.open())
-            qWarning() << "SQLiteTool : connect error " << db.lastError().text();
+            qWarning() << ORV_LOG_SQLITETOOL "connect error " << db.lastError().text();
     }
     ~ThreadConnection()
     {
@@ -91,7 +92,7 @@ void SQLiteTool::connect()
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     db.setDatabaseName(openedPath);
     if (!db.open()) {
-        qWarning() << "SQLiteTool : connect error " << db.lastError().text();
+        qWarning() << ORV_LOG_SQLITETOOL "connect error " << db.lastError().text();
         return;
     }
     open.store(initTables());
@@ -99,19 +100,19 @@ void SQLiteTool::connect()
 
 bool SQLiteTool::initTables()
 {
-    qDebug() << "SQLiteTool : database init";
+    qDebug() << ORV_LOG_SQLITETOOL "database init";
     bool ok = true;
     QSqlQuery query(QSqlDatabase::database());
     if (!query.exec(QString::fromLatin1(kDataReportTable))) {
-        qWarning() << "SQLiteTool : table dataprot init failed " << query.lastError().text();
+        qWarning() << ORV_LOG_SQLITETOOL "table dataprot init failed " << query.lastError().text();
         ok = false;
     }
     if (!query.exec(QString::fromLatin1(kKeyboardTable))) {
-        qWarning() << "SQLiteTool : table keyboard init failed " << query.lastError().text();
+        qWarning() << ORV_LOG_SQLITETOOL "table keyboard init failed " << query.lastError().text();
         ok = false;
     }
     if (ok)
-        qDebug() << "SQLiteTool : database init ok.";
+        qDebug() << ORV_LOG_SQLITETOOL "database init ok.";
     return ok;
 }
 
@@ -126,7 +127,7 @@ QSqlDatabase SQLiteTool::database()
 
 SQLiteTool::~SQLiteTool()
 {
-    qDebug() << "SQLiteTool : destory";
+    qDebug() << ORV_LOG_SQLITETOOL "destory";
     if (open.load())
         db.close();
 }

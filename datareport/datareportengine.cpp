@@ -1,6 +1,7 @@
 #include "datareportengine.h"
 
 #include "global.h"
+#include "logtags.h"
 #include "serverconfig.h"
 #include "sqlitetool.h"
 
@@ -52,7 +53,7 @@ DataReportEngine::DataReportEngine()
     // happens to use the engine first.
     if (QCoreApplication::instance() && thread() != QCoreApplication::instance()->thread())
         moveToThread(QCoreApplication::instance()->thread());
-    qDebug() << "DataReportEngine : is open " << m_enabled;
+    qDebug() << ORV_LOG_DATAREPORTENGINE "is open " << m_enabled;
 }
 
 DataReportEngine::~DataReportEngine() = default;
@@ -60,7 +61,7 @@ DataReportEngine::~DataReportEngine() = default;
 void DataReportEngine::init()
 {
     DataReportEngine *engine = instance();
-    qInfo() << "DataReportEngine : init ";
+    qInfo() << ORV_LOG_DATAREPORTENGINE "init ";
     if (!engine->m_enabled)
         return;
     if (engine->m_networkManager) // started already
@@ -69,14 +70,14 @@ void DataReportEngine::init()
     connect(engine->m_networkManager, &QNetworkAccessManager::sslErrors, engine,
             [](QNetworkReply *, const QList<QSslError> &errors) {
                 for (const QSslError &error : errors)
-                    qWarning() << "DataReportEngine : net manage error  " << error.errorString();
+                    qWarning() << ORV_LOG_DATAREPORTENGINE "net manage error  " << error.errorString();
             });
     engine->m_uploadTimer = engine->startTimer(ServerConfig::uploadIntervalMs(), Qt::CoarseTimer);
     // The host's report code is known only after the system information was gathered; before that it
     // is 0 and would, as the first value of "systemVer", shadow the start-up's own entry for good.
     if (Global::subPlatform != 0)
         sysMsg(QStringLiteral("systemVer"), QString::number(Global::subPlatform));
-    qInfo() << "DataReportEngine : init ok";
+    qInfo() << ORV_LOG_DATAREPORTENGINE "init ok";
 }
 
 void DataReportEngine::timerEvent(QTimerEvent *event)
@@ -96,7 +97,7 @@ void DataReportEngine::report(int eventKey)
 {
     if (!canReport())
         return;
-    qDebug() << "DataReport : report key : " << eventKey;
+    qDebug() << ORV_LOG_DATAREPORT "report key : " << eventKey;
     QThreadPool::globalInstance()->start([eventKey] { storeEvent(eventKey); });
 }
 
@@ -106,7 +107,7 @@ void DataReportEngine::report(int eventKey, const QString &dataKey, const QStrin
         return;
     QMap<QString, QString> maps;
     maps.insert(dataKey, dataValue);
-    qDebug() << "DataReport : report map : " << eventKey << " mapValue : " << dataValue;
+    qDebug() << ORV_LOG_DATAREPORT "report map : " << eventKey << " mapValue : " << dataValue;
     QThreadPool::globalInstance()->start([eventKey, maps] { storeEventEx(eventKey, maps); });
 }
 
@@ -115,7 +116,7 @@ void DataReportEngine::report(int eventKey, const QMap<QString, QString> &maps)
     if (!canReport())
         return;
     for (auto it = maps.cbegin(); it != maps.cend(); ++it)
-        qDebug() << "DataReport : report maps : " << it.key() << " mapValue : " << it.value();
+        qDebug() << ORV_LOG_DATAREPORT "report maps : " << it.key() << " mapValue : " << it.value();
     QThreadPool::globalInstance()->start([eventKey, maps] { storeEventEx(eventKey, maps); });
 }
 
@@ -131,7 +132,7 @@ void DataReportEngine::sysMsg(const QString &key, const QString &value)
     if (engine->m_sysMsg.contains(key))
         return;
     engine->m_sysMsg.insert(key, value);
-    qDebug() << "Global : sysMsg " << key << "    " << value;
+    qDebug() << ORV_LOG_GLOBAL "sysMsg " << key << "    " << value;
 }
 
 QMap<QString, QString> DataReportEngine::sysMsgMap()

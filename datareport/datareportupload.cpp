@@ -1,6 +1,7 @@
 #include "datareportengine.h"
 
 #include "global.h"
+#include "logtags.h"
 #include "reportbuilder.h"
 #include "serverconfig.h"
 #include "sqlitetool.h"
@@ -35,10 +36,10 @@ bool removeRows(const QList<int> &ids)
     QSqlQuery query(SQLiteTool::database());
     if (!query.exec(
             QStringLiteral("delete from DataReport where id in (%1)").arg(numbers.join(QLatin1Char(','))))) {
-        qWarning().noquote() << "DataReportDao : remove sent rows failed " << query.lastError().text();
+        qWarning().noquote() << ORV_LOG_DATAREPORTDAO "remove sent rows failed " << query.lastError().text();
         return false;
     }
-    qDebug() << "DataReportDao : removed sent rows " << query.numRowsAffected();
+    qDebug() << ORV_LOG_DATAREPORTDAO "removed sent rows " << query.numRowsAffected();
     return true;
 }
 
@@ -50,7 +51,7 @@ void DataReportEngine::uploadData()
     if (!SQLiteTool::instance().isOpen() || !engine->m_enabled)
         return;
     if (!engine->m_networkManager) {
-        qWarning() << "DataReport : upload before init, events kept";
+        qWarning() << ORV_LOG_DATAREPORT "upload before init, events kept";
         return;
     }
 
@@ -80,13 +81,13 @@ void DataReportEngine::uploadData()
         rowsInFlight.remove(id);
 
     if (reply.accepted) {
-        qInfo() << "DataReport : upload success";
+        qInfo() << ORV_LOG_DATAREPORT "upload success";
         // Unreadable rows can never be sent; they go with the accepted report instead of lingering.
         removeRows(carried);
     } else {
-        qInfo() << "DataReport : upload failed";
+        qInfo() << ORV_LOG_DATAREPORT "upload failed";
         if (!reply.transferOk)
-            qDebug().noquote() << "DataReport : upload error " << reply.error;
+            qDebug().noquote() << ORV_LOG_DATAREPORT "upload error " << reply.error;
     }
 }
 
@@ -99,8 +100,8 @@ void DataReportEngine::uploadCrashLog(const QString &kind, const QString &text)
 {
     DataReportEngine *engine = instance();
     if (!engine->m_networkManager) {
-        qInfo() << "DataReport : upload failed";
-        qDebug() << "DataReport : log upload before init";
+        qInfo() << ORV_LOG_DATAREPORT "upload failed";
+        qDebug() << ORV_LOG_DATAREPORT "log upload before init";
         return;
     }
     const QUrl url =
@@ -108,9 +109,9 @@ void DataReportEngine::uploadCrashLog(const QString &kind, const QString &text)
     const QByteArray body = UploadBody::encode(UploadBody::logPayload(text), UploadBody::kLogKey);
     const UploadReply reply = UploadRequest::post(engine->m_networkManager, url, body,
                                                   ServerConfig::replyTimeoutMs(), &engine->m_currentReply);
-    qDebug().noquote() << "DataReportEngine : upload crash " << QString::fromUtf8(reply.body);
+    qDebug().noquote() << ORV_LOG_DATAREPORTENGINE "upload crash " << QString::fromUtf8(reply.body);
     if (reply.accepted)
-        qInfo() << "DataReport : upload success";
+        qInfo() << ORV_LOG_DATAREPORT "upload success";
     else
-        qInfo() << "DataReport : upload failed";
+        qInfo() << ORV_LOG_DATAREPORT "upload failed";
 }

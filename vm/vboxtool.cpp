@@ -1,8 +1,10 @@
 #include "vboxtool.h"
 
 #include "commandline.h"
+#include "errorcodes.h"
 #include "global.h"
 #include "hardwareprobe.h"
+#include "logtags.h"
 #include "processrunner.h"
 #include "sharedsegment.h"
 #include "timeoutscale.h"
@@ -32,7 +34,7 @@ VBoxTool::SystemMessageSink &systemMessageSink()
 void logExec(const QString &program, const QStringList &args)
 {
     QDebug line = qDebug().noquote();
-    line << QStringLiteral("VBoxTool   : exec  ") + program + QStringLiteral("   arg  ");
+    line << QStringLiteral(ORV_LOG_VBOXTOOL "exec  ") + program + QStringLiteral("   arg  ");
     line.quote() << args;
 }
 
@@ -91,18 +93,19 @@ void VBoxTool::initVBoxPath()
         // The crash handler hands the tool path to the cleaner without touching this object.
         Global::vboxToolPath = m_toolPath;
     }
-    qInfo().noquote() << QStringLiteral("VBoxTool   : path ") + m_vboxDir;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "path ") + m_vboxDir;
 }
 
 int VBoxTool::checkVBoxPath()
 {
-    qInfo() << "VBoxTool   : check vbox path";
+    qInfo() << ORV_LOG_VBOXTOOL "check vbox path";
     initVBoxPath();
     if (m_toolPath.isEmpty()) {
-        qCritical() << "VBoxTool   : setup filed";
-        return 1001;
+        // "filed" (sic): the line as the log filters of the support staff search for it.
+        qCritical() << ORV_LOG_VBOXTOOL "setup filed";
+        return ErrorCode::VBoxNotFound;
     }
-    qInfo().noquote() << QStringLiteral("VBoxTool   : check ok , path : ") + m_vboxDir;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check ok , path : ") + m_vboxDir;
     return 1;
 }
 
@@ -144,7 +147,7 @@ QString takeOutput(const Platform::ProcessOutcome &outcome, QString *out, QStrin
     if (err)
         *err = standardError;
     if (!standardOutput.isEmpty())
-        qDebug().noquote() << QStringLiteral("VBoxTool   : exec return ") + standardOutput;
+        qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec return ") + standardOutput;
     return standardError;
 }
 
@@ -161,7 +164,7 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
         // The tool hangs (or did not start) when the VirtualBox service is not answering: start the
         // service once and try again. Without a known folder there is no service to start.
         if (m_vboxDir.isEmpty()) {
-            qWarning() << "VBoxTool   : no VirtualBox folder, service not started";
+            qWarning() << ORV_LOG_VBOXTOOL "no VirtualBox folder, service not started";
         } else {
             Platform::ProcessRequest service;
             service.program =
@@ -171,17 +174,17 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
         logExec(m_toolPath, args);
         outcome = runTool(m_toolPath, args, waitMs);
         if (!ended(outcome)) {
-            qCritical().noquote() << QStringLiteral("VBoxTool   : exec error  ") + failureText(outcome) +
+            qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec error  ") + failureText(outcome) +
                                          QStringLiteral("   ") + QString::number(qMax(outcome.exitCode, 0));
             Global::lastErrorCode = failureText(outcome);
-            return 9001;
+            return ErrorCode::Timeout;
         }
     }
 
     const QString standardError = takeOutput(outcome, out, err);
     if (!standardError.isEmpty() &&
         standardError.contains(errorPattern(Global::installInfo.productVersion))) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : exec error ") + standardError;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec error ") + standardError;
         Global::lastErrorCode = standardError;
         return 0;
     }
@@ -194,12 +197,13 @@ int VBoxTool::execForOutput(const QString &program, const QStringList &args, QSt
     const Platform::ProcessOutcome outcome =
         runTool(program, args, TimeoutScale::ms(kOutputProgramTimeoutMs));
     if (!ended(outcome)) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : exec return string ") + failureText(outcome);
-        return outcome.exitCode == 1 ? 1012 : 9001;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec return string ") +
+                                     failureText(outcome);
+        return outcome.exitCode == 1 ? ErrorCode::ProgramRunFailed : ErrorCode::Timeout;
     }
     const QString standardError = takeOutput(outcome, out, err);
     if (!standardError.isEmpty()) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : exec error ") + standardError;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec error ") + standardError;
         return 0;
     }
     return 1;
@@ -231,7 +235,7 @@ int VBoxTool::loadVmList()
     m_vmNames.clear();
     QString out;
     if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) != 1)
-        return 1002;
+        return ErrorCode::VmListOrDiskCopyFailed;
     for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(out)) {
         if (entry.name == QLatin1String("<inaccessible>")) {
             // A machine whose settings cannot be read is of no use to anybody; it only blocks names.
@@ -249,7 +253,7 @@ int VBoxTool::listOrvantaVms(QStringList *names)
     names->clear();
     QString out;
     if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) != 1)
-        return 1002;
+        return ErrorCode::VmListOrDiskCopyFailed;
     for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(out)) {
         if (VBoxOutput::isOrvantaVmName(entry.name))
             names->append(entry.name);
@@ -259,13 +263,13 @@ int VBoxTool::listOrvantaVms(QStringList *names)
 
 int VBoxTool::initVmInfo()
 {
-    qInfo() << "VBoxTool   : init vm info";
+    qInfo() << ORV_LOG_VBOXTOOL "init vm info";
     if (!m_vmNames.contains(Global::vmName))
         return 1;
     QString out;
     if (exec({QStringLiteral("showvminfo"), Global::vmName, QStringLiteral("--machinereadable")}, &out,
              nullptr, kToolTimeoutSeconds) != 1)
-        return 1007;
+        return ErrorCode::VmInfoFailed;
     m_vmInfoText = out;
     const VBoxOutput::MachineInfo info = VBoxOutput::parseMachineInfo(out);
     for (auto it = info.values.cbegin(); it != info.values.cend(); ++it)
@@ -274,15 +278,15 @@ int VBoxTool::initVmInfo()
     // re-created machine compares against what the machine really holds.
     m_forwardRules = info.forwardRules;
     m_forwardRuleNames = info.forwardRuleNames;
-    qInfo().noquote() << QStringLiteral("VBoxTool   : vbox current state is ") +
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "vbox current state is ") +
                              m_vmInfo.value(QStringLiteral("VMState"));
-    qInfo() << "VBoxTool   : init vm info ok";
+    qInfo() << ORV_LOG_VBOXTOOL "init vm info ok";
     return 1;
 }
 
 void VBoxTool::setMachineFolder()
 {
-    qInfo().noquote() << QStringLiteral("VBoxTool   : change vbox folder ") + m_machineFolder;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "change vbox folder ") + m_machineFolder;
     exec({QStringLiteral("setproperty"), QStringLiteral("machinefolder"), m_machineFolder}, nullptr, nullptr,
          kToolTimeoutSeconds);
 }
@@ -293,7 +297,7 @@ bool VBoxTool::isOtherInstanceBusy(QStringList names)
         if (name == Global::vmName)
             continue;
         const QString word = SharedSegment::peekText(name);
-        if (word == QLatin1String("STARTING") || word == QLatin1String("EXITING"))
+        if (word == QLatin1String(StatusWord::kStarting) || word == QLatin1String(StatusWord::kExiting))
             return true;
     }
     return false;
@@ -301,7 +305,7 @@ bool VBoxTool::isOtherInstanceBusy(QStringList names)
 
 bool VBoxTool::checkOtherOrvStatus()
 {
-    qInfo() << "VBoxTool   : checkOtherOrvStatus";
+    qInfo() << ORV_LOG_VBOXTOOL "checkOtherOrvStatus";
     QStringList names;
     if (listOrvantaVms(&names) != 1)
         return false;
@@ -311,10 +315,11 @@ bool VBoxTool::checkOtherOrvStatus()
     while (isOtherInstanceBusy(names)) {
         if (waited.elapsed() >= limitMs) {
             // A segment left behind by a process that died mid-start would hold us here for ever.
-            qWarning() << "VBoxTool   : checkOtherOrvStatus gave up waiting for other instances after 120 s";
+            qWarning() << ORV_LOG_VBOXTOOL
+                "checkOtherOrvStatus gave up waiting for other instances after 120 s";
             return true;
         }
-        Global::setStatus(QStringLiteral("STARTWAITING"));
+        Global::setStatus(QLatin1String(StatusWord::kStartWaiting));
         QThread::msleep(static_cast<unsigned long>(TimeoutScale::ms(kOtherInstancePollMs)));
         if (listOrvantaVms(&names) != 1)
             return false;
@@ -325,17 +330,17 @@ bool VBoxTool::checkOtherOrvStatus()
 void VBoxTool::stopVM()
 {
     const QString state = m_vmInfo.value(QStringLiteral("VMState"));
-    qDebug().noquote() << QStringLiteral("VBoxTool   : stop vm, current state is ") + state;
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "stop vm, current state is ") + state;
     const QString &vm = Global::vmName;
     const auto powerOff = [&] {
-        qInfo() << "VBoxTool   : poweroff vbox";
+        qInfo() << ORV_LOG_VBOXTOOL "poweroff vbox";
         exec({QStringLiteral("controlvm"), vm, QStringLiteral("poweroff")}, nullptr, nullptr,
              kToolTimeoutSeconds);
     };
     if (state.isEmpty())
         return;
     if (state.contains(QLatin1String("saved"))) {
-        qInfo() << "VBoxTool   : cur state is saved, discardstate it";
+        qInfo() << ORV_LOG_VBOXTOOL "cur state is saved, discardstate it";
         exec({QStringLiteral("discardstate"), vm}, nullptr, nullptr, kToolTimeoutSeconds);
     } else if (state.contains(QLatin1String("aborted"))) {
         exec({QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("headless")}, nullptr,
@@ -345,7 +350,7 @@ void VBoxTool::stopVM()
                state.contains(QLatin1String("stuck"))) {
         powerOff();
     } else if (!state.contains(QLatin1String("poweroff"))) {
-        qInfo() << "VBoxTool   : emergencystop vbox";
+        qInfo() << ORV_LOG_VBOXTOOL "emergencystop vbox";
         exec({QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("emergencystop")},
              nullptr, nullptr, kToolTimeoutSeconds);
     }
@@ -355,42 +360,42 @@ void VBoxTool::stopVM()
 
 int VBoxTool::initHostInfo()
 {
-    qInfo() << "VBoxTool   : init host info";
+    qInfo() << ORV_LOG_VBOXTOOL "init host info";
     QString out;
     if (exec({QStringLiteral("list"), QStringLiteral("hostinfo")}, &out, nullptr, kToolTimeoutSeconds) != 1)
-        return 1015;
+        return ErrorCode::HostInfoFailed;
     const QHash<QString, QString> info = VBoxOutput::parseHostInfo(out);
     for (auto it = info.cbegin(); it != info.cend(); ++it)
         m_hostInfo.insert(it.key(), it.value());
     Global::systemInfo.cpuName = m_hostInfo.value(QStringLiteral("Processor#0 description"));
     if (systemMessageSink())
         systemMessageSink()(QStringLiteral("cpu"), Global::systemInfo.cpuName);
-    qInfo() << "VBoxTool   : init host info ok";
+    qInfo() << ORV_LOG_VBOXTOOL "init host info ok";
     return 1;
 }
 
 int VBoxTool::initGuestInfo()
 {
-    qInfo() << "VBoxTool   : init guest info";
+    qInfo() << ORV_LOG_VBOXTOOL "init guest info";
     QString out;
     if (exec({QStringLiteral("guestproperty"), QStringLiteral("enumerate"), Global::vmName}, &out, nullptr,
              kToolTimeoutSeconds) != 1)
-        return 1006;
+        return ErrorCode::GuestPropertiesFailed;
     // Replaced, not merged: a property the machine no longer has must not count as in place.
     m_guestProperties = VBoxOutput::parseGuestProperties(out);
-    qInfo() << "VBoxTool   : init guest info ok";
+    qInfo() << ORV_LOG_VBOXTOOL "init guest info ok";
     return 1;
 }
 
 int VBoxTool::initExtradataInfo()
 {
-    qInfo() << "VBoxTool   : init extradata info";
+    qInfo() << ORV_LOG_VBOXTOOL "init extradata info";
     QString out;
     if (exec({QStringLiteral("getextradata"), Global::vmName, QStringLiteral("enumerate")}, &out, nullptr,
              kToolTimeoutSeconds) != 1)
-        return 1019;
+        return ErrorCode::ExtradataFailed;
     m_extraData = VBoxOutput::parseExtraData(out);
-    qInfo() << "VBoxTool   : init extradata info ok";
+    qInfo() << ORV_LOG_VBOXTOOL "init extradata info ok";
     return 1;
 }
 
@@ -405,9 +410,9 @@ void VBoxTool::scanUsedPorts()
         if (file.open(QIODevice::ReadOnly | QIODevice::Text))
             m_usedPorts.unite(VBoxOutput::parseProcNetTcp(QString::fromLatin1(file.readAll())));
         else
-            qDebug().noquote() << QStringLiteral("VBoxTool   : cannot read ") + file.fileName();
+            qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "cannot read ") + file.fileName();
     }
-    qDebug() << "VBoxTool   : ports in use" << m_usedPorts.size();
+    qDebug() << ORV_LOG_VBOXTOOL "ports in use" << m_usedPorts.size();
     Global::assignPorts(m_usedPorts);
 }
 
@@ -418,7 +423,7 @@ QString VBoxTool::forwardRule(const QString &name, const QString &hostPort, int 
 
 int VBoxTool::initPort()
 {
-    qInfo() << "VBoxTool   : initPort";
+    qInfo() << ORV_LOG_VBOXTOOL "initPort";
     if (CommandLine::tcp)
         return 1;
     const struct
@@ -437,7 +442,7 @@ int VBoxTool::initPort()
         if (code != 1)
             return code;
     }
-    qInfo() << "VBoxTool   : initPort ok";
+    qInfo() << ORV_LOG_VBOXTOOL "initPort ok";
     return 1;
 }
 
@@ -445,13 +450,13 @@ int VBoxTool::setPortForward(const QString &name, const QString &rule)
 {
     if (m_forwardRules.contains(rule))
         return 1;
-    qDebug().noquote() << QStringLiteral("VBoxTool   : modifyvm ") + name;
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm ") + name;
     const QString &vm = Global::vmName;
     if (m_forwardRuleNames.contains(name))
         exec({QStringLiteral("modifyvm"), vm, QStringLiteral("--natpf1"), QStringLiteral("delete"), name},
              nullptr, nullptr, kToolTimeoutSeconds);
     if (exec({QStringLiteral("modifyvm"), vm, QStringLiteral("--natpf1"), rule}, nullptr, nullptr,
              kToolTimeoutSeconds) != 1)
-        return 1005;
+        return ErrorCode::PortForwardFailed;
     return 1;
 }

@@ -1,6 +1,8 @@
 // The machine image check: the machine exists under the VM name, lives in the installation's machine
 // folder, and has its three disks built from the shipped guest image attached.
+#include "errorcodes.h"
 #include "global.h"
+#include "logtags.h"
 #include "vboxtool.h"
 
 #include <QDebug>
@@ -39,7 +41,7 @@ const DiskSlot *diskSlot(const QString &word)
 
 QString attachFailedText(const DiskSlot &disk)
 {
-    return QStringLiteral("VBoxTool   : storagectl add android_%1_disk failed ")
+    return QStringLiteral(ORV_LOG_VBOXTOOL "storagectl add android_%1_disk failed ")
         .arg(QLatin1String(disk.word));
 }
 
@@ -58,10 +60,10 @@ QStringList attachArgs(const DiskSlot &disk, const QString &medium)
 int VBoxTool::checkOva()
 {
     const QString &vm = Global::vmName;
-    qInfo().noquote() << QStringLiteral("VBoxTool   : check ova ");
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check ova ");
     if (loadVmList() != 1)
-        return 1002;
-    qDebug().noquote() << QStringLiteral("VBoxTool   : list vms ") + vm;
+        return ErrorCode::VmListOrDiskCopyFailed;
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "list vms ") + vm;
 
     // The first instance was once called just "Orvanta"; it becomes Orvanta_0.
     const QString oldDefault = QStringLiteral("Orvanta");
@@ -83,8 +85,8 @@ int VBoxTool::checkOva()
         if (logFolder.isEmpty()) {
             // The machine information could not be read: where the machine lives is unknown, and that
             // is no ground for deleting anything.
-            qWarning().noquote() << QStringLiteral(
-                "VBoxTool   : machine folder unknown, folder test skipped");
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                   "machine folder unknown, folder test skipped");
         } else {
             QDir parent(logFolder);
             const bool wentUp = parent.cdUp();
@@ -98,18 +100,18 @@ int VBoxTool::checkOva()
     if (!m_vmNames.contains(vm)) {
         result = setupVm();
     } else {
-        qInfo().noquote() << QStringLiteral("VBoxTool   : ova exist");
+        qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "ova exist");
         result = checkOvaVersion();
     }
     if (result == 1)
-        qInfo().noquote() << QStringLiteral("VBoxTool   : check ova ok");
+        qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check ova ok");
     return result;
 }
 
 int VBoxTool::setupVm()
 {
     const QString &vm = Global::vmName;
-    qInfo().noquote() << QStringLiteral("VBoxTool   : setup vm ") + vm;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "setup vm ") + vm;
     setMachineFolder();
 
     const QString vmFolder = m_machineFolder + QLatin1Char('/') + vm;
@@ -117,8 +119,8 @@ int VBoxTool::setupVm()
         QDir(vmFolder).removeRecursively();
     // The machine folder itself may be missing too (first start of an installation).
     if (!QDir().mkpath(vmFolder) || !copyDir(Global::ovaFolder, vmFolder, true)) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : copy vmdk files failed ");
-        return 1002;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "copy vmdk files failed ");
+        return ErrorCode::VmListOrDiskCopyFailed;
     }
 
     const auto run = [this](const QStringList &args) {
@@ -126,19 +128,19 @@ int VBoxTool::setupVm()
     };
     if (run({QStringLiteral("createvm"), QStringLiteral("--name"), vm, QStringLiteral("--register"),
              QStringLiteral("--ostype"), QStringLiteral("Linux")}) != 1) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : create ") + vm + QStringLiteral(" failed ");
-        return 1002;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "create ") + vm + QStringLiteral(" failed ");
+        return ErrorCode::VmListOrDiskCopyFailed;
     }
     if (run({QStringLiteral("modifyvm"), vm, QStringLiteral("--boot1"), QStringLiteral("disk"),
              QStringLiteral("--boot2"), QStringLiteral("none"), QStringLiteral("--boot3"),
              QStringLiteral("none"), QStringLiteral("--boot4"), QStringLiteral("none")}) != 1) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : modifyvm boot failed ");
-        return 1002;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm boot failed ");
+        return ErrorCode::VmListOrDiskCopyFailed;
     }
     if (run({QStringLiteral("storagectl"), vm, QStringLiteral("--name"), QStringLiteral("IDE"),
              QStringLiteral("--add"), QStringLiteral("ide")}) != 1) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : storagectl add ide failed ");
-        return 1002;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "storagectl add ide failed ");
+        return ErrorCode::VmListOrDiskCopyFailed;
     }
     for (const DiskSlot &disk : kDisks) {
         const QString file = vmFolder + QLatin1String(disk.shippedFile);
@@ -146,7 +148,7 @@ int VBoxTool::setupVm()
         run({QStringLiteral("internalcommands"), QStringLiteral("sethduuid"), file});
         if (run(attachArgs(disk, file)) != 1) {
             qCritical().noquote() << attachFailedText(disk);
-            return 1002;
+            return ErrorCode::VmListOrDiskCopyFailed;
         }
     }
     run({QStringLiteral("guestproperty"), QStringLiteral("set"), vm, QStringLiteral("orvanta_ova_version"),
@@ -161,7 +163,7 @@ bool VBoxTool::copyDir(const QString &source, const QString &target, bool overwr
     const QDir sourceDir(source);
     if (!sourceDir.exists()) {
         // Nothing to copy is a failure: a machine built from an empty folder has no disks.
-        qWarning().noquote() << QStringLiteral("VBoxTool   : copy source missing ") + source;
+        qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "copy source missing ") + source;
         return false;
     }
     if (!QDir(target).exists() && !QDir().mkpath(target))
@@ -191,12 +193,12 @@ int VBoxTool::checkOvaVersion()
     if (exec({QStringLiteral("guestproperty"), QStringLiteral("get"), vm,
               QStringLiteral("orvanta_ova_version")},
              &out, nullptr, kToolTimeoutSeconds) != 1)
-        return 1017;
+        return ErrorCode::OvaVersionFailed;
     // "Value: <version>"; "No value set!" keeps what was read before.
     if (out.contains(QLatin1Char(':')))
         m_installedOvaVersion = out.section(QLatin1Char(':'), 1, 1).trimmed();
-    qDebug().noquote() << QStringLiteral("VBoxTool   : ova the current version is ") + m_installedOvaVersion +
-                              QStringLiteral(" and the last version is ") + shipped;
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "ova the current version is ") +
+                              m_installedOvaVersion + QStringLiteral(" and the last version is ") + shipped;
 
     // A slot is repaired when it is empty ("none") or names a file that is gone. A slot without any
     // value means the machine information was not read: the disks there are unknown and are left alone,
@@ -210,7 +212,7 @@ int VBoxTool::checkOvaVersion()
     const auto slotState = [this](const DiskSlot &disk) {
         const QString value = m_vmInfo.value(QLatin1String(disk.slotKey));
         if (value.isEmpty()) {
-            qWarning().noquote() << QStringLiteral("VBoxTool   : %1 disk slot %2 unknown, left alone")
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "%1 disk slot %2 unknown, left alone")
                                         .arg(QLatin1String(disk.word), QLatin1String(disk.slotKey));
             return Slot::Unknown;
         }
@@ -221,7 +223,7 @@ int VBoxTool::checkOvaVersion()
 
     int result = 1;
     const auto repair = [&](const DiskSlot &disk) {
-        qInfo().noquote() << QStringLiteral("VBoxTool   : repaire %1 ide").arg(QLatin1String(disk.word));
+        qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "repaire %1 ide").arg(QLatin1String(disk.word));
         const int code = repairDisk(QLatin1String(disk.word));
         if (code != 1 && result == 1)
             result = code;
@@ -241,10 +243,10 @@ int VBoxTool::repairDisk(const QString &word)
 {
     const DiskSlot *disk = diskSlot(word);
     if (!disk)
-        return 1018;
+        return ErrorCode::DiskRepairOrStartAnswerFailed;
     const QString &vm = Global::vmName;
     const QString &shipped = Global::installInfo.ovaVersion;
-    qInfo().noquote() << QStringLiteral("VBoxTool   : set ") + word;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "set ") + word;
 
     const QString newFile = Global::installInfo.installDir + QStringLiteral("/vbox/") + vm +
                             QLatin1Char('/') + word + QLatin1Char('_') + shipped + QStringLiteral(".vmdk");
@@ -257,10 +259,10 @@ int VBoxTool::repairDisk(const QString &word)
     const bool attached = !current.isEmpty() && current != QLatin1String("none");
     if (attached) {
         const QString failed =
-            QStringLiteral("VBoxTool   : storagectl del ") + current + QStringLiteral(" failed ");
+            QStringLiteral(ORV_LOG_VBOXTOOL "storagectl del ") + current + QStringLiteral(" failed ");
         if (run(attachArgs(*disk, QStringLiteral("none"))) != 1) {
             qCritical().noquote() << failed;
-            return 1018;
+            return ErrorCode::DiskRepairOrStartAnswerFailed;
         }
         if (run({QStringLiteral("closemedium"), QStringLiteral("disk"), current,
                  QStringLiteral("--delete")}) != 1) {
@@ -268,9 +270,9 @@ int VBoxTool::repairDisk(const QString &word)
             // new disk is attached all the same.
             if (QFileInfo::exists(current)) {
                 qCritical().noquote() << failed;
-                return 1018;
+                return ErrorCode::DiskRepairOrStartAnswerFailed;
             }
-            qWarning().noquote() << QStringLiteral("VBoxTool   : disk file already gone ") + current;
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "disk file already gone ") + current;
         }
         if (QFileInfo::exists(current))
             QFile::remove(current);
@@ -279,13 +281,13 @@ int VBoxTool::repairDisk(const QString &word)
         QFile::remove(newFile);
     QDir().mkpath(QFileInfo(newFile).absolutePath());
     if (!QFile::copy(source, newFile)) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : copy vmdk files failed ");
-        return 1018;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "copy vmdk files failed ");
+        return ErrorCode::DiskRepairOrStartAnswerFailed;
     }
     run({QStringLiteral("internalcommands"), QStringLiteral("sethduuid"), newFile});
     if (run(attachArgs(*disk, newFile)) != 1) {
         qCritical().noquote() << attachFailedText(*disk);
-        return 1018;
+        return ErrorCode::DiskRepairOrStartAnswerFailed;
     }
     if (word == QLatin1String("system"))
         run({QStringLiteral("guestproperty"), QStringLiteral("set"), vm,
@@ -296,7 +298,7 @@ int VBoxTool::repairDisk(const QString &word)
 int VBoxTool::clearOva(const QString &folder)
 {
     const QString &vm = Global::vmName;
-    qDebug().noquote() << QStringLiteral("VBoxTool   : clear ova");
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "clear ova");
     if (m_vmNames.contains(vm))
         exec({QStringLiteral("unregistervm"), vm, QStringLiteral("--delete")}, nullptr, nullptr,
              kToolTimeoutSeconds);
@@ -307,7 +309,8 @@ int VBoxTool::clearOva(const QString &folder)
         if (QFileInfo(QDir::cleanPath(target)).fileName() == vm) {
             QDir(target).removeRecursively();
         } else {
-            qWarning().noquote() << QStringLiteral("VBoxTool   : folder not the machine's own, left alone ") +
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                   "folder not the machine's own, left alone ") +
                                         target;
         }
     }
