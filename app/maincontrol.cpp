@@ -4,6 +4,7 @@
 #include "datareportengine.h"
 #include "dialogcontrol.h"
 #include "global.h"
+#include "instancemessage.h"
 #include "loadingcontrol.h"
 #include "orvapplication.h"
 #include "quitorvdialog.h"
@@ -20,8 +21,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSettings>
 #include <QThread>
 #include <QThreadPool>
@@ -162,18 +161,13 @@ void MainControl::handleNewConnect(QString msg)
     }
     showWindowOnTop();
 
-    QString pkgpath;
-    QString pkgname;
-    const QJsonDocument document = QJsonDocument::fromJson(msg.toUtf8());
-    if (document.isObject()) {
-        const QJsonObject object = document.object();
-        if (object.contains(QStringLiteral("isStop"))) {
-            quitApp(false);
-            return;
-        }
-        pkgpath = object.value(QStringLiteral("pkgpath")).toString();
-        pkgname = object.value(QStringLiteral("pkgname")).toString();
+    const InstanceMessage message = InstanceMessage::fromJson(msg.toUtf8());
+    if (message.isStop) {
+        quitApp(false);
+        return;
     }
+    const QString pkgpath = message.pkgpath;
+    const QString pkgname = message.pkgname;
 
     if (!pkgname.isEmpty())
         CommandLine::pkgname = pkgname;
