@@ -136,7 +136,7 @@ void LoadingControl::run()
     }
 
     VBoxTool &tool = VBoxTool::instance();
-    if (tool.checkVBoxPath() == 1)
+    if (tool.checkVBoxPath() == ErrorCode::Success)
         tool.checkOtherOrvStatus();
     Global::setStatus(QLatin1String(StatusWord::kStarting));
 
@@ -147,7 +147,7 @@ void LoadingControl::run()
         return;
 
     const int code = collectSystemInfo();
-    if (code != 1) {
+    if (code != ErrorCode::Success) {
         requestDialog(QString::number(code), DialogType::ErrorCode);
         return;
     }
@@ -159,18 +159,18 @@ void LoadingControl::run()
             return;
         progressStep(4);
         int result = tool.checkOva();
-        if (result == 1) {
+        if (result == ErrorCode::Success) {
             if (appQuittingFlag)
                 return;
             result = checkAndRepair();
         }
-        if (result == 1) {
+        if (result == ErrorCode::Success) {
             if (appQuittingFlag)
                 return;
             progressStep(3);
             result = tool.startVM();
         }
-        if (result != 1) {
+        if (result != ErrorCode::Success) {
             if (handleStartError(result))
                 continue;
             return;
@@ -191,51 +191,51 @@ int LoadingControl::checkAndRepair()
 {
     VBoxTool &tool = VBoxTool::instance();
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     progressStep(2);
     tool.init();
 
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     progressStep(2);
     tool.applyVmSettings();
 
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     progressStep(2);
     int code = tool.initNetwork();
-    if (code != 1) {
+    if (code != ErrorCode::Success) {
         qInfo() << ORV_LOG_LOADING "checkAndRepairNetwork" << code;
         return code;
     }
 
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     progressStep(2);
     code = tool.checkCpu(true);
-    if (code != 1) {
+    if (code != ErrorCode::Success) {
         qInfo() << "StartUpControl : checkAndRepairCPU" << code;
         return code;
     }
 
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     progressStep(1);
     code = tool.checkMemory(true);
-    if (code != 1) {
+    if (code != ErrorCode::Success) {
         qInfo() << ORV_LOG_LOADING "checkAndRepairMemory" << code;
         return code;
     }
 
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     progressStep(1);
     code = tool.setResolutionAndDpi();
-    if (code != 1) {
+    if (code != ErrorCode::Success) {
         qInfo() << ORV_LOG_LOADING "checkAndRepairMemory" << code;
         return code;
     }
-    return 1;
+    return ErrorCode::Success;
 }
 
 bool LoadingControl::checkUpdate()
@@ -286,16 +286,16 @@ bool LoadingControl::checkUpdate()
 int LoadingControl::collectSystemInfo()
 {
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     const int code = checkInstallPath();
-    if (code != 1)
+    if (code != ErrorCode::Success)
         return code;
 
     progressStep(1);
     Global::initSystemInfo();
     resolveStreamMode();
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
 
     progressStep(1);
     DataReportEngine::report(ReportEvent::StartUpInfo, QStringLiteral("index"),
@@ -309,7 +309,7 @@ int LoadingControl::collectSystemInfo()
     DataReportEngine::sysMsg(QStringLiteral("systemVer"),
                              info.windowsName +
                                  (info.is64Bit ? QStringLiteral(" x64") : QStringLiteral(" x86")));
-    return 1;
+    return ErrorCode::Success;
 }
 
 int LoadingControl::checkInstallPath()

@@ -106,7 +106,7 @@ int VBoxTool::checkVBoxPath()
         return ErrorCode::VBoxNotFound;
     }
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check ok , path : ") + m_vboxDir;
-    return 1;
+    return ErrorCode::Success;
 }
 
 namespace {
@@ -188,7 +188,7 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
         Global::lastErrorCode = standardError;
         return 0;
     }
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::execForOutput(const QString &program, const QStringList &args, QString *out, QString *err)
@@ -206,7 +206,7 @@ int VBoxTool::execForOutput(const QString &program, const QStringList &args, QSt
         qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec error ") + standardError;
         return 0;
     }
-    return 1;
+    return ErrorCode::Success;
 }
 
 void VBoxTool::hostMemorySize(int *limit, bool large)
@@ -234,7 +234,8 @@ int VBoxTool::loadVmList()
 {
     m_vmNames.clear();
     QString out;
-    if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) != 1)
+    if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) !=
+        ErrorCode::Success)
         return ErrorCode::VmListOrDiskCopyFailed;
     for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(out)) {
         if (entry.name == QLatin1String("<inaccessible>")) {
@@ -245,30 +246,31 @@ int VBoxTool::loadVmList()
             m_vmNames.append(entry.name);
         }
     }
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::listOrvantaVms(QStringList *names)
 {
     names->clear();
     QString out;
-    if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) != 1)
+    if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) !=
+        ErrorCode::Success)
         return ErrorCode::VmListOrDiskCopyFailed;
     for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(out)) {
         if (VBoxOutput::isOrvantaVmName(entry.name))
             names->append(entry.name);
     }
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::initVmInfo()
 {
     qInfo() << ORV_LOG_VBOXTOOL "init vm info";
     if (!m_vmNames.contains(Global::vmName))
-        return 1;
+        return ErrorCode::Success;
     QString out;
     if (exec({QStringLiteral("showvminfo"), Global::vmName, QStringLiteral("--machinereadable")}, &out,
-             nullptr, kToolTimeoutSeconds) != 1)
+             nullptr, kToolTimeoutSeconds) != ErrorCode::Success)
         return ErrorCode::VmInfoFailed;
     m_vmInfoText = out;
     const VBoxOutput::MachineInfo info = VBoxOutput::parseMachineInfo(out);
@@ -281,7 +283,7 @@ int VBoxTool::initVmInfo()
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "vbox current state is ") +
                              m_vmInfo.value(QStringLiteral("VMState"));
     qInfo() << ORV_LOG_VBOXTOOL "init vm info ok";
-    return 1;
+    return ErrorCode::Success;
 }
 
 void VBoxTool::setMachineFolder()
@@ -307,7 +309,7 @@ bool VBoxTool::checkOtherOrvStatus()
 {
     qInfo() << ORV_LOG_VBOXTOOL "checkOtherOrvStatus";
     QStringList names;
-    if (listOrvantaVms(&names) != 1)
+    if (listOrvantaVms(&names) != ErrorCode::Success)
         return false;
     QElapsedTimer waited;
     waited.start();
@@ -321,7 +323,7 @@ bool VBoxTool::checkOtherOrvStatus()
         }
         Global::setStatus(QLatin1String(StatusWord::kStartWaiting));
         QThread::msleep(static_cast<unsigned long>(TimeoutScale::ms(kOtherInstancePollMs)));
-        if (listOrvantaVms(&names) != 1)
+        if (listOrvantaVms(&names) != ErrorCode::Success)
             return false;
     }
     return true;
@@ -362,7 +364,8 @@ int VBoxTool::initHostInfo()
 {
     qInfo() << ORV_LOG_VBOXTOOL "init host info";
     QString out;
-    if (exec({QStringLiteral("list"), QStringLiteral("hostinfo")}, &out, nullptr, kToolTimeoutSeconds) != 1)
+    if (exec({QStringLiteral("list"), QStringLiteral("hostinfo")}, &out, nullptr, kToolTimeoutSeconds) !=
+        ErrorCode::Success)
         return ErrorCode::HostInfoFailed;
     const QHash<QString, QString> info = VBoxOutput::parseHostInfo(out);
     for (auto it = info.cbegin(); it != info.cend(); ++it)
@@ -371,7 +374,7 @@ int VBoxTool::initHostInfo()
     if (systemMessageSink())
         systemMessageSink()(QStringLiteral("cpu"), Global::systemInfo.cpuName);
     qInfo() << ORV_LOG_VBOXTOOL "init host info ok";
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::initGuestInfo()
@@ -379,12 +382,12 @@ int VBoxTool::initGuestInfo()
     qInfo() << ORV_LOG_VBOXTOOL "init guest info";
     QString out;
     if (exec({QStringLiteral("guestproperty"), QStringLiteral("enumerate"), Global::vmName}, &out, nullptr,
-             kToolTimeoutSeconds) != 1)
+             kToolTimeoutSeconds) != ErrorCode::Success)
         return ErrorCode::GuestPropertiesFailed;
     // Replaced, not merged: a property the machine no longer has must not count as in place.
     m_guestProperties = VBoxOutput::parseGuestProperties(out);
     qInfo() << ORV_LOG_VBOXTOOL "init guest info ok";
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::initExtradataInfo()
@@ -392,11 +395,11 @@ int VBoxTool::initExtradataInfo()
     qInfo() << ORV_LOG_VBOXTOOL "init extradata info";
     QString out;
     if (exec({QStringLiteral("getextradata"), Global::vmName, QStringLiteral("enumerate")}, &out, nullptr,
-             kToolTimeoutSeconds) != 1)
+             kToolTimeoutSeconds) != ErrorCode::Success)
         return ErrorCode::ExtradataFailed;
     m_extraData = VBoxOutput::parseExtraData(out);
     qInfo() << ORV_LOG_VBOXTOOL "init extradata info ok";
-    return 1;
+    return ErrorCode::Success;
 }
 
 // ---- host ports and NAT port forwarding ----
@@ -425,7 +428,7 @@ int VBoxTool::initPort()
 {
     qInfo() << ORV_LOG_VBOXTOOL "initPort";
     if (CommandLine::tcp)
-        return 1;
+        return ErrorCode::Success;
     const struct
     {
         const char *name;
@@ -439,24 +442,24 @@ int VBoxTool::initPort()
     for (const auto &rule : rules) {
         const QString name = QLatin1String(rule.name);
         const int code = setPortForward(name, forwardRule(name, rule.hostPort, rule.guestPort));
-        if (code != 1)
+        if (code != ErrorCode::Success)
             return code;
     }
     qInfo() << ORV_LOG_VBOXTOOL "initPort ok";
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::setPortForward(const QString &name, const QString &rule)
 {
     if (m_forwardRules.contains(rule))
-        return 1;
+        return ErrorCode::Success;
     qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm ") + name;
     const QString &vm = Global::vmName;
     if (m_forwardRuleNames.contains(name))
         exec({QStringLiteral("modifyvm"), vm, QStringLiteral("--natpf1"), QStringLiteral("delete"), name},
              nullptr, nullptr, kToolTimeoutSeconds);
     if (exec({QStringLiteral("modifyvm"), vm, QStringLiteral("--natpf1"), rule}, nullptr, nullptr,
-             kToolTimeoutSeconds) != 1)
+             kToolTimeoutSeconds) != ErrorCode::Success)
         return ErrorCode::PortForwardFailed;
-    return 1;
+    return ErrorCode::Success;
 }

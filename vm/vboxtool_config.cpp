@@ -98,7 +98,7 @@ void VBoxTool::setCpuFeatures()
 int VBoxTool::initNetwork()
 {
     if (CommandLine::tcp)
-        return 1;
+        return ErrorCode::Success;
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "init network");
     const QString &vm = Global::vmName;
     for (const QString &adapter : {QStringLiteral("1"), QStringLiteral("2")}) {
@@ -113,20 +113,20 @@ int VBoxTool::initNetwork()
                   QStringLiteral("--macaddress") + adapter, QStringLiteral("auto"),
                   QStringLiteral("--nictype") + adapter, QStringLiteral("82540EM"),
                   QStringLiteral("--nictrace") + adapter, QStringLiteral("off")},
-                 nullptr, nullptr, kToolTimeoutSeconds) != 1)
+                 nullptr, nullptr, kToolTimeoutSeconds) != ErrorCode::Success)
             return ErrorCode::NetworkConfigFailed;
     }
     int code = setSpeedDevice();
-    if (code != 1)
+    if (code != ErrorCode::Success)
         return code;
     code = initPort();
-    if (code != 1)
+    if (code != ErrorCode::Success)
         return code;
     code = setStreamMode();
-    if (code != 1)
+    if (code != ErrorCode::Success)
         return code;
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "init network ok");
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::checkCpu(bool withVt)
@@ -157,7 +157,7 @@ int VBoxTool::checkCpu(bool withVt)
 
     const QString text = QString::number(count);
     if (m_vmInfo.value(QStringLiteral("cpus")) == text)
-        return 1;
+        return ErrorCode::Success;
     m_vmInfo.insert(QStringLiteral("cpus"), text);
     return exec({QStringLiteral("modifyvm"), Global::vmName, QStringLiteral("--cpus"), text}, nullptr,
                 nullptr, kToolTimeoutSeconds);
@@ -186,7 +186,7 @@ int VBoxTool::checkMemory(bool withVt)
     if (wanted != current)
         return setMemory(wanted);
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check memory ok");
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::setMemory(int megabytes)
@@ -203,7 +203,7 @@ int VBoxTool::setResolutionAndDpi()
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "set resolutiona and dpi");
     const SettingResolutionData *resolution = SettingModel::instance()->resolution();
     const QString &vm = Global::vmName;
-    int result = 1;
+    int result = ErrorCode::Success;
 
     const QString mode =
         QStringLiteral("%1x%2-16")
@@ -211,13 +211,13 @@ int VBoxTool::setResolutionAndDpi()
     if (m_guestProperties.value(QStringLiteral("vbox_graph_mode")) != mode &&
         exec({QStringLiteral("guestproperty"), QStringLiteral("set"), vm, QStringLiteral("vbox_graph_mode"),
               mode},
-             nullptr, nullptr, kToolTimeoutSeconds) != 1)
+             nullptr, nullptr, kToolTimeoutSeconds) != ErrorCode::Success)
         result = ErrorCode::ResolutionFailed;
 
     const QString dpi = QString::number(resolution->dpi());
     if (m_guestProperties.value(QStringLiteral("vbox_dpi")) != dpi &&
         exec({QStringLiteral("guestproperty"), QStringLiteral("set"), vm, QStringLiteral("vbox_dpi"), dpi},
-             nullptr, nullptr, kToolTimeoutSeconds) != 1)
+             nullptr, nullptr, kToolTimeoutSeconds) != ErrorCode::Success)
         result = ErrorCode::DpiFailed;
 
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "set resolutiona and dpi ok");

@@ -91,19 +91,19 @@ int VBoxTool::setSpeedDevice()
     const QString pathKey = QStringLiteral("VBoxInternal/PDM/Devices/OrvSpeed/Path");
     if (m_extraData.value(pathKey) != path) {
         qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm Path ") + path;
-        if (writeExtraData(this, pathKey, path) != 1)
+        if (writeExtraData(this, pathKey, path) != ErrorCode::Success)
             return ErrorCode::SpeedDeviceFailed;
     }
     const QString anythingKey = QStringLiteral("VBoxInternal/Devices/OrvSpeed/0/anything");
     if (m_extraData.value(anythingKey) != QLatin1String("OrvSpeed")) {
         qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm anything");
-        if (writeExtraData(this, anythingKey, QStringLiteral("OrvSpeed")) != 1)
+        if (writeExtraData(this, anythingKey, QStringLiteral("OrvSpeed")) != ErrorCode::Success)
             return ErrorCode::SpeedDeviceFailed;
     }
     const QString trustedKey = QStringLiteral("VBoxInternal/Devices/OrvSpeed/0/Trusted");
     if (m_extraData.value(trustedKey) != QLatin1String("1")) {
         qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm Trusted");
-        if (writeExtraData(this, trustedKey, QStringLiteral("1")) != 1)
+        if (writeExtraData(this, trustedKey, QStringLiteral("1")) != ErrorCode::Success)
             return ErrorCode::SpeedDeviceFailed;
     }
 
@@ -111,10 +111,10 @@ int VBoxTool::setSpeedDevice()
     qDebug().noquote() << QStringLiteral(ORV_LOG_GLOBAL "vmPort ") + Global::vmPort;
     if (m_guestProperties.value(QStringLiteral("emu_id")) != Global::vmPort) {
         qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm emu_id");
-        if (writeGuestProperty(this, QStringLiteral("emu_id"), Global::vmPort) != 1)
+        if (writeGuestProperty(this, QStringLiteral("emu_id"), Global::vmPort) != ErrorCode::Success)
             return ErrorCode::SpeedDeviceFailed;
     }
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::setStreamMode()
@@ -122,9 +122,9 @@ int VBoxTool::setStreamMode()
     const QString wanted =
         Global::streamMode == QLatin1String("pipe") ? QStringLiteral("pipe") : QStringLiteral("speed");
     if (m_guestProperties.value(QStringLiteral("stream_mode")) != wanted &&
-        writeGuestProperty(this, QStringLiteral("stream_mode"), wanted) != 1)
+        writeGuestProperty(this, QStringLiteral("stream_mode"), wanted) != ErrorCode::Success)
         return ErrorCode::SpeedDeviceFailed;
-    return 1;
+    return ErrorCode::Success;
 }
 
 void VBoxTool::clearEmuId()

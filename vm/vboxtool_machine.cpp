@@ -61,7 +61,7 @@ int VBoxTool::checkOva()
 {
     const QString &vm = Global::vmName;
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check ova ");
-    if (loadVmList() != 1)
+    if (loadVmList() != ErrorCode::Success)
         return ErrorCode::VmListOrDiskCopyFailed;
     qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "list vms ") + vm;
 
@@ -70,7 +70,7 @@ int VBoxTool::checkOva()
     const QString newDefault = QStringLiteral("Orvanta_0");
     if (vm == newDefault && !m_vmNames.contains(newDefault) && m_vmNames.contains(oldDefault)) {
         if (exec({QStringLiteral("modifyvm"), oldDefault, QStringLiteral("--name"), newDefault}, nullptr,
-                 nullptr, kToolTimeoutSeconds) == 1) {
+                 nullptr, kToolTimeoutSeconds) == ErrorCode::Success) {
             m_vmNames.removeAll(oldDefault);
             m_vmNames.append(newDefault);
         }
@@ -103,7 +103,7 @@ int VBoxTool::checkOva()
         qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "ova exist");
         result = checkOvaVersion();
     }
-    if (result == 1)
+    if (result == ErrorCode::Success)
         qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check ova ok");
     return result;
 }
@@ -127,18 +127,19 @@ int VBoxTool::setupVm()
         return exec(args, nullptr, nullptr, kToolTimeoutSeconds);
     };
     if (run({QStringLiteral("createvm"), QStringLiteral("--name"), vm, QStringLiteral("--register"),
-             QStringLiteral("--ostype"), QStringLiteral("Linux")}) != 1) {
+             QStringLiteral("--ostype"), QStringLiteral("Linux")}) != ErrorCode::Success) {
         qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "create ") + vm + QStringLiteral(" failed ");
         return ErrorCode::VmListOrDiskCopyFailed;
     }
     if (run({QStringLiteral("modifyvm"), vm, QStringLiteral("--boot1"), QStringLiteral("disk"),
              QStringLiteral("--boot2"), QStringLiteral("none"), QStringLiteral("--boot3"),
-             QStringLiteral("none"), QStringLiteral("--boot4"), QStringLiteral("none")}) != 1) {
+             QStringLiteral("none"), QStringLiteral("--boot4"), QStringLiteral("none")}) !=
+        ErrorCode::Success) {
         qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm boot failed ");
         return ErrorCode::VmListOrDiskCopyFailed;
     }
     if (run({QStringLiteral("storagectl"), vm, QStringLiteral("--name"), QStringLiteral("IDE"),
-             QStringLiteral("--add"), QStringLiteral("ide")}) != 1) {
+             QStringLiteral("--add"), QStringLiteral("ide")}) != ErrorCode::Success) {
         qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "storagectl add ide failed ");
         return ErrorCode::VmListOrDiskCopyFailed;
     }
@@ -146,7 +147,7 @@ int VBoxTool::setupVm()
         const QString file = vmFolder + QLatin1String(disk.shippedFile);
         // The copy carries the shipped disk's identifier, which the tool may know already.
         run({QStringLiteral("internalcommands"), QStringLiteral("sethduuid"), file});
-        if (run(attachArgs(disk, file)) != 1) {
+        if (run(attachArgs(disk, file)) != ErrorCode::Success) {
             qCritical().noquote() << attachFailedText(disk);
             return ErrorCode::VmListOrDiskCopyFailed;
         }
@@ -155,7 +156,7 @@ int VBoxTool::setupVm()
          Global::installInfo.ovaVersion});
     if (!m_vmNames.contains(vm))
         m_vmNames.append(vm);
-    return 1;
+    return ErrorCode::Success;
 }
 
 bool VBoxTool::copyDir(const QString &source, const QString &target, bool overwrite)
@@ -192,7 +193,7 @@ int VBoxTool::checkOvaVersion()
     QString out;
     if (exec({QStringLiteral("guestproperty"), QStringLiteral("get"), vm,
               QStringLiteral("orvanta_ova_version")},
-             &out, nullptr, kToolTimeoutSeconds) != 1)
+             &out, nullptr, kToolTimeoutSeconds) != ErrorCode::Success)
         return ErrorCode::OvaVersionFailed;
     // "Value: <version>"; "No value set!" keeps what was read before.
     if (out.contains(QLatin1Char(':')))
@@ -221,11 +222,11 @@ int VBoxTool::checkOvaVersion()
         return Slot::Present;
     };
 
-    int result = 1;
+    int result = ErrorCode::Success;
     const auto repair = [&](const DiskSlot &disk) {
         qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "repaire %1 ide").arg(QLatin1String(disk.word));
         const int code = repairDisk(QLatin1String(disk.word));
-        if (code != 1 && result == 1)
+        if (code != ErrorCode::Success && result == ErrorCode::Success)
             result = code;
     };
 
@@ -260,12 +261,12 @@ int VBoxTool::repairDisk(const QString &word)
     if (attached) {
         const QString failed =
             QStringLiteral(ORV_LOG_VBOXTOOL "storagectl del ") + current + QStringLiteral(" failed ");
-        if (run(attachArgs(*disk, QStringLiteral("none"))) != 1) {
+        if (run(attachArgs(*disk, QStringLiteral("none"))) != ErrorCode::Success) {
             qCritical().noquote() << failed;
             return ErrorCode::DiskRepairOrStartAnswerFailed;
         }
         if (run({QStringLiteral("closemedium"), QStringLiteral("disk"), current,
-                 QStringLiteral("--delete")}) != 1) {
+                 QStringLiteral("--delete")}) != ErrorCode::Success) {
             // The tool cannot delete a file that is already gone; then there is nothing to lose and the
             // new disk is attached all the same.
             if (QFileInfo::exists(current)) {
@@ -285,14 +286,14 @@ int VBoxTool::repairDisk(const QString &word)
         return ErrorCode::DiskRepairOrStartAnswerFailed;
     }
     run({QStringLiteral("internalcommands"), QStringLiteral("sethduuid"), newFile});
-    if (run(attachArgs(*disk, newFile)) != 1) {
+    if (run(attachArgs(*disk, newFile)) != ErrorCode::Success) {
         qCritical().noquote() << attachFailedText(*disk);
         return ErrorCode::DiskRepairOrStartAnswerFailed;
     }
     if (word == QLatin1String("system"))
         run({QStringLiteral("guestproperty"), QStringLiteral("set"), vm,
              QStringLiteral("orvanta_ova_version"), shipped});
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::clearOva(const QString &folder)
@@ -315,5 +316,5 @@ int VBoxTool::clearOva(const QString &folder)
         }
     }
     m_vmNames.removeAll(vm);
-    return 1;
+    return ErrorCode::Success;
 }

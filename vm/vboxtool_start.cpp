@@ -64,12 +64,12 @@ int VBoxTool::startVM()
         r = exec(startArgs, &out, &err, kToolTimeoutSeconds);
     }
 
-    if (r != 1)
+    if (r != ErrorCode::Success)
         return ErrorCode::VmStartFailed;
     if (!out.contains(QLatin1String("successfully"))) {
         qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "start failed ") + err;
         return ErrorCode::DiskRepairOrStartAnswerFailed;
     }
     m_vmInfo.insert(QStringLiteral("VMState"), QStringLiteral("running"));
-    return 1;
+    return ErrorCode::Success;
 }
