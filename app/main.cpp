@@ -15,6 +15,8 @@
 #include <QIcon>
 #include <QTranslator>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
     OrvApplication app(argc, argv);
@@ -24,7 +26,12 @@ int main(int argc, char *argv[])
         message.pkgpath = CommandLine::pkgpath;
         message.pkgname = CommandLine::pkgname;
         message.isStop = CommandLine::stop;
-        app.sendMessage(QString::fromUtf8(message.toJson()));
+        QString problem;
+        if (!app.sendMessage(QString::fromUtf8(message.toJson()), &problem)) {
+            // Starters run this detached and never read the code: say why on the error output too.
+            std::fprintf(stderr, "Orvanta: %s\n", problem.toLocal8Bit().constData());
+            return 1;
+        }
         return 0;
     }
     if (CommandLine::stop)

@@ -3,6 +3,7 @@
 #include "commandline.h"
 #include "datareportengine.h"
 #include "dialogcontrol.h"
+#include "folderclean.h"
 #include "global.h"
 #include "instancemessage.h"
 #include "loadingcontrol.h"
@@ -268,10 +269,6 @@ void MainControl::cleanGameFolder()
     qDebug() << "MainControl: cleanGameFolder";
     if (Global::gamePath.isEmpty())
         return;
-    const QFileInfoList files =
-        QDir(Global::gamePath).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo &info : files) {
-        QFile::setPermissions(info.absoluteFilePath(), QFile::WriteOwner);
-        QFile::remove(info.absoluteFilePath());
-    }
+    // Only the folder's own regular files go; a link in it may point anywhere and is never followed.
+    Platform::removePlainFiles(Global::gamePath);
 }

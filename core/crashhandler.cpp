@@ -15,6 +15,7 @@
 #include <execinfo.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -178,9 +179,12 @@ bool writeDump(int signo, siginfo_t *info, void *context)
     pos = appendText(path, sizeof(path), pos, g_crash.dumpId);
     appendText(path, sizeof(path), pos, ".dmp");
 
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Dumps hold the process's memory layout and more: private to the user, and never written through
+    // a link someone put in the crash folder.
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return false;
+    ::fchmod(fd, 0600);
     SafeWriter out(fd);
     out << "Orvanta crash dump\nvm: " << g_crash.vmName << "\npid: " << static_cast<long long>(g_crash.pid)
         << "\nthread: " << static_cast<long long>(currentTid())

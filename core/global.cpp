@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QStorageInfo>
 #include <QSysInfo>
+#include <QThread>
 
 QString Global::vmName;
 QString Global::startDate;
@@ -149,11 +150,49 @@ void Global::initSystemInfo()
             << systemInfo.installUuid << "driveRoot" << systemInfo.driveRoot;
 }
 
-void Global::setStatus(const QString &status)
+namespace {
+
+// Guards the order of the published words: once EXITING is out, no word of an earlier phase may follow
+// (a start-up worker still on its way would publish STARTING over it). The quit sequence's own wait for
+// other instances still reports STARTWAITING from the thread that published EXITING.
+QMutex g_statusOrderMutex;
+bool g_exitingPublished = false;
+Qt::HANDLE g_exitingThread = nullptr;
+
+bool belongsBeforeExiting(const QString &status)
 {
-    SharedSegment &segment = instanceSegment();
+    return status == QLatin1String(StatusWord::kStarting) || status == QLatin1String(StatusWord::kRunning) ||
+           status == QLatin1String(StatusWord::kStartWaiting);
+}
+
+void writeStatusWord(const QString &status)
+{
+    SharedSegment &segment = Global::instanceSegment();
     if (!segment.isAttached() || !segment.writeText(status))
         qWarning() << ORV_LOG_GLOBAL "no instance segment attached, status not written:" << status;
+}
+
+} // namespace
+
+void Global::setStatus(const QString &status)
+{
+    if (status == QLatin1String(StatusWord::kError)) {
+        // ERROR may follow any word; it is written without the order lock, which a crashed thread may
+        // be holding.
+        writeStatusWord(status);
+    } else {
+        QMutexLocker locker(&g_statusOrderMutex);
+        if (status == QLatin1String(StatusWord::kExiting)) {
+            g_exitingPublished = true;
+            g_exitingThread = QThread::currentThreadId();
+        } else if (g_exitingPublished && belongsBeforeExiting(status) &&
+                   !(status == QLatin1String(StatusWord::kStartWaiting) &&
+                     g_exitingThread == QThread::currentThreadId())) {
+            qDebug() << ORV_LOG_GLOBAL "status after EXITING not written:" << status;
+            return;
+        }
+        writeStatusWord(status);
+    }
 
     const QStringList args{QStringLiteral("-vm=") + vmName, QStringLiteral("-status=") + status};
     const ProgramStartHook hook = programStartHook.load();

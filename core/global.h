@@ -119,6 +119,7 @@ constexpr const char *kReportRequestName = "REQUEST_DATA_REPORT";
 namespace StatusWord {
 constexpr const char *kStarting = "STARTING";
 constexpr const char *kStartWaiting = "STARTWAITING"; // waiting for other instances to finish starting
+constexpr const char *kRunning = "RUNNING";
 constexpr const char *kError = "ERROR";
 constexpr const char *kExiting = "EXITING";
 constexpr const char *kStop = "STOP";

@@ -4,7 +4,8 @@
 
 // An advisory lock held by the live owner of a named resource (an instance segment or local server).
 // Shared memory and socket files outlive a crashed process on this platform; the lock does not, so a
-// starter that can take the lock knows that nobody alive owns the name.
+// starter that can take the lock knows that nobody alive owns the name. The lock files live in the
+// user's private runtime folder.
 class InstanceLock
 {
 public:
@@ -21,7 +22,13 @@ public:
     bool isLocked() const { return m_fd >= 0; }
     QString filePath() const { return m_path; }
 
+    // True when some live process (this one included) holds the lock of `name`. Only looks: a reader
+    // that asks never gets in the way of an owner taking the lock at the same moment.
+    static bool isHeld(const QString &name);
+
 private:
+    static QString pathFor(const QString &name);
+
     QString m_path;
     int m_fd = -1;
 };

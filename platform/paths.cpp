@@ -1,9 +1,14 @@
 #include "paths.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Platform {
@@ -55,11 +60,54 @@ void initSettingsPaths()
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, userSettingsDir());
 }
 
-QString runtimeDir()
+static bool fail(QString *problem, const QString &text)
 {
-    const QString dir = QDir::tempPath() + QStringLiteral("/orvanta-") + QString::number(getuid());
-    QDir().mkpath(dir);
-    return dir;
+    if (problem)
+        *problem = text;
+    return false;
+}
+
+// Makes sure `dir` is a folder of this user that nobody else can write into, creating it when missing.
+static bool ensurePrivateFolder(const QString &dir, QString *problem)
+{
+    const QByteArray path = QFile::encodeName(dir);
+    struct stat info;
+    if (::lstat(path.constData(), &info) != 0) {
+        if (errno != ENOENT)
+            return fail(problem, QStringLiteral("cannot read the runtime folder %1: %2")
+                                     .arg(dir, QString::fromLocal8Bit(strerror(errno))));
+        if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+            return fail(problem, QStringLiteral("cannot create the runtime folder %1: %2")
+                                     .arg(dir, QString::fromLocal8Bit(strerror(errno))));
+        if (::lstat(path.constData(), &info) != 0)
+            return fail(problem, QStringLiteral("cannot read the runtime folder %1: %2")
+                                     .arg(dir, QString::fromLocal8Bit(strerror(errno))));
+    }
+    if (!S_ISDIR(info.st_mode))
+        return fail(problem, QStringLiteral("the runtime folder %1 is not a folder").arg(dir));
+    if (info.st_uid != ::geteuid())
+        return fail(problem, QStringLiteral("the runtime folder %1 belongs to another user (uid %2)")
+                                 .arg(dir)
+                                 .arg(info.st_uid));
+    if (info.st_mode & (S_IWGRP | S_IWOTH))
+        return fail(problem, QStringLiteral("the runtime folder %1 can be written by other users").arg(dir));
+    if ((info.st_mode & 07777) != 0700 && ::chmod(path.constData(), 0700) != 0)
+        return fail(problem, QStringLiteral("cannot make the runtime folder %1 private: %2")
+                                 .arg(dir, QString::fromLocal8Bit(strerror(errno))));
+    return true;
+}
+
+QString privateRuntimeDir(QString *problem)
+{
+    const QString xdg = envPath("XDG_RUNTIME_DIR");
+    const QString dir = xdg.isEmpty() ? QDir::cleanPath(QDir::tempPath()) + QStringLiteral("/orvanta-") +
+                                            QString::number(::geteuid())
+                                      : xdg + QStringLiteral("/orvanta");
+    if (!xdg.isEmpty() && !QFileInfo(xdg).isDir()) {
+        fail(problem, QStringLiteral("XDG_RUNTIME_DIR %1 is not a folder").arg(xdg));
+        return QString();
+    }
+    return ensurePrivateFolder(dir, problem) ? dir : QString();
 }
 
 } // namespace Platform

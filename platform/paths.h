@@ -20,7 +20,11 @@ void initSettingsPaths();
 // The machine-wide settings folder chosen by initSettingsPaths().
 QString systemSettingsDir();
 
-// The per-user folder for runtime files (locks), inside the temporary folder.
-QString runtimeDir();
+// The per-user private folder for runtime files: instance segments, their lock files and the instance
+// channels. $XDG_RUNTIME_DIR/orvanta when XDG_RUNTIME_DIR is set, else <temporary folder>/orvanta-<uid>.
+// Created 0700 when missing. Refused (empty result, `problem` tells why) when it is not a real folder
+// owned by this user, or when another user could write into it: whoever controls it could take over or
+// block this user's emulators. A folder of this user that others may only read is made private.
+QString privateRuntimeDir(QString *problem = nullptr);
 
 } // namespace Platform

@@ -40,15 +40,17 @@ SharedSegment::~SharedSegment()
         ::close(m_lockFd);
 }
 
-QByteArray SharedSegment::objectPrefix(const QString &tempPath)
-{
-    return "/orvanta-" + QByteArray::number(getuid()) + '-' +
-           shortHash(QFile::encodeName(QDir::cleanPath(tempPath))) + '-';
-}
-
 QByteArray SharedSegment::objectName(const QString &key)
 {
-    return objectPrefix(QDir::tempPath()) + shortHash(key.toUtf8());
+    const QString dir = Platform::privateRuntimeDir();
+    if (dir.isEmpty())
+        return QByteArray();
+    return QFile::encodeName(dir) + "/segment-" + shortHash(key.toUtf8());
+}
+
+bool SharedSegment::hasLiveOwner(const QString &key)
+{
+    return InstanceLock::isHeld(key);
 }
 
 void SharedSegment::setKey(const QString &key)
@@ -62,7 +64,12 @@ void SharedSegment::setKey(const QString &key)
         m_lockFd = -1;
     }
     m_key = key;
-    m_name = key.isEmpty() ? QByteArray() : objectName(key);
+    m_name.clear();
+    if (!key.isEmpty()) {
+        m_name = objectName(key);
+        if (m_name.isEmpty())
+            Platform::privateRuntimeDir(&m_error);
+    }
 }
 
 bool SharedSegment::map(int fd, int size)
@@ -84,13 +91,13 @@ bool SharedSegment::attach()
         return true;
     if (m_name.isEmpty())
         return false;
-    const int fd = ::shm_open(m_name.constData(), O_RDWR | O_CLOEXEC, 0600);
+    const int fd = ::open(m_name.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         m_error = systemError();
         return false;
     }
     struct stat info;
-    if (::fstat(fd, &info) != 0 || info.st_size <= 0) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
         m_error = QStringLiteral("segment without content");
         ::close(fd);
         return false;
@@ -103,7 +110,7 @@ bool SharedSegment::create(int size)
 {
     if (m_data || m_name.isEmpty() || size <= 0)
         return false;
-    const int fd = ::shm_open(m_name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd = ::open(m_name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         m_error = systemError();
         return false;
@@ -111,18 +118,18 @@ bool SharedSegment::create(int size)
     if (::ftruncate(fd, size) != 0) {
         m_error = systemError();
         ::close(fd);
-        ::shm_unlink(m_name.constData());
+        ::unlink(m_name.constData());
         return false;
     }
     struct stat info;
     if (::fstat(fd, &info) != 0) {
         m_error = systemError();
         ::close(fd);
-        ::shm_unlink(m_name.constData());
+        ::unlink(m_name.constData());
         return false;
     }
     if (!map(fd, size)) {
-        ::shm_unlink(m_name.constData());
+        ::unlink(m_name.constData());
         return false;
     }
     m_device = info.st_dev;
@@ -141,12 +148,9 @@ bool SharedSegment::detach()
     // The creator takes the name with it, so that readers find no segment once the owner is gone, but
     // only while the name still stands for its own object.
     if (m_created) {
-        const int fd = ::shm_open(m_name.constData(), O_RDONLY | O_CLOEXEC, 0600);
         struct stat info;
-        if (fd >= 0 && ::fstat(fd, &info) == 0 && info.st_dev == m_device && info.st_ino == m_inode)
-            ::shm_unlink(m_name.constData());
-        if (fd >= 0)
-            ::close(fd);
+        if (::lstat(m_name.constData(), &info) == 0 && info.st_dev == m_device && info.st_ino == m_inode)
+            ::unlink(m_name.constData());
     }
     m_created = false;
     return true;
@@ -156,16 +160,16 @@ void SharedSegment::remove()
 {
     detach();
     if (!m_name.isEmpty())
-        ::shm_unlink(m_name.constData());
+        ::unlink(m_name.constData());
 }
 
 bool SharedSegment::lockContent()
 {
     m_contentMutex.lock();
     if (m_lockFd < 0) {
-        const QString path = Platform::runtimeDir() + QStringLiteral("/segment-") +
-                             QString::fromLatin1(m_name.mid(1)) + QStringLiteral(".lock");
-        m_lockFd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const QByteArray path = m_name + ".lock";
+        if (!m_name.isEmpty())
+            m_lockFd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     }
     // Without a lock file the in-process mutex still keeps this process's writers apart.
     if (m_lockFd >= 0) {

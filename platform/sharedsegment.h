@@ -14,9 +14,10 @@
 // with the owner lock of the same name. The emulator keeps one per virtual machine; the instance
 // manager opens the same segments to read the words and to hold an instance while it works on it.
 //
-// Segments are POSIX shared-memory objects named from the key (and the temporary folder, so that
-// separate trees of programs never meet). System V segments keyed through ftok() are not used: their
-// keys keep only 16 bits of a file's inode, so unrelated names can land on the same segment.
+// Segments are small files in the user's private runtime folder (Platform::privateRuntimeDir), named
+// from the key and mapped shared. No other user can create, read or remove them there, and separate
+// trees of programs (another runtime folder) never meet. System V segments keyed through ftok() are not
+// used: their keys keep only 16 bits of a file's inode, so unrelated names can land on the same segment.
 //
 // Whoever means to own the segment (create it, or hold it to keep others out) takes the owner lock
 // first. A segment found without a live owner is a leftover of a crashed process.
@@ -58,10 +59,10 @@ public:
 
     // Reads the text of the segment `key` without keeping it attached; empty when there is none.
     static QString peekText(const QString &key);
-    // The name of the shared-memory object that carries `key`.
+    // The path of the file that carries `key`; empty when the private runtime folder is refused.
     static QByteArray objectName(const QString &key);
-    // The prefix of every object name made under the temporary folder `tempPath`.
-    static QByteArray objectPrefix(const QString &tempPath);
+    // True when a live process holds the owner lock of `key`. A segment without one is a leftover.
+    static bool hasLiveOwner(const QString &key);
 
 private:
     bool map(int fd, int size);

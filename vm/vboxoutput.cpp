@@ -24,6 +24,33 @@ QList<VmListEntry> parseVmList(const QString &text)
     return entries;
 }
 
+bool isCompleteVmList(const QString &text)
+{
+    if (text.isEmpty())
+        return true;
+    if (!text.endsWith(QLatin1Char('\n')))
+        return false;
+    static const QRegularExpression entry(QStringLiteral("^\"(.*)\" \\{(.*)\\}$"));
+    for (const QString &line : splitLines(text)) {
+        if (!line.isEmpty() && !entry.match(line).hasMatch())
+            return false;
+    }
+    return true;
+}
+
+QString createdSettingsFile(const QString &text)
+{
+    static const QRegularExpression line(QStringLiteral("^Settings file: '(.+)'\r?$"),
+                                         QRegularExpression::MultilineOption);
+    return line.match(text).captured(1);
+}
+
+QString existingSettingsFile(const QString &text)
+{
+    static const QRegularExpression line(QStringLiteral("Machine settings file '(.+)' already exists"));
+    return line.match(text).captured(1);
+}
+
 bool isOrvantaVmName(const QString &name)
 {
     static const QRegularExpression pattern(QStringLiteral("\\bOrvanta_(\\d+)\\b"));
@@ -80,6 +107,23 @@ int keySeparator(const QString &line)
 }
 
 } // namespace
+
+bool isCompleteMachineInfo(const QString &text)
+{
+    if (text.isEmpty() || !text.endsWith(QLatin1Char('\n')))
+        return false;
+    for (const QString &line : splitLines(text)) {
+        if (line.isEmpty())
+            continue;
+        const int p = keySeparator(line);
+        if (p <= 0)
+            return false;
+        const QString value = line.mid(p + 1).trimmed();
+        if (value.startsWith(QLatin1Char('"')) && (value.size() < 2 || !value.endsWith(QLatin1Char('"'))))
+            return false;
+    }
+    return true;
+}
 
 MachineInfo parseMachineInfo(const QString &text)
 {

@@ -23,6 +23,17 @@ struct VmListEntry
 };
 // Every line of a "list vms" output that has the machine list form, in order; other lines are skipped.
 QList<VmListEntry> parseVmList(const QString &text);
+// True when every line of a "list vms" output has the machine list form and the text ends with a line
+// break (an empty output is complete): nothing was cut off. Destructive decisions rest only on such output.
+bool isCompleteVmList(const QString &text);
+// True when a key=value listing is whole: not empty, every line has a key, a "=" and a value whose
+// opening double quote is closed, and the text ends with a line break.
+bool isCompleteMachineInfo(const QString &text);
+// The settings file named in the "Settings file: '<path>'" line of a createvm answer; empty when absent.
+QString createdSettingsFile(const QString &text);
+// The settings file named in createvm's "Machine settings file '<path>' already exists" error; empty when
+// the error is another one.
+QString existingSettingsFile(const QString &text);
 // True when `name` holds an emulator machine name ("Orvanta_" and a number) as a word of its own.
 bool isOrvantaVmName(const QString &name);
 

@@ -157,6 +157,7 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
 {
     logExec(m_toolPath, args);
     Global::lastErrorCode = QLatin1String("");
+    m_lastRunClean = false;
     const int waitMs = TimeoutScale::ms(timeoutSeconds * 1000);
 
     Platform::ProcessOutcome outcome = runTool(m_toolPath, args, waitMs);
@@ -181,6 +182,12 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
         }
     }
 
+    m_lastRunClean = outcome.result == Platform::ProcessResult::Finished && outcome.exitCode == 0;
+    if (!m_lastRunClean)
+        qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec ended with ") +
+                                    (outcome.result == Platform::ProcessResult::Finished
+                                         ? QStringLiteral("exit code ") + QString::number(outcome.exitCode)
+                                         : QStringLiteral("a crash"));
     const QString standardError = takeOutput(outcome, out, err);
     if (!standardError.isEmpty() &&
         standardError.contains(errorPattern(Global::installInfo.productVersion))) {
@@ -237,11 +244,20 @@ int VBoxTool::loadVmList()
     if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) !=
         ErrorCode::Success)
         return ErrorCode::VmListOrDiskCopyFailed;
+    // The list decides whether the machine is built anew: a run that did not end cleanly or an answer
+    // that was cut off is no ground for that.
+    if (!lastRunClean() || !VBoxOutput::isCompleteVmList(out)) {
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                "machine list incomplete, nothing decided on it");
+        return ErrorCode::VmListOrDiskCopyFailed;
+    }
     for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(out)) {
         if (entry.name == QLatin1String("<inaccessible>")) {
-            // A machine whose settings cannot be read is of no use to anybody; it only blocks names.
-            exec({QStringLiteral("unregistervm"), entry.uuid, QStringLiteral("--delete")}, nullptr, nullptr,
-                 kToolTimeoutSeconds);
+            // A machine whose settings cannot be read only blocks names: its registration goes, but its
+            // files (the settings, their backup, the disks) stay for the user.
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "unregister inaccessible machine ") +
+                                        entry.uuid + QStringLiteral(", its files are kept");
+            exec({QStringLiteral("unregistervm"), entry.uuid}, nullptr, nullptr, kToolTimeoutSeconds);
         } else {
             m_vmNames.append(entry.name);
         }
@@ -269,9 +285,13 @@ int VBoxTool::initVmInfo()
     if (!m_vmNames.contains(Global::vmName))
         return ErrorCode::Success;
     QString out;
+    m_vmInfoClean = false;
     if (exec({QStringLiteral("showvminfo"), Global::vmName, QStringLiteral("--machinereadable")}, &out,
              nullptr, kToolTimeoutSeconds) != ErrorCode::Success)
         return ErrorCode::VmInfoFailed;
+    m_vmInfoClean = lastRunClean() && VBoxOutput::isCompleteMachineInfo(out);
+    if (!m_vmInfoClean)
+        qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "machine information incomplete");
     m_vmInfoText = out;
     const VBoxOutput::MachineInfo info = VBoxOutput::parseMachineInfo(out);
     for (auto it = info.values.cbegin(); it != info.values.cend(); ++it)
@@ -297,6 +317,9 @@ bool VBoxTool::isOtherInstanceBusy(QStringList names)
 {
     for (const QString &name : qAsConst(names)) {
         if (name == Global::vmName)
+            continue;
+        // A segment whose owner is gone (killed mid-start, say) is a leftover, not a busy instance.
+        if (!SharedSegment::hasLiveOwner(name))
             continue;
         const QString word = SharedSegment::peekText(name);
         if (word == QLatin1String(StatusWord::kStarting) || word == QLatin1String(StatusWord::kExiting))

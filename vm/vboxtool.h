@@ -110,6 +110,9 @@ public:
     QHash<QString, QString> extraData() const { return m_extraData; }
     QSet<int> usedPorts() const { return m_usedPorts; }
     QString installedOvaVersion() const { return m_installedOvaVersion; }
+    // The machine's folder as the tool reports it (the folder of its settings file); empty until a
+    // whole machine information or the machine's creation told it.
+    QString vmFolder() const { return m_vmFolder; }
 
     // Where a system-information value ("cpu") goes for the usage report; set by whoever wires the
     // report engine in. Without a sink the value is only logged.
@@ -117,6 +120,15 @@ public:
     static void setSystemMessageSink(SystemMessageSink sink);
 
 private:
+    // True when the last tool run ended by itself with exit code 0. The results above never depend on
+    // it; only decisions that delete or unregister something do.
+    bool lastRunClean() const { return m_lastRunClean; }
+    // Moves a machine folder that stands in the way aside (never deletes it); the new path, or empty
+    // when it could not be moved.
+    QString moveFolderAside(const QString &folder);
+    // Puts the user's data and sdcard disks of an old machine folder into the new machine's folder.
+    void keepUserDisks(const QString &oldFolder, const QString &newFolder);
+
     QString m_vboxDir;
     QString m_toolPath;
     QString m_machineFolder;
@@ -130,4 +142,7 @@ private:
     QString m_installedOvaVersion;
     QString m_vmInfoText;
     QSet<int> m_usedPorts;
+    QString m_vmFolder;
+    bool m_lastRunClean = false;
+    bool m_vmInfoClean = false; // the last machine information read was whole and from a clean run
 };

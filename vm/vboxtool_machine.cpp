@@ -3,8 +3,10 @@
 #include "errorcodes.h"
 #include "global.h"
 #include "logtags.h"
+#include "vboxoutput.h"
 #include "vboxtool.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -76,23 +78,44 @@ int VBoxTool::checkOva()
         }
     }
 
-    initVmInfo();
+    // Only a whole machine information is ground for deleting anything below.
+    const bool infoClean = initVmInfo() == ErrorCode::Success && m_vmInfoClean;
 
     // A machine registered from another folder (an earlier installation) is removed and created anew
-    // here. The log folder sits inside the machine's folder, so its parent is the machine's folder.
+    // here. The machine's folder is the one the tool keeps it in: the folder of its settings file (the
+    // log folder's parent when the settings file is not named). The tool may have made that folder's
+    // name from the machine name in its own way, so only its place is compared, never its name.
     if (m_vmNames.contains(vm)) {
+        const QString settingsFile = m_vmInfo.value(QStringLiteral("CfgFile"));
         const QString logFolder = m_vmInfo.value(QStringLiteral("LogFldr"));
-        if (logFolder.isEmpty()) {
-            // The machine information could not be read: where the machine lives is unknown, and that
-            // is no ground for deleting anything.
+        if (!infoClean || (settingsFile.isEmpty() && logFolder.isEmpty())) {
+            // Where the machine lives is unknown, and that is no ground for deleting anything.
             qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
                                                    "machine folder unknown, folder test skipped");
         } else {
-            QDir parent(logFolder);
-            const bool wentUp = parent.cdUp();
-            const QString reached = wentUp ? QDir::cleanPath(parent.path()) : QDir::cleanPath(logFolder);
-            if (!wentUp || reached != QDir::cleanPath(m_machineFolder + QLatin1Char('/') + vm))
-                clearOva(reached);
+            QString folder;
+            bool known = true;
+            if (!settingsFile.isEmpty()) {
+                folder = QDir::cleanPath(QFileInfo(settingsFile).absolutePath());
+            } else {
+                QDir parent(logFolder);
+                known = parent.cdUp();
+                folder = known ? QDir::cleanPath(parent.path()) : QDir::cleanPath(logFolder);
+            }
+            if (!known || QDir::cleanPath(QFileInfo(folder).path()) != QDir::cleanPath(m_machineFolder))
+                clearOva(folder);
+            else
+                m_vmFolder = folder;
+        }
+    } else if (QFileInfo::exists(m_machineFolder + QLatin1Char('/') + vm)) {
+        // Not in the list, but its folder is there: ask for the machine itself before building it anew.
+        // A machine the tool still knows means the list was wrong, and nothing is rebuilt on it.
+        if (exec({QStringLiteral("showvminfo"), vm, QStringLiteral("--machinereadable")}, nullptr, nullptr,
+                 kToolTimeoutSeconds) == ErrorCode::Success &&
+            lastRunClean()) {
+            qCritical().noquote() << QStringLiteral(
+                ORV_LOG_VBOXTOOL "machine missing from the machine list but registered, nothing rebuilt");
+            return ErrorCode::VmListOrDiskCopyFailed;
         }
     }
 
@@ -108,29 +131,106 @@ int VBoxTool::checkOva()
     return result;
 }
 
+QString VBoxTool::moveFolderAside(const QString &folder)
+{
+    // A name no machine can have (it starts with "."), so the moved folder never meets a machine.
+    const QFileInfo info(folder);
+    QString aside = info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral("-moved-") +
+                    QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = aside.section(QLatin1Char('~'), 0, 0) + QLatin1Char('~') + QString::number(n);
+    if (!QDir().rename(folder, aside)) {
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                "cannot move the old machine folder aside ") +
+                                     folder;
+        return QString();
+    }
+    qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "old machine folder moved aside: ") + folder +
+                                QStringLiteral(" -> ") + aside;
+    return aside;
+}
+
+void VBoxTool::keepUserDisks(const QString &oldFolder, const QString &newFolder)
+{
+    // The data and sdcard disks hold the user's data: the newest of each kind goes into the new machine in
+    // place of the fresh copy. Everything else stays in the old folder.
+    for (const DiskSlot &disk : {kDisks[1], kDisks[2]}) {
+        const QString shipped = QString::fromLatin1(disk.shippedFile).mid(1);
+        const QFileInfoList candidates =
+            QDir(oldFolder).entryInfoList({shipped, QLatin1String(disk.word) + QStringLiteral("_*.vmdk")},
+                                          QDir::Files | QDir::NoSymLinks, QDir::Time);
+        if (candidates.isEmpty())
+            continue;
+        const QString target = newFolder + QLatin1Char('/') + shipped;
+        QFile::remove(target);
+        if (QDir().rename(candidates.first().absoluteFilePath(), target))
+            qWarning().noquote()
+                << QStringLiteral(ORV_LOG_VBOXTOOL "%1 disk kept: ").arg(QLatin1String(disk.word)) +
+                       candidates.first().absoluteFilePath() + QStringLiteral(" -> ") + target;
+        else
+            qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                    "%1 disk could not be kept, it stays in ")
+                                             .arg(QLatin1String(disk.word)) +
+                                         oldFolder;
+    }
+}
+
 int VBoxTool::setupVm()
 {
     const QString &vm = Global::vmName;
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "setup vm ") + vm;
     setMachineFolder();
-
-    const QString vmFolder = m_machineFolder + QLatin1Char('/') + vm;
-    if (QFileInfo::exists(vmFolder))
-        QDir(vmFolder).removeRecursively();
-    // The machine folder itself may be missing too (first start of an installation).
-    if (!QDir().mkpath(vmFolder) || !copyDir(Global::ovaFolder, vmFolder, true)) {
-        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "copy vmdk files failed ");
-        return ErrorCode::VmListOrDiskCopyFailed;
-    }
+    QDir().mkpath(m_machineFolder);
 
     const auto run = [this](const QStringList &args) {
         return exec(args, nullptr, nullptr, kToolTimeoutSeconds);
     };
-    if (run({QStringLiteral("createvm"), QStringLiteral("--name"), vm, QStringLiteral("--register"),
-             QStringLiteral("--ostype"), QStringLiteral("Linux")}) != ErrorCode::Success) {
+    // An old folder of this name (a machine whose settings were lost, a half-built one) is never deleted:
+    // it is moved aside and the user's disks in it are taken over.
+    QStringList oldFolders;
+    const QString expected = m_machineFolder + QLatin1Char('/') + vm;
+    if (QFileInfo::exists(expected)) {
+        const QString aside = moveFolderAside(expected);
+        if (aside.isEmpty())
+            return ErrorCode::VmListOrDiskCopyFailed;
+        oldFolders << aside;
+    }
+    const QStringList create{
+        QStringLiteral("createvm"),   QStringLiteral("--name"),   vm,
+        QStringLiteral("--register"), QStringLiteral("--ostype"), QStringLiteral("Linux")};
+    QString out;
+    QString err;
+    int created = exec(create, &out, &err, kToolTimeoutSeconds);
+    // The tool names the folder in its own way; a leftover settings file there is moved aside too.
+    const QString inTheWay = VBoxOutput::existingSettingsFile(err);
+    if (created != ErrorCode::Success && !inTheWay.isEmpty() &&
+        QDir::cleanPath(QFileInfo(QFileInfo(inTheWay).path()).path()) == QDir::cleanPath(m_machineFolder)) {
+        const QString aside = moveFolderAside(QFileInfo(inTheWay).path());
+        if (!aside.isEmpty()) {
+            oldFolders << aside;
+            created = exec(create, &out, &err, kToolTimeoutSeconds);
+        }
+    }
+    if (created != ErrorCode::Success) {
         qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "create ") + vm + QStringLiteral(" failed ");
         return ErrorCode::VmListOrDiskCopyFailed;
     }
+    // The machine's folder is the one the tool made for it.
+    const QString settingsFile = VBoxOutput::createdSettingsFile(out);
+    if (settingsFile.isEmpty()) {
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "create ") + vm +
+                                     QStringLiteral(" failed , no settings file named");
+        return ErrorCode::VmListOrDiskCopyFailed;
+    }
+    const QString vmFolder = QDir::cleanPath(QFileInfo(settingsFile).absolutePath());
+    m_vmFolder = vmFolder;
+    if (!copyDir(Global::ovaFolder, vmFolder, true)) {
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "copy vmdk files failed ");
+        return ErrorCode::VmListOrDiskCopyFailed;
+    }
+    for (const QString &old : qAsConst(oldFolders))
+        keepUserDisks(old, vmFolder);
+
     if (run({QStringLiteral("modifyvm"), vm, QStringLiteral("--boot1"), QStringLiteral("disk"),
              QStringLiteral("--boot2"), QStringLiteral("none"), QStringLiteral("--boot3"),
              QStringLiteral("none"), QStringLiteral("--boot4"), QStringLiteral("none")}) !=
@@ -212,6 +312,12 @@ int VBoxTool::checkOvaVersion()
     };
     const auto slotState = [this](const DiskSlot &disk) {
         const QString value = m_vmInfo.value(QLatin1String(disk.slotKey));
+        // A machine information that was cut off or came from a failed run may name slots wrongly.
+        if (!m_vmInfoClean) {
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "%1 disk slot unknown, left alone")
+                                        .arg(QLatin1String(disk.word));
+            return Slot::Unknown;
+        }
         if (value.isEmpty()) {
             qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "%1 disk slot %2 unknown, left alone")
                                         .arg(QLatin1String(disk.word), QLatin1String(disk.slotKey));
@@ -249,8 +355,14 @@ int VBoxTool::repairDisk(const QString &word)
     const QString &shipped = Global::installInfo.ovaVersion;
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "set ") + word;
 
-    const QString newFile = Global::installInfo.installDir + QStringLiteral("/vbox/") + vm +
-                            QLatin1Char('/') + word + QLatin1Char('_') + shipped + QStringLiteral(".vmdk");
+    if (m_vmFolder.isEmpty()) {
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                "machine folder unknown, no disk made for ") +
+                                     word;
+        return ErrorCode::DiskRepairOrStartAnswerFailed;
+    }
+    const QString newFile =
+        m_vmFolder + QLatin1Char('/') + word + QLatin1Char('_') + shipped + QStringLiteral(".vmdk");
     const QString current = m_vmInfo.value(QLatin1String(disk->slotKey));
     const QString source = Global::ovaFolder + QLatin1String(disk->shippedFile);
     const auto run = [this](const QStringList &args) {

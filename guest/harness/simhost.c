@@ -15,10 +15,6 @@
 
 #define HEAD_SIZE 16
 #define TAIL_SIZE 8
-#define FRAME_MAGIC 0x46504748u
-#define STATUS_DONE 0
-#define STATUS_BAD_FRAME (-1)
-#define STATUS_REJECTED (-2)
 
 #define MAX_PIPES 8
 #define MAX_HANDLES 128
@@ -81,18 +77,23 @@ static void put64(unsigned char *p, uint64_t v)
     put32(p + 4, (uint32_t)(v >> 32));
 }
 
-/* FNV-1a over offset, magic, size and channel word, as the guest computes it. */
-static uint32_t checksum(uint32_t offset, const unsigned char *head)
+/* One-at-a-time hash over the offset, the 16 header bytes and the tail's reserved word. */
+static uint32_t checksum(uint32_t offset, const unsigned char *head, const unsigned char *tail)
 {
-    unsigned char bytes[16];
+    unsigned char bytes[24];
     put32(bytes, offset);
-    memcpy(bytes + 4, head, 12);
-    uint32_t hash = 2166136261u;
+    memcpy(bytes + 4, head, HEAD_SIZE);
+    memcpy(bytes + 20, tail, 4);
+    uint32_t h = 0;
     for (size_t i = 0; i < sizeof(bytes); i++) {
-        hash ^= bytes[i];
-        hash *= 16777619u;
+        h += bytes[i];
+        h += h << 10;
+        h ^= h >> 6;
     }
-    return hash;
+    h += h << 3;
+    h ^= h >> 11;
+    h += h << 15;
+    return h;
 }
 
 static void bad_frame(const char *fmt, uint32_t a, uint32_t b)
@@ -294,27 +295,39 @@ static uint32_t expected_size(uint16_t info, const unsigned char *p, uint32_t da
     }
 }
 
+/*
+ * The 32-bit port write of a buffer's offset. The host checks the frame the
+ * way an HGSMI host layer does (offset, size, checksum, channel, in that
+ * order, on copies of the header and tail), refuses a bad one without
+ * touching guest memory, and otherwise answers inside the payload before the
+ * write returns. Beyond the host layer it also flags the fields a guest must
+ * leave zero, and a payload size that does not fit the operation.
+ */
 static void port_write(void *ctx, uint32_t offset)
 {
     (void)ctx;
     pthread_mutex_lock(&lock);
-    if (!area || offset > area_len || area_len - offset < HEAD_SIZE + TAIL_SIZE) {
+    if (!area || area_len < HEAD_SIZE + TAIL_SIZE || offset > area_len - HEAD_SIZE - TAIL_SIZE) {
         bad_frame("offset %u outside the area of %u bytes", offset, area_len);
         pthread_mutex_unlock(&lock);
         return;
     }
-    unsigned char *head = area + offset;
-    unsigned char *p = head + HEAD_SIZE;
-    uint32_t data_size = get32(head + 4);
-    uint16_t channel = get16(head + 8), info = get16(head + 10);
-    if (get32(head) != FRAME_MAGIC) {
-        bad_frame("bad magic %08x at offset %u", get32(head), offset);
-    } else if (data_size > area_len - offset - HEAD_SIZE - TAIL_SIZE) {
+    uint32_t last_offset = area_len - HEAD_SIZE - TAIL_SIZE;
+    unsigned char head[HEAD_SIZE], tail[TAIL_SIZE];
+    memcpy(head, area + offset, HEAD_SIZE);
+    uint32_t data_size = get32(head);
+    uint8_t flags = head[4], channel = head[5];
+    uint16_t info = get16(head + 6);
+    unsigned char *p = area + offset + HEAD_SIZE;
+    static const unsigned char zero[8];
+    if (data_size > last_offset - offset) {
         bad_frame("payload of %u bytes runs past the area at offset %u", data_size, offset);
-    } else if (get32(p + data_size) != data_size || get32(p + data_size + 4) != checksum(offset, head)) {
-        bad_frame("bad tail after %u payload bytes at offset %u", data_size, offset);
+    } else if (memcpy(tail, p + data_size, TAIL_SIZE), get32(tail + 4) != checksum(offset, head, tail)) {
+        bad_frame("bad checksum after %u payload bytes at offset %u", data_size, offset);
     } else if (channel != SIMHOST_CHANNEL) {
         bad_frame("channel %u, info %u", channel, info);
+    } else if (flags != 0 || memcmp(head + 8, zero, 8) != 0 || get32(tail) != 0) {
+        bad_frame("flags %u or reserved fields set at offset %u", flags, offset);
     } else if (expected_size(info, p, data_size) != data_size) {
         bad_frame("payload of %u bytes for operation %u", data_size, info);
     } else {
@@ -324,39 +337,32 @@ static void port_write(void *ctx, uint32_t offset)
         last.info = info;
         last.data_size = data_size;
         memcpy(last.data, p, data_size < SIMHOST_FRAME_KEEP ? data_size : SIMHOST_FRAME_KEEP);
-        if (faults[SIMHOST_REJECT]) {
-            put32(head + 12, (uint32_t)STATUS_REJECTED);
-            pthread_mutex_unlock(&lock);
-            return;
+        if (!faults[SIMHOST_REJECT]) {
+            switch (info) {
+            case 0:
+                op_create_file(p);
+                break;
+            case 1:
+                put32(p, last_error);
+                break;
+            case 2:
+                op_wait_named_pipe(p);
+                break;
+            case 3:
+                op_write_file(p);
+                break;
+            case 4:
+                op_read_file(p);
+                break;
+            case 5:
+                op_close_handle(p);
+                break;
+            case 6:
+                op_write_read_file(p);
+                break;
+            }
         }
-        switch (info) {
-        case 0:
-            op_create_file(p);
-            break;
-        case 1:
-            put32(p, last_error);
-            break;
-        case 2:
-            op_wait_named_pipe(p);
-            break;
-        case 3:
-            op_write_file(p);
-            break;
-        case 4:
-            op_read_file(p);
-            break;
-        case 5:
-            op_close_handle(p);
-            break;
-        case 6:
-            op_write_read_file(p);
-            break;
-        }
-        put32(head + 12, STATUS_DONE);
-        pthread_mutex_unlock(&lock);
-        return;
     }
-    put32(head + 12, (uint32_t)STATUS_BAD_FRAME);
     pthread_mutex_unlock(&lock);
 }
 

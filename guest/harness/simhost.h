@@ -5,9 +5,10 @@
  * handle's data to read, and a read on a handle with nothing queued blocks
  * inside the port write until data arrives or the handle is closed.
  *
- * The frame layout is decoded here from bytes on its own, independently of
- * the module's headers, so a disagreement between the two shows up as a
- * framing error.
+ * The frame layout (HGSMI header, payload, tail with its checksum) is decoded
+ * here from bytes on its own, independently of the module's headers, so a
+ * disagreement between the two shows up as a framing error. A refused frame
+ * is left untouched, as a real host leaves it.
  */
 #ifndef SIMHOST_H
 #define SIMHOST_H
@@ -45,7 +46,7 @@ struct simhost_frame
 
 enum simhost_fault
 {
-    SIMHOST_REJECT = 1,   /* the next frames are refused (status stays an error) */
+    SIMHOST_REJECT = 1,   /* the next frames are received but dropped unanswered */
     SIMHOST_COUNT_EXTRA,  /* value added to the byte counts the host reports */
     SIMHOST_REWRITE_ADDR, /* the buffer addresses in the answer are replaced by value */
     SIMHOST_REWRITE_SIZE, /* the requested sizes in the answer are replaced by value */

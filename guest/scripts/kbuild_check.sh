@@ -1,6 +1,6 @@
 #!/bin/bash
-# Builds hgpipe.ko with kbuild against the installed kernel headers and checks
-# its metadata with modinfo. The sources are copied into the work folder first,
+# Builds hgpipe.ko with kbuild against the installed kernel headers, with the
+# kernel's extra warnings (W=1) and sparse, and checks its metadata with modinfo. The sources are copied into the work folder first,
 # so kbuild's objects never land in the source tree.
 #
 # usage: kbuild_check.sh <module source folder> <work folder>
@@ -41,9 +41,20 @@ rm -rf "$work"
 mkdir -p "$work" || fail "cannot create $work"
 cp "$src"/Kbuild "$src"/*.c "$src"/*.h "$work"/ || fail "cannot copy the module sources"
 
-if ! make -C "$kdir" M="$work" KCFLAGS=-Werror modules >"$work/build.log" 2>&1; then
+# W=1 adds the kernel's extra warnings; sparse (C=2: every file) checks address spaces and endianness.
+checker=()
+if command -v sparse >/dev/null; then
+    checker=(C=2 CHECK=sparse)
+    echo "sparse: $(command -v sparse)"
+else
+    echo "NOTE: sparse is not installed (package sparse); the module is built without it"
+fi
+if ! make -C "$kdir" M="$work" W=1 "${checker[@]}" KCFLAGS=-Werror modules >"$work/build.log" 2>&1; then
     cat "$work/build.log"
     fail "kbuild could not build hgpipe.ko"
+fi
+if grep -E "(warning|error):" "$work/build.log" | grep -v "Skipping BTF"; then
+    fail "the module build is not warning-free (W=1, sparse)"
 fi
 ko=$work/hgpipe.ko
 [ -f "$ko" ] || fail "kbuild reported success but made no hgpipe.ko"

@@ -18,7 +18,9 @@
 #include <linux/fs.h>
 #include <linux/miscdevice.h>
 #include <linux/mutex.h>
-#include <linux/rwsem.h>
+#include <linux/spinlock.h>
+#include <linux/wait.h>
+#include <linux/ratelimit.h>
 #include <linux/io.h>
 #include <asm/io.h>
 

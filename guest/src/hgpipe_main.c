@@ -13,7 +13,10 @@
 #include "hgpipe_ioctl.h"
 #include "hgsmi.h"
 
+/* Lines of init, binding and removal. */
 #define HGP_LOG(text) printk(HGP_KERN_ERR "hgpipe: " text)
+/* Lines that any caller of the device node can trigger, so they are rate-limited. */
+#define HGP_LOG_CALL(text) printk_ratelimited(HGP_KERN_ERR "hgpipe: " text)
 
 #define HGP_VENDOR_ID 0x0404
 #define HGP_DEVICE_ID 0x0604
@@ -21,6 +24,7 @@
 #define HGP_REVISION_REFUSED 0x42
 #define HGP_VRAM_SIZE 0x800000u
 #define HGP_HGSMI_PORT 0x3E5
+#define HGP_NAME "hgpipe"
 
 /* Bits of g_state: what init has set up and cleanup must undo. */
 #define HGP_STATE_MISC 1       /* misc device registered */
@@ -33,22 +37,36 @@ struct hgpipe_dev {
 	void __iomem *vram;      /* mapping of BAR0 */
 	u32 vram_size;           /* bytes of BAR0 used as the shared area */
 	struct hgsmi_ctx hgsmi_ctx;
-	int heap_ready;          /* the heap is set up over vram */
 };
 
 static int module_nr_devs = 1;
 static struct hgpipe_dev *hgpipe_dev;
-static unsigned int g_state;
 /* Serialises buffer allocation and release on the heap. */
 static struct mutex g_mutex;
 /*
- * Held for reading by every ioctl for the whole of its use of the shared
- * area, and for writing while a device is bound, set up or removed, so that
- * a removed device's mapping is never touched again.
+ * Serialises init's last steps, probe, remove and cleanup. Guards g_state,
+ * g_init_done, g_heap_failed and the fields of hgpipe_dev that binding and
+ * removal change. Calls never take it: they only ever see a device that
+ * g_call_lock says is ready.
  */
-static DECLARE_RWSEM(g_dev_lock);
-/* Init has set the heap up once; a device bound later sets up its own. */
+static DEFINE_MUTEX(g_bind_mutex);
+static unsigned int g_state;
+/* Init has finished: a device bound from now on registers the device node itself. */
 static int g_init_done;
+/* The last probe bound a device but could not set its heap up. */
+static int g_heap_failed;
+/*
+ * Guards g_dev_ready and g_calls. A call counts itself in while the device is
+ * ready and out when it is done; removal clears g_dev_ready first, so calls
+ * that start after it fail at once, and then waits on g_calls_idle for the
+ * calls already in progress (a call blocked in the host is one of them, and
+ * it can still be released by another call, which never waits behind the
+ * removal).
+ */
+static DEFINE_SPINLOCK(g_call_lock);
+static int g_dev_ready;
+static unsigned int g_calls;
+static DECLARE_WAIT_QUEUE_HEAD(g_calls_idle);
 
 static inline u32 hgp_min(u32 a, u32 b)
 {
@@ -61,15 +79,45 @@ static inline void __user *hgp_user_ptr(LPCVOID_ value)
 	return (void __user *)(unsigned long)value;
 }
 
-/* Sets the heap up over the bound device's area; g_dev_lock held for writing. */
-static int hgp_heap_setup(struct hgpipe_dev *dev)
+/* Counts a call in; 0 when no device is ready (none bound, or being removed). */
+static int hgp_call_enter(void)
 {
-	int ret;
+	int ready;
 
-	dev->hgsmi_ctx.port = HGP_HGSMI_PORT;
-	ret = HGSMIHeapSetup(&dev->hgsmi_ctx.heap, (void __force *)dev->vram, dev->vram_size, 0, 0);
-	dev->heap_ready = ret == 0;
-	return ret;
+	spin_lock(&g_call_lock);
+	ready = g_dev_ready;
+	if (ready)
+		g_calls++;
+	spin_unlock(&g_call_lock);
+	return ready;
+}
+
+static void hgp_call_leave(void)
+{
+	int idle;
+
+	spin_lock(&g_call_lock);
+	idle = --g_calls == 0;
+	spin_unlock(&g_call_lock);
+	if (idle)
+		wake_up(&g_calls_idle);
+}
+
+static int hgp_calls_idle(void)
+{
+	int idle;
+
+	spin_lock(&g_call_lock);
+	idle = g_calls == 0;
+	spin_unlock(&g_call_lock);
+	return idle;
+}
+
+static void hgp_set_ready(int ready)
+{
+	spin_lock(&g_call_lock);
+	g_dev_ready = ready;
+	spin_unlock(&g_call_lock);
 }
 
 static void *hgp_alloc(u32 size, unsigned int op)
@@ -80,7 +128,7 @@ static void *hgp_alloc(u32 size, unsigned int op)
 	buf = VBoxHGSMIBufferAlloc(&hgpipe_dev->hgsmi_ctx, size, HGP_HGSMI_CHANNEL, op);
 	mutex_unlock(&g_mutex);
 	if (!buf)
-		HGP_LOG("HGSMAlloc fails for no memory.\n");
+		HGP_LOG_CALL("HGSMAlloc fails for no memory.\n");
 	return buf;
 }
 
@@ -102,17 +150,17 @@ static long hgp_fixed(unsigned int op, void __user *uarg, u32 size)
 		return -ENOMEM;
 	memset(buf, 0, size);
 	if (copy_from_user(buf, uarg, size)) {
-		HGP_LOG("copy from user error\n");
+		HGP_LOG_CALL("copy from user error\n");
 		ret = -EFAULT;
 		goto out;
 	}
 	if (VBoxHGSMIBufferSubmit(&hgpipe_dev->hgsmi_ctx, buf) < 0) {
-		HGP_LOG("HGSMSubmit fails\n");
+		HGP_LOG_CALL("HGSMSubmit fails\n");
 		ret = -EFAULT;
 		goto out;
 	}
 	if (copy_to_user(uarg, buf, size)) {
-		HGP_LOG("copy to user error\n");
+		HGP_LOG_CALL("copy to user error\n");
 		ret = -EFAULT;
 	}
 out:
@@ -129,10 +177,10 @@ union hgp_header {
 /*
  * WriteFile, ReadFile and WriteReadFile: the record followed by a data part.
  *
- * The host may rewrite any byte of the buffer after the submit, so addresses
- * and sizes come from the copy taken before it; of the host's answer only the
- * result flag and the counts are taken, read once and clamped to the sizes
- * asked for.
+ * The caller gets the record as the host left it (handle, result flag,
+ * counts), except what must not be trusted: the host may rewrite any byte of
+ * the buffer, so the buffer addresses and the sizes asked for come from the
+ * copy taken before the submit, and the counts are clamped to those sizes.
  */
 static long hgp_transfer(unsigned int op, void __user *uarg)
 {
@@ -145,7 +193,7 @@ static long hgp_transfer(unsigned int op, void __user *uarg)
 	long ret = 0;
 
 	if (copy_from_user(&req, uarg, hdr)) {
-		HGP_LOG("copy from user error\n");
+		HGP_LOG_CALL("copy from user error\n");
 		return -EFAULT;
 	}
 	switch (op) {
@@ -168,47 +216,73 @@ static long hgp_transfer(unsigned int op, void __user *uarg)
 	/* A data part larger than the area cannot be framed; refuse it before the sum can wrap. */
 	data = wlen > rlen ? wlen : rlen;
 	if (data > hgpipe_dev->vram_size) {
-		HGP_LOG("HGSMAlloc fails for no memory.\n");
+		HGP_LOG_CALL("HGSMAlloc fails for no memory.\n");
 		return -ENOMEM;
 	}
 	buf = hgp_alloc(hdr + data, op);
 	if (!buf)
 		return -ENOMEM;
 	memset(buf, 0, hdr + data);
-	memcpy(buf, &req, hdr);
+	/*
+	 * The result fields start out as "failed, nothing moved": a buffer the
+	 * host refuses comes back unchanged, and must not read as an answer.
+	 */
+	ans = req;
+	switch (op) {
+	case HGP_OP_WRITE_FILE:
+		ans.write.lpNumberOfBytesWritten[0] = 0;
+		ans.write.rc = 0;
+		break;
+	case HGP_OP_READ_FILE:
+		ans.read.lpNumberOfBytesRead[0] = 0;
+		ans.read.rc = 0;
+		break;
+	default:
+		ans.write_read.lpNumberOfBytesWritten[0] = 0;
+		ans.write_read.lpNumberOfBytesRead[0] = 0;
+		ans.write_read.rc = 0;
+		break;
+	}
+	memcpy(buf, &ans, hdr);
 	if (wlen && copy_from_user(buf + hdr, wsrc, wlen)) {
-		HGP_LOG("copy from user error\n");
+		HGP_LOG_CALL("copy from user error\n");
 		ret = -EFAULT;
 		goto out;
 	}
 	if (VBoxHGSMIBufferSubmit(&hgpipe_dev->hgsmi_ctx, buf) < 0) {
-		HGP_LOG("HGSMSubmit fails\n");
+		HGP_LOG_CALL("HGSMSubmit fails\n");
 		ret = -EFAULT;
 		goto out;
 	}
 
+	/* The record as the host left it, read once, with the untrusted fields put right. */
 	memcpy(&ans, buf, hdr);
 	switch (op) {
 	case HGP_OP_WRITE_FILE:
-		req.write.lpNumberOfBytesWritten[0] = hgp_min(ans.write.lpNumberOfBytesWritten[0], wlen);
-		req.write.rc = ans.write.rc;
+		ans.write.lpBuffer = req.write.lpBuffer;
+		ans.write.nNumberOfBytesToWrite = wlen;
+		ans.write.lpNumberOfBytesWritten[0] = hgp_min(ans.write.lpNumberOfBytesWritten[0], wlen);
 		break;
 	case HGP_OP_READ_FILE:
+		ans.read.lpBuffer = req.read.lpBuffer;
+		ans.read.nNumberOfBytesToRead = rlen;
 		got = hgp_min(ans.read.lpNumberOfBytesRead[0], rlen);
-		req.read.lpNumberOfBytesRead[0] = got;
-		req.read.rc = ans.read.rc;
+		ans.read.lpNumberOfBytesRead[0] = got;
 		break;
 	default:
-		req.write_read.lpNumberOfBytesWritten[0] =
+		ans.write_read.lpwBuffer = req.write_read.lpwBuffer;
+		ans.write_read.nNumberOfBytesToWrite = wlen;
+		ans.write_read.lprBuffer = req.write_read.lprBuffer;
+		ans.write_read.nNumberOfBytesToRead = rlen;
+		ans.write_read.lpNumberOfBytesWritten[0] =
 			hgp_min(ans.write_read.lpNumberOfBytesWritten[0], wlen);
 		got = hgp_min(ans.write_read.lpNumberOfBytesRead[0], rlen);
-		req.write_read.lpNumberOfBytesRead[0] = got;
-		req.write_read.rc = ans.write_read.rc;
+		ans.write_read.lpNumberOfBytesRead[0] = got;
 		break;
 	}
 
-	if (copy_to_user(uarg, &req, hdr) || (got && copy_to_user(rdst, buf + hdr, got))) {
-		HGP_LOG("copy to user error\n");
+	if (copy_to_user(uarg, &ans, hdr) || (got && copy_to_user(rdst, buf + hdr, got))) {
+		HGP_LOG_CALL("copy to user error\n");
 		ret = -EFAULT;
 	}
 out:
@@ -216,21 +290,20 @@ out:
 	return ret;
 }
 
-/* Runs one operation while the device stays bound. */
+/* Runs one operation on the bound device; removal waits until it is done. */
 static long hgp_call(unsigned int op, void __user *uarg, u32 size)
 {
 	long ret;
 
-	down_read(&g_dev_lock);
-	if (!hgpipe_dev || !hgpipe_dev->heap_ready) {
-		HGP_LOG("no device\n");
-		ret = -ENODEV;
-	} else if (op == HGP_OP_WRITE_FILE || op == HGP_OP_READ_FILE || op == HGP_OP_WRITE_READ_FILE) {
-		ret = hgp_transfer(op, uarg);
-	} else {
-		ret = hgp_fixed(op, uarg, size);
+	if (!hgp_call_enter()) {
+		HGP_LOG_CALL("no device\n");
+		return -ENODEV;
 	}
-	up_read(&g_dev_lock);
+	if (op == HGP_OP_WRITE_FILE || op == HGP_OP_READ_FILE || op == HGP_OP_WRITE_READ_FILE)
+		ret = hgp_transfer(op, uarg);
+	else
+		ret = hgp_fixed(op, uarg, size);
+	hgp_call_leave();
 	return ret;
 }
 
@@ -239,15 +312,15 @@ static long hgp_ioctl(struct file *filp, unsigned int cmd, unsigned long arg)
 	void __user *uarg = (void __user *)arg;
 
 	if (_IOC_TYPE(cmd) != HGP_IOC_MAGIC) {
-		HGP_LOG("cmd invalid\n");
+		HGP_LOG_CALL("cmd invalid\n");
 		return -EINVAL;
 	}
 	if (_IOC_NR(cmd) >= HGP_IOC_MAXNR) {
-		HGP_LOG("cmd exceed max nr\n");
+		HGP_LOG_CALL("cmd exceed max nr\n");
 		return -EINVAL;
 	}
 	if ((_IOC_DIR(cmd) & (_IOC_READ | _IOC_WRITE)) && !hgp_access_ok(uarg, _IOC_SIZE(cmd))) {
-		HGP_LOG("access deny!\n");
+		HGP_LOG_CALL("access deny!\n");
 		return -EFAULT;
 	}
 
@@ -307,15 +380,31 @@ static struct miscdevice hgp_misc = {
 	.mode = 0666,
 };
 
+/* Undoes a binding; g_bind_mutex held and no call in progress. */
+static void hgp_unbind(struct hgpipe_dev *dev)
+{
+	struct pci_dev *pdev = dev->pci_dev;
+
+	HGSMIHeapDestroy(&dev->hgsmi_ctx.heap);
+	pci_iounmap(pdev, dev->vram);
+	pci_release_region(pdev, 0);
+	pci_disable_device(pdev);
+	dev->pci_dev = NULL;
+	dev->vram = NULL;
+	dev->vram_size = 0;
+}
+
 static int __devinit hgp_probe(struct pci_dev *pdev, const struct pci_device_id *id)
 {
+	struct hgpipe_dev *dev;
 	void __iomem *vram;
 	u8 revision = 0;
 	u32 size = HGP_VRAM_SIZE;
 	int ret;
 
-	down_write(&g_dev_lock);
-	if (!hgpipe_dev || hgpipe_dev->pci_dev) {
+	mutex_lock(&g_bind_mutex);
+	dev = hgpipe_dev;
+	if (!dev || dev->pci_dev) {
 		/* One device only. */
 		ret = -EBUSY;
 		goto out;
@@ -328,51 +417,80 @@ static int __devinit hgp_probe(struct pci_dev *pdev, const struct pci_device_id 
 		ret = -ENODEV;
 		goto disable;
 	}
+	/* The shared area is addressed as memory; an I/O region cannot hold it. */
+	if (!(pci_resource_flags(pdev, 0) & IORESOURCE_MEM) || pci_resource_len(pdev, 0) == 0) {
+		HGP_LOG("hgpipe BAR0 is not a memory region\n");
+		ret = -ENODEV;
+		goto disable;
+	}
+	ret = pci_request_region(pdev, 0, HGP_NAME);
+	if (ret) {
+		HGP_LOG("hgpipe BAR0 is in use\n");
+		goto disable;
+	}
 	vram = pci_iomap(pdev, 0, 0);
 	if (!vram) {
 		HGP_LOG("hgpipe pci_iomap failes\n");
 		ret = -EIO;
-		goto disable;
+		goto release;
 	}
 	/* Never let the heap reach past a shorter BAR0. */
 	if (pci_resource_len(pdev, 0) < size)
 		size = pci_resource_len(pdev, 0);
 
-	hgpipe_dev->pci_dev = pdev;
-	hgpipe_dev->vram = vram;
-	hgpipe_dev->vram_size = size;
-	if (g_init_done && hgp_heap_setup(hgpipe_dev)) {
+	dev->pci_dev = pdev;
+	dev->vram = vram;
+	dev->vram_size = size;
+	dev->hgsmi_ctx.port = HGP_HGSMI_PORT;
+	/* The heap is ready before anything can reach the device. */
+	if (HGSMIHeapSetup(&dev->hgsmi_ctx.heap, (void __force *)vram, size, 0, 0)) {
 		HGP_LOG("hgpipe HGSMIHeapSetup failes\n");
-		hgpipe_dev->pci_dev = NULL;
-		hgpipe_dev->vram = NULL;
-		hgpipe_dev->vram_size = 0;
-		pci_iounmap(pdev, vram);
+		g_heap_failed = 1;
 		ret = -ENOMEM;
-		goto disable;
+		goto unmap;
 	}
+	g_heap_failed = 0;
+	hgp_set_ready(1);
+	/* A device bound after init found none gets the device node here, over a ready device. */
+	if (g_init_done && !(g_state & HGP_STATE_MISC)) {
+		ret = misc_register(&hgp_misc);
+		if (ret) {
+			HGP_LOG("misc_register false\n");
+			/* No node was there, so no call can have started. */
+			hgp_set_ready(0);
+			HGSMIHeapDestroy(&dev->hgsmi_ctx.heap);
+			goto unmap;
+		}
+		g_state |= HGP_STATE_MISC;
+	}
+	if (g_init_done)
+		g_state |= HGP_STATE_PCI_DEVICE;
 	goto out;
 
+unmap:
+	dev->pci_dev = NULL;
+	dev->vram = NULL;
+	dev->vram_size = 0;
+	pci_iounmap(pdev, vram);
+release:
+	pci_release_region(pdev, 0);
 disable:
 	pci_disable_device(pdev);
 out:
-	up_write(&g_dev_lock);
+	mutex_unlock(&g_bind_mutex);
 	return ret;
 }
 
 static void __devexit hgp_remove(struct pci_dev *pdev)
 {
-	down_write(&g_dev_lock);
+	mutex_lock(&g_bind_mutex);
 	if (hgpipe_dev && hgpipe_dev->pci_dev == pdev) {
-		if (hgpipe_dev->heap_ready)
-			HGSMIHeapDestroy(&hgpipe_dev->hgsmi_ctx.heap);
-		hgpipe_dev->heap_ready = 0;
-		pci_iounmap(pdev, hgpipe_dev->vram);
-		hgpipe_dev->vram = NULL;
-		hgpipe_dev->vram_size = 0;
-		hgpipe_dev->pci_dev = NULL;
-		pci_disable_device(pdev);
+		/* Calls that start from here on fail; wait only for those in progress. */
+		hgp_set_ready(0);
+		wait_event(g_calls_idle, hgp_calls_idle());
+		hgp_unbind(hgpipe_dev);
 	}
-	up_write(&g_dev_lock);
+	mutex_unlock(&g_bind_mutex);
 }
 
 static const struct pci_device_id hgp_ids[] = {
@@ -399,6 +517,8 @@ static int __init hgp_init(void)
 	BUILD_BUG_ON(sizeof(struct ReadFileCtx) != 21);
 	BUILD_BUG_ON(sizeof(struct CloseHandleCtx) != 5);
 	BUILD_BUG_ON(sizeof(struct WriteReadFileCtx) != 37);
+	BUILD_BUG_ON(sizeof(struct hgsmi_buffer_header) != HGSMI_BUFFER_HEADER_SIZE);
+	BUILD_BUG_ON(sizeof(struct hgsmi_buffer_tail) != HGSMI_BUFFER_TAIL_SIZE);
 
 	g_state = 0;
 	mutex_init(&g_mutex);
@@ -411,41 +531,42 @@ static int __init hgp_init(void)
 		goto fail_mutex;
 	}
 
-	/* The kernel probes a present device during the registration. */
+	/* The kernel probes a present device during the registration; probe sets its heap up. */
+	g_heap_failed = 0;
 	ret = pci_register_driver(&hgp_pci_driver);
-	if (ret == 0)
-		g_state |= HGP_STATE_PCI_DRIVER;
-	if (ret || !hgpipe_dev->pci_dev || !hgpipe_dev->vram) {
+	if (ret) {
 		HGP_LOG("hgpipe pci_register_driver failes\n");
-		if (ret)
-			goto fail_dev;
-		/* No device: stay loaded without a misc device; cleanup unregisters the driver. */
+		goto fail_dev;
+	}
+	mutex_lock(&g_bind_mutex);
+	g_state |= HGP_STATE_PCI_DRIVER;
+	if (!hgpipe_dev->pci_dev) {
+		if (g_heap_failed) {
+			/* Logged by probe. */
+			mutex_unlock(&g_bind_mutex);
+			ret = -ENOMEM;
+			goto fail_pci;
+		}
+		HGP_LOG("hgpipe pci_register_driver failes\n");
+		/* Stay loaded: a device bound later registers the device node, cleanup the driver. */
+		g_init_done = 1;
+		mutex_unlock(&g_bind_mutex);
 		return 0;
 	}
 	g_state |= HGP_STATE_PCI_DEVICE;
 
+	/* The device node appears last, over a ready heap. */
 	ret = misc_register(&hgp_misc);
 	if (ret) {
 		HGP_LOG("misc_register false\n");
+		mutex_unlock(&g_bind_mutex);
 		goto fail_pci;
 	}
 	g_state |= HGP_STATE_MISC;
-
-	/* Until the heap is ready an early ioctl gets -ENODEV. */
-	down_write(&g_dev_lock);
-	ret = hgpipe_dev->pci_dev ? hgp_heap_setup(hgpipe_dev) : -ENODEV;
-	if (ret == 0)
-		g_init_done = 1;
-	up_write(&g_dev_lock);
-	if (ret) {
-		HGP_LOG("hgpipe HGSMIHeapSetup failes\n");
-		ret = -ENOMEM;
-		goto fail_misc;
-	}
+	g_init_done = 1;
+	mutex_unlock(&g_bind_mutex);
 	return 0;
 
-fail_misc:
-	hgp_misc_deregister(&hgp_misc);
 fail_pci:
 	pci_unregister_driver(&hgp_pci_driver);
 fail_dev:
@@ -459,16 +580,23 @@ fail_mutex:
 
 static void __exit hgp_cleanup(void)
 {
-	if (g_state & HGP_STATE_MISC)
+	unsigned int state;
+
+	/* No probe registers the device node from here on. */
+	mutex_lock(&g_bind_mutex);
+	g_init_done = 0;
+	state = g_state;
+	mutex_unlock(&g_bind_mutex);
+
+	if (state & HGP_STATE_MISC)
 		hgp_misc_deregister(&hgp_misc);
-	if (g_state & (HGP_STATE_PCI_DRIVER | HGP_STATE_PCI_DEVICE))
+	if (state & (HGP_STATE_PCI_DRIVER | HGP_STATE_PCI_DEVICE))
 		pci_unregister_driver(&hgp_pci_driver);
 	kfree(hgpipe_dev);
 	hgpipe_dev = NULL;
-	if (g_state & HGP_STATE_MUTEX)
+	if (state & HGP_STATE_MUTEX)
 		mutex_destroy(&g_mutex);
 	g_state = 0;
-	g_init_done = 0;
 }
 
 module_init(hgp_init);

@@ -20,22 +20,35 @@ static void map_clear(unsigned long *map, __u32 bit)
 	map[bit / HGSMI_BPL] &= ~(1UL << (bit % HGSMI_BPL));
 }
 
-__u32 hgsmi_frame_checksum(__u32 offset, const struct hgsmi_frame_head *head)
+static __u32 one_at_a_time(__u32 hash, const __u8 *p, unsigned int len)
 {
-	/* FNV-1a over the offset and the head's fixed fields. */
-	__u32 words[4];
-	const __u8 *p = (const __u8 *)words;
-	__u32 hash = 2166136261u;
 	unsigned int i;
 
-	words[0] = offset;
-	words[1] = head->magic;
-	words[2] = head->data_size;
-	words[3] = ((__u32)head->channel_info << 16) | head->channel;
-	for (i = 0; i < sizeof(words); i++) {
-		hash ^= p[i];
-		hash *= 16777619u;
+	for (i = 0; i < len; i++) {
+		hash += p[i];
+		hash += hash << 10;
+		hash ^= hash >> 6;
 	}
+	return hash;
+}
+
+__u32 hgsmi_checksum(__u32 offset, const struct hgsmi_buffer_header *header,
+		     const struct hgsmi_buffer_tail *tail)
+{
+	__u8 le[4];
+	__u32 hash;
+
+	le[0] = (__u8)offset;
+	le[1] = (__u8)(offset >> 8);
+	le[2] = (__u8)(offset >> 16);
+	le[3] = (__u8)(offset >> 24);
+	hash = one_at_a_time(0, le, sizeof(le));
+	/* The structures are stored little endian, as the guest is. */
+	hash = one_at_a_time(hash, (const __u8 *)header, HGSMI_BUFFER_HEADER_SIZE);
+	hash = one_at_a_time(hash, (const __u8 *)&tail->reserved, sizeof(tail->reserved));
+	hash += hash << 3;
+	hash ^= hash >> 11;
+	hash += hash << 15;
 	return hash;
 }
 
@@ -95,12 +108,14 @@ static __u32 find_run(const struct hgsmi_heap *heap, __u32 from, __u32 to, __u32
 void *VBoxHGSMIBufferAlloc(struct hgsmi_ctx *ctx, __u32 data_size, __u8 channel, __u16 channel_info)
 {
 	struct hgsmi_heap *heap = &ctx->heap;
-	struct hgsmi_frame_head *head;
+	struct hgsmi_buffer_header header;
+	struct hgsmi_buffer_tail tail;
+	__u8 *frame;
 	__u32 count, first, i;
 
-	if (!heap->base || heap->size < HGSMI_FRAME_OVERHEAD || data_size > heap->size - HGSMI_FRAME_OVERHEAD)
+	if (!heap->base || heap->size < HGSMI_BUFFER_OVERHEAD || data_size > heap->size - HGSMI_BUFFER_OVERHEAD)
 		return NULL;
-	count = (data_size + HGSMI_FRAME_OVERHEAD + HGSMI_GRANULE - 1) / HGSMI_GRANULE;
+	count = (data_size + HGSMI_BUFFER_OVERHEAD + HGSMI_GRANULE - 1) / HGSMI_GRANULE;
 	if (count > heap->granules - heap->used_granules)
 		return NULL;
 
@@ -121,13 +136,18 @@ void *VBoxHGSMIBufferAlloc(struct hgsmi_ctx *ctx, __u32 data_size, __u8 channel,
 	heap->blocks++;
 	heap->cursor = first + count < heap->granules ? first + count : 0;
 
-	head = (struct hgsmi_frame_head *)(heap->base + first * HGSMI_GRANULE);
-	head->magic = HGSMI_FRAME_MAGIC;
-	head->data_size = data_size;
-	head->channel = channel;
-	head->channel_info = channel_info;
-	head->status = HGSMI_STATUS_PENDING;
-	return head + 1;
+	/* Header and tail are built aside and written once; the tail may be unaligned. */
+	memset(&header, 0, sizeof(header));
+	header.data_size = data_size;
+	header.flags = HGSMI_FLAGS_SEQ_SINGLE;
+	header.channel = channel;
+	header.channel_info = channel_info;
+	tail.reserved = 0;
+	tail.checksum = hgsmi_checksum(first * HGSMI_GRANULE, &header, &tail);
+	frame = heap->base + first * HGSMI_GRANULE;
+	memcpy(frame, &header, sizeof(header));
+	memcpy(frame + HGSMI_BUFFER_HEADER_SIZE + data_size, &tail, sizeof(tail));
+	return frame + HGSMI_BUFFER_HEADER_SIZE;
 }
 
 /* Granule index of the buffer whose payload is data, or heap->granules when it is none. */
@@ -136,9 +156,9 @@ static __u32 buffer_granule(const struct hgsmi_heap *heap, const void *data)
 	const __u8 *p = data;
 	unsigned long offset;
 
-	if (!heap->base || !p || p < heap->base + sizeof(struct hgsmi_frame_head))
+	if (!heap->base || !p || p < heap->base + HGSMI_BUFFER_HEADER_SIZE)
 		return heap->granules;
-	offset = (unsigned long)(p - heap->base) - sizeof(struct hgsmi_frame_head);
+	offset = (unsigned long)(p - heap->base) - HGSMI_BUFFER_HEADER_SIZE;
 	if (offset >= heap->size || offset % HGSMI_GRANULE)
 		return heap->granules;
 	if (!map_test(heap->start, offset / HGSMI_GRANULE))
@@ -158,40 +178,25 @@ static __u32 buffer_granules(const struct hgsmi_heap *heap, __u32 first)
 
 /*
  * Runs without the allocation lock (a submit may block in the host for long),
- * so it checks the buffer from its offset alone and never reads the heap's
+ * so it works from the buffer's offset alone and never reads the heap's
  * bookkeeping, which concurrent allocations change.
  */
 int VBoxHGSMIBufferSubmit(struct hgsmi_ctx *ctx, void *data)
 {
 	struct hgsmi_heap *heap = &ctx->heap;
-	struct hgsmi_frame_head *head;
-	struct hgsmi_frame_tail tail;
 	__u8 *p = data;
 	unsigned long offset;
-	__u32 data_size;
-	volatile __s32 *status;
 
-	if (!heap->base || !p || p < heap->base + sizeof(*head))
+	if (!heap->base || !p || p < heap->base + HGSMI_BUFFER_HEADER_SIZE)
 		return -EINVAL;
-	offset = (unsigned long)(p - heap->base) - sizeof(*head);
-	if (offset >= heap->size || offset % HGSMI_GRANULE)
+	offset = (unsigned long)(p - heap->base) - HGSMI_BUFFER_HEADER_SIZE;
+	if (offset >= heap->size || offset % HGSMI_GRANULE || offset == HGSMI_OFFSET_VOID)
 		return -EINVAL;
-	head = (struct hgsmi_frame_head *)(heap->base + offset);
-	data_size = head->data_size;
-	if (data_size > heap->size - offset - HGSMI_FRAME_OVERHEAD)
-		return -EINVAL;
-
-	/* The tail follows the payload directly and may be unaligned. */
-	tail.data_size = data_size;
-	tail.checksum = hgsmi_frame_checksum(offset, head);
-	memcpy(p + data_size, &tail, sizeof(tail));
-	status = &head->status;
-	*status = HGSMI_STATUS_PENDING;
 
 	/* The host handles the buffer while this write is in progress. */
-	outl(offset, ctx->port);
-
-	return *status == HGSMI_STATUS_DONE ? 0 : -EIO;
+	outl((__u32)offset, ctx->port);
+	mb();
+	return 0;
 }
 
 void VBoxHGSMIBufferFree(struct hgsmi_ctx *ctx, void *data)

@@ -4,11 +4,21 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QRegularExpression>
 #include <QtTest>
 
 #include <memory>
+#include <vector>
+
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +51,46 @@ QList<QString> rawMessages(const QString &output)
 
 const char *const kBanner = " start=====";
 
+// Writes `message` to the local socket `path` from a child process running as another user, which keeps
+// only the right to pass the owner's private folder (so that it reaches the socket at all). Returns the
+// child's exit code: 0 when it connected and wrote, 2 when it could not become that user.
+int sendAsOtherUser(const QString &path, const QByteArray &message, uid_t user)
+{
+    const QByteArray socketPath = QFile::encodeName(path);
+    const pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        // Only async-signal-safe calls from here on.
+        prctl(PR_SET_KEEPCAPS, 1, 0, 0, 0);
+        if (setresgid(user, user, user) != 0 || setresuid(user, user, user) != 0)
+            _exit(2);
+        __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2] = {};
+        if (syscall(SYS_capget, &header, data) != 0)
+            _exit(2);
+        data[0].effective |= 1u << CAP_DAC_OVERRIDE;
+        if (syscall(SYS_capset, &header, data) != 0)
+            _exit(2);
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        if (fd < 0 || static_cast<size_t>(socketPath.size()) >= sizeof(address.sun_path))
+            _exit(3);
+        memcpy(address.sun_path, socketPath.constData(), static_cast<size_t>(socketPath.size()));
+        if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0)
+            _exit(4);
+        if (write(fd, message.constData(), static_cast<size_t>(message.size())) != message.size())
+            _exit(5);
+        close(fd);
+        _exit(0);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 } // namespace
 
 class TestSingleInstance : public QObject
@@ -56,7 +106,15 @@ private slots:
     void stopWithoutRunningProcessStartsNothing();
     void differentMachinesRunSideBySide();
     void killedOwnerLeavesNoObstacle();
-    void rebootStartsBesideAHeldSegment();
+    void rebootBesideAHeldMachineEndsAsASecondStart();
+    void rebootTakesOverAMachineReleasedInTime();
+    void undeliveredRequestEndsWithOne_data();
+    void undeliveredRequestEndsWithOne();
+    void channelPathTooLongIsRefused();
+    void foreignRuntimeFolderOrChannelIsRefused_data();
+    void foreignRuntimeFolderOrChannelIsRefused();
+    void channelServesOnlyItsOwnUser();
+    void slowClientsDoNotHoldUpOthers();
     void restartRunsSuccessorWithRebootAndStaysReachable();
     void messageInPiecesAndMalformedJson();
 
@@ -161,7 +219,7 @@ void TestSingleInstance::killedOwnerLeavesNoObstacle()
     auto first = startFirst({"-vm=Orvanta_4"});
     QVERIFY(first);
     first->killHard();
-    QVERIFY(QFileInfo::exists(m_tree->tempDir() + "/Orvanta_4"));
+    QVERIFY(QFileInfo::exists(m_tree->channelPath("Orvanta_4")));
 
     auto next = startFirst({"-vm=Orvanta_4"});
     QVERIFY2(next, "a start after a crash must become the first process");
@@ -171,20 +229,208 @@ void TestSingleInstance::killedOwnerLeavesNoObstacle()
              qPrintable(next->output() + "\n--- second:\n" + second.output()));
 }
 
-void TestSingleInstance::rebootStartsBesideAHeldSegment()
+void TestSingleInstance::rebootBesideAHeldMachineEndsAsASecondStart()
 {
-    // Another program (the instance manager during a backup) holds the machine's segment.
-    SharedSegment held("Orvanta_5");
+    // Another program (the instance manager during a backup) owns the machine and holds its segment.
+    auto held = std::make_unique<SharedSegment>("Orvanta_5");
+    QVERIFY(held->takeOwnership());
+    QVERIFY(held->create());
+
+    // A restart that cannot get the owner lock within its bound goes no further than a second start:
+    // nobody answers on the channel, so it says why and ends with 1.
+    ProgramRun reboot(*m_tree, "Orvanta", {"-vm=Orvanta_5", "-reboot", "-debug"});
+    QCOMPARE(reboot.run(), 1);
+    QVERIFY2(!reboot.output().contains(kBanner), qPrintable(reboot.output()));
+    QVERIFY2(reboot.output().contains("does not answer"), qPrintable(reboot.output()));
+
+    // The holder lets go; a normal start becomes the one process of the machine and is reachable.
+    held.reset();
+    auto first = startFirst({"-vm=Orvanta_5"});
+    QVERIFY(first);
+    ProgramRun second(*m_tree, "Orvanta", {"-vm=Orvanta_5", "-pkgname=one.owner"});
+    QCOMPARE(second.run(), 0);
+    QVERIFY(first->waitForOutput("one.owner"));
+    QVERIFY(!reboot.isRunning());
+    QCOMPARE(m_tree->logText().count(QStringLiteral("Orvanta_5 start=====")), 1);
+}
+
+void TestSingleInstance::rebootTakesOverAMachineReleasedInTime()
+{
+    auto held = std::make_unique<SharedSegment>("Orvanta_14");
+    QVERIFY(held->takeOwnership());
+    QVERIFY(held->create());
+    ProgramRun reboot(*m_tree, "Orvanta", {"-vm=Orvanta_14", "-reboot", "-debug"});
+    QVERIFY(reboot.start());
+    // Let go while the restart waits for the owner lock (or before it asks: the end is the same).
+    held.reset();
+    QVERIFY2(reboot.waitForOutput(kBanner), qPrintable(reboot.output()));
+
+    // The restart is the machine's one process: a normal start now hands its request to it.
+    ProgramRun normal(*m_tree, "Orvanta", {"-vm=Orvanta_14", "-pkgname=to.the.restart"});
+    QCOMPARE(normal.run(), 0);
+    QVERIFY(!normal.output().contains(kBanner));
+    QVERIFY(reboot.waitForOutput("to.the.restart"));
+}
+
+void TestSingleInstance::undeliveredRequestEndsWithOne_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("second start") << QStringList{"-vm=Orvanta_10", "-pkgname=lost.pkg"};
+    QTest::newRow("stop") << QStringList{"-vm=Orvanta_10", "-stop"};
+}
+
+void TestSingleInstance::undeliveredRequestEndsWithOne()
+{
+    QFETCH(QStringList, args);
+    // The machine is owned, but nobody listens on its channel.
+    SharedSegment held("Orvanta_10");
     QVERIFY(held.takeOwnership());
     QVERIFY(held.create());
+    ProgramRun run(*m_tree, "Orvanta", args);
+    QCOMPARE(run.run(), 1);
+    QVERIFY2(run.output().contains("Orvanta: the emulator of Orvanta_10 does not answer"),
+             qPrintable(run.output()));
+}
 
-    ProgramRun plain(*m_tree, "Orvanta", {"-vm=Orvanta_5"});
-    QCOMPARE(plain.run(), 0);
-    QVERIFY(!plain.output().contains(kBanner));
+void TestSingleInstance::channelPathTooLongIsRefused()
+{
+    // A runtime folder so deep that the machine's socket path cannot be bound.
+    const QString deep = m_tree->root() + "/" + QString(90, QLatin1Char('r'));
+    QVERIFY(QDir().mkpath(deep));
+    QVERIFY(QFile::setPermissions(deep, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    m_tree->setEnv("XDG_RUNTIME_DIR", deep);
+    for (const QStringList &args : {QStringList{"-vm=Orvanta_11"}, QStringList{"-vm=Orvanta_11", "-stop"}}) {
+        ProgramRun run(*m_tree, "Orvanta", args);
+        QCOMPARE(run.run(), 1);
+        QVERIFY2(run.output().contains("too long for a local socket"), qPrintable(run.output()));
+        QVERIFY(!run.output().contains(kBanner));
+    }
+}
 
-    auto reboot = startFirst({"-vm=Orvanta_5", "-reboot"});
-    QVERIFY(reboot);
-    QVERIFY(reboot->output().contains("Unable to create single instance."));
+void TestSingleInstance::foreignRuntimeFolderOrChannelIsRefused_data()
+{
+    QTest::addColumn<QString>("planted");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("machineOwned");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("folder, first start")
+        << "folder" << QStringList{"-vm=Orvanta_12"} << false << "belongs to another user (uid 65534)";
+    QTest::newRow("folder, stop") << "folder" << QStringList{"-vm=Orvanta_12", "-stop"} << false
+                                  << "belongs to another user (uid 65534)";
+    QTest::newRow("socket, first start")
+        << "socket" << QStringList{"-vm=Orvanta_12"} << false << "instance channel";
+    QTest::newRow("socket, second start")
+        << "socket" << QStringList{"-vm=Orvanta_12", "-pkgpath=/home/u/secret.apk"} << true
+        << "instance channel";
+    QTest::newRow("socket, stop") << "socket" << QStringList{"-vm=Orvanta_12", "-stop"} << true
+                                  << "instance channel";
+}
+
+void TestSingleInstance::foreignRuntimeFolderOrChannelIsRefused()
+{
+    QFETCH(QString, planted);
+    QFETCH(QStringList, args);
+    QFETCH(bool, machineOwned);
+    QFETCH(QString, message);
+    if (geteuid() != 0)
+        QSKIP("giving a file to another user needs root; run the suite as root to cover this");
+    const uid_t otherUser = 65534;
+
+    // What another local user would have put in place: the runtime folder itself, or a socket that
+    // listens where the machine's channel belongs.
+    QLocalServer intruder;
+    QSignalSpy connections(&intruder, &QLocalServer::newConnection);
+    if (planted == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(m_tree->runtimeDir()));
+        QVERIFY(::chown(QFile::encodeName(m_tree->runtimeDir()).constData(), otherUser, otherUser) == 0);
+    } else {
+        QVERIFY(QDir().mkpath(m_tree->runtimeDir()));
+        QVERIFY(QFile::setPermissions(m_tree->runtimeDir(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(intruder.listen(m_tree->channelPath("Orvanta_12")));
+        QVERIFY(::chown(QFile::encodeName(m_tree->channelPath("Orvanta_12")).constData(), otherUser,
+                        otherUser) == 0);
+    }
+    std::unique_ptr<SharedSegment> owner;
+    if (machineOwned) {
+        owner = std::make_unique<SharedSegment>("Orvanta_12");
+        QVERIFY(owner->takeOwnership());
+        QVERIFY(owner->create());
+    }
+    const QStringList before = QDir(m_tree->runtimeDir()).entryList(QDir::AllEntries | QDir::System);
+
+    ProgramRun run(*m_tree, "Orvanta", args);
+    QCOMPARE(run.run(), 1);
+    QVERIFY2(run.output().contains(message), qPrintable(run.output()));
+    QVERIFY(!run.output().contains(kBanner));
+    QCoreApplication::processEvents();
+    QCOMPARE(connections.count(), 0);
+    QCOMPARE(QDir(m_tree->runtimeDir()).entryList(QDir::AllEntries | QDir::System), before);
+}
+
+void TestSingleInstance::channelServesOnlyItsOwnUser()
+{
+    if (geteuid() != 0)
+        QSKIP("acting as another user needs root; run the suite as root to cover this");
+    auto first = startFirst({"-vm=Orvanta_15"});
+    QVERIFY(first);
+    const QString server = m_tree->channelPath("Orvanta_15");
+    const QByteArray message = R"({"vmName":"Orvanta_15","pkgpath":"/tmp/planted.apk","pkgname":"planted"})";
+    const int sent = sendAsOtherUser(server, message, 65534);
+    if (sent == 2)
+        QSKIP("cannot act as uid 65534 here");
+    QCOMPARE(sent, 0);
+    QVERIFY2(first->waitForOutput("connection of another user refused, uid 65534"),
+             qPrintable(first->output()));
+
+    // The owner's own requests still arrive, and the planted one never did.
+    ProgramRun second(*m_tree, "Orvanta", {"-vm=Orvanta_15", "-pkgname=own.request"});
+    QCOMPARE(second.run(), 0);
+    QVERIFY(first->waitForOutput("own.request"));
+    QVERIFY(!first->output().contains("planted"));
+}
+
+void TestSingleInstance::slowClientsDoNotHoldUpOthers()
+{
+    auto first = startFirst({"-vm=Orvanta_13"});
+    QVERIFY(first);
+    const QString server = m_tree->channelPath("Orvanta_13");
+
+    // Clients that trickle a byte now and then and never finish their message.
+    std::vector<std::unique_ptr<QLocalSocket>> slow;
+    for (int i = 0; i < 5; ++i) {
+        slow.push_back(std::make_unique<QLocalSocket>());
+        slow.back()->connectToServer(server);
+        QVERIFY(slow.back()->waitForConnected(2000));
+    }
+    QTimer trickle;
+    QObject::connect(&trickle, &QTimer::timeout, [&] {
+        for (auto &socket : slow) {
+            if (socket->state() == QLocalSocket::ConnectedState)
+                socket->write("{");
+        }
+    });
+    trickle.start(100);
+
+    // A second start during that is served at once, not after each slow client's bound in turn.
+    QElapsedTimer clock;
+    clock.start();
+    ProgramRun second(*m_tree, "Orvanta", {"-vm=Orvanta_13", "-pkgname=quick.one"});
+    QCOMPARE(second.run(), 0);
+    QVERIFY(first->waitForOutput("quick.one", 10000));
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+
+    // Each slow client is still dropped after its own bound.
+    QVERIFY(waitUntil(
+        [&] {
+            for (auto &socket : slow) {
+                if (socket->state() != QLocalSocket::UnconnectedState)
+                    return false;
+            }
+            return true;
+        },
+        5000));
+    QVERIFY(first->isRunning());
 }
 
 void TestSingleInstance::restartRunsSuccessorWithRebootAndStaysReachable()
@@ -221,7 +467,7 @@ void TestSingleInstance::restartRunsSuccessorWithRebootAndStaysReachable()
              (QStringList{"-vm=Orvanta_6", "-title=Six", "-reboot", "-reboot"}));
 
     // End the last successor; its channel goes with it.
-    const QString server = m_tree->tempDir() + "/Orvanta_6";
+    const QString server = m_tree->channelPath("Orvanta_6");
     QVERIFY(waitUntil([&] { return QFileInfo::exists(server); }, 10000));
     ProgramRun quit(*m_tree, fixture, {"-vm=Orvanta_6", "-pkgname=quit"});
     QCOMPARE(quit.run(), 0);
@@ -232,7 +478,7 @@ void TestSingleInstance::messageInPiecesAndMalformedJson()
 {
     auto first = startFirst({"-vm=Orvanta_3"});
     QVERIFY(first);
-    const QString server = m_tree->tempDir() + "/Orvanta_3";
+    const QString server = m_tree->channelPath("Orvanta_3");
 
     QLocalSocket pieces;
     pieces.connectToServer(server);

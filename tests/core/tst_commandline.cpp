@@ -3,6 +3,8 @@
 #include "installtree.h"
 #include "programrun.h"
 
+#include <QCryptographicHash>
+#include <QDirIterator>
 #include <QtTest>
 
 class TestCommandLine : public QObject
@@ -14,7 +16,33 @@ private slots:
     void parsesValues();
     void refusesBadCommandLines_data();
     void refusesBadCommandLines();
+    void refusesMachineNamesThatAreNotPlainWords_data();
+    void refusesMachineNamesThatAreNotPlainWords();
 };
+
+namespace {
+
+// Every file and folder under `root` with its size and content digest, for before/after comparison.
+QStringList snapshot(const QString &root)
+{
+    QStringList entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        QString line = path.mid(root.size()) + QLatin1Char(' ') + QString::number(info.size());
+        QFile file(path);
+        if (info.isFile() && file.open(QIODevice::ReadOnly))
+            line +=
+                QLatin1Char(' ') + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5).toHex();
+        entries << line;
+    }
+    entries.sort();
+    return entries;
+}
+
+} // namespace
 
 void TestCommandLine::parsesValues_data()
 {
@@ -117,6 +145,55 @@ void TestCommandLine::refusesBadCommandLines()
     // Refused before the single-instance test: nothing started, no channel left behind.
     QVERIFY(!run.output().contains("start====="));
     QVERIFY(QDir(tree.tempDir()).entryList({"Orvanta_*"}, QDir::System).isEmpty());
+}
+
+void TestCommandLine::refusesMachineNamesThatAreNotPlainWords_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("empty") << "";
+    QTest::newRow("dot") << ".";
+    QTest::newRow("dot dot") << "..";
+    QTest::newRow("climbing") << "../x";
+    QTest::newRow("slash") << "a/b";
+    QTest::newRow("absolute path") << "@outside/keep.txt";
+    QTest::newRow("300 characters") << QString(300, QLatin1Char('n'));
+    QTest::newRow("colon") << "a:b";
+    QTest::newRow("trailing blank") << "Orvanta_1 ";
+    QTest::newRow("newline") << "Orvanta_1\nx";
+}
+
+void TestCommandLine::refusesMachineNamesThatAreNotPlainWords()
+{
+    QFETCH(QString, name);
+    InstallTree tree;
+    QVERIFY(tree.addProgram("Orvanta"));
+    QVERIFY(tree.addVirtualBox());
+    QVERIFY(tree.addGuestImage());
+    QVERIFY(tree.addRecorder("OrvMultiPlayer"));
+    // A machine with its disks, and a folder beside the installation that a name could climb into.
+    const QString outside = tree.root() + "/outside";
+    for (const QString &file : {tree.installDir() + "/vbox/Orvanta_1/android_data_disk.vmdk",
+                                tree.installDir() + "/vbox/Orvanta_2/android_data_disk.vmdk",
+                                tree.installDir() + "/x/keep.txt", outside + "/keep.txt"}) {
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("user data\n");
+    }
+    name.replace("@outside", outside);
+    const QStringList installBefore = snapshot(tree.installDir());
+    const QStringList outsideBefore = snapshot(outside);
+
+    for (const QStringList &extra : {QStringList{}, QStringList{"-stop"}, QStringList{"-reboot"}}) {
+        ProgramRun run(tree, "Orvanta", QStringList{"-vm=" + name} + extra);
+        QCOMPARE(run.run(), 1);
+        QVERIFY2(run.output().contains("Orvanta: the machine name"), qPrintable(run.output()));
+        QVERIFY(!run.output().contains("start====="));
+    }
+    QCOMPARE(snapshot(tree.installDir()), installBefore);
+    QCOMPARE(snapshot(outside), outsideBefore);
+    QVERIFY(!QFileInfo::exists(tree.runtimeDir()));
+    QVERIFY(tree.calls("OrvMultiPlayer").isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

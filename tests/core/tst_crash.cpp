@@ -100,11 +100,15 @@ void TestCrash::crashRunsItsStepsInOrder()
     // The notice is up and the crashed process waits for it: dump, log line and status are done,
     // the cleaner is not started yet.
     const QString noticeCalls = m_tree->recordDir() + "/OrvCrashNotice.calls";
-    QVERIFY(waitUntil([&] { return QFile::exists(noticeCalls); }, 10000));
+    // The stand-in creates its file before it writes the line: wait for the line itself.
+    QVERIFY(waitUntil([&] { return !readFile(noticeCalls).isEmpty(); }, 10000));
+    QVERIFY(waitUntil([&] { return readFile(noticeCalls).endsWith('\n'); }, 10000));
     QCOMPARE(readFile(noticeCalls), QString("-vm=Orvanta_12\n"));
     QVERIFY(emulator.isRunning());
     const QStringList dumps = dumpFiles(*m_tree);
     QCOMPARE(dumps.size(), 1);
+    // Private to the user, whatever the file-creation mask.
+    QCOMPARE(QFileInfo(dumps.first()).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
     const QString dump = readFile(dumps.first());
     QVERIFY2(dump.startsWith("Orvanta crash dump\nvm: Orvanta_12\npid: " + QString::number(pid) + "\n"),
              qPrintable(dump));

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -37,6 +38,8 @@ private slots:
     void anotherProcessReadsTheWord_data();
     void anotherProcessReadsTheWord();
     void noSegmentWritesNothing();
+    // Last: it leaves this process past its EXITING.
+    void noEarlierWordAfterExiting();
 
 private:
     QByteArray segmentSeenByAnotherProcess();
@@ -129,6 +132,38 @@ void TestStatus::noSegmentWritesNothing()
     QVERIFY(!Global::instanceSegment().isAttached());
     // The manager still learns the word.
     QTRY_COMPARE(m_tree->calls("OrvMultiPlayer"), (QList<QStringList>{{"-vm=Orvanta_41", "-status=ERROR"}}));
+}
+
+void TestStatus::noEarlierWordAfterExiting()
+{
+    SharedSegment &segment = Global::instanceSegment();
+    QVERIFY(segment.takeOwnership());
+    QVERIFY2(segment.create() || segment.attach(), qPrintable(segment.errorString()));
+
+    // The quit sequence publishes EXITING on this thread while the start-up worker is still busy.
+    Global::setStatus("EXITING");
+    std::thread worker([] {
+        for (const char *word : {"STARTING", "STARTWAITING", "RUNNING"})
+            Global::setStatus(QString::fromLatin1(word));
+    });
+    worker.join();
+    QCOMPARE(SharedSegment::peekText(Global::vmName), QString("EXITING"));
+
+    // The quit's own wait for other instances and its end still go out, and so does a crash report.
+    Global::setStatus("STARTWAITING");
+    QCOMPARE(SharedSegment::peekText(Global::vmName), QString("STARTWAITING"));
+    Global::setStatus("STOP");
+    std::thread crash([] { Global::setStatus("ERROR"); });
+    crash.join();
+    QCOMPARE(SharedSegment::peekText(Global::vmName), QString("ERROR"));
+
+    QTRY_COMPARE(m_tree->calls("OrvMultiPlayer").size(), 4);
+    QStringList words;
+    for (const QStringList &args : m_tree->calls("OrvMultiPlayer"))
+        words << args.value(1);
+    words.sort();
+    QCOMPARE(words,
+             (QStringList{"-status=ERROR", "-status=EXITING", "-status=STARTWAITING", "-status=STOP"}));
 }
 
 int main(int argc, char *argv[])

@@ -1,8 +1,6 @@
 #include "installtree.h"
 #include "calllogs.h"
 
-#include "sharedsegment.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +9,6 @@
 #include <QSettings>
 
 #include <csignal>
-#include <sys/mman.h>
 #include <unistd.h>
 
 InstallTree::InstallTree()
@@ -22,6 +19,9 @@ InstallTree::InstallTree()
                                systemConfigDir(), userConfigDir(), tempDir(), root() + "/data",
                                root() + "/home", root() + "/desktop", root() + "/vbox-state"})
         QDir().mkpath(dir);
+    // XDG_RUNTIME_DIR is private to its user, as a login session's is.
+    QDir().mkpath(xdgRuntimeDir());
+    QFile::setPermissions(xdgRuntimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     writeInstallKey();
 }
 
@@ -29,8 +29,13 @@ InstallTree::~InstallTree()
 {
     if (!isValid())
         return;
-    if (m_tempDirInUse)
+    if (m_tempDirInUse) {
         qputenv("TMPDIR", m_savedTempDir);
+        if (m_savedRuntimeDir.isNull())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", m_savedRuntimeDir);
+    }
 
     // Programs started from the tree and still running would outlive the test and its files.
     const QString treePrefix = root() + QLatin1Char('/');
@@ -44,23 +49,18 @@ InstallTree::~InstallTree()
         if (exe.startsWith(treePrefix))
             ::kill(id, SIGKILL);
     }
-
-    // Shared memory of a killed program outlives it and is named after the tree's temporary folder;
-    // once the tree is gone nothing would ever find and remove it.
-    const QByteArray prefix = SharedSegment::objectPrefix(tempDir()).mid(1);
-    const QStringList objects = QDir(QStringLiteral("/dev/shm")).entryList(QDir::Files | QDir::System);
-    for (const QString &name : objects) {
-        if (QFile::encodeName(name).startsWith(prefix))
-            ::shm_unlink(QFile::encodeName(QLatin1Char('/') + name).constData());
-    }
 }
 
 void InstallTree::useTempDirHere()
 {
-    if (!m_tempDirInUse)
+    if (!m_tempDirInUse) {
         m_savedTempDir = qgetenv("TMPDIR");
+        m_savedRuntimeDir =
+            qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") ? qgetenv("XDG_RUNTIME_DIR") : QByteArray();
+    }
     m_tempDirInUse = true;
     qputenv("TMPDIR", QFile::encodeName(tempDir()));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(xdgRuntimeDir()));
 }
 
 QString InstallTree::productVersion()
@@ -177,6 +177,7 @@ QProcessEnvironment InstallTree::environment() const
     env.insert(QStringLiteral("XDG_DESKTOP_DIR"), root() + QStringLiteral("/desktop"));
     env.insert(QStringLiteral("HOME"), root() + QStringLiteral("/home"));
     env.insert(QStringLiteral("TMPDIR"), tempDir());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), xdgRuntimeDir());
     env.insert(QStringLiteral("PATH"), binDir() + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
     env.insert(QStringLiteral("ORV_RECORD_DIR"), recordDir());
     env.insert(QStringLiteral("ORV_VBOX_STATE"), root() + QStringLiteral("/vbox-state"));

@@ -13,8 +13,7 @@ class InstallTree
 {
 public:
     InstallTree();
-    // Ends the tree's programs that still run (a detached successor, a hung stand-in) and removes the
-    // shared-memory segments that they left behind.
+    // Ends the tree's programs that still run (a detached successor, a hung stand-in).
     ~InstallTree();
     InstallTree(const InstallTree &) = delete;
     InstallTree &operator=(const InstallTree &) = delete;
@@ -33,6 +32,12 @@ public:
     QString systemConfigDir() const { return root() + QStringLiteral("/xdg"); }
     QString userConfigDir() const { return root() + QStringLiteral("/config"); }
     QString tempDir() const { return root() + QStringLiteral("/tmp"); }
+    // XDG_RUNTIME_DIR of the tree's programs, and the private folder they keep their instance segments,
+    // locks and channels in.
+    QString xdgRuntimeDir() const { return root() + QStringLiteral("/run"); }
+    QString runtimeDir() const { return xdgRuntimeDir() + QStringLiteral("/orvanta"); }
+    // Where the emulator of machine `vm` listens for second starts.
+    QString channelPath(const QString &vm) const { return runtimeDir() + QLatin1Char('/') + vm; }
     QString logDir() const { return installDir() + QStringLiteral("/log/log"); }
 
     static QString productVersion();
@@ -59,8 +64,8 @@ public:
     void writeInstallKey(const QMap<QString, QString> &extra = {});
     QString installKeyPath() const;
 
-    // Makes this process use the tree's temporary folder (where segments and channels are named) until
-    // the tree goes away; the previous value is restored then.
+    // Makes this process use the tree's temporary and runtime folders (where segments and channels are
+    // named) until the tree goes away; the previous values are restored then.
     void useTempDirHere();
 
     // The environment every program of this tree runs with.
@@ -76,5 +81,6 @@ private:
     QTemporaryDir m_dir;
     bool m_tempDirInUse = false;
     QByteArray m_savedTempDir;
+    QByteArray m_savedRuntimeDir;
     QMap<QString, QString> m_extraEnv;
 };

@@ -59,6 +59,10 @@ private slots:
     void foreignFolderOfAnotherNameIsKept();
     void oldDefaultMachineIsRenamed();
     void unreadableMachineLeavesDisksAlone();
+    void toolFaultsNeverCostTheDataDisk_data();
+    void toolFaultsNeverCostTheDataDisk();
+    void nameTheToolRewritesKeepsItsDisks_data();
+    void nameTheToolRewritesKeepsItsDisks();
     void startErrors_data();
     void startErrors();
     void settingsFlowIntoCommandLines_data();
@@ -602,6 +606,138 @@ void TestVBoxMachine::unreadableMachineLeavesDisksAlone()
         QCOMPARE(fileHash(vmFolder() + '/' + it.key()), it.value());
     QCOMPARE(vmValue("IDE-0-1"), vmFolder() + "/android_data_disk.vmdk");
     QCOMPARE(vmValue("IDE-1-0"), vmFolder() + "/android_sdcard_disk.vmdk");
+}
+
+namespace {
+
+const QByteArray kDataMarker = "\nthe user's saved games\n";
+
+bool holdsMarker(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.readAll().contains(kDataMarker);
+}
+
+bool appendMarker(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::Append) && file.write(kDataMarker) == kDataMarker.size();
+}
+
+} // namespace
+
+void TestVBoxMachine::toolFaultsNeverCostTheDataDisk_data()
+{
+    QTest::addColumn<QJsonArray>("faults");
+    QTest::addColumn<bool>("garbleSettings"); // the machine's settings file unreadable, its backup intact
+    QTest::addColumn<bool>("mayRecover");     // else the check must report the failure
+
+    const auto once = [](QJsonObject rule) {
+        rule.insert("times", 1);
+        return QJsonArray{rule};
+    };
+    QTest::newRow("list vms empty") << once({{"match", "list vms"}, {"stdout", ""}, {"exit", 0}}) << false
+                                    << false;
+    QTest::newRow("list vms killed") << once({{"match", "list vms"}, {"exit", 137}}) << false << false;
+    QTest::newRow("list vms cut off")
+        << once({{"match", "list vms"}, {"stdout", "\"Orvanta_1\" {0b1c"}, {"exit", 0}}) << false << false;
+    QTest::newRow("showvminfo cut off, foreign log folder")
+        << once({{"match", "showvminfo *"},
+                 {"stdout", "name=\"Orvanta_1\"\nCfgFile=\"/elsewhere/Orvanta_1/Orvanta_1.vbox\"\n"
+                            "LogFldr=\"/elsewhere/Orvanta_1/Logs\"\nIDE-0-1=\"none\"\nVMState=\"powe"},
+                 {"exit", 0}})
+        << false << true;
+    QTest::newRow("showvminfo killed, foreign log folder")
+        << once({{"match", "showvminfo *"},
+                 {"stdout", "name=\"Orvanta_1\"\nLogFldr=\"/elsewhere/Orvanta_1/Logs\"\nIDE-0-1=\"none\"\n"},
+                 {"exit", 137}})
+        << false << true;
+    QTest::newRow("unreadable machine file") << QJsonArray() << true << true;
+}
+
+void TestVBoxMachine::toolFaultsNeverCostTheDataDisk()
+{
+    QFETCH(QJsonArray, faults);
+    QFETCH(bool, garbleSettings);
+    QFETCH(bool, mayRecover);
+    start();
+    tool({"controlvm", kVm, "poweroff"});
+    const QString dataDisk = vmFolder() + "/android_data_disk.vmdk";
+    const QString sdcardDisk = vmFolder() + "/android_sdcard_disk.vmdk";
+    QVERIFY(appendMarker(dataDisk));
+    QVERIFY(appendMarker(sdcardDisk));
+    if (garbleSettings) {
+        const QString settings = vmFolder() + '/' + kVm + ".vbox";
+        QVERIFY(QFile::exists(settings + "-prev") || QFile::copy(settings, settings + "-prev"));
+        QFile file(settings);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("{\"uuid\": \"trunc");
+    }
+    setFaults(faults);
+
+    newTool();
+    clearCalls();
+    const int result = m_tool->checkOva();
+    for (const QStringList &args : calls())
+        QVERIFY2(!args.contains("--delete") && !args.contains("closemedium"), qPrintable(args.join(' ')));
+    if (!mayRecover || result != 1) {
+        QVERIFY2(result != 1, "a doubtful tool answer must not pass for success");
+        QVERIFY(holdsMarker(dataDisk));
+        QVERIFY(holdsMarker(sdcardDisk));
+        QCOMPARE(vmValue("IDE-0-1"), dataDisk);
+        return;
+    }
+    // Recovered: the machine the tool now keeps runs on the user's own disks.
+    QVERIFY2(holdsMarker(vmValue("IDE-0-1")), qPrintable(vmValue("IDE-0-1")));
+    QVERIFY2(holdsMarker(vmValue("IDE-1-0")), qPrintable(vmValue("IDE-1-0")));
+    if (garbleSettings) {
+        // The broken folder was moved aside, not deleted; the log says so.
+        const QStringList aside = QDir(m_tree->installDir() + "/vbox")
+                                      .entryList({"." + kVm + "-moved-*"}, QDir::Dirs | QDir::Hidden);
+        QCOMPARE(aside.size(), 1);
+        QVERIFY(
+            QFileInfo::exists(m_tree->installDir() + "/vbox/" + aside.first() + '/' + kVm + ".vbox-prev"));
+        QVERIFY(std::any_of(g_log.cbegin(), g_log.cend(), [](const QString &line) {
+            return line.contains("old machine folder moved aside");
+        }));
+    }
+}
+
+void TestVBoxMachine::nameTheToolRewritesKeepsItsDisks_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("toolFolder"); // the folder name the tool makes of it
+    QTest::newRow("trailing dot") << "Orvanta_7."
+                                  << "Orvanta_7_";
+    QTest::newRow("trailing dots") << "Orvanta_9.."
+                                   << "Orvanta_9._";
+}
+
+void TestVBoxMachine::nameTheToolRewritesKeepsItsDisks()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, toolFolder);
+    Global::vmName = name;
+    const auto restoreName = qScopeGuard([] { Global::vmName = kVm; });
+    QCOMPARE(m_tool->checkOva(), 1);
+    const QString folder = m_tree->installDir() + "/vbox/" + toolFolder;
+    QCOMPARE(m_tool->vmFolder(), folder);
+    QString info;
+    tool({"showvminfo", name, "--machinereadable"}, &info);
+    QVERIFY2(info.contains("\"IDE-0-1\"=\"" + folder + "/android_data_disk.vmdk\""), qPrintable(info));
+    QVERIFY(appendMarker(folder + "/android_data_disk.vmdk"));
+
+    // The next starts find the machine where the tool keeps it and leave it be.
+    for (int run = 0; run < 2; ++run) {
+        newTool();
+        clearCalls();
+        QCOMPARE(m_tool->checkOva(), 1);
+        QCOMPARE(calls(), Calls({{"list", "vms"},
+                                 {"showvminfo", name, "--machinereadable"},
+                                 {"guestproperty", "get", name, "orvanta_ova_version"}}));
+        QVERIFY(holdsMarker(folder + "/android_data_disk.vmdk"));
+    }
+    QVERIFY(!QFileInfo::exists(m_tree->installDir() + "/vbox/" + name));
 }
 
 void TestVBoxMachine::startErrors_data()

@@ -43,6 +43,9 @@ private slots:
     void extraData();
     void procNetTcp_data();
     void procNetTcp();
+    void wholeAnswers_data();
+    void wholeAnswers();
+    void createdMachineFiles();
 };
 
 void TestVBoxOutput::vmList_data()
@@ -314,6 +317,59 @@ void TestVBoxOutput::procNetTcp()
     const QSet<int> expected(ports.cbegin(), ports.cend());
     for (const QString &variant : bothLineEnds(text))
         QCOMPARE(parseProcNetTcp(variant), expected);
+}
+
+void TestVBoxOutput::wholeAnswers_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("whole");
+    QTest::newRow("list empty") << "list"
+                                << "" << true;
+    QTest::newRow("list two") << "list"
+                              << "\"Orvanta_0\" {1111}\r\n\"Work VM\" {2222}\n"
+                              << true;
+    QTest::newRow("list cut in a line") << "list"
+                                        << "\"Orvanta_0\" {1111}\n\"Orvanta_1\" {22" << false;
+    QTest::newRow("list without final break") << "list"
+                                              << "\"Orvanta_0\" {1111}" << false;
+    QTest::newRow("list with foreign text") << "list"
+                                            << "\"Orvanta_0\" {1111}\nSegmentation fault\n"
+                                            << false;
+    QTest::newRow("info whole") << "info"
+                                << "name=\"Orvanta_1\"\n\"IDE-0-1\"=\"/v/d.vmdk\"\nmemory=1024\n"
+                                << true;
+    QTest::newRow("info empty") << "info"
+                                << "" << false;
+    QTest::newRow("info cut in a value") << "info"
+                                         << "name=\"Orvanta_1\"\nLogFldr=\"/v/Orv" << false;
+    QTest::newRow("info cut after the quote") << "info"
+                                              << "name=\"Orvanta_1\"\nLogFldr=\"/v/Orv\n"
+                                              << false;
+    QTest::newRow("info line without key") << "info"
+                                           << "name=\"Orvanta_1\"\ngarbage\n"
+                                           << false;
+}
+
+void TestVBoxOutput::wholeAnswers()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    QFETCH(bool, whole);
+    QCOMPARE(kind == "list" ? isCompleteVmList(text) : isCompleteMachineInfo(text), whole);
+}
+
+void TestVBoxOutput::createdMachineFiles()
+{
+    QCOMPARE(createdSettingsFile("Virtual machine 'Orvanta_7.' is created and registered.\n"
+                                 "UUID: 3f0c2a8e-6a51-4c5e-9d0e-1b2c3d4e5f60\n"
+                                 "Settings file: '/i/vbox/Orvanta_7_/Orvanta_7_.vbox'\n"),
+             QString("/i/vbox/Orvanta_7_/Orvanta_7_.vbox"));
+    QCOMPARE(createdSettingsFile("Virtual machine 'x' is created and registered.\n"), QString());
+    QCOMPARE(existingSettingsFile("VBoxManage: error: Machine settings file '/i/vbox/a b/a b.vbox' already "
+                                  "exists\nVBoxManage: error: Details: code VBOX_E_FILE_ERROR\n"),
+             QString("/i/vbox/a b/a b.vbox"));
+    QCOMPARE(existingSettingsFile("VBoxManage: error: Unknown or invalid guest OS type given.\n"), QString());
 }
 
 QTEST_GUILESS_MAIN(TestVBoxOutput)

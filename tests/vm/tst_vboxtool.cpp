@@ -48,9 +48,10 @@ QStringList deleteRule(const QString &name)
 using Calls = QList<QStringList>;
 
 // Publishes a status word as an instance does.
+// Plays a live instance: owner lock, segment, word.
 bool publish(SharedSegment &segment, const QString &word)
 {
-    return segment.create() && segment.writeText(word);
+    return segment.takeOwnership() && segment.create() && segment.writeText(word);
 }
 
 } // namespace
@@ -77,6 +78,8 @@ private slots:
     void waitsWhileAnotherInstanceStarts_data();
     void waitsWhileAnotherInstanceStarts();
     void waitForOtherInstancesIsBounded();
+    void leftoverOfADeadInstanceIsNotWaitedFor_data();
+    void leftoverOfADeadInstanceIsNotWaitedFor();
     void guestPropertiesInBothToolForms_data();
     void guestPropertiesInBothToolForms();
     void setMachineFolder();
@@ -112,8 +115,8 @@ void TestVBoxTool::init()
 
     // This process reads the same segments as the instances it plays, and starts the same programs.
     const QProcessEnvironment env = m_tree->environment();
-    for (const char *name : {"TMPDIR", "PATH", "ORV_RECORD_DIR", "ORV_VBOX_STATE", "XDG_CONFIG_DIRS",
-                             "XDG_CONFIG_HOME", "HOME", "APPDATA", "LOCALAPPDATA"})
+    for (const char *name : {"TMPDIR", "XDG_RUNTIME_DIR", "PATH", "ORV_RECORD_DIR", "ORV_VBOX_STATE",
+                             "XDG_CONFIG_DIRS", "XDG_CONFIG_HOME", "HOME", "APPDATA", "LOCALAPPDATA"})
         qputenv(name, env.value(QLatin1String(name)).toLocal8Bit());
     qputenv("ORV_TIMEOUT_SCALE", "0.01");
     qunsetenv("ORV_PROC_ROOT");
@@ -221,7 +224,8 @@ void TestVBoxTool::machineListUnregistersInaccessible()
     clearCalls();
     QCOMPARE(m_tool->loadVmList(), 1);
     QCOMPARE(m_tool->vmNames(), QStringList({"Orvanta_0", "Orvanta_3", "Work VM"}));
-    QCOMPARE(calls(), Calls({{"list", "vms"}, {"unregistervm", brokenUuid, "--delete"}}));
+    // Its registration goes; its files are the user's and stay.
+    QCOMPARE(calls(), Calls({{"list", "vms"}, {"unregistervm", brokenUuid}}));
 
     tool({"list", "vms"}, &list);
     QVERIFY2(!list.contains(QLatin1String("<inaccessible>")), qPrintable(list));
@@ -541,8 +545,9 @@ void TestVBoxTool::waitsWhileAnotherInstanceStarts()
 void TestVBoxTool::waitForOtherInstancesIsBounded()
 {
     createMachine(QStringLiteral("Orvanta_3"));
-    SharedSegment stale(QStringLiteral("Orvanta_3"));
-    QVERIFY(publish(stale, QStringLiteral("EXITING")));
+    // A live instance that never leaves EXITING.
+    SharedSegment stuck(QStringLiteral("Orvanta_3"));
+    QVERIFY(publish(stuck, QStringLiteral("EXITING")));
     QElapsedTimer clock;
     clock.start();
     QVERIFY(m_tool->checkOtherOrvStatus()); // 120 s scaled to 1.2 s
@@ -553,6 +558,32 @@ void TestVBoxTool::waitForOtherInstancesIsBounded()
     // A list that cannot be read ends the wait at once with false.
     setFaults(QJsonArray{QJsonObject{{"match", "list vms"}, {"stderr", "{prog}: error: broken\n"}}});
     QVERIFY(!m_tool->checkOtherOrvStatus());
+}
+
+void TestVBoxTool::leftoverOfADeadInstanceIsNotWaitedFor_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::newRow("killed while starting") << "STARTING";
+    QTest::newRow("killed while exiting") << "EXITING";
+}
+
+void TestVBoxTool::leftoverOfADeadInstanceIsNotWaitedFor()
+{
+    QFETCH(QString, word);
+    createMachine(QStringLiteral("Orvanta_3"));
+    // What a process killed mid-start leaves: its segment with the word, and no owner lock held.
+    SharedSegment leftover(QStringLiteral("Orvanta_3"));
+    QVERIFY(leftover.create());
+    QVERIFY(leftover.writeText(word));
+    QVERIFY(!SharedSegment::hasLiveOwner(QStringLiteral("Orvanta_3")));
+    clearCalls();
+
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(m_tool->checkOtherOrvStatus());
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(m_tree->calls(QStringLiteral("OrvMultiPlayer")).isEmpty());
+    QCOMPARE(calls(), Calls({{"list", "vms"}}));
 }
 
 void TestVBoxTool::guestPropertiesInBothToolForms_data()

@@ -11,9 +11,16 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/mman.h>
+#include <time.h>
 
 _Static_assert(sizeof(((struct mutex *)0)->impl) >= sizeof(pthread_mutex_t), "mutex storage");
 _Static_assert(sizeof(((struct rw_semaphore *)0)->impl) >= sizeof(pthread_rwlock_t), "rwsem storage");
+_Static_assert(sizeof(((spinlock_t *)0)->impl) >= sizeof(pthread_mutex_t), "spinlock storage");
+_Static_assert(sizeof(((wait_queue_head_t *)0)->lock) >= sizeof(pthread_mutex_t), "wait queue storage");
+_Static_assert(sizeof(((wait_queue_head_t *)0)->cond) >= sizeof(pthread_cond_t), "wait queue storage");
+
+/* Lines each rate-limited call site prints before it falls silent. */
+#define RATELIMIT_BURST 10
 
 struct module
 {
@@ -53,6 +60,15 @@ static int log_count;
 static long kmalloc_live;
 static int kmalloc_fail_countdown;
 static int mutex_live;
+static unsigned long ratelimit_generation = 1;
+static void (*misc_register_hook)(void);
+/* When set, buffers are freed outside the lock that the module holds around the free. */
+static int unlocked_free;
+/* The mutex this thread took last (and so holds around a free). */
+static __thread struct mutex *last_locked;
+/* Threads sleeping in wait_event, and the condition that tells a waiting test of changes. */
+static int sleepers;
+static pthread_cond_t sleepers_changed = PTHREAD_COND_INITIALIZER;
 static int fail_pci_register, fail_misc_register, fail_pci_enable, fail_pci_iomap;
 static struct
 {
@@ -86,6 +102,9 @@ void kstub_reset(void)
     mutex_live = 0;
     fail_pci_register = fail_misc_register = fail_pci_enable = fail_pci_iomap = 0;
     memset(ports, 0, sizeof(ports));
+    ratelimit_generation++;
+    misc_register_hook = NULL;
+    unlocked_free = 0;
     pthread_mutex_unlock(&lock);
 }
 
@@ -163,6 +182,20 @@ int kstub_printk(const char *fmt, ...)
     log_lines[log_count++] = line;
     pthread_mutex_unlock(&lock);
     return n;
+}
+
+int kstub_ratelimit_ok(struct kstub_ratelimit *rs)
+{
+    pthread_mutex_lock(&lock);
+    if (rs->generation != ratelimit_generation) {
+        rs->generation = ratelimit_generation;
+        rs->printed = 0;
+    }
+    int ok = rs->printed < RATELIMIT_BURST;
+    if (ok)
+        rs->printed++;
+    pthread_mutex_unlock(&lock);
+    return ok;
 }
 
 int kstub_log_count(void)
@@ -309,6 +342,7 @@ struct pci_dev *kstub_pci_add_device(uint16_t vendor, uint16_t device, uint8_t r
     dev->device = device;
     dev->revision = revision;
     dev->bar0_len = bar0_len;
+    dev->bar0_flags = KSTUB_IORESOURCE_MEM;
     dev->bar0 = mmap(NULL, bar0_len, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (dev->bar0 == MAP_FAILED)
         die("cannot reserve BAR0");
@@ -359,13 +393,22 @@ void kstub_pci_unregister_driver(struct pci_driver *drv)
     driver = NULL;
 }
 
+void kstub_pci_hot_add(struct pci_dev *dev)
+{
+    if (driver) {
+        const struct pci_device_id *id = match(driver, dev);
+        if (id && driver->probe(dev, id) == 0)
+            dev->bound = driver;
+    }
+}
+
 void kstub_pci_hot_remove(struct pci_dev *dev)
 {
     if (dev->bound && dev->bound->remove)
         dev->bound->remove(dev);
     dev->bound = NULL;
-    if (dev->enable_count || dev->iomap_count)
-        die("a removed device was left enabled or mapped");
+    if (dev->enable_count || dev->iomap_count || dev->region_count)
+        die("a removed device was left enabled, mapped or reserved");
     pthread_mutex_lock(&lock);
     for (int i = 0; i < device_count; i++) {
         if (devices[i] == dev) {
@@ -406,6 +449,8 @@ void *kstub_pci_iomap(struct pci_dev *dev, int bar, unsigned long maxlen)
     if (dev->enable_count <= 0)
         die("pci_iomap of a device that is not enabled");
     (void)maxlen;
+    if (!(dev->bar0_flags & KSTUB_IORESOURCE_MEM))
+        die("pci_iomap of an I/O region, used as memory");
     if (dev->iomap_count++ == 0 && mprotect(dev->bar0, dev->bar0_len, PROT_READ | PROT_WRITE))
         die("cannot map BAR0");
     return dev->bar0;
@@ -425,11 +470,35 @@ unsigned long kstub_pci_resource_len(struct pci_dev *dev, int bar)
     return bar == 0 ? dev->bar0_len : 0;
 }
 
+unsigned long kstub_pci_resource_flags(struct pci_dev *dev, int bar)
+{
+    return bar == 0 ? dev->bar0_flags : 0;
+}
+
+int kstub_pci_request_region(struct pci_dev *dev, int bar, const char *name)
+{
+    (void)name;
+    if (bar != 0 || dev->enable_count <= 0)
+        die("pci_request_region of a BAR that is absent or a device that is not enabled");
+    if (dev->region_count)
+        return -EBUSY;
+    dev->region_count++;
+    return 0;
+}
+
+void kstub_pci_release_region(struct pci_dev *dev, int bar)
+{
+    if (bar != 0 || dev->region_count <= 0)
+        die("pci_release_region of a region that is not reserved");
+    dev->region_count--;
+}
+
 int kstub_pci_leftovers(void)
 {
     int n = driver != NULL;
     for (int i = 0; i < device_count; i++)
-        n += devices[i]->enable_count + devices[i]->iomap_count + (devices[i]->bound != NULL);
+        n += devices[i]->enable_count + devices[i]->iomap_count + devices[i]->region_count +
+             (devices[i]->bound != NULL);
     return n;
 }
 
@@ -462,7 +531,14 @@ int kstub_misc_register(struct miscdevice *m)
     if (misc)
         die("misc device registered twice");
     misc = m;
+    if (misc_register_hook)
+        misc_register_hook();
     return 0;
+}
+
+void kstub_set_misc_register_hook(void (*fn)(void))
+{
+    misc_register_hook = fn;
 }
 
 int kstub_misc_deregister(struct miscdevice *m)
@@ -518,14 +594,30 @@ void kstub_mutex_destroy(struct mutex *m)
 
 void kstub_mutex_lock(struct mutex *m)
 {
-    if (!m->live)
+    if (m->live == 0)
         die("mutex_lock of a mutex that was not initialised");
     pthread_mutex_lock((pthread_mutex_t *)m->impl.bytes);
+    last_locked = m;
 }
 
 void kstub_mutex_unlock(struct mutex *m)
 {
     pthread_mutex_unlock((pthread_mutex_t *)m->impl.bytes);
+}
+
+void kstub_set_unlocked_free(int on)
+{
+    __atomic_store_n(&unlocked_free, on, __ATOMIC_SEQ_CST);
+}
+
+int kstub_unlocked_free(void)
+{
+    return __atomic_load_n(&unlocked_free, __ATOMIC_SEQ_CST);
+}
+
+struct mutex *kstub_last_locked(void)
+{
+    return last_locked;
 }
 
 int kstub_mutex_live(void)
@@ -536,22 +628,99 @@ int kstub_mutex_live(void)
     return n;
 }
 
+/* The kernel's rwsem lets no new reader in while a writer waits; so does this one. */
+static pthread_rwlock_t *rwsem(struct rw_semaphore *s)
+{
+    pthread_rwlock_t *rw = (pthread_rwlock_t *)s->impl.bytes;
+    if (__atomic_load_n(&s->ready, __ATOMIC_ACQUIRE))
+        return rw;
+    pthread_mutex_lock(&lock);
+    if (!s->ready) {
+        pthread_rwlockattr_t attr;
+        pthread_rwlockattr_init(&attr);
+        pthread_rwlockattr_setkind_np(&attr, PTHREAD_RWLOCK_PREFER_WRITER_NONRECURSIVE_NP);
+        pthread_rwlock_init(rw, &attr);
+        pthread_rwlockattr_destroy(&attr);
+        __atomic_store_n(&s->ready, 1, __ATOMIC_RELEASE);
+    }
+    pthread_mutex_unlock(&lock);
+    return rw;
+}
+
 void kstub_down_read(struct rw_semaphore *s)
 {
-    pthread_rwlock_rdlock((pthread_rwlock_t *)s->impl.bytes);
+    pthread_rwlock_rdlock(rwsem(s));
 }
 
 void kstub_up_read(struct rw_semaphore *s)
 {
-    pthread_rwlock_unlock((pthread_rwlock_t *)s->impl.bytes);
+    pthread_rwlock_unlock(rwsem(s));
 }
 
 void kstub_down_write(struct rw_semaphore *s)
 {
-    pthread_rwlock_wrlock((pthread_rwlock_t *)s->impl.bytes);
+    pthread_rwlock_wrlock(rwsem(s));
 }
 
 void kstub_up_write(struct rw_semaphore *s)
 {
-    pthread_rwlock_unlock((pthread_rwlock_t *)s->impl.bytes);
+    pthread_rwlock_unlock(rwsem(s));
+}
+
+void kstub_spin_lock(spinlock_t *l)
+{
+    pthread_mutex_lock((pthread_mutex_t *)l->impl.bytes);
+}
+
+void kstub_spin_unlock(spinlock_t *l)
+{
+    pthread_mutex_unlock((pthread_mutex_t *)l->impl.bytes);
+}
+
+void kstub_wait_lock(wait_queue_head_t *q)
+{
+    pthread_mutex_lock((pthread_mutex_t *)q->lock.bytes);
+}
+
+void kstub_wait_unlock(wait_queue_head_t *q)
+{
+    pthread_mutex_unlock((pthread_mutex_t *)q->lock.bytes);
+}
+
+void kstub_wait_sleep(wait_queue_head_t *q)
+{
+    pthread_mutex_lock(&lock);
+    sleepers++;
+    pthread_cond_broadcast(&sleepers_changed);
+    pthread_mutex_unlock(&lock);
+    pthread_cond_wait((pthread_cond_t *)q->cond.bytes, (pthread_mutex_t *)q->lock.bytes);
+    pthread_mutex_lock(&lock);
+    sleepers--;
+    pthread_mutex_unlock(&lock);
+}
+
+int kstub_wait_sleepers(int n, int timeout_ms)
+{
+    struct timespec deadline;
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_sec += timeout_ms / 1000;
+    deadline.tv_nsec += (long)(timeout_ms % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec++;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    pthread_mutex_lock(&lock);
+    int rc = 0;
+    while (sleepers < n && rc != ETIMEDOUT)
+        rc = pthread_cond_timedwait(&sleepers_changed, &lock, &deadline);
+    int ok = sleepers >= n;
+    pthread_mutex_unlock(&lock);
+    return ok ? 0 : -1;
+}
+
+void kstub_wake_up(wait_queue_head_t *q)
+{
+    kstub_wait_lock(q);
+    pthread_cond_broadcast((pthread_cond_t *)q->cond.bytes);
+    kstub_wait_unlock(q);
 }

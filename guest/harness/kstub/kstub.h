@@ -19,6 +19,8 @@ void kstub_reset(void);
 /* A device on the bus; BAR0 is bar0_len bytes, inaccessible while unmapped. */
 struct pci_dev *kstub_pci_add_device(uint16_t vendor, uint16_t device, uint8_t revision,
                                      unsigned long bar0_len);
+/* Plugs a device in after the driver's registration: the driver probes it. */
+void kstub_pci_hot_add(struct pci_dev *dev);
 /* Unplugs a device: the driver's remove runs if it is bound. */
 void kstub_pci_hot_remove(struct pci_dev *dev);
 /* Unregistered drivers, devices still enabled or mapped: 0 when all is clean. */
@@ -32,10 +34,21 @@ void kstub_fail_misc_register(int err);
 void kstub_fail_pci_enable(int err);
 void kstub_fail_pci_iomap(int fail);
 
+/*
+ * From now on every buffer is freed with the lock the module holds around the free let go for
+ * the moment: a fault only a race detector should see.
+ */
+void kstub_set_unlocked_free(int on);
+int kstub_unlocked_free(void);
+/* The mutex the calling thread took last. */
+struct mutex *kstub_last_locked(void);
+
 long kstub_kmalloc_live(void);
 int kstub_mutex_live(void);
 
 struct miscdevice *kstub_misc_device(void);
+/* Runs fn right after a misc device is registered, as a user opening the new node would. */
+void kstub_set_misc_register_hook(void (*fn)(void));
 /* Calls the registered misc device's ioctl, or returns -ENODEV when none. */
 long kstub_ioctl(unsigned int cmd, unsigned long arg);
 
@@ -48,6 +61,9 @@ void kstub_user_unregister(const void *addr);
 /* The I/O port write reaches the handler set for that port. */
 typedef void (*kstub_port_handler)(void *ctx, uint32_t value);
 void kstub_set_port_handler(uint16_t port, kstub_port_handler fn, void *ctx);
+
+/* Waits until n threads sleep in wait_event; returns 0, or -1 after timeout_ms. */
+int kstub_wait_sleepers(int n, int timeout_ms);
 
 /* Captured printk lines, each with its level as "<n>" in front. */
 int kstub_log_count(void);

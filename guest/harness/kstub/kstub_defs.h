@@ -21,6 +21,8 @@
 #endif
 
 #define KSTUB_PCI_ANY_ID (~0u)
+#define KSTUB_IORESOURCE_IO 0x00000100ul
+#define KSTUB_IORESOURCE_MEM 0x00000200ul
 
 typedef long kstub_ssize_t;
 typedef long long kstub_loff_t;
@@ -71,8 +73,10 @@ struct pci_dev
     /* Stand-in state, not touched by the module. */
     void *bar0;
     unsigned long bar0_len;
+    unsigned long bar0_flags; /* KSTUB_IORESOURCE_MEM unless a test says otherwise */
     int enable_count;
     int iomap_count;
+    int region_count; /* BAR0 reservations held */
     struct pci_driver *bound;
 };
 
@@ -99,6 +103,33 @@ struct rw_semaphore
         long long align;
         unsigned char bytes[64];
     } impl;
+    int ready; /* the lock in impl has been set up as writer-preferring */
+};
+/* Zeroed storage is an unlocked spinlock (a mutex underneath). */
+typedef struct
+{
+    union {
+        long long align;
+        unsigned char bytes[64];
+    } impl;
+} spinlock_t;
+/* Zeroed storage is an empty queue (a mutex and a condition underneath). */
+typedef struct
+{
+    union {
+        long long align;
+        unsigned char bytes[64];
+    } lock;
+    union {
+        long long align;
+        unsigned char bytes[64];
+    } cond;
+} wait_queue_head_t;
+/* State of one rate-limited printk call site. */
+struct kstub_ratelimit
+{
+    unsigned long generation;
+    int printed;
 };
 
 #define KSTUB_PRINTF(a, b) __attribute__((format(printf, a, b)))
@@ -131,6 +162,16 @@ void kstub_down_read(struct rw_semaphore *s);
 void kstub_up_read(struct rw_semaphore *s);
 void kstub_down_write(struct rw_semaphore *s);
 void kstub_up_write(struct rw_semaphore *s);
+void kstub_spin_lock(spinlock_t *l);
+void kstub_spin_unlock(spinlock_t *l);
+void kstub_wait_lock(wait_queue_head_t *q);
+void kstub_wait_unlock(wait_queue_head_t *q);
+void kstub_wait_sleep(wait_queue_head_t *q);
+void kstub_wake_up(wait_queue_head_t *q);
+int kstub_ratelimit_ok(struct kstub_ratelimit *rs);
+unsigned long kstub_pci_resource_flags(struct pci_dev *dev, int bar);
+int kstub_pci_request_region(struct pci_dev *dev, int bar, const char *name);
+void kstub_pci_release_region(struct pci_dev *dev, int bar);
 
 #ifdef __KERNEL__
 /* ---- what the module's translation units see ---- */
@@ -174,6 +215,13 @@ typedef kstub_loff_t loff_t;
 #define KERN_ERR "<3>"
 #endif
 #define printk kstub_printk
+/* Up to a burst of lines per call site, then nothing until the test resets the stand-in. */
+#define printk_ratelimited(...)                                                                              \
+    ({                                                                                                       \
+        static struct kstub_ratelimit rs_;                                                                   \
+        kstub_ratelimit_ok(&rs_) ? kstub_printk(__VA_ARGS__) : 0;                                            \
+    })
+#define mb() __sync_synchronize()
 
 #if LINUX_VERSION_CODE < KERNEL_VERSION(3, 8, 0)
 #define __devinit
@@ -218,6 +266,11 @@ extern struct module kstub_this_module;
 #define pci_iomap kstub_pci_iomap
 #define pci_iounmap kstub_pci_iounmap
 #define pci_resource_len kstub_pci_resource_len
+#define pci_resource_flags kstub_pci_resource_flags
+#define pci_request_region kstub_pci_request_region
+#define pci_release_region kstub_pci_release_region
+#define IORESOURCE_IO KSTUB_IORESOURCE_IO
+#define IORESOURCE_MEM KSTUB_IORESOURCE_MEM
 
 #define MISC_DYNAMIC_MINOR 255
 #define misc_register kstub_misc_register
@@ -237,7 +290,22 @@ static inline int misc_deregister(struct miscdevice *misc)
 #define mutex_destroy kstub_mutex_destroy
 #define mutex_lock kstub_mutex_lock
 #define mutex_unlock kstub_mutex_unlock
-#define DECLARE_RWSEM(name) struct rw_semaphore name = {{0}}
+/* A statically defined mutex is live from the start and not counted. */
+#define DEFINE_MUTEX(name) struct mutex name = {.live = -1}
+#define DECLARE_RWSEM(name) struct rw_semaphore name = {{0}, 0}
+#define DEFINE_SPINLOCK(name) spinlock_t name = {{0}}
+#define spin_lock kstub_spin_lock
+#define spin_unlock kstub_spin_unlock
+#define DECLARE_WAIT_QUEUE_HEAD(name) wait_queue_head_t name = {{0}, {0}}
+/* Sleeps until cond holds; cond is checked under the queue's lock, which wake_up takes. */
+#define wait_event(wq, cond)                                                                                 \
+    do {                                                                                                     \
+        kstub_wait_lock(&(wq));                                                                              \
+        while (!(cond))                                                                                      \
+            kstub_wait_sleep(&(wq));                                                                         \
+        kstub_wait_unlock(&(wq));                                                                            \
+    } while (0)
+#define wake_up(wq) kstub_wake_up(wq)
 #define down_read kstub_down_read
 #define up_read kstub_up_read
 #define down_write kstub_down_write
