@@ -9,9 +9,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = QString::fromLocal8Bit(reinterpret_cast<const char *>(data), static_cast<int>(size));
 #if ORV_FUZZ_READER == 1
+    VBoxOutput::isCompleteVmList(text);
     for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(text))
         VBoxOutput::isOrvantaVmName(entry.name);
 #elif ORV_FUZZ_READER == 2
+    VBoxOutput::isCompleteMachineInfo(text);
     const VBoxOutput::MachineInfo info = VBoxOutput::parseMachineInfo(text);
     if (info.forwardRules.size() != info.forwardRuleNames.size())
         __builtin_trap();
@@ -26,6 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (port < 0 || port > 65535)
             __builtin_trap();
     }
+#elif ORV_FUZZ_READER == 7
+    VBoxOutput::createdSettingsFile(text);
+    VBoxOutput::existingSettingsFile(text);
 #else
 #error "ORV_FUZZ_READER names no reader"
 #endif
