@@ -1,0 +1,129 @@
+#pragma once
+
+#include "vmrecord.h"
+
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace OrvMulti {
+
+// The manager's driver of the VirtualBox command-line tool: lists the machines, keeps the manager's
+// record of every instance and its list file, creates, clones, exports, imports, stops and deletes
+// machines and keeps the base machine current. One process-wide object, used from the GUI thread, the
+// creation worker and pool tasks.
+//
+// The last error is kept per calling thread: it always belongs to the operation that thread ran last.
+class VBoxTool : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Results; callers test for Success or their step's failure code.
+    enum Result : int
+    {
+        ErrorOutput = 0,
+        Success = 1,
+        TimedOutTwice = 2,
+        NoImageFolder = 0x1001,
+        CreateFailed = 0x1003,
+        CloneIncomplete = 0x1005,
+        CopyImageFailed = 0x1006,
+        BootOrderFailed = 0x1007,
+        DiskAttachFailed = 0x1008,
+        DeleteFailed = 0x1009,
+        ImportFailed = 0x100A,
+        ExportFailed = 0x100B,
+        NoDiskSpace = 0x2000,
+    };
+
+    // Time-outs of the tool's runs in production (a test may scale them down).
+    static constexpr int kToolTimeoutMs = 120000;
+    static constexpr int kCloneTimeoutMs = 1800000;
+    static constexpr int kApplianceTimeoutMs = 3600000;
+    // Room left beside a clone's copy.
+    static constexpr quint64 kCloneSpareBytes = 20000000;
+
+    static VBoxTool &instance();
+
+    int init();
+    int refreshVms(VmRecordMap *out);
+    int clone(const QString &source, const QString &title, QString *newName = nullptr);
+    int deleteVm(const QString &vm, const QString &title, bool forget);
+    int importVm(const QString &ovaFile, const QString &vm);
+    int exportVm(const QString &ovaFile, const QString &vm);
+    void renameTitle(const QString &newTitle, const QString &oldTitle);
+    QString findVmByTitle(const QString &title) const;
+    QString vmName() const;
+    // The error text of the calling thread's last operation.
+    QString lastError() const;
+
+    int exec(const QStringList &args, QString *out, QString *err, int timeoutMs = kToolTimeoutMs);
+
+    // Facts for callers and tests.
+    QString toolPath() const;
+    QString machineFolder() const;
+    QString dataFolder() const;
+    QString xmlPath() const;
+    QStringList vmNames() const;
+    int highestNumber() const;
+    VmRecordMap records() const;
+
+    // The tool and service file names of a product version (the emulator follows the same rule).
+    static QString toolFileName(const QString &productVersion);
+    static QString serviceFileName(const QString &productVersion);
+    // True when `err` holds an error line of the tool (not just its progress line).
+    static bool hasToolError(const QString &err);
+
+    // Machine list file, read and written by refreshVms, clone, deleteVm and renameTitle.
+    // Reads titles into the records; false when the file exists but could not be read (the caller
+    // must not rewrite it then).
+    bool initVmsFromXml();
+    bool appendVmsToXml();
+
+private:
+    VBoxTool() = default;
+
+    int listVmsFromVBox();
+    bool initVmInfo(const QString &vm, QMap<QString, QString> *info);
+    void initVmsStatus();
+    void powerofByName(const QString &vm, const QString &state, const QMap<QString, QString> &info);
+    int addVMByName(const QString &vm);
+    bool checkDisks(const QString &vm);
+    bool removeVmFiles(const QString &vm);
+    void checkOrvantaBase();
+    void handleAlreadyExists(const QString &newName, int n);
+    void setLastError(const QString &text);
+    bool isRegistered(const QString &vm) const;
+    QString defaultTitle(const QString &vm) const;
+
+    static bool copyFolder(const QString &source, const QString &target, bool overwrite);
+    static qint64 folderSize(const QString &path);
+    // Free bytes on the volume of `path` (or of its nearest existing parent); 0 when unknown.
+    static quint64 freeSpace(const QString &path, QString *volumeRoot);
+
+    // Paths, set by init() in the GUI thread before any worker runs; read-only afterwards.
+    QString m_installDir;
+    QString m_ovaFolder;
+    QString m_dataFolder;
+    QString m_machineFolder;
+    QString m_ovaVersion;
+    QString m_vboxPath;
+    QString m_productVersion;
+    QString m_toolPath;
+    QString m_xmlPath;
+
+    // Guards m_records, m_vmNames, m_highestNumber and m_titleMap. Never held while the tool runs.
+    mutable QMutex m_stateMutex;
+    VmRecordMap m_records;
+    QStringList m_vmNames;
+    int m_highestNumber = 0;
+    QMap<QString, QString> m_titleMap;
+
+    // Serialises writes of the machine list file.
+    QMutex m_fileMutex;
+};
+
+} // namespace OrvMulti

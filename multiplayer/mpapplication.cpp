@@ -1,0 +1,152 @@
+#include "mpapplication.h"
+
+#include "mpcommandline.h"
+#include "mpruntime.h"
+#include "paths.h"
+#include "sharedsegment.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QThread>
+
+namespace OrvMulti {
+
+const char *const OrvApplication::kKey = "OrvMulPlayerManagerXXYY";
+
+namespace {
+constexpr int kChannelTimeoutMs = 1000;
+// A manager message is two short names; anything longer is not one.
+constexpr int kMaxMessageBytes = 64 * 1024;
+constexpr int kSegmentSize = 1;
+constexpr int kStartingOwnerWaitMs = 1000;
+constexpr int kStartingOwnerPollMs = 20;
+} // namespace
+
+OrvApplication::OrvApplication(int &argc, char **argv)
+    : QApplication(argc, argv), m_key(QString::fromLatin1(kKey)), m_segment(new SharedSegment)
+{
+    Platform::initSettingsPaths();
+    parseCommandLine(arguments());
+    settleSingleInstance();
+}
+
+OrvApplication::~OrvApplication()
+{
+    if (m_server) {
+        m_server->close();
+        delete m_server;
+        m_server = nullptr;
+    }
+    m_segment->detach();
+    m_segment->releaseOwnership();
+}
+
+void OrvApplication::settleSingleInstance()
+{
+    QString problem;
+    m_channelPath = channelPath(m_key, &problem);
+    if (m_channelPath.isEmpty()) {
+        // Whoever controls that folder could take over or block the manager: set nothing up there.
+        qCritical().noquote() << QStringLiteral("manager refused to start: ") + problem;
+        m_refused = true;
+        return;
+    }
+    m_segment->setKey(m_key);
+    // With the owner lock free nobody alive runs a manager: a segment or channel found now is a
+    // leftover of a manager that died without cleaning up.
+    const bool noLiveOwner = m_segment->takeOwnership();
+    bool attached = m_segment->attach();
+    if (attached && noLiveOwner) {
+        qInfo() << "Removing the leftovers of a manager that has ended";
+        m_segment->remove();
+        attached = false;
+    }
+    if (!attached && !noLiveOwner) {
+        // A live manager holds the lock but has not made its segment yet: it is starting right now.
+        QElapsedTimer clock;
+        clock.start();
+        while (!attached && clock.elapsed() < kStartingOwnerWaitMs) {
+            QThread::msleep(kStartingOwnerPollMs);
+            attached = m_segment->attach();
+        }
+    }
+    if (attached) {
+        m_isRunning = true;
+        return;
+    }
+
+    m_isRunning = false;
+    if (!noLiveOwner || !m_segment->create(kSegmentSize)) {
+        qDebug() << "Unable to create single instance.";
+        return;
+    }
+    const QString channel = m_channelPath;
+    QLocalServer::removeServer(channel);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &OrvApplication::receiveMessage);
+    if (!m_server->listen(channel))
+        qDebug() << "manager channel:" << m_server->errorString();
+}
+
+bool OrvApplication::sendMessage(const QString &text)
+{
+    if (!m_isRunning)
+        return false;
+    QLocalSocket socket;
+    socket.connectToServer(m_channelPath, QIODevice::WriteOnly);
+    if (!socket.waitForConnected(kChannelTimeoutMs)) {
+        qDebug() << socket.errorString();
+        return false;
+    }
+    socket.write(text.toUtf8());
+    if (!socket.waitForBytesWritten(kChannelTimeoutMs)) {
+        qDebug() << socket.errorString();
+        return false;
+    }
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(kChannelTimeoutMs);
+    return true;
+}
+
+void OrvApplication::receiveMessage()
+{
+    while (m_server && m_server->hasPendingConnections()) {
+        QLocalSocket *socket = m_server->nextPendingConnection();
+        // One message per connection; it may arrive in pieces, so read until the sender disconnects.
+        QByteArray data;
+        QElapsedTimer clock;
+        clock.start();
+        bool complete = false;
+        for (;;) {
+            data += socket->readAll();
+            if (data.size() > kMaxMessageBytes)
+                break;
+            if (socket->state() != QLocalSocket::ConnectedState) {
+                data += socket->readAll();
+                complete = true;
+                break;
+            }
+            const qint64 left = kChannelTimeoutMs - clock.elapsed();
+            if (left <= 0)
+                break;
+            socket->waitForReadyRead(static_cast<int>(left));
+        }
+        if (!complete || data.isEmpty() || data.size() > kMaxMessageBytes) {
+            qDebug() << (data.size() > kMaxMessageBytes ? QStringLiteral("manager message too long")
+                                                        : socket->errorString());
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        socket->disconnectFromServer();
+        socket->deleteLater();
+        const int nul = data.indexOf('\0');
+        emit messageAvailable(QString::fromUtf8(nul >= 0 ? data.left(nul) : data));
+    }
+}
+
+} // namespace OrvMulti

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QApplication>
+
+#include <memory>
+
+class QLocalServer;
+class SharedSegment;
+
+namespace OrvMulti {
+
+// The manager's application object: parses the command line and keeps one manager per user. The first
+// process owns the segment and the channel under the fixed key; a later one sends its manager message
+// to it and ends.
+class OrvApplication : public QApplication
+{
+    Q_OBJECT
+
+public:
+    static const char *const kKey;
+
+    OrvApplication(int &argc, char **argv);
+    ~OrvApplication() override;
+
+    // True when another manager process already holds the key.
+    bool isRunning() const { return m_isRunning; }
+    // True when the private runtime folder was refused: nothing was set up and the program must end.
+    bool isRefused() const { return m_refused; }
+
+    // Writes `text` (UTF-8) to the running manager; false in the first process or when the channel does
+    // not answer within a second.
+    bool sendMessage(const QString &text);
+
+signals:
+    void messageAvailable(QString message);
+
+public slots:
+    void receiveMessage();
+
+private:
+    void settleSingleInstance();
+
+    bool m_isRunning = false;
+    bool m_refused = false;
+    QString m_channelPath;
+    QString m_key;
+    std::unique_ptr<SharedSegment> m_segment;
+    QLocalServer *m_server = nullptr;
+};
+
+} // namespace OrvMulti

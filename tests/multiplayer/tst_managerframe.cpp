@@ -1,0 +1,203 @@
+// The manager program as other processes see it: its command line, its channel (the bytes a peer
+// holding the key receives), its log, and its recovery after being killed.
+
+#include "installtree.h"
+#include "mpruntime.h"
+#include "programrun.h"
+#include "sharedsegment.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const char *const kKey = "OrvMulPlayerManagerXXYY";
+const char *const kProgram = "OrvMultiPlayer";
+const char *const kWindowShown = "main window shown";
+} // namespace
+
+class TestManagerFrame : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void sendsOneMessageToThePeerHoldingTheKey_data();
+    void sendsOneMessageToThePeerHoldingTheKey();
+    void statusStartWithoutManagerEndsAtOnce();
+    void unknownOptionEndsWithTheParsersMessage();
+    void missingImageFolderShowsTheMessageOnly();
+    void killedManagerIsReplacedAndReceivesStatus();
+    void messageInPiecesIsReadUntilTheSenderLeaves();
+    void sharedRuntimeFolderIsRefused();
+
+private:
+    QString logText() const;
+    std::unique_ptr<InstallTree> m_tree;
+};
+
+void TestManagerFrame::init()
+{
+    m_tree = std::make_unique<InstallTree>();
+    QVERIFY(m_tree->addProgram(QLatin1String(kProgram)));
+    QVERIFY(m_tree->addVirtualBox());
+    QVERIFY(m_tree->addGuestImage());
+    m_tree->writeInstallKey();
+    m_tree->setEnv(QStringLiteral("ORV_TIMEOUT_SCALE"), QStringLiteral("0.01"));
+    m_tree->useTempDirHere();
+}
+
+void TestManagerFrame::cleanup()
+{
+    m_tree.reset();
+}
+
+QString TestManagerFrame::logText() const
+{
+    QFile file(m_tree->localAppDataDir() + QStringLiteral("/OrvMultiPlayer/log/log-") +
+               QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".log"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+void TestManagerFrame::sendsOneMessageToThePeerHoldingTheKey_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("status") << QStringList{"-vm=Orvanta_3", "-status=RUNNING"}
+                            << QByteArray(R"({"status":"RUNNING","vm":"Orvanta_3"})");
+    QTest::newRow("from the menu") << QStringList{"-from=0"} << QByteArray(R"({"status":"","vm":""})");
+    QTest::newRow("quotes and blanks") << QStringList{"-vm", "Orvanta_\"1 x", "-status=STOP"}
+                                       << QByteArray(R"({"status":"STOP","vm":"Orvanta_\"1 x"})");
+}
+
+void TestManagerFrame::sendsOneMessageToThePeerHoldingTheKey()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, message);
+    // This test process plays the running manager.
+    SharedSegment segment{QString::fromLatin1(kKey)};
+    QVERIFY(segment.takeOwnership());
+    QVERIFY(segment.create(1));
+    QLocalServer server;
+    const QString channel = OrvMulti::channelPath(QLatin1String(kKey));
+    QLocalServer::removeServer(channel);
+    QVERIFY(server.listen(channel));
+
+    ProgramRun run(*m_tree, QLatin1String(kProgram), args);
+    QVERIFY(run.start());
+    QVERIFY(server.waitForNewConnection(5000));
+    QLocalSocket *socket = server.nextPendingConnection();
+    QByteArray received;
+    while (socket->state() == QLocalSocket::ConnectedState && socket->waitForReadyRead(5000))
+        received += socket->readAll();
+    received += socket->readAll();
+    QCOMPARE(received, message);
+    QVERIFY(run.waitForFinished());
+    QCOMPARE(run.exitCode(), 0);
+    QVERIFY(!server.hasPendingConnections());
+    QVERIFY(logText().contains(QLatin1String("isRunning ")));
+}
+
+void TestManagerFrame::statusStartWithoutManagerEndsAtOnce()
+{
+    ProgramRun run(*m_tree, QLatin1String(kProgram), {"-vm=Orvanta_1", "-status=STOP"});
+    QCOMPARE(run.run(), 0);
+    const QStringList lines = logText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(
+        lines.at(0).section(QLatin1Char(']'), 1),
+        QStringLiteral(":==============================OrvMultiManager start============================= "
+                       " (:0,)"));
+    QVERIFY(lines.at(0).startsWith(QLatin1String("Info[")));
+    QCOMPARE(lines.at(1).section(QLatin1Char(']'), 1),
+             QStringLiteral(":the commandLineParam is vm=Orvanta_1 status=STOP (:0,)"));
+    // Nothing holds the key afterwards: the next manager starts as the first one.
+    QVERIFY(!SharedSegment(QLatin1String(kKey)).attach());
+}
+
+void TestManagerFrame::unknownOptionEndsWithTheParsersMessage()
+{
+    ProgramRun run(*m_tree, QLatin1String(kProgram), {"-colour=red"});
+    QCOMPARE(run.run(), 1);
+    QVERIFY2(run.output().contains(QLatin1String("Unknown option 'colour'")), qPrintable(run.output()));
+    QVERIFY(!logText().contains(QLatin1String(kWindowShown)));
+}
+
+void TestManagerFrame::missingImageFolderShowsTheMessageOnly()
+{
+    QVERIFY(QDir(m_tree->ovaDir()).removeRecursively());
+    ProgramRun run(*m_tree, QLatin1String(kProgram));
+    QVERIFY(run.start());
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("message : 请启动模拟器再运行多开器")), 10000);
+    QVERIFY(run.isRunning()); // the message waits for the user
+    QVERIFY(!logText().contains(QLatin1String(kWindowShown)));
+    run.terminate();
+}
+
+void TestManagerFrame::killedManagerIsReplacedAndReceivesStatus()
+{
+    auto first = std::make_unique<ProgramRun>(*m_tree, QLatin1String(kProgram));
+    QVERIFY(first->start());
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QLatin1String(kWindowShown)), 10000);
+    first->killHard();
+    QVERIFY(first->waitForFinished());
+
+    // The segment and channel of the killed manager are leftovers, not a running manager.
+    ProgramRun status(*m_tree, QLatin1String(kProgram), {"-vm=Orvanta_1", "-status=RUNNING"});
+    QCOMPARE(status.run(), 0);
+    QVERIFY(!logText().contains(QLatin1String("isRunning")));
+
+    ProgramRun second(*m_tree, QLatin1String(kProgram));
+    QVERIFY(second.start());
+    QTRY_COMPARE_WITH_TIMEOUT(logText().count(QLatin1String(kWindowShown)), 2, 10000);
+    ProgramRun report(*m_tree, QLatin1String(kProgram), {"-vm=Orvanta_1", "-status=RUNNING"});
+    QCOMPARE(report.run(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        logText().contains(QLatin1String(R"(manager message {"status":"RUNNING","vm":"Orvanta_1"})")), 5000);
+    second.terminate();
+}
+
+void TestManagerFrame::messageInPiecesIsReadUntilTheSenderLeaves()
+{
+    ProgramRun manager(*m_tree, QLatin1String(kProgram));
+    QVERIFY(manager.start());
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QLatin1String(kWindowShown)), 10000);
+    QLocalSocket socket;
+    socket.connectToServer(OrvMulti::channelPath(QLatin1String(kKey)));
+    QVERIFY(socket.waitForConnected(2000));
+    socket.write(R"({"vm":"Orvanta_7",)");
+    QVERIFY(socket.waitForBytesWritten(2000));
+    QTest::qWait(300);
+    socket.write(R"("status":"EXITING"})");
+    QVERIFY(socket.waitForBytesWritten(2000));
+    socket.disconnectFromServer();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        logText().contains(QLatin1String(R"(manager message {"vm":"Orvanta_7","status":"EXITING"})")), 5000);
+    QCOMPARE(logText().count(QLatin1String("manager message ")), 1);
+    manager.terminate();
+}
+
+void TestManagerFrame::sharedRuntimeFolderIsRefused()
+{
+    // A runtime folder that other users may write into could let them take the manager's channel.
+    QVERIFY(QDir().mkpath(m_tree->runtimeDir()));
+    QVERIFY(QFile::setPermissions(m_tree->runtimeDir(), QFileDevice::Permissions(0x7777)));
+    ProgramRun run(*m_tree, QLatin1String(kProgram));
+    QCOMPARE(run.run(), 1);
+    QVERIFY(logText().contains(QLatin1String("manager refused to start: ")));
+    QVERIFY(!logText().contains(QLatin1String(kWindowShown)));
+    QVERIFY(QDir(m_tree->runtimeDir())
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
+                .isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestManagerFrame)
+#include "tst_managerframe.moc"

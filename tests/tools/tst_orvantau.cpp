@@ -1,0 +1,291 @@
+// OrvantaU run as the real program in a temporary install tree: the updater's copy and how it is
+// started, every reason not to start it, and the notice while an emulator runs (on a /proc fixture, so
+// that emulators of other tests running at the same time do not count). Then the notice window itself.
+
+#include "installtree.h"
+#include "orvantauninstall.h"
+#include "programrun.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// One process of a /proc fixture, with its threads.
+void addFixtureProcess(const QString &root, int pid, const QString &name, const QList<int> &threads)
+{
+    const QString dir = root + QLatin1Char('/') + QString::number(pid);
+    writeFile(dir + "/comm", name.toUtf8() + '\n');
+    writeFile(dir + "/stat", QStringLiteral("%1 (%2) S 1 %1 %1 0 -1 4194560\n").arg(pid).arg(name).toUtf8());
+    for (int tid : threads)
+        QDir().mkpath(dir + "/task/" + QString::number(tid));
+}
+
+} // namespace
+
+class TestOrvantaU : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void updaterCopyUninstallsTheInstallation_data();
+    void updaterCopyUninstallsTheInstallation();
+    void nothingStartsWithoutAFreshCopy_data();
+    void nothingStartsWithoutAFreshCopy();
+    void runningEmulatorBlocksTheUninstall_data();
+    void runningEmulatorBlocksTheUninstall();
+    void noticeWindow();
+
+private:
+    QString copyFolder() const
+    {
+        return m_tree->tempDir() + QStringLiteral("/OrvantaU-") + QString::number(::getuid());
+    }
+    QString fixtureRoot() const { return m_tree->root() + QStringLiteral("/proc"); }
+    std::unique_ptr<InstallTree> m_tree;
+};
+
+void TestOrvantaU::init()
+{
+    m_tree = std::make_unique<InstallTree>();
+    QVERIFY(m_tree->isValid());
+    QVERIFY(m_tree->addProgram(QStringLiteral("OrvantaU")));
+    QVERIFY(m_tree->addProgram(QStringLiteral("OrvantaUpdater")));
+    // No emulator runs unless a test puts one into the fixture.
+    QVERIFY(QDir().mkpath(fixtureRoot()));
+    addFixtureProcess(fixtureRoot(), 300, QStringLiteral("bash"), {300});
+    m_tree->setEnv(QStringLiteral("ORV_PROC_ROOT"), fixtureRoot());
+}
+
+void TestOrvantaU::cleanup()
+{
+    // Folders made read-only by a test must be removable again.
+    QFile::setPermissions(copyFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_tree.reset();
+}
+
+void TestOrvantaU::updaterCopyUninstallsTheInstallation_data()
+{
+    QTest::addColumn<QString>("layout"); // the program folder below the tree's root, or empty
+    QTest::addColumn<QString>("installRoot");
+    QTest::addColumn<bool>("staleCopy");
+    QTest::newRow("install tree") << QString() << QString() << false;
+    QTest::newRow("blanks in the path") << "My Apps/Halvora/1.0/player"
+                                        << "My Apps/Halvora" << false;
+    QTest::newRow("stale copy replaced") << QString() << QString() << true;
+}
+
+void TestOrvantaU::updaterCopyUninstallsTheInstallation()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, installRoot);
+    QFETCH(bool, staleCopy);
+
+    QString program = QStringLiteral("OrvantaU");
+    QString source = m_tree->playerDir() + QStringLiteral("/OrvantaUpdater");
+    QString expectedRoot = m_tree->installDir();
+    if (!layout.isEmpty()) {
+        const QString dir = m_tree->root() + QLatin1Char('/') + layout;
+        program = dir + QStringLiteral("/OrvantaU");
+        source = dir + QStringLiteral("/OrvantaUpdater");
+        QVERIFY(InstallTree::copyFile(InstallTree::stagedPlayerDir() + "/OrvantaU", program));
+        QVERIFY(InstallTree::copyFile(InstallTree::stagedPlayerDir() + "/OrvantaUpdater", source));
+        expectedRoot = m_tree->root() + QLatin1Char('/') + installRoot;
+    }
+    const QString copy = copyFolder() + QStringLiteral("/OrvantaUpdater");
+    if (staleCopy) {
+        QVERIFY(QDir().mkpath(copyFolder()));
+        QVERIFY(QFile::setPermissions(copyFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(writeFile(copy, "#!/bin/sh\necho stale\n"));
+    }
+
+    ProgramRun guard(*m_tree, program);
+    QCOMPARE(guard.run(), 0);
+    QTRY_COMPARE(m_tree->calls(QStringLiteral("OrvantaUpdater")),
+                 (QList<QStringList>{{QStringLiteral("uninstall"), expectedRoot}}));
+    // The copy that ran is the installation's updater, in a folder only this user can enter.
+    QCOMPARE(readFile(copy), readFile(source));
+    struct stat info = {};
+    QCOMPARE(::lstat(QFile::encodeName(copyFolder()).constData(), &info), 0);
+    QVERIFY(S_ISDIR(info.st_mode));
+    QCOMPARE(info.st_mode & 0777, mode_t(0700));
+    QVERIFY2(guard.output().contains("no elevation"), qPrintable(guard.output()));
+}
+
+void TestOrvantaU::nothingStartsWithoutAFreshCopy_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("missing source") << "no-source"
+                                    << "no updater at";
+    QTest::newRow("old copy cannot be removed") << "old-copy-folder"
+                                                << "cannot remove the earlier copy";
+    QTest::newRow("old copy in a read-only folder") << "read-only-folder"
+                                                    << "cannot remove the earlier copy";
+    QTest::newRow("folder open to others") << "open-folder"
+                                           << "open to other users";
+    QTest::newRow("folder is a link") << "linked-folder"
+                                      << "not a folder";
+    QTest::newRow("folder of another user") << "foreign-folder"
+                                            << "belongs to another user";
+    QTest::newRow("temporary folder unwritable") << "no-temp"
+                                                 << "cannot make the copy folder";
+}
+
+void TestOrvantaU::nothingStartsWithoutAFreshCopy()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, logged);
+    const bool root = ::geteuid() == 0;
+    const QString copy = copyFolder() + QStringLiteral("/OrvantaUpdater");
+    const auto privateFolder = [&] {
+        QVERIFY(QDir().mkpath(copyFolder()));
+        QVERIFY(QFile::setPermissions(copyFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    };
+    QByteArray before;
+    if (setup == "no-source") {
+        QVERIFY(QFile::remove(m_tree->playerDir() + QStringLiteral("/OrvantaUpdater")));
+    } else if (setup == "old-copy-folder") {
+        // Something that is not a file holds the name and cannot be unlinked.
+        privateFolder();
+        QVERIFY(writeFile(copy + QStringLiteral("/keep"), "old"));
+    } else if (setup == "read-only-folder") {
+        if (root)
+            QSKIP("the superuser removes files from read-only folders");
+        privateFolder();
+        QVERIFY(writeFile(copy, "#!/bin/sh\necho old\n"));
+        QVERIFY(QFile::setPermissions(copyFolder(), QFile::ReadOwner | QFile::ExeOwner));
+        before = readFile(copy);
+    } else if (setup == "open-folder") {
+        QVERIFY(QDir().mkpath(copyFolder()));
+        QCOMPARE(::chmod(QFile::encodeName(copyFolder()).constData(), 0777), 0);
+        QVERIFY(writeFile(copy, "#!/bin/sh\necho planted\n"));
+        before = readFile(copy);
+    } else if (setup == "linked-folder") {
+        const QString elsewhere = m_tree->root() + QStringLiteral("/elsewhere");
+        QVERIFY(QDir().mkpath(elsewhere));
+        QVERIFY(writeFile(elsewhere + QStringLiteral("/OrvantaUpdater"), "#!/bin/sh\necho planted\n"));
+        QVERIFY(QFile::link(elsewhere, copyFolder()));
+        before = readFile(copy);
+    } else if (setup == "foreign-folder") {
+        if (!root)
+            QSKIP("only the superuser can give a folder to another user");
+        privateFolder();
+        QVERIFY(writeFile(copy, "#!/bin/sh\necho planted\n"));
+        QCOMPARE(::chown(QFile::encodeName(copyFolder()).constData(), 65534, 65534), 0);
+        before = readFile(copy);
+    } else if (setup == "no-temp") {
+        m_tree->setEnv(QStringLiteral("TMPDIR"), m_tree->root() + QStringLiteral("/missing/tmp"));
+    }
+
+    ProgramRun guard(*m_tree, QStringLiteral("OrvantaU"));
+    QCOMPARE(guard.run(), 0);
+    QVERIFY2(guard.output().contains(logged), qPrintable(guard.output()));
+    QVERIFY2(guard.output().contains("the uninstall is not started"), qPrintable(guard.output()));
+    QVERIFY(m_tree->calls(QStringLiteral("OrvantaUpdater")).isEmpty());
+    // Whatever held the copy's name is as it was.
+    if (!before.isEmpty())
+        QCOMPARE(readFile(copy), before);
+}
+
+void TestOrvantaU::runningEmulatorBlocksTheUninstall_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("blocks");
+    QTest::newRow("emulator running") << "Orvanta" << true;
+    QTest::newRow("other case is another program") << "orvanta" << false;
+    QTest::newRow("longer name is another program") << "Orvanta2" << false;
+}
+
+void TestOrvantaU::runningEmulatorBlocksTheUninstall()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, blocks);
+    addFixtureProcess(fixtureRoot(), 4242, name, {4242, 4243, 4250});
+
+    ProgramRun guard(*m_tree, QStringLiteral("OrvantaU"));
+    if (!blocks) {
+        QCOMPARE(guard.run(), 0);
+        QTRY_COMPARE(m_tree->calls(QStringLiteral("OrvantaUpdater")).size(), 1);
+        return;
+    }
+    QVERIFY(guard.start());
+    QVERIFY(guard.waitForOutput(QStringLiteral("an emulator is running")));
+    // The notice is up and waits for the user; nothing was copied or started.
+    QVERIFY(!guard.waitForFinished(300));
+    QVERIFY(guard.isRunning());
+    QVERIFY(m_tree->calls(QStringLiteral("OrvantaUpdater")).isEmpty());
+    QVERIFY(!QFileInfo::exists(copyFolder()));
+    guard.terminate();
+}
+
+void TestOrvantaU::noticeWindow()
+{
+    OrvantaUnInstall notice;
+    QCOMPARE(notice.minimumSize(), QSize(400, 230));
+    QCOMPARE(notice.maximumSize(), QSize(400, 230));
+    QVERIFY(notice.windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(notice.windowTitle(), QStringLiteral("OrvantaUnInstall"));
+    auto *text = notice.findChild<QLabel *>(QStringLiteral("label_2"));
+    QVERIFY(text);
+    QCOMPARE(text->text(), QStringLiteral("检测到模拟器正在运行，请先关闭"));
+    QCOMPARE(text->geometry(), QRect(10, 70, 381, 31));
+    QCOMPARE(text->alignment(), Qt::AlignCenter);
+    // The pictures the style sheets name are there.
+    for (const char *picture : {"logo.png", "btn_close.png", "btn_install_small.png"})
+        QVERIFY2(!QPixmap(QStringLiteral(":/OrvantaUnInstall/Resources/") + picture).isNull(), picture);
+
+    // What the user sees, kept beside the test: the dark window, the logo, the notice and the button.
+    notice.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&notice));
+    const QImage shot = notice.grab().toImage();
+    QDir().mkpath(QStringLiteral("artefacts"));
+    QVERIFY(shot.save(QStringLiteral("artefacts/orvantau-notice.png")));
+    QCOMPARE(shot.size(), QSize(400, 230));
+    QCOMPARE(QColor(shot.pixel(200, 40)), QColor(46, 46, 46));        // window background
+    QCOMPARE(QColor(shot.pixel(16, 9)), QColor(0x01, 0x90, 0xff));    // logo
+    QCOMPARE(QColor(shot.pixel(133, 148)), QColor(0x01, 0x90, 0xff)); // OK button picture
+    bool textDrawn = false;                                           // white notice text on the dark line
+    for (int x = 10; x < 391 && !textDrawn; ++x)
+        for (int y = 70; y < 101 && !textDrawn; ++y)
+            textDrawn = qRed(shot.pixel(x, y)) > 200 && qGreen(shot.pixel(x, y)) > 200;
+    QVERIFY(textDrawn);
+    notice.hide();
+
+    for (const char *button : {"pushButton_ok", "pushButton_close"}) {
+        notice.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&notice));
+        auto *target = notice.findChild<QPushButton *>(QLatin1String(button));
+        QVERIFY2(target, button);
+        QTest::mouseClick(target, Qt::LeftButton);
+        QTRY_VERIFY2(!notice.isVisible(), button);
+    }
+    auto *ok = notice.findChild<QPushButton *>(QStringLiteral("pushButton_ok"));
+    QCOMPARE(ok->geometry(), QRect(130, 145, 120, 45));
+    QCOMPARE(ok->text(), QStringLiteral("确定"));
+}
+
+QTEST_MAIN(TestOrvantaU)
+#include "tst_orvantau.moc"

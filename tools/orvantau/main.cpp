@@ -1,0 +1,24 @@
+// OrvantaU: started by the uninstaller from the program folder. While an emulator runs it shows a
+// notice and starts nothing; otherwise it starts a copy of the updater to uninstall and ends at once.
+
+#include "orvantauninstall.h"
+#include "uninstallguard.h"
+#include "utilitylog.h"
+
+#include <QApplication>
+#include <QDebug>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    UtilityLog::install(QStringLiteral("OrvantaU"));
+
+    if (!UninstallGuard::findProcessThreads(QLatin1String(UninstallGuard::kEmulatorProgram)).isEmpty()) {
+        qInfo() << "UnInstall : an emulator is running; showing the notice, no uninstall";
+        OrvantaUnInstall notice;
+        notice.show();
+        return app.exec();
+    }
+    UninstallGuard::startUninstall(QCoreApplication::applicationDirPath());
+    return 0;
+}
