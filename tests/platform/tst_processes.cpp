@@ -105,12 +105,12 @@ void TestProcesses::killTreeEndsEveryDescendant()
     QProcess top;
     top.start(QStringLiteral("sh"), {QStringLiteral("-c"), script});
     QVERIFY(top.waitForStarted());
-    QTRY_VERIFY(QFile::exists(dir.filePath(QStringLiteral("child"))) &&
-                QFile::exists(dir.filePath(QStringLiteral("grandchild"))) &&
-                QFile::exists(dir.filePath(QStringLiteral("middle"))));
+    // The shell creates each file before it writes the id into it: wait for the ids, not the files.
+    QTRY_VERIFY(readPid(dir.filePath(QStringLiteral("child"))) > 0 &&
+                readPid(dir.filePath(QStringLiteral("grandchild"))) > 0 &&
+                readPid(dir.filePath(QStringLiteral("middle"))) > 0);
     const qint64 child = readPid(dir.filePath(QStringLiteral("child")));
     const qint64 middle = readPid(dir.filePath(QStringLiteral("middle")));
-    QTRY_VERIFY(readPid(dir.filePath(QStringLiteral("grandchild"))) > 0);
     const qint64 grandchild = readPid(dir.filePath(QStringLiteral("grandchild")));
     QVERIFY(child > 0 && middle > 0);
 
