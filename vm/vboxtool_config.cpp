@@ -200,6 +200,7 @@ int VBoxTool::setMemory(int megabytes)
 
 int VBoxTool::setResolutionAndDpi()
 {
+    // "resolutiona" (sic) in this line and the next: spelled as the support staff's log filters look for it.
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "set resolutiona and dpi");
     const SettingResolutionData *resolution = SettingModel::instance()->resolution();
     const QString &vm = Global::vmName;
