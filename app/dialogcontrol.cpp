@@ -175,7 +175,7 @@ void DialogControl::showDialog(QString msg, DialogType type, QWidget *parent, QS
     }
     case DialogType::ErrorCode:
     case DialogType::ErrorCodeTutorial:
-        showErrorCodeDialog(msg);
+        showErrorCodeDialog(msg, type);
         break;
     case DialogType::Message: {
         CommonDialog dialog(msg, static_cast<int>(DialogType::Message), nullptr);
@@ -203,7 +203,7 @@ void DialogControl::reportEnvironmentCheck()
     }
 }
 
-void DialogControl::showErrorCodeDialog(const QString &text)
+void DialogControl::showErrorCodeDialog(const QString &text, DialogType type)
 {
     const int code = ErrorCode::fromText(text);
     DataReportEngine::sysMsg(QStringLiteral("error"), QString::number(code));
@@ -212,11 +212,12 @@ void DialogControl::showErrorCodeDialog(const QString &text)
     const QString message = key.isEmpty() ? QString() : tr(key.toUtf8().constData());
     Global::setStatus(QLatin1String(StatusWord::kError));
 
-    CommonDialog dialog(message, static_cast<int>(m_currentType), nullptr);
+    // The request's own type: the member is rewritten by any request served while the dialog runs.
+    CommonDialog dialog(message, static_cast<int>(type), nullptr);
     const int result = runDialog(dialog);
     if (appQuittingFlag)
         return;
-    if (result == QDialog::Accepted && m_currentType == DialogType::ErrorCodeTutorial)
+    if (result == QDialog::Accepted && type == DialogType::ErrorCodeTutorial)
         QDesktopServices::openUrl(QUrl(QString::fromLatin1(kTutorialUrl)));
     reportQuitTime();
     emit quitApp(false);

@@ -56,7 +56,7 @@ public slots:
 
 private:
     int runDialog(QDialog &dialog);
-    void showErrorCodeDialog(const QString &code);
+    void showErrorCodeDialog(const QString &code, DialogType type);
     void checkUpdate(const QString &mode);
     void reportEnvironmentCheck();
     void startUpdater();

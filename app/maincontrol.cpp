@@ -220,15 +220,17 @@ void MainControl::continueQuit(bool isNeedReboot)
     waitForLoadingControl();
 
     VBoxTool &tool = VBoxTool::instance();
+    bool machineStopped = true;
     if (!tool.toolPath().isEmpty()) {
         tool.checkOtherOrvStatus();
         // The state as it is now: the worker may have started or stopped the machine since the last read.
         tool.initVmInfo();
-        tool.stopVM();
+        machineStopped = tool.stopVMChecked();
         tool.clearEmuId();
     }
     cleanGameFolder();
-    Global::setStatus(QLatin1String(StatusWord::kStop));
+    // A machine that still runs is no orderly stop: the manager must not take the instance for stopped.
+    Global::setStatus(QLatin1String(machineStopped ? StatusWord::kStop : StatusWord::kError));
     const qint64 minutes = Global::startClock.isValid() ? Global::startClock.elapsed() / 1000 / 60 : 0;
     DataReportEngine::report(ReportEvent::RunMinutes, QStringLiteral("time"), QString::number(minutes));
     DataReportEngine::uploadNow();

@@ -7,8 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStorageInfo>
 #include <QSysInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/statvfs.h>
 
 bool isWindows64Bit()
 {
@@ -19,12 +22,19 @@ quint64 driveFreeBytes()
 {
     const QString root =
         Global::systemInfo.driveRoot.isEmpty() ? QDir::currentPath() : Global::systemInfo.driveRoot;
-    QStorageInfo storage(root);
-    if (!storage.isValid() || !storage.isReady() || storage.bytesFree() < 0) {
-        qDebug() << "ERROR: Call to GetDiskFreeSpaceEx() failed.";
+    // Asked of the path itself: the mount table is missing or foreign in containers and chroots.
+    struct statvfs info = {};
+    const QByteArray path = QFile::encodeName(root);
+    int result;
+    do {
+        result = statvfs(path.constData(), &info);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        qDebug() << "ERROR: Call to GetDiskFreeSpaceEx() failed." << strerror(errno);
         return 0;
     }
-    return static_cast<quint64>(storage.bytesFree());
+    // The space an unprivileged user may fill.
+    return static_cast<quint64>(info.f_bavail) * static_cast<quint64>(info.f_frsize);
 }
 
 bool hasSpaceForFile(const QString &path)

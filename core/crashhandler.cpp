@@ -3,10 +3,15 @@
 #include "global.h"
 #include "logtags.h"
 #include "processrunner.h"
+#include "programs.h"
+#include "sharedsegment.h"
+#include "timeoutscale.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
 
 #include <atomic>
 #include <cerrno>
@@ -14,9 +19,11 @@
 #include <ctime>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <ucontext.h>
 #include <unistd.h>
 
@@ -43,6 +50,40 @@ struct CrashState
 
 CrashState g_crash;
 alignas(16) char g_altStack[256 * 1024];
+
+// The longest the crash notice is waited for (the user may have walked away), and the longest the
+// crashed thread waits for the whole follow-up before it starts the cleaner itself.
+constexpr int kNoticeWaitMs = 10 * 60 * 1000;
+constexpr int kFollowUpMarginMs = 30 * 1000; // not scaled: the steps besides the notice take their time
+constexpr int kNoticePollMs = 50;
+
+// What the follow-up needs, prepared while the process is sound: the follow-up itself may neither
+// allocate nor take a lock, since the crashed thread may hold the allocator's or the logger's.
+struct FollowUpPlan
+{
+    char logFile[kPathSize] = {};
+    char vmName[512] = {};
+    char toolPath[kPathSize] = {};
+    char pidText[32] = {};
+    long utcOffsetSeconds = 0;
+    Platform::CrashSafeCommand notice;  // OrvCrashNotice -vm=<VM>
+    Platform::CrashSafeCommand manager; // OrvMultiPlayer -vm=<VM> -status=ERROR
+    Platform::CrashSafeCommand clear;   // OrvClear -vm <VM> -vp <tool> -pid <pid> -to <seconds>
+    int noticeWaitMs = kNoticeWaitMs;
+    int followUpBoundMs = kNoticeWaitMs + kFollowUpMarginMs;
+};
+
+// Two slots: a new preparation (the tool path becomes known during start-up) fills the slot not in
+// use and then switches, so a follow-up that has begun keeps a whole plan. planMutex guards the
+// preparation only; the follow-up reads the current slot without a lock.
+FollowUpPlan g_plans[2];
+std::atomic<int> g_planIndex{0};
+QMutex planMutex;
+
+const FollowUpPlan &plan()
+{
+    return g_plans[g_planIndex.load()];
+}
 
 pid_t currentTid()
 {
@@ -226,6 +267,139 @@ void restoreDefaultAndRaise(int signo)
     raise(signo);
 }
 
+long monotonicMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// One line of the debug log in the logger's form "[hh:mm:ss zzz]: <VM>  <level><text>\n", written with
+// one append (and mirrored on standard error) like every other line.
+void logLineSafe(const char *level, std::initializer_list<const char *> parts)
+{
+    // As in the logger: once the program quits, warnings are dropped.
+    if (appQuittingFlag.load() && level[0] == 'W')
+        return;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const long day = ((static_cast<long>(now.tv_sec) + plan().utcOffsetSeconds) % 86400 + 86400) % 86400;
+    const long ms = now.tv_nsec / 1000000;
+    char clock[16] = {static_cast<char>('0' + day / 36000),
+                      static_cast<char>('0' + day / 3600 % 10),
+                      ':',
+                      static_cast<char>('0' + day % 3600 / 600),
+                      static_cast<char>('0' + day % 600 / 60),
+                      ':',
+                      static_cast<char>('0' + day % 60 / 10),
+                      static_cast<char>('0' + day % 10),
+                      ' ',
+                      static_cast<char>('0' + ms / 100),
+                      static_cast<char>('0' + ms / 10 % 10),
+                      static_cast<char>('0' + ms % 10),
+                      '\0'};
+    char line[8192];
+    size_t pos = appendText(line, sizeof(line), 0, "[");
+    pos = appendText(line, sizeof(line), pos, clock);
+    pos = appendText(line, sizeof(line), pos, "]: ");
+    pos = appendText(line, sizeof(line), pos, plan().vmName);
+    pos = appendText(line, sizeof(line), pos, "  ");
+    pos = appendText(line, sizeof(line), pos, level);
+    for (const char *part : parts)
+        pos = appendText(line, sizeof(line), pos, part);
+    pos = appendText(line, sizeof(line), pos, "\n");
+    const int fd = ::open(plan().logFile, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        SafeWriter(fd) << line;
+        ::close(fd);
+    }
+    SafeWriter(STDERR_FILENO) << line;
+}
+
+void startClearSafe()
+{
+    const FollowUpPlan &p = plan();
+    if (p.clear.run(false).result != Platform::ProcessResult::Started)
+        logLineSafe("C/", {ORV_LOG_CRASHHANDLER "cannot start OrvClear ", p.clear.programPath()});
+    logLineSafe("I/", {"Control    : start clear process :  -vm \"", p.vmName, "\" -vp \"", p.toolPath,
+                       "\" -pid \"", p.pidText, "\""});
+}
+
+// Shows the crash notice and waits until the user has closed it, at most the notice bound.
+void showNoticeSafe()
+{
+    const FollowUpPlan &p = plan();
+    // Started in a session of its own, but still this process's child: waited for here, bounded.
+    const Platform::ProcessOutcome started = p.notice.run(false);
+    if (started.result != Platform::ProcessResult::Started) {
+        logLineSafe("C/", {ORV_LOG_CRASHHANDLER "cannot start OrvCrashNotice ", p.notice.programPath()});
+        return;
+    }
+    const pid_t child = static_cast<pid_t>(started.pid);
+    const long deadline = monotonicMs() + p.noticeWaitMs;
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child || (done < 0 && errno != EINTR))
+            return;
+        if (monotonicMs() >= deadline) {
+            logLineSafe("W/", {ORV_LOG_CRASHHANDLER "crash notice still open, the follow-up goes on"});
+            return;
+        }
+        const timespec pause{0, kNoticePollMs * 1000000L};
+        nanosleep(&pause, nullptr);
+    }
+}
+
+// The follow-up of a crash with the prepared plan: no allocation, no lock.
+bool runFollowUp(const char *dumpFolder, const char *dumpId, bool succeeded)
+{
+    const FollowUpPlan &p = plan();
+    logLineSafe("I/", {p.vmName, " crash"});
+    if (succeeded)
+        logLineSafe("I/", {ORV_LOG_CRASHHANDLER "dump \"", dumpFolder, "/", dumpId, ".dmp\""});
+    else
+        logLineSafe("C/", {ORV_LOG_CRASHHANDLER "dump could not be written into \"", dumpFolder, "\""});
+
+    // The status word ERROR, and the instance manager told of it.
+    if (!Global::instanceSegment().writeTextAfterCrash(StatusWord::kError))
+        logLineSafe("W/", {ORV_LOG_GLOBAL "no instance segment attached, status not written: \"ERROR\""});
+    if (p.manager.run(false).result != Platform::ProcessResult::Started)
+        logLineSafe("C/",
+                    {ORV_LOG_CRASHHANDLER "cannot start the instance manager ", p.manager.programPath()});
+
+    if (!appQuittingFlag.load())
+        showNoticeSafe();
+    startClearSafe();
+    return succeeded;
+}
+
+// Fills the plan from the process-wide values; run while the process is sound.
+void prepareFollowUp()
+{
+    QMutexLocker locker(&planMutex);
+    const int next = 1 - g_planIndex.load();
+    FollowUpPlan &p = g_plans[next];
+    appendText(p.logFile, sizeof(p.logFile), 0, QFile::encodeName(Global::debugLogFile).constData());
+    appendText(p.vmName, sizeof(p.vmName), 0, Global::vmName.toUtf8().constData());
+    appendText(p.toolPath, sizeof(p.toolPath), 0, Global::vboxToolPath.toUtf8().constData());
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    appendText(p.pidText, sizeof(p.pidText), 0, pid.toLatin1().constData());
+    const time_t now = time(nullptr);
+    tm local{};
+    localtime_r(&now, &local);
+    p.utcOffsetSeconds = local.tm_gmtoff;
+    const QString vmArg = QStringLiteral("-vm=") + Global::vmName;
+    p.notice.set(QStringLiteral("OrvCrashNotice"), {vmArg});
+    p.manager.set(QLatin1String(GlobalText::kManagerProgram), {vmArg, QStringLiteral("-status=ERROR")});
+    p.clear.set(QStringLiteral("OrvClear"),
+                {QStringLiteral("-vm"), Global::vmName, QStringLiteral("-vp"), Global::vboxToolPath,
+                 QStringLiteral("-pid"), pid, QStringLiteral("-to"), QString::number(kClearTimeoutSeconds)});
+    p.noticeWaitMs = TimeoutScale::ms(kNoticeWaitMs);
+    p.followUpBoundMs = p.noticeWaitMs + kFollowUpMarginMs;
+    g_planIndex.store(next);
+}
+
 void crashSignalHandler(int signo, siginfo_t *info, void *context)
 {
     const int savedErrno = errno;
@@ -238,6 +412,12 @@ void crashSignalHandler(int signo, siginfo_t *info, void *context)
     pid_t expected = 0;
     if (!g_crash.crashingTid.compare_exchange_strong(expected, tid)) {
         if (expected == tid) {
+            // A signal sent to the crashed thread while its crash is handled (kill, raise): it waits
+            // for the follow-up like every other. A new fault of its own ends the process.
+            if (info && info->si_code <= 0) {
+                errno = savedErrno;
+                return;
+            }
             restoreDefaultAndRaise(signo);
             return;
         }
@@ -253,11 +433,28 @@ void crashSignalHandler(int signo, siginfo_t *info, void *context)
     do {
         sent = ::write(g_crash.requestPipe[1], &byte, 1);
     } while (sent < 0 && errno == EINTR);
+    // The follow-up is bounded: a follow-up that hangs (or could not be handed over) still ends with the
+    // cleaner started from here.
+    bool finished = false;
     if (sent == 1) {
-        ssize_t got;
-        do {
-            got = ::read(g_crash.donePipe[0], &byte, 1);
-        } while (got < 0 && errno == EINTR);
+        const long deadline = monotonicMs() + plan().followUpBoundMs;
+        for (;;) {
+            const long left = deadline - monotonicMs();
+            if (left <= 0)
+                break;
+            pollfd done{g_crash.donePipe[0], POLLIN, 0};
+            const int ready = poll(&done, 1, static_cast<int>(left));
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready > 0)
+                finished = ::read(g_crash.donePipe[0], &byte, 1) == 1;
+            if (ready != 0)
+                break;
+        }
+    }
+    if (!finished) {
+        logLineSafe("C/", {ORV_LOG_CRASHHANDLER "crash follow-up did not finish, starting the cleaner"});
+        startClearSafe();
     }
     errno = savedErrno;
     restoreDefaultAndRaise(signo);
@@ -276,13 +473,10 @@ void *handlerThreadMain(void *)
             return nullptr;
         break;
     }
-    // The programs started from here must not inherit a blocked signal mask.
-    sigset_t none;
-    sigemptyset(&none);
-    pthread_sigmask(SIG_SETMASK, &none, nullptr);
-
-    onCrash(QFile::decodeName(g_crash.dumpFolder), QString::fromLatin1(g_crash.dumpId),
-            g_crash.dumpWritten != 0);
+    // Every signal stays blocked here: a further fatal signal sent to the process is taken by a thread
+    // that waits for this follow-up instead of ending it. The programs started from here get an empty
+    // signal mask of their own.
+    runFollowUp(g_crash.dumpFolder, g_crash.dumpId, g_crash.dumpWritten != 0);
 
     byte = 1;
     ssize_t sent;
@@ -310,6 +504,7 @@ void CrashHandler::init(const QString &dumpFolder)
     appendText(g_crash.dumpFolder, sizeof(g_crash.dumpFolder), 0, folder.constData());
     appendText(g_crash.vmName, sizeof(g_crash.vmName), 0, vm.constData());
     g_crash.pid = getpid();
+    prepareFollowUp();
 
     if (pipe2(g_crash.requestPipe, O_CLOEXEC) != 0 || pipe2(g_crash.donePipe, O_CLOEXEC) != 0) {
         qWarning() << ORV_LOG_CRASHHANDLER "cannot create its pipes, crash handling is off";
@@ -358,18 +553,8 @@ void CrashHandler::init(const QString &dumpFolder)
 
 bool onCrash(const QString &dumpFolder, const QString &dumpId, bool succeeded)
 {
-    qInfo().noquote() << Global::vmName + QStringLiteral(" crash");
-    if (succeeded)
-        qInfo() << ORV_LOG_CRASHHANDLER "dump"
-                << dumpFolder + QLatin1Char('/') + dumpId + QStringLiteral(".dmp");
-    else
-        qCritical() << ORV_LOG_CRASHHANDLER "dump could not be written into" << dumpFolder;
-
-    Global::setStatus(QLatin1String(StatusWord::kError));
-    if (!appQuittingFlag)
-        showCrashNotice();
-    startClearProcess(kClearTimeoutSeconds);
-    return succeeded;
+    prepareFollowUp();
+    return runFollowUp(QFile::encodeName(dumpFolder).constData(), dumpId.toUtf8().constData(), succeeded);
 }
 
 bool crashInProgress()
@@ -394,18 +579,18 @@ bool startProgramAfterCrash(const QString &name, const QStringList &args, bool w
 
 void showCrashNotice()
 {
-    startProgramAfterCrash(QStringLiteral("OrvCrashNotice"), {QStringLiteral("-vm=") + Global::vmName}, true);
+    prepareFollowUp();
+    showNoticeSafe();
 }
 
-void startClearProcess(int timeoutSeconds)
+void startClearProcess()
 {
-    // The emulator's own process id, also in "-tcp" mode where vmPort is never published.
-    const QString pid = QString::number(QCoreApplication::applicationPid());
-    startProgramAfterCrash(QStringLiteral("OrvClear"),
-                           {QStringLiteral("-vm"), Global::vmName, QStringLiteral("-vp"),
-                            Global::vboxToolPath, QStringLiteral("-pid"), pid, QStringLiteral("-to"),
-                            QString::number(timeoutSeconds)},
-                           false);
-    qInfo() << "Control    : start clear process : "
-            << "-vm" << Global::vmName << "-vp" << Global::vboxToolPath << "-pid" << pid;
+    prepareFollowUp();
+    startClearSafe();
+}
+
+void CrashHandler::refresh()
+{
+    if (m_installed)
+        prepareFollowUp();
 }

@@ -6,8 +6,12 @@
 // Crash handling of the emulator program. On SIGSEGV, SIGBUS, SIGFPE, SIGILL or SIGABRT a signal
 // handler of our own writes a dump file (signal, fault address, backtrace, memory map) into the crash
 // folder using only async-signal-safe calls, then hands over to a handler thread that was started at
-// install time and waits for it. That thread runs onCrash while the crashed thread stays stopped;
-// afterwards the signal takes its default course and the process ends.
+// install time and waits for it, at most a bound (past it, the crashed thread starts the cleaner
+// itself). That thread runs the follow-up while the crashed thread stays stopped; it allocates nothing
+// and takes no lock (the crashed thread may hold the allocator's or the logger's): everything it needs
+// is prepared at install time. It keeps every signal blocked, so further fatal signals sent to the
+// process wait for the follow-up instead of ending it. Afterwards the signal takes its default course
+// and the process ends.
 class CrashHandler
 {
 public:
@@ -16,6 +20,9 @@ public:
     // Installs the handler with `dumpFolder` for the dump files. A second call does nothing.
     void init(const QString &dumpFolder);
     bool isInstalled() const { return m_installed; }
+    // Prepares the follow-up again from the process-wide values (the VirtualBox tool path becomes
+    // known during start-up). Does nothing before init.
+    void refresh();
 
 private:
     CrashHandler() = default;
@@ -32,8 +39,8 @@ bool onCrash(const QString &dumpFolder, const QString &dumpId, bool succeeded);
 void showCrashNotice();
 
 // Starts "OrvClear" detached: "-vm" <VM>, "-vp" <VirtualBox tool path>, "-pid" <this process's id>,
-// "-to" <timeoutSeconds>.
-void startClearProcess(int timeoutSeconds);
+// "-to" 5.
+void startClearProcess();
 
 // True from the moment a crash is being handled in this process.
 bool crashInProgress();

@@ -11,9 +11,12 @@ QString fileMd5(const QString &path)
         qDebug() << "file open error.";
         return QString();
     }
+    // Streamed block by block: packages reach hundreds of megabytes.
     QCryptographicHash hash(QCryptographicHash::Md5);
-    if (file.size() > 0)
-        hash.addData(file.read(4096));
+    if (!hash.addData(&file)) {
+        qDebug() << "file read error.";
+        return QString();
+    }
     file.close();
     return QString::fromLatin1(hash.result().toHex().toUpper());
 }

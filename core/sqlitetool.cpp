@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
@@ -23,6 +24,32 @@ QString organizationName()
 // The file that connect() opened; written before `open` becomes true.
 QString openedPath;
 
+QString busyOption()
+{
+    return QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(SQLiteTool::kBusyTimeoutMs);
+}
+
+// SQLite's result codes for a file that is no database or a damaged one.
+bool isDamageError(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    return code == QLatin1String("26") /* SQLITE_NOTADB */ ||
+           code == QLatin1String("11") /* SQLITE_CORRUPT */;
+}
+
+// Keeps a damaged file (and its journal) as "<file>.broken" for inspection; an older copy goes.
+bool moveAside(const QString &path)
+{
+    const QString copy = path + QStringLiteral(".broken");
+    QFile::remove(copy);
+    QFile::remove(copy + QStringLiteral("-journal"));
+    if (!QFile::rename(path, copy))
+        return false;
+    if (QFile::exists(path + QStringLiteral("-journal")))
+        QFile::rename(path + QStringLiteral("-journal"), copy + QStringLiteral("-journal"));
+    return true;
+}
+
 // One extra connection per thread; closed and removed from Qt's registry when the thread ends.
 class ThreadConnection
 {
@@ -33,6 +60,7 @@ public:
         name = QStringLiteral("orv_sqlite_thread_%1").arg(++counter);
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
+        db.setConnectOptions(busyOption());
         if (!db.open())
             qWarning() << ORV_LOG_SQLITETOOL "connect error " << db.lastError().text();
     }
@@ -72,7 +100,7 @@ QString SQLiteTool::databasePath()
 
 QMutex &SQLiteTool::lock()
 {
-    static QMutex mutex;
+    static QMutex mutex(QMutex::Recursive);
     return mutex;
 }
 
@@ -81,21 +109,90 @@ void SQLiteTool::connect()
     QMutexLocker locker(&lock());
     if (open.load())
         return;
+    requested.store(true);
     const QString folder = Platform::appDataRoot() + QLatin1Char('/') + organizationName();
     QDir().mkpath(folder);
     openedPath = databasePath();
-    if (db.isValid()) { // an earlier attempt failed: start again from a fresh default connection
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
-    }
-    db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
-    db.setDatabaseName(openedPath);
-    if (!db.open()) {
-        qWarning() << ORV_LOG_SQLITETOOL "connect error " << db.lastError().text();
+
+    QString damage;
+    if (openChecked(&damage)) {
+        open.store(initTables());
         return;
     }
-    open.store(initTables());
+    if (damage.isEmpty())
+        return; // not opened (locked, no access): tried again on the next use
+
+    // A damaged file would keep the usage events out for good: it is kept aside, a fresh one takes its place.
+    closeDefault();
+    if (!moveAside(openedPath)) {
+        qWarning().noquote() << ORV_LOG_SQLITETOOL "damaged database cannot be moved aside:" << openedPath
+                             << damage;
+        return;
+    }
+    qWarning().noquote() << ORV_LOG_SQLITETOOL "damaged database moved aside as"
+                         << openedPath + QStringLiteral(".broken") << ":" << damage;
+    if (openChecked(&damage))
+        open.store(initTables());
+}
+
+bool SQLiteTool::ensureOpen()
+{
+    if (open.load())
+        return true;
+    if (!requested.load())
+        return false;
+    connect();
+    return open.load();
+}
+
+void SQLiteTool::closeDefault()
+{
+    if (!db.isValid())
+        return;
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
+}
+
+bool SQLiteTool::openChecked(QString *damage)
+{
+    damage->clear();
+    closeDefault(); // an earlier attempt failed: start again from a fresh default connection
+    db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+    db.setDatabaseName(openedPath);
+    db.setConnectOptions(busyOption());
+    if (!db.open()) {
+        qWarning() << ORV_LOG_SQLITETOOL "connect error " << db.lastError().text();
+        return false;
+    }
+    QSqlQuery check(db);
+    if (!check.exec(QStringLiteral("PRAGMA quick_check"))) {
+        if (isDamageError(check.lastError())) {
+            *damage = check.lastError().text();
+        } else {
+            qWarning() << ORV_LOG_SQLITETOOL "connect error " << check.lastError().text();
+        }
+        return false;
+    }
+    const QString verdict = check.next() ? check.value(0).toString() : QString();
+    if (verdict != QLatin1String("ok")) {
+        *damage = QStringLiteral("integrity check: ") + verdict;
+        return false;
+    }
+    // The events are written by column name: a DataReport table of another layout would refuse them all.
+    QSqlQuery columns(db);
+    QStringList names;
+    if (columns.exec(QStringLiteral("PRAGMA table_info(DataReport)"))) {
+        while (columns.next())
+            names << columns.value(1).toString();
+    }
+    const QStringList expected{QStringLiteral("id"), QStringLiteral("types"), QStringLiteral("datatime"),
+                               QStringLiteral("message")};
+    if (!names.isEmpty() && names != expected) {
+        *damage = QStringLiteral("table DataReport has the columns ") + names.join(QLatin1Char(','));
+        return false;
+    }
+    return true;
 }
 
 bool SQLiteTool::initTables()
@@ -118,7 +215,7 @@ bool SQLiteTool::initTables()
 
 QSqlDatabase SQLiteTool::database()
 {
-    if (!instance().isOpen())
+    if (!instance().ensureOpen())
         return QSqlDatabase();
     if (!threadConnections.hasLocalData())
         threadConnections.setLocalData(new ThreadConnection(openedPath));

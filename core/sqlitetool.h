@@ -23,18 +23,28 @@ public:
     static const char *const kDataReportTable;
     static const char *const kKeyboardTable;
 
+    // How long a statement waits for another connection's lock before it gives up.
+    static constexpr int kBusyTimeoutMs = 3000;
+
     // Opens the database on the default connection and creates the tables. `open` becomes true only
-    // when both steps succeed. Called once at start-up.
+    // when both steps succeed. Called once at start-up. A damaged file (not a database, failing the
+    // integrity check, or a DataReport table of another layout) is moved aside as "<file>.broken" and a
+    // fresh one is made; a file that is only locked is left alone and tried again on the next use.
     void connect();
     // Runs the two creation statements on the default connection.
     bool initTables();
     bool isOpen() const { return open.load(); }
+    // True when the database is open, or connect() was asked for and a new attempt has now opened it.
+    // False before connect() and while the file cannot be opened.
+    bool ensureOpen();
+    // connect() has been asked for (whatever its outcome): events are worth keeping for a reopen.
+    bool wasRequested() const { return requested.load(); }
 
     // The file of this process's database.
     static QString databasePath();
     // A connection to the database that may be used on the calling thread (invalid before connect()).
     static QSqlDatabase database();
-    // Serialises the uses of the database inside this process.
+    // Serialises the uses of the database inside this process (recursive: a use may reopen it).
     static QMutex &lock();
 
     ~SQLiteTool();
@@ -44,6 +54,11 @@ private:
     SQLiteTool(const SQLiteTool &) = delete;
     SQLiteTool &operator=(const SQLiteTool &) = delete;
 
+    // Opens the default connection and checks it; false when the file is damaged (`damage` says why).
+    bool openChecked(QString *damage);
+    void closeDefault();
+
     std::atomic_bool open{false};
+    std::atomic_bool requested{false};
     QSqlDatabase db;
 };

@@ -11,7 +11,7 @@
 
 bool DataReportDao::add(uint datatime, int types, const QByteArray &message)
 {
-    if (!SQLiteTool::instance().isOpen())
+    if (!SQLiteTool::instance().ensureOpen())
         return false;
     QMutexLocker locker(&SQLiteTool::lock());
     QSqlQuery query(SQLiteTool::database());
@@ -30,7 +30,7 @@ bool DataReportDao::add(uint datatime, int types, const QByteArray &message)
 QList<DataReportRecord> DataReportDao::findAll()
 {
     QList<DataReportRecord> records;
-    if (!SQLiteTool::instance().isOpen())
+    if (!SQLiteTool::instance().ensureOpen())
         return records;
     QMutexLocker locker(&SQLiteTool::lock());
     QSqlQuery query(SQLiteTool::database());
@@ -59,7 +59,7 @@ QList<DataReportRecord> DataReportDao::findAll()
 
 void DataReportDao::clearTable()
 {
-    if (!SQLiteTool::instance().isOpen())
+    if (!SQLiteTool::instance().ensureOpen())
         return;
     QMutexLocker locker(&SQLiteTool::lock());
     QSqlQuery query(SQLiteTool::database());

@@ -8,12 +8,14 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSslError>
 #include <QThreadPool>
 #include <QTimerEvent>
+#include <QWaitCondition>
 
 #include <atomic>
 
@@ -21,6 +23,27 @@ namespace {
 
 std::atomic<DataReportEngine *> engineInstance{nullptr};
 QMutex engineMutex;
+
+// Store tasks handed to the pool and not finished yet; the quit's upload waits for them.
+// pendingMutex guards pendingStores together with pendingDone.
+QMutex pendingMutex;
+QWaitCondition pendingDone;
+int pendingStores = 0;
+
+// Runs `store` on the global pool, counted as pending until it has finished.
+template <typename Store> void startStore(Store store)
+{
+    {
+        QMutexLocker locker(&pendingMutex);
+        ++pendingStores;
+    }
+    QThreadPool::globalInstance()->start([store] {
+        store();
+        QMutexLocker locker(&pendingMutex);
+        if (--pendingStores == 0)
+            pendingDone.wakeAll();
+    });
+}
 
 QByteArray serialise(const google::protobuf::MessageLite &message)
 {
@@ -90,7 +113,8 @@ void DataReportEngine::timerEvent(QTimerEvent *event)
 
 bool DataReportEngine::canReport()
 {
-    return SQLiteTool::instance().isOpen() && instance()->m_enabled;
+    // A database that could not be opened yet is tried again by the store task itself.
+    return SQLiteTool::instance().wasRequested() && instance()->m_enabled;
 }
 
 void DataReportEngine::report(int eventKey)
@@ -98,7 +122,7 @@ void DataReportEngine::report(int eventKey)
     if (!canReport())
         return;
     qDebug() << ORV_LOG_DATAREPORT "report key : " << eventKey;
-    QThreadPool::globalInstance()->start([eventKey] { storeEvent(eventKey); });
+    startStore([eventKey] { storeEvent(eventKey); });
 }
 
 void DataReportEngine::report(int eventKey, const QString &dataKey, const QString &dataValue)
@@ -108,7 +132,7 @@ void DataReportEngine::report(int eventKey, const QString &dataKey, const QStrin
     QMap<QString, QString> maps;
     maps.insert(dataKey, dataValue);
     qDebug() << ORV_LOG_DATAREPORT "report map : " << eventKey << " mapValue : " << dataValue;
-    QThreadPool::globalInstance()->start([eventKey, maps] { storeEventEx(eventKey, maps); });
+    startStore([eventKey, maps] { storeEventEx(eventKey, maps); });
 }
 
 void DataReportEngine::report(int eventKey, const QMap<QString, QString> &maps)
@@ -117,7 +141,25 @@ void DataReportEngine::report(int eventKey, const QMap<QString, QString> &maps)
         return;
     for (auto it = maps.cbegin(); it != maps.cend(); ++it)
         qDebug() << ORV_LOG_DATAREPORT "report maps : " << it.key() << " mapValue : " << it.value();
-    QThreadPool::globalInstance()->start([eventKey, maps] { storeEventEx(eventKey, maps); });
+    startStore([eventKey, maps] { storeEventEx(eventKey, maps); });
+}
+
+bool DataReportEngine::waitForPendingStores(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QMutexLocker locker(&pendingMutex);
+    while (pendingStores > 0) {
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0 || !pendingDone.wait(&pendingMutex, static_cast<unsigned long>(left)))
+            break;
+    }
+    if (pendingStores > 0) {
+        qWarning() << ORV_LOG_DATAREPORT "events still being stored after" << timeoutMs
+                   << "ms:" << pendingStores;
+        return false;
+    }
+    return true;
 }
 
 void DataReportEngine::reportSysMsg(int eventKey)

@@ -34,8 +34,11 @@ public:
     // A copy of the system-information map.
     static QMap<QString, QString> sysMsgMap();
 
-    // Sends the stored events at once and returns when the request has finished.
+    // The quit's upload: waits (bounded) for the events still being stored and for an upload that
+    // still waits for its reply, then sends the stored events and returns when the request has finished.
     static void uploadNow();
+    // Waits until every event handed to the pool is stored, at most `timeoutMs`; false on time-out.
+    static bool waitForPendingStores(int timeoutMs);
     // Sends a log text: kind "CRASHLOG" to the crash-log endpoint, any other kind to the run-log one.
     static void uploadCrashLog(const QString &kind, const QString &text);
 

@@ -10,11 +10,14 @@
 
 #include <QDebug>
 
+#include <QEventLoop>
 #include <QMutexLocker>
+#include <QNetworkReply>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QTimer>
 #include <algorithm>
 
 namespace {
@@ -24,10 +27,17 @@ namespace {
 // reply decides only about the rows of its own request. GUI thread only.
 QSet<int> rowsInFlight;
 
+// Rows the server accepted but that could not be deleted (read-only file or folder, full disk). They
+// are never sent again by this process; each upload tries to delete them once more. GUI thread only.
+QSet<int> rowsAccepted;
+
+// The longest wait of the quit's upload for events still being stored.
+constexpr int kQuitStoreWaitMs = 2000;
+
 // Deletes exactly the given rows; rows stored since the report was built stay for the next upload.
 bool removeRows(const QList<int> &ids)
 {
-    if (ids.isEmpty() || !SQLiteTool::instance().isOpen())
+    if (ids.isEmpty() || !SQLiteTool::instance().ensureOpen())
         return true;
     QStringList numbers;
     for (int id : ids)
@@ -48,18 +58,23 @@ bool removeRows(const QList<int> &ids)
 void DataReportEngine::uploadData()
 {
     DataReportEngine *engine = instance();
-    if (!SQLiteTool::instance().isOpen() || !engine->m_enabled)
+    if (!SQLiteTool::instance().ensureOpen() || !engine->m_enabled)
         return;
     if (!engine->m_networkManager) {
         qWarning() << ORV_LOG_DATAREPORT "upload before init, events kept";
         return;
     }
 
+    if (!rowsAccepted.isEmpty() && removeRows(rowsAccepted.values()))
+        rowsAccepted.clear();
+
     QList<DataReportRecord> records = engine->m_dao.findAll();
-    records.erase(
-        std::remove_if(records.begin(), records.end(),
-                       [](const DataReportRecord &record) { return rowsInFlight.contains(record.id); }),
-        records.end());
+    records.erase(std::remove_if(records.begin(), records.end(),
+                                 [](const DataReportRecord &record) {
+                                     return rowsInFlight.contains(record.id) ||
+                                            rowsAccepted.contains(record.id);
+                                 }),
+                  records.end());
     if (records.isEmpty())
         return;
     const BuiltReport built = ReportBuilder::build(records, ReportIdentity::current());
@@ -83,7 +98,12 @@ void DataReportEngine::uploadData()
     if (reply.accepted) {
         qInfo() << ORV_LOG_DATAREPORT "upload success";
         // Unreadable rows can never be sent; they go with the accepted report instead of lingering.
-        removeRows(carried);
+        if (!removeRows(carried)) {
+            for (int id : carried)
+                rowsAccepted.insert(id);
+            qWarning() << ORV_LOG_DATAREPORT "accepted rows stay in the database; they are not sent again:"
+                       << carried.size();
+        }
     } else {
         qInfo() << ORV_LOG_DATAREPORT "upload failed";
         if (!reply.transferOk)
@@ -93,7 +113,23 @@ void DataReportEngine::uploadData()
 
 void DataReportEngine::uploadNow()
 {
-    instance()->uploadData();
+    DataReportEngine *engine = instance();
+    // The quit's own events (its running time) are still on their way to the table.
+    waitForPendingStores(kQuitStoreWaitMs);
+    // An upload that still waits for its reply (the timer's) is let finish: cut off by the end of the
+    // event loop, its rows would stay although the server has them, and arrive a second time.
+    QNetworkReply *inFlight = engine->m_currentReply.data();
+    if (inFlight && !inFlight->isFinished()) {
+        qDebug() << ORV_LOG_DATAREPORT "waiting for the upload in flight";
+        QEventLoop loop;
+        QTimer bound;
+        bound.setSingleShot(true);
+        QObject::connect(inFlight, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QObject::connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
+        bound.start(qMin(ServerConfig::replyTimeoutMs(), ServerConfig::quitReplyTimeoutMs()));
+        loop.exec();
+    }
+    engine->uploadData();
 }
 
 void DataReportEngine::uploadCrashLog(const QString &kind, const QString &text)

@@ -219,6 +219,21 @@ bool SharedSegment::writeText(const QString &text)
     return true;
 }
 
+bool SharedSegment::writeTextAfterCrash(const char *text)
+{
+    if (!m_data)
+        return false;
+    const bool haveMutex = m_contentMutex.try_lock();
+    const bool haveFile = m_lockFd >= 0 && ::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0;
+    memset(m_data, 0, static_cast<size_t>(m_size));
+    memcpy(m_data, text, qMin(strlen(text), static_cast<size_t>(m_size)));
+    if (haveFile)
+        ::flock(m_lockFd, LOCK_UN);
+    if (haveMutex)
+        m_contentMutex.unlock();
+    return true;
+}
+
 bool SharedSegment::takeOwnership(int timeoutMs)
 {
     if (m_key.isEmpty())

@@ -52,6 +52,10 @@ public:
     // under the segment's lock. False when no segment is attached.
     bool writeText(const QString &text);
 
+    // writeText for a process that has crashed: no allocation, and no wait for a lock that the crashed
+    // thread may hold (the word is written even when the lock cannot be had). `text` is Latin-1.
+    bool writeTextAfterCrash(const char *text);
+
     // The owner lock of this key.
     bool takeOwnership(int timeoutMs = 0);
     void releaseOwnership();

@@ -40,7 +40,9 @@ LoadingControl::LoadingControl(QObject *parent) : QThread(parent)
     connect(&window, &OrvWindow::quitApp, this, qOverload<bool>(&LoadingControl::quitApp),
             Qt::QueuedConnection);
     connect(&window, &LoadingWindow::process_100, this, &LoadingControl::showAndroid);
-    connect(&window, &LoadingWindow::showDialog, this, &LoadingControl::showDialog);
+    // The window lives on the GUI thread: its requests take the non-blocking path. The blocking one is
+    // for this thread's own requests; entered from the GUI thread it would wait for itself for ever.
+    connect(&window, &LoadingWindow::showDialog, this, &LoadingControl::showDialogFree);
     connect(&window, &LoadingWindow::showDialogFree, this, &LoadingControl::showDialogFree);
 
     initWindowGeometry();

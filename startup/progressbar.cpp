@@ -35,6 +35,13 @@ void ProgressBar::setProgress(int start, int end)
 {
     m_start = start;
     m_end = end;
+    resumeStepping();
+}
+
+void ProgressBar::resumeStepping()
+{
+    if (!m_done && m_start > m_current && !m_stepTimer->isActive())
+        m_stepTimer->start(1);
 }
 
 QString ProgressBar::percentText() const
@@ -44,10 +51,17 @@ QString ProgressBar::percentText() const
 
 void ProgressBar::stepTick()
 {
-    if (m_start > m_current)
+    const bool moved = m_start > m_current;
+    if (moved)
         m_current += kStepPerTick;
     if (m_current < 100.0) {
-        update();
+        // While the shown value waits for the target nothing changes on screen: no repaint, and the
+        // millisecond tick rests until the target moves again (painting and waking for nothing kept a
+        // fifth of a core busy).
+        if (moved)
+            update();
+        else
+            m_stepTimer->stop();
         return;
     }
     if (!m_done) {
@@ -59,8 +73,10 @@ void ProgressBar::stepTick()
 
 void ProgressBar::secondTick()
 {
-    if (m_end > m_start)
+    if (m_end > m_start) {
         m_start += kStartPerSecond;
+        resumeStepping();
+    }
     if (m_end >= 100.0)
         m_secondTimer->stop();
 }

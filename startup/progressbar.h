@@ -40,6 +40,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Restarts the millisecond tick when the target is ahead of the shown value.
+    void resumeStepping();
+
     double m_current = 1.0;
     double m_scale = 0.0;
     QPixmap m_textBackground;

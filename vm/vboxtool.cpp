@@ -1,6 +1,7 @@
 #include "vboxtool.h"
 
 #include "commandline.h"
+#include "crashhandler.h"
 #include "errorcodes.h"
 #include "global.h"
 #include "hardwareprobe.h"
@@ -92,6 +93,7 @@ void VBoxTool::initVBoxPath()
         }
         // The crash handler hands the tool path to the cleaner without touching this object.
         Global::vboxToolPath = m_toolPath;
+        CrashHandler::instance().refresh();
     }
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "path ") + m_vboxDir;
 }
@@ -294,8 +296,9 @@ int VBoxTool::initVmInfo()
         qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "machine information incomplete");
     m_vmInfoText = out;
     const VBoxOutput::MachineInfo info = VBoxOutput::parseMachineInfo(out);
-    for (auto it = info.values.cbegin(); it != info.values.cend(); ++it)
-        m_vmInfo.insert(it.key(), it.value());
+    // The information replaces the previous reading: after the machine was re-created, keys of the old
+    // machine (a shared folder it had, a disk slot) must not linger.
+    m_vmInfo = info.values;
     // The rules describe the machine as it is now: a re-read replaces them, so that a retried start or a
     // re-created machine compares against what the machine really holds.
     m_forwardRules = info.forwardRules;
@@ -352,33 +355,60 @@ bool VBoxTool::checkOtherOrvStatus()
     return true;
 }
 
-void VBoxTool::stopVM()
+int VBoxTool::stopVM()
 {
     const QString state = m_vmInfo.value(QStringLiteral("VMState"));
     qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "stop vm, current state is ") + state;
     const QString &vm = Global::vmName;
     const auto powerOff = [&] {
         qInfo() << ORV_LOG_VBOXTOOL "poweroff vbox";
-        exec({QStringLiteral("controlvm"), vm, QStringLiteral("poweroff")}, nullptr, nullptr,
-             kToolTimeoutSeconds);
+        return exec({QStringLiteral("controlvm"), vm, QStringLiteral("poweroff")}, nullptr, nullptr,
+                    kToolTimeoutSeconds);
     };
     if (state.isEmpty())
-        return;
+        return ErrorCode::Success;
     if (state.contains(QLatin1String("saved"))) {
         qInfo() << ORV_LOG_VBOXTOOL "cur state is saved, discardstate it";
-        exec({QStringLiteral("discardstate"), vm}, nullptr, nullptr, kToolTimeoutSeconds);
-    } else if (state.contains(QLatin1String("aborted"))) {
+        return exec({QStringLiteral("discardstate"), vm}, nullptr, nullptr, kToolTimeoutSeconds);
+    }
+    if (state.contains(QLatin1String("aborted"))) {
         exec({QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("headless")}, nullptr,
              nullptr, kToolTimeoutSeconds);
-        powerOff();
-    } else if (state.contains(QLatin1String("running")) || state.contains(QLatin1String("paused")) ||
-               state.contains(QLatin1String("stuck"))) {
-        powerOff();
-    } else if (!state.contains(QLatin1String("poweroff"))) {
-        qInfo() << ORV_LOG_VBOXTOOL "emergencystop vbox";
-        exec({QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("emergencystop")},
-             nullptr, nullptr, kToolTimeoutSeconds);
+        return powerOff();
     }
+    if (isRunningState(state))
+        return powerOff();
+    if (!state.contains(QLatin1String("poweroff"))) {
+        qInfo() << ORV_LOG_VBOXTOOL "emergencystop vbox";
+        return exec(
+            {QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("emergencystop")},
+            nullptr, nullptr, kToolTimeoutSeconds);
+    }
+    return ErrorCode::Success;
+}
+
+bool VBoxTool::isRunningState(const QString &state)
+{
+    return state.contains(QLatin1String("running")) || state.contains(QLatin1String("paused")) ||
+           state.contains(QLatin1String("stuck"));
+}
+
+bool VBoxTool::stopVMChecked()
+{
+    if (stopVM() == ErrorCode::Success)
+        return true;
+    // Refused, for instance while another session holds the machine: look at it again and try once more.
+    initVmInfo();
+    if (!isRunningState(m_vmInfo.value(QStringLiteral("VMState"))))
+        return true;
+    stopVM();
+    initVmInfo();
+    const QString state = m_vmInfo.value(QStringLiteral("VMState"));
+    if (!isRunningState(state))
+        return true;
+    qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "machine still running after poweroff, state ") +
+                                 state;
+    return false;
 }
 
 // ---- host, guest-property and extradata listings ----

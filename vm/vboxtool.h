@@ -41,8 +41,15 @@ public:
     int initVmInfo();
     void setMachineFolder();
     static bool isOtherInstanceBusy(QStringList names);
+    // The state word of a machine that runs (running, paused, stuck).
+    static bool isRunningState(const QString &state);
     bool checkOtherOrvStatus();
-    void stopVM();
+    // Brings the machine to powered off from the cached state; the result of the last command run
+    // (1 when none was needed).
+    int stopVM();
+    // stopVM for the quit: when the tool refused, reads the state again and tries once more. False (with a
+    // critical log line) when the machine still runs afterwards.
+    bool stopVMChecked();
 
     // Host, guest-property and extradata listings.
     int initHostInfo();

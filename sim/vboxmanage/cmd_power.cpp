@@ -101,6 +101,33 @@ int VBoxCommands::startVm(const QStringList &a)
                 result = ToolOutput::Failure;
                 continue;
             }
+            // What the VM process finds while it powers on: hardware virtualisation the host does not
+            // offer, a device plug-in file that is not there.
+            if (m.str("hwvirtex") == QLatin1String("on") && !m_host.supportsHardwareVirtualization()) {
+                m_out.apiError(m_host.isAmdProcessor()
+                                   ? QStringLiteral("AMD-V is not available (VERR_SVM_NO_SVM)")
+                                   : QStringLiteral("VT-x is not available (VERR_VMX_NO_VMX)"),
+                               "NS_ERROR_FAILURE", "ConsoleWrap", "IConsole", QString(), fileMisc);
+                result = ToolOutput::Failure;
+                continue;
+            }
+            QString plugInFailure;
+            static const QRegularExpression plugInKey(
+                QStringLiteral("^VBoxInternal/PDM/Devices/([^/]+)/Path$"));
+            for (auto it = m.extraData.constBegin(); it != m.extraData.constEnd(); ++it) {
+                const QRegularExpressionMatch match = plugInKey.match(it.key());
+                const QString path = it.value().toString();
+                if (match.hasMatch() && !path.isEmpty() && !QFileInfo(path).isFile()) {
+                    plugInFailure = QStringLiteral("Unable to load R3 module %1 (%2): VERR_FILE_NOT_FOUND")
+                                        .arg(path, match.captured(1));
+                }
+            }
+            if (!plugInFailure.isEmpty()) {
+                m_out.apiError(plugInFailure, "NS_ERROR_FAILURE", "ConsoleWrap", "IConsole", QString(),
+                               fileMisc);
+                result = ToolOutput::Failure;
+                continue;
+            }
             if (!m.str("VMStateFile").isEmpty()) {
                 QFile::remove(m.str("VMStateFile"));
                 m.settings.remove("VMStateFile");

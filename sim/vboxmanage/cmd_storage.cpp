@@ -328,7 +328,18 @@ int VBoxCommands::storageAttach(const QStringList &a)
             att.value("device").toInt() == device)
             slot = i;
     }
+    // A running machine joins the change through its session: only hot-pluggable buses take devices
+    // on or off then (a DVD drive's medium may still be changed).
+    static const QStringList hotplugBuses{"SATA", "USB", "PCIe", "VirtioSCSI"};
+    const bool refuseHotplug = m.hasSession() && !hotplugBuses.contains(ctl.value("bus").toString());
+    const QString hotplugRefusal =
+        QStringLiteral("Controller '%1' does not support hot-plugging").arg(ctlName);
     if (medium.compare("none", Qt::CaseInsensitive) == 0) {
+        if (slot >= 0 && refuseHotplug) {
+            return m_out.apiError(hotplugRefusal, "VBOX_E_INVALID_VM_STATE", "SessionMachine", "IMachine",
+                                  QStringLiteral("DetachDevice(Bstr(pszCtl).raw(), port, device)"),
+                                  fileStorage);
+        }
         if (slot < 0) {
             return m_out.apiError(QStringLiteral("No storage device attached to device slot %1 on port %2 of "
                                                  "controller '%3'")
@@ -349,6 +360,12 @@ int VBoxCommands::storageAttach(const QStringList &a)
             type = m.attachments.at(slot).toObject().value("type").toString();
         }
         QJsonObject att = slot >= 0 ? m.attachments.at(slot).toObject() : QJsonObject();
+        if (refuseHotplug && !medium.isEmpty() && (slot < 0 || type == QLatin1String("hdd"))) {
+            return m_out.apiError(hotplugRefusal, "VBOX_E_INVALID_VM_STATE", "SessionMachine", "IMachine",
+                                  QStringLiteral("AttachDevice(Bstr(pszCtl).raw(), port, device, "
+                                                 "DeviceType_HardDisk, pMedium2Mount)"),
+                                  fileStorage);
+        }
         if (medium.isEmpty() && slot < 0 && type == QLatin1String("hdd")) {
             m_out.error(QStringLiteral("Missing --medium argument"));
             return ToolOutput::Failure;

@@ -60,8 +60,14 @@ int main(int argc, char *argv[])
         VBoxCommands commands(store, host, out);
         code = commands.run(args);
     } else {
+        // The service cannot read its state: what the real tool says when its service does not come up
+        // (the stand-in's own reason goes to <state>/state-errors.log, not to the caller).
         out.error(QStringLiteral("Failed to create the VirtualBox object!"));
-        out.error(error);
+        out.error(QStringLiteral("Code NS_ERROR_ABORT (0x80004004) - Operation aborted (extended info not "
+                                 "available)"));
+        out.error(
+            QStringLiteral("Most likely, the VirtualBox COM server is not running or failed to start."));
+        SimCallLog::append(stateDir, QStringLiteral("state-errors.log"), program, QStringList{error});
     }
     writeAll(stdout, out.standardOutput());
     writeAll(stderr, out.standardError());

@@ -50,6 +50,27 @@ int VBoxHost::memorySizeMB() const
         .toInt();
 }
 
+QString VBoxHost::virtualizationFallback() const
+{
+    return procValue("/proc/cpuinfo", "flags").contains(QRegularExpression("\\b(vmx|svm)\\b")) ? "yes" : "no";
+}
+
+QString VBoxHost::processorDescription() const
+{
+    return value(QStringLiteral("host/processorDescription"), procValue("/proc/cpuinfo", "model name"));
+}
+
+bool VBoxHost::supportsHardwareVirtualization() const
+{
+    return value(QStringLiteral("host/supportsHWvirtualization"), virtualizationFallback()) ==
+           QLatin1String("yes");
+}
+
+bool VBoxHost::isAmdProcessor() const
+{
+    return processorDescription().contains(QLatin1String("AMD"));
+}
+
 QString VBoxHost::hostInfoText() const
 {
     const QString cpus = QString::number(QThread::idealThreadCount());
@@ -58,10 +79,8 @@ QString VBoxHost::hostInfoText() const
     const QString cores = value(
         QStringLiteral("host/processorCoreCount"),
         procValue("/proc/cpuinfo", "cpu cores").isEmpty() ? online : procValue("/proc/cpuinfo", "cpu cores"));
-    const QString flags = procValue("/proc/cpuinfo", "flags");
-    const QString virt = flags.contains(QRegularExpression("\\b(vmx|svm)\\b")) ? "yes" : "no";
-    const QString description =
-        value(QStringLiteral("host/processorDescription"), procValue("/proc/cpuinfo", "model name"));
+    const QString virt = virtualizationFallback();
+    const QString description = processorDescription();
     const QString speed = value(QStringLiteral("host/processorSpeed"),
                                 QString::number(procValue("/proc/cpuinfo", "cpu MHz").toDouble(), 'f', 0));
 

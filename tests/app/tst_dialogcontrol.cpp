@@ -3,10 +3,13 @@
 // where the program looks for the updater; its calls and those of the instance manager are recorded.
 
 #include "calllogs.h"
+#include "datareportengine.h"
 #include "dialogcontrol.h"
+#include "environmentcheckdialog.h"
 #include "global.h"
 #include "quitorvdialog.h"
 #include "settingmodel.h"
+#include "sqlitetool.h"
 #include "updatedialog.h"
 #include "vboxerrordialog.h"
 
@@ -21,6 +24,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtTest>
 
@@ -57,6 +61,29 @@ void clickWhenModal(const QString &button)
     });
 }
 
+// The stored usage events as "<id>" or "<id> key=value ..." (keys in order), oldest first.
+QStringList storedEvents()
+{
+    QThreadPool::globalInstance()->waitForDone();
+    QStringList events;
+    for (const DataReportRecord &record : DataReportEngine::instance()->dao().findAll()) {
+        if (record.types == DataReportDao::kTypeEvent) {
+            events << QString::number(record.event.eventkey());
+            continue;
+        }
+        QString text = QString::number(record.eventEx.eventkey());
+        for (const auto &entry : record.eventEx.eventmaps()) {
+            const QString key = QString::fromStdString(entry.datakey());
+            // The running time depends on the test's pace; only its presence is checked.
+            text += QLatin1Char(' ') + key + QLatin1Char('=') +
+                    (key == QLatin1String("time") ? QStringLiteral("*")
+                                                  : QString::fromStdString(entry.datavalue()));
+        }
+        events << text;
+    }
+    return events;
+}
+
 QList<QStringList> recordedCalls(const QString &name)
 {
     return readRecordedCalls(qEnvironmentVariable("ORV_RECORD_DIR") + QLatin1Char('/') + name +
@@ -85,6 +112,8 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+    void environmentCheckRecords_data();
+    void environmentCheckRecords();
     void typesWithoutDialog_data();
     void typesWithoutDialog();
     void fileMissing_data();
@@ -95,6 +124,7 @@ private slots:
     void vboxError();
     void errorCode_data();
     void errorCode();
+    void errorCodeKindSurvivesANestedRequest();
     void messageIsNeverParented();
     void updatePrompt_data();
     void updatePrompt();
@@ -128,6 +158,8 @@ void TestDialogControl::initTestCase()
     Global::vmName = QStringLiteral("Orvanta_2");
     Global::startClock.start();
     registerDialogType();
+    SQLiteTool::instance().connect();
+    QVERIFY(SQLiteTool::instance().isOpen());
 }
 
 void TestDialogControl::init()
@@ -136,6 +168,8 @@ void TestDialogControl::init()
     QDir().mkpath(records);
     qputenv("ORV_RECORD_DIR", records.toLocal8Bit());
     appQuittingFlag = false;
+    QThreadPool::globalInstance()->waitForDone();
+    DataReportEngine::instance()->dao().clearTable();
 }
 
 void TestDialogControl::cleanup()
@@ -143,6 +177,57 @@ void TestDialogControl::cleanup()
     appQuittingFlag = false;
     // Nothing may be left open between cases.
     QTRY_VERIFY(!QApplication::activeModalWidget());
+}
+
+void TestDialogControl::environmentCheckRecords_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<bool>("quits");
+    const QString required = QStringLiteral("DmBitsCheck|false|depth 16|go to modify;");
+    const QString optional = QStringLiteral(
+        "VTOpenStautsCheck|false|vt is off|go;MemoryCheck|true|ok|passed;GraphicsCheck|true|ok|passed;");
+    // One event per record in name order, with the check's source code.
+    const QStringList all{"1008 clickState=0 endState=0 initState=0 source=1",
+                          "1008 clickState=0 endState=0 initState=1 source=6",
+                          "1008 clickState=0 endState=0 initState=1 source=4",
+                          "1008 clickState=0 endState=0 initState=0 source=7"};
+    QTest::newRow("required failed") << required + "#" + optional << true << all << true;
+    QTest::newRow("required passed") << "#" + optional << true << QStringList(all.mid(1)) << false;
+    QTest::newRow("empty optional part") << required + "#" << true << QStringList(all.mid(0, 1)) << true;
+    QTest::newRow("no #") << required << false << QStringList() << false;
+    QTest::newRow("two #") << required + "#" + optional + "#" << false << QStringList() << false;
+}
+
+void TestDialogControl::environmentCheckRecords()
+{
+    QFETCH(QString, from);
+    QFETCH(bool, shown);
+    QFETCH(QStringList, events);
+    QFETCH(bool, quits);
+    // The checks are not run again while the dialog is open: the records are those of the start-up.
+    EnvironmentCheckDialog::setRerunIntervalMs(60000);
+    CheckResults::clear();
+    CheckResults::recordInitial(from.section(QLatin1Char('#'), 0, 0) + from.section(QLatin1Char('#'), 1, 1));
+    // One pool thread: the events are stored in the order they were reported.
+    const int threads = QThreadPool::globalInstance()->maxThreadCount();
+    QThreadPool::globalInstance()->setMaxThreadCount(1);
+    DialogControl control;
+    QSignalSpy quit(&control, &DialogControl::quitApp);
+    bool seen = false;
+    if (shown) {
+        whenModal([&seen](QWidget *dialog) {
+            seen = true;
+            dialog->close();
+        });
+    }
+    control.showDialog(QStringLiteral("1"), DialogType::EnvironmentCheck, nullptr, from);
+    QCOMPARE(seen, shown);
+    const QStringList stored = storedEvents();
+    QThreadPool::globalInstance()->setMaxThreadCount(threads);
+    QCOMPARE(stored, events);
+    QCOMPARE(quit.count(), quits ? 1 : 0);
 }
 
 void TestDialogControl::typesWithoutDialog_data()
@@ -299,6 +384,42 @@ void TestDialogControl::errorCode()
     QCOMPARE(quit.count(), 1);
     QCOMPARE(catcher.urls,
              tutorial ? QList<QUrl>{QUrl(QString::fromLatin1(DialogControl::kTutorialUrl))} : QList<QUrl>{});
+    // The instance manager learns of the error; the code goes out with the system information (the
+    // first "error" of the run stays), then the running time.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        recordedCalls(QStringLiteral("OrvMultiPlayer"))
+            .contains(QStringList{QStringLiteral("-vm=Orvanta_2"), QStringLiteral("-status=ERROR")}),
+        10000);
+    QStringList events = storedEvents();
+    events.sort(); // stored by separate pool tasks
+    QCOMPARE(events.size(), 2);
+    QVERIFY2(events.at(0).startsWith(QStringLiteral("1002 error=")), qPrintable(events.at(0)));
+    QCOMPARE(events.at(1), QStringLiteral("1003 time=*"));
+}
+
+void TestDialogControl::errorCodeKindSurvivesANestedRequest()
+{
+    // A message request served while the tutorial-kind error dialog is open must not turn that dialog's
+    // answer into the answer of a plain message.
+    DialogControl control;
+    QSignalSpy quit(&control, &DialogControl::quitApp);
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    bool nestedShown = false;
+    whenModal([&](QWidget *errorDialog) {
+        whenModal([&](QWidget *nested) {
+            nestedShown = nested != errorDialog;
+            QTest::mouseClick(nested->findChild<QPushButton *>(QStringLiteral("btn_error_confirm")),
+                              Qt::LeftButton);
+        });
+        control.showDialog(QStringLiteral("app_starting"), DialogType::Message);
+        QTest::mouseClick(errorDialog->findChild<QPushButton *>(QStringLiteral("dlg_close")), Qt::LeftButton);
+    });
+    control.showDialog(QStringLiteral("1601"), DialogType::ErrorCodeTutorial);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QVERIFY(nestedShown);
+    QCOMPARE(quit.count(), 1);
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl(QString::fromLatin1(DialogControl::kTutorialUrl))});
 }
 
 void TestDialogControl::messageIsNeverParented()

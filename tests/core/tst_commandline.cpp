@@ -99,11 +99,6 @@ void TestCommandLine::parsesValues_data()
         << ""
         << ""
         << "" << QList<bool>{false, false, false, false, true};
-    QTest::newRow("empty value") << QStringList{"-vm="} << ""
-                                 << ""
-                                 << ""
-                                 << ""
-                                 << "" << none;
 }
 
 void TestCommandLine::parsesValues()

@@ -3,10 +3,13 @@
 #include "installtree.h"
 #include "programrun.h"
 #include "sharedsegment.h"
+#include "x11windows.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QRegularExpression>
+#include <QSet>
 #include <QtTest>
 
 #include <memory>
@@ -72,6 +75,11 @@ private slots:
     void init();
     void cleanup();
     void crashRunsItsStepsInOrder();
+    void furtherSignalsWaitForTheFollowUp_data();
+    void furtherSignalsWaitForTheFollowUp();
+    void noticeLeftOpenIsBounded();
+    void cleanerGetsTheToolPathFoundAtStartUp();
+    void realNoticeIsShownAndClosedByTheUser();
     void everyCrashSignalIsHandled_data();
     void everyCrashSignalIsHandled();
     void followUpWhileQuitting_data();
@@ -156,6 +164,117 @@ void TestCrash::crashRunsItsStepsInOrder()
         log.indexOf("I/Control    : start clear process :  -vm \"Orvanta_12\" -vp \"\" -pid \"" +
                     QString::number(pid) + "\"\n");
     QVERIFY2(crashLine > 0 && clearLine > crashLine, qPrintable(log));
+}
+
+void TestCrash::furtherSignalsWaitForTheFollowUp_data()
+{
+    QTest::addColumn<QList<int>>("further");
+    QTest::newRow("SIGABRT") << QList<int>{SIGABRT};
+    QTest::newRow("SIGABRT, SIGBUS, SIGSEGV") << QList<int>{SIGABRT, SIGBUS, SIGSEGV};
+}
+
+void TestCrash::furtherSignalsWaitForTheFollowUp()
+{
+    // Fatal signals that reach the process while the crash notice is open (a watchdog, a second fault
+    // report) neither end it nor start a second follow-up: the cleaner still starts once the user has
+    // closed the notice.
+    QFETCH(QList<int>, further);
+    QVERIFY(writeFile(m_tree->playerDir() + "/OrvCrashNotice", kWaitingNotice, true));
+    ProgramRun emulator(*m_tree, "Orvanta", {"-vm=Orvanta_12", "-tcp"});
+    QVERIFY(emulator.start());
+    QVERIFY(emulator.waitForOutput(" start====="));
+    const qint64 pid = emulator.pid();
+    QCOMPARE(::kill(static_cast<pid_t>(pid), SIGSEGV), 0);
+    const QString noticeCalls = m_tree->recordDir() + "/OrvCrashNotice.calls";
+    QVERIFY(waitUntil([&] { return QFile::exists(noticeCalls); }, 10000));
+
+    for (int signo : further)
+        QCOMPARE(::kill(static_cast<pid_t>(pid), signo), 0);
+    // The signals are taken while the notice is still open.
+    QVERIFY(waitUntil(
+        [&] {
+            return m_tree->calls("OrvMultiPlayer").contains({"-vm=Orvanta_12", "-status=ERROR"});
+        },
+        20000));
+    QVERIFY(emulator.isRunning());
+
+    QVERIFY(writeFile(m_tree->recordDir() + "/notice.confirmed", ""));
+    QTRY_COMPARE_WITH_TIMEOUT(cleanerStarts(*m_tree).size(), 1, 20000);
+    QCOMPARE(cleanerStarts(*m_tree).first().at(5), QString::number(pid));
+    QVERIFY(emulator.waitForFinished());
+    QCOMPARE(emulator.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(readFile(noticeCalls), QString("-vm=Orvanta_12\n"));
+    QCOMPARE(dumpFiles(*m_tree).size(), 1);
+    QCOMPARE(m_tree->logText().count("I/Orvanta_12 crash\n"), 1);
+}
+
+void TestCrash::noticeLeftOpenIsBounded()
+{
+    // Nobody closes the notice (ten minutes in production, scaled down here): the follow-up goes on
+    // and the cleaner is started all the same.
+    m_tree->setEnv("ORV_TIMEOUT_SCALE", "0.001");
+    QVERIFY(writeFile(m_tree->playerDir() + "/OrvCrashNotice", kWaitingNotice, true));
+    ProgramRun emulator(*m_tree, "Orvanta", {"-vm=Orvanta_12", "-tcp"});
+    QVERIFY(emulator.start());
+    QVERIFY(emulator.waitForOutput(" start====="));
+    QCOMPARE(::kill(static_cast<pid_t>(emulator.pid()), SIGSEGV), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(cleanerStarts(*m_tree).size(), 1, 20000);
+    QVERIFY(emulator.waitForFinished());
+    QVERIFY(m_tree->logText().contains("W/CrashHandler : crash notice still open, the follow-up goes on\n"));
+    QVERIFY(writeFile(m_tree->recordDir() + "/notice.confirmed", "")); // lets the stand-in notice end
+}
+
+void TestCrash::cleanerGetsTheToolPathFoundAtStartUp()
+{
+    // The follow-up is prepared at start; the tool path found later by the start-up reaches the cleaner.
+    QVERIFY(m_tree->addVirtualBox());
+    QVERIFY(m_tree->addRecorder("OrvCrashNotice", m_tree->playerDir()));
+    ProgramRun emulator(*m_tree, "Orvanta", {"-vm=Orvanta_13"});
+    QVERIFY(emulator.start());
+    QVERIFY(emulator.waitForText("VBoxTool   : check ok", 30000));
+    QCOMPARE(::kill(static_cast<pid_t>(emulator.pid()), SIGSEGV), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(cleanerStarts(*m_tree).size(), 1, 20000);
+    QCOMPARE(cleanerStarts(*m_tree).first().mid(2, 2),
+             (QStringList{"-vp", QFileInfo(m_tree->vboxDir() + "/OrvvmManage").absoluteFilePath()}));
+    QVERIFY(emulator.waitForFinished());
+}
+
+void TestCrash::realNoticeIsShownAndClosedByTheUser()
+{
+    // The notice program itself on the test run's X server: it shows a window, the crashed process
+    // waits for it, and closing it as a user does (the window manager's close) lets the follow-up end.
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        QSKIP("needs an X display");
+    QVERIFY(m_tree->addProgram("OrvCrashNotice"));
+    ProgramRun emulator(*m_tree, "Orvanta", {"-vm=Orvanta_12", "-tcp"});
+    QVERIFY(emulator.start());
+    QVERIFY(emulator.waitForOutput(" start====="));
+    QCOMPARE(::kill(static_cast<pid_t>(emulator.pid()), SIGSEGV), 0);
+
+    unsigned long notice = 0;
+    QVERIFY(waitUntil([&] { return (notice = X11Windows::findWindowOf("OrvCrashNotice")) != 0; }, 20000));
+    // Drawn, not a blank rectangle: kept as a picture beside the test for a human to look at.
+    QImage picture;
+    QVERIFY(waitUntil(
+        [&] {
+            picture = X11Windows::grab(notice);
+            QSet<QRgb> colours;
+            for (int y = 0; y < picture.height(); y += 4)
+                for (int x = 0; x < picture.width(); x += 4)
+                    colours.insert(picture.pixel(x, y));
+            return picture.width() > 100 && picture.height() > 60 && colours.size() > 8;
+        },
+        10000));
+    QDir().mkpath(QDir::currentPath() + "/artefacts");
+    picture.save(QDir::currentPath() + "/artefacts/crash-notice.png");
+    QVERIFY(emulator.isRunning());
+    QVERIFY(cleanerStarts(*m_tree).isEmpty());
+
+    QVERIFY(X11Windows::close(notice));
+    QTRY_COMPARE_WITH_TIMEOUT(cleanerStarts(*m_tree).size(), 1, 20000);
+    QVERIFY(emulator.waitForFinished());
+    QCOMPARE(emulator.exitStatus(), QProcess::CrashExit);
+    QVERIFY(waitUntil([] { return X11Windows::findWindowOf("OrvCrashNotice") == 0; }, 10000));
 }
 
 void TestCrash::everyCrashSignalIsHandled_data()

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 static QStringList messages;
 static void collect(QtMsgType, const QMessageLogContext &, const QString &text)
 {
@@ -42,6 +44,9 @@ class TestSQLiteTool : public QObject
 private slots:
     void failedOpenLeavesDatabaseClosed();
     void opensExistingFileAndKeepsItsTables();
+    void damagedFileIsMovedAside_data();
+    void damagedFileIsMovedAside();
+    void lockedFileIsOpenedOnTheNextUse();
     void freshInstancesGetTheirOwnFiles();
     void connectionsOnOtherThreads();
 
@@ -73,8 +78,7 @@ void TestSQLiteTool::failedOpenLeavesDatabaseClosed()
 
 void TestSQLiteTool::opensExistingFileAndKeepsItsTables()
 {
-    // An existing DataReport table of another layout and its rows stay as they are; the missing
-    // Keyboard table is created.
+    // An existing DataReport table and its rows stay as they are; the missing Keyboard table is created.
     const QString appData = m_root.filePath("appdata");
     qputenv("APPDATA", appData.toUtf8());
     Global::vmName = QStringLiteral("Orvanta_3");
@@ -82,8 +86,8 @@ void TestSQLiteTool::opensExistingFileAndKeepsItsTables()
     QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
     {
         PeerDatabase peer(file);
-        QCOMPARE(peer.column("CREATE TABLE DataReport (id integer, note text)"), QStringList());
-        QCOMPARE(peer.column("INSERT INTO DataReport VALUES (7, 'kept')"), QStringList());
+        QCOMPARE(peer.column(QString::fromLatin1(SQLiteTool::kDataReportTable)), QStringList());
+        QCOMPARE(peer.column("INSERT INTO DataReport VALUES (7, 1, '100', x'0801')"), QStringList());
     }
 
     messages.clear();
@@ -93,14 +97,110 @@ void TestSQLiteTool::opensExistingFileAndKeepsItsTables()
     QVERIFY(SQLiteTool::instance().isOpen());
     QCOMPARE(messages, (QStringList{"SQLiteTool : database init", "SQLiteTool : database init ok."}));
     QCOMPARE(SQLiteTool::databasePath(), file);
+    QVERIFY(!QFile::exists(file + ".broken"));
 
     PeerDatabase peer(file);
-    QCOMPARE(peer.column("SELECT sql FROM sqlite_master WHERE name = 'DataReport'"),
-             QStringList{"CREATE TABLE DataReport (id integer, note text)"});
-    QCOMPARE(peer.column("SELECT note FROM DataReport WHERE id = 7"), QStringList{"kept"});
+    QCOMPARE(peer.column("SELECT datatime FROM DataReport WHERE id = 7"), QStringList{"100"});
     QCOMPARE(peer.column("SELECT sql FROM sqlite_master WHERE name = 'Keyboard'"),
              QStringList{"CREATE TABLE Keyboard(packageName char(50) primary key, keyMap BLOB, rotation int, "
                          "rect BLOB)"});
+}
+
+void TestSQLiteTool::damagedFileIsMovedAside_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("garbage") << "garbage";
+    QTest::newRow("truncated") << "truncated";
+    QTest::newRow("DataReport of another layout") << "layout";
+}
+
+void TestSQLiteTool::damagedFileIsMovedAside()
+{
+    // A damaged file would keep every usage event of every later run out: it is kept as "<file>.broken"
+    // and a fresh database takes its place.
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("Halvora/Orvanta_4_DB.db");
+    QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+    if (kind == "garbage") {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 3000; ++i)
+            out.putChar(static_cast<char>((i * 131 + 7) % 251));
+    } else {
+        {
+            PeerDatabase peer(file);
+            if (kind == "layout") {
+                QCOMPARE(peer.column("CREATE TABLE DataReport (id integer, note text)"), QStringList());
+                QCOMPARE(peer.column("INSERT INTO DataReport VALUES (7, 'kept')"), QStringList());
+            } else {
+                QCOMPARE(peer.column(QString::fromLatin1(SQLiteTool::kDataReportTable)), QStringList());
+                for (int i = 0; i < 200; ++i)
+                    peer.column(
+                        QStringLiteral("INSERT INTO DataReport(types, datatime, message) VALUES (1, '%1', "
+                                       "randomblob(200))")
+                            .arg(i));
+            }
+        }
+        if (kind == "truncated") {
+            QFile cut(file);
+            QVERIFY(cut.size() > 16384);
+            QVERIFY(cut.resize(cut.size() / 2));
+        }
+    }
+    QFile original(file);
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    const QByteArray bytes = original.readAll();
+    original.close();
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("APPDATA"), dir.path());
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--connect"), QStringLiteral("Orvanta_4")});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.readAllStandardOutput(), QByteArray("open\n"));
+    QVERIFY2(child.readAllStandardError().contains("SQLiteTool : damaged database moved aside as " +
+                                                   QFile::encodeName(file) + ".broken"),
+             "the move is logged");
+
+    QFile kept(file + ".broken");
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), bytes);
+    PeerDatabase peer(file);
+    QCOMPARE(peer.column("SELECT sql FROM sqlite_master WHERE name = 'DataReport'"),
+             QStringList{"CREATE TABLE DataReport (id integer primary key autoincrement, types integer , "
+                         "datatime varchar(50), message BLOB)"});
+    QCOMPARE(peer.column("SELECT count(*) FROM DataReport"), QStringList{"0"});
+}
+
+void TestSQLiteTool::lockedFileIsOpenedOnTheNextUse()
+{
+    // Another process holds the file locked longer than the busy time-out while this one starts: the
+    // database is not open at first, and the next use opens it once the lock is gone.
+    QTemporaryDir dir;
+    const QString file = dir.filePath("Halvora/Orvanta_5_DB.db");
+    QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+    auto peer = std::make_unique<PeerDatabase>(file);
+    QCOMPARE(peer->column(QString::fromLatin1(SQLiteTool::kDataReportTable)), QStringList());
+    QCOMPARE(peer->column("BEGIN EXCLUSIVE"), QStringList());
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("APPDATA"), dir.path());
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--connect-and-use"), QStringLiteral("Orvanta_5")});
+    QVERIFY(child.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine(), SQLiteTool::kBusyTimeoutMs + 10000);
+    QCOMPARE(child.readLine(), QByteArray("closed\n"));
+
+    QCOMPARE(peer->column("ROLLBACK"), QStringList());
+    peer.reset();
+    child.write("use\n");
+    QVERIFY(child.waitForFinished(20000));
+    QCOMPARE(child.readAllStandardOutput(), QByteArray("open\n"));
 }
 
 void TestSQLiteTool::freshInstancesGetTheirOwnFiles()
@@ -177,6 +277,19 @@ int main(int argc, char *argv[])
         Global::vmName = QString::fromLocal8Bit(argv[2]);
         SQLiteTool::instance().connect();
         fputs(SQLiteTool::instance().isOpen() ? "open\n" : "closed\n", stdout);
+        return 0;
+    }
+    // Child mode: connect, say whether it is open, then on a line from the test use the database once.
+    if (argc == 3 && qstrcmp(argv[1], "--connect-and-use") == 0) {
+        Global::vmName = QString::fromLocal8Bit(argv[2]);
+        SQLiteTool::instance().connect();
+        fputs(SQLiteTool::instance().isOpen() ? "open\n" : "closed\n", stdout);
+        fflush(stdout);
+        char line[16];
+        if (!fgets(line, sizeof(line), stdin))
+            return 1;
+        const bool usable = SQLiteTool::database().isValid();
+        fputs(usable && SQLiteTool::instance().isOpen() ? "open\n" : "closed\n", stdout);
         return 0;
     }
     TestSQLiteTool test;

@@ -10,6 +10,10 @@
 
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <QSemaphore>
+#include <QSqlQuery>
 #include <QTcpServer>
 #include <QThreadPool>
 #include <QTimer>
@@ -77,11 +81,13 @@ private slots:
         QVERIFY(m_web.start());
         m_web.configure(m_tree, kReplyTimeoutMs);
 
+        // The report code as the program computes it for this host (no code exists for it: 0).
+        Global::initSystemInfo();
+        QCOMPARE(Global::subPlatform, 0);
         Global::vmName = QStringLiteral("Orvanta_0");
         Global::systemInfo.installUuid = QStringLiteral("5c0e6a1b-77d2-4f0a-b3e9-0d1c2b3a4f50");
         Global::systemInfo.productVersion = QStringLiteral("1.4.2");
         Global::installInfo.channelId = QStringLiteral("1208");
-        Global::subPlatform = 1013;
         SQLiteTool::instance().connect();
         QVERIFY(SQLiteTool::instance().isOpen());
         DataReportEngine::init();
@@ -142,7 +148,7 @@ private slots:
                          {QStringLiteral("version"), QStringLiteral("1.4.2")},
                          {QStringLiteral("channelID"), 1208},
                          {QStringLiteral("platformType"), 103},
-                         {QStringLiteral("subPlatform"), 1013}}));
+                         {QStringLiteral("subPlatform"), 0}}));
         QCOMPARE(reportKeys(request), (QList<int>{2011, 2014, 1000, 1004}));
         const QJsonArray exEvents = report.value(QStringLiteral("commonExEvents")).toArray();
         const QJsonArray maps = exEvents.at(1).toObject().value(QStringLiteral("eventMaps")).toArray();
@@ -319,6 +325,105 @@ private slots:
         QCOMPARE(reportKeys(requests.at(1)), QList<int>{2009});
         // The first request never got an answer: its row stays; the accepted one is gone.
         QCOMPARE(storedKeys(), QList<int>{2008});
+    }
+
+    // The quit reports its running time and uploads at once: the upload waits for events that the pool
+    // has not stored yet, so the quit's own event travels with the quit's own report.
+    void quitUploadCarriesEventsStillBeingStored()
+    {
+        // Every pool thread is busy for a moment, so the store tasks of the quit's events wait in the queue.
+        QThreadPool *pool = QThreadPool::globalInstance();
+        QSemaphore gate;
+        for (int i = 0; i < pool->maxThreadCount(); ++i)
+            pool->start([&gate] { gate.tryAcquire(1, 300); });
+        DataReportEngine::report(2011);
+        DataReportEngine::report(1004, QStringLiteral("time"), QStringLiteral("7"));
+        const int before = reportCount();
+        QTest::ignoreMessage(QtInfoMsg, "DataReport : upload success");
+        DataReportEngine::uploadNow();
+        QCOMPARE(reportCount(), before + 1);
+        QCOMPARE(reportKeys(m_web.requests(QStringLiteral("report")).last()), (QList<int>{2011, 1004}));
+        QCOMPARE(storedKeys(), QList<int>());
+    }
+
+    // The quit comes while the timer's upload waits for its reply. The quit lets that upload finish
+    // (its rows are accepted and removed) and sends only its own rows; when the event loops end right
+    // after, nothing is cut off, so no report reaches the server twice.
+    void quitWaitsForTheUploadInFlight()
+    {
+        DataReportEngine::report(2008, QStringLiteral("source"), QStringLiteral("0"));
+        waitForStores();
+        m_web.setControl(QStringLiteral("hold=1"));
+        const int before = reportCount();
+
+        QTimer poll;
+        bool quitRan = false;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (quitRan || reportCount() == before)
+                return;
+            quitRan = true;
+            poll.stop();
+            appQuittingFlag = true;
+            DataReportEngine::report(1004, QStringLiteral("time"), QStringLiteral("3"));
+            QTimer::singleShot(200, this, [this] { m_web.release(); });
+            DataReportEngine::uploadNow();
+            // The quit sequence then leaves every event loop, the timer upload's wait included.
+            QCoreApplication::quit();
+        });
+        poll.start(10);
+        DataReportEngine::instance()->uploadData(); // the timer's upload
+        appQuittingFlag = false;
+        // quit() leaves every later local event loop at once until the application's loop has run again.
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        QCoreApplication::exec();
+        QVERIFY(quitRan);
+        const QList<QJsonObject> requests = m_web.requests(QStringLiteral("report")).mid(before);
+        QCOMPARE(requests.size(), 2);
+        QCOMPARE(reportKeys(requests.at(0)), QList<int>{2008});
+        QCOMPARE(reportKeys(requests.at(1)), QList<int>{1004});
+        QCOMPARE(storedKeys(), QList<int>());
+        m_web.setControl(QString());
+        const int after = reportCount();
+        DataReportEngine::uploadNow();
+        QCOMPARE(reportCount(), after); // nothing left to send
+    }
+
+    // Rows that the server accepted but that cannot be deleted (read-only file, full disk) are never sent
+    // again by this process; they go once deleting works again.
+    void acceptedRowsThatStayAreNotSentAgain()
+    {
+        DataReportEngine::report(2011);
+        waitForStores();
+        {
+            QMutexLocker locker(&SQLiteTool::lock());
+            QSqlQuery query(SQLiteTool::database());
+            QVERIFY(query.exec(QStringLiteral("CREATE TRIGGER keep_rows BEFORE DELETE ON DataReport BEGIN "
+                                              "SELECT RAISE(ABORT, 'disk full'); END")));
+        }
+        const int before = reportCount();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("remove sent rows failed")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("accepted rows stay in the database")));
+        DataReportEngine::uploadNow();
+        QCOMPARE(storedKeys(), QList<int>{2011});
+
+        DataReportEngine::uploadNow(); // nothing new: no request
+        DataReportEngine::report(2014);
+        waitForStores();
+        DataReportEngine::uploadNow();
+        const QList<QJsonObject> requests = m_web.requests(QStringLiteral("report")).mid(before);
+        QCOMPARE(requests.size(), 2);
+        QCOMPARE(reportKeys(requests.at(0)), QList<int>{2011});
+        QCOMPARE(reportKeys(requests.at(1)), QList<int>{2014});
+
+        {
+            QMutexLocker locker(&SQLiteTool::lock());
+            QSqlQuery query(SQLiteTool::database());
+            QVERIFY(query.exec(QStringLiteral("DROP TRIGGER keep_rows")));
+        }
+        DataReportEngine::uploadNow(); // deleting works again: the accepted rows go, nothing is sent
+        QCOMPARE(reportCount(), before + 2);
+        QCOMPARE(storedKeys(), QList<int>());
     }
 
     // One row that cannot be read does not block the others; it goes with the accepted report.

@@ -23,6 +23,14 @@ InstallTree::InstallTree()
     QDir().mkpath(xdgRuntimeDir());
     QFile::setPermissions(xdgRuntimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     writeInstallKey();
+    // The product ships its device plug-in beside its programs; a machine start needs it.
+    copyFile(stagedPlayerDir() + QStringLiteral("/OrvSpeed-x64.so"),
+             playerDir() + QStringLiteral("/OrvSpeed-x64.so"));
+    // The simulated tool answers for a host with hardware virtualisation, whatever machine runs the
+    // tests; a test of a host without it says so in the same file.
+    QFile host(root() + QStringLiteral("/vbox-state/host.ini"));
+    if (host.open(QIODevice::WriteOnly))
+        host.write("[host]\nsupportsHWvirtualization=yes\n");
 }
 
 InstallTree::~InstallTree()

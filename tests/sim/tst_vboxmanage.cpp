@@ -51,6 +51,10 @@ private slots:
     void guestProperties();
     void extraData();
     void powerStates();
+    void startRefusals_data();
+    void startRefusals();
+    void runningMachineKeepsItsIdeDevices();
+    void brokenServiceSaysSo();
     void unregisterDeleteRemovesOnlyKnownFiles();
     void closeMediumDelete();
     void sethduuidMakesCopiesRegistrable();
@@ -67,6 +71,7 @@ private:
     QString work() const { return m_dir->path(); }
     QString makeFile(const QString &name, const QByteArray &content = QByteArray(4096, 'x'));
     void writeFaults(const QByteArray &json);
+    void writeHost(const QByteArray &ini);
 
     QTemporaryDir *m_dir = nullptr;
 };
@@ -128,6 +133,9 @@ void TestVBoxManage::init()
 {
     m_dir = new QTemporaryDir;
     QVERIFY(m_dir->isValid());
+    // A host with hardware virtualisation, whatever machine runs the test.
+    QVERIFY(QDir().mkpath(state()));
+    writeHost("[host]\nsupportsHWvirtualization=yes\n");
     QCOMPARE(run({"createvm", "--name", "vm1", "--register", "--ostype", "Linux"}).exitCode, 0);
     QCOMPARE(run({"storagectl", "vm1", "--name", "IDE", "--add", "ide"}).exitCode, 0);
 }
@@ -526,6 +534,153 @@ void TestVBoxManage::powerStates()
     QVERIFY(off.err.startsWith("0%...10%"));
     QCOMPARE(vmInfo("vm1").value("VMState"), QString("poweroff"));
     QVERIFY(!vmInfo("vm1").contains("SessionName"));
+}
+
+void TestVBoxManage::writeHost(const QByteArray &ini)
+{
+    QFile file(state() + "/host.ini");
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(ini);
+}
+
+void TestVBoxManage::startRefusals_data()
+{
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<QString>("hwvirtex");
+    QTest::addColumn<QString>("plugIn"); // "missing", "present" or "" (none registered)
+    QTest::addColumn<QString>("error");  // first error line; empty: the start succeeds
+    const QByteArray intel =
+        "[host]\nsupportsHWvirtualization=no\nprocessorDescription=Intel(R) Core(TM) i5\n";
+    const QByteArray amd = "[host]\nsupportsHWvirtualization=no\nprocessorDescription=AMD Ryzen 5 3600\n";
+    const QByteArray capable = "[host]\nsupportsHWvirtualization=yes\n";
+    QTest::newRow("no VT-x, hwvirtex on") << intel << "on"
+                                          << ""
+                                          << "VT-x is not available (VERR_VMX_NO_VMX)";
+    QTest::newRow("no AMD-V, hwvirtex on") << amd << "on"
+                                           << ""
+                                           << "AMD-V is not available (VERR_SVM_NO_SVM)";
+    QTest::newRow("no VT-x, hwvirtex off") << intel << "off"
+                                           << ""
+                                           << "";
+    QTest::newRow("plug-in missing") << capable << "on"
+                                     << "missing"
+                                     << "Unable to load R3 module %1 (OrvSpeed): VERR_FILE_NOT_FOUND";
+    QTest::newRow("plug-in present") << capable << "on"
+                                     << "present"
+                                     << "";
+}
+
+void TestVBoxManage::startRefusals()
+{
+    // The VM process fails while it powers on: the waiting line, the error and its details (no
+    // context), exit 1, and the machine stays off.
+    QFETCH(QByteArray, host);
+    QFETCH(QString, hwvirtex);
+    QFETCH(QString, plugIn);
+    QFETCH(QString, error);
+    writeHost(host);
+    QCOMPARE(run({"modifyvm", "vm1", "--hwvirtex", hwvirtex}).exitCode, 0);
+    const QString plugInPath = work() + "/player/OrvSpeed-x64.so";
+    if (!plugIn.isEmpty()) {
+        if (plugIn == "present") {
+            QVERIFY(QDir().mkpath(work() + "/player"));
+            makeFile("player/OrvSpeed-x64.so");
+        }
+        QCOMPARE(run({"setextradata", "vm1", "VBoxInternal/PDM/Devices/OrvSpeed/Path", plugInPath}).exitCode,
+                 0);
+    }
+    const Result started = run({"startvm", "vm1", "--type", "headless"});
+    if (error.isEmpty()) {
+        QCOMPARE(started.exitCode, 0);
+        QCOMPARE(vmInfo("vm1").value("VMState"), QString("running"));
+        return;
+    }
+    QCOMPARE(started.exitCode, 1);
+    QCOMPARE(started.out, QString("Waiting for VM \"vm1\" to power on...\n"));
+    QCOMPARE(started.errors(),
+             (QStringList{
+                 error.arg(plugInPath),
+                 "Details: code NS_ERROR_FAILURE (0x80004005), component ConsoleWrap, interface IConsole, "
+                 "callee nsISupports"}));
+    QVERIFY(!started.err.contains("Context:"));
+    QCOMPARE(vmInfo("vm1").value("VMState"), QString("poweroff"));
+}
+
+void TestVBoxManage::runningMachineKeepsItsIdeDevices()
+{
+    // IDE cannot hot-plug: a running machine's disk can neither be taken off nor replaced; a DVD drive
+    // takes another medium, and a SATA disk comes and goes.
+    const QString disk = makeFile("disk.vdi");
+    const QString other = makeFile("other.vdi", QByteArray(4096, 'y'));
+    const QString dvd = makeFile("tools.iso", QByteArray(4096, 'z'));
+    const QString sataDisk = makeFile("sata.vdi", QByteArray(4096, 's'));
+    QCOMPARE(run({"storageattach", "vm1", "--storagectl", "IDE", "--port", "0", "--device", "0", "--type",
+                  "hdd", "--medium", disk})
+                 .exitCode,
+             0);
+    QCOMPARE(run({"storageattach", "vm1", "--storagectl", "IDE", "--port", "1", "--device", "0", "--type",
+                  "dvddrive", "--medium", "emptydrive"})
+                 .exitCode,
+             0);
+    QCOMPARE(run({"storagectl", "vm1", "--name", "SATA", "--add", "sata"}).exitCode, 0);
+    QCOMPARE(run({"startvm", "vm1", "--type", "headless"}).exitCode, 0);
+
+    const QString refusal = "Controller 'IDE' does not support hot-plugging";
+    const Result detach = run(
+        {"storageattach", "vm1", "--storagectl", "IDE", "--port", "0", "--device", "0", "--medium", "none"});
+    QCOMPARE(detach.exitCode, 1);
+    QCOMPARE(detach.errors().value(0), refusal);
+    QVERIFY(
+        detach.err.contains("Details: code VBOX_E_INVALID_VM_STATE (0x80bb0002), component SessionMachine, "
+                            "interface IMachine"));
+    QVERIFY(detach.err.contains("Context: \"DetachDevice(Bstr(pszCtl).raw(), port, device)\""));
+    const Result replace = run({"storageattach", "vm1", "--storagectl", "IDE", "--port", "0", "--device", "0",
+                                "--type", "hdd", "--medium", other});
+    QCOMPARE(replace.exitCode, 1);
+    QCOMPARE(replace.errors().value(0), refusal);
+    QCOMPARE(vmInfo("vm1").value("IDE-0-0"), disk);
+
+    QCOMPARE(
+        run({"storageattach", "vm1", "--storagectl", "IDE", "--port", "1", "--device", "0", "--medium", dvd})
+            .exitCode,
+        0);
+    QCOMPARE(vmInfo("vm1").value("IDE-1-0"), dvd);
+    QCOMPARE(run({"storageattach", "vm1", "--storagectl", "SATA", "--port", "0", "--device", "0", "--type",
+                  "hdd", "--medium", sataDisk})
+                 .exitCode,
+             0);
+    QCOMPARE(run({"storageattach", "vm1", "--storagectl", "SATA", "--port", "0", "--device", "0", "--medium",
+                  "none"})
+                 .exitCode,
+             0);
+
+    // Powered off, the IDE disk comes off.
+    QCOMPARE(run({"controlvm", "vm1", "poweroff"}).exitCode, 0);
+    QCOMPARE(run({"storageattach", "vm1", "--storagectl", "IDE", "--port", "0", "--device", "0", "--medium",
+                  "none"})
+                 .exitCode,
+             0);
+    QCOMPARE(vmInfo("vm1").value("IDE-0-0"), QString("none"));
+}
+
+void TestVBoxManage::brokenServiceSaysSo()
+{
+    // The service cannot read its state: the caller sees the real tool's three lines, among them the one
+    // the emulator's reinstall path looks for.
+    QFile registry(state() + "/VirtualBox.json");
+    QVERIFY(registry.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    registry.write("{ not json");
+    registry.close();
+    const Result broken = run({"list", "vms"});
+    QCOMPARE(broken.exitCode, 1);
+    QCOMPARE(broken.out, QString());
+    QCOMPARE(broken.err,
+             QString("VBoxManage: error: Failed to create the VirtualBox object!\n"
+                     "VBoxManage: error: Code NS_ERROR_ABORT (0x80004004) - Operation aborted (extended "
+                     "info not available)\n"
+                     "VBoxManage: error: Most likely, the VirtualBox COM server is not running or failed "
+                     "to start.\n"));
+    QVERIFY(QFile::exists(state() + "/state-errors.log"));
 }
 
 void TestVBoxManage::unregisterDeleteRemovesOnlyKnownFiles()

@@ -7,10 +7,14 @@
 #include "programrun.h"
 #include "webstandin.h"
 
+#include <QDataStream>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <memory>
@@ -41,6 +45,12 @@ private slots:
     void reinstallCopiesVirtualBoxBesideTheInstallation();
     void firstStartReachesRunningMachine();
     void quitDuringMachineStartLeavesItPoweredOff();
+    void quitSavesPositionCleansAndReportsRunTime();
+    void hostWithoutVirtualisationStartsWithoutIt();
+    void databaseFaultsLoseNoEvent_data();
+    void databaseFaultsLoseNoEvent();
+    void refusedPowerOffAtQuit_data();
+    void refusedPowerOffAtQuit();
     void failedMachineStart_data();
     void failedMachineStart();
 
@@ -351,6 +361,208 @@ void TestStartup::quitDuringMachineStartLeavesItPoweredOff()
     QCOMPARE(vmState(), QStringLiteral("poweroff"));
     // The manager for STOP is started detached just before the end; it may record a moment later.
     QTRY_COMPARE_WITH_TIMEOUT(statusWords(), (QStringList{"STARTING", "EXITING", "STOP"}), 5000);
+}
+
+void TestStartup::quitSavesPositionCleansAndReportsRunTime()
+{
+    WebStandIn web(m_tree->root() + QStringLiteral("/web"));
+    QVERIFY(web.start());
+    web.configure(*m_tree);
+    QVERIFY(m_tree->addGuestImage());
+    auto emulator = startEmulator();
+    QVERIFY(emulator);
+    QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
+
+    // What the game share holds when the user quits: plain files (one read-only) and a folder.
+    const QString game = m_tree->installDir() + QStringLiteral("/share/") + kVm + QStringLiteral("/game");
+    QVERIFY(QDir().mkpath(game + QStringLiteral("/keep")));
+    for (const QString &name :
+         {QStringLiteral("a.apk"), QStringLiteral("b.obb"), QStringLiteral("keep/c.txt")}) {
+        QFile file(game + QLatin1Char('/') + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("x");
+    }
+    QVERIFY(QFile::setPermissions(game + QStringLiteral("/b.obb"), QFile::ReadOwner));
+
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    QCOMPARE(stop.run(), 0);
+    QVERIFY(emulator->waitForFinished(30000));
+    QCOMPARE(emulator->exitCode(), 0);
+
+    // Plain files are gone, folders are left alone.
+    QCOMPARE(QDir(game).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QVERIFY(QFile::exists(game + QStringLiteral("/keep/c.txt")));
+
+    // The start-up window's position is saved (Android was never shown: "Pos" alone).
+    QSettings settings(m_tree->appDataDir() + QStringLiteral("/Halvora/") + kVm + QStringLiteral(".ini"),
+                       QSettings::IniFormat);
+    const QByteArray pos = settings.value(QStringLiteral("StartUp/Pos")).toByteArray();
+    QDataStream stream(pos);
+    QPoint point;
+    stream >> point;
+    QCOMPARE(stream.status(), QDataStream::Ok);
+    QVERIFY(!settings.contains(QStringLiteral("StartUp/VerticalHeight")));
+
+    // The running time (whole minutes: 0) goes out with the quit's own upload.
+    const QList<QJsonObject> reports = web.requests(QStringLiteral("report"));
+    QVERIFY(!reports.isEmpty());
+    QJsonObject runTime;
+    for (const QJsonValue &event :
+         reports.last().value("report").toObject().value("commonExEvents").toArray()) {
+        if (event.toObject().value("eventKey").toInt() == 1004)
+            runTime = event.toObject();
+    }
+    QCOMPARE(runTime.value("eventMaps").toArray(),
+             (QJsonArray{QJsonObject{{"dataKey", "time"}, {"dataValue", "0"}}}));
+}
+
+void TestStartup::hostWithoutVirtualisationStartsWithoutIt()
+{
+    // The tool's host has no VT-x: the first start fails as the real tool's does, and the start-up
+    // switches hardware virtualisation off and starts again.
+    QFile host(m_tree->root() + QStringLiteral("/vbox-state/host.ini"));
+    QVERIFY(host.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    host.write("[host]\nsupportsHWvirtualization=no\nprocessorDescription=Intel(R) Core(TM) i5\n");
+    host.close();
+    QVERIFY(m_tree->addGuestImage());
+    auto emulator = startEmulator();
+    QVERIFY(emulator);
+    QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
+    const QList<QStringList> calls = toolCalls();
+    QList<QStringList> starts;
+    for (const QStringList &call : calls) {
+        if (call.value(0) == QLatin1String("startvm"))
+            starts << call;
+    }
+    QCOMPARE(starts.size(), 2);
+    QVERIFY(calls.contains(QStringList{"modifyvm", kVm, "--hwvirtex", "off"}));
+    QVERIFY(m_tree->logText().contains(QStringLiteral("VT-x is not available (VERR_VMX_NO_VMX)")));
+    QCOMPARE(vmState(), QStringLiteral("running"));
+
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    QCOMPARE(stop.run(), 0);
+    QVERIFY(emulator->waitForFinished(30000));
+}
+
+void TestStartup::databaseFaultsLoseNoEvent_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("garbage file") << "garbage";
+    QTest::newRow("DataReport of another layout") << "layout";
+    QTest::newRow("locked longer than the busy time-out at start") << "locked";
+}
+
+void TestStartup::databaseFaultsLoseNoEvent()
+{
+    // The instance database is damaged or held by another process when the emulator starts: the
+    // start-up's and the quit's events still reach the report server, each once.
+    QFETCH(QString, fault);
+    WebStandIn web(m_tree->root() + QStringLiteral("/web"));
+    QVERIFY(web.start());
+    web.configure(*m_tree);
+    const QString file = m_tree->appDataDir() + QStringLiteral("/Halvora/") + kVm + QStringLiteral("_DB.db");
+    QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+    {
+        QSqlDatabase peer = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peer"));
+        peer.setDatabaseName(file);
+        QVERIFY(peer.open());
+    }
+    QSqlQuery peer(QSqlDatabase::database(QStringLiteral("peer")));
+    if (fault == QLatin1String("garbage")) {
+        QSqlDatabase::database(QStringLiteral("peer")).close();
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(QByteArray(5000, '\x5a'));
+    } else if (fault == QLatin1String("layout")) {
+        QVERIFY(peer.exec(QStringLiteral("CREATE TABLE DataReport (id integer, note text)")));
+    } else {
+        QVERIFY(peer.exec(QStringLiteral("CREATE TABLE Other (x integer)")));
+        QVERIFY(peer.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+    }
+
+    QVERIFY(m_tree->addGuestImage());
+    auto emulator = startEmulator();
+    QVERIFY(emulator);
+    if (fault == QLatin1String("locked")) {
+        // Held past the first attempt to open it, then let go.
+        QVERIFY(emulator->waitForText(QStringLiteral("SQLiteTool : connect error"), 30000));
+        QVERIFY(peer.exec(QStringLiteral("ROLLBACK")));
+    }
+    peer = QSqlQuery();
+    QSqlDatabase::database(QStringLiteral("peer")).close();
+    QSqlDatabase::removeDatabase(QStringLiteral("peer"));
+    QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    QCOMPARE(stop.run(), 0);
+    QVERIFY(emulator->waitForFinished(30000));
+
+    QList<int> keys;
+    for (const QJsonObject &request : web.requests(QStringLiteral("report"))) {
+        const QJsonObject report = request.value(QStringLiteral("report")).toObject();
+        for (const char *field : {"commonEvents", "commonExEvents"}) {
+            for (const QJsonValue &event : report.value(QLatin1String(field)).toArray())
+                keys << event.toObject().value(QStringLiteral("eventKey")).toInt();
+        }
+    }
+    QCOMPARE(keys.count(1000), 1); // the start-up's system information
+    QCOMPARE(keys.count(1004), 1); // the quit's running time
+    QCOMPARE(QFile::exists(file + QStringLiteral(".broken")), fault != QLatin1String("locked"));
+}
+
+void TestStartup::refusedPowerOffAtQuit_data()
+{
+    QTest::addColumn<int>("refusals");
+    QTest::addColumn<QString>("finalState");
+    QTest::addColumn<QString>("lastWord");
+    QTest::newRow("refused once, the retry stops it") << 1 << "poweroff"
+                                                      << "STOP";
+    QTest::newRow("refused every time") << 0 << "running"
+                                        << "ERROR";
+}
+
+void TestStartup::refusedPowerOffAtQuit()
+{
+    QFETCH(int, refusals);
+    QFETCH(QString, finalState);
+    QFETCH(QString, lastWord);
+    QVERIFY(m_tree->addGuestImage());
+    auto emulator = startEmulator();
+    QVERIFY(emulator);
+    QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
+
+    // Another session holds the machine when the quit powers it off.
+    QJsonObject rule{
+        {"match", "controlvm * poweroff"},
+        {"stderr", QStringLiteral("{prog}: error: The machine '%1' is already locked for a session "
+                                  "(or being unlocked)\n")
+                       .arg(kVm)},
+        {"exit", 1}};
+    if (refusals > 0)
+        rule.insert("times", refusals);
+    writeFaults(QJsonDocument(QJsonArray{rule}).toJson());
+    const int callsBefore = toolCalls().size();
+    ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+    QCOMPARE(stop.run(), 0);
+    QVERIFY(emulator->waitForFinished(30000));
+    const QList<QStringList> quitCalls = toolCalls().mid(callsBefore);
+    QCOMPARE(vmState(), finalState);
+    QCOMPARE(statusWords(), (QStringList{"STARTING", "EXITING", lastWord}));
+
+    // One power-off, a fresh look at the state, one more power-off and a last look.
+    QList<QStringList> powerCalls;
+    for (const QStringList &call : quitCalls) {
+        if (call.value(0) == QLatin1String("controlvm") || call.value(0) == QLatin1String("showvminfo"))
+            powerCalls << call.mid(0, 1);
+    }
+    QCOMPARE(powerCalls, (QList<QStringList>{
+                             {"showvminfo"}, {"controlvm"}, {"showvminfo"}, {"controlvm"}, {"showvminfo"}}));
+    QCOMPARE(m_tree->logText().contains(
+                 QStringLiteral("VBoxTool   : machine still running after poweroff, state running")),
+             refusals == 0);
 }
 
 void TestStartup::failedMachineStart_data()

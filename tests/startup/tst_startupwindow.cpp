@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "loadingcontrol.h"
 #include "loadingwindow.h"
 #include "progressbar.h"
 #include "updater.h"
@@ -32,6 +33,19 @@ int tickUntilSteady(ProgressBar &bar, int limit = 100000)
     return ticks;
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
 } // namespace
 
 class TestStartupWindow : public QObject
@@ -42,6 +56,7 @@ private slots:
     void initTestCase();
     void barCreepsTowardTheAnnouncedStep();
     void barReachesHundredOnce();
+    void barRepaintsOnlyWhenItsValueChanges();
     void barTargetClimbsOnePercentASecond();
     void barText_data();
     void barText();
@@ -50,6 +65,7 @@ private slots:
     void windowCreatesOneBarAndRelaysHundred();
     void picturesCycle();
     void titleButtonsAskForDialogs();
+    void windowRequestsTakeTheNonBlockingPath();
     void updaterDecision_data();
     void updaterDecision();
 };
@@ -96,6 +112,39 @@ void TestStartupWindow::barReachesHundredOnce()
         bar.stepTick();
     QCOMPARE(hundred.count(), 1);
     QCOMPARE(bar.percentText(), QStringLiteral("100%"));
+}
+
+void TestStartupWindow::barRepaintsOnlyWhenItsValueChanges()
+{
+    ProgressBar bar;
+    bar.setBarSize(400, 43);
+    bar.setProgress(20, 20);
+    tickUntilSteady(bar);
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    QCoreApplication::processEvents();
+    PaintCounter counter;
+    bar.installEventFilter(&counter);
+
+    // Waiting for the next step: the tick keeps running, the picture does not change.
+    for (int i = 0; i < 50; ++i) {
+        bar.stepTick();
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(counter.paints, 0);
+
+    // Moving: repainted as it goes.
+    bar.setProgress(40, 40);
+    for (int i = 0; i < 50; ++i) {
+        bar.stepTick();
+        QCoreApplication::processEvents();
+    }
+    QVERIFY2(counter.paints >= 10, qPrintable(QString::number(counter.paints)));
+
+    // The bar's own timers take it on to the new target (the tick rests while there is nothing to do).
+    QTRY_VERIFY_WITH_TIMEOUT(bar.current() >= 40.0, 10000);
+    bar.setProgress(45, 45);
+    QTRY_VERIFY_WITH_TIMEOUT(bar.current() >= 45.0, 10000);
 }
 
 void TestStartupWindow::barTargetClimbsOnePercentASecond()
@@ -243,6 +292,22 @@ void TestStartupWindow::titleButtonsAskForDialogs()
     QCOMPARE(free.at(0).at(2).value<QWidget *>(), nullptr);
     QCOMPARE(free.at(0).at(3).toString(), QStringLiteral("0"));
     QCOMPARE(free.at(1).at(0).toString(), QString());
+    QCOMPARE(free.at(1).at(1).value<DialogType>(), DialogType::SystemInfo);
+}
+
+void TestStartupWindow::windowRequestsTakeTheNonBlockingPath()
+{
+    // The controller joins the worker's showDialog to the dispatcher with a blocking queued connection;
+    // a request of the window (GUI thread) relayed into it would wait for the GUI thread itself.
+    LoadingControl control;
+    QSignalSpy blocking(&control, &LoadingControl::showDialog);
+    QSignalSpy free(&control, &LoadingControl::showDialogFree);
+    LoadingWindow *window = control.loadingWindow();
+    emit window->showDialog(QStringLiteral("starting"), DialogType::Message, nullptr, QStringLiteral("0"));
+    window->at_title_systemInfo_click();
+    QCOMPARE(blocking.count(), 0);
+    QCOMPARE(free.count(), 2);
+    QCOMPARE(free.at(0).at(0).toString(), QStringLiteral("starting"));
     QCOMPARE(free.at(1).at(1).value<DialogType>(), DialogType::SystemInfo);
 }
 

@@ -373,9 +373,11 @@ void TestVBoxTool::portInUseMovesThatForward()
     const QStringList before{Global::openglPort, Global::vinputPort, Global::pavixPort, Global::adbPort,
                              Global::yeltPort};
 
-    // Take the input service's first candidate (and, where the host has IPv6, the next one on ::1).
+    // Take the port the input service just got (and, where the host has IPv6, the next one on ::1). Not a
+    // fixed number: other programs on this host may hold the first candidates already.
     QTcpServer v4, v6;
-    const int first = 25000;
+    const int first = Global::vinputPort.toInt();
+    QVERIFY(first > 0);
     // (Someone else holding it serves as well.)
     QVERIFY(v4.listen(QHostAddress::LocalHost, first) || m_tool->usedPorts().contains(first));
     const bool ipv6 = v6.listen(QHostAddress::LocalHostIPv6, first + 1);
@@ -442,8 +444,11 @@ void TestVBoxTool::reReadForgetsRulesAndPropertiesThatAreGone()
     createMachine(kVm);
     useEmptyProcFixture();
     tool({"guestproperty", "set", kVm, "orvanta_old", "1"});
+    tool({"sharedfolder", "add", kVm, "--name", "oldshare", "--hostpath", m_tree->root()});
     QCOMPARE(m_tool->loadVmList(), 1);
     QCOMPARE(m_tool->initVmInfo(), 1);
+    QCOMPARE(m_tool->vmInfo().value(QStringLiteral("SharedFolderNameMachineMapping1")),
+             QStringLiteral("oldshare"));
     QCOMPARE(m_tool->initGuestInfo(), 1);
     m_tool->scanUsedPorts();
     QCOMPARE(m_tool->initPort(), 1);
@@ -457,6 +462,9 @@ void TestVBoxTool::reReadForgetsRulesAndPropertiesThatAreGone()
     QCOMPARE(m_tool->initVmInfo(), 1);
     QCOMPARE(m_tool->initGuestInfo(), 1);
     QCOMPARE(m_tool->forwardRules(), QStringList());
+    // The old machine's shared folder is not remembered: the shares are attached to the new one.
+    QVERIFY(!m_tool->vmInfo().contains(QStringLiteral("SharedFolderNameMachineMapping1")));
+    QVERIFY(!m_tool->vmInfo().contains(QStringLiteral("SharedFolderPathMachineMapping1")));
     QVERIFY(!m_tool->guestProperties().contains(QStringLiteral("orvanta_old")));
     clearCalls();
     QCOMPARE(m_tool->initPort(), 1);
