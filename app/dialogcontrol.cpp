@@ -6,6 +6,7 @@
 #include "environmentcheckdialog.h"
 #include "errorcodes.h"
 #include "global.h"
+#include "reportevents.h"
 #include "updatedialog.h"
 #include "updater.h"
 #include "vboxerrordialog.h"
@@ -85,7 +86,7 @@ void DialogControl::closeOpenDialogs()
 
 void DialogControl::reportQuitTime()
 {
-    DataReportEngine::report(1003, QStringLiteral("time"), secondsSinceStart());
+    DataReportEngine::report(ReportEvent::ShownTime, QStringLiteral("time"), secondsSinceStart());
 }
 
 void DialogControl::startUpdater()
@@ -155,8 +156,8 @@ void DialogControl::showDialog(QString msg, DialogType type, QWidget *parent, QS
         result = runDialog(dialog);
         if (result == QDialog::Accepted && !appQuittingFlag) {
             reportQuitTime();
-            DataReportEngine::sysMsg(QStringLiteral("error"), QStringLiteral("1400"));
-            DataReportEngine::reportSysMsg(1002);
+            DataReportEngine::sysMsg(QStringLiteral("error"), QLatin1String(ReportError::kMemoryWarningQuit));
+            DataReportEngine::reportSysMsg(ReportEvent::ErrorSystemInfo);
             emit quitApp(false);
         }
         break;
@@ -166,8 +167,8 @@ void DialogControl::showDialog(QString msg, DialogType type, QWidget *parent, QS
         result = runDialog(dialog);
         if (result == QDialog::Accepted && !appQuittingFlag) {
             reportQuitTime();
-            DataReportEngine::sysMsg(QStringLiteral("error"), QStringLiteral("1001"));
-            DataReportEngine::reportSysMsg(1002);
+            DataReportEngine::sysMsg(QStringLiteral("error"), QLatin1String(ReportError::kVBoxErrorQuit));
+            DataReportEngine::reportSysMsg(ReportEvent::ErrorSystemInfo);
             emit quitApp(false);
         }
         break;
@@ -192,12 +193,13 @@ void DialogControl::reportEnvironmentCheck()
 {
     const QMap<QString, checkResultRecord> records = CheckResults::snapshot();
     for (auto it = records.cbegin(); it != records.cend(); ++it) {
-        DataReportEngine::report(1008, QMap<QString, QString>{
-                                           {QStringLiteral("source"), checkSource(it.key())},
-                                           {QStringLiteral("initState"), QString::number(it->initState)},
-                                           {QStringLiteral("endState"), QString::number(it->endState)},
-                                           {QStringLiteral("clickState"), QString::number(it->clickState)},
-                                       });
+        DataReportEngine::report(ReportEvent::CheckResult,
+                                 QMap<QString, QString>{
+                                     {QStringLiteral("source"), checkSource(it.key())},
+                                     {QStringLiteral("initState"), QString::number(it->initState)},
+                                     {QStringLiteral("endState"), QString::number(it->endState)},
+                                     {QStringLiteral("clickState"), QString::number(it->clickState)},
+                                 });
     }
 }
 
@@ -205,10 +207,10 @@ void DialogControl::showErrorCodeDialog(const QString &text, DialogType type)
 {
     const int code = ErrorCode::fromText(text);
     DataReportEngine::sysMsg(QStringLiteral("error"), QString::number(code));
-    DataReportEngine::reportSysMsg(1002);
+    DataReportEngine::reportSysMsg(ReportEvent::ErrorSystemInfo);
     const QString key = ErrorCode::messageKey(code);
     const QString message = key.isEmpty() ? QString() : tr(key.toUtf8().constData());
-    Global::setStatus(QStringLiteral("ERROR"));
+    Global::setStatus(QLatin1String(StatusWord::kError));
 
     // The request's own type: the member is rewritten by any request served while the dialog runs.
     CommonDialog dialog(message, static_cast<int>(type), nullptr);

@@ -1,8 +1,9 @@
 #include "entry.h"
 
 #include "orvapplication.h"
+#include "processrunner.h"
 
-#include <QProcess>
+#include <QDebug>
 
 QStringList restartArguments(const QStringList &applicationArguments)
 {
@@ -17,6 +18,11 @@ int finishEventLoop(OrvApplication &app, int loopCode)
         return loopCode;
     // The successor must find the channel name free, the segment gone and the owner lock released.
     app.releaseInstance();
-    QProcess::startDetached(QCoreApplication::applicationFilePath(), restartArguments(app.arguments()));
+    Platform::ProcessRequest successor;
+    successor.program = QCoreApplication::applicationFilePath();
+    successor.arguments = restartArguments(app.arguments());
+    const Platform::ProcessOutcome outcome = Platform::startDetached(successor);
+    if (outcome.result != Platform::ProcessResult::Started)
+        qWarning().noquote() << QStringLiteral("Entry      : restart failed: ") + outcome.errorText;
     return 0;
 }

@@ -6,9 +6,11 @@
 #include "dialogcontrol.h"
 #include "folderclean.h"
 #include "global.h"
+#include "instancemessage.h"
 #include "loadingcontrol.h"
 #include "orvapplication.h"
 #include "quitorvdialog.h"
+#include "reportevents.h"
 #include "settingmodel.h"
 #include "sharedsegment.h"
 #include "vboxtool.h"
@@ -22,8 +24,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSettings>
 #include <QThread>
 #include <QThreadPool>
@@ -136,9 +136,9 @@ void MainControl::handleShowAndroid()
         m_androidControl->showAndroid(m_handOverPos);
     m_androidShown = true;
     m_dialogControl->initSettingDialog();
-    DataReportEngine::report(1003, QStringLiteral("time"),
+    DataReportEngine::report(ReportEvent::ShownTime, QStringLiteral("time"),
                              QString::number(Global::startClock.elapsed() / 1000));
-    DataReportEngine::reportSysMsg(1001);
+    DataReportEngine::reportSysMsg(ReportEvent::SystemInfo);
 }
 
 void MainControl::changeWindowStatus(QString from)
@@ -150,7 +150,7 @@ void MainControl::changeWindowStatus(QString from)
     else
         m_currentWindow->hide();
     if (!from.contains(QLatin1String("-1")))
-        DataReportEngine::report(2007, QStringLiteral("source"), from);
+        DataReportEngine::report(ReportEvent::WindowHiddenOrShown, QStringLiteral("source"), from);
 }
 
 void MainControl::showWindowOnTop()
@@ -182,18 +182,13 @@ void MainControl::handleNewConnect(QString msg)
     }
     showWindowOnTop();
 
-    QString pkgpath;
-    QString pkgname;
-    const QJsonDocument document = QJsonDocument::fromJson(msg.toUtf8());
-    if (document.isObject()) {
-        const QJsonObject object = document.object();
-        if (object.contains(QStringLiteral("isStop"))) {
-            quitApp(false);
-            return;
-        }
-        pkgpath = object.value(QStringLiteral("pkgpath")).toString();
-        pkgname = object.value(QStringLiteral("pkgname")).toString();
+    const InstanceMessage message = InstanceMessage::fromJson(msg.toUtf8());
+    if (message.isStop) {
+        quitApp(false);
+        return;
     }
+    const QString pkgpath = message.pkgpath;
+    const QString pkgname = message.pkgname;
 
     if (!pkgname.isEmpty())
         CommandLine::pkgname = pkgname;
@@ -222,7 +217,7 @@ void MainControl::quitApp(bool isNeedReboot)
     m_quitStarted = true;
     qInfo() << "Control    : quit start";
     appQuittingFlag = true;
-    Global::setStatus(QStringLiteral("EXITING"));
+    Global::setStatus(QLatin1String(StatusWord::kExiting));
     saveWindowGeometry();
     if (m_currentWindow)
         m_currentWindow->hide();
@@ -259,9 +254,9 @@ void MainControl::continueQuit(bool isNeedReboot)
     }
     cleanGameFolder();
     // A machine that still runs is no orderly stop: the manager must not take the instance for stopped.
-    Global::setStatus(machineStopped ? QStringLiteral("STOP") : QStringLiteral("ERROR"));
+    Global::setStatus(QLatin1String(machineStopped ? StatusWord::kStop : StatusWord::kError));
     const qint64 minutes = Global::startClock.isValid() ? Global::startClock.elapsed() / 1000 / 60 : 0;
-    DataReportEngine::report(1004, QStringLiteral("time"), QString::number(minutes));
+    DataReportEngine::report(ReportEvent::RunMinutes, QStringLiteral("time"), QString::number(minutes));
     DataReportEngine::uploadNow();
     Global::instanceSegment().detach();
     if (isNeedReboot)

@@ -3,6 +3,7 @@
 #include "global.h"
 #include "hardwareprobe.h"
 #include "hostprobes.h"
+#include "logtags.h"
 #include "vtprobes.h"
 
 #include <QCoreApplication>
@@ -101,7 +102,7 @@ bool CheckPatchAction::check()
 bool CheckDmBitsAction::check()
 {
     const int bits = HardwareProbe::displayBitsPerPixel();
-    qInfo().noquote() << QStringLiteral("Loading    : current color bit is ") + QString::number(bits);
+    qInfo().noquote() << QStringLiteral(ORV_LOG_LOADING "current color bit is ") + QString::number(bits);
     progressStep();
     if (bits != 32)
         return false;
@@ -113,12 +114,12 @@ bool CheckOpenGLAction::check()
 {
     const QString version = glText(GL_VERSION);
     Global::systemInfo.openglVersion = version;
-    qInfo().noquote() << QStringLiteral("Loading    : opengl version is ") + version;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_LOADING "opengl version is ") + version;
     progressStep();
     // Text order, not numbers: "1.x" and "" are below "2", "2.1" and "4.5 ..." are not.
     if (QString::compare(version, QLatin1String("2"), Qt::CaseInsensitive) < 0)
         return false;
-    qInfo() << "Loading    : check opengl and discreate ok";
+    qInfo() << ORV_LOG_LOADING "check opengl and discreate ok";
     pass(tr("OpenGL version is ok"));
     return true;
 }
@@ -139,28 +140,28 @@ bool CheckDNFConflictAction::check()
 
 bool CheckMemoryAction::check()
 {
-    qInfo() << "Loading    : check memory";
+    qInfo() << ORV_LOG_LOADING "check memory";
     const HardwareProbe::MemoryStatus memory = HardwareProbe::memoryStatus();
     Global::systemInfo.memoryMB = static_cast<int>(static_cast<quint32>(memory.totalBytes >> 20));
     progressStep();
     // An unreadable memory status gives no load to complain about.
     if (memory.loadPercent > 80)
         return false;
-    qInfo().noquote() << QStringLiteral("Loading    : totle memory is ") +
+    qInfo().noquote() << QStringLiteral(ORV_LOG_LOADING "totle memory is ") +
                              QString::number(Global::systemInfo.memoryMB) + QStringLiteral("M");
-    qInfo() << "Loading    : check memory ok  ";
+    qInfo() << ORV_LOG_LOADING "check memory ok  ";
     pass(tr("memory is enough"));
     return true;
 }
 
 bool CheckVTOpenStautsAction::check()
 {
-    qInfo() << "Loading    : VTOpenStautsCheck ";
+    qInfo() << ORV_LOG_LOADING "VTOpenStautsCheck ";
     // Once found enabled the answer is kept: the probe may take minutes.
     if (!Global::systemInfo.vtSupported)
         Global::systemInfo.vtSupported = VtProbes::isVtEnabled();
     const bool enabled = Global::systemInfo.vtSupported;
-    qInfo().noquote() << QStringLiteral("Loading    : vt is ") +
+    qInfo().noquote() << QStringLiteral(ORV_LOG_LOADING "vt is ") +
                              (enabled ? QStringLiteral("open") : QStringLiteral("close"));
     if (enabled)
         pass(tr("vt is open"));
@@ -170,7 +171,7 @@ bool CheckVTOpenStautsAction::check()
 
 bool CheckVTOccupiedStautsAction::check()
 {
-    qInfo() << "Loading    : VTOccupiedStautsCheck vt ";
+    qInfo() << ORV_LOG_LOADING "VTOccupiedStautsCheck vt ";
     const bool occupied = VtProbes::detectHyperV() || VtProbes::detectOtherHypervisor();
     progressStep();
     if (occupied)
@@ -184,25 +185,25 @@ bool CheckGraphicsAction::check()
     const QStringList adapters = HardwareProbe::displayAdapters();
     Global::systemInfo.adapters = adapters;
     for (int i = 0; i < adapters.size(); ++i)
-        qInfo().noquote() << QStringLiteral("Loading    : graphics card ") + QString::number(i) +
+        qInfo().noquote() << QStringLiteral(ORV_LOG_LOADING "graphics card ") + QString::number(i) +
                                  QLatin1Char(' ') + adapters.at(i);
 
     const QString vendor = glText(GL_VENDOR);
     const bool discrete = vendor.contains(QLatin1String("NVIDIA")) || vendor.contains(QLatin1String("ATI")) ||
                           vendor.contains(QLatin1String("AMD"));
-    qInfo().noquote() << QStringLiteral("Loading    : graphics vendor is ") + vendor;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_LOADING "graphics vendor is ") + vendor;
 
     const QString renderer = glText(GL_RENDERER).split(QLatin1Char('/')).first().trimmed();
     // Without an OpenGL context (a run on the GUI thread) the renderer already known is kept.
     if (!renderer.isEmpty())
         Global::systemInfo.renderer = renderer;
-    qInfo().noquote() << QStringLiteral("Loading    : current Graphics is ") + Global::systemInfo.renderer;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_LOADING "current Graphics is ") + Global::systemInfo.renderer;
     Global::systemInfo.discreteGpu = discrete;
     progressStep();
 
     if (!discrete && adapters.size() > 1)
         return false;
-    qInfo() << "Loading    : check opengl and discreate ok";
+    qInfo() << ORV_LOG_LOADING "check opengl and discreate ok";
     pass(tr("is Discrete Graphics"));
     return true;
 }

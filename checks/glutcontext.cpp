@@ -1,5 +1,7 @@
 #include "glutcontext.h"
 
+#include "logtags.h"
+
 #include <QDebug>
 
 #include <GL/freeglut.h>
@@ -36,8 +38,8 @@ void logGlutMessage(const char *kind, const char *format, va_list args)
 {
     char text[512];
     std::vsnprintf(text, sizeof text, format, args);
-    qWarning().noquote()
-        << QStringLiteral("Loading    : glut %1: %2").arg(QLatin1String(kind), QString::fromLocal8Bit(text));
+    qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "glut %1: %2")
+                                .arg(QLatin1String(kind), QString::fromLocal8Bit(text));
 }
 
 void onGlutError(const char *format, va_list args)
@@ -84,7 +86,7 @@ bool initialiseLocked()
         return glutState == GlutState::Ready;
     if (!displayHasOpenGl(&glutFailure)) {
         glutState = GlutState::Failed;
-        qWarning().noquote() << QStringLiteral("Loading    : OpenGL window not made: ") + glutFailure;
+        qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "OpenGL window not made: ") + glutFailure;
         return false;
     }
     glutInitErrorFunc(onGlutError);

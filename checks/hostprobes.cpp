@@ -1,25 +1,17 @@
 #include "hostprobes.h"
 
 #include "global.h"
-#include "programs.h"
+#include "processrunner.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
-#include <QThread>
 
 #include <cerrno>
 #include <cstring>
-#include <spawn.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
-#include <thread>
-#include <vector>
-
-extern char **environ;
 
 bool isWindows64Bit()
 {
@@ -60,81 +52,38 @@ bool hasHotfixKB3033929()
     return true;
 }
 
-namespace {
-
-// Reaps a child that outlived its wait, so that it leaves no zombie behind once it ends.
-void reapLater(pid_t pid)
-{
-    std::thread([pid] {
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
-}
-
-} // namespace
-
 int runElevated(const QString &file, const QStringList &args, QString workingFolder, int timeoutMs,
                 bool *endedBySignal)
 {
     if (endedBySignal)
         *endedBySignal = false;
-    QString program = file;
-    if (!program.contains(QLatin1Char('/')))
-        program = Platform::findProgram(file);
     qInfo() << "no elevation on this platform, starting normally:" << file << args.join(QLatin1Char(' '));
-    if (program.isEmpty()) {
-        qDebug() << "runElevated: program not found:" << file;
+
+    Platform::ProcessRequest request;
+    request.program = file;
+    request.arguments = args;
+    request.workingFolder = workingFolder;
+    request.timeoutMs = timeoutMs;
+    // A program that does not answer in time runs on; its output is this program's.
+    request.killOnTimeout = false;
+    request.captureOutput = false;
+    const Platform::ProcessOutcome outcome =
+        timeoutMs <= 0 ? Platform::startDetached(request) : Platform::runProcess(request);
+    switch (outcome.result) {
+    case Platform::ProcessResult::FailedToStart:
+        qDebug().noquote() << QStringLiteral("runElevated: ") + outcome.errorText;
         return 0;
-    }
-
-    std::vector<QByteArray> storage;
-    storage.push_back(QFile::encodeName(program));
-    for (const QString &arg : args)
-        storage.push_back(arg.toLocal8Bit());
-    std::vector<char *> argv;
-    for (QByteArray &item : storage)
-        argv.push_back(item.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const QByteArray folder = QFile::encodeName(workingFolder);
-    if (!workingFolder.isEmpty())
-        posix_spawn_file_actions_addchdir_np(&actions, folder.constData());
-    pid_t pid = 0;
-    const int spawnError =
-        posix_spawn(&pid, storage.front().constData(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawnError != 0) {
-        qDebug() << "runElevated: cannot start" << program << ":" << strerror(spawnError);
+    case Platform::ProcessResult::Started:
         return 0;
+    case Platform::ProcessResult::TimedOut:
+        return -1;
+    case Platform::ProcessResult::Finished:
+        return outcome.exitCode;
+    case Platform::ProcessResult::Crashed:
+        break;
     }
-
-    if (timeoutMs <= 0) {
-        reapLater(pid);
-        return 0;
-    }
-
-    QElapsedTimer clock;
-    clock.start();
-    int status = 0;
-    for (;;) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid)
-            break;
-        if (done < 0 && errno != EINTR)
-            return 0;
-        if (clock.elapsed() >= timeoutMs) {
-            reapLater(pid);
-            return -1;
-        }
-        QThread::msleep(10);
-    }
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
     // Ended by a signal: reported as the shell does, so that it is never mistaken for a time-out.
     if (endedBySignal)
         *endedBySignal = true;
-    return 128 + WTERMSIG(status);
+    return 128 + outcome.signal;
 }

@@ -2,13 +2,14 @@
 
 #include "global.h"
 #include "hardwareprobe.h"
+#include "logtags.h"
+#include "processrunner.h"
 #include "programs.h"
 #include "timeoutscale.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 
 namespace VtProbes {
 
@@ -19,24 +20,31 @@ bool kernelSaysEnabled()
 {
     const QString flag = HardwareProbe::cpuVirtualisationFlag();
     const bool device = HardwareProbe::kvmDevicePresent();
-    qInfo().noquote() << QStringLiteral(
-                             "Loading    : processor virtualisation flag \"%1\", hypervisor device %2")
+    qInfo().noquote() << QStringLiteral(ORV_LOG_LOADING
+                                        "processor virtualisation flag \"%1\", hypervisor device %2")
                              .arg(flag, device ? QStringLiteral("present") : QStringLiteral("absent"));
     return !flag.isEmpty() || device;
 }
 
-// Runs a checker and hands back the finished process, or false when it did not start or finish.
-bool runChecker(QProcess &process, const QString &program, const QStringList &args)
+// Runs a checker; true when it ended by itself (its exit code and output are in `outcome`), false when
+// it did not start, did not finish in time (it is killed then) or crashed.
+bool runChecker(Platform::ProcessOutcome *outcome, const QString &program, const QStringList &args)
 {
-    process.start(program, args, QIODevice::ReadWrite);
-    if (!process.waitForFinished(TimeoutScale::ms(kCheckerTimeoutMs))) {
-        qInfo().noquote() << QStringLiteral("Loading    : vt checker ") + program +
-                                 QStringLiteral(" gave no answer: ") + process.errorString();
-        process.kill();
-        process.waitForFinished(1000);
+    Platform::ProcessRequest request;
+    request.program = program;
+    request.arguments = args;
+    request.timeoutMs = TimeoutScale::ms(kCheckerTimeoutMs);
+    *outcome = Platform::runProcess(request);
+    if (outcome->result == Platform::ProcessResult::FailedToStart ||
+        outcome->result == Platform::ProcessResult::TimedOut) {
+        const QString why = outcome->errorText.isEmpty()
+                                ? QString::fromLatin1(Platform::processResultName(outcome->result))
+                                : outcome->errorText;
+        qInfo().noquote() << QStringLiteral(ORV_LOG_LOADING "vt checker ") + program +
+                                 QStringLiteral(" gave no answer: ") + why;
         return false;
     }
-    return process.exitStatus() == QProcess::NormalExit;
+    return outcome->result == Platform::ProcessResult::Finished;
 }
 } // namespace
 
@@ -56,23 +64,24 @@ bool isVtEnabled()
         const QString checker = Platform::findProgram(QStringLiteral("VTChecker"));
         if (checker.isEmpty())
             return kernelSaysEnabled();
-        QProcess process;
-        return runChecker(process, checker, {}) && process.exitCode() == 1;
+        Platform::ProcessOutcome outcome;
+        return runChecker(&outcome, checker, {}) && outcome.exitCode == 1;
     }
 
     // Older installations ship a script instead of the checker program.
     const QString script = QDir::currentPath() + QStringLiteral("/player/vtchecker.vbs");
     if (!QFileInfo::exists(script)) {
+        // Spelled as the log filters of the support staff search for it (one blank after the tag, too).
         qInfo() << "Loading : vt file is miss";
         return false;
     }
     const QString host = Platform::findProgram(QStringLiteral("cscript"));
     if (host.isEmpty())
         return false;
-    QProcess process;
-    if (!runChecker(process, host, {QStringLiteral("//Nologo"), script}))
+    Platform::ProcessOutcome outcome;
+    if (!runChecker(&outcome, host, {QStringLiteral("//Nologo"), script}))
         return false;
-    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed().toInt() == 1;
+    return QString::fromLocal8Bit(outcome.standardOutput).trimmed().toInt() == 1;
 }
 
 } // namespace VtProbes

@@ -1,6 +1,7 @@
 #include "crashhandler.h"
 
 #include "global.h"
+#include "logtags.h"
 #include "processrunner.h"
 #include "programs.h"
 #include "sharedsegment.h"
@@ -20,15 +21,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <ucontext.h>
 #include <unistd.h>
-#include <vector>
-
-extern char **environ;
 
 namespace {
 
@@ -323,7 +320,7 @@ void startClearSafe()
 {
     const FollowUpPlan &p = plan();
     if (p.clear.run(false).result != Platform::ProcessResult::Started)
-        logLineSafe("C/", {"CrashHandler : cannot start OrvClear ", p.clear.programPath()});
+        logLineSafe("C/", {ORV_LOG_CRASHHANDLER "cannot start OrvClear ", p.clear.programPath()});
     logLineSafe("I/", {"Control    : start clear process :  -vm \"", p.vmName, "\" -vp \"", p.toolPath,
                        "\" -pid \"", p.pidText, "\""});
 }
@@ -335,7 +332,7 @@ void showNoticeSafe()
     // Started in a session of its own, but still this process's child: waited for here, bounded.
     const Platform::ProcessOutcome started = p.notice.run(false);
     if (started.result != Platform::ProcessResult::Started) {
-        logLineSafe("C/", {"CrashHandler : cannot start OrvCrashNotice ", p.notice.programPath()});
+        logLineSafe("C/", {ORV_LOG_CRASHHANDLER "cannot start OrvCrashNotice ", p.notice.programPath()});
         return;
     }
     const pid_t child = static_cast<pid_t>(started.pid);
@@ -346,7 +343,7 @@ void showNoticeSafe()
         if (done == child || (done < 0 && errno != EINTR))
             return;
         if (monotonicMs() >= deadline) {
-            logLineSafe("W/", {"CrashHandler : crash notice still open, the follow-up goes on"});
+            logLineSafe("W/", {ORV_LOG_CRASHHANDLER "crash notice still open, the follow-up goes on"});
             return;
         }
         const timespec pause{0, kNoticePollMs * 1000000L};
@@ -360,15 +357,16 @@ bool runFollowUp(const char *dumpFolder, const char *dumpId, bool succeeded)
     const FollowUpPlan &p = plan();
     logLineSafe("I/", {p.vmName, " crash"});
     if (succeeded)
-        logLineSafe("I/", {"CrashHandler : dump \"", dumpFolder, "/", dumpId, ".dmp\""});
+        logLineSafe("I/", {ORV_LOG_CRASHHANDLER "dump \"", dumpFolder, "/", dumpId, ".dmp\""});
     else
-        logLineSafe("C/", {"CrashHandler : dump could not be written into \"", dumpFolder, "\""});
+        logLineSafe("C/", {ORV_LOG_CRASHHANDLER "dump could not be written into \"", dumpFolder, "\""});
 
     // The status word ERROR, and the instance manager told of it.
-    if (!Global::instanceSegment().writeTextAfterCrash("ERROR"))
-        logLineSafe("W/", {"Global : no instance segment attached, status not written: \"ERROR\""});
+    if (!Global::instanceSegment().writeTextAfterCrash(StatusWord::kError))
+        logLineSafe("W/", {ORV_LOG_GLOBAL "no instance segment attached, status not written: \"ERROR\""});
     if (p.manager.run(false).result != Platform::ProcessResult::Started)
-        logLineSafe("C/", {"CrashHandler : cannot start the instance manager ", p.manager.programPath()});
+        logLineSafe("C/",
+                    {ORV_LOG_CRASHHANDLER "cannot start the instance manager ", p.manager.programPath()});
 
     if (!appQuittingFlag.load())
         showNoticeSafe();
@@ -455,7 +453,7 @@ void crashSignalHandler(int signo, siginfo_t *info, void *context)
         }
     }
     if (!finished) {
-        logLineSafe("C/", {"CrashHandler : crash follow-up did not finish, starting the cleaner"});
+        logLineSafe("C/", {ORV_LOG_CRASHHANDLER "crash follow-up did not finish, starting the cleaner"});
         startClearSafe();
     }
     errno = savedErrno;
@@ -509,7 +507,7 @@ void CrashHandler::init(const QString &dumpFolder)
     prepareFollowUp();
 
     if (pipe2(g_crash.requestPipe, O_CLOEXEC) != 0 || pipe2(g_crash.donePipe, O_CLOEXEC) != 0) {
-        qWarning() << "CrashHandler : cannot create its pipes, crash handling is off";
+        qWarning() << ORV_LOG_CRASHHANDLER "cannot create its pipes, crash handling is off";
         return;
     }
 
@@ -525,7 +523,7 @@ void CrashHandler::init(const QString &dumpFolder)
     const int created = pthread_create(&thread, nullptr, handlerThreadMain, nullptr);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (created != 0) {
-        qWarning() << "CrashHandler : cannot start its thread, crash handling is off";
+        qWarning() << ORV_LOG_CRASHHANDLER "cannot start its thread, crash handling is off";
         return;
     }
     pthread_detach(thread);
@@ -566,46 +564,15 @@ bool crashInProgress()
 
 bool startProgramAfterCrash(const QString &name, const QStringList &args, bool wait)
 {
-    const QString program = Platform::findProgram(name);
-    if (program.isEmpty()) {
-        qCritical() << "CrashHandler : program not found:" << name;
+    Platform::CrashSafeCommand command;
+    if (!command.set(name, args)) {
+        qCritical() << ORV_LOG_CRASHHANDLER "program not found:" << name;
         return false;
     }
-    QList<QByteArray> texts{QFile::encodeName(program)};
-    for (const QString &arg : args)
-        texts << arg.toLocal8Bit();
-    std::vector<char *> argv;
-    for (QByteArray &text : texts)
-        argv.push_back(text.data());
-    argv.push_back(nullptr);
-
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signo : kCrashSignals)
-        sigaddset(&defaults, signo);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-    if (!wait)
-        flags |= POSIX_SPAWN_SETSID;
-    posix_spawnattr_setflags(&attributes, flags);
-    pid_t child = 0;
-    const int result =
-        posix_spawn(&child, texts.first().constData(), nullptr, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    if (result != 0) {
-        qCritical() << "CrashHandler : cannot start" << program << result;
+    const Platform::ProcessOutcome outcome = command.run(wait);
+    if (outcome.result == Platform::ProcessResult::FailedToStart) {
+        qCritical() << ORV_LOG_CRASHHANDLER "cannot start" << command.programPath();
         return false;
-    }
-    if (wait) {
-        int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
     }
     return true;
 }

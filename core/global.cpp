@@ -1,6 +1,7 @@
 #include "global.h"
 
 #include "commandline.h"
+#include "logtags.h"
 #include "programs.h"
 #include "sharedsegment.h"
 
@@ -66,9 +67,9 @@ void Global::loadInstallInfo()
     QSettings key(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Halvora"),
                   QStringLiteral("Orvanta"));
     if (key.status() != QSettings::NoError)
-        qWarning() << "Global : installation key unreadable" << key.fileName();
+        qWarning() << ORV_LOG_GLOBAL "installation key unreadable" << key.fileName();
     else if (key.allKeys().isEmpty())
-        qWarning() << "Global : installation key missing or empty" << key.fileName();
+        qWarning() << ORV_LOG_GLOBAL "installation key missing or empty" << key.fileName();
 
     auto text = [&key](const char *name, const QString &fallback = QString()) {
         return key.value(QLatin1String(name), fallback).toString().trimmed();
@@ -85,7 +86,7 @@ void Global::loadInstallInfo()
         QDir current = QDir::current();
         current.cdUp();
         installInfo.installDir = current.absolutePath();
-        qInfo() << "Global : no Installdir in the installation key, using" << installInfo.installDir;
+        qInfo() << ORV_LOG_GLOBAL "no Installdir in the installation key, using" << installInfo.installDir;
     }
     installInfo.installDir = QDir::cleanPath(QDir::fromNativeSeparators(installInfo.installDir));
 
@@ -94,7 +95,7 @@ void Global::loadInstallInfo()
     else
         ovaFolder =
             installInfo.installDir + QLatin1Char('/') + installInfo.productVersion + QStringLiteral("/ova");
-    qInfo() << "Global : installDir" << installInfo.installDir << "productVersion"
+    qInfo() << ORV_LOG_GLOBAL "installDir" << installInfo.installDir << "productVersion"
             << installInfo.productVersion << "channel" << installInfo.channelId << "ova"
             << installInfo.ovaVersion;
 }
@@ -132,7 +133,7 @@ void Global::initSystemInfo()
 
     systemInfo.installUuid = readMachineId();
     if (systemInfo.installUuid.isEmpty())
-        qWarning() << "Global : no machine identifier found";
+        qWarning() << ORV_LOG_GLOBAL "no machine identifier found";
 
     // The root of the file system (mount point) that holds the current folder.
     const QStorageInfo storage(QDir::currentPath());
@@ -145,7 +146,7 @@ void Global::initSystemInfo()
     // the host is (distribution name and kernel release).
     systemInfo.windowsName = QSysInfo::prettyProductName();
     systemInfo.windowsBuild = QSysInfo::kernelVersion();
-    qInfo() << "Global : system" << systemInfo.windowsName << systemInfo.windowsBuild << arch << "uuid"
+    qInfo() << ORV_LOG_GLOBAL "system" << systemInfo.windowsName << systemInfo.windowsBuild << arch << "uuid"
             << systemInfo.installUuid << "driveRoot" << systemInfo.driveRoot;
 }
 
@@ -160,34 +161,34 @@ Qt::HANDLE g_exitingThread = nullptr;
 
 bool belongsBeforeExiting(const QString &status)
 {
-    return status == QLatin1String("STARTING") || status == QLatin1String("RUNNING") ||
-           status == QLatin1String("STARTWAITING");
+    return status == QLatin1String(StatusWord::kStarting) || status == QLatin1String(StatusWord::kRunning) ||
+           status == QLatin1String(StatusWord::kStartWaiting);
 }
 
 void writeStatusWord(const QString &status)
 {
     SharedSegment &segment = Global::instanceSegment();
     if (!segment.isAttached() || !segment.writeText(status))
-        qWarning() << "Global : no instance segment attached, status not written:" << status;
+        qWarning() << ORV_LOG_GLOBAL "no instance segment attached, status not written:" << status;
 }
 
 } // namespace
 
 void Global::setStatus(const QString &status)
 {
-    if (status == QLatin1String("ERROR")) {
+    if (status == QLatin1String(StatusWord::kError)) {
         // ERROR may follow any word; it is written without the order lock, which a crashed thread may
         // be holding.
         writeStatusWord(status);
     } else {
         QMutexLocker locker(&g_statusOrderMutex);
-        if (status == QLatin1String("EXITING")) {
+        if (status == QLatin1String(StatusWord::kExiting)) {
             g_exitingPublished = true;
             g_exitingThread = QThread::currentThreadId();
         } else if (g_exitingPublished && belongsBeforeExiting(status) &&
-                   !(status == QLatin1String("STARTWAITING") &&
+                   !(status == QLatin1String(StatusWord::kStartWaiting) &&
                      g_exitingThread == QThread::currentThreadId())) {
-            qDebug() << "Global : status after EXITING not written:" << status;
+            qDebug() << ORV_LOG_GLOBAL "status after EXITING not written:" << status;
             return;
         }
         writeStatusWord(status);
@@ -209,11 +210,11 @@ void Global::assignPorts(const QSet<int> &usedPorts)
         const char *logText;
     };
     const PortRule rules[] = {
-        {&openglPort, 22468, 20000, "Global : openglPort "},
-        {&vinputPort, 22469, 25000, "Global : vinputPort "},
-        {&pavixPort, 27000, 30000, "Global : pavixPort "},
-        {&adbPort, 5555, 35000, "Global : adbPort "},
-        {&yeltPort, 12121, 40000, "Global : yeltPort "},
+        {&openglPort, 22468, 20000, ORV_LOG_GLOBAL "openglPort "},
+        {&vinputPort, 22469, 25000, ORV_LOG_GLOBAL "vinputPort "},
+        {&pavixPort, 27000, 30000, ORV_LOG_GLOBAL "pavixPort "},
+        {&adbPort, 5555, 35000, ORV_LOG_GLOBAL "adbPort "},
+        {&yeltPort, 12121, 40000, ORV_LOG_GLOBAL "yeltPort "},
     };
     for (const PortRule &rule : rules) {
         if (CommandLine::tcp) {

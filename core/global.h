@@ -114,6 +114,17 @@ constexpr const char *kManagerProgram = "OrvMultiPlayer";
 constexpr const char *kReportRequestName = "REQUEST_DATA_REPORT";
 } // namespace GlobalText
 
+// The status words written to the instance segment and sent to the instance manager, which compares
+// them as they stand.
+namespace StatusWord {
+constexpr const char *kStarting = "STARTING";
+constexpr const char *kStartWaiting = "STARTWAITING"; // waiting for other instances to finish starting
+constexpr const char *kRunning = "RUNNING";
+constexpr const char *kError = "ERROR";
+constexpr const char *kExiting = "EXITING";
+constexpr const char *kStop = "STOP";
+} // namespace StatusWord
+
 // Set once when the quit sequence begins; workers and loops stop at their next look at it.
 extern std::atomic_bool appQuittingFlag;
 // Asked first whenever the global record starts another program (the instance manager with a status);

@@ -13,4 +13,9 @@ struct InstanceMessage
     bool isStop = false;
 
     QByteArray toJson() const;
+
+    // Reads a received message. Accepts any JSON object: absent or non-text fields read as empty, and
+    // "isStop" counts when the key is present at all, whatever its value (older senders wrote other
+    // values). Anything that is not a JSON object gives `valid` false and an empty message.
+    static InstanceMessage fromJson(const QByteArray &json, bool *valid = nullptr);
 };

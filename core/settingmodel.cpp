@@ -176,7 +176,11 @@ void SettingModel::load(bool force)
     const SettingResolutionData defaultsResolution;
     const SettingShortcutsData defaultsShortcuts;
 
-    const int level = readInt(s, QStringLiteral("Orvanta/Performance/Level"), defaultsPerformance.level());
+    // A number outside the enumeration is no level at all: it reads as the default, like any other
+    // value that cannot be converted.
+    int level = readInt(s, QStringLiteral("Orvanta/Performance/Level"), defaultsPerformance.level());
+    if (level < SettingPerformanceData::Low || level > SettingPerformanceData::Custom)
+        level = defaultsPerformance.level();
     m_performance->setLevel(static_cast<SettingPerformanceData::PerLevel>(level));
     m_performance->setCpuCoresCount(
         readInt(s, QStringLiteral("Orvanta/Performance/CPUCoresCount"), defaultsPerformance.cpuCoresCount()));
@@ -189,7 +193,9 @@ void SettingModel::load(bool force)
     m_performance->setShowFps(
         readBool(s, QStringLiteral("Orvanta/Performance/IsShowFPS"), defaultsPerformance.isShowFps()));
 
-    const int type = readInt(s, QStringLiteral("Orvanta/Resolution/Type"), defaultsResolution.type());
+    int type = readInt(s, QStringLiteral("Orvanta/Resolution/Type"), defaultsResolution.type());
+    if (type < SettingResolutionData::Phone || type > SettingResolutionData::Custom)
+        type = defaultsResolution.type();
     m_resolution->setType(static_cast<SettingResolutionData::Type>(type));
     m_resolution->setWidth(
         readInt(s, QStringLiteral("Orvanta/Resolution/width"), defaultsResolution.width()));

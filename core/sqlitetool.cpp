@@ -1,6 +1,7 @@
 #include "sqlitetool.h"
 
 #include "global.h"
+#include "logtags.h"
 #include "paths.h"
 
 #include <QCoreApplication>
@@ -61,7 +62,7 @@ public:
         db.setDatabaseName(path);
         db.setConnectOptions(busyOption());
         if (!db.open())
-            qWarning() << "SQLiteTool : connect error " << db.lastError().text();
+            qWarning() << ORV_LOG_SQLITETOOL "connect error " << db.lastError().text();
     }
     ~ThreadConnection()
     {
@@ -124,11 +125,11 @@ void SQLiteTool::connect()
     // A damaged file would keep the usage events out for good: it is kept aside, a fresh one takes its place.
     closeDefault();
     if (!moveAside(openedPath)) {
-        qWarning().noquote() << "SQLiteTool : damaged database cannot be moved aside:" << openedPath
+        qWarning().noquote() << ORV_LOG_SQLITETOOL "damaged database cannot be moved aside:" << openedPath
                              << damage;
         return;
     }
-    qWarning().noquote() << "SQLiteTool : damaged database moved aside as"
+    qWarning().noquote() << ORV_LOG_SQLITETOOL "damaged database moved aside as"
                          << openedPath + QStringLiteral(".broken") << ":" << damage;
     if (openChecked(&damage))
         open.store(initTables());
@@ -161,7 +162,7 @@ bool SQLiteTool::openChecked(QString *damage)
     db.setDatabaseName(openedPath);
     db.setConnectOptions(busyOption());
     if (!db.open()) {
-        qWarning() << "SQLiteTool : connect error " << db.lastError().text();
+        qWarning() << ORV_LOG_SQLITETOOL "connect error " << db.lastError().text();
         return false;
     }
     QSqlQuery check(db);
@@ -169,7 +170,7 @@ bool SQLiteTool::openChecked(QString *damage)
         if (isDamageError(check.lastError())) {
             *damage = check.lastError().text();
         } else {
-            qWarning() << "SQLiteTool : connect error " << check.lastError().text();
+            qWarning() << ORV_LOG_SQLITETOOL "connect error " << check.lastError().text();
         }
         return false;
     }
@@ -196,19 +197,19 @@ bool SQLiteTool::openChecked(QString *damage)
 
 bool SQLiteTool::initTables()
 {
-    qDebug() << "SQLiteTool : database init";
+    qDebug() << ORV_LOG_SQLITETOOL "database init";
     bool ok = true;
     QSqlQuery query(QSqlDatabase::database());
     if (!query.exec(QString::fromLatin1(kDataReportTable))) {
-        qWarning() << "SQLiteTool : table dataprot init failed " << query.lastError().text();
+        qWarning() << ORV_LOG_SQLITETOOL "table dataprot init failed " << query.lastError().text();
         ok = false;
     }
     if (!query.exec(QString::fromLatin1(kKeyboardTable))) {
-        qWarning() << "SQLiteTool : table keyboard init failed " << query.lastError().text();
+        qWarning() << ORV_LOG_SQLITETOOL "table keyboard init failed " << query.lastError().text();
         ok = false;
     }
     if (ok)
-        qDebug() << "SQLiteTool : database init ok.";
+        qDebug() << ORV_LOG_SQLITETOOL "database init ok.";
     return ok;
 }
 
@@ -223,7 +224,7 @@ QSqlDatabase SQLiteTool::database()
 
 SQLiteTool::~SQLiteTool()
 {
-    qDebug() << "SQLiteTool : destory";
+    qDebug() << ORV_LOG_SQLITETOOL "destory";
     if (open.load())
         db.close();
 }

@@ -1,5 +1,6 @@
 #include "datareportdao.h"
 
+#include "logtags.h"
 #include "sqlitetool.h"
 
 #include <QDebug>
@@ -19,10 +20,10 @@ bool DataReportDao::add(uint datatime, int types, const QByteArray &message)
     query.addBindValue(static_cast<qlonglong>(datatime));
     query.addBindValue(message);
     if (!query.exec()) {
-        qDebug() << "DataReportDao : add " << query.lastError().text();
+        qDebug() << ORV_LOG_DATAREPORTDAO "add " << query.lastError().text();
         return false;
     }
-    qDebug() << "DataReportDao : add ok ";
+    qDebug() << ORV_LOG_DATAREPORTDAO "add ok ";
     return true;
 }
 
@@ -34,7 +35,7 @@ QList<DataReportRecord> DataReportDao::findAll()
     QMutexLocker locker(&SQLiteTool::lock());
     QSqlQuery query(SQLiteTool::database());
     if (!query.exec(QStringLiteral("select * from DataReport"))) {
-        qDebug() << "DataReportDao : findAll err " << query.lastError().text();
+        qDebug() << ORV_LOG_DATAREPORTDAO "findAll err " << query.lastError().text();
         return records;
     }
     while (query.next()) {
@@ -52,7 +53,7 @@ QList<DataReportRecord> DataReportDao::findAll()
         }
         records.append(record);
     }
-    qDebug() << "DataReportDao : findAll success, size " << records.size();
+    qDebug() << ORV_LOG_DATAREPORTDAO "findAll success, size " << records.size();
     return records;
 }
 
@@ -63,7 +64,7 @@ void DataReportDao::clearTable()
     QMutexLocker locker(&SQLiteTool::lock());
     QSqlQuery query(SQLiteTool::database());
     if (query.exec(QStringLiteral("drop table DataReport")))
-        qDebug() << "DataReportDao : drop table ok";
+        qDebug() << ORV_LOG_DATAREPORTDAO "drop table ok";
     if (query.exec(QString::fromLatin1(SQLiteTool::kDataReportTable)))
-        qDebug() << "DataReportDao : create table ok";
+        qDebug() << ORV_LOG_DATAREPORTDAO "create table ok";
 }

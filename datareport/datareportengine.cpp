@@ -1,6 +1,7 @@
 #include "datareportengine.h"
 
 #include "global.h"
+#include "logtags.h"
 #include "serverconfig.h"
 #include "sqlitetool.h"
 
@@ -75,7 +76,7 @@ DataReportEngine::DataReportEngine()
     // happens to use the engine first.
     if (QCoreApplication::instance() && thread() != QCoreApplication::instance()->thread())
         moveToThread(QCoreApplication::instance()->thread());
-    qDebug() << "DataReportEngine : is open " << m_enabled;
+    qDebug() << ORV_LOG_DATAREPORTENGINE "is open " << m_enabled;
 }
 
 DataReportEngine::~DataReportEngine() = default;
@@ -83,7 +84,7 @@ DataReportEngine::~DataReportEngine() = default;
 void DataReportEngine::init()
 {
     DataReportEngine *engine = instance();
-    qInfo() << "DataReportEngine : init ";
+    qInfo() << ORV_LOG_DATAREPORTENGINE "init ";
     if (!engine->m_enabled)
         return;
     if (engine->m_networkManager) // started already
@@ -92,14 +93,14 @@ void DataReportEngine::init()
     connect(engine->m_networkManager, &QNetworkAccessManager::sslErrors, engine,
             [](QNetworkReply *, const QList<QSslError> &errors) {
                 for (const QSslError &error : errors)
-                    qWarning() << "DataReportEngine : net manage error  " << error.errorString();
+                    qWarning() << ORV_LOG_DATAREPORTENGINE "net manage error  " << error.errorString();
             });
     engine->m_uploadTimer = engine->startTimer(ServerConfig::uploadIntervalMs(), Qt::CoarseTimer);
     // The host's report code is known only after the system information was gathered; before that it
     // is 0 and would, as the first value of "systemVer", shadow the start-up's own entry for good.
     if (Global::subPlatform != 0)
         sysMsg(QStringLiteral("systemVer"), QString::number(Global::subPlatform));
-    qInfo() << "DataReportEngine : init ok";
+    qInfo() << ORV_LOG_DATAREPORTENGINE "init ok";
 }
 
 void DataReportEngine::timerEvent(QTimerEvent *event)
@@ -120,7 +121,7 @@ void DataReportEngine::report(int eventKey)
 {
     if (!canReport())
         return;
-    qDebug() << "DataReport : report key : " << eventKey;
+    qDebug() << ORV_LOG_DATAREPORT "report key : " << eventKey;
     startStore([eventKey] { storeEvent(eventKey); });
 }
 
@@ -130,7 +131,7 @@ void DataReportEngine::report(int eventKey, const QString &dataKey, const QStrin
         return;
     QMap<QString, QString> maps;
     maps.insert(dataKey, dataValue);
-    qDebug() << "DataReport : report map : " << eventKey << " mapValue : " << dataValue;
+    qDebug() << ORV_LOG_DATAREPORT "report map : " << eventKey << " mapValue : " << dataValue;
     startStore([eventKey, maps] { storeEventEx(eventKey, maps); });
 }
 
@@ -139,7 +140,7 @@ void DataReportEngine::report(int eventKey, const QMap<QString, QString> &maps)
     if (!canReport())
         return;
     for (auto it = maps.cbegin(); it != maps.cend(); ++it)
-        qDebug() << "DataReport : report maps : " << it.key() << " mapValue : " << it.value();
+        qDebug() << ORV_LOG_DATAREPORT "report maps : " << it.key() << " mapValue : " << it.value();
     startStore([eventKey, maps] { storeEventEx(eventKey, maps); });
 }
 
@@ -154,7 +155,8 @@ bool DataReportEngine::waitForPendingStores(int timeoutMs)
             break;
     }
     if (pendingStores > 0) {
-        qWarning() << "DataReport : events still being stored after" << timeoutMs << "ms:" << pendingStores;
+        qWarning() << ORV_LOG_DATAREPORT "events still being stored after" << timeoutMs
+                   << "ms:" << pendingStores;
         return false;
     }
     return true;
@@ -172,7 +174,7 @@ void DataReportEngine::sysMsg(const QString &key, const QString &value)
     if (engine->m_sysMsg.contains(key))
         return;
     engine->m_sysMsg.insert(key, value);
-    qDebug() << "Global : sysMsg " << key << "    " << value;
+    qDebug() << ORV_LOG_GLOBAL "sysMsg " << key << "    " << value;
 }
 
 QMap<QString, QString> DataReportEngine::sysMsgMap()

@@ -1,6 +1,7 @@
 #include "datareportengine.h"
 
 #include "global.h"
+#include "logtags.h"
 #include "reportbuilder.h"
 #include "serverconfig.h"
 #include "sqlitetool.h"
@@ -45,10 +46,10 @@ bool removeRows(const QList<int> &ids)
     QSqlQuery query(SQLiteTool::database());
     if (!query.exec(
             QStringLiteral("delete from DataReport where id in (%1)").arg(numbers.join(QLatin1Char(','))))) {
-        qWarning().noquote() << "DataReportDao : remove sent rows failed " << query.lastError().text();
+        qWarning().noquote() << ORV_LOG_DATAREPORTDAO "remove sent rows failed " << query.lastError().text();
         return false;
     }
-    qDebug() << "DataReportDao : removed sent rows " << query.numRowsAffected();
+    qDebug() << ORV_LOG_DATAREPORTDAO "removed sent rows " << query.numRowsAffected();
     return true;
 }
 
@@ -60,7 +61,7 @@ void DataReportEngine::uploadData()
     if (!SQLiteTool::instance().ensureOpen() || !engine->m_enabled)
         return;
     if (!engine->m_networkManager) {
-        qWarning() << "DataReport : upload before init, events kept";
+        qWarning() << ORV_LOG_DATAREPORT "upload before init, events kept";
         return;
     }
 
@@ -95,18 +96,18 @@ void DataReportEngine::uploadData()
         rowsInFlight.remove(id);
 
     if (reply.accepted) {
-        qInfo() << "DataReport : upload success";
+        qInfo() << ORV_LOG_DATAREPORT "upload success";
         // Unreadable rows can never be sent; they go with the accepted report instead of lingering.
         if (!removeRows(carried)) {
             for (int id : carried)
                 rowsAccepted.insert(id);
-            qWarning() << "DataReport : accepted rows stay in the database; they are not sent again:"
+            qWarning() << ORV_LOG_DATAREPORT "accepted rows stay in the database; they are not sent again:"
                        << carried.size();
         }
     } else {
-        qInfo() << "DataReport : upload failed";
+        qInfo() << ORV_LOG_DATAREPORT "upload failed";
         if (!reply.transferOk)
-            qDebug().noquote() << "DataReport : upload error " << reply.error;
+            qDebug().noquote() << ORV_LOG_DATAREPORT "upload error " << reply.error;
     }
 }
 
@@ -119,7 +120,7 @@ void DataReportEngine::uploadNow()
     // event loop, its rows would stay although the server has them, and arrive a second time.
     QNetworkReply *inFlight = engine->m_currentReply.data();
     if (inFlight && !inFlight->isFinished()) {
-        qDebug() << "DataReport : waiting for the upload in flight";
+        qDebug() << ORV_LOG_DATAREPORT "waiting for the upload in flight";
         QEventLoop loop;
         QTimer bound;
         bound.setSingleShot(true);
@@ -135,8 +136,8 @@ void DataReportEngine::uploadCrashLog(const QString &kind, const QString &text)
 {
     DataReportEngine *engine = instance();
     if (!engine->m_networkManager) {
-        qInfo() << "DataReport : upload failed";
-        qDebug() << "DataReport : log upload before init";
+        qInfo() << ORV_LOG_DATAREPORT "upload failed";
+        qDebug() << ORV_LOG_DATAREPORT "log upload before init";
         return;
     }
     const QUrl url =
@@ -144,9 +145,9 @@ void DataReportEngine::uploadCrashLog(const QString &kind, const QString &text)
     const QByteArray body = UploadBody::encode(UploadBody::logPayload(text), UploadBody::kLogKey);
     const UploadReply reply = UploadRequest::post(engine->m_networkManager, url, body,
                                                   ServerConfig::replyTimeoutMs(), &engine->m_currentReply);
-    qDebug().noquote() << "DataReportEngine : upload crash " << QString::fromUtf8(reply.body);
+    qDebug().noquote() << ORV_LOG_DATAREPORTENGINE "upload crash " << QString::fromUtf8(reply.body);
     if (reply.accepted)
-        qInfo() << "DataReport : upload success";
+        qInfo() << ORV_LOG_DATAREPORT "upload success";
     else
-        qInfo() << "DataReport : upload failed";
+        qInfo() << ORV_LOG_DATAREPORT "upload failed";
 }

@@ -1,6 +1,7 @@
 #include "reportbuilder.h"
 
 #include "global.h"
+#include "logtags.h"
 
 #include <QDebug>
 
@@ -72,8 +73,8 @@ BuiltReport build(const QList<DataReportRecord> &records, const ReportIdentity &
         if (added) {
             built.sentIds.append(record.id);
         } else {
-            qWarning().noquote() << "DataReport : unreadable row" << record.id << "of kind" << record.types
-                                 << "left out of the report";
+            qWarning().noquote() << ORV_LOG_DATAREPORT "unreadable row" << record.id << "of kind"
+                                 << record.types << "left out of the report";
             built.unreadableIds.append(record.id);
         }
     }

@@ -41,3 +41,10 @@ constexpr int ManagerBackupOrRestore = 2503; // manager: backup or restore reque
 constexpr int ManagerBackup = 2504;          // manager: backup chosen
 constexpr int ManagerRestore = 2505;         // manager: restore chosen
 } // namespace ReportEvent
+
+// Values of the "error" entry of the system-information map sent with ErrorSystemInfo, set when the user
+// gives up the start from a dialog. Text, as the report server files them.
+namespace ReportError {
+constexpr const char *kMemoryWarningQuit = "1400"; // quit from the memory warning
+constexpr const char *kVBoxErrorQuit = "1001";     // quit from the VirtualBox error dialog
+} // namespace ReportError

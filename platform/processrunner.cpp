@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -23,27 +24,46 @@ namespace Platform {
 
 namespace {
 
-// Signals a started program gets back in their default course, whatever this program did with them.
-constexpr int kDefaultSignals[] = {SIGPIPE, SIGSEGV, SIGBUS, SIGFPE,  SIGILL,  SIGABRT,
-                                   SIGTERM, SIGINT,  SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2};
+// Signals a program started on the crash path gets back in their default course: the crashed program
+// may have blocked or ignored them. Ordinary starts keep what exec() keeps (an ignored SIGPIPE stays
+// ignored), as the programs this system starts expect.
+constexpr int kCrashPathDefaultSignals[] = {SIGPIPE, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
-// Spawn attributes shared by every start: default signals, an empty mask, optionally a new session.
-// posix_spawnattr_* keep everything inside the attribute object: no heap allocation.
-void initAttributes(posix_spawnattr_t *attributes, bool newSession)
+// Spawn attributes: an empty signal mask, optionally a new session and default signals for the crash
+// path. posix_spawnattr_* keep everything inside the attribute object: no heap allocation.
+void initAttributes(posix_spawnattr_t *attributes, bool newSession, bool crashPath = false)
 {
     posix_spawnattr_init(attributes);
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(attributes, &none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signo : kDefaultSignals)
-        sigaddset(&defaults, signo);
-    posix_spawnattr_setsigdefault(attributes, &defaults);
-    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    short flags = POSIX_SPAWN_SETSIGMASK;
+    if (crashPath) {
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        for (int signo : kCrashPathDefaultSignals)
+            sigaddset(&defaults, signo);
+        posix_spawnattr_setsigdefault(attributes, &defaults);
+        flags |= POSIX_SPAWN_SETSIGDEF;
+    }
     if (newSession)
         flags |= POSIX_SPAWN_SETSID;
     posix_spawnattr_setflags(attributes, flags);
+}
+
+// As Qt's own process and socket code does, a program that starts others ignores SIGPIPE, and its
+// started programs inherit that: one that outlives the reader of its output (a restarted emulator
+// whose predecessor's reader has gone) then gets an error on write instead of being killed. A handler
+// of the caller's own is left alone.
+void ignoreBrokenPipes()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current = {};
+        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+            !(current.sa_flags & SA_SIGINFO))
+            signal(SIGPIPE, SIG_IGN);
+    });
 }
 
 // Waits for `pid` without time limit, retrying on interruption; the raw wait status, or -1.
@@ -148,6 +168,7 @@ const char *processResultName(ProcessResult result)
 
 ProcessOutcome runProcess(const ProcessRequest &request)
 {
+    ignoreBrokenPipes();
     ProcessOutcome outcome;
     const QString path = resolve(request.program);
     if (path.isEmpty()) {
@@ -157,19 +178,26 @@ ProcessOutcome runProcess(const ProcessRequest &request)
 
     int outPipe[2] = {-1, -1};
     int errPipe[2] = {-1, -1};
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+    const auto closeAll = [&] {
+        for (int *fd : {&outPipe[0], &outPipe[1], &errPipe[0], &errPipe[1]}) {
+            if (*fd >= 0)
+                ::close(*fd);
+            *fd = -1;
+        }
+    };
+    if (request.captureOutput && (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)) {
         outcome.errorText = QStringLiteral("cannot create pipes: ") + QString::fromLocal8Bit(strerror(errno));
-        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]})
-            if (fd >= 0)
-                ::close(fd);
+        closeAll();
         return outcome;
     }
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    if (request.captureOutput) {
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    }
     const QByteArray folder = QFile::encodeName(request.workingFolder);
     if (!request.workingFolder.isEmpty())
         posix_spawn_file_actions_addchdir_np(&actions, folder.constData());
@@ -181,26 +209,30 @@ ProcessOutcome runProcess(const ProcessRequest &request)
     const int spawnError = posix_spawn(&pid, args.argv[0], &actions, &attributes, args.argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
+    if (outPipe[1] >= 0)
+        ::close(outPipe[1]);
+    if (errPipe[1] >= 0)
+        ::close(errPipe[1]);
+    outPipe[1] = errPipe[1] = -1;
     if (spawnError != 0) {
-        ::close(outPipe[0]);
-        ::close(errPipe[0]);
+        closeAll();
         outcome.errorText =
             QStringLiteral("cannot start %1: %2").arg(path, QString::fromLocal8Bit(strerror(spawnError)));
         return outcome;
     }
     outcome.pid = pid;
-    fcntl(outPipe[0], F_SETFL, O_NONBLOCK);
-    fcntl(errPipe[0], F_SETFL, O_NONBLOCK);
+    if (request.captureOutput) {
+        fcntl(outPipe[0], F_SETFL, O_NONBLOCK);
+        fcntl(errPipe[0], F_SETFL, O_NONBLOCK);
+    }
 
     // The end of the process is watched, not the end of its output: a program that leaves a child
     // behind holding the pipes open still counts as finished when it ends itself.
     const int pidFd = openPidDescriptor(pid);
     QElapsedTimer clock;
     clock.start();
-    bool outOpen = true;
-    bool errOpen = true;
+    bool outOpen = request.captureOutput;
+    bool errOpen = request.captureOutput;
     int status = 0;
     bool ended = false;
     for (;;) {
@@ -272,13 +304,13 @@ ProcessOutcome runProcess(const ProcessRequest &request)
     }
     if (pidFd >= 0)
         ::close(pidFd);
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
+    closeAll();
     return outcome;
 }
 
 ProcessOutcome startDetached(const ProcessRequest &request)
 {
+    ignoreBrokenPipes();
     ProcessOutcome outcome;
     const QString path = resolve(request.program);
     if (path.isEmpty()) {
@@ -349,7 +381,7 @@ ProcessOutcome CrashSafeCommand::run(bool wait) const
     argv[m_argc] = nullptr;
 
     posix_spawnattr_t attributes;
-    initAttributes(&attributes, !wait);
+    initAttributes(&attributes, !wait, true);
     pid_t pid = 0;
     const int spawnError = posix_spawn(&pid, argv[0], nullptr, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);

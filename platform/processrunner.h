@@ -8,6 +8,9 @@
 
 // The one way this system starts another program. Every caller builds an argument list (passed to the
 // program unchanged: no shell, no quoting), picks a time-out and branches on the result enum.
+// Started programs get an empty signal mask and the environment of this one. From the first start on
+// this program ignores SIGPIPE (as Qt's own process and socket code does), and its programs inherit
+// that; the crash path's starts (CrashSafeCommand) give them the default course back instead.
 namespace Platform {
 
 enum class ProcessResult
@@ -34,6 +37,8 @@ struct ProcessRequest
     // On a time-out the program is killed (SIGKILL) and reaped; false leaves it running and reaps it
     // in the background whenever it ends.
     bool killOnTimeout = true;
+    // False: the program writes to this program's standard output and error instead of being captured.
+    bool captureOutput = true;
 };
 
 struct ProcessOutcome
@@ -48,7 +53,9 @@ struct ProcessOutcome
 };
 
 // Runs the program to its end (or the time-out) with its standard input empty and both output
-// channels captured whole, however large. Blocks the calling thread; safe from any thread.
+// channels captured whole, however large (unless request.captureOutput is false). The program's own end
+// counts, not the end of its output: a child it leaves behind holding the pipes does not hold the
+// caller. Blocks the calling thread; safe from any thread.
 ProcessOutcome runProcess(const ProcessRequest &request);
 
 // Starts the program in a session of its own and returns at once: Started or FailedToStart. Its
@@ -69,10 +76,10 @@ public:
     bool isSet() const { return m_argc > 0; }
     const char *programPath() const { return m_text; }
 
-    // Starts the prepared program with default signal handling and an empty signal mask. With `wait`
-    // it returns when the program has ended (the outcome's exitCode/signal say how); otherwise the
-    // program gets its own session and outlives this process. Only result, exitCode, signal and pid
-    // are filled in.
+    // Starts the prepared program with an empty signal mask and the crash signals and SIGPIPE in their
+    // default course. With `wait` it returns when the program has ended (the outcome's exitCode/signal
+    // say how); otherwise the program gets its own session and outlives this process. Only result,
+    // exitCode, signal and pid are filled in.
     ProcessOutcome run(bool wait) const;
 
 private:

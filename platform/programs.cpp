@@ -1,9 +1,10 @@
 #include "programs.h"
 
+#include "processrunner.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 
 namespace Platform {
 
@@ -34,10 +35,15 @@ QString findProgram(const QString &name)
 
 bool startDetachedProgram(const QString &name, const QStringList &args, qint64 *pid)
 {
-    const QString path = findProgram(name);
-    if (path.isEmpty())
+    ProcessRequest request;
+    request.program = name;
+    request.arguments = args;
+    const ProcessOutcome outcome = startDetached(request);
+    if (outcome.result != ProcessResult::Started)
         return false;
-    return QProcess::startDetached(path, args, QString(), pid);
+    if (pid)
+        *pid = outcome.pid;
+    return true;
 }
 
 } // namespace Platform

@@ -2,6 +2,7 @@
 
 #include "commandline.h"
 #include "global.h"
+#include "logtags.h"
 #include "renderlibrary.h"
 #include "settingmodel.h"
 #include "timeoutscale.h"
@@ -150,7 +151,7 @@ void AndroidWindow::init()
     m_displayInfo = new AndroidDisplayInfo();
 
     progressStep(2);
-    qInfo() << "Android    : initEnvironment";
+    qInfo() << ORV_LOG_ANDROID "initEnvironment";
     progressStep(1);
     initSize();
     progressStep(2);
@@ -177,7 +178,7 @@ void AndroidWindow::init()
 
 void AndroidWindow::initSize()
 {
-    qInfo() << "Android    : init size";
+    qInfo() << ORV_LOG_ANDROID "init size";
     AndroidDisplayInfo &info = *m_displayInfo;
     const SettingResolutionData *resolution = SettingModel::instance()->resolution();
     info.deviceSize = QSize(resolution->width(), resolution->height());
@@ -201,7 +202,7 @@ int AndroidWindow::loadRenderLibrary()
 
 int AndroidWindow::initOpenGL()
 {
-    qInfo() << "Android    : initOpenGL";
+    qInfo() << ORV_LOG_ANDROID "initOpenGL";
     // The network start-up of the Windows socket library has no counterpart here (code 1201 never
     // arises on this platform).
     const int loaded = loadRenderLibrary();
@@ -216,7 +217,7 @@ int AndroidWindow::initOpenGL()
         render.setPipename(pipeName.constData());
     }
     if (render.initLibrary && render.initLibrary() == 0) {
-        qCritical() << "Android    : GL_InitLibrary failed";
+        qCritical() << ORV_LOG_ANDROID "GL_InitLibrary failed";
         return 1302;
     }
     render.setStreamMode(3);
@@ -231,7 +232,7 @@ int AndroidWindow::initOpenGL()
     render.removeSubWindow();
     if (render.setupSubWindow(info.winId, info.viewPos.x(), info.viewPos.y(), info.viewSize.width(),
                               info.viewSize.height(), static_cast<float>(info.rotation)) == 0) {
-        qCritical() << "Android    : AndroVM_FrameBuffer_setupSubWindow failed";
+        qCritical() << ORV_LOG_ANDROID "AndroVM_FrameBuffer_setupSubWindow failed";
         return 1303;
     }
     render.repaintOpenGLDisplay();
@@ -289,7 +290,7 @@ void AndroidWindow::pollBoot()
 
 void AndroidWindow::onAndroidReady()
 {
-    qInfo() << "Android    : android ready";
+    qInfo() << ORV_LOG_ANDROID "android ready";
     emit scheduleChanged(100, 100);
     QTimer::singleShot(kFirstLoadDelayMs, this, &AndroidWindow::firstLoad);
     if (m_fpsTimerId == 0)

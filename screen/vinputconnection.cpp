@@ -1,6 +1,7 @@
 #include "vinputconnection.h"
 
 #include "global.h"
+#include "logtags.h"
 #include "settingmodel.h"
 
 #include <QDebug>
@@ -34,7 +35,7 @@ QByteArray VInputConnection::shellLine(const QString &command)
 
 void VInputConnection::init()
 {
-    qDebug() << "VInput     : init";
+    qDebug() << ORV_LOG_VINPUT "init";
     if (m_initialised)
         return;
     m_initialised = true;
@@ -52,14 +53,14 @@ void VInputConnection::connectSocket()
         if (socket != m_socket)
             return;
         m_connected = true;
-        qInfo() << "VInput     : vinput connect ok";
+        qInfo() << ORV_LOG_VINPUT "vinput connect ok";
         const SettingResolutionData *resolution = SettingModel::instance()->resolution();
         writeLine(configLine(resolution->width(), resolution->height()));
     });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
         if (socket != m_socket)
             return;
-        qInfo() << "VInput     : vinput disconnected";
+        qInfo() << ORV_LOG_VINPUT "vinput disconnected";
         m_connected = false;
         // A closed connection is a failure too: try again after the pause.
         emit socketError();
@@ -68,7 +69,7 @@ void VInputConnection::connectSocket()
         if (socket != m_socket)
             return;
         m_connected = false;
-        qCritical() << "VInput     : vinput connect error " << error;
+        qCritical() << ORV_LOG_VINPUT "vinput connect error " << error;
         emit socketError();
     });
     connect(socket, &QTcpSocket::readyRead, this, &VInputConnection::onReadyRead);

@@ -3,9 +3,12 @@
 #include "checkaction.h"
 #include "commandline.h"
 #include "datareportengine.h"
+#include "errorcodes.h"
 #include "global.h"
 #include "glutcontext.h"
+#include "logtags.h"
 #include "paths.h"
+#include "reportevents.h"
 #include "settingmodel.h"
 #include "sqlitetool.h"
 #include "timeoutscale.h"
@@ -80,7 +83,7 @@ void LoadingControl::initWindowGeometry()
 void LoadingControl::progressStep(double size)
 {
     const double p = startupProgress.load();
-    qDebug().noquote() << QStringLiteral("Loading    : progress %1 -> %2").arg(p).arg(p + size);
+    qDebug().noquote() << QStringLiteral(ORV_LOG_LOADING "progress %1 -> %2").arg(p).arg(p + size);
     emit scheduleChanged(static_cast<int>(p), static_cast<int>(p + size));
     startupProgress.store(p + size);
 }
@@ -131,13 +134,13 @@ void LoadingControl::run()
     if (!requiredPassed || (!optionalPassed && SettingModel::instance()->isShowOptionalCheckRes())) {
         if (requestDialog(QStringLiteral("1"), DialogType::EnvironmentCheck,
                           requiredText + QLatin1Char('#') + optionalText))
-            DataReportEngine::report(1007);
+            DataReportEngine::report(ReportEvent::CheckDialogAsked);
     }
 
     VBoxTool &tool = VBoxTool::instance();
-    if (tool.checkVBoxPath() == 1)
+    if (tool.checkVBoxPath() == ErrorCode::Success)
         tool.checkOtherOrvStatus();
-    Global::setStatus(QStringLiteral("STARTING"));
+    Global::setStatus(QLatin1String(StatusWord::kStarting));
 
     if (appQuittingFlag)
         return;
@@ -146,11 +149,11 @@ void LoadingControl::run()
         return;
 
     const int code = collectSystemInfo();
-    if (code != 1) {
+    if (code != ErrorCode::Success) {
         requestDialog(QString::number(code), DialogType::ErrorCode);
         return;
     }
-    qInfo() << "Loading    : system information collected";
+    qInfo() << ORV_LOG_LOADING "system information collected";
 
     // The machine steps; the failure handling may ask to run them again from the image check.
     for (;;) {
@@ -158,29 +161,29 @@ void LoadingControl::run()
             return;
         progressStep(4);
         int result = tool.checkOva();
-        if (result == 1) {
+        if (result == ErrorCode::Success) {
             if (appQuittingFlag)
                 return;
             result = checkAndRepair();
         }
-        if (result == 1) {
+        if (result == ErrorCode::Success) {
             if (appQuittingFlag)
                 return;
             progressStep(3);
             result = tool.startVM();
         }
-        if (result != 1) {
+        if (result != ErrorCode::Success) {
             if (handleStartError(result))
                 continue;
             return;
         }
         if (appQuittingFlag) {
             // The machine came up after the quit began; the quit sequence must not find it running.
-            qInfo() << "Loading    : quit during the machine start, power the machine off";
+            qInfo() << ORV_LOG_LOADING "quit during the machine start, power the machine off";
             tool.stopVM();
             return;
         }
-        qInfo() << "Loading    : machine running";
+        qInfo() << ORV_LOG_LOADING "machine running";
         emit environmentCheckFinished();
         return;
     }
@@ -190,67 +193,67 @@ int LoadingControl::checkAndRepair()
 {
     VBoxTool &tool = VBoxTool::instance();
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     progressStep(2);
     tool.init();
 
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     progressStep(2);
     tool.applyVmSettings();
 
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     progressStep(2);
     int code = tool.initNetwork();
-    if (code != 1) {
-        qInfo() << "Loading    : checkAndRepairNetwork" << code;
+    if (code != ErrorCode::Success) {
+        qInfo() << ORV_LOG_LOADING "checkAndRepairNetwork" << code;
         return code;
     }
 
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     progressStep(2);
     code = tool.checkCpu(true);
-    if (code != 1) {
+    if (code != ErrorCode::Success) {
         qInfo() << "StartUpControl : checkAndRepairCPU" << code;
         return code;
     }
 
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     progressStep(1);
     code = tool.checkMemory(true);
-    if (code != 1) {
-        qInfo() << "Loading    : checkAndRepairMemory" << code;
+    if (code != ErrorCode::Success) {
+        qInfo() << ORV_LOG_LOADING "checkAndRepairMemory" << code;
         return code;
     }
 
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     progressStep(1);
     code = tool.setResolutionAndDpi();
-    if (code != 1) {
-        qInfo() << "Loading    : checkAndRepairMemory" << code;
+    if (code != ErrorCode::Success) {
+        qInfo() << ORV_LOG_LOADING "checkAndRepairMemory" << code;
         return code;
     }
-    return 1;
+    return ErrorCode::Success;
 }
 
 bool LoadingControl::checkUpdate()
 {
     const QString version = Global::installInfo.productVersion;
-    qInfo().noquote() << "Loading    : check update, current version is " + version;
+    qInfo().noquote() << ORV_LOG_LOADING "check update, current version is " + version;
     const QString folder =
         Platform::localAppDataRoot() + QLatin1Char('/') + QCoreApplication::organizationName();
     if (!QDir(folder).exists())
         QDir().mkpath(folder);
 
     const QString path = Updater::programPath();
-    qDebug().noquote() << "Loading    : checkUpdate exePath " + path;
+    qDebug().noquote() << ORV_LOG_LOADING "checkUpdate exePath " + path;
     const int code = Updater::run(QString::fromLatin1(Updater::kCheckWhenStarting),
                                   TimeoutScale::ms(Updater::kCheckWhenStartingWaitMs));
-    qInfo().noquote() << "Loading    : checkUpdate resultCode " + QString::number(code);
+    qInfo().noquote() << ORV_LOG_LOADING "checkUpdate resultCode " + QString::number(code);
     // No answer in time (or a crash): nothing else is looked at, the start-up goes on.
     if (code == -1)
         return true;
@@ -258,15 +261,15 @@ bool LoadingControl::checkUpdate()
     const Updater::StartCheckDecision decision = Updater::decideStartCheck(code, version);
     switch (decision.prompt) {
     case Updater::StartCheckDecision::UpdatePrompt:
-        qInfo() << "Loading    : checkUpdate has a new version";
+        qInfo() << ORV_LOG_LOADING "checkUpdate has a new version";
         requestDialog(QString(), DialogType::UpdatePrompt);
         break;
     case Updater::StartCheckDecision::UpdatePromptClearData:
-        qInfo() << "Loading    : checkUpdate has a new version";
+        qInfo() << ORV_LOG_LOADING "checkUpdate has a new version";
         requestDialog(QStringLiteral("clear"), DialogType::UpdatePrompt);
         break;
     case Updater::StartCheckDecision::FileMissing:
-        qCritical() << "Loading    : checkUpdate file miss";
+        qCritical() << ORV_LOG_LOADING "checkUpdate file miss";
         requestDialog(tr("file miss"), DialogType::FileMissing);
         return false;
     case Updater::StartCheckDecision::NoPrompt:
@@ -275,29 +278,29 @@ bool LoadingControl::checkUpdate()
     if (appQuittingFlag)
         return false;
     if (decision.reinstallVBox) {
-        qCritical() << "Loading    : install virtualBox";
+        qCritical() << ORV_LOG_LOADING "install virtualBox";
         reinstallVBox();
     }
-    qInfo() << "Loading    : check update ok";
+    qInfo() << ORV_LOG_LOADING "check update ok";
     return true;
 }
 
 int LoadingControl::collectSystemInfo()
 {
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
     const int code = checkInstallPath();
-    if (code != 1)
+    if (code != ErrorCode::Success)
         return code;
 
     progressStep(1);
     Global::initSystemInfo();
     resolveStreamMode();
     if (appQuittingFlag)
-        return 1;
+        return ErrorCode::Success;
 
     progressStep(1);
-    DataReportEngine::report(1000, QStringLiteral("index"),
+    DataReportEngine::report(ReportEvent::StartUpInfo, QStringLiteral("index"),
                              CommandLine::pkgname.isEmpty() ? QStringLiteral("0") : QStringLiteral("1"));
     const SystemInfo &info = Global::systemInfo;
     DataReportEngine::sysMsg(QStringLiteral("vt"),
@@ -308,13 +311,13 @@ int LoadingControl::collectSystemInfo()
     DataReportEngine::sysMsg(QStringLiteral("systemVer"),
                              info.windowsName +
                                  (info.is64Bit ? QStringLiteral(" x64") : QStringLiteral(" x86")));
-    return 1;
+    return ErrorCode::Success;
 }
 
 int LoadingControl::checkInstallPath()
 {
     static const QRegExp cjk(QStringLiteral("[\\x4e00-\\x9fa5]+"), Qt::CaseSensitive);
-    return cjk.indexIn(QDir::currentPath()) >= 0 ? 1401 : 1;
+    return cjk.indexIn(QDir::currentPath()) >= 0 ? ErrorCode::PathHasCjk : ErrorCode::Success;
 }
 
 void LoadingControl::resolveStreamMode()
@@ -333,13 +336,13 @@ void LoadingControl::parseCheckResults(QString text)
 
 bool LoadingControl::handleStartError(int code)
 {
-    qInfo() << "Loading    : machine step failed with" << code;
+    qInfo() << ORV_LOG_LOADING "machine step failed with" << code;
     // Once the quit has begun, neither a reinstall nor a dialog: the start-up just ends.
     if (appQuittingFlag)
         return false;
     const QString &error = Global::lastErrorCode;
     if (error.contains(QLatin1String("Unknown CPU"))) {
-        requestDialog(QStringLiteral("1601"), DialogType::ErrorCode);
+        requestDialog(QString::number(ErrorCode::ConflictingSoftware), DialogType::ErrorCode);
         return false;
     }
     const double progress = startupProgress.load();
@@ -360,7 +363,7 @@ bool LoadingControl::handleStartError(int code)
 
 void LoadingControl::reinstallVBox()
 {
-    qDebug() << "Loading    : install vbox";
+    qDebug() << ORV_LOG_LOADING "install vbox";
     Updater::run(QString::fromLatin1(Updater::kResetVBox), TimeoutScale::ms(Updater::kResetVBoxWaitMs));
     Global::installInfo.vboxPath = Global::installInfo.installDir + QStringLiteral("/OrvantaVM/vbox");
     VBoxTool::instance().checkVBoxPath();

@@ -229,7 +229,8 @@ QSet<int> parseProcNetTcp(const QString &text)
         const int colon = local.lastIndexOf(QLatin1Char(':'));
         bool ok = false;
         const int port = colon < 0 ? 0 : local.mid(colon + 1).toInt(&ok, 16);
-        ports.insert(ok ? port : 0);
+        // A port is 16 bits: anything else is no readable port.
+        ports.insert(ok && port >= 0 && port <= 0xffff ? port : 0);
     }
     return ports;
 }

@@ -63,7 +63,7 @@ QHash<QString, QString> parseGuestProperties(const QString &text);
 QHash<QString, QString> parseExtraData(const QString &text);
 
 // /proc/net/tcp or /proc/net/tcp6: the local port of every entry (any state). The first line (the column
-// heads) is skipped; a line whose local address has no readable port gives 0.
+// heads) is skipped; a line whose local address has no readable port (hexadecimal, at most 0xFFFF) gives 0.
 QSet<int> parseProcNetTcp(const QString &text);
 
 } // namespace VBoxOutput

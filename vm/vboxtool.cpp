@@ -2,10 +2,13 @@
 
 #include "commandline.h"
 #include "crashhandler.h"
+#include "errorcodes.h"
 #include "global.h"
 #include "hardwareprobe.h"
 #include "instancelock.h"
+#include "logtags.h"
 #include "paths.h"
+#include "processrunner.h"
 #include "sharedsegment.h"
 #include "timeoutscale.h"
 #include "vboxoutput.h"
@@ -16,7 +19,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSaveFile>
 #include <QThread>
 
@@ -44,7 +46,7 @@ VBoxTool::SystemMessageSink &systemMessageSink()
 void logExec(const QString &program, const QStringList &args)
 {
     QDebug line = qDebug().noquote();
-    line << QStringLiteral("VBoxTool   : exec  ") + program + QStringLiteral("   arg  ");
+    line << QStringLiteral(ORV_LOG_VBOXTOOL "exec  ") + program + QStringLiteral("   arg  ");
     line.quote() << args;
 }
 
@@ -104,36 +106,61 @@ void VBoxTool::initVBoxPath()
         Global::vboxToolPath = m_toolPath;
         CrashHandler::instance().refresh();
     }
-    qInfo().noquote() << QStringLiteral("VBoxTool   : path ") + m_vboxDir;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "path ") + m_vboxDir;
 }
 
 int VBoxTool::checkVBoxPath()
 {
-    qInfo() << "VBoxTool   : check vbox path";
+    qInfo() << ORV_LOG_VBOXTOOL "check vbox path";
     initVBoxPath();
     if (m_toolPath.isEmpty()) {
-        qCritical() << "VBoxTool   : setup filed";
-        return 1001;
+        // "filed" (sic): the line as the log filters of the support staff search for it.
+        qCritical() << ORV_LOG_VBOXTOOL "setup filed";
+        return ErrorCode::VBoxNotFound;
     }
-    qInfo().noquote() << QStringLiteral("VBoxTool   : check ok , path : ") + m_vboxDir;
-    return 1;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check ok , path : ") + m_vboxDir;
+    return ErrorCode::Success;
 }
 
 namespace {
 
-// Reads what a finished run wrote, closes the process and hands both texts to the caller (replacing
-// the caller's strings); logs the standard output. Returns the standard error.
-QString takeOutput(QProcess &process, QString *out, QString *err)
+// Runs `program` to its end or the time-out (it is killed then).
+Platform::ProcessOutcome runTool(const QString &program, const QStringList &args, int timeoutMs)
 {
-    const QString standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
-    const QString standardError = QString::fromLocal8Bit(process.readAllStandardError());
-    process.close();
+    Platform::ProcessRequest request;
+    request.program = program;
+    request.arguments = args;
+    request.timeoutMs = timeoutMs;
+    return Platform::runProcess(request);
+}
+
+// The run ended by itself, with an exit code or by a signal (its output is handled alike).
+bool ended(const Platform::ProcessOutcome &outcome)
+{
+    return outcome.result == Platform::ProcessResult::Finished ||
+           outcome.result == Platform::ProcessResult::Crashed;
+}
+
+// Why a run did not end, in the words the error dialog shows.
+QString failureText(const Platform::ProcessOutcome &outcome)
+{
+    if (outcome.result == Platform::ProcessResult::TimedOut)
+        return QStringLiteral("Process operation timed out");
+    return outcome.errorText;
+}
+
+// Hands both texts of an ended run to the caller (replacing the caller's strings) and logs the standard
+// output. Returns the standard error.
+QString takeOutput(const Platform::ProcessOutcome &outcome, QString *out, QString *err)
+{
+    const QString standardOutput = QString::fromLocal8Bit(outcome.standardOutput);
+    const QString standardError = QString::fromLocal8Bit(outcome.standardError);
     if (out)
         *out = standardOutput;
     if (err)
         *err = standardError;
     if (!standardOutput.isEmpty())
-        qDebug().noquote() << QStringLiteral("VBoxTool   : exec return ") + standardOutput;
+        qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec return ") + standardOutput;
     return standardError;
 }
 
@@ -146,59 +173,60 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
     m_lastRunClean = false;
     const int waitMs = TimeoutScale::ms(timeoutSeconds * 1000);
 
-    QProcess process;
-    process.start(m_toolPath, args, QIODevice::ReadWrite);
-    if (!process.waitForFinished(waitMs)) {
-        process.close();
+    Platform::ProcessOutcome outcome = runTool(m_toolPath, args, waitMs);
+    if (!ended(outcome)) {
         // The tool hangs (or did not start) when the VirtualBox service is not answering: start the
         // service once and try again. Without a known folder there is no service to start.
         if (m_vboxDir.isEmpty()) {
-            qWarning() << "VBoxTool   : no VirtualBox folder, service not started";
+            qWarning() << ORV_LOG_VBOXTOOL "no VirtualBox folder, service not started";
         } else {
-            QProcess::startDetached(
-                m_vboxDir + QLatin1Char('/') + serviceFileName(Global::installInfo.productVersion), {});
+            Platform::ProcessRequest service;
+            service.program =
+                m_vboxDir + QLatin1Char('/') + serviceFileName(Global::installInfo.productVersion);
+            Platform::startDetached(service);
         }
-        process.start(m_toolPath, args, QIODevice::ReadWrite);
         logExec(m_toolPath, args);
-        if (!process.waitForFinished(waitMs)) {
-            qCritical().noquote() << QStringLiteral("VBoxTool   : exec error  ") + process.errorString() +
-                                         QStringLiteral("   ") + QString::number(process.exitCode());
-            Global::lastErrorCode = process.errorString();
-            return 9001;
+        outcome = runTool(m_toolPath, args, waitMs);
+        if (!ended(outcome)) {
+            qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec error  ") + failureText(outcome) +
+                                         QStringLiteral("   ") + QString::number(qMax(outcome.exitCode, 0));
+            Global::lastErrorCode = failureText(outcome);
+            return ErrorCode::Timeout;
         }
     }
 
-    m_lastRunClean = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    m_lastRunClean = outcome.result == Platform::ProcessResult::Finished && outcome.exitCode == 0;
     if (!m_lastRunClean)
-        qWarning().noquote() << QStringLiteral("VBoxTool   : exec ended with ") +
-                                    (process.exitStatus() == QProcess::NormalExit
-                                         ? QStringLiteral("exit code ") + QString::number(process.exitCode())
+        qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec ended with ") +
+                                    (outcome.result == Platform::ProcessResult::Finished
+                                         ? QStringLiteral("exit code ") + QString::number(outcome.exitCode)
                                          : QStringLiteral("a crash"));
-    const QString standardError = takeOutput(process, out, err);
+    const QString standardError = takeOutput(outcome, out, err);
     if (!standardError.isEmpty() &&
         standardError.contains(errorPattern(Global::installInfo.productVersion))) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : exec error ") + standardError;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec error ") + standardError;
         Global::lastErrorCode = standardError;
         return 0;
     }
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::execForOutput(const QString &program, const QStringList &args, QString *out, QString *err)
 {
     logExec(program, args);
-    QProcess process;
-    process.start(program, args, QIODevice::ReadWrite);
-    if (!process.waitForFinished(TimeoutScale::ms(kOutputProgramTimeoutMs))) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : exec return string ") + process.errorString();
-        return process.exitCode() == 1 ? 1012 : 9001;
+    const Platform::ProcessOutcome outcome =
+        runTool(program, args, TimeoutScale::ms(kOutputProgramTimeoutMs));
+    if (!ended(outcome)) {
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec return string ") +
+                                     failureText(outcome);
+        return outcome.exitCode == 1 ? ErrorCode::ProgramRunFailed : ErrorCode::Timeout;
     }
-    const QString standardError = takeOutput(process, out, err);
+    const QString standardError = takeOutput(outcome, out, err);
     if (!standardError.isEmpty()) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : exec error ") + standardError;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec error ") + standardError;
         return 0;
     }
-    return 1;
+    return ErrorCode::Success;
 }
 
 void VBoxTool::hostMemorySize(int *limit, bool large)
@@ -226,55 +254,57 @@ int VBoxTool::loadVmList()
 {
     m_vmNames.clear();
     QString out;
-    if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) != 1)
-        return 1002;
+    if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) !=
+        ErrorCode::Success)
+        return ErrorCode::VmListOrDiskCopyFailed;
     // The list decides whether the machine is built anew: a run that did not end cleanly or an answer
     // that was cut off is no ground for that.
     if (!lastRunClean() || !VBoxOutput::isCompleteVmList(out)) {
-        qCritical().noquote() << QStringLiteral(
-            "VBoxTool   : machine list incomplete, nothing decided on it");
-        return 1002;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                "machine list incomplete, nothing decided on it");
+        return ErrorCode::VmListOrDiskCopyFailed;
     }
     for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(out)) {
         if (entry.name == QLatin1String("<inaccessible>")) {
             // A machine whose settings cannot be read only blocks names: its registration goes, but its
             // files (the settings, their backup, the disks) stay for the user.
-            qWarning().noquote() << QStringLiteral("VBoxTool   : unregister inaccessible machine ") +
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "unregister inaccessible machine ") +
                                         entry.uuid + QStringLiteral(", its files are kept");
             exec({QStringLiteral("unregistervm"), entry.uuid}, nullptr, nullptr, kToolTimeoutSeconds);
         } else {
             m_vmNames.append(entry.name);
         }
     }
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::listOrvantaVms(QStringList *names)
 {
     names->clear();
     QString out;
-    if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) != 1)
-        return 1002;
+    if (exec({QStringLiteral("list"), QStringLiteral("vms")}, &out, nullptr, kToolTimeoutSeconds) !=
+        ErrorCode::Success)
+        return ErrorCode::VmListOrDiskCopyFailed;
     for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(out)) {
         if (VBoxOutput::isOrvantaVmName(entry.name))
             names->append(entry.name);
     }
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::initVmInfo()
 {
-    qInfo() << "VBoxTool   : init vm info";
+    qInfo() << ORV_LOG_VBOXTOOL "init vm info";
     if (!m_vmNames.contains(Global::vmName))
-        return 1;
+        return ErrorCode::Success;
     QString out;
     m_vmInfoClean = false;
     if (exec({QStringLiteral("showvminfo"), Global::vmName, QStringLiteral("--machinereadable")}, &out,
-             nullptr, kToolTimeoutSeconds) != 1)
-        return 1007;
+             nullptr, kToolTimeoutSeconds) != ErrorCode::Success)
+        return ErrorCode::VmInfoFailed;
     m_vmInfoClean = lastRunClean() && VBoxOutput::isCompleteMachineInfo(out);
     if (!m_vmInfoClean)
-        qWarning().noquote() << QStringLiteral("VBoxTool   : machine information incomplete");
+        qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "machine information incomplete");
     m_vmInfoText = out;
     const VBoxOutput::MachineInfo info = VBoxOutput::parseMachineInfo(out);
     // The information replaces the previous reading: after the machine was re-created, keys of the old
@@ -284,15 +314,15 @@ int VBoxTool::initVmInfo()
     // re-created machine compares against what the machine really holds.
     m_forwardRules = info.forwardRules;
     m_forwardRuleNames = info.forwardRuleNames;
-    qInfo().noquote() << QStringLiteral("VBoxTool   : vbox current state is ") +
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "vbox current state is ") +
                              m_vmInfo.value(QStringLiteral("VMState"));
-    qInfo() << "VBoxTool   : init vm info ok";
-    return 1;
+    qInfo() << ORV_LOG_VBOXTOOL "init vm info ok";
+    return ErrorCode::Success;
 }
 
 void VBoxTool::setMachineFolder()
 {
-    qInfo().noquote() << QStringLiteral("VBoxTool   : change vbox folder ") + m_machineFolder;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "change vbox folder ") + m_machineFolder;
     exec({QStringLiteral("setproperty"), QStringLiteral("machinefolder"), m_machineFolder}, nullptr, nullptr,
          kToolTimeoutSeconds);
 }
@@ -306,7 +336,7 @@ bool VBoxTool::isOtherInstanceBusy(QStringList names)
         if (!SharedSegment::hasLiveOwner(name))
             continue;
         const QString word = SharedSegment::peekText(name);
-        if (word == QLatin1String("STARTING") || word == QLatin1String("EXITING"))
+        if (word == QLatin1String(StatusWord::kStarting) || word == QLatin1String(StatusWord::kExiting))
             return true;
     }
     return false;
@@ -314,9 +344,9 @@ bool VBoxTool::isOtherInstanceBusy(QStringList names)
 
 bool VBoxTool::checkOtherOrvStatus()
 {
-    qInfo() << "VBoxTool   : checkOtherOrvStatus";
+    qInfo() << ORV_LOG_VBOXTOOL "checkOtherOrvStatus";
     QStringList names;
-    if (listOrvantaVms(&names) != 1)
+    if (listOrvantaVms(&names) != ErrorCode::Success)
         return false;
     QElapsedTimer waited;
     waited.start();
@@ -324,12 +354,13 @@ bool VBoxTool::checkOtherOrvStatus()
     while (isOtherInstanceBusy(names)) {
         if (waited.elapsed() >= limitMs) {
             // A segment left behind by a process that died mid-start would hold us here for ever.
-            qWarning() << "VBoxTool   : checkOtherOrvStatus gave up waiting for other instances after 120 s";
+            qWarning() << ORV_LOG_VBOXTOOL
+                "checkOtherOrvStatus gave up waiting for other instances after 120 s";
             return true;
         }
-        Global::setStatus(QStringLiteral("STARTWAITING"));
+        Global::setStatus(QLatin1String(StatusWord::kStartWaiting));
         QThread::msleep(static_cast<unsigned long>(TimeoutScale::ms(kOtherInstancePollMs)));
-        if (listOrvantaVms(&names) != 1)
+        if (listOrvantaVms(&names) != ErrorCode::Success)
             return false;
     }
     return true;
@@ -338,17 +369,17 @@ bool VBoxTool::checkOtherOrvStatus()
 int VBoxTool::stopVM()
 {
     const QString state = m_vmInfo.value(QStringLiteral("VMState"));
-    qDebug().noquote() << QStringLiteral("VBoxTool   : stop vm, current state is ") + state;
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "stop vm, current state is ") + state;
     const QString &vm = Global::vmName;
     const auto powerOff = [&] {
-        qInfo() << "VBoxTool   : poweroff vbox";
+        qInfo() << ORV_LOG_VBOXTOOL "poweroff vbox";
         return exec({QStringLiteral("controlvm"), vm, QStringLiteral("poweroff")}, nullptr, nullptr,
                     kToolTimeoutSeconds);
     };
     if (state.isEmpty())
-        return 1;
+        return ErrorCode::Success;
     if (state.contains(QLatin1String("saved"))) {
-        qInfo() << "VBoxTool   : cur state is saved, discardstate it";
+        qInfo() << ORV_LOG_VBOXTOOL "cur state is saved, discardstate it";
         return exec({QStringLiteral("discardstate"), vm}, nullptr, nullptr, kToolTimeoutSeconds);
     }
     if (state.contains(QLatin1String("aborted"))) {
@@ -359,12 +390,12 @@ int VBoxTool::stopVM()
     if (isRunningState(state))
         return powerOff();
     if (!state.contains(QLatin1String("poweroff"))) {
-        qInfo() << "VBoxTool   : emergencystop vbox";
+        qInfo() << ORV_LOG_VBOXTOOL "emergencystop vbox";
         return exec(
             {QStringLiteral("startvm"), vm, QStringLiteral("--type"), QStringLiteral("emergencystop")},
             nullptr, nullptr, kToolTimeoutSeconds);
     }
-    return 1;
+    return ErrorCode::Success;
 }
 
 bool VBoxTool::isRunningState(const QString &state)
@@ -375,7 +406,7 @@ bool VBoxTool::isRunningState(const QString &state)
 
 bool VBoxTool::stopVMChecked()
 {
-    if (stopVM() == 1)
+    if (stopVM() == ErrorCode::Success)
         return true;
     // Refused, for instance while another session holds the machine: look at it again and try once more.
     initVmInfo();
@@ -386,7 +417,7 @@ bool VBoxTool::stopVMChecked()
     const QString state = m_vmInfo.value(QStringLiteral("VMState"));
     if (!isRunningState(state))
         return true;
-    qCritical().noquote() << QStringLiteral("VBoxTool   : machine still running after poweroff, state ") +
+    qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "machine still running after poweroff, state ") +
                                  state;
     return false;
 }
@@ -395,43 +426,44 @@ bool VBoxTool::stopVMChecked()
 
 int VBoxTool::initHostInfo()
 {
-    qInfo() << "VBoxTool   : init host info";
+    qInfo() << ORV_LOG_VBOXTOOL "init host info";
     QString out;
-    if (exec({QStringLiteral("list"), QStringLiteral("hostinfo")}, &out, nullptr, kToolTimeoutSeconds) != 1)
-        return 1015;
+    if (exec({QStringLiteral("list"), QStringLiteral("hostinfo")}, &out, nullptr, kToolTimeoutSeconds) !=
+        ErrorCode::Success)
+        return ErrorCode::HostInfoFailed;
     const QHash<QString, QString> info = VBoxOutput::parseHostInfo(out);
     for (auto it = info.cbegin(); it != info.cend(); ++it)
         m_hostInfo.insert(it.key(), it.value());
     Global::systemInfo.cpuName = m_hostInfo.value(QStringLiteral("Processor#0 description"));
     if (systemMessageSink())
         systemMessageSink()(QStringLiteral("cpu"), Global::systemInfo.cpuName);
-    qInfo() << "VBoxTool   : init host info ok";
-    return 1;
+    qInfo() << ORV_LOG_VBOXTOOL "init host info ok";
+    return ErrorCode::Success;
 }
 
 int VBoxTool::initGuestInfo()
 {
-    qInfo() << "VBoxTool   : init guest info";
+    qInfo() << ORV_LOG_VBOXTOOL "init guest info";
     QString out;
     if (exec({QStringLiteral("guestproperty"), QStringLiteral("enumerate"), Global::vmName}, &out, nullptr,
-             kToolTimeoutSeconds) != 1)
-        return 1006;
+             kToolTimeoutSeconds) != ErrorCode::Success)
+        return ErrorCode::GuestPropertiesFailed;
     // Replaced, not merged: a property the machine no longer has must not count as in place.
     m_guestProperties = VBoxOutput::parseGuestProperties(out);
-    qInfo() << "VBoxTool   : init guest info ok";
-    return 1;
+    qInfo() << ORV_LOG_VBOXTOOL "init guest info ok";
+    return ErrorCode::Success;
 }
 
 int VBoxTool::initExtradataInfo()
 {
-    qInfo() << "VBoxTool   : init extradata info";
+    qInfo() << ORV_LOG_VBOXTOOL "init extradata info";
     QString out;
     if (exec({QStringLiteral("getextradata"), Global::vmName, QStringLiteral("enumerate")}, &out, nullptr,
-             kToolTimeoutSeconds) != 1)
-        return 1019;
+             kToolTimeoutSeconds) != ErrorCode::Success)
+        return ErrorCode::ExtradataFailed;
     m_extraData = VBoxOutput::parseExtraData(out);
-    qInfo() << "VBoxTool   : init extradata info ok";
-    return 1;
+    qInfo() << ORV_LOG_VBOXTOOL "init extradata info ok";
+    return ErrorCode::Success;
 }
 
 // ---- host ports and NAT port forwarding ----
@@ -501,12 +533,12 @@ void VBoxTool::scanUsedPorts()
         // them until the machines run. Under the lock each one chooses in turn and leaves its choice
         // where the next one looks, until its rules stand in its machine.
         if (!lock.tryLock(kPortLockWaitMs))
-            qWarning() << "VBoxTool   : port lock not taken in time, choosing without it";
+            qWarning() << ORV_LOG_VBOXTOOL "port lock not taken in time, choosing without it";
         QString problem;
         const QString runtime = Platform::privateRuntimeDir(&problem);
         if (runtime.isEmpty()) {
-            qWarning().noquote() << QStringLiteral(
-                                        "VBoxTool   : no private runtime folder, port choices not shared: ") +
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                   "no private runtime folder, port choices not shared: ") +
                                         problem;
         } else {
             reservationFolder = runtime + QStringLiteral("/ports");
@@ -520,9 +552,9 @@ void VBoxTool::scanUsedPorts()
         if (file.open(QIODevice::ReadOnly | QIODevice::Text))
             m_usedPorts.unite(VBoxOutput::parseProcNetTcp(QString::fromLatin1(file.readAll())));
         else
-            qDebug().noquote() << QStringLiteral("VBoxTool   : cannot read ") + file.fileName();
+            qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "cannot read ") + file.fileName();
     }
-    qDebug() << "VBoxTool   : ports in use" << m_usedPorts.size();
+    qDebug() << ORV_LOG_VBOXTOOL "ports in use" << m_usedPorts.size();
     Global::assignPorts(m_usedPorts);
     if (reservationFolder.isEmpty())
         return;
@@ -544,9 +576,9 @@ QString VBoxTool::forwardRule(const QString &name, const QString &hostPort, int 
 
 int VBoxTool::initPort()
 {
-    qInfo() << "VBoxTool   : initPort";
+    qInfo() << ORV_LOG_VBOXTOOL "initPort";
     if (CommandLine::tcp)
-        return 1;
+        return ErrorCode::Success;
     const struct
     {
         const char *name;
@@ -560,24 +592,24 @@ int VBoxTool::initPort()
     for (const auto &rule : rules) {
         const QString name = QLatin1String(rule.name);
         const int code = setPortForward(name, forwardRule(name, rule.hostPort, rule.guestPort));
-        if (code != 1)
+        if (code != ErrorCode::Success)
             return code;
     }
-    qInfo() << "VBoxTool   : initPort ok";
-    return 1;
+    qInfo() << ORV_LOG_VBOXTOOL "initPort ok";
+    return ErrorCode::Success;
 }
 
 int VBoxTool::setPortForward(const QString &name, const QString &rule)
 {
     if (m_forwardRules.contains(rule))
-        return 1;
-    qDebug().noquote() << QStringLiteral("VBoxTool   : modifyvm ") + name;
+        return ErrorCode::Success;
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm ") + name;
     const QString &vm = Global::vmName;
     if (m_forwardRuleNames.contains(name))
         exec({QStringLiteral("modifyvm"), vm, QStringLiteral("--natpf1"), QStringLiteral("delete"), name},
              nullptr, nullptr, kToolTimeoutSeconds);
     if (exec({QStringLiteral("modifyvm"), vm, QStringLiteral("--natpf1"), rule}, nullptr, nullptr,
-             kToolTimeoutSeconds) != 1)
-        return 1005;
-    return 1;
+             kToolTimeoutSeconds) != ErrorCode::Success)
+        return ErrorCode::PortForwardFailed;
+    return ErrorCode::Success;
 }

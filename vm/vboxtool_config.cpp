@@ -2,7 +2,9 @@
 // wanted values with the machine as read at the start of the attempt and runs one tool command only when
 // something differs.
 #include "commandline.h"
+#include "errorcodes.h"
 #include "global.h"
+#include "logtags.h"
 #include "settingmodel.h"
 #include "vboxtool.h"
 
@@ -96,8 +98,8 @@ void VBoxTool::setCpuFeatures()
 int VBoxTool::initNetwork()
 {
     if (CommandLine::tcp)
-        return 1;
-    qInfo().noquote() << QStringLiteral("VBoxTool   : init network");
+        return ErrorCode::Success;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "init network");
     const QString &vm = Global::vmName;
     for (const QString &adapter : {QStringLiteral("1"), QStringLiteral("2")}) {
         const auto is = [&](const QString &key, const char *value) {
@@ -111,36 +113,36 @@ int VBoxTool::initNetwork()
                   QStringLiteral("--macaddress") + adapter, QStringLiteral("auto"),
                   QStringLiteral("--nictype") + adapter, QStringLiteral("82540EM"),
                   QStringLiteral("--nictrace") + adapter, QStringLiteral("off")},
-                 nullptr, nullptr, kToolTimeoutSeconds) != 1)
-            return 1003;
+                 nullptr, nullptr, kToolTimeoutSeconds) != ErrorCode::Success)
+            return ErrorCode::NetworkConfigFailed;
     }
     int code = setSpeedDevice();
-    if (code != 1)
+    if (code != ErrorCode::Success)
         return code;
     code = initPort();
-    if (code != 1)
+    if (code != ErrorCode::Success)
         return code;
     code = setStreamMode();
-    if (code != 1)
+    if (code != ErrorCode::Success)
         return code;
-    qInfo().noquote() << QStringLiteral("VBoxTool   : init network ok");
-    return 1;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "init network ok");
+    return ErrorCode::Success;
 }
 
 int VBoxTool::checkCpu(bool withVt)
 {
-    qInfo().noquote() << QStringLiteral("VBoxTool   : check cpu");
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check cpu");
     const int wanted = SettingModel::instance()->performance()->cpuCoresCount();
     const int machineCount = m_vmInfo.value(QStringLiteral("cpus")).toInt();
-    qDebug().noquote() << QStringLiteral("VBoxTool   : vm cpu number : ") + QString::number(machineCount);
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "vm cpu number : ") + QString::number(machineCount);
 
     const int hostCount = m_hostInfo.value(QStringLiteral("Processor online count")).toInt();
     Global::systemInfo.hostCpuCount = hostCount;
     if (hostCount == -1)
-        return 1016;
-    qDebug().noquote() << QStringLiteral("VBoxTool   : host cpu number  ") + QString::number(hostCount);
+        return ErrorCode::CpuCountFailed;
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "host cpu number  ") + QString::number(hostCount);
     if (hostCount <= 0)
-        qWarning().noquote() << QStringLiteral("VBoxTool   : host cpu number unknown, no upper bound");
+        qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "host cpu number unknown, no upper bound");
 
     int count;
     if (!withVt)
@@ -151,11 +153,11 @@ int VBoxTool::checkCpu(bool withVt)
         count = 1;
     else
         count = wanted;
-    qInfo().noquote() << QStringLiteral("VBoxTool   : check cpu ok");
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check cpu ok");
 
     const QString text = QString::number(count);
     if (m_vmInfo.value(QStringLiteral("cpus")) == text)
-        return 1;
+        return ErrorCode::Success;
     m_vmInfo.insert(QStringLiteral("cpus"), text);
     return exec({QStringLiteral("modifyvm"), Global::vmName, QStringLiteral("--cpus"), text}, nullptr,
                 nullptr, kToolTimeoutSeconds);
@@ -163,18 +165,18 @@ int VBoxTool::checkCpu(bool withVt)
 
 int VBoxTool::checkMemory(bool withVt)
 {
-    qInfo().noquote() << QStringLiteral("VBoxTool   : check memory");
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check memory");
     const int current = m_vmInfo.value(QStringLiteral("memory")).toInt();
-    qDebug().noquote() << QStringLiteral("VBoxTool   : current memory ") + QString::number(current) +
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "current memory ") + QString::number(current) +
                               QStringLiteral("MB");
     int limit = 0;
     hostMemorySize(&limit, withVt);
-    qDebug().noquote() << QStringLiteral("VBoxTool   : max memory  ") + QString::number(limit) +
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "max memory  ") + QString::number(limit) +
                               QStringLiteral("MB");
     // Without the host's memory size there is no known bound (a bound of 0 would write "--memory 0").
     const bool limitKnown = limit > 0;
     if (!limitKnown)
-        qWarning().noquote() << QStringLiteral("VBoxTool   : host memory size unknown, no upper bound");
+        qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "host memory size unknown, no upper bound");
 
     const int wanted = SettingModel::instance()->performance()->ramSize();
     if (limitKnown && wanted > limit)
@@ -183,13 +185,13 @@ int VBoxTool::checkMemory(bool withVt)
         return setMemory(kMinimumMemoryMB);
     if (wanted != current)
         return setMemory(wanted);
-    qInfo().noquote() << QStringLiteral("VBoxTool   : check memory ok");
-    return 1;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check memory ok");
+    return ErrorCode::Success;
 }
 
 int VBoxTool::setMemory(int megabytes)
 {
-    qInfo().noquote() << QStringLiteral("VBoxTool   : modify memory");
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modify memory");
     const QString text = QString::number(megabytes);
     m_vmInfo.insert(QStringLiteral("memory"), text);
     return exec({QStringLiteral("modifyvm"), Global::vmName, QStringLiteral("--memory"), text}, nullptr,
@@ -198,10 +200,11 @@ int VBoxTool::setMemory(int megabytes)
 
 int VBoxTool::setResolutionAndDpi()
 {
-    qInfo().noquote() << QStringLiteral("VBoxTool   : set resolutiona and dpi");
+    // "resolutiona" (sic) in this line and the next: spelled as the support staff's log filters look for it.
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "set resolutiona and dpi");
     const SettingResolutionData *resolution = SettingModel::instance()->resolution();
     const QString &vm = Global::vmName;
-    int result = 1;
+    int result = ErrorCode::Success;
 
     const QString mode =
         QStringLiteral("%1x%2-16")
@@ -209,15 +212,15 @@ int VBoxTool::setResolutionAndDpi()
     if (m_guestProperties.value(QStringLiteral("vbox_graph_mode")) != mode &&
         exec({QStringLiteral("guestproperty"), QStringLiteral("set"), vm, QStringLiteral("vbox_graph_mode"),
               mode},
-             nullptr, nullptr, kToolTimeoutSeconds) != 1)
-        result = 1013;
+             nullptr, nullptr, kToolTimeoutSeconds) != ErrorCode::Success)
+        result = ErrorCode::ResolutionFailed;
 
     const QString dpi = QString::number(resolution->dpi());
     if (m_guestProperties.value(QStringLiteral("vbox_dpi")) != dpi &&
         exec({QStringLiteral("guestproperty"), QStringLiteral("set"), vm, QStringLiteral("vbox_dpi"), dpi},
-             nullptr, nullptr, kToolTimeoutSeconds) != 1)
-        result = 1014;
+             nullptr, nullptr, kToolTimeoutSeconds) != ErrorCode::Success)
+        result = ErrorCode::DpiFailed;
 
-    qInfo().noquote() << QStringLiteral("VBoxTool   : set resolutiona and dpi ok");
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "set resolutiona and dpi ok");
     return result;
 }

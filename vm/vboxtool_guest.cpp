@@ -1,6 +1,8 @@
 // What the guest learns about its host through guest properties, and the registration of the device
 // plug-in through extradata. Each value is written only when the machine holds another one.
+#include "errorcodes.h"
 #include "global.h"
+#include "logtags.h"
 #include "vboxtool.h"
 
 #include <QCoreApplication>
@@ -88,31 +90,31 @@ int VBoxTool::setSpeedDevice()
     const QString path = speedDevicePath();
     const QString pathKey = QStringLiteral("VBoxInternal/PDM/Devices/OrvSpeed/Path");
     if (m_extraData.value(pathKey) != path) {
-        qDebug().noquote() << QStringLiteral("VBoxTool   : modifyvm Path ") + path;
-        if (writeExtraData(this, pathKey, path) != 1)
-            return 1004;
+        qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm Path ") + path;
+        if (writeExtraData(this, pathKey, path) != ErrorCode::Success)
+            return ErrorCode::SpeedDeviceFailed;
     }
     const QString anythingKey = QStringLiteral("VBoxInternal/Devices/OrvSpeed/0/anything");
     if (m_extraData.value(anythingKey) != QLatin1String("OrvSpeed")) {
-        qDebug().noquote() << QStringLiteral("VBoxTool   : modifyvm anything");
-        if (writeExtraData(this, anythingKey, QStringLiteral("OrvSpeed")) != 1)
-            return 1004;
+        qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm anything");
+        if (writeExtraData(this, anythingKey, QStringLiteral("OrvSpeed")) != ErrorCode::Success)
+            return ErrorCode::SpeedDeviceFailed;
     }
     const QString trustedKey = QStringLiteral("VBoxInternal/Devices/OrvSpeed/0/Trusted");
     if (m_extraData.value(trustedKey) != QLatin1String("1")) {
-        qDebug().noquote() << QStringLiteral("VBoxTool   : modifyvm Trusted");
-        if (writeExtraData(this, trustedKey, QStringLiteral("1")) != 1)
-            return 1004;
+        qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm Trusted");
+        if (writeExtraData(this, trustedKey, QStringLiteral("1")) != ErrorCode::Success)
+            return ErrorCode::SpeedDeviceFailed;
     }
 
     Global::vmPort = QString::number(QCoreApplication::applicationPid());
-    qDebug().noquote() << QStringLiteral("Global : vmPort ") + Global::vmPort;
+    qDebug().noquote() << QStringLiteral(ORV_LOG_GLOBAL "vmPort ") + Global::vmPort;
     if (m_guestProperties.value(QStringLiteral("emu_id")) != Global::vmPort) {
-        qDebug().noquote() << QStringLiteral("VBoxTool   : modifyvm emu_id");
-        if (writeGuestProperty(this, QStringLiteral("emu_id"), Global::vmPort) != 1)
-            return 1004;
+        qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm emu_id");
+        if (writeGuestProperty(this, QStringLiteral("emu_id"), Global::vmPort) != ErrorCode::Success)
+            return ErrorCode::SpeedDeviceFailed;
     }
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::setStreamMode()
@@ -120,13 +122,13 @@ int VBoxTool::setStreamMode()
     const QString wanted =
         Global::streamMode == QLatin1String("pipe") ? QStringLiteral("pipe") : QStringLiteral("speed");
     if (m_guestProperties.value(QStringLiteral("stream_mode")) != wanted &&
-        writeGuestProperty(this, QStringLiteral("stream_mode"), wanted) != 1)
-        return 1004;
-    return 1;
+        writeGuestProperty(this, QStringLiteral("stream_mode"), wanted) != ErrorCode::Success)
+        return ErrorCode::SpeedDeviceFailed;
+    return ErrorCode::Success;
 }
 
 void VBoxTool::clearEmuId()
 {
-    qDebug().noquote() << QStringLiteral("VBoxTool   : clear emu_id");
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "clear emu_id");
     writeGuestProperty(this, QStringLiteral("emu_id"), QString(QLatin1String("")));
 }

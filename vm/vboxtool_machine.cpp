@@ -1,6 +1,8 @@
 // The machine image check: the machine exists under the VM name, lives in the installation's machine
 // folder, and has its three disks built from the shipped guest image attached.
+#include "errorcodes.h"
 #include "global.h"
+#include "logtags.h"
 #include "vboxoutput.h"
 #include "vboxtool.h"
 
@@ -41,7 +43,7 @@ const DiskSlot *diskSlot(const QString &word)
 
 QString attachFailedText(const DiskSlot &disk)
 {
-    return QStringLiteral("VBoxTool   : storagectl add android_%1_disk failed ")
+    return QStringLiteral(ORV_LOG_VBOXTOOL "storagectl add android_%1_disk failed ")
         .arg(QLatin1String(disk.word));
 }
 
@@ -60,24 +62,24 @@ QStringList attachArgs(const DiskSlot &disk, const QString &medium)
 int VBoxTool::checkOva()
 {
     const QString &vm = Global::vmName;
-    qInfo().noquote() << QStringLiteral("VBoxTool   : check ova ");
-    if (loadVmList() != 1)
-        return 1002;
-    qDebug().noquote() << QStringLiteral("VBoxTool   : list vms ") + vm;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check ova ");
+    if (loadVmList() != ErrorCode::Success)
+        return ErrorCode::VmListOrDiskCopyFailed;
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "list vms ") + vm;
 
     // The first instance was once called just "Orvanta"; it becomes Orvanta_0.
     const QString oldDefault = QStringLiteral("Orvanta");
     const QString newDefault = QStringLiteral("Orvanta_0");
     if (vm == newDefault && !m_vmNames.contains(newDefault) && m_vmNames.contains(oldDefault)) {
         if (exec({QStringLiteral("modifyvm"), oldDefault, QStringLiteral("--name"), newDefault}, nullptr,
-                 nullptr, kToolTimeoutSeconds) == 1) {
+                 nullptr, kToolTimeoutSeconds) == ErrorCode::Success) {
             m_vmNames.removeAll(oldDefault);
             m_vmNames.append(newDefault);
         }
     }
 
     // Only a whole machine information is ground for deleting anything below.
-    const bool infoClean = initVmInfo() == 1 && m_vmInfoClean;
+    const bool infoClean = initVmInfo() == ErrorCode::Success && m_vmInfoClean;
 
     // A machine registered from another folder (an earlier installation) is removed and created anew
     // here. The machine's folder is the one the tool keeps it in: the folder of its settings file (the
@@ -88,8 +90,8 @@ int VBoxTool::checkOva()
         const QString logFolder = m_vmInfo.value(QStringLiteral("LogFldr"));
         if (!infoClean || (settingsFile.isEmpty() && logFolder.isEmpty())) {
             // Where the machine lives is unknown, and that is no ground for deleting anything.
-            qWarning().noquote() << QStringLiteral(
-                "VBoxTool   : machine folder unknown, folder test skipped");
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                   "machine folder unknown, folder test skipped");
         } else {
             QString folder;
             bool known = true;
@@ -109,11 +111,11 @@ int VBoxTool::checkOva()
         // Not in the list, but its folder is there: ask for the machine itself before building it anew.
         // A machine the tool still knows means the list was wrong, and nothing is rebuilt on it.
         if (exec({QStringLiteral("showvminfo"), vm, QStringLiteral("--machinereadable")}, nullptr, nullptr,
-                 kToolTimeoutSeconds) == 1 &&
+                 kToolTimeoutSeconds) == ErrorCode::Success &&
             lastRunClean()) {
             qCritical().noquote() << QStringLiteral(
-                "VBoxTool   : machine missing from the machine list but registered, nothing rebuilt");
-            return 1002;
+                ORV_LOG_VBOXTOOL "machine missing from the machine list but registered, nothing rebuilt");
+            return ErrorCode::VmListOrDiskCopyFailed;
         }
     }
 
@@ -121,11 +123,11 @@ int VBoxTool::checkOva()
     if (!m_vmNames.contains(vm)) {
         result = setupVm();
     } else {
-        qInfo().noquote() << QStringLiteral("VBoxTool   : ova exist");
+        qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "ova exist");
         result = checkOvaVersion();
     }
-    if (result == 1)
-        qInfo().noquote() << QStringLiteral("VBoxTool   : check ova ok");
+    if (result == ErrorCode::Success)
+        qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "check ova ok");
     return result;
 }
 
@@ -138,11 +140,12 @@ QString VBoxTool::moveFolderAside(const QString &folder)
     for (int n = 2; QFileInfo::exists(aside); ++n)
         aside = aside.section(QLatin1Char('~'), 0, 0) + QLatin1Char('~') + QString::number(n);
     if (!QDir().rename(folder, aside)) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : cannot move the old machine folder aside ") +
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                "cannot move the old machine folder aside ") +
                                      folder;
         return QString();
     }
-    qWarning().noquote() << QStringLiteral("VBoxTool   : old machine folder moved aside: ") + folder +
+    qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "old machine folder moved aside: ") + folder +
                                 QStringLiteral(" -> ") + aside;
     return aside;
 }
@@ -162,10 +165,11 @@ void VBoxTool::keepUserDisks(const QString &oldFolder, const QString &newFolder)
         QFile::remove(target);
         if (QDir().rename(candidates.first().absoluteFilePath(), target))
             qWarning().noquote()
-                << QStringLiteral("VBoxTool   : %1 disk kept: ").arg(QLatin1String(disk.word)) +
+                << QStringLiteral(ORV_LOG_VBOXTOOL "%1 disk kept: ").arg(QLatin1String(disk.word)) +
                        candidates.first().absoluteFilePath() + QStringLiteral(" -> ") + target;
         else
-            qCritical().noquote() << QStringLiteral("VBoxTool   : %1 disk could not be kept, it stays in ")
+            qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                    "%1 disk could not be kept, it stays in ")
                                              .arg(QLatin1String(disk.word)) +
                                          oldFolder;
     }
@@ -174,7 +178,7 @@ void VBoxTool::keepUserDisks(const QString &oldFolder, const QString &newFolder)
 int VBoxTool::setupVm()
 {
     const QString &vm = Global::vmName;
-    qInfo().noquote() << QStringLiteral("VBoxTool   : setup vm ") + vm;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "setup vm ") + vm;
     setMachineFolder();
     QDir().mkpath(m_machineFolder);
 
@@ -188,7 +192,7 @@ int VBoxTool::setupVm()
     if (QFileInfo::exists(expected)) {
         const QString aside = moveFolderAside(expected);
         if (aside.isEmpty())
-            return 1002;
+            return ErrorCode::VmListOrDiskCopyFailed;
         oldFolders << aside;
     }
     const QStringList create{
@@ -199,7 +203,7 @@ int VBoxTool::setupVm()
     int created = exec(create, &out, &err, kToolTimeoutSeconds);
     // The tool names the folder in its own way; a leftover settings file there is moved aside too.
     const QString inTheWay = VBoxOutput::existingSettingsFile(err);
-    if (created != 1 && !inTheWay.isEmpty() &&
+    if (created != ErrorCode::Success && !inTheWay.isEmpty() &&
         QDir::cleanPath(QFileInfo(QFileInfo(inTheWay).path()).path()) == QDir::cleanPath(m_machineFolder)) {
         const QString aside = moveFolderAside(QFileInfo(inTheWay).path());
         if (!aside.isEmpty()) {
@@ -207,51 +211,52 @@ int VBoxTool::setupVm()
             created = exec(create, &out, &err, kToolTimeoutSeconds);
         }
     }
-    if (created != 1) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : create ") + vm + QStringLiteral(" failed ");
-        return 1002;
+    if (created != ErrorCode::Success) {
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "create ") + vm + QStringLiteral(" failed ");
+        return ErrorCode::VmListOrDiskCopyFailed;
     }
     // The machine's folder is the one the tool made for it.
     const QString settingsFile = VBoxOutput::createdSettingsFile(out);
     if (settingsFile.isEmpty()) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : create ") + vm +
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "create ") + vm +
                                      QStringLiteral(" failed , no settings file named");
-        return 1002;
+        return ErrorCode::VmListOrDiskCopyFailed;
     }
     const QString vmFolder = QDir::cleanPath(QFileInfo(settingsFile).absolutePath());
     m_vmFolder = vmFolder;
     if (!copyDir(Global::ovaFolder, vmFolder, true)) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : copy vmdk files failed ");
-        return 1002;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "copy vmdk files failed ");
+        return ErrorCode::VmListOrDiskCopyFailed;
     }
     for (const QString &old : qAsConst(oldFolders))
         keepUserDisks(old, vmFolder);
 
     if (run({QStringLiteral("modifyvm"), vm, QStringLiteral("--boot1"), QStringLiteral("disk"),
              QStringLiteral("--boot2"), QStringLiteral("none"), QStringLiteral("--boot3"),
-             QStringLiteral("none"), QStringLiteral("--boot4"), QStringLiteral("none")}) != 1) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : modifyvm boot failed ");
-        return 1002;
+             QStringLiteral("none"), QStringLiteral("--boot4"), QStringLiteral("none")}) !=
+        ErrorCode::Success) {
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "modifyvm boot failed ");
+        return ErrorCode::VmListOrDiskCopyFailed;
     }
     if (run({QStringLiteral("storagectl"), vm, QStringLiteral("--name"), QStringLiteral("IDE"),
-             QStringLiteral("--add"), QStringLiteral("ide")}) != 1) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : storagectl add ide failed ");
-        return 1002;
+             QStringLiteral("--add"), QStringLiteral("ide")}) != ErrorCode::Success) {
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "storagectl add ide failed ");
+        return ErrorCode::VmListOrDiskCopyFailed;
     }
     for (const DiskSlot &disk : kDisks) {
         const QString file = vmFolder + QLatin1String(disk.shippedFile);
         // The copy carries the shipped disk's identifier, which the tool may know already.
         run({QStringLiteral("internalcommands"), QStringLiteral("sethduuid"), file});
-        if (run(attachArgs(disk, file)) != 1) {
+        if (run(attachArgs(disk, file)) != ErrorCode::Success) {
             qCritical().noquote() << attachFailedText(disk);
-            return 1002;
+            return ErrorCode::VmListOrDiskCopyFailed;
         }
     }
     run({QStringLiteral("guestproperty"), QStringLiteral("set"), vm, QStringLiteral("orvanta_ova_version"),
          Global::installInfo.ovaVersion});
     if (!m_vmNames.contains(vm))
         m_vmNames.append(vm);
-    return 1;
+    return ErrorCode::Success;
 }
 
 bool VBoxTool::copyDir(const QString &source, const QString &target, bool overwrite)
@@ -259,7 +264,7 @@ bool VBoxTool::copyDir(const QString &source, const QString &target, bool overwr
     const QDir sourceDir(source);
     if (!sourceDir.exists()) {
         // Nothing to copy is a failure: a machine built from an empty folder has no disks.
-        qWarning().noquote() << QStringLiteral("VBoxTool   : copy source missing ") + source;
+        qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "copy source missing ") + source;
         return false;
     }
     if (!QDir(target).exists() && !QDir().mkpath(target))
@@ -288,13 +293,13 @@ int VBoxTool::checkOvaVersion()
     QString out;
     if (exec({QStringLiteral("guestproperty"), QStringLiteral("get"), vm,
               QStringLiteral("orvanta_ova_version")},
-             &out, nullptr, kToolTimeoutSeconds) != 1)
-        return 1017;
+             &out, nullptr, kToolTimeoutSeconds) != ErrorCode::Success)
+        return ErrorCode::OvaVersionFailed;
     // "Value: <version>"; "No value set!" keeps what was read before.
     if (out.contains(QLatin1Char(':')))
         m_installedOvaVersion = out.section(QLatin1Char(':'), 1, 1).trimmed();
-    qDebug().noquote() << QStringLiteral("VBoxTool   : ova the current version is ") + m_installedOvaVersion +
-                              QStringLiteral(" and the last version is ") + shipped;
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "ova the current version is ") +
+                              m_installedOvaVersion + QStringLiteral(" and the last version is ") + shipped;
 
     // A slot is repaired when it is empty ("none") or names a file that is gone. A slot without any
     // value means the machine information was not read: the disks there are unknown and are left alone,
@@ -309,12 +314,12 @@ int VBoxTool::checkOvaVersion()
         const QString value = m_vmInfo.value(QLatin1String(disk.slotKey));
         // A machine information that was cut off or came from a failed run may name slots wrongly.
         if (!m_vmInfoClean) {
-            qWarning().noquote() << QStringLiteral("VBoxTool   : %1 disk slot unknown, left alone")
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "%1 disk slot unknown, left alone")
                                         .arg(QLatin1String(disk.word));
             return Slot::Unknown;
         }
         if (value.isEmpty()) {
-            qWarning().noquote() << QStringLiteral("VBoxTool   : %1 disk slot %2 unknown, left alone")
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "%1 disk slot %2 unknown, left alone")
                                         .arg(QLatin1String(disk.word), QLatin1String(disk.slotKey));
             return Slot::Unknown;
         }
@@ -323,11 +328,11 @@ int VBoxTool::checkOvaVersion()
         return Slot::Present;
     };
 
-    int result = 1;
+    int result = ErrorCode::Success;
     const auto repair = [&](const DiskSlot &disk) {
-        qInfo().noquote() << QStringLiteral("VBoxTool   : repaire %1 ide").arg(QLatin1String(disk.word));
+        qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "repaire %1 ide").arg(QLatin1String(disk.word));
         const int code = repairDisk(QLatin1String(disk.word));
-        if (code != 1 && result == 1)
+        if (code != ErrorCode::Success && result == ErrorCode::Success)
             result = code;
     };
 
@@ -345,15 +350,16 @@ int VBoxTool::repairDisk(const QString &word)
 {
     const DiskSlot *disk = diskSlot(word);
     if (!disk)
-        return 1018;
+        return ErrorCode::DiskRepairOrStartAnswerFailed;
     const QString &vm = Global::vmName;
     const QString &shipped = Global::installInfo.ovaVersion;
-    qInfo().noquote() << QStringLiteral("VBoxTool   : set ") + word;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "set ") + word;
 
     if (m_vmFolder.isEmpty()) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : machine folder unknown, no disk made for ") +
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                "machine folder unknown, no disk made for ") +
                                      word;
-        return 1018;
+        return ErrorCode::DiskRepairOrStartAnswerFailed;
     }
     const QString newFile =
         m_vmFolder + QLatin1Char('/') + word + QLatin1Char('_') + shipped + QStringLiteral(".vmdk");
@@ -366,20 +372,20 @@ int VBoxTool::repairDisk(const QString &word)
     const bool attached = !current.isEmpty() && current != QLatin1String("none");
     if (attached) {
         const QString failed =
-            QStringLiteral("VBoxTool   : storagectl del ") + current + QStringLiteral(" failed ");
-        if (run(attachArgs(*disk, QStringLiteral("none"))) != 1) {
+            QStringLiteral(ORV_LOG_VBOXTOOL "storagectl del ") + current + QStringLiteral(" failed ");
+        if (run(attachArgs(*disk, QStringLiteral("none"))) != ErrorCode::Success) {
             qCritical().noquote() << failed;
-            return 1018;
+            return ErrorCode::DiskRepairOrStartAnswerFailed;
         }
         if (run({QStringLiteral("closemedium"), QStringLiteral("disk"), current,
-                 QStringLiteral("--delete")}) != 1) {
+                 QStringLiteral("--delete")}) != ErrorCode::Success) {
             // The tool cannot delete a file that is already gone; then there is nothing to lose and the
             // new disk is attached all the same.
             if (QFileInfo::exists(current)) {
                 qCritical().noquote() << failed;
-                return 1018;
+                return ErrorCode::DiskRepairOrStartAnswerFailed;
             }
-            qWarning().noquote() << QStringLiteral("VBoxTool   : disk file already gone ") + current;
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "disk file already gone ") + current;
         }
         if (QFileInfo::exists(current))
             QFile::remove(current);
@@ -388,24 +394,24 @@ int VBoxTool::repairDisk(const QString &word)
         QFile::remove(newFile);
     QDir().mkpath(QFileInfo(newFile).absolutePath());
     if (!QFile::copy(source, newFile)) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : copy vmdk files failed ");
-        return 1018;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "copy vmdk files failed ");
+        return ErrorCode::DiskRepairOrStartAnswerFailed;
     }
     run({QStringLiteral("internalcommands"), QStringLiteral("sethduuid"), newFile});
-    if (run(attachArgs(*disk, newFile)) != 1) {
+    if (run(attachArgs(*disk, newFile)) != ErrorCode::Success) {
         qCritical().noquote() << attachFailedText(*disk);
-        return 1018;
+        return ErrorCode::DiskRepairOrStartAnswerFailed;
     }
     if (word == QLatin1String("system"))
         run({QStringLiteral("guestproperty"), QStringLiteral("set"), vm,
              QStringLiteral("orvanta_ova_version"), shipped});
-    return 1;
+    return ErrorCode::Success;
 }
 
 int VBoxTool::clearOva(const QString &folder)
 {
     const QString &vm = Global::vmName;
-    qDebug().noquote() << QStringLiteral("VBoxTool   : clear ova");
+    qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "clear ova");
     if (m_vmNames.contains(vm))
         exec({QStringLiteral("unregistervm"), vm, QStringLiteral("--delete")}, nullptr, nullptr,
              kToolTimeoutSeconds);
@@ -416,10 +422,11 @@ int VBoxTool::clearOva(const QString &folder)
         if (QFileInfo(QDir::cleanPath(target)).fileName() == vm) {
             QDir(target).removeRecursively();
         } else {
-            qWarning().noquote() << QStringLiteral("VBoxTool   : folder not the machine's own, left alone ") +
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                   "folder not the machine's own, left alone ") +
                                         target;
         }
     }
     m_vmNames.removeAll(vm);
-    return 1;
+    return ErrorCode::Success;
 }

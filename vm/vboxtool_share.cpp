@@ -1,5 +1,6 @@
 // The four shared folders of one machine, under <install>/share/<vm>/.
 #include "global.h"
+#include "logtags.h"
 #include "vboxtool.h"
 
 #include <QDebug>
@@ -48,14 +49,15 @@ void VBoxTool::setShareFolders()
         const QString share = QLatin1String(entry.share);
         const QString mapping = mappedPath(m_vmInfo, share);
         if (!QDir(entry.path).exists() && !QDir().mkpath(entry.path))
-            qWarning().noquote() << QStringLiteral("VBoxTool   : cannot create share folder ") + entry.path;
+            qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "cannot create share folder ") +
+                                        entry.path;
         if (mapping == entry.path)
             continue;
         if (!mapping.isEmpty())
             exec({QStringLiteral("sharedfolder"), QStringLiteral("remove"), vm, QStringLiteral("--name"),
                   share},
                  nullptr, nullptr, kToolTimeoutSeconds);
-        qInfo().noquote() << QStringLiteral("VBoxTool   : set share folder ") + entry.path;
+        qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "set share folder ") + entry.path;
         exec({QStringLiteral("sharedfolder"), QStringLiteral("add"), vm, QStringLiteral("--name"), share,
               QStringLiteral("--hostpath"), entry.path, QStringLiteral("--automount")},
              nullptr, nullptr, kToolTimeoutSeconds);

@@ -1,6 +1,8 @@
 // The headless start of the prepared machine, with the two failures it works around on its own: a loader
 // mismatch (tried again up to 20 times) and unusable hardware virtualisation (one start without it).
+#include "errorcodes.h"
 #include "global.h"
+#include "logtags.h"
 #include "timeoutscale.h"
 #include "vboxtool.h"
 
@@ -31,7 +33,7 @@ int VBoxTool::startVM()
         out.clear();
         err.clear();
         const int r = exec(startArgs, &out, &err, kToolTimeoutSeconds);
-        qDebug().noquote() << QStringLiteral("VBoxTool   : startVM ") + QString::number(r) +
+        qDebug().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "startVM ") + QString::number(r) +
                                   QStringLiteral("  G::lastErrorCode ") + Global::lastErrorCode +
                                   QStringLiteral("  flag ") + QString::number(flag);
         return r;
@@ -62,12 +64,12 @@ int VBoxTool::startVM()
         r = exec(startArgs, &out, &err, kToolTimeoutSeconds);
     }
 
-    if (r != 1)
-        return 1008;
+    if (r != ErrorCode::Success)
+        return ErrorCode::VmStartFailed;
     if (!out.contains(QLatin1String("successfully"))) {
-        qCritical().noquote() << QStringLiteral("VBoxTool   : start failed ") + err;
-        return 1018;
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "start failed ") + err;
+        return ErrorCode::DiskRepairOrStartAnswerFailed;
     }
     m_vmInfo.insert(QStringLiteral("VMState"), QStringLiteral("running"));
-    return 1;
+    return ErrorCode::Success;
 }

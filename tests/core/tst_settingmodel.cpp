@@ -227,6 +227,11 @@ void TestSettingModel::valuesFromFile_data()
         << QByteArray("[Orvanta]\nPerformance\\CPUCoresCount=99\nVolume\\volume=-3\nResolution\\width=0\n")
         << QVariantMap{{"cpu", 99}, {"volume", -3}, {"width", 0}, {"height", 1280}};
 
+    // Found by fuzzing: a number outside the level or type list was stored as the enumeration.
+    QTest::newRow("level and type outside their lists give the default")
+        << QByteArray("[Orvanta]\nPerformance\\Level=6\nResolution\\Type=-1\n")
+        << QVariantMap{{"level", 1}, {"type", 0}};
+
     QTest::newRow("keys in the wrong group are ignored")
         << QByteArray("[Performance]\nLevel=3\n[Orvanta]\nShortcuts\\isShowCloseDialog=false\n")
         << defaults();

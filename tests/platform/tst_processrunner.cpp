@@ -12,6 +12,32 @@
 
 using Platform::ProcessResult;
 
+// Every heap allocation of this program passes here, so that a test can count those of one thread while
+// it runs the crash path's start.
+extern "C" void *__libc_malloc(size_t size);
+extern "C" void *__libc_calloc(size_t count, size_t size);
+extern "C" void *__libc_realloc(void *pointer, size_t size);
+static thread_local bool t_counting = false;
+static thread_local int t_allocations = 0;
+extern "C" void *malloc(size_t size)
+{
+    if (t_counting)
+        ++t_allocations;
+    return __libc_malloc(size);
+}
+extern "C" void *calloc(size_t count, size_t size)
+{
+    if (t_counting)
+        ++t_allocations;
+    return __libc_calloc(count, size);
+}
+extern "C" void *realloc(void *pointer, size_t size)
+{
+    if (t_counting)
+        ++t_allocations;
+    return __libc_realloc(pointer, size);
+}
+
 Q_DECLARE_METATYPE(Platform::ProcessResult)
 
 namespace {
@@ -141,6 +167,20 @@ private slots:
         QVERIFY(clock.elapsed() < 5000);
     }
 
+    // Uncaptured output goes to this program's channels; the end is still reported.
+    void uncaptured()
+    {
+        Platform::ProcessRequest request;
+        request.program = QStringLiteral("sh");
+        request.arguments = sh(QStringLiteral("echo shown; exit 4"));
+        request.timeoutMs = 5000;
+        request.captureOutput = false;
+        const Platform::ProcessOutcome outcome = Platform::runProcess(request);
+        QCOMPARE(outcome.result, ProcessResult::Finished);
+        QCOMPARE(outcome.exitCode, 4);
+        QCOMPARE(outcome.standardOutput, QByteArray());
+    }
+
     void workingFolder()
     {
         QTemporaryDir dir;
@@ -250,6 +290,30 @@ private slots:
         QCOMPARE(outcome.result, result);
         QCOMPARE(outcome.exitCode, exitCode);
         QCOMPARE(outcome.signal, signal);
+    }
+
+    // After set-up the crash path's start touches no heap: the crashed thread may hold its lock.
+    void crashSafeAllocatesNothing()
+    {
+        Platform::CrashSafeCommand command;
+        QVERIFY(command.set(QStringLiteral("sh"), sh(QStringLiteral("exit 3"))));
+        t_allocations = 0;
+        t_counting = true;
+        const Platform::ProcessOutcome outcome = command.run(true);
+        t_counting = false;
+        QCOMPARE(t_allocations, 0);
+        QCOMPARE(outcome.result, ProcessResult::Finished);
+        QCOMPARE(outcome.exitCode, 3);
+
+        // The counting itself works: an ordinary run allocates.
+        t_allocations = 0;
+        t_counting = true;
+        Platform::ProcessRequest request;
+        request.program = QStringLiteral("sh");
+        request.arguments = sh(QStringLiteral("exit 0"));
+        Platform::runProcess(request);
+        t_counting = false;
+        QVERIFY(t_allocations > 0);
     }
 
     void crashSafeDetached()

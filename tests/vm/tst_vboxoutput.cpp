@@ -304,6 +304,10 @@ void TestVBoxOutput::procNetTcp_data()
     QTest::newRow("word instead of an address gives 0") << head + "   0: beef 00000000:0000 0A\n"
                                                         << QList<int>{0};
     QTest::newRow("line without a second field gives 0") << head + "   0:\n" << QList<int>{0};
+    // Found by fuzzing: more hexadecimal digits than a port has were read as a port above 65535.
+    QTest::newRow("port beyond 16 bits gives 0") << head + "   0: 0100007F:1FFFFF 00000000:0000 0A\n"
+                                                 << QList<int>{0};
+    QTest::newRow("negative port gives 0") << head + "   0: 0100007F:-1 00000000:0000 0A\n" << QList<int>{0};
 }
 
 void TestVBoxOutput::procNetTcp()
