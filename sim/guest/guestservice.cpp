@@ -108,9 +108,18 @@ QString GuestService::framePath() const
            QString::fromStdString(SimScreen::frameFileName(m_config.emuId.toStdString()));
 }
 
+bool GuestService::prepareFolder() const
+{
+    if (QFileInfo(m_config.dir).isDir())
+        return true;
+    // Only the folder itself is made: when its parent is gone, so is the machine (a test's tree removed
+    // while the guest was still starting), and a guest that rebuilt the path would outlive it.
+    const QString parent = QFileInfo(m_config.dir).absolutePath();
+    return QFileInfo(parent).isDir() && QDir().mkdir(m_config.dir);
+}
+
 bool GuestService::start()
 {
-    QDir().mkpath(m_config.dir);
     m_started = QDateTime::currentDateTimeUtc();
     QFile pid(m_config.dir + QStringLiteral("/guest.pid"));
     if (pid.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -153,6 +162,7 @@ bool GuestService::start()
     });
     schedulePublish();
     m_watcher.addPath(m_config.dir);
+    // Gone before the watch stood: end now (checkRequests quits the guest then).
     checkRequests();
     return m_config.vinputPort > 0;
 }

@@ -36,6 +36,8 @@ public:
     explicit GuestService(const GuestConfig &config, QObject *parent = nullptr);
     ~GuestService() override;
 
+    // Makes the guest's folder when only the folder itself is missing; false when its parent is gone.
+    bool prepareFolder() const;
     bool start();
     // Removes the picture and the pid file.
     void shutDown();

@@ -97,7 +97,16 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    if (parser.isSet(QStringLiteral("machine-file")) &&
+        !QFileInfo::exists(parser.value(QStringLiteral("machine-file")))) {
+        qWarning("orv-guest: the machine file is gone");
+        return 3;
+    }
     GuestService service(config);
+    if (!service.prepareFolder()) {
+        qWarning("orv-guest: the folder %s cannot be made (its parent is gone)", qPrintable(config.dir));
+        return 3;
+    }
     if (!service.start())
         qWarning("orv-guest: no input port; only the picture is served");
 
