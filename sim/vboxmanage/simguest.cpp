@@ -67,8 +67,11 @@ void start(const QString &machineFile, const QString &dir)
     QProcess guest;
     guest.setProgram(program);
     guest.setArguments({QStringLiteral("--machine-file"), machineFile, QStringLiteral("--dir"), dir});
-    guest.setStandardOutputFile(dir + QStringLiteral("/guest.out"), QIODevice::Append);
-    guest.setStandardErrorFile(dir + QStringLiteral("/guest.out"), QIODevice::Append);
+    // Its output goes beside its folder, not into it: an open file inside would keep the folder alive
+    // after a removal, and the guest would never notice that its machine is gone.
+    const QString output = dir + QStringLiteral(".out");
+    guest.setStandardOutputFile(output, QIODevice::Append);
+    guest.setStandardErrorFile(output, QIODevice::Append);
     guest.startDetached();
 }
 
