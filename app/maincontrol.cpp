@@ -240,8 +240,9 @@ void MainControl::continueQuit(bool isNeedReboot)
     // The worker goes first: it uses the VirtualBox tool object, which has no lock, and a machine it
     // started after the quit began is powered off by the worker itself.
     waitForLoadingControl();
-    if (m_androidShown)
-        m_androidControl->stopRender();
+    // The renderer runs from the window's initialisation on, also when the guest never came up and the
+    // window was never shown; it stops before the program goes (a no-op when it never started).
+    m_androidControl->stopRender();
 
     VBoxTool &tool = VBoxTool::instance();
     bool machineStopped = true;

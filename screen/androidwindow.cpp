@@ -243,7 +243,8 @@ int AndroidWindow::initOpenGL()
 void AndroidWindow::stopRender()
 {
     RenderLibrary &render = RenderLibrary::instance();
-    if (render.isLoaded() && render.stopOpenGLRenderer)
+    // Only a renderer that initOpenGL set up is stopped; after a failed start-up there is none.
+    if (m_renderReady && render.isLoaded() && render.stopOpenGLRenderer)
         render.stopOpenGLRenderer();
     m_renderReady = false;
 }

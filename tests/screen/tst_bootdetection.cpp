@@ -28,6 +28,7 @@ private slots:
     void bootPoll_data();
     void bootPoll();
     void quitDuringBootPoll();
+    void guestDropsTheConnectionMidBoot();
 
 private:
     std::unique_ptr<ScreenFixture> m_fixture;
@@ -118,6 +119,27 @@ void TestBootDetection::quitDuringBootPoll()
     QCOMPARE(m_fixture->statusWords().last(), QStringLiteral("STOP"));
     QCOMPARE(m_fixture->guest().inputLines().count(kPs), 0);
     QVERIFY(!m_fixture->tree().logText().contains(QLatin1String(kShowAndroid)));
+    // The renderer was started although the window was never shown: the quit stops it.
+    QCOMPARE(m_fixture->renderTrace().filter(QStringLiteral("AndroVM_stopOpenGLRenderer()")).size(), 1);
+}
+
+void TestBootDetection::guestDropsTheConnectionMidBoot()
+{
+    // The guest boots while the poll runs and closes the input connection after the first answers.
+    m_fixture->setGuestControls({{QStringLiteral("boot_ms"), QStringLiteral("0")}});
+    auto emulator = m_fixture->startEmulator();
+    QVERIFY(emulator);
+    QVERIFY(m_fixture->attachGuest(*emulator));
+    QVERIFY(waitUntil([&] { return m_fixture->guest().inputLines().count(kPs) >= 2; }, 30000));
+    m_fixture->guest().request(QStringLiteral("drop"));
+    QVERIFY(waitUntil([&] { return m_fixture->guest().inputLines().contains(QStringLiteral("# dropped")); },
+                      10000));
+    // The program connects again, introduces itself again, and the poll goes on to the hand-over.
+    QVERIFY(emulator->waitForText(QLatin1String(kShowAndroid), 40000));
+    const QStringList lines = m_fixture->guest().inputLines();
+    QVERIFY2(lines.count(QStringLiteral("CONFIG:720:1280")) >= 2, qPrintable(lines.join(QLatin1Char('|'))));
+    QCOMPARE(m_fixture->tree().logText().count(QStringLiteral("Android    : android ready")), 1);
+    QVERIFY(emulator->isRunning());
 }
 
 QTEST_MAIN(TestBootDetection)

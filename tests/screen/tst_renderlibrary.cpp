@@ -19,11 +19,21 @@ namespace {
 const QString kPlayerDir = QStringLiteral(ORV_PLAYER_DIR);
 const QString kSimDir = QStringLiteral(ORV_SIM_BIN_DIR);
 
+// A source that is the file's text itself rather than a file to copy.
+const QString kTextSource = QStringLiteral("text:");
+
 // A folder with the given stand-in files copied in (file name -> source).
 bool stage(const QString &dir, const QMap<QString, QString> &files)
 {
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
-        if (!QFile::copy(it.value(), dir + QLatin1Char('/') + it.key()))
+        const QString target = dir + QLatin1Char('/') + it.key();
+        if (it.value().startsWith(kTextSource)) {
+            QFile file(target);
+            if (!file.open(QIODevice::WriteOnly) || file.write(it.value().mid(kTextSource.size()).toUtf8()) < 0)
+                return false;
+            continue;
+        }
+        if (!QFile::copy(it.value(), target))
             return false;
     }
     return true;
@@ -87,6 +97,16 @@ void TestRenderLibrary::loadFailures_data()
         << StandInFiles{{QStringLiteral("libDLLHelper.so"), helper}} << QStringLiteral("Render load err : ");
     QTest::newRow("no helper library")
         << StandInFiles{{QStringLiteral("libOpenglRender.so"), kPlayerDir + "/libOpenglRender.so"}}
+        << QStringLiteral("Helper load err : ");
+    // A file of the right name that is no shared object: the load fails, and no other library of that
+    // name is looked for elsewhere.
+    QTest::newRow("render library not a shared object")
+        << StandInFiles{{QStringLiteral("libOpenglRender.so"), kTextSource + QStringLiteral("not a library\n")},
+                        {QStringLiteral("libDLLHelper.so"), helper}}
+        << QStringLiteral("Render load err : ");
+    QTest::newRow("helper library not a shared object")
+        << StandInFiles{{QStringLiteral("libOpenglRender.so"), kPlayerDir + "/libOpenglRender.so"},
+                        {QStringLiteral("libDLLHelper.so"), kTextSource}}
         << QStringLiteral("Helper load err : ");
     QTest::newRow("mandatory entry point missing")
         << StandInFiles{{QStringLiteral("libOpenglRender.so"),
