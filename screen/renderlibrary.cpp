@@ -98,7 +98,17 @@ int RenderLibrary::load(const QString &renderMode, const QString &programDir)
 
 void RenderLibrary::rotationCallback(float degrees)
 {
-    emit instance().rotationChanged(static_cast<int>(degrees));
+    RenderLibrary &binding = instance();
+    binding.m_pendingRotation.store(static_cast<int>(degrees));
+    if (binding.m_rotationQueued.exchange(true))
+        return; // the delivery under way takes this rotation along
+    QMetaObject::invokeMethod(
+        &binding,
+        [&binding] {
+            binding.m_rotationQueued.store(false);
+            emit binding.rotationChanged(binding.m_pendingRotation.load());
+        },
+        Qt::QueuedConnection);
 }
 
 void RenderLibrary::frameCallback()

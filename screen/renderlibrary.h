@@ -78,7 +78,9 @@ public:
     RepaintFn repaintOpenGLDisplay = nullptr;
     StopRendererFn stopOpenGLRenderer = nullptr;
 
-    // Given to the library. The rotation is truncated toward zero to whole degrees.
+    // Given to the library. The rotation is truncated toward zero to whole degrees. Reports that arrive
+    // while an earlier one still waits for the GUI thread replace it: a library that reports again and
+    // again costs one re-layout for the lot, with the last rotation.
     static void rotationCallback(float degrees);
     static void frameCallback();
 
@@ -87,7 +89,7 @@ public:
     int takeFrameCount();
 
 signals:
-    // Emitted on the render library's thread.
+    // Emitted in the thread of this object (the GUI thread), queued from the library's thread.
     void rotationChanged(int rotation);
 
 private:
@@ -97,4 +99,7 @@ private:
     QLibrary *m_render = nullptr;
     QLibrary *m_helper = nullptr;
     std::atomic_int m_frameCounter{0};
+    // The latest rotation reported, and whether its delivery to this object's thread is under way.
+    std::atomic_int m_pendingRotation{0};
+    std::atomic_bool m_rotationQueued{false};
 };

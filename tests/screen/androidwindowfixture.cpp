@@ -63,6 +63,16 @@ void rotate(float degrees)
     std::thread([degrees] { RenderLibrary::rotationCallback(degrees); }).join();
 }
 
+// A library that reports the rotation again and again, turning to and fro, before it settles.
+void rotationStorm(int reports, float last)
+{
+    std::thread([reports, last] {
+        for (int i = 0; i < reports; ++i)
+            RenderLibrary::rotationCallback(i % 2 ? 90.0f : 0.0f);
+        RenderLibrary::rotationCallback(last);
+    }).join();
+}
+
 } // namespace
 
 // A desktop whose panels leave the area $ORV_FIXTURE_WORKAREA ("x y w h") free, published on the root
@@ -127,6 +137,12 @@ int main(int argc, char *argv[])
     report(display, "full-portrait", window);
     window.at_window_normal();
     report(display, "normal-portrait", window);
+    int rotationsTaken = 0;
+    QObject::connect(&window, &AndroidWindow::rotation_changed, &window, [&] { ++rotationsTaken; });
+    rotationStorm(2000, 270);
+    report(display, "after-storm", window);
+    // Reports that pile up while the window is busy are taken as one: the last.
+    QTextStream(stdout) << "storm-reports-taken " << rotationsTaken << '\n';
     window.stopRender();
     XCloseDisplay(display);
     return 0;

@@ -22,6 +22,8 @@ void TestAndroidWindowSizes::sizes_data()
     QTest::addColumn<QStringList>("expected");
     // Frame: title bar 34 + bottom 2 in the arithmetic, side borders 2; the form's title bar is 36 high
     // and its margins 2, so "showWindow" is (w - 4) x (h - 40).
+    // Two thousand reports turning to and fro, then 270: the remembered heights stay as they were.
+    const QString kAfterStorm = QStringLiteral("after-storm 10 20 1291 760 view 1287 720 at 0 0 menu 1300 20");
     const QStringList normal{
         // (1316 - 36) x 0.5625 = 720, + 4
         QStringLiteral("portrait 10 20 724 1316 view 720 1276 at 0 0 menu 733 20"),
@@ -38,7 +40,8 @@ void TestAndroidWindowSizes::sizes_data()
             << QStringLiteral("maximized-portrait 0 0 1920 1080 view 585 1040 at 645 0 menu 1880 36")
             // x 0, y -40, the screen's width, its height + 40; the menu bar is hidden.
             << QStringLiteral("full-portrait 0 -40 1920 1120 view 607 1080 at 654 0 menu 733 20")
-            << QStringLiteral("normal-portrait 10 20 724 1316 view 720 1276 at 0 0 menu 733 20"));
+            << QStringLiteral("normal-portrait 10 20 724 1316 view 720 1276 at 0 0 menu 733 20")
+            << kAfterStorm << QStringLiteral("storm-reports-taken 1"));
     // Narrower than 16:9: a landscape picture fills the width and is centred vertically.
     QTest::newRow("1280x1024")
         << QStringLiteral("1280x1024") << QString()
@@ -48,7 +51,8 @@ void TestAndroidWindowSizes::sizes_data()
             << QStringLiteral("portrait-again 10 20 724 1316 view 720 1276 at 0 0 menu 733 20")
             << QStringLiteral("maximized-portrait 0 0 1280 1024 view 553 984 at 341 0 menu 1240 36")
             << QStringLiteral("full-portrait 0 -40 1280 1064 view 576 1024 at 350 0 menu 733 20")
-            << QStringLiteral("normal-portrait 10 20 724 1316 view 720 1276 at 0 0 menu 733 20"));
+            << QStringLiteral("normal-portrait 10 20 724 1316 view 720 1276 at 0 0 menu 733 20")
+            << kAfterStorm << QStringLiteral("storm-reports-taken 1"));
     // Panels on the left and at the top: maximized fills the free area where it lies, not from (0, 0);
     // the menu bar stays under the window's title bar inside its right edge.
     QTest::newRow("1920x1080, panels left and top")
@@ -60,7 +64,8 @@ void TestAndroidWindowSizes::sizes_data()
             << QStringLiteral("portrait-again 10 20 724 1316 view 720 1276 at 0 0 menu 733 20")
             << QStringLiteral("maximized-portrait 64 27 1856 1053 view 569 1013 at 621 0 menu 1880 63")
             << QStringLiteral("full-portrait 0 -40 1920 1120 view 607 1080 at 654 0 menu 733 20")
-            << QStringLiteral("normal-portrait 10 20 724 1316 view 720 1276 at 0 0 menu 733 20"));
+            << QStringLiteral("normal-portrait 10 20 724 1316 view 720 1276 at 0 0 menu 733 20")
+            << kAfterStorm << QStringLiteral("storm-reports-taken 1"));
 }
 
 void TestAndroidWindowSizes::sizes()
