@@ -242,6 +242,15 @@ void TestAndroidScreen::renderFailures()
     }
     // The progress stays below 100: no hand-over.
     QVERIFY(!m_fixture->tree().logText().contains(QLatin1String(kShowAndroid)));
+    // On screen: the error dialog (414 x 180) waits for the user; the Android window never shows.
+    QVERIFY(waitUntil(
+        [&] {
+            const QList<TopWindow> windows = mappedWindowsOf(emulator->pid());
+            return std::any_of(windows.cbegin(), windows.cend(),
+                               [](const TopWindow &w) { return w.geometry.size() == QSize(414, 180); });
+        },
+        10000));
+    QVERIFY(emulator->isRunning());
 }
 
 void TestAndroidScreen::handOverShowsTheGuestPicture()
