@@ -268,7 +268,7 @@ void AndroidWindow::pollBoot()
         m_bootPollTimer->stop();
         return;
     }
-    // A shell command waits in a local event loop; a tick that arrives meanwhile is not a new poll.
+    // A tick that arrives while a poll still waits for its answers is not a new poll.
     if (m_pollRunning)
         return;
     m_pollRunning = true;

@@ -23,7 +23,8 @@ void TestAndroidWindowSizes::sizes_data()
     // Frame: title bar 34 + bottom 2 in the arithmetic, side borders 2; the form's title bar is 36 high
     // and its margins 2, so "showWindow" is (w - 4) x (h - 40).
     // Two thousand reports turning to and fro, then 270: the remembered heights stay as they were.
-    const QString kAfterStorm = QStringLiteral("after-storm 10 20 1291 760 view 1287 720 at 0 0 menu 1300 20");
+    const QString kAfterStorm =
+        QStringLiteral("after-storm 10 20 1291 760 view 1287 720 at 0 0 menu 1300 20");
     const QStringList normal{
         // (1316 - 36) x 0.5625 = 720, + 4
         QStringLiteral("portrait 10 20 724 1316 view 720 1276 at 0 0 menu 733 20"),

@@ -29,7 +29,8 @@ bool stage(const QString &dir, const QMap<QString, QString> &files)
         const QString target = dir + QLatin1Char('/') + it.key();
         if (it.value().startsWith(kTextSource)) {
             QFile file(target);
-            if (!file.open(QIODevice::WriteOnly) || file.write(it.value().mid(kTextSource.size()).toUtf8()) < 0)
+            if (!file.open(QIODevice::WriteOnly) ||
+                file.write(it.value().mid(kTextSource.size()).toUtf8()) < 0)
                 return false;
             continue;
         }
@@ -101,7 +102,8 @@ void TestRenderLibrary::loadFailures_data()
     // A file of the right name that is no shared object: the load fails, and no other library of that
     // name is looked for elsewhere.
     QTest::newRow("render library not a shared object")
-        << StandInFiles{{QStringLiteral("libOpenglRender.so"), kTextSource + QStringLiteral("not a library\n")},
+        << StandInFiles{{QStringLiteral("libOpenglRender.so"),
+                         kTextSource + QStringLiteral("not a library\n")},
                         {QStringLiteral("libDLLHelper.so"), helper}}
         << QStringLiteral("Render load err : ");
     QTest::newRow("helper library not a shared object")
