@@ -197,7 +197,9 @@ void TestPlayerList::hoveredButtonShowsItsHoverPicture()
 {
     const QRect button = PlayerPainter::buttonRect(cell(2, 3));
     const QPoint probe(button.left() + 10, button.center().y());
-    QCOMPARE(shot().pixel(probe), pictureColour(QStringLiteral("btnstart")));
+    // The pointer of the shared X server may rest anywhere, even on the button: start from another cell.
+    QTest::mouseMove(m_view->viewport(), cell(2, 2).center());
+    QTRY_COMPARE(shot().pixel(probe), pictureColour(QStringLiteral("btnstart")));
     QTest::mouseMove(m_view->viewport(), button.center());
     QTRY_COMPARE(shot().pixel(probe), pictureColour(QStringLiteral("btnstartHover")));
     QTest::mouseMove(m_view->viewport(), cell(2, 2).center());
