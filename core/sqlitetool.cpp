@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
@@ -158,6 +159,13 @@ bool SQLiteTool::openChecked(QString *damage)
 {
     damage->clear();
     closeDefault(); // an earlier attempt failed: start again from a fresh default connection
+    // A folder (or any other non-file) in the database's place can never be opened: it is damage too,
+    // kept aside whole like a damaged file, so the events get a fresh database instead of none.
+    const QFileInfo existing(openedPath);
+    if (existing.exists() && !existing.isFile()) {
+        *damage = QStringLiteral("not a regular file");
+        return false;
+    }
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     db.setDatabaseName(openedPath);
     db.setConnectOptions(busyOption());

@@ -459,6 +459,7 @@ void TestStartup::databaseFaultsLoseNoEvent_data()
     QTest::newRow("garbage file") << "garbage";
     QTest::newRow("DataReport of another layout") << "layout";
     QTest::newRow("locked longer than the busy time-out at start") << "locked";
+    QTest::newRow("a folder in its place") << "folder";
 }
 
 void TestStartup::databaseFaultsLoseNoEvent()
@@ -484,6 +485,10 @@ void TestStartup::databaseFaultsLoseNoEvent()
         out.write(QByteArray(5000, '\x5a'));
     } else if (fault == QLatin1String("layout")) {
         QVERIFY(peer.exec(QStringLiteral("CREATE TABLE DataReport (id integer, note text)")));
+    } else if (fault == QLatin1String("folder")) {
+        QSqlDatabase::database(QStringLiteral("peer")).close();
+        QVERIFY(QFile::remove(file));
+        QVERIFY(QDir().mkpath(file + QStringLiteral("/keep")));
     } else {
         QVERIFY(peer.exec(QStringLiteral("CREATE TABLE Other (x integer)")));
         QVERIFY(peer.exec(QStringLiteral("BEGIN EXCLUSIVE")));
@@ -517,6 +522,8 @@ void TestStartup::databaseFaultsLoseNoEvent()
     QCOMPARE(keys.count(1000), 1); // the start-up's system information
     QCOMPARE(keys.count(1004), 1); // the quit's running time
     QCOMPARE(QFile::exists(file + QStringLiteral(".broken")), fault != QLatin1String("locked"));
+    if (fault == QLatin1String("folder"))
+        QVERIFY(QFileInfo::exists(file + QStringLiteral(".broken/keep")));
 }
 
 void TestStartup::refusedPowerOffAtQuit_data()

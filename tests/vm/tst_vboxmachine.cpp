@@ -654,6 +654,16 @@ void TestVBoxMachine::toolFaultsNeverCostTheDataDisk_data()
                  {"stdout", "name=\"Orvanta_1\"\nLogFldr=\"/elsewhere/Orvanta_1/Logs\"\nIDE-0-1=\"none\"\n"},
                  {"exit", 137}})
         << false << true;
+    QTest::newRow("showvminfo empty") << once({{"match", "showvminfo *"}, {"stdout", ""}, {"exit", 0}})
+                                      << false << true;
+    QTest::newRow("showvminfo killed silent") << once({{"match", "showvminfo *"}, {"exit", 137}}) << false
+                                              << true;
+    QTest::newRow("list vms without the machine")
+        << once({{"match", "list vms"},
+                 {"stdout", "\"Other_1\" {0b1c0000-0000-4000-8000-000000000001}\n"},
+                 {"exit", 0}})
+        << false << true;
+    QTest::newRow("list hdds killed") << once({{"match", "list hdds"}, {"exit", 137}}) << false << true;
     QTest::newRow("unreadable machine file") << QJsonArray() << true << true;
 }
 
