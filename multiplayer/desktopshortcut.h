@@ -14,8 +14,8 @@ QString desktopShortcutPath(const QString &name);
 // <local app data>/OrvMultiPlayer/shortcuts
 QString shortcutListPath();
 
-// Quotes one argument for the Exec key of a desktop entry (quoting rules of the Desktop Entry
-// specification, before the general string escaping).
+// Quotes one argument for the Exec key of a desktop entry (the freedesktop Exec quoting rules, applied
+// before the general string escaping of the key's value).
 QString quoteExecArgument(const QString &argument);
 
 // Writes the desktop entry `linkPath`: starts `target` with `arguments` (each one argument) in the
