@@ -40,18 +40,6 @@ bool stage(const QString &dir, const QMap<QString, QString> &files)
     return true;
 }
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
-
 } // namespace
 
 class TestRenderLibrary : public QObject
@@ -179,7 +167,7 @@ void TestRenderLibrary::callbacksReachTheWindowInTheGuiThread()
 
     // The frame callback counts from the library's thread; the count is read and cleared here.
     int frames = 0;
-    QVERIFY(waitFor([&] { return (frames += render.takeFrameCount()) >= 5; }, 5000));
+    QTRY_VERIFY_WITH_TIMEOUT((frames += render.takeFrameCount()) >= 5, 5000);
     render.stopOpenGLRenderer();
     qunsetenv("ORV_RENDER_ROTATIONS");
     qunsetenv("ORV_RENDER_FPS");

@@ -23,18 +23,6 @@ quint16 freePort()
     return probe.serverPort();
 }
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
-
 } // namespace
 
 class TestGuest : public QObject
@@ -220,7 +208,7 @@ void TestGuest::pictureShowsWhatArrived()
     const QString path = m_dir->path() + QStringLiteral("/screens/77.frame");
     // The file: a header line, then 360 x 640 words of 0xffRRGGBB.
     QImage picture;
-    QVERIFY(waitFor([&] {
+    const auto touchDrawn = [&] {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return false;
@@ -235,7 +223,8 @@ void TestGuest::pictureShowsWhatArrived()
         picture = QImage(reinterpret_cast<const uchar *>(pixels.constData()), 360, 640, QImage::Format_RGB32)
                       .copy();
         return picture.pixel(100, 200) == 0xffe53935;
-    }));
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(touchDrawn(), 5000);
     // Launcher background away from the text and the touch; the status bar on top.
     QCOMPARE(picture.pixel(300, 600), 0xff1e88e5u);
     QCOMPARE(picture.pixel(180, 2), 0xff202124u);
