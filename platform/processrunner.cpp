@@ -147,6 +147,23 @@ int openPidDescriptor(pid_t pid)
 #endif
 }
 
+// Starts `path` with the request's arguments and working folder, using (and then destroying) the file
+// actions the caller prepared; `newSession` detaches the child from our session. Returns posix_spawn's error.
+int spawnWith(const QString &path, const ProcessRequest &request, posix_spawn_file_actions_t *actions,
+              bool newSession, pid_t *pid)
+{
+    const QByteArray folder = QFile::encodeName(request.workingFolder);
+    if (!request.workingFolder.isEmpty())
+        posix_spawn_file_actions_addchdir_np(actions, folder.constData());
+    posix_spawnattr_t attributes;
+    initAttributes(&attributes, newSession);
+    ArgumentVector args(path, request.arguments);
+    const int spawnError = posix_spawn(pid, args.argv[0], actions, &attributes, args.argv.data(), environ);
+    posix_spawn_file_actions_destroy(actions);
+    posix_spawnattr_destroy(&attributes);
+    return spawnError;
+}
+
 } // namespace
 
 const char *processResultName(ProcessResult result)
@@ -198,17 +215,8 @@ ProcessOutcome runProcess(const ProcessRequest &request)
         posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
     }
-    const QByteArray folder = QFile::encodeName(request.workingFolder);
-    if (!request.workingFolder.isEmpty())
-        posix_spawn_file_actions_addchdir_np(&actions, folder.constData());
-    posix_spawnattr_t attributes;
-    initAttributes(&attributes, false);
-
-    ArgumentVector args(path, request.arguments);
     pid_t pid = 0;
-    const int spawnError = posix_spawn(&pid, args.argv[0], &actions, &attributes, args.argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    const int spawnError = spawnWith(path, request, &actions, false, &pid);
     if (outPipe[1] >= 0)
         ::close(outPipe[1]);
     if (errPipe[1] >= 0)
@@ -319,16 +327,8 @@ ProcessOutcome startDetached(const ProcessRequest &request)
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    const QByteArray folder = QFile::encodeName(request.workingFolder);
-    if (!request.workingFolder.isEmpty())
-        posix_spawn_file_actions_addchdir_np(&actions, folder.constData());
-    posix_spawnattr_t attributes;
-    initAttributes(&attributes, true);
-    ArgumentVector args(path, request.arguments);
     pid_t pid = 0;
-    const int spawnError = posix_spawn(&pid, args.argv[0], &actions, &attributes, args.argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    const int spawnError = spawnWith(path, request, &actions, true, &pid);
     if (spawnError != 0) {
         outcome.errorText =
             QStringLiteral("cannot start %1: %2").arg(path, QString::fromLocal8Bit(strerror(spawnError)));
