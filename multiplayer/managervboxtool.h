@@ -54,6 +54,14 @@ public:
     int deleteVm(const QString &vm, const QString &title, bool forget);
     int importVm(const QString &ovaFile, const QString &vm);
     int exportVm(const QString &ovaFile, const QString &vm);
+    // True when the tool can import `ovaFile` as `vm` (a dry run of the import); otherwise the
+    // tool's error is the last error.
+    bool checkAppliance(const QString &ovaFile, const QString &vm);
+    // Replaces the machine of `vm` by the one in the backup `ovaFile`. The file is checked before the
+    // machine is deleted (ImportFailed when the tool cannot import it, nothing changed). When the import
+    // fails after the delete, the file is kept, the instance is built again from the image and the
+    // result is ImportFailed; DeleteFailed when the machine could not be deleted.
+    int restoreVm(const QString &ovaFile, const QString &vm, const QString &title);
     void renameTitle(const QString &newTitle, const QString &oldTitle);
     QString findVmByTitle(const QString &title) const;
     QString vmName() const;
@@ -71,9 +79,11 @@ public:
     int highestNumber() const;
     VmRecordMap records() const;
 
-    // The tool and service file names of a product version (the emulator follows the same rule).
+    // The tool's file name of a product version (the emulator follows the same rule).
     static QString toolFileName(const QString &productVersion);
-    static QString serviceFileName(const QString &productVersion);
+    // The service program started after a hung run: always "VBoxSVC" from the VirtualBox folder, also
+    // when the tool is OrvvmManage (unlike the emulator, which starts the service matching its tool).
+    static QString serviceFileName();
     // True when `err` holds an error line of the tool (not just its progress line).
     static bool hasToolError(const QString &err);
 
