@@ -5,7 +5,7 @@
 #include "processrunner.h"
 #include "sharedsegment.h"
 #include "timeoutscale.h"
-#include "toolparsers.h"
+#include "vboxoutput.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -271,10 +271,11 @@ int VBoxTool::listVmsFromVBox()
     QStringList names;
     VmRecordMap records;
     int highest = 0;
-    for (const ListedVm &listed : parseVmList(out)) {
+    // The emulator reads this listing with the same reader.
+    for (const VBoxOutput::VmListEntry &listed : VBoxOutput::parseVmList(out)) {
         const QString &name = listed.name;
         if (name == QLatin1String(kInaccessible)) {
-            exec({QStringLiteral("unregistervm"), listed.id, QStringLiteral("--delete")}, nullptr, nullptr);
+            exec({QStringLiteral("unregistervm"), listed.uuid, QStringLiteral("--delete")}, nullptr, nullptr);
             continue;
         }
         names << name;
@@ -306,7 +307,7 @@ int VBoxTool::listVmsFromVBox()
     return Success;
 }
 
-bool VBoxTool::initVmInfo(const QString &vmIn, QMap<QString, QString> *info)
+bool VBoxTool::initVmInfo(const QString &vmIn, MachineInfo *info)
 {
     const QString vm = vmIn.isEmpty() ? QLatin1String(kBaseVm) : vmIn;
     info->clear();
@@ -315,7 +316,12 @@ bool VBoxTool::initVmInfo(const QString &vmIn, QMap<QString, QString> *info)
     if (exec({QStringLiteral("showvminfo"), vm, QStringLiteral("--machinereadable")}, &out, nullptr) !=
         Success)
         return false;
-    *info = parseMachineReadable(out);
+    // Read with the emulator's reader of this output, which differs from a plain split at the first "="
+    // with every double quote dropped: a quoted key is taken whole, and the escapes the tool writes
+    // inside quotes (a backslash before a double quote or a backslash) are undone, so a value holding
+    // those characters (a log folder path) is the true one. Port-forward lines are set aside; this tool
+    // reads none of them.
+    *info = VBoxOutput::parseMachineInfo(out).values;
     qInfo().noquote() << QStringLiteral("VBoxTool : init ") + vm + QStringLiteral(" info ok");
     return true;
 }
@@ -355,7 +361,7 @@ void VBoxTool::initVmsStatus()
 
 // ---- machines ----
 
-void VBoxTool::powerofByName(const QString &vm, const QString &state, const QMap<QString, QString> &info)
+void VBoxTool::powerofByName(const QString &vm, const QString &state, const MachineInfo &info)
 {
     qInfo().noquote() << QStringLiteral("VBoxTool : powerofByName ") + vm;
     if (state.isEmpty())
@@ -448,7 +454,7 @@ bool VBoxTool::checkDisks(const QString &vm)
 bool VBoxTool::removeVmFiles(const QString &vm)
 {
     if (isRegistered(vm)) {
-        QMap<QString, QString> info;
+        MachineInfo info;
         initVmInfo(vm, &info);
         exec({QStringLiteral("storagectl"), vm, QStringLiteral("--name"), QStringLiteral("IDE"),
               QStringLiteral("--remove")},
@@ -603,7 +609,7 @@ int VBoxTool::deleteVm(const QString &vm, const QString &title, bool forget)
         qCritical().noquote() << lastError();
         return DeleteFailed;
     }
-    QMap<QString, QString> info;
+    MachineInfo info;
     initVmInfo(vm, &info);
     const QString state = info.value(QStringLiteral("VMState"));
     if (!state.isEmpty()) {
@@ -652,7 +658,7 @@ int VBoxTool::deleteVm(const QString &vm, const QString &title, bool forget)
 
 int VBoxTool::importVm(const QString &ovaFile, const QString &vm)
 {
-    QMap<QString, QString> info;
+    MachineInfo info;
     initVmInfo(vm, &info);
     powerofByName(vm, info.value(QStringLiteral("VMState")), info);
     QString out;
@@ -724,7 +730,7 @@ int VBoxTool::restoreVm(const QString &ovaFile, const QString &vm, const QString
 
 int VBoxTool::exportVm(const QString &ovaFile, const QString &vm)
 {
-    QMap<QString, QString> info;
+    MachineInfo info;
     initVmInfo(vm, &info);
     powerofByName(vm, info.value(QStringLiteral("VMState")), info);
     QString out;
@@ -748,7 +754,7 @@ void VBoxTool::checkOrvantaBase()
     qInfo() << "VBoxTool : check OrvantaBase";
     const QString base = QLatin1String(kBaseVm);
     if (isRegistered(base)) {
-        QMap<QString, QString> info;
+        MachineInfo info;
         initVmInfo(base, &info);
         const QString logFolder = info.value(QStringLiteral("LogFldr"));
         const QString expected = QDir::cleanPath(m_installDir + QStringLiteral("/vbox/") + base);

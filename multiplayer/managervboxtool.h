@@ -2,6 +2,7 @@
 
 #include "vmrecord.h"
 
+#include <QHash>
 #include <QMap>
 #include <QMutex>
 #include <QObject>
@@ -97,9 +98,10 @@ private:
     VBoxTool() = default;
 
     int listVmsFromVBox();
-    bool initVmInfo(const QString &vm, QMap<QString, QString> *info);
+    using MachineInfo = QHash<QString, QString>;
+    bool initVmInfo(const QString &vm, MachineInfo *info);
     void initVmsStatus();
-    void powerofByName(const QString &vm, const QString &state, const QMap<QString, QString> &info);
+    void powerofByName(const QString &vm, const QString &state, const MachineInfo &info);
     int addVMByName(const QString &vm);
     bool checkDisks(const QString &vm);
     bool removeVmFiles(const QString &vm);

@@ -2,24 +2,11 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QMap>
 #include <QString>
 
-// Readers of what reaches the manager from outside: the tool's output and the machine list file.
+// The reader of the manager's machine list file. (The tool's output is read by the emulator's readers,
+// vboxoutput.h.)
 namespace OrvMulti {
-
-struct ListedVm
-{
-    QString name;
-    QString id;
-};
-
-// The lines `"<name>" {<id>}` of "list vms" ("\n" or "\r\n" line ends); other lines are skipped.
-QList<ListedVm> parseVmList(const QString &output);
-
-// "showvminfo --machinereadable": each line split at its first "=", both sides trimmed and stripped
-// of double quotes; later keys win.
-QMap<QString, QString> parseMachineReadable(const QString &output);
 
 struct ListFileEntry
 {
