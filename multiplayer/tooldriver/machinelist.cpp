@@ -1,7 +1,7 @@
 // The machine list file of the manager (titles and origins of the instances) and the rename of a title.
 
+#include "listfilereader.h"
 #include "managervboxtool.h"
-#include "toolparsers.h"
 
 #include <QDebug>
 #include <QDir>

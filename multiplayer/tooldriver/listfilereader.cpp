@@ -1,4 +1,4 @@
-#include "toolparsers.h"
+#include "listfilereader.h"
 
 #include <QXmlStreamReader>
 

@@ -3,12 +3,12 @@
 // huge or countless titles, and rows that share a title. Data is checked by the content of the disks
 // and files, never by their names.
 
+#include "listfilereader.h"
 #include "managervboxtool.h"
 #include "mpfixture.h"
 #include "orvplayermodel.h"
 #include "playerstate.h"
 #include "playertool.h"
-#include "toolparsers.h"
 
 #include <QDir>
 #include <QFile>
