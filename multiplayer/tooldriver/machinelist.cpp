@@ -57,10 +57,13 @@ bool VBoxTool::initVmsFromXml()
             file.close();
             const QString aside = m_xmlPath + QLatin1String(kBrokenCopySuffix);
             QFile::remove(aside);
-            QFile::rename(m_xmlPath, aside);
+            const bool moved = QFile::rename(m_xmlPath, aside);
             qInfo().noquote() << QStringLiteral("VBoxTool : file ") + m_xmlPath +
                                      QStringLiteral(" is larger than ") + QString::number(kMaxListFileBytes) +
-                                     QStringLiteral(" bytes, moved to ") + aside;
+                                     (moved ? QStringLiteral(" bytes, moved to ") + aside
+                                            : QStringLiteral(" bytes and could not be moved, left as it is"));
+            // A file that could not be moved aside is not replaced either.
+            readable = moved;
         } else {
             const QByteArray content = file.read(kMaxListFileBytes);
             file.close();
