@@ -165,7 +165,7 @@ void TestProcesses::programIdentity()
     QVERIFY(process.waitForStarted());
     const qint64 pid = process.processId();
     // The process shows the command name it was meant to show before anything is asked.
-    QTRY_COMPARE(Processes::commandName(pid), comm);
+    QTRY_COMPARE_WITH_TIMEOUT(Processes::commandName(pid), comm, 30000);
 
     QCOMPARE(Processes::runsProgram(pid, QStringLiteral("Orvanta")), isOrvanta);
     QCOMPARE(Processes::findByName(QStringLiteral("Orvanta")).contains(pid), isOrvanta);

@@ -312,6 +312,8 @@ void TestStartup::promptsHoldTheStartUpUntilQuit()
 void TestStartup::secondStartQueuesItsPackageDuringStartUp()
 {
     m_tree->setEnv(QStringLiteral("ORV_UPDATER_EXIT_") + kCheckWord, QStringLiteral("2"));
+    // The updater's answer must arrive within its scaled wait also on a busy machine.
+    m_tree->setEnv(QStringLiteral("ORV_TIMEOUT_SCALE"), QStringLiteral("0.25"));
     auto emulator = startEmulator();
     QVERIFY(emulator);
     QVERIFY(emulator->waitForText(QStringLiteral("checkUpdate UpdatePromptDialog"), 20000));
