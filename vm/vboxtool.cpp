@@ -495,7 +495,8 @@ bool VBoxTool::stopVMForQuit()
         if (reading == QuitReading::Whole) {
             stopVM();
         } else {
-            qWarning() << ORV_LOG_VBOXTOOL "machine state unknown at quit, powering off anyway";
+            // Information level: the log drops warnings once the quit has begun.
+            qInfo() << ORV_LOG_VBOXTOOL "machine state unknown at quit, powering off anyway";
             powerOffAnyway();
         }
         reading = readStateForQuit();

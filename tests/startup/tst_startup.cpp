@@ -646,14 +646,14 @@ void TestStartup::refusedPowerOffAtQuit()
     QCOMPARE(stop.run(), 0);
     QVERIFY(emulator->waitForFinished(30000));
     writeFaults("[]");
-    QCOMPARE(vmState(), finalState);
-    QCOMPARE(statusWords(), (QStringList{"STARTING", "RUNNING", "EXITING", lastWord}));
-
+    // The quit's own calls, before this test asks the tool anything.
     QStringList powerCalls;
     for (const QStringList &call : toolCalls().mid(callsBefore)) {
         if (call.value(0) == QLatin1String("controlvm") || call.value(0) == QLatin1String("showvminfo"))
             powerCalls << call.value(0);
     }
+    QCOMPARE(vmState(), finalState);
+    QCOMPARE(statusWords(), (QStringList{"STARTING", "RUNNING", "EXITING", lastWord}));
     QCOMPARE(powerCalls, quitCalls);
     if (!logLine.isEmpty())
         QVERIFY2(m_tree->logText().contains(logLine), qPrintable(m_tree->logText()));
