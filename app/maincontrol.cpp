@@ -248,9 +248,9 @@ void MainControl::continueQuit(bool isNeedReboot)
     bool machineStopped = true;
     if (!tool.toolPath().isEmpty()) {
         tool.checkOtherOrvStatus();
-        // The state as it is now: the worker may have started or stopped the machine since the last read.
-        tool.initVmInfo();
-        machineStopped = tool.stopVMChecked();
+        // The state as it is now (the worker may have started or stopped the machine since the last
+        // read), and a stop that a whole answer confirms.
+        machineStopped = tool.stopVMForQuit();
         tool.clearEmuId();
     }
     cleanGameFolder();

@@ -2,6 +2,7 @@
 
 #include "commandline.h"
 #include "global.h"
+#include "instancelock.h"
 #include "localchannel.h"
 #include "machinename.h"
 #include "paths.h"
@@ -82,6 +83,13 @@ void OrvApplication::settleSingleInstance()
     // Whoever goes on as the machine's process holds its owner lock. A restart waits a little for its
     // predecessor to let go; a start that cannot get the lock hands its request over instead.
     bool owner = segment.takeOwnership();
+    if (!owner) {
+        // A lock file that this user can never take would make every start look like a second one that
+        // nobody answers.
+        problem = InstanceLock::foreignLockProblem(m_key);
+        if (!problem.isEmpty())
+            refuseToStart(problem);
+    }
     if (!owner && CommandLine::reboot && !CommandLine::stop)
         owner = segment.takeOwnership(kOwnerHandOverMs);
     if (!owner) {

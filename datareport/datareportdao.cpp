@@ -9,10 +9,13 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-bool DataReportDao::add(uint datatime, int types, const QByteArray &message)
+bool DataReportDao::add(uint datatime, int types, const QByteArray &message, QString *error)
 {
-    if (!SQLiteTool::instance().ensureOpen())
+    if (!SQLiteTool::instance().ensureOpen()) {
+        if (error)
+            *error = QStringLiteral("the database is not open");
         return false;
+    }
     QMutexLocker locker(&SQLiteTool::lock());
     QSqlQuery query(SQLiteTool::database());
     query.prepare(QStringLiteral("insert into DataReport(types, datatime, message) values (?, ?, ?)"));
@@ -21,6 +24,8 @@ bool DataReportDao::add(uint datatime, int types, const QByteArray &message)
     query.addBindValue(message);
     if (!query.exec()) {
         qDebug() << ORV_LOG_DATAREPORTDAO "add " << query.lastError().text();
+        if (error)
+            *error = query.lastError().text();
         return false;
     }
     qDebug() << ORV_LOG_DATAREPORTDAO "add ok ";

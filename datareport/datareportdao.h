@@ -25,8 +25,9 @@ public:
     static constexpr int kTypeEvent = 1;
     static constexpr int kTypeEventEx = 2;
 
-    // Stores one row; false when the database is closed or the insert failed.
-    bool add(uint datatime, int types, const QByteArray &message);
+    // Stores one row; false when the database is closed or the insert failed (read-only, locked by
+    // another writer beyond the busy time-out), with the reason in `error` when given.
+    bool add(uint datatime, int types, const QByteArray &message, QString *error = nullptr);
     QList<DataReportRecord> findAll();
     // Drops the table and creates it again with its creation statement.
     void clearTable();

@@ -190,7 +190,7 @@ void DataReportEngine::storeEvent(int eventKey)
     YeltProto::CommonEventObject event;
     event.set_timestamp(static_cast<quint64>(now));
     event.set_eventkey(static_cast<quint32>(eventKey));
-    instance()->m_dao.add(static_cast<uint>(now), DataReportDao::kTypeEvent, serialise(event));
+    storeRow(eventKey, static_cast<uint>(now), DataReportDao::kTypeEvent, serialise(event));
 }
 
 void DataReportEngine::storeEventEx(int eventKey, const QMap<QString, QString> &maps)
@@ -206,5 +206,14 @@ void DataReportEngine::storeEventEx(int eventKey, const QMap<QString, QString> &
         entry->set_datakey(it.key().toStdString());
         entry->set_datavalue(it.value().toStdString());
     }
-    instance()->m_dao.add(static_cast<uint>(now), DataReportDao::kTypeEventEx, serialise(event));
+    storeRow(eventKey, static_cast<uint>(now), DataReportDao::kTypeEventEx, serialise(event));
+}
+
+void DataReportEngine::storeRow(int eventKey, uint time, int types, const QByteArray &message)
+{
+    // An event that cannot be stored is lost for the report: the user sees which one and why.
+    QString error;
+    if (!instance()->m_dao.add(time, types, message, &error))
+        qWarning().noquote()
+            << QStringLiteral(ORV_LOG_DATAREPORT "event %1 not stored: %2").arg(eventKey).arg(error);
 }

@@ -60,6 +60,7 @@ private:
 
     static void storeEvent(int eventKey);
     static void storeEventEx(int eventKey, const QMap<QString, QString> &maps);
+    static void storeRow(int eventKey, uint time, int types, const QByteArray &message);
     static bool canReport();
 
     DataReportDao m_dao;

@@ -102,3 +102,18 @@ bool InstanceLock::isHeld(const QString &name)
     ::close(fd);
     return held;
 }
+
+QString InstanceLock::foreignLockProblem(const QString &name)
+{
+    const QString path = pathFor(name);
+    struct stat info;
+    if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return QString();
+    if (info.st_uid != ::geteuid())
+        return QStringLiteral("the instance lock %1 belongs to another user (uid %2)")
+            .arg(path)
+            .arg(info.st_uid);
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("the instance lock %1 is not a plain file").arg(path);
+    return QString();
+}

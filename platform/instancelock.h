@@ -26,6 +26,10 @@ public:
     // that asks never gets in the way of an owner taking the lock at the same moment.
     static bool isHeld(const QString &name);
 
+    // Why the lock of `name` can never be taken by this user, as one line for the user: its file belongs
+    // to another user or is not a plain file (a link, a folder). Empty when it is this user's or absent.
+    static QString foreignLockProblem(const QString &name);
+
 private:
     static QString pathFor(const QString &name);
 

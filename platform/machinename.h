@@ -3,10 +3,13 @@
 #include <QString>
 
 // Machine names become folder, file and socket names (the machine's folder, its settings and database
-// files, the instance channel). Every program that takes a machine name from outside accepts only a
-// plain word: 1 to 64 characters, each an ASCII letter, a digit, "_", "-", "." or a blank; the first
-// neither "." nor a blank, the last not a blank. So no name can climb out of a folder ("..", "a/b"),
-// name a folder itself ("", "."), or be rewritten by the VirtualBox tool into another folder name.
+// files, the instance channel) and arguments of VirtualBox tool commands. Every program that takes a
+// machine name from outside accepts only a plain word: 1 to 64 characters, each an ASCII letter, a digit,
+// "_", "-", "." or a blank; the first neither ".", "-" nor a blank, the last neither "." nor a blank; and
+// not the form of a UUID. So no name can climb out of a folder ("..", "a/b"), name a folder itself ("",
+// "."), be taken by the tool for an option ("--delete") or for another machine's UUID, or be rewritten by
+// the tool into the folder name of another name: the tool turns a leading "." or "-", a trailing "." and
+// leading or trailing blanks into "_", so "Work." would share the folder "Work_" with "Work_".
 constexpr int kMaxMachineNameLength = 64;
 
 bool isValidMachineName(const QString &name);

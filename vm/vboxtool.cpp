@@ -168,12 +168,31 @@ QString takeOutput(const Platform::ProcessOutcome &outcome, QString *out, QStrin
 
 int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int timeoutSeconds)
 {
+    return execTool(args, out, err, timeoutSeconds, true);
+}
+
+int VBoxTool::execOnce(const QStringList &args, QString *out, QString *err)
+{
+    return execTool(args, out, err, kToolTimeoutSeconds, false);
+}
+
+int VBoxTool::execTool(const QStringList &args, QString *out, QString *err, int timeoutSeconds,
+                       bool retryWithService)
+{
     logExec(m_toolPath, args);
     Global::lastErrorCode = QLatin1String("");
     m_lastRunClean = false;
+    m_lastRunTimedOut = false;
     const int waitMs = TimeoutScale::ms(timeoutSeconds * 1000);
 
     Platform::ProcessOutcome outcome = runTool(m_toolPath, args, waitMs);
+    if (!ended(outcome) && !retryWithService) {
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec error  ") + failureText(outcome) +
+                                     QStringLiteral("   ") + QString::number(qMax(outcome.exitCode, 0));
+        Global::lastErrorCode = failureText(outcome);
+        m_lastRunTimedOut = true;
+        return ErrorCode::Timeout;
+    }
     if (!ended(outcome)) {
         // The tool hangs (or did not start) when the VirtualBox service is not answering: start the
         // service once and try again. Without a known folder there is no service to start.
@@ -191,6 +210,7 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
             qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "exec error  ") + failureText(outcome) +
                                          QStringLiteral("   ") + QString::number(qMax(outcome.exitCode, 0));
             Global::lastErrorCode = failureText(outcome);
+            m_lastRunTimedOut = true;
             return ErrorCode::Timeout;
         }
     }
@@ -302,11 +322,25 @@ int VBoxTool::initVmInfo()
     if (exec({QStringLiteral("showvminfo"), Global::vmName, QStringLiteral("--machinereadable")}, &out,
              nullptr, kToolTimeoutSeconds) != ErrorCode::Success)
         return ErrorCode::VmInfoFailed;
-    m_vmInfoClean = lastRunClean() && VBoxOutput::isCompleteMachineInfo(out);
-    if (!m_vmInfoClean)
-        qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "machine information incomplete");
-    m_vmInfoText = out;
-    const VBoxOutput::MachineInfo info = VBoxOutput::parseMachineInfo(out);
+    if (!lastRunClean() || !VBoxOutput::isCompleteMachineInfo(out)) {
+        // An empty, cut-off or garbled answer says nothing about the machine: what was read before
+        // stays, and the flag tells the callers that it was not confirmed now.
+        qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                               "machine information incomplete, the last reading is kept");
+        return ErrorCode::VmInfoFailed;
+    }
+    m_vmInfoClean = true;
+    takeVmInfo(out);
+    qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "vbox current state is ") +
+                             m_vmInfo.value(QStringLiteral("VMState"));
+    qInfo() << ORV_LOG_VBOXTOOL "init vm info ok";
+    return ErrorCode::Success;
+}
+
+void VBoxTool::takeVmInfo(const QString &text)
+{
+    m_vmInfoText = text;
+    const VBoxOutput::MachineInfo info = VBoxOutput::parseMachineInfo(text);
     // The information replaces the previous reading: after the machine was re-created, keys of the old
     // machine (a shared folder it had, a disk slot) must not linger.
     m_vmInfo = info.values;
@@ -314,10 +348,37 @@ int VBoxTool::initVmInfo()
     // re-created machine compares against what the machine really holds.
     m_forwardRules = info.forwardRules;
     m_forwardRuleNames = info.forwardRuleNames;
+}
+
+VBoxTool::QuitReading VBoxTool::readStateForQuit()
+{
+    // One run without the service restart and second wait: a tool that hangs now costs the quit one
+    // time-out. The machine is asked for even when the machine list was never read (a quit early in the
+    // start-up): a machine left running by an earlier process is stopped too.
+    const QString &vm = Global::vmName;
+    QString out;
+    const int result =
+        execOnce({QStringLiteral("showvminfo"), vm, QStringLiteral("--machinereadable")}, &out, nullptr);
+    if (m_lastRunTimedOut)
+        return QuitReading::NoAnswer;
+    if (result != ErrorCode::Success) {
+        if (Global::lastErrorCode.contains(QLatin1String("Could not find a registered machine")) &&
+            Global::lastErrorCode.contains(QLatin1String("VBOX_E_OBJECT_NOT_FOUND")))
+            return QuitReading::NotRegistered;
+        return QuitReading::Doubtful;
+    }
+    if (!lastRunClean() || !VBoxOutput::isCompleteMachineInfo(out))
+        return QuitReading::Doubtful;
+    const VBoxOutput::MachineInfo info = VBoxOutput::parseMachineInfo(out);
+    // The answer must be about this machine and say its state.
+    if (info.values.value(QStringLiteral("name")) != vm ||
+        info.values.value(QStringLiteral("VMState")).isEmpty())
+        return QuitReading::Doubtful;
+    m_vmInfoClean = true;
+    takeVmInfo(out);
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "vbox current state is ") +
                              m_vmInfo.value(QStringLiteral("VMState"));
-    qInfo() << ORV_LOG_VBOXTOOL "init vm info ok";
-    return ErrorCode::Success;
+    return QuitReading::Whole;
 }
 
 void VBoxTool::setMachineFolder()
@@ -404,21 +465,45 @@ bool VBoxTool::isRunningState(const QString &state)
            state.contains(QLatin1String("stuck"));
 }
 
-bool VBoxTool::stopVMChecked()
+bool VBoxTool::stopVMForQuit()
 {
-    if (stopVM() == ErrorCode::Success)
-        return true;
-    // Refused, for instance while another session holds the machine: look at it again and try once more.
-    initVmInfo();
-    if (!isRunningState(m_vmInfo.value(QStringLiteral("VMState"))))
-        return true;
-    stopVM();
-    initVmInfo();
-    const QString state = m_vmInfo.value(QStringLiteral("VMState"));
-    if (!isRunningState(state))
-        return true;
-    qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "machine still running after poweroff, state ") +
-                                 state;
+    const QString &vm = Global::vmName;
+    const auto powerOffAnyway = [&] {
+        qInfo() << ORV_LOG_VBOXTOOL "poweroff vbox";
+        execOnce({QStringLiteral("controlvm"), vm, QStringLiteral("poweroff")}, nullptr, nullptr);
+    };
+    const auto state = [this] { return m_vmInfo.value(QStringLiteral("VMState")); };
+    // At most two stops, each followed by a reading that must confirm it.
+    constexpr int kStopRounds = 2;
+    QuitReading reading = readStateForQuit();
+    for (int round = 0;; ++round) {
+        if (reading == QuitReading::NotRegistered) {
+            qInfo() << ORV_LOG_VBOXTOOL "no machine registered, nothing to stop";
+            return true;
+        }
+        if (reading == QuitReading::Whole && state().contains(QLatin1String("poweroff")))
+            return true;
+        if (reading == QuitReading::NoAnswer) {
+            qCritical() << ORV_LOG_VBOXTOOL "machine state unknown at quit, the tool does not answer";
+            // Nothing was done yet: the machine may run, so it is powered off anyway, unconfirmed.
+            if (round == 0)
+                powerOffAnyway();
+            return false;
+        }
+        if (round == kStopRounds)
+            break;
+        if (reading == QuitReading::Whole) {
+            stopVM();
+        } else {
+            // Information level: the log drops warnings once the quit has begun.
+            qInfo() << ORV_LOG_VBOXTOOL "machine state unknown at quit, powering off anyway";
+            powerOffAnyway();
+        }
+        reading = readStateForQuit();
+    }
+    qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                            "machine not confirmed stopped at quit, state ") +
+                                 (reading == QuitReading::Whole ? state() : QStringLiteral("unknown"));
     return false;
 }
 

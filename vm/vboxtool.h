@@ -47,9 +47,11 @@ public:
     // Brings the machine to powered off from the cached state; the result of the last command run
     // (1 when none was needed).
     int stopVM();
-    // stopVM for the quit: when the tool refused, reads the state again and tries once more. False (with a
-    // critical log line) when the machine still runs afterwards.
-    bool stopVMChecked();
+    // The quit's stop: reads the machine's state afresh (one tool run, no second wait), brings it to
+    // powered off from that state, or powers it off anyway when the answer was empty, cut off or garbled,
+    // and reads again to confirm. True only when a whole answer says "poweroff" or the tool knows no such
+    // machine; false (with a critical log line) otherwise, also when the tool does not answer.
+    bool stopVMForQuit();
 
     // Host, guest-property and extradata listings.
     int initHostInfo();
@@ -140,6 +142,23 @@ private:
     // True when the last tool run ended by itself with exit code 0. The results above never depend on
     // it; only decisions that delete or unregister something do.
     bool lastRunClean() const { return m_lastRunClean; }
+    // exec without the service restart and second wait after a time-out.
+    int execOnce(const QStringList &args, QString *out, QString *err);
+    int execTool(const QStringList &args, QString *out, QString *err, int timeoutSeconds,
+                 bool retryWithService);
+    // Takes a whole machine information as the current one.
+    void takeVmInfo(const QString &text);
+    enum class QuitReading
+    {
+        Whole,         // a complete answer about this machine with its state (now in vmInfo)
+        NotRegistered, // the tool knows no machine of this name
+        Doubtful,      // empty, cut off, garbled, killed, or another error
+        NoAnswer,      // the tool did not finish in time
+    };
+    QuitReading readStateForQuit();
+    // True when no registered machine keeps its settings in `folder`, so that it may be moved aside; false
+    // (with a critical log line) when one does or when the tool's answer leaves that open.
+    bool isFolderFree(const QString &folder);
     // Moves a machine folder that stands in the way aside (never deletes it); the new path, or empty
     // when it could not be moved.
     QString moveFolderAside(const QString &folder);
@@ -161,5 +180,6 @@ private:
     QSet<int> m_usedPorts;
     QString m_vmFolder;
     bool m_lastRunClean = false;
+    bool m_lastRunTimedOut = false;
     bool m_vmInfoClean = false; // the last machine information read was whole and from a clean run
 };

@@ -131,6 +131,41 @@ int VBoxTool::checkOva()
     return result;
 }
 
+bool VBoxTool::isFolderFree(const QString &folder)
+{
+    // Each settings file in the folder is looked up as the tool does it: a registered machine is found by
+    // the full path of its settings file too. Only a file the tool knows no machine of is a leftover.
+    const QFileInfoList settingsFiles =
+        QDir(folder).entryInfoList({QStringLiteral("*.vbox")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &file : settingsFiles) {
+        const QString path = QDir::cleanPath(file.absoluteFilePath());
+        QString out;
+        const int result = exec({QStringLiteral("showvminfo"), path, QStringLiteral("--machinereadable")},
+                                &out, nullptr, kToolTimeoutSeconds);
+        if (result != ErrorCode::Success &&
+            Global::lastErrorCode.contains(QLatin1String("Could not find a registered machine")) &&
+            Global::lastErrorCode.contains(QLatin1String("VBOX_E_OBJECT_NOT_FOUND")))
+            continue;
+        if (result != ErrorCode::Success || !lastRunClean() || !VBoxOutput::isCompleteMachineInfo(out)) {
+            qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                    "owner of the machine folder unknown, left alone ") +
+                                         folder;
+            return false;
+        }
+        const QHash<QString, QString> owner = VBoxOutput::parseMachineInfo(out).values;
+        // Whoever the tool names, it is a registered machine that is not the one being built here (that
+        // one is not registered yet), also when the name is the same: then the machine list was wrong.
+        qCritical().noquote() << QStringLiteral(
+                                     ORV_LOG_VBOXTOOL
+                                     "machine folder %1 belongs to the registered machine '%2' {%3}, "
+                                     "not '%4': left alone")
+                                     .arg(folder, owner.value(QStringLiteral("name")),
+                                          owner.value(QStringLiteral("UUID")), Global::vmName);
+        return false;
+    }
+    return true;
+}
+
 QString VBoxTool::moveFolderAside(const QString &folder)
 {
     // A name no machine can have (it starts with "."), so the moved folder never meets a machine.
@@ -190,6 +225,8 @@ int VBoxTool::setupVm()
     QStringList oldFolders;
     const QString expected = m_machineFolder + QLatin1Char('/') + vm;
     if (QFileInfo::exists(expected)) {
+        if (!isFolderFree(expected))
+            return ErrorCode::VmListOrDiskCopyFailed;
         const QString aside = moveFolderAside(expected);
         if (aside.isEmpty())
             return ErrorCode::VmListOrDiskCopyFailed;
@@ -205,6 +242,10 @@ int VBoxTool::setupVm()
     const QString inTheWay = VBoxOutput::existingSettingsFile(err);
     if (created != ErrorCode::Success && !inTheWay.isEmpty() &&
         QDir::cleanPath(QFileInfo(QFileInfo(inTheWay).path()).path()) == QDir::cleanPath(m_machineFolder)) {
+        // The tool made the same folder name of another name ("Work." and "Work_"): that folder may be
+        // another machine's.
+        if (!isFolderFree(QFileInfo(inTheWay).path()))
+            return ErrorCode::VmListOrDiskCopyFailed;
         const QString aside = moveFolderAside(QFileInfo(inTheWay).path());
         if (!aside.isEmpty()) {
             oldFolders << aside;

@@ -3,6 +3,7 @@
 #include "sharedsegment.h"
 #include "slowsenders.h"
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
@@ -325,6 +326,15 @@ void TestSingleInstance::foreignRuntimeFolderOrChannelIsRefused_data()
         << "instance channel";
     QTest::newRow("socket, stop") << "socket" << QStringList{"-vm=Orvanta_12", "-stop"} << true
                                   << "instance channel";
+    // A lock file of another user where the machine's owner lock belongs: never taken, and never read as
+    // a running emulator that does not answer.
+    const QString lockOfOther = "the instance lock %1 belongs to another user (uid 65534)";
+    QTest::newRow("lock, first start") << "lock" << QStringList{"-vm=Orvanta_12"} << false << lockOfOther;
+    QTest::newRow("lock, second start")
+        << "lock" << QStringList{"-vm=Orvanta_12", "-pkgname=a.b"} << false << lockOfOther;
+    QTest::newRow("lock, stop") << "lock" << QStringList{"-vm=Orvanta_12", "-stop"} << false << lockOfOther;
+    QTest::newRow("lock, reboot") << "lock" << QStringList{"-vm=Orvanta_12", "-reboot"} << false
+                                  << lockOfOther;
 }
 
 void TestSingleInstance::foreignRuntimeFolderOrChannelIsRefused()
@@ -344,6 +354,18 @@ void TestSingleInstance::foreignRuntimeFolderOrChannelIsRefused()
     if (planted == QLatin1String("folder")) {
         QVERIFY(QDir().mkpath(m_tree->runtimeDir()));
         QVERIFY(::chown(QFile::encodeName(m_tree->runtimeDir()).constData(), otherUser, otherUser) == 0);
+    } else if (planted == QLatin1String("lock")) {
+        QVERIFY(QDir().mkpath(m_tree->runtimeDir()));
+        QVERIFY(QFile::setPermissions(m_tree->runtimeDir(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString lock = m_tree->runtimeDir() + "/instance-" +
+                             QCryptographicHash::hash("Orvanta_12", QCryptographicHash::Sha1).toHex() +
+                             ".lock";
+        QFile file(lock);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(::chown(QFile::encodeName(lock).constData(), otherUser, otherUser) == 0);
+        message = message.arg(lock);
     } else {
         QVERIFY(QDir().mkpath(m_tree->runtimeDir()));
         QVERIFY(QFile::setPermissions(m_tree->runtimeDir(),
@@ -363,6 +385,7 @@ void TestSingleInstance::foreignRuntimeFolderOrChannelIsRefused()
     ProgramRun run(*m_tree, "Orvanta", args);
     QCOMPARE(run.run(), 1);
     QVERIFY2(run.output().contains(message), qPrintable(run.output()));
+    QVERIFY2(!run.output().contains("does not answer"), qPrintable(run.output()));
     QVERIFY(!run.output().contains(kBanner));
     QCoreApplication::processEvents();
     QCOMPARE(connections.count(), 0);

@@ -1,3 +1,4 @@
+#include "calllogs.h"
 #include "commandline.h"
 #include "global.h"
 #include "installtree.h"
@@ -155,6 +156,12 @@ void TestCommandLine::refusesMachineNamesThatAreNotPlainWords_data()
     QTest::newRow("colon") << "a:b";
     QTest::newRow("trailing blank") << "Orvanta_1 ";
     QTest::newRow("newline") << "Orvanta_1\nx";
+    // Names the VirtualBox tool would keep in another name's folder ("Orvanta_1." and "Orvanta_1_" both
+    // in Orvanta_1_), read as an option, or look up as a machine's UUID.
+    QTest::newRow("trailing dot") << "Orvanta_1.";
+    QTest::newRow("leading dash") << "-Orvanta_1";
+    QTest::newRow("option") << "--delete";
+    QTest::newRow("UUID") << "0b1c0000-0000-4000-8000-000000000001";
 }
 
 void TestCommandLine::refusesMachineNamesThatAreNotPlainWords()
@@ -189,6 +196,8 @@ void TestCommandLine::refusesMachineNamesThatAreNotPlainWords()
     QCOMPARE(snapshot(outside), outsideBefore);
     QVERIFY(!QFileInfo::exists(tree.runtimeDir()));
     QVERIFY(tree.calls("OrvMultiPlayer").isEmpty());
+    // The tool was never asked anything: no machine was registered under the name.
+    QCOMPARE(readToolCalls(tree.root() + "/vbox-state"), QList<QStringList>());
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

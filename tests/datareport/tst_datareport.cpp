@@ -11,6 +11,35 @@
 #include <QThreadPool>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// Makes `path` unwritable for everyone: the immutable flag when running as the superuser (who ignores
+// permissions), else read-only permissions. False when neither could be set.
+bool setReadOnly(const QString &path, bool readOnly)
+{
+    if (geteuid() != 0)
+        return QFile::setPermissions(path,
+                                     readOnly ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = readOnly ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
 // Log lines of the code under test, from any thread.
 static QStringList messages;
 static QMutex messagesMutex;
@@ -18,6 +47,14 @@ static void collect(QtMsgType, const QMessageLogContext &, const QString &text)
 {
     QMutexLocker locker(&messagesMutex);
     messages << text;
+}
+// Warning lines only, from any thread.
+static QStringList warnings;
+static void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    QMutexLocker locker(&messagesMutex);
+    if (type == QtWarningMsg)
+        warnings << text;
 }
 static QStringList takeMessages()
 {
@@ -80,6 +117,8 @@ private slots:
     void eventsFromManyThreadsAtOnce();
     void sysMsgKeepsFirstValue();
     void daoReadsBackAndClears();
+    void eventsThatCannotBeStoredAreWarned_data();
+    void eventsThatCannotBeStoredAreWarned();
 
 private:
     QList<Row> rows();
@@ -365,6 +404,76 @@ void TestDataReport::daoReadsBackAndClears()
     QSqlDatabase::removeDatabase(QStringLiteral("schema"));
 
     // Storing goes on after the table was recreated.
+    DataReportEngine::report(ReportEvent::StopScript);
+    QTRY_COMPARE(rowCount(), 1);
+}
+
+void TestDataReport::eventsThatCannotBeStoredAreWarned_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::newRow("database locked by another writer") << "locked";
+    QTest::newRow("database file read-only") << "read-only";
+}
+
+void TestDataReport::eventsThatCannotBeStoredAreWarned()
+{
+    QFETCH(QString, obstacle);
+    // The database exists and takes events.
+    DataReportEngine::report(ReportEvent::Shake);
+    QTRY_COMPARE(rowCount(), 1);
+    cleanup();
+
+    QSqlDatabase peer = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
+    bool blocked = true;
+    const auto unblock = [&] {
+        if (!blocked)
+            return;
+        blocked = false;
+        if (peer.isOpen()) {
+            QSqlQuery(peer).exec(QStringLiteral("ROLLBACK"));
+            peer.close();
+        }
+        peer = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+        if (obstacle != QLatin1String("locked"))
+            QVERIFY(setReadOnly(m_file, false));
+    };
+    auto unblockAtEnd = qScopeGuard(unblock);
+    if (obstacle == QLatin1String("locked")) {
+        // Another program holds the whole database for longer than the busy time-out.
+        peer.setDatabaseName(m_file);
+        QVERIFY(peer.open());
+        QVERIFY(QSqlQuery(peer).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+    } else if (!setReadOnly(m_file, true)) {
+        QSKIP("the database file cannot be made read-only on this file system");
+    }
+
+    {
+        QMutexLocker locker(&messagesMutex);
+        warnings.clear();
+    }
+    qInstallMessageHandler(collectWarnings);
+    DataReportEngine::report(ReportEvent::Screenshot);
+    DataReportEngine::report(ReportEvent::RunMinutes, QStringLiteral("time"), QStringLiteral("7"));
+    QThreadPool::globalInstance()->waitForDone();
+    qInstallMessageHandler(nullptr);
+    QStringList lines;
+    {
+        QMutexLocker locker(&messagesMutex);
+        lines = warnings;
+    }
+    // Each lost event is named at warning level, with the database's reason.
+    for (const char *event : {"2011", "1004"}) {
+        const QStringList named =
+            lines.filter(QStringLiteral("DataReport : event %1 not stored: ").arg(event));
+        QVERIFY2(named.size() == 1, qPrintable(lines.join('\n')));
+        QVERIFY2(named.first().size() > QStringLiteral("DataReport : event 2011 not stored: ").size(),
+                 qPrintable(named.first()));
+    }
+    unblock();
+    QCOMPARE(rowCount(), 0);
+
+    // With the obstacle gone, events are stored again.
     DataReportEngine::report(ReportEvent::StopScript);
     QTRY_COMPARE(rowCount(), 1);
 }

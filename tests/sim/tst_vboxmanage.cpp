@@ -62,6 +62,9 @@ private slots:
     void accepted_data();
     void accepted();
     void createRegisterShowRoundTrip();
+    void folderNameIsTheNameMadeSafe_data();
+    void folderNameIsTheNameMadeSafe();
+    void machineArgumentOfUuidFormIsAUuid();
     void renameMovesFolderAndSettingsFile();
     void natRulesSortedAndDeleted();
     void sharedFoldersKeepOrder();
@@ -378,6 +381,76 @@ void TestVBoxManage::createRegisterShowRoundTrip()
     QCOMPARE(run({"list", "vms"}).out.split('\n').at(1), QString("\"<inaccessible>\" {%1}").arg(uuid));
     QCOMPARE(run({"unregistervm", uuid, "--delete"}).exitCode, 0);
     QVERIFY(!run({"list", "vms"}).out.contains(uuid));
+}
+
+void TestVBoxManage::folderNameIsTheNameMadeSafe_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("plain") << "Work_"
+                           << "Work_";
+    QTest::newRow("trailing dot") << "Work."
+                                  << "Work_";
+    QTest::newRow("two trailing dots") << "Work.."
+                                       << "Work._";
+    QTest::newRow("leading dash") << "-x"
+                                  << "_x";
+    QTest::newRow("option-like") << "--delete"
+                                 << "_-delete";
+    QTest::newRow("leading dot") << ".x"
+                                 << "_x";
+    QTest::newRow("leading and trailing blank") << " a "
+                                                << "_a_";
+    QTest::newRow("slash and colon") << "a/b:c"
+                                     << "a_b_c";
+    QTest::newRow("inner dots, dashes, blanks, brackets") << "a -.(b)"
+                                                          << "a -.(b)";
+}
+
+void TestVBoxManage::folderNameIsTheNameMadeSafe()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, folder);
+    const Result created = run({"createvm", "--name", name, "--register"});
+    QCOMPARE(created.exitCode, 0);
+    const QString file = state() + "/VirtualBox VMs/" + folder + '/' + folder + ".vbox";
+    QCOMPARE(created.out.split('\n').value(2), QString("Settings file: '%1'").arg(file));
+    // The machine is found by its settings file too.
+    QCOMPARE(vmInfo(file).value("name"), name);
+    if (name.startsWith('-')) {
+        // Every later command takes the name for an option: a usage error.
+        QCOMPARE(run({"showvminfo", name, "--machinereadable"}).exitCode, 2);
+    } else {
+        QCOMPARE(vmInfo(name).value("CfgFile"), file);
+    }
+
+    // Another name made into the same folder name cannot have its own machine there.
+    const QString other = folder == name ? QString(folder).replace('_', '.') : folder;
+    if (other != name) {
+        const Result second = run({"createvm", "--name", other, "--register"});
+        QCOMPARE(second.exitCode, 1);
+        QCOMPARE(second.errors().value(0), QString("Machine settings file '%1' already exists").arg(file));
+    }
+}
+
+void TestVBoxManage::machineArgumentOfUuidFormIsAUuid()
+{
+    // createvm takes a name of UUID form; looking it up by that name finds the UUID instead.
+    const QString named = "0b1c0000-0000-4000-8000-000000000001";
+    QCOMPARE(run({"createvm", "--name", named, "--register"}).exitCode, 0);
+    const QString vm1 = vmInfo("vm1").value("UUID");
+    const Result notFound = run({"showvminfo", named, "--machinereadable"});
+    QCOMPARE(notFound.exitCode, 1);
+    QCOMPARE(notFound.errors().value(0),
+             QString("Could not find a registered machine with UUID {%1}").arg(named));
+
+    // A machine whose UUID another machine has as its name: the argument means the UUID, in any case and
+    // with or without braces.
+    QCOMPARE(run({"createvm", "--name", vm1, "--register"}).exitCode, 0);
+    QCOMPARE(vmInfo(vm1).value("name"), QString("vm1"));
+    QCOMPARE(vmInfo("{" + vm1.toUpper() + "}").value("name"), QString("vm1"));
+    QCOMPARE(run({"modifyvm", vm1, "--memory", "256"}).exitCode, 0);
+    QCOMPARE(vmInfo("vm1").value("memory"), QString("256"));
 }
 
 void TestVBoxManage::renameMovesFolderAndSettingsFile()

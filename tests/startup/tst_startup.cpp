@@ -579,55 +579,88 @@ void TestStartup::databaseFaultsLoseNoEvent()
 
 void TestStartup::refusedPowerOffAtQuit_data()
 {
-    QTest::addColumn<int>("refusals");
+    // What the tool answers at the quit, what the machine is afterwards and the last status word.
+    QTest::addColumn<QJsonArray>("faults");
     QTest::addColumn<QString>("finalState");
     QTest::addColumn<QString>("lastWord");
-    QTest::newRow("refused once, the retry stops it") << 1 << "poweroff"
-                                                      << "STOP";
-    QTest::newRow("refused every time") << 0 << "running"
-                                        << "ERROR";
+    QTest::addColumn<QStringList>("quitCalls"); // showvminfo and controlvm runs, in order
+    QTest::addColumn<QString>("logLine");       // a line the log must hold; empty: none asked
+
+    const QString locked = QStringLiteral(
+        "{prog}: error: The machine '%1' is already locked for a session (or being unlocked)\n");
+    const auto refusePowerOff = [&](int times) {
+        QJsonObject rule{{"match", "controlvm * poweroff"}, {"stderr", locked.arg(kVm)}, {"exit", 1}};
+        if (times > 0)
+            rule.insert("times", times);
+        return QJsonArray{rule};
+    };
+    const auto info = [](const QJsonObject &answer, int times) {
+        QJsonObject rule = answer;
+        rule.insert("match", "showvminfo *");
+        if (times > 0)
+            rule.insert("times", times);
+        return QJsonArray{rule};
+    };
+    const QStringList twoStops{"showvminfo", "controlvm", "showvminfo", "controlvm", "showvminfo"};
+    const QStringList oneStop{"showvminfo", "controlvm", "showvminfo"};
+    QTest::newRow("refused once, the retry stops it") << refusePowerOff(1) << "poweroff"
+                                                      << "STOP" << twoStops << "";
+    QTest::newRow("refused every time")
+        << refusePowerOff(0) << "running"
+        << "ERROR" << twoStops << "VBoxTool   : machine not confirmed stopped at quit, state running";
+    // An answer that does not say the state: the machine is powered off anyway, and a whole answer must
+    // confirm it before STOP.
+    QTest::newRow("empty answer once")
+        << info({{"stdout", ""}, {"exit", 0}}, 1) << "poweroff"
+        << "STOP" << oneStop << "VBoxTool   : machine state unknown at quit, powering off anyway";
+    QTest::newRow("killed once")
+        << info({{"stdout", QStringLiteral("name=\"%1\"\n").arg(kVm)}, {"exit", 137}}, 1) << "poweroff"
+        << "STOP" << oneStop << "";
+    QTest::newRow("cut off once") << info({{"stdout", QStringLiteral("name=\"%1\"\nVMState=\"run").arg(kVm)},
+                                           {"exit", 0}},
+                                          1)
+                                  << "poweroff"
+                                  << "STOP" << oneStop << "";
+    QTest::newRow("empty at every reading")
+        << info({{"stdout", ""}, {"exit", 0}}, 0) << "poweroff"
+        << "ERROR" << twoStops << "VBoxTool   : machine not confirmed stopped at quit, state unknown";
+    QTest::newRow("hangs") << info({{"hang", true}}, 0) << "poweroff"
+                           << "ERROR" << QStringList{"showvminfo", "controlvm"}
+                           << "VBoxTool   : machine state unknown at quit, the tool does not answer";
 }
 
 void TestStartup::refusedPowerOffAtQuit()
 {
-    QFETCH(int, refusals);
+    QFETCH(QJsonArray, faults);
     QFETCH(QString, finalState);
     QFETCH(QString, lastWord);
+    QFETCH(QStringList, quitCalls);
+    QFETCH(QString, logLine);
     QVERIFY(m_tree->addGuestImage());
     auto emulator = startEmulator();
     QVERIFY(emulator);
     QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
 
-    // Another session holds the machine when the quit powers it off.
-    QJsonObject rule{
-        {"match", "controlvm * poweroff"},
-        {"stderr", QStringLiteral("{prog}: error: The machine '%1' is already locked for a session "
-                                  "(or being unlocked)\n")
-                       .arg(kVm)},
-        {"exit", 1}};
-    if (refusals > 0)
-        rule.insert("times", refusals);
-    writeFaults(QJsonDocument(QJsonArray{rule}).toJson());
+    writeFaults(QJsonDocument(faults).toJson());
     const int callsBefore = toolCalls().size();
     ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
                     {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
     QCOMPARE(stop.run(), 0);
     QVERIFY(emulator->waitForFinished(30000));
-    const QList<QStringList> quitCalls = toolCalls().mid(callsBefore);
+    writeFaults("[]");
+    // The quit's own calls, before this test asks the tool anything.
+    QStringList powerCalls;
+    for (const QStringList &call : toolCalls().mid(callsBefore)) {
+        if (call.value(0) == QLatin1String("controlvm") || call.value(0) == QLatin1String("showvminfo"))
+            powerCalls << call.value(0);
+    }
     QCOMPARE(vmState(), finalState);
     QCOMPARE(statusWords(), (QStringList{"STARTING", "RUNNING", "EXITING", lastWord}));
-
-    // One power-off, a fresh look at the state, one more power-off and a last look.
-    QList<QStringList> powerCalls;
-    for (const QStringList &call : quitCalls) {
-        if (call.value(0) == QLatin1String("controlvm") || call.value(0) == QLatin1String("showvminfo"))
-            powerCalls << call.mid(0, 1);
-    }
-    QCOMPARE(powerCalls, (QList<QStringList>{
-                             {"showvminfo"}, {"controlvm"}, {"showvminfo"}, {"controlvm"}, {"showvminfo"}}));
-    QCOMPARE(m_tree->logText().contains(
-                 QStringLiteral("VBoxTool   : machine still running after poweroff, state running")),
-             refusals == 0);
+    QCOMPARE(powerCalls, quitCalls);
+    if (!logLine.isEmpty())
+        QVERIFY2(m_tree->logText().contains(logLine), qPrintable(m_tree->logText()));
+    if (lastWord == QLatin1String("STOP"))
+        QVERIFY(!m_tree->logText().contains(QStringLiteral("not confirmed stopped")));
 }
 
 void TestStartup::failedMachineStart_data()

@@ -63,6 +63,10 @@ private slots:
     void toolFaultsNeverCostTheDataDisk();
     void nameTheToolRewritesKeepsItsDisks_data();
     void nameTheToolRewritesKeepsItsDisks();
+    void folderOfAnotherMachineIsNeverTaken_data();
+    void folderOfAnotherMachineIsNeverTaken();
+    void quitConfirmsTheStop_data();
+    void quitConfirmsTheStop();
     void startErrors_data();
     void startErrors();
     void settingsFlowIntoCommandLines_data();
@@ -87,7 +91,9 @@ private:
     // The start-up worker's machine steps: image check, machine check and configuration, start.
     void prepare();
     void start();
-    QString vmValue(const QString &key);
+    QString vmValue(const QString &key) { return vmValueOf(kVm, key); }
+    QString vmValueOf(const QString &vm, const QString &key);
+    QStringList runningVms();
     QHash<QString, QString> guestProperties();
 
     std::unique_ptr<InstallTree> m_tree;
@@ -220,16 +226,23 @@ void TestVBoxMachine::start()
     QCOMPARE(m_tool->startVM(), 1);
 }
 
-QString TestVBoxMachine::vmValue(const QString &key)
+QString TestVBoxMachine::vmValueOf(const QString &vm, const QString &key)
 {
     QString out;
-    tool({"showvminfo", kVm, "--machinereadable"}, &out);
+    tool({"showvminfo", vm, "--machinereadable"}, &out);
     for (const QString &line : out.split(QLatin1Char('\n'))) {
         const int eq = line.indexOf(QLatin1Char('='));
         if (eq > 0 && QString(line.left(eq)).remove(QLatin1Char('"')) == key)
             return line.mid(eq + 1).remove(QLatin1Char('"'));
     }
     return QStringLiteral("<absent>");
+}
+
+QStringList TestVBoxMachine::runningVms()
+{
+    QString out;
+    tool({"list", "runningvms"}, &out);
+    return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 QHash<QString, QString> TestVBoxMachine::guestProperties()
@@ -654,10 +667,10 @@ void TestVBoxMachine::toolFaultsNeverCostTheDataDisk_data()
                  {"stdout", "name=\"Orvanta_1\"\nLogFldr=\"/elsewhere/Orvanta_1/Logs\"\nIDE-0-1=\"none\"\n"},
                  {"exit", 137}})
         << false << true;
-    QTest::newRow("showvminfo empty") << once({{"match", "showvminfo *"}, {"stdout", ""}, {"exit", 0}})
-                                      << false << true;
-    QTest::newRow("showvminfo killed silent") << once({{"match", "showvminfo *"}, {"exit", 137}}) << false
-                                              << true;
+    QTest::newRow("showvminfo empty")
+        << once({{"match", "showvminfo *"}, {"stdout", ""}, {"exit", 0}}) << false << true;
+    QTest::newRow("showvminfo killed silent")
+        << once({{"match", "showvminfo *"}, {"exit", 137}}) << false << true;
     QTest::newRow("list vms without the machine")
         << once({{"match", "list vms"},
                  {"stdout", "\"Other_1\" {0b1c0000-0000-4000-8000-000000000001}\n"},
@@ -750,6 +763,159 @@ void TestVBoxMachine::nameTheToolRewritesKeepsItsDisks()
         QVERIFY(holdsMarker(folder + "/android_data_disk.vmdk"));
     }
     QVERIFY(!QFileInfo::exists(m_tree->installDir() + "/vbox/" + name));
+}
+
+void TestVBoxMachine::folderOfAnotherMachineIsNeverTaken_data()
+{
+    QTest::addColumn<QString>("owner");    // the machine already built, with the user's data
+    QTest::addColumn<QString>("newcomer"); // another name that the tool keeps in the same folder
+    QTest::addColumn<QString>("folder");
+    // The newcomer's own folder name is free, but the tool refuses its settings file in the owner's.
+    QTest::newRow("Work. after Work_") << "Work_"
+                                       << "Work."
+                                       << "Work_";
+    QTest::newRow("-x after _x") << "_x"
+                                 << "-x"
+                                 << "_x";
+    // The newcomer's folder name is taken by the owner's folder.
+    QTest::newRow("Work_ after Work.") << "Work."
+                                       << "Work_"
+                                       << "Work_";
+    QTest::newRow("_x after .x") << ".x"
+                                 << "_x"
+                                 << "_x";
+}
+
+void TestVBoxMachine::folderOfAnotherMachineIsNeverTaken()
+{
+    QFETCH(QString, owner);
+    QFETCH(QString, newcomer);
+    QFETCH(QString, folder);
+    const auto restoreName = qScopeGuard([] { Global::vmName = kVm; });
+    const QString vbox = m_tree->installDir() + "/vbox";
+    Global::vmName = owner;
+    QCOMPARE(m_tool->checkOva(), 1);
+    const QString dataDisk = vmValueOf(owner, "IDE-0-1");
+    const QString sdcardDisk = vmValueOf(owner, "IDE-1-0");
+    QCOMPARE(QFileInfo(dataDisk).path(), vbox + '/' + folder);
+    QVERIFY(appendMarker(dataDisk));
+    QVERIFY(appendMarker(sdcardDisk));
+    const QString ownerUuid = vmValueOf(owner, "UUID");
+    const QStringList before = QDir(vbox).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    // The newcomer is refused: nothing of the owner's is moved, detached or taken.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        newTool();
+        Global::vmName = newcomer;
+        g_log.clear();
+        clearCalls();
+        QCOMPARE(m_tool->checkOva(), 1002);
+        QVERIFY2(std::any_of(g_log.cbegin(), g_log.cend(),
+                             [&](const QString &line) {
+                                 return line.contains("belongs to the registered machine '" + owner + "' {" +
+                                                      ownerUuid + "}, not '" + newcomer + "'");
+                             }),
+                 qPrintable(g_log.join('\n')));
+        for (const QStringList &args : modifyingCalls()) {
+            QVERIFY2(!args.contains(owner) && !args.contains("--delete") && args.value(0) != "closemedium" &&
+                         args.value(0) != "storageattach",
+                     qPrintable(args.join(' ')));
+        }
+        QCOMPARE(QDir(vbox).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+    }
+
+    // The owner's next start finds its machine whole, on the user's own disks.
+    newTool();
+    Global::vmName = owner;
+    clearCalls();
+    QCOMPARE(m_tool->checkOva(), 1);
+    QCOMPARE(modifyingCalls(), Calls());
+    QCOMPARE(vmValueOf(owner, "UUID"), ownerUuid);
+    QCOMPARE(vmValueOf(owner, "IDE-0-1"), dataDisk);
+    QCOMPARE(vmValueOf(owner, "IDE-1-0"), sdcardDisk);
+    QVERIFY(holdsMarker(dataDisk));
+    QVERIFY(holdsMarker(sdcardDisk));
+    QString list;
+    tool({"list", "vms"}, &list);
+    QVERIFY2(!list.contains("<inaccessible>"), qPrintable(list));
+}
+
+void TestVBoxMachine::quitConfirmsTheStop_data()
+{
+    QTest::addColumn<QJsonArray>("faults");
+    QTest::addColumn<bool>("running");   // the machine runs when the quit begins
+    QTest::addColumn<bool>("confirmed"); // the quit may say STOP
+    QTest::addColumn<bool>("stillRuns"); // "list runningvms" names the machine afterwards
+    QTest::addColumn<int>("readings");   // showvminfo runs at the quit
+
+    const auto once = [](QJsonObject rule) {
+        rule.insert("times", 1);
+        return QJsonArray{rule};
+    };
+    const QJsonObject info{{"match", "showvminfo *"}, {"exit", 0}};
+    const auto answer = [&](const QString &text, int exitCode = 0) {
+        QJsonObject rule = info;
+        rule.insert("stdout", text);
+        rule.insert("exit", exitCode);
+        return rule;
+    };
+    QTest::newRow("whole answer, running") << QJsonArray() << true << true << false << 2;
+    QTest::newRow("whole answer, powered off") << QJsonArray() << false << true << false << 1;
+    QTest::newRow("empty answer") << once(answer("")) << true << true << false << 2;
+    QTest::newRow("killed") << once(answer("name=\"Orvanta_1\"\n", 137)) << true << true << false << 2;
+    QTest::newRow("cut off") << once(answer("name=\"Orvanta_1\"\nVMState=\"runn")) << true << true << false
+                             << 2;
+    QTest::newRow("garbled") << once(answer("\x01\x02 not a listing\n")) << true << true << false << 2;
+    QTest::newRow("whole but without a state")
+        << once(answer("name=\"Orvanta_1\"\nUUID=\"0b1c0000-0000-4000-8000-000000000001\"\n")) << true << true
+        << false << 2;
+    QTest::newRow("another machine's answer")
+        << once(answer("name=\"Other\"\nVMState=\"poweroff\"\n")) << true << true << false << 2;
+    // The machine is powered off anyway, but no answer confirms it.
+    QTest::newRow("empty at every reading") << QJsonArray{answer("")} << true << false << false << 3;
+    QTest::newRow("hangs once") << once(QJsonObject{{"match", "showvminfo *"}, {"hang", true}}) << true
+                                << false << false << 1;
+    QTest::newRow("hangs always") << QJsonArray{QJsonObject{{"match", "showvminfo *"}, {"hang", true}}}
+                                  << true << false << false << 1;
+    QTest::newRow("power-off refused")
+        << QJsonArray{QJsonObject{{"match", "controlvm * poweroff"},
+                                  {"stderr", "{prog}: error: The object is not ready\n"}}}
+        << true << false << true << 3;
+}
+
+void TestVBoxMachine::quitConfirmsTheStop()
+{
+    QFETCH(QJsonArray, faults);
+    QFETCH(bool, running);
+    QFETCH(bool, confirmed);
+    QFETCH(bool, stillRuns);
+    QFETCH(int, readings);
+    if (running)
+        start();
+    else
+        prepare();
+    QCOMPARE(runningVms().size(), running ? 1 : 0);
+
+    // The quit's reading goes through the same object that started the machine.
+    setFaults(faults);
+    clearCalls();
+    g_log.clear();
+    QCOMPARE(m_tool->stopVMForQuit(), confirmed);
+    setFaults(QJsonArray());
+
+    QCOMPARE(runningVms().size(), stillRuns ? 1 : 0);
+    const Calls actual = calls();
+    QCOMPARE(actual.count({"showvminfo", kVm, "--machinereadable"}), readings);
+    if (!confirmed) {
+        QVERIFY2(std::any_of(g_log.cbegin(), g_log.cend(),
+                             [](const QString &line) {
+                                 return line.startsWith("VBoxTool   : machine state unknown at quit") ||
+                                        line.startsWith("VBoxTool   : machine not confirmed stopped");
+                             }),
+                 qPrintable(g_log.join('\n')));
+    }
+    // A hanging reading costs one time-out: one run, never the service restart and a second wait.
+    QVERIFY(!QFile::exists(stateDir() + "/service.log"));
 }
 
 void TestVBoxMachine::startErrors_data()

@@ -65,6 +65,8 @@ private slots:
     void cleanup();
     void machineListUnregistersInaccessible();
     void machineInfoOfUnknownMachine();
+    void doubtfulMachineInfoKeepsTheLastReading_data();
+    void doubtfulMachineInfoKeepsTheLastReading();
     void powerOffByState_data();
     void powerOffByState();
     void initPowersOffARunningMachine();
@@ -246,6 +248,39 @@ void TestVBoxTool::machineInfoOfUnknownMachine()
     QVERIFY(Global::lastErrorCode.startsWith(
         QStringLiteral("OrvvmManage: error: Could not find a registered machine named 'Orvanta_0'")));
     QCOMPARE(m_tool->vmInfoText(), QString());
+}
+
+void TestVBoxTool::doubtfulMachineInfoKeepsTheLastReading_data()
+{
+    QTest::addColumn<QJsonObject>("answer");
+    const auto showvminfo = [](const QString &text, int exitCode) {
+        return QJsonObject{{"match", "showvminfo *"}, {"stdout", text}, {"exit", exitCode}, {"times", 1}};
+    };
+    QTest::newRow("empty") << showvminfo("", 0);
+    QTest::newRow("killed") << showvminfo("name=\"Orvanta_0\"\nVMState=\"poweroff\"\n", 137);
+    QTest::newRow("cut off") << showvminfo("name=\"Orvanta_0\"\nVMState=\"pow", 0);
+    QTest::newRow("garbled") << showvminfo("\"VMState\n", 0);
+    QTest::newRow("tool error") << QJsonObject{
+        {"match", "showvminfo *"}, {"stderr", "{prog}: error: The object is not ready\n"}, {"times", 1}};
+}
+
+void TestVBoxTool::doubtfulMachineInfoKeepsTheLastReading()
+{
+    QFETCH(QJsonObject, answer);
+    createMachine(kVm);
+    tool({"modifyvm", kVm, "--natpf1", "adb,tcp,127.0.0.1,20001,10.0.2.15,5555"});
+    QCOMPARE(m_tool->loadVmList(), 1);
+    QCOMPARE(m_tool->initVmInfo(), 1);
+    const QHash<QString, QString> before = m_tool->vmInfo();
+    const QString textBefore = m_tool->vmInfoText();
+    QCOMPARE(before.value(QStringLiteral("VMState")), QStringLiteral("poweroff"));
+    QCOMPARE(m_tool->forwardRuleNames(), QStringList{"adb"});
+
+    setFaults(QJsonArray{answer});
+    QCOMPARE(m_tool->initVmInfo(), 1007);
+    QCOMPARE(m_tool->vmInfo(), before);
+    QCOMPARE(m_tool->vmInfoText(), textBefore);
+    QCOMPARE(m_tool->forwardRuleNames(), QStringList{"adb"});
 }
 
 void TestVBoxTool::powerOffByState_data()
