@@ -23,6 +23,14 @@ void writeAll(FILE *stream, const QByteArray &bytes)
     fflush(stream);
 }
 
+// Fills in the call's end time in the call log when the call returns, after its output is written.
+class CallEnd
+{
+public:
+    SimCallLog::Entry entry;
+    ~CallEnd() { SimCallLog::markEnd(entry); }
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -32,7 +40,8 @@ int main(int argc, char *argv[])
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     const QStringList args = app.arguments().mid(1);
     const QString stateDir = SimCallLog::stateDir(QCoreApplication::applicationDirPath());
-    SimCallLog::append(stateDir, QStringLiteral("calls.log"), program, args);
+    CallEnd callEnd;
+    SimCallLog::append(stateDir, QStringLiteral("calls.log"), program, args, &callEnd.entry);
 
     const FaultAction fault = VBoxFaults::lookup(stateDir, program, args);
     if (fault.hang) {

@@ -9,6 +9,19 @@
 #include <QJsonObject>
 #include <QLockFile>
 
+namespace {
+
+const QByteArray kOpenEnd = QByteArrayLiteral("\"end\":null");
+// "end":"yyyy-MM-ddTHH:mm:ss.zzzZ" is as wide as the open end plus this many blanks.
+constexpr int kEndPadding = 22;
+
+QString now()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
+
+} // namespace
+
 QString SimCallLog::stateDir(const QString &programDir)
 {
     const QString env = qEnvironmentVariable("ORV_VBOX_STATE");
@@ -18,15 +31,24 @@ QString SimCallLog::stateDir(const QString &programDir)
 }
 
 bool SimCallLog::append(const QString &stateDir, const QString &fileName, const QString &program,
-                        const QStringList &args)
+                        const QStringList &args, Entry *entry)
 {
     QDir().mkpath(stateDir);
     QJsonObject record;
-    record.insert(QStringLiteral("time"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+    record.insert(QStringLiteral("time"), now());
     record.insert(QStringLiteral("prog"), program);
     record.insert(QStringLiteral("pid"), static_cast<qint64>(QCoreApplication::applicationPid()));
     record.insert(QStringLiteral("args"), QJsonArray::fromStringList(args));
-    const QByteArray line = QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n';
+    if (entry)
+        record.insert(QStringLiteral("end"), QJsonValue::Null);
+    QByteArray line = QJsonDocument(record).toJson(QJsonDocument::Compact);
+    if (entry) {
+        // Inside a JSON string a quote is escaped, so the only bare "end":null is the key's own.
+        const int at = line.indexOf(kOpenEnd);
+        if (at >= 0)
+            line.insert(at + kOpenEnd.size(), QByteArray(kEndPadding, ' '));
+    }
+    line += '\n';
 
     QLockFile lock(QDir(stateDir).absoluteFilePath(fileName + QStringLiteral(".lock")));
     lock.setStaleLockTime(10000);
@@ -35,5 +57,33 @@ bool SimCallLog::append(const QString &stateDir, const QString &fileName, const 
     QFile file(QDir(stateDir).absoluteFilePath(fileName));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return false;
-    return file.write(line) == line.size();
+    const qint64 offset = file.size();
+    if (file.write(line) != line.size())
+        return false;
+    if (entry) {
+        entry->path = file.fileName();
+        entry->offset = offset;
+        entry->line = line;
+    }
+    return true;
+}
+
+bool SimCallLog::markEnd(const Entry &entry)
+{
+    const int at = entry.line.indexOf(kOpenEnd);
+    if (entry.offset < 0 || at < 0)
+        return false;
+    const QByteArray end = "\"end\":\"" + now().toLatin1() + '"';
+    if (end.size() != kOpenEnd.size() + kEndPadding)
+        return false;
+
+    QLockFile lock(entry.path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(10000);
+    if (!lock.tryLock(10000))
+        return false;
+    QFile file(entry.path);
+    if (!file.open(QIODevice::ReadWrite) || !file.seek(entry.offset) ||
+        file.read(entry.line.size()) != entry.line)
+        return false;
+    return file.seek(entry.offset + at) && file.write(end) == end.size();
 }
