@@ -9,6 +9,9 @@
 #include <QJsonObject>
 #include <QLockFile>
 
+#include <ctime>
+#include <unistd.h>
+
 namespace {
 
 const QByteArray kOpenEnd = QByteArrayLiteral("\"end\":null");
@@ -22,6 +25,27 @@ QString now()
 
 } // namespace
 
+QDateTime SimCallLog::processStart()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    timespec boot{};
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    const long hz = sysconf(_SC_CLK_TCK);
+    if (clock_gettime(CLOCK_BOOTTIME, &boot) != 0 || hz <= 0 || !stat.open(QIODevice::ReadOnly))
+        return now;
+    const QByteArray text = stat.readAll();
+    // The fields after the command name in parentheses start with the 3rd; starttime is the 22nd.
+    bool ok = false;
+    const qint64 ticks = text.mid(text.lastIndexOf(')') + 2).split(' ').value(22 - 3).toLongLong(&ok);
+    if (!ok)
+        return now;
+    const qint64 tickNs = 1000000000LL / hz;
+    const qint64 startNs = ticks * tickNs + tickNs / 2; // the count is rounded down
+    const qint64 bootNs = static_cast<qint64>(boot.tv_sec) * 1000000000LL + boot.tv_nsec;
+    const qint64 agoMs = (bootNs - startNs) / 1000000;
+    return agoMs > 0 ? now.addMSecs(-agoMs) : now;
+}
+
 QString SimCallLog::stateDir(const QString &programDir)
 {
     const QString env = qEnvironmentVariable("ORV_VBOX_STATE");
@@ -31,11 +55,12 @@ QString SimCallLog::stateDir(const QString &programDir)
 }
 
 bool SimCallLog::append(const QString &stateDir, const QString &fileName, const QString &program,
-                        const QStringList &args, Entry *entry)
+                        const QStringList &args, Entry *entry, const QDateTime &started)
 {
     QDir().mkpath(stateDir);
     QJsonObject record;
-    record.insert(QStringLiteral("time"), now());
+    record.insert(QStringLiteral("time"),
+                  started.isValid() ? started.toUTC().toString(Qt::ISODateWithMs) : now());
     record.insert(QStringLiteral("prog"), program);
     record.insert(QStringLiteral("pid"), static_cast<qint64>(QCoreApplication::applicationPid()));
     record.insert(QStringLiteral("args"), QJsonArray::fromStringList(args));
