@@ -25,7 +25,7 @@ const QString kRenderThread = QStringLiteral("orv-render");
 
 struct Samples
 {
-    QVector<double> residentMiB, anonymousMiB, cpuPercent, ownCpuPercent, renderCpuPercent;
+    QVector<double> residentMiB, anonymousMiB, cpuMs, ownCpuMs, renderCpuMs;
 
     void addMemory(qint64 pid)
     {
@@ -90,19 +90,16 @@ int main(int argc, char *argv[])
         const qint64 ownBefore = Bench::cpuNsExcept(emulator.pid(), kRenderThread);
         const qint64 renderBefore = Bench::threadCpuNs(emulator.pid(), kRenderThread);
         const qint64 emptyBefore = Bench::cpuNs(baseline.pid());
-        QElapsedTimer window;
-        window.start();
         pause(seconds * 1000);
-        const double ns = window.nsecsElapsed();
         if (!emulator.isRunning() || !baseline.isRunning())
             return Bench::noFigure(kBench, QStringLiteral("a measured program ended in the idle window"));
-        const double own = 100.0 * (Bench::cpuNsExcept(emulator.pid(), kRenderThread) - ownBefore) / ns;
-        const double render = 100.0 * (Bench::threadCpuNs(emulator.pid(), kRenderThread) - renderBefore) / ns;
-        android.ownCpuPercent << own;
-        android.renderCpuPercent << render;
-        android.cpuPercent << own + render;
+        const double own = (Bench::cpuNsExcept(emulator.pid(), kRenderThread) - ownBefore) / 1e6;
+        const double render = (Bench::threadCpuNs(emulator.pid(), kRenderThread) - renderBefore) / 1e6;
+        android.ownCpuMs << own;
+        android.renderCpuMs << render;
+        android.cpuMs << own + render;
         android.addMemory(emulator.pid());
-        empty.cpuPercent << 100.0 * (Bench::cpuNs(baseline.pid()) - emptyBefore) / ns;
+        empty.cpuMs << (Bench::cpuNs(baseline.pid()) - emptyBefore) / 1e6;
         empty.addMemory(baseline.pid());
     }
     baseline.terminate();
@@ -123,11 +120,11 @@ int main(int argc, char *argv[])
     Bench::printRow("Orvanta, Android window", android.anonymousMiB, 1);
     Bench::printRow("empty Qt widgets window (baseline)", empty.anonymousMiB, 1);
     Bench::printRatio("ratio to the baseline", android.anonymousMiB, empty.anonymousMiB);
-    Bench::printHeader("processor time over each window", "% of one core");
-    Bench::printRow("Orvanta, all threads", android.cpuPercent, 2);
-    Bench::printRow("  render stand-in thread (frame callback)", android.renderCpuPercent, 2);
-    Bench::printRow("  the program's own threads", android.ownCpuPercent, 2);
-    Bench::printRow("empty Qt widgets window (baseline)", empty.cpuPercent, 2);
-    Bench::printRatio("program's own threads / baseline", android.ownCpuPercent, empty.cpuPercent);
+    Bench::printHeader("processor time over each window", "ms");
+    Bench::printRow("Orvanta, all threads", android.cpuMs, 1);
+    Bench::printRow("  render stand-in thread (frame callback)", android.renderCpuMs, 1);
+    Bench::printRow("  the program's own threads", android.ownCpuMs, 1);
+    Bench::printRow("empty Qt widgets window (baseline)", empty.cpuMs, 1);
+    Bench::printRatio("program's own threads / baseline", android.ownCpuMs, empty.cpuMs);
     return 0;
 }

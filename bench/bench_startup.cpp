@@ -89,8 +89,8 @@ struct Repeat
     qint64 toolMs = 0;
     int calls = 0;
     qint64 firstLog = 0, firstCall = 0; // ms after launch
-    double emulatorCpuPercent = 0;      // of one core, over the idle window
-    double baselineCpuPercent = 0;
+    double emulatorCpuMs = 0;           // processor time over the idle window
+    double baselineCpuMs = 0;
 };
 
 // One launch; an empty string when it gave its figures, else why not.
@@ -132,9 +132,8 @@ QString measure(const Settings &settings, Repeat *repeat)
     QElapsedTimer window;
     window.start();
     waitUntil([&] { return window.elapsed() >= settings.idleMs; }, settings.idleMs + 1000);
-    const double elapsedNs = window.nsecsElapsed();
-    repeat->emulatorCpuPercent = 100.0 * (Bench::cpuNs(emulator.pid()) - emulatorBefore) / elapsedNs;
-    repeat->baselineCpuPercent = 100.0 * (Bench::cpuNs(baseline.pid()) - baselineBefore) / elapsedNs;
+    repeat->emulatorCpuMs = (Bench::cpuNs(emulator.pid()) - emulatorBefore) / 1e6;
+    repeat->baselineCpuMs = (Bench::cpuNs(baseline.pid()) - baselineBefore) / 1e6;
     if (!emulator.isRunning())
         return QStringLiteral("the emulator ended while the machine started");
 
@@ -184,8 +183,8 @@ int main(int argc, char *argv[])
         calls << repeat.calls;
         firstLog << repeat.firstLog;
         firstCall << repeat.firstCall;
-        emulatorCpu << repeat.emulatorCpuPercent;
-        baselineCpu << repeat.baselineCpuPercent;
+        emulatorCpu << repeat.emulatorCpuMs;
+        baselineCpu << repeat.baselineCpuMs;
     }
 
     std::printf("start-up to \"machine running\", %d repeats, tool latency %d ms per call, the machine start "
@@ -202,9 +201,9 @@ int main(int argc, char *argv[])
 
     Bench::printHeader(qPrintable(QStringLiteral("idle CPU while the start-up window waits, over %1 s")
                                       .arg(settings.idleMs / 1000)),
-                       "% of one core");
-    Bench::printRow("emulator with the start-up window", emulatorCpu, 2);
-    Bench::printRow("empty Qt widgets window (baseline)", baselineCpu, 2);
+                       "ms of processor time");
+    Bench::printRow("emulator with the start-up window", emulatorCpu, 1);
+    Bench::printRow("empty Qt widgets window (baseline)", baselineCpu, 1);
     Bench::printRatio("ratio to the baseline", emulatorCpu, baselineCpu);
     return 0;
 }
