@@ -77,7 +77,7 @@ int main(int argc, char *argv[])
     // The start-up's last work (the first launch 5 s later) is done before the idle windows.
     if (!emulator.waitForText(QStringLiteral("AndroidWindow    : firstLoad"), 15000))
         return Bench::noFigure(kBench, QStringLiteral("the Android window did not make its first launch"));
-    if (Bench::threadCpuNs(emulator.pid(), kRenderThread) == 0)
+    if (!Bench::ThreadTimes(emulator.pid()).hasThread(kRenderThread))
         return Bench::noFigure(kBench, QStringLiteral("the emulator has no render thread \"orv-render\""));
 
     ProgramRun baseline(tree, QStringLiteral(EMPTY_WIDGET_PROGRAM));
@@ -87,19 +87,19 @@ int main(int argc, char *argv[])
 
     Samples android, empty;
     for (int repeat = 0; repeat < options.repeats; ++repeat) {
-        const qint64 ownBefore = Bench::cpuNsExcept(emulator.pid(), kRenderThread);
-        const qint64 renderBefore = Bench::threadCpuNs(emulator.pid(), kRenderThread);
-        const qint64 emptyBefore = Bench::cpuNs(baseline.pid());
+        const Bench::ThreadTimes androidBefore(emulator.pid());
+        const Bench::ThreadTimes emptyBefore(baseline.pid());
         pause(seconds * 1000);
         if (!emulator.isRunning() || !baseline.isRunning())
             return Bench::noFigure(kBench, QStringLiteral("a measured program ended in the idle window"));
-        const double own = (Bench::cpuNsExcept(emulator.pid(), kRenderThread) - ownBefore) / 1e6;
-        const double render = (Bench::threadCpuNs(emulator.pid(), kRenderThread) - renderBefore) / 1e6;
+        const Bench::ThreadTimes androidAfter(emulator.pid());
+        const double own = androidAfter.othersSinceNs(androidBefore, kRenderThread) / 1e6;
+        const double render = androidAfter.namedSinceNs(androidBefore, kRenderThread) / 1e6;
         android.ownCpuMs << own;
         android.renderCpuMs << render;
         android.cpuMs << own + render;
         android.addMemory(emulator.pid());
-        empty.cpuMs << (Bench::cpuNs(baseline.pid()) - emptyBefore) / 1e6;
+        empty.cpuMs << Bench::ThreadTimes(baseline.pid()).sinceNs(emptyBefore) / 1e6;
         empty.addMemory(baseline.pid());
     }
     baseline.terminate();

@@ -69,42 +69,53 @@ int noFigure(const char *bench, const QString &why)
     return 1;
 }
 
-namespace {
-
-qint64 threadsCpuNs(qint64 pid, const QString &name, bool matching)
+ThreadTimes::ThreadTimes(qint64 pid)
 {
-    qint64 total = 0;
     const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
     for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (!name.isEmpty()) {
-            QFile comm(tasks.filePath(task) + QStringLiteral("/comm"));
-            if (!comm.open(QIODevice::ReadOnly))
-                continue;
-            if ((QString::fromUtf8(comm.readAll()).trimmed() == name) != matching)
-                continue;
-        }
+        QFile comm(tasks.filePath(task) + QStringLiteral("/comm"));
         QFile stat(tasks.filePath(task) + QStringLiteral("/schedstat"));
-        if (stat.open(QIODevice::ReadOnly))
-            total += stat.readAll().split(' ').value(0).toLongLong();
+        if (!comm.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly))
+            continue;
+        // schedstat: time on the processor (ns), time waiting for it, time slices.
+        m_threads.insert(task, {QString::fromUtf8(comm.readAll()).trimmed(),
+                                stat.readAll().split(' ').value(0).toLongLong()});
+    }
+}
+
+qint64 ThreadTimes::since(const ThreadTimes &before, const QString &name, int match) const
+{
+    qint64 total = 0;
+    for (auto it = m_threads.cbegin(); it != m_threads.cend(); ++it) {
+        if (match != 0 && (it->name == name) != (match > 0))
+            continue;
+        total += it->ns - before.m_threads.value(it.key()).ns;
     }
     return total;
 }
 
-} // namespace
-
-qint64 cpuNs(qint64 pid)
+qint64 ThreadTimes::sinceNs(const ThreadTimes &before) const
 {
-    return threadsCpuNs(pid, QString(), false);
+    return since(before, QString(), 0);
 }
 
-qint64 threadCpuNs(qint64 pid, const QString &thread)
+qint64 ThreadTimes::namedSinceNs(const ThreadTimes &before, const QString &thread) const
 {
-    return threadsCpuNs(pid, thread, true);
+    return since(before, thread, 1);
 }
 
-qint64 cpuNsExcept(qint64 pid, const QString &thread)
+qint64 ThreadTimes::othersSinceNs(const ThreadTimes &before, const QString &thread) const
 {
-    return threadsCpuNs(pid, thread, false);
+    return since(before, thread, -1);
+}
+
+bool ThreadTimes::hasThread(const QString &name) const
+{
+    for (const Thread &thread : m_threads) {
+        if (thread.name == name)
+            return true;
+    }
+    return false;
 }
 
 qint64 toolTimeMs(const QList<ToolCallRecord> &calls, qint64 from, qint64 to)

@@ -2,6 +2,7 @@
 
 #include "calllogs.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -38,11 +39,29 @@ void printRatio(const char *label, const QVector<double> &samples, const QVector
 // that run: a failed run must not look like a measured one.
 int noFigure(const char *bench, const QString &why);
 
-// Processor time of every thread of a process so far, in ns (0 when it is gone); threadCpuNs counts only
-// the threads named `thread` (as /proc/<pid>/task/<tid>/comm gives it), cpuNsExcept all the others.
-qint64 cpuNs(qint64 pid);
-qint64 threadCpuNs(qint64 pid, const QString &thread);
-qint64 cpuNsExcept(qint64 pid, const QString &thread);
+// Processor time of a process's threads over a stretch, from two readings of /proc/<pid>/task: each
+// thread counts with what it used between the readings (all it used, when it started in between); a
+// thread that ended in between is not counted.
+class ThreadTimes
+{
+public:
+    explicit ThreadTimes(qint64 pid);
+    // ns used since `before`, by every thread, by the threads named `thread` (as
+    // /proc/<pid>/task/<tid>/comm gives it), or by all the others.
+    qint64 sinceNs(const ThreadTimes &before) const;
+    qint64 namedSinceNs(const ThreadTimes &before, const QString &thread) const;
+    qint64 othersSinceNs(const ThreadTimes &before, const QString &thread) const;
+    bool hasThread(const QString &name) const;
+
+private:
+    struct Thread
+    {
+        QString name;
+        qint64 ns = 0;
+    };
+    qint64 since(const ThreadTimes &before, const QString &name, int match) const;
+    QMap<QString, Thread> m_threads; // by thread id
+};
 
 // The time in [from, to] (ms since the epoch) during which at least one of the tool calls ran, from each
 // call's start and end as the simulated tool logs them; a call that has not returned counts up to `to`.
