@@ -1,7 +1,16 @@
-// Listing and refreshing 100 instances with the manager's VM tool against the simulated VirtualBox tool
-// of a temporary installation. The refresh's wall time is split into the tool's share (the same tool
-// command lines run again on their own, in this run) and the manager's own share; then the manager
-// program lists the 100 instances and its resident memory is read.
+// The instance manager with 100 instances, against the simulated VirtualBox tool of a temporary
+// installation:
+// 1. A refresh of the list by the manager's VM tool (in this process): its wall time, the tool calls'
+//    own time (the union of each call's real interval as the tool logs it, from the creation of its
+//    process to its return), and the manager's own time, the wall time outside every tool call.
+// 2. The manager program from its launch to the first paint of its list with the 100 rows (it logs
+//    "player list painted"), with the tool calls' time inside that stretch, beside an empty Qt widgets
+//    program from its launch to its first paint, launched the same number of times in the same run; and
+//    the memory of both once painted.
+// Needs an X display for the programs; run under xvfb-run.
+//   bench_multiplayer [--repeats=N] [--smoke]
+
+#include "benchfigures.h"
 #include "calllogs.h"
 #include "installtree.h"
 #include "managervboxtool.h"
@@ -10,9 +19,11 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
 
 #include <cstdio>
 
@@ -20,10 +31,10 @@ using namespace OrvMulti;
 
 namespace {
 
+constexpr const char *kBench = "bench_multiplayer";
 constexpr int kInstances = 100;
-constexpr int kRounds = 5;
-constexpr qint64 kOwnTimeAimMs = 200;
-constexpr qint64 kMemoryAimKb = 40 * 1024;
+constexpr qint64 kPaintedAimMs = 300; // painted within the tool calls' time and this much more
+constexpr int kSettleMs = 1000;       // from the first paint to the memory reading
 
 bool runTool(const InstallTree &tree, const QStringList &args)
 {
@@ -33,18 +44,6 @@ bool runTool(const InstallTree &tree, const QStringList &args)
     return process.waitForFinished(30000) && process.exitCode() == 0;
 }
 
-qint64 residentKb(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
 QString managerLog(const InstallTree &tree)
 {
     QFile file(tree.localAppDataDir() + QStringLiteral("/OrvMultiPlayer/log/log-") +
@@ -52,79 +51,163 @@ QString managerLog(const InstallTree &tree)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+// Polls every 2 ms (no event processing in between) until `condition` holds; the moment it was seen, as
+// ms since the epoch, or 0 after `timeoutMs`.
+qint64 seenAt(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (condition())
+            return QDateTime::currentMSecsSinceEpoch();
+        QThread::msleep(2);
+    }
+    return 0;
+}
+
+struct Launches
+{
+    QVector<double> paintedMs, toolMs, ownMs, residentMiB, anonymousMiB;
+
+    void addMemory(qint64 pid)
+    {
+        const Bench::Memory memory = Bench::memory(pid);
+        residentMiB << memory.residentKb / 1024.0;
+        anonymousMiB << memory.anonymousKb / 1024.0;
+    }
+};
+
+// One launch of the manager until its list is painted; an empty string when it gave its figures.
+QString launchManager(const InstallTree &tree, Launches *figures)
+{
+    const QString stateDir = tree.root() + QStringLiteral("/vbox-state");
+    QFile::remove(stateDir + QStringLiteral("/calls.log"));
+    const int paintedBefore = managerLog(tree).count(QLatin1String("player list painted"));
+    ProgramRun manager(tree, QStringLiteral("OrvMultiPlayer"));
+    const qint64 launch = QDateTime::currentMSecsSinceEpoch();
+    if (!manager.start())
+        return QStringLiteral("the manager did not start");
+    const qint64 painted = seenAt(
+        [&] { return managerLog(tree).count(QLatin1String("player list painted")) > paintedBefore; }, 30000);
+    if (painted == 0) {
+        const QStringList log = managerLog(tree).trimmed().split(QLatin1Char('\n'));
+        return QStringLiteral("the manager did not paint its list within 30 s; its log ends with: ") +
+               log.last();
+    }
+    if (!managerLog(tree).contains(QStringLiteral("player list painted %1 rows").arg(kInstances)))
+        return QStringLiteral("the manager painted a list without its %1 rows").arg(kInstances);
+    const qint64 toolMs = Bench::toolTimeMs(readToolCallRecords(stateDir), launch, painted);
+    figures->paintedMs << painted - launch;
+    figures->toolMs << toolMs;
+    figures->ownMs << painted - launch - toolMs;
+    QThread::msleep(kSettleMs);
+    figures->addMemory(manager.pid());
+    manager.terminate();
+    return QString();
+}
+
+QString launchEmptyWidget(const InstallTree &tree, Launches *figures)
+{
+    ProgramRun empty(tree, QStringLiteral(EMPTY_WIDGET_PROGRAM));
+    const qint64 launch = QDateTime::currentMSecsSinceEpoch();
+    if (!empty.start() || !empty.waitForOutput(QStringLiteral("painted "), 10000))
+        return QStringLiteral("the empty Qt widgets window did not come up");
+    const qint64 painted = empty.output().section(QStringLiteral("painted "), 1).trimmed().toLongLong();
+    figures->paintedMs << painted - launch;
+    figures->toolMs << 0;
+    figures->ownMs << painted - launch;
+    QThread::msleep(kSettleMs);
+    figures->addMemory(empty.pid());
+    empty.terminate();
+    return QString();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // The manager's VM tool logs every call; here only the figures are printed.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    const Bench::Options options = Bench::options(app.arguments());
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        return Bench::noFigure(kBench, QStringLiteral("needs an X display (run under xvfb-run)"));
+
     InstallTree tree;
-    if (!tree.addVirtualBox() || !tree.addGuestImage() ||
-        !tree.addProgram(QStringLiteral("OrvMultiPlayer"))) {
-        std::fprintf(stderr, "install tree not made\n");
-        return 1;
-    }
+    if (!tree.addVirtualBox() || !tree.addGuestImage() || !tree.addProgram(QStringLiteral("OrvMultiPlayer")))
+        return Bench::noFigure(kBench,
+                               QStringLiteral("cannot lay out the install tree (build the programs first)"));
     tree.writeInstallKey();
     const QProcessEnvironment env = tree.environment();
-    for (const char *name : {"TMPDIR", "PATH", "ORV_VBOX_STATE", "XDG_CONFIG_DIRS", "XDG_CONFIG_HOME", "HOME",
-                             "APPDATA", "LOCALAPPDATA"})
-        qputenv(name, env.value(QLatin1String(name)).toLocal8Bit());
+    for (const QString &name : env.keys())
+        qputenv(name.toLocal8Bit().constData(), env.value(name).toLocal8Bit());
     tree.useTempDirHere();
     Platform::initSettingsPaths();
 
     for (int i = 0; i < kInstances; ++i) {
-        if (!runTool(tree, {"createvm", "--name", QStringLiteral("Orvanta_%1").arg(i), "--register"})) {
-            std::fprintf(stderr, "instance %d not made\n", i);
-            return 1;
-        }
+        if (!runTool(tree, {"createvm", "--name", QStringLiteral("Orvanta_%1").arg(i), "--register"}))
+            return Bench::noFigure(kBench, QStringLiteral("instance %1 could not be made").arg(i));
     }
     VBoxTool &tool = VBoxTool::instance();
     VmRecordMap records;
     if (tool.init() != VBoxTool::Success || tool.refreshVms(&records) != VBoxTool::Success ||
-        records.size() != size_t(kInstances)) {
-        std::fprintf(stderr, "first list failed\n");
-        return 1;
-    }
+        records.size() != size_t(kInstances))
+        return Bench::noFigure(
+            kBench, QStringLiteral("the first listing did not give the %1 instances").arg(kInstances));
 
+    // 1. The refresh in this process.
     const QString stateDir = tree.root() + QStringLiteral("/vbox-state");
-    const QString callLog = stateDir + QStringLiteral("/calls.log");
-    qint64 refreshMs = 0;
-    qint64 toolMs = 0;
-    for (int round = 0; round < kRounds; ++round) {
-        QFile::remove(callLog);
-        QElapsedTimer timer;
-        timer.start();
-        tool.refreshVms(&records);
-        refreshMs += timer.elapsed();
-        const QList<QStringList> calls = readToolCalls(stateDir);
-        timer.restart();
-        for (const QStringList &args : calls)
-            runTool(tree, args);
-        toolMs += timer.elapsed();
+    QVector<double> refreshMs, refreshToolMs, refreshOwnMs, refreshCalls;
+    for (int repeat = 0; repeat < options.repeats; ++repeat) {
+        QFile::remove(stateDir + QStringLiteral("/calls.log"));
+        const qint64 from = QDateTime::currentMSecsSinceEpoch();
+        const int result = tool.refreshVms(&records);
+        const qint64 to = QDateTime::currentMSecsSinceEpoch();
+        if (result != VBoxTool::Success || records.size() != size_t(kInstances))
+            return Bench::noFigure(kBench,
+                                   QStringLiteral("refresh %1 failed (%2)").arg(repeat + 1).arg(result));
+        const QList<ToolCallRecord> calls = readToolCallRecords(stateDir);
+        const qint64 toolMs = Bench::toolTimeMs(calls, from, to);
+        refreshMs << to - from;
+        refreshToolMs << toolMs;
+        refreshOwnMs << to - from - toolMs;
+        refreshCalls << calls.size();
     }
-    refreshMs /= kRounds;
-    toolMs /= kRounds;
-    const qint64 ownMs = qMax<qint64>(0, refreshMs - toolMs);
 
-    // The program itself with the 100 instances listed.
-    ProgramRun manager(tree, QStringLiteral("OrvMultiPlayer"));
-    manager.start();
-    QElapsedTimer wait;
-    wait.start();
-    while (!managerLog(tree).contains(QLatin1String("end player model data set")) && wait.elapsed() < 30000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    const qint64 rssKb = residentKb(manager.pid());
-    manager.terminate();
+    // 2. The programs, launched by turns.
+    Launches manager, empty;
+    for (int repeat = 0; repeat < options.repeats; ++repeat) {
+        QString failure = launchEmptyWidget(tree, &empty);
+        if (failure.isEmpty())
+            failure = launchManager(tree, &manager);
+        if (!failure.isEmpty())
+            return Bench::noFigure(kBench, QStringLiteral("launch %1: %2").arg(repeat + 1).arg(failure));
+    }
 
-    std::printf("refresh of %d instances (mean of %d): %lld ms in all\n", kInstances, kRounds,
-                static_cast<long long>(refreshMs));
-    std::printf("  tool's time (baseline, same command lines run alone): %lld ms\n",
-                static_cast<long long>(toolMs));
-    std::printf("  manager's own time: %lld ms (aim under %lld ms), own/tool ratio %.2f\n",
-                static_cast<long long>(ownMs), static_cast<long long>(kOwnTimeAimMs),
-                toolMs > 0 ? double(ownMs) / double(toolMs) : 0.0);
-    std::printf(
-        "manager resident memory with %d instances listed: %lld kB (aim under %lld kB), ratio to aim %.2f\n",
-        kInstances, static_cast<long long>(rssKb), static_cast<long long>(kMemoryAimKb),
-        double(rssKb) / double(kMemoryAimKb));
+    std::printf("instance manager with %d instances, %d repeats\n", kInstances, options.repeats);
+    Bench::printHeader("refresh of the list by the manager's VM tool", "ms; tool calls");
+    Bench::printRow("tool calls", refreshCalls);
+    Bench::printRow("wall time", refreshMs);
+    Bench::printRow("tool calls' own time (baseline)", refreshToolMs);
+    Bench::printRow("manager's own time (outside the calls)", refreshOwnMs);
+    Bench::printRatio("manager's own time / tool calls' time", refreshOwnMs, refreshToolMs);
+
+    Bench::printHeader("launch to the first paint of the list", "ms");
+    Bench::printRow("manager, 100 rows", manager.paintedMs);
+    Bench::printRow("  tool calls' time in it", manager.toolMs);
+    Bench::printRow("  the rest: the manager's own", manager.ownMs);
+    Bench::printRow("empty Qt widgets window (baseline)", empty.paintedMs);
+    Bench::printRatio("manager's own / baseline", manager.ownMs, empty.paintedMs);
+    const double over = Bench::spread(manager.paintedMs).median - Bench::spread(manager.toolMs).median;
+    std::printf("  %-40s %10.0f (aim: at most %lld)\n", "painted after the tool calls' time", over,
+                static_cast<long long>(kPaintedAimMs));
+
+    Bench::printHeader("memory once painted", "MiB");
+    Bench::printRow("manager, resident", manager.residentMiB, 1);
+    Bench::printRow("empty Qt widgets window, resident", empty.residentMiB, 1);
+    Bench::printRatio("ratio to the baseline", manager.residentMiB, empty.residentMiB);
+    Bench::printRow("manager, anonymous", manager.anonymousMiB, 1);
+    Bench::printRow("empty Qt widgets window, anonymous", empty.anonymousMiB, 1);
+    Bench::printRatio("ratio to the baseline", manager.anonymousMiB, empty.anonymousMiB);
     return 0;
 }

@@ -1,17 +1,21 @@
 // The start-up's own time and the start-up window's idle cost. The emulator program is launched in a
 // temporary installation against the simulated VirtualBox tool, which answers every call after a fixed
-// latency.
+// latency; the machine start itself (startvm) takes the length of the idle measurement and a little more.
 //
-// 1. Time from launch to "machine running", with the number of tool calls and the sum of their
-//    latencies, so the difference is what the program itself adds; and the phases of each run: first log
-//    line, first and last tool call, machine running, each in ms after the launch.
-// 2. Idle CPU of the start-up window: while the machine start takes a few seconds, the emulator does
-//    nothing but show the window. Its CPU use over that window is printed beside a baseline measured in
-//    the same run: the CPU use of the tool process, which sleeps in the same window.
+// 1. Time from launch to "machine running", the tool calls' own time (the union of every call's real
+//    interval as the tool logs it, from the creation of its process to its return), and the
+//    difference: what the program itself adds. With the
+//    phases of each run: first log line, first tool call, machine running, each in ms after the launch.
+// 2. Idle CPU of the start-up window: while the machine start takes its time, the emulator does nothing
+//    but show the window. Its CPU use over 20 s of that wait is printed beside that of an empty Qt widgets
+//    window measured over the same 20 s.
 //
-// Needs an X display (the start-up's environment checks read it); run under xvfb-run.
-//   bench_startup [latency ms, default 50] [runs, default 3]
+// Each repeat is one launch. Needs an X display (the start-up's environment checks read it); run under
+// xvfb-run.
+//   bench_startup [latency ms, default 50] [--repeats=N] [--smoke]
 
+#include "benchfigures.h"
+#include "calllogs.h"
 #include "installtree.h"
 #include "programrun.h"
 
@@ -20,46 +24,22 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
 
-constexpr int kIdleStartSeconds = 6; // the machine start of the idle measurement takes this long
-constexpr int kIdleWindowMs = 3000;  // CPU is measured over this much of it
+constexpr const char *kBench = "bench_startup";
+constexpr const char *kRunning = "Loading    : machine running";
 
-struct ToolCall
+struct Settings
 {
-    qint64 timeMs = 0; // ms since the epoch
-    qint64 pid = 0;
-    QStringList args;
+    int latencyMs = 50;
+    int idleMs = 20000;  // the idle measurement's window
+    int settleMs = 1000; // from the machine start's call to the window's start
 };
-
-QList<ToolCall> toolCalls(const InstallTree &tree)
-{
-    QList<ToolCall> calls;
-    QFile file(tree.root() + QStringLiteral("/vbox-state/calls.log"));
-    if (!file.open(QIODevice::ReadOnly))
-        return calls;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QJsonObject object = QJsonDocument::fromJson(line).object();
-        if (object.isEmpty())
-            continue;
-        ToolCall call;
-        call.timeMs =
-            QDateTime::fromString(object.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs)
-                .toMSecsSinceEpoch();
-        call.pid = static_cast<qint64>(object.value(QStringLiteral("pid")).toDouble());
-        for (const QJsonValue &arg : object.value(QStringLiteral("args")).toArray())
-            call.args << arg.toString();
-        calls << call;
-    }
-    return calls;
-}
 
 // The time of the first log line that contains `text` (any line when empty), as ms since the epoch;
 // log lines carry the local time of day of the run's date.
@@ -77,20 +57,13 @@ qint64 logTime(const InstallTree &tree, const QString &text)
     return 0;
 }
 
-// CPU time of every thread of a process so far, in nanoseconds (0 when it is gone).
-qint64 cpuNs(qint64 pid)
+QString lastLogLine(const InstallTree &tree)
 {
-    qint64 total = 0;
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(tasks.filePath(task) + QStringLiteral("/schedstat"));
-        if (stat.open(QIODevice::ReadOnly))
-            total += stat.readAll().split(' ').value(0).toLongLong();
-    }
-    return total;
+    const QStringList lines = tree.logText().trimmed().split(QLatin1Char('\n'));
+    return lines.isEmpty() ? QStringLiteral("(no log)") : lines.last();
 }
 
-bool prepareTree(InstallTree &tree, const QByteArray &faults)
+bool prepareTree(InstallTree &tree, const Settings &settings)
 {
     if (!tree.isValid() || !tree.addProgram(QStringLiteral("Orvanta")) ||
         !tree.addProgram(QStringLiteral("OrvantaUpdater")) ||
@@ -100,93 +73,89 @@ bool prepareTree(InstallTree &tree, const QByteArray &faults)
     QFile file(tree.root() + QStringLiteral("/vbox-state/faults.json"));
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(faults);
-    qputenv("TMPDIR", tree.tempDir().toLocal8Bit());
+    const double startSeconds = (settings.settleMs + settings.idleMs + 2000) / 1000.0;
+    file.write(QStringLiteral(R"([{"match": "startvm * --type headless", "sleep": %1, "pass": true},
+                                  {"match": "*", "sleep": %2, "pass": true}])")
+                   .arg(startSeconds)
+                   .arg(settings.latencyMs / 1000.0)
+                   .toUtf8());
+    tree.useTempDirHere();
     return true;
 }
 
-void stopEmulator(InstallTree &tree, ProgramRun &emulator)
-{
-    ProgramRun stop(tree, QStringLiteral("Orvanta"),
-                    {QStringLiteral("-vm=Orvanta_1"), QStringLiteral("-stop")});
-    stop.run();
-    emulator.waitForFinished(60000);
-}
-
-struct Phases
+struct Repeat
 {
     qint64 totalMs = 0;
+    qint64 toolMs = 0;
     int calls = 0;
-    qint64 firstLog = -1, firstCall = -1, lastCall = -1, running = -1; // ms after launch
+    qint64 firstLog = 0, firstCall = 0; // ms after launch
+    double emulatorCpuMs = 0;           // processor time over the idle window
+    double baselineCpuMs = 0;
 };
 
-bool timedRun(int latencyMs, Phases *phases)
+// One launch; an empty string when it gave its figures, else why not.
+QString measure(const Settings &settings, Repeat *repeat)
 {
     InstallTree tree;
-    if (!prepareTree(tree, QStringLiteral(R"([{"match": "*", "sleep": %1, "pass": true}])")
-                               .arg(latencyMs / 1000.0)
-                               .toUtf8()))
-        return false;
+    if (!prepareTree(tree, settings))
+        return QStringLiteral("cannot lay out the install tree (build the programs first)");
+
+    // The baseline comes up and settles before the launch, so it does not stand in its way.
+    ProgramRun baseline(tree, QStringLiteral(EMPTY_WIDGET_PROGRAM));
+    if (!baseline.start() || !baseline.waitForOutput(QStringLiteral("painted"), 10000))
+        return QStringLiteral("the empty Qt widgets window did not come up");
+
     ProgramRun emulator(tree, QStringLiteral("Orvanta"),
                         {QStringLiteral("-vm=Orvanta_1"), QStringLiteral("-debug")});
     const qint64 launch = QDateTime::currentMSecsSinceEpoch();
-    QElapsedTimer clock;
-    clock.start();
     if (!emulator.start())
-        return false;
-    const bool running = emulator.waitForText(QStringLiteral("Loading    : machine running"), 300000);
-    phases->totalMs = clock.elapsed();
-    const QList<ToolCall> calls = toolCalls(tree);
-    phases->calls = calls.size();
-    const auto since = [launch](qint64 t) { return t > 0 ? t - launch : -1; };
-    phases->firstLog = since(logTime(tree, QString()));
-    phases->running = since(logTime(tree, QStringLiteral("Loading    : machine running")));
-    if (!calls.isEmpty()) {
-        phases->firstCall = since(calls.first().timeMs);
-        phases->lastCall = since(calls.last().timeMs);
-    }
-    stopEmulator(tree, emulator);
-    return running;
-}
-
-// CPU use (percent of one core) of the emulator while its start-up window waits for a slow machine
-// start, and of the sleeping tool process over the same window.
-bool idleRun(double *emulatorPercent, double *baselinePercent)
-{
-    InstallTree tree;
-    if (!prepareTree(tree,
-                     QStringLiteral(R"([{"match": "startvm * --type headless", "sleep": %1, "pass": true}])")
-                         .arg(kIdleStartSeconds)
-                         .toUtf8()))
-        return false;
-    ProgramRun emulator(tree, QStringLiteral("Orvanta"), {QStringLiteral("-vm=Orvanta_1")});
-    if (!emulator.start())
-        return false;
-    qint64 toolPid = 0;
-    const bool waiting = waitUntil(
+        return QStringLiteral("the emulator did not start");
+    const QString stateDir = tree.root() + QStringLiteral("/vbox-state");
+    const bool starting = waitUntil(
         [&] {
-            const QList<ToolCall> calls = toolCalls(tree);
-            if (!calls.isEmpty() && calls.last().args.value(0) == QLatin1String("startvm"))
-                toolPid = calls.last().pid;
-            return toolPid != 0;
+            const QList<QStringList> calls = readToolCalls(stateDir);
+            return !calls.isEmpty() && calls.last().value(0) == QLatin1String("startvm");
         },
-        120000);
-    if (!waiting)
-        return false;
-    // Let the window settle (the bar creeps to the announced step), then measure.
+        60000);
+    if (!starting) {
+        return QStringLiteral(
+                   "the emulator did not reach the machine start within 60 s; its log ends with: ") +
+               lastLogLine(tree);
+    }
+
+    // Idle: the same window for both.
     QElapsedTimer settle;
     settle.start();
-    waitUntil([&] { return settle.elapsed() >= 1000; }, 2000);
-    const qint64 emulatorBefore = cpuNs(emulator.pid());
-    const qint64 toolBefore = cpuNs(toolPid);
+    waitUntil([&] { return settle.elapsed() >= settings.settleMs; }, settings.settleMs + 1000);
+    const Bench::ThreadTimes emulatorBefore(emulator.pid());
+    const Bench::ThreadTimes baselineBefore(baseline.pid());
     QElapsedTimer window;
     window.start();
-    waitUntil([&] { return window.elapsed() >= kIdleWindowMs; }, kIdleWindowMs + 1000);
-    const double elapsedNs = window.nsecsElapsed();
-    *emulatorPercent = 100.0 * (cpuNs(emulator.pid()) - emulatorBefore) / elapsedNs;
-    *baselinePercent = 100.0 * (cpuNs(toolPid) - toolBefore) / elapsedNs;
-    stopEmulator(tree, emulator);
-    return true;
+    waitUntil([&] { return window.elapsed() >= settings.idleMs; }, settings.idleMs + 1000);
+    repeat->emulatorCpuMs = Bench::ThreadTimes(emulator.pid()).sinceNs(emulatorBefore) / 1e6;
+    repeat->baselineCpuMs = Bench::ThreadTimes(baseline.pid()).sinceNs(baselineBefore) / 1e6;
+    if (!emulator.isRunning())
+        return QStringLiteral("the emulator ended while the machine started");
+
+    if (!emulator.waitForText(QLatin1String(kRunning), 30000))
+        return QStringLiteral("no \"machine running\" after the machine start; the log ends with: ") +
+               lastLogLine(tree);
+    const qint64 running = logTime(tree, QLatin1String(kRunning));
+    const QList<ToolCallRecord> calls = readToolCallRecords(stateDir);
+    repeat->totalMs = running - launch;
+    repeat->toolMs = Bench::toolTimeMs(calls, launch, running);
+    repeat->calls = static_cast<int>(std::count_if(calls.cbegin(), calls.cend(), [running](const auto &call) {
+        return call.start.toMSecsSinceEpoch() <= running;
+    }));
+    repeat->firstLog = logTime(tree, QString()) - launch;
+    repeat->firstCall = calls.isEmpty() ? -1 : calls.first().start.toMSecsSinceEpoch() - launch;
+
+    ProgramRun stop(tree, QStringLiteral("Orvanta"),
+                    {QStringLiteral("-vm=Orvanta_1"), QStringLiteral("-stop")});
+    stop.run(30000);
+    emulator.waitForFinished(60000);
+    baseline.terminate();
+    return QString();
 }
 
 } // namespace
@@ -194,46 +163,51 @@ bool idleRun(double *emulatorPercent, double *baselinePercent)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    const int latencyMs = args.value(1, QStringLiteral("50")).toInt();
-    const int runs = args.value(2, QStringLiteral("3")).toInt();
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::fprintf(stderr, "bench_startup: needs an X display (run under xvfb-run)\n");
-        return 2;
-    }
-    const QByteArray savedTmp = qgetenv("TMPDIR");
+    const Bench::Options options = Bench::options(app.arguments());
+    Settings settings;
+    settings.latencyMs = options.rest.value(0, QStringLiteral("50")).toInt();
+    if (options.smoke)
+        settings.idleMs = 2000;
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        return Bench::noFigure(kBench, QStringLiteral("needs an X display (run under xvfb-run)"));
 
-    std::printf("start-up to \"machine running\", tool latency %d ms per call\n", latencyMs);
-    std::printf("%4s %9s %6s %9s %9s | phases, ms after launch: %9s %10s %9s %8s\n", "run", "total ms",
-                "calls", "tool ms", "own ms", "first log", "first call", "last call", "running");
-    for (int run = 1; run <= runs; ++run) {
-        Phases phases;
-        const bool ok = timedRun(latencyMs, &phases);
-        qputenv("TMPDIR", savedTmp);
-        if (!ok) {
-            std::printf("%4d  did not reach a running machine\n", run);
-            return 1;
-        }
-        const qint64 toolMs = static_cast<qint64>(phases.calls) * latencyMs;
-        std::printf("%4d %9lld %6d %9lld %9lld | %35lld %10lld %9lld %8lld\n", run,
-                    static_cast<long long>(phases.totalMs), phases.calls, static_cast<long long>(toolMs),
-                    static_cast<long long>(phases.totalMs - toolMs), static_cast<long long>(phases.firstLog),
-                    static_cast<long long>(phases.firstCall), static_cast<long long>(phases.lastCall),
-                    static_cast<long long>(phases.running));
+    QVector<double> total, tool, own, calls, firstLog, firstCall, emulatorCpu, baselineCpu;
+    for (int i = 1; i <= options.repeats; ++i) {
+        Repeat repeat;
+        const QString failure = measure(settings, &repeat);
+        if (!failure.isEmpty())
+            return Bench::noFigure(kBench, QStringLiteral("repeat %1: %2").arg(i).arg(failure));
+        total << repeat.totalMs;
+        tool << repeat.toolMs;
+        own << repeat.totalMs - repeat.toolMs;
+        calls << repeat.calls;
+        firstLog << repeat.firstLog;
+        firstCall << repeat.firstCall;
+        emulatorCpu << repeat.emulatorCpuMs;
+        baselineCpu << repeat.baselineCpuMs;
     }
 
-    double emulatorPercent = 0;
-    double baselinePercent = 0;
-    const bool ok = idleRun(&emulatorPercent, &baselinePercent);
-    qputenv("TMPDIR", savedTmp);
-    if (!ok) {
-        std::printf("idle measurement: the machine start was not reached\n");
-        return 1;
-    }
-    std::printf("\nidle CPU while the start-up window waits (%d ms, %% of one core)\n", kIdleWindowMs);
-    std::printf("  emulator %6.2f %%   baseline (sleeping tool process) %6.2f %%   ratio %s\n",
-                emulatorPercent, baselinePercent,
-                baselinePercent > 0 ? qPrintable(QString::number(emulatorPercent / baselinePercent, 'f', 1))
-                                    : "n/a (baseline 0)");
+    std::printf("start-up to \"machine running\", %d repeats, tool latency %d ms per call, the machine start "
+                "%.1f s\n",
+                options.repeats, settings.latencyMs, (settings.settleMs + settings.idleMs + 2000) / 1000.0);
+    Bench::printHeader("launch to \"machine running\"", "ms");
+    Bench::printRow("total", total);
+    Bench::printRow("tool calls' own time (baseline)", tool);
+    Bench::printRow("program's own time", own);
+    Bench::printRow("tool calls", calls);
+    Bench::printRow("first log line after launch", firstLog);
+    Bench::printRow("first tool call after launch", firstCall);
+    Bench::printRatio("program's own time / tool calls' time", own, tool);
+
+    Bench::printHeader(qPrintable(QStringLiteral("idle CPU while the start-up window waits, over %1 s")
+                                      .arg(settings.idleMs / 1000)),
+                       "ms of processor time");
+    Bench::printRow("emulator with the start-up window", emulatorCpu, 1);
+    Bench::printRow("empty Qt widgets window (baseline)", baselineCpu, 1);
+    Bench::printRatio("ratio to the baseline", emulatorCpu, baselineCpu);
+    QVector<double> above;
+    for (int i = 0; i < emulatorCpu.size(); ++i)
+        above << emulatorCpu.at(i) - baselineCpu.at(i);
+    Bench::printRow("emulator above the baseline", above, 1);
     return 0;
 }

@@ -1,9 +1,16 @@
 // Cold versus warm machine start against the simulated VirtualBox tool of a temporary installation.
 // A cold start builds the machine from the guest image and writes every setting; a warm start (the next
 // program start, after a normal quit) should only read and start. Prints the tool calls of each, split
-// into reads and writes, and the time taken.
+// into reads and writes, the time taken, and the tool calls' own time as the baseline: each call's real
+// duration as the tool logs it, from the creation of its process to its return. What is left is the
+// program's own time.
+//
+// Each repeat runs in a child process of its own (a fresh installation and fresh program state), which
+// prints one line per start; a start that fails prints why instead, and no figure is printed at all.
+//   bench_vmstart [--repeats=N] [--smoke]
+
+#include "benchfigures.h"
 #include "calllogs.h"
-#include "commandline.h"
 #include "global.h"
 #include "installtree.h"
 #include "paths.h"
@@ -11,71 +18,104 @@
 #include "vboxtool.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QTextStream>
+#include <QProcess>
 
 #include <cstdio>
 
 namespace {
 
-struct Figures
+constexpr const char *kBench = "bench_vmstart";
+constexpr const char *kChildOption = "--one-repeat";
+
+// What the machine steps logged, kept so that a failed start can say why.
+QStringList &messages()
 {
+    static QStringList list;
+    return list;
+}
+
+void keepMessage(QtMsgType, const QMessageLogContext &, const QString &text)
+{
+    messages() << text;
+    if (messages().size() > 200)
+        messages().removeFirst();
+}
+
+struct Start
+{
+    QString failedStep; // empty when the start succeeded
+    qint64 ms = 0;
     int calls = 0;
     int writes = 0;
-    qint64 ms = 0;
-    bool ok = true;
+    qint64 toolMs = 0; // the calls' real durations added up (they run one after the other)
 };
 
-void countCalls(const QString &stateDir, Figures *figures)
+// The start-up worker's machine steps, from the image check to the headless start, in the order and
+// with the arguments the start-up worker uses.
+Start startOnce(VBoxTool &tool, const QString &stateDir)
 {
-    for (const QStringList &args : readToolCalls(stateDir)) {
-        ++figures->calls;
-        if (!isReadOnlyToolCall(args))
-            ++figures->writes;
-    }
-}
-
-// The start-up worker's machine steps, from the image check to the headless start.
-Figures startOnce(VBoxTool &tool, const QString &callLog)
-{
-    Figures figures;
-    QFile::remove(callLog);
+    Start start;
+    QFile::remove(stateDir + QStringLiteral("/calls.log"));
+    messages().clear();
     QElapsedTimer timer;
     timer.start();
-    figures.ok = tool.checkVBoxPath() == 1 && tool.checkOva() == 1;
-    if (figures.ok) {
+    const auto step = [&start](const char *name, bool ok) {
+        if (!ok && start.failedStep.isEmpty())
+            start.failedStep = QLatin1String(name);
+        return ok;
+    };
+    if (step("checkVBoxPath", tool.checkVBoxPath() == 1) && step("checkOva", tool.checkOva() == 1)) {
         tool.init();
         tool.applyVmSettings();
-        figures.ok = tool.initNetwork() == 1 && tool.checkCpu(true) == 1 && tool.checkMemory(true) == 1 &&
-                     tool.setResolutionAndDpi() == 1 && tool.startVM() == 1;
+        step("initNetwork", tool.initNetwork() == 1) && step("checkCpu", tool.checkCpu(true) == 1) &&
+            step("checkMemory", tool.checkMemory(true) == 1) &&
+            step("setResolutionAndDpi", tool.setResolutionAndDpi() == 1) &&
+            step("startVM", tool.startVM() == 1);
     }
-    figures.ms = timer.elapsed();
-    countCalls(QFileInfo(callLog).absolutePath(), &figures);
-    return figures;
+    start.ms = timer.elapsed();
+    for (const ToolCallRecord &call : readToolCallRecords(stateDir)) {
+        ++start.calls;
+        if (!isReadOnlyToolCall(call.args))
+            ++start.writes;
+        start.toolMs += qMax<qint64>(0, call.durationMs());
+    }
+    return start;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+QString line(const char *name, const Start &start)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Halvora"));
-    qputenv("QT_LOGGING_RULES", "*.debug=false;*.info=false;*.warning=false");
+    if (!start.failedStep.isEmpty()) {
+        QStringList why = messages().mid(qMax(0, messages().size() - 3));
+        return QStringLiteral("%1 failed at %2: %3\n")
+            .arg(QLatin1String(name), start.failedStep, why.join(QStringLiteral(" / ")));
+    }
+    return QStringLiteral("%1 %2 %3 %4 %5\n")
+        .arg(QLatin1String(name))
+        .arg(start.ms)
+        .arg(start.calls)
+        .arg(start.writes)
+        .arg(start.toolMs);
+}
 
+// One repeat: a cold start, the quit sequence, then a warm start in a fresh installation.
+int oneRepeat()
+{
+    qInstallMessageHandler(keepMessage);
     InstallTree tree;
     if (!tree.isValid() || !tree.addVirtualBox() || !tree.addGuestImage()) {
-        std::fprintf(stderr, "bench_vmstart: cannot lay out the install tree (build VBoxManage first)\n");
+        std::printf("setup failed: cannot lay out the install tree (build VBoxManage first)\n");
         return 1;
     }
     const QProcessEnvironment env = tree.environment();
-    for (const char *name : {"TMPDIR", "PATH", "ORV_VBOX_STATE", "XDG_CONFIG_DIRS", "XDG_CONFIG_HOME", "HOME",
-                             "APPDATA", "LOCALAPPDATA"})
-        qputenv(name, env.value(QLatin1String(name)).toLocal8Bit());
-    const QString callLog = env.value(QStringLiteral("ORV_VBOX_STATE")) + QStringLiteral("/calls.log");
+    for (const QString &name : env.keys())
+        qputenv(name.toLocal8Bit().constData(), env.value(name).toLocal8Bit());
+    const QString stateDir = env.value(QStringLiteral("ORV_VBOX_STATE"));
 
+    // What the emulator sets up before its start-up worker runs these steps.
+    Global::initSystemInfo();
     Platform::initSettingsPaths();
     Global::loadInstallInfo();
     Global::vmName = QStringLiteral("Orvanta_1");
@@ -83,26 +123,80 @@ int main(int argc, char *argv[])
     SettingModel::instance()->load(true);
 
     VBoxTool cold;
-    const Figures first = startOnce(cold, callLog);
-    // The quit sequence of that run.
+    const Start first = startOnce(cold, stateDir);
+    std::printf("%s", qPrintable(line("cold", first)));
+    if (!first.failedStep.isEmpty())
+        return 1;
     cold.stopVM();
     cold.clearEmuId();
 
     VBoxTool warm; // the next program start
-    const Figures second = startOnce(warm, callLog);
+    const Start second = startOnce(warm, stateDir);
+    std::printf("%s", qPrintable(line("warm", second)));
     warm.stopVM();
+    return second.failedStep.isEmpty() ? 0 : 1;
+}
 
-    QTextStream out(stdout);
-    out << "start  tool calls  writes  ms\n";
-    out << QStringLiteral("cold   %1  %2  %3%4\n")
-               .arg(first.calls, 10)
-               .arg(first.writes, 6)
-               .arg(first.ms, 4)
-               .arg(first.ok ? QString() : QStringLiteral("  (failed)"));
-    out << QStringLiteral("warm   %1  %2  %3%4\n")
-               .arg(second.calls, 10)
-               .arg(second.writes, 6)
-               .arg(second.ms, 4)
-               .arg(second.ok ? QString() : QStringLiteral("  (failed)"));
-    return first.ok && second.ok ? 0 : 1;
+struct Samples
+{
+    QVector<double> ms, calls, writes, toolMs, ownMs;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Halvora"));
+    if (app.arguments().contains(QLatin1String(kChildOption)))
+        return oneRepeat();
+
+    const Bench::Options options = Bench::options(app.arguments());
+    InstallTree calibration;
+    if (!calibration.isValid() || !calibration.addVirtualBox())
+        return Bench::noFigure(kBench,
+                               QStringLiteral("cannot lay out the install tree (build VBoxManage first)"));
+    Samples cold, warm;
+    for (int repeat = 1; repeat <= options.repeats; ++repeat) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {QLatin1String(kChildOption)});
+        if (!child.waitForFinished(120000)) {
+            child.kill();
+            child.waitForFinished();
+            return Bench::noFigure(kBench,
+                                   QStringLiteral("repeat %1 did not end within 2 minutes").arg(repeat));
+        }
+        const QString output = QString::fromUtf8(child.readAllStandardOutput());
+        if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+            return Bench::noFigure(kBench, QStringLiteral("repeat %1: %2").arg(repeat).arg(output.trimmed()));
+        for (const QString &row : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QStringList f = row.split(QLatin1Char(' '));
+            Samples &s = f.value(0) == QLatin1String("cold") ? cold : warm;
+            const double ms = f.value(1).toDouble();
+            const double toolMs = f.value(4).toDouble();
+            s.ms << ms;
+            s.calls << f.value(2).toDouble();
+            s.writes << f.value(3).toDouble();
+            s.toolMs << toolMs;
+            s.ownMs << ms - toolMs;
+        }
+    }
+    if (cold.ms.size() != options.repeats || warm.ms.size() != options.repeats)
+        return Bench::noFigure(kBench, QStringLiteral("a repeat printed no start"));
+
+    std::printf("machine start against the simulated tool, %d repeats, each in a fresh installation\n",
+                options.repeats);
+    for (const auto &[name, s] : {std::make_pair("cold start", &cold), std::make_pair("warm start", &warm)}) {
+        Bench::printHeader(name, "ms; tool calls");
+        Bench::printRow("tool calls", s->calls);
+        Bench::printRow("  of which write", s->writes);
+        Bench::printRow("time from the image check to the start", s->ms);
+        Bench::printRow("tool calls' own time (baseline)", s->toolMs);
+        Bench::printRow("program's own time", s->ownMs);
+        Bench::printRatio("ratio to the baseline", s->ms, s->toolMs);
+    }
+    std::printf("\n");
+    Bench::printRatio("warm start time / cold start time", warm.ms, cold.ms);
+    return 0;
 }

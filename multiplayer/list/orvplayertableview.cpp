@@ -188,6 +188,15 @@ void OrvPlayerTableView::addLoadedRecords(const VmRecordMap &map)
     emit loadFinished();
 }
 
+void OrvPlayerTableView::paintEvent(QPaintEvent *event)
+{
+    QTableView::paintEvent(event);
+    if (!rowsPainted && model->rowCount() > 0) {
+        rowsPainted = true;
+        qInfo() << "player list painted" << model->rowCount() << "rows";
+    }
+}
+
 QList<PlayerRecord *> OrvPlayerTableView::playerRecords() const
 {
     return model->playerRecords();

@@ -84,12 +84,17 @@ private slots:
     void deleteResultSlot(int row, const QString &title, bool ok);
     void backupOrRestoreResultSlot(int row, bool wasBackup, bool ok);
 
+protected:
+    // Logs the first paint that shows loaded rows ("player list painted").
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     void addLoadedRecords(const VmRecordMap &map);
 
     OrvPlayerItemDelegate *delegate = nullptr;
     OrvPlayerModel *model = nullptr;
     bool loaded = false;
+    bool rowsPainted = false;
     QString lastBackuupFolder;
     QString lastRestoreFolder_;
     // Titles of the rows whose delete runs.

@@ -2,7 +2,8 @@
 // entry points with C linkage, appends every call with its arguments to the trace file named by
 // $ORV_RENDER_TRACE, and draws the simulated guest's picture into a child window of the native window
 // it is given, scaled to the view and turned by the rotation. Its own thread sleeps until the picture
-// file changes, the window needs drawing, or a callback is due, so an idle guest costs nothing.
+// file changes, the window needs drawing, or a callback is due, so an idle guest costs nothing. The
+// thread is named "orv-render".
 //
 // Controls (environment, read at load):
 //   ORV_RENDER_TRACE              trace file (one line per call: "<tag> <entry>(<arguments>) [= result]")
@@ -50,6 +51,9 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The name of the thread that draws and calls the program's callbacks (at most 15 characters).
+const char *const kRenderThreadName = "orv-render";
 
 struct Frame
 {
@@ -419,6 +423,8 @@ ORV_EXPORT void AndroVM_initOpenGLRenderer(int width, int height, int processId)
         return;
     pthread_t thread;
     if (pthread_create(&thread, nullptr, renderThread, nullptr) == 0) {
+        // Named so that its processor time can be told apart from the program's own threads.
+        pthread_setname_np(thread, kRenderThreadName);
         pthread_detach(thread);
         r.running = true;
     }

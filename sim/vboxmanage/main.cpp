@@ -23,16 +23,27 @@ void writeAll(FILE *stream, const QByteArray &bytes)
     fflush(stream);
 }
 
+// Fills in the call's end time in the call log when the call returns: after its output is written and
+// the application object is gone.
+class CallEnd
+{
+public:
+    SimCallLog::Entry entry;
+    ~CallEnd() { SimCallLog::markEnd(entry); }
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    const QDateTime started = SimCallLog::processStart();
+    CallEnd callEnd; // destroyed after the application object
     QCoreApplication app(argc, argv);
     // The error prefix is the running executable's own file name, as the real tool takes it.
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     const QStringList args = app.arguments().mid(1);
     const QString stateDir = SimCallLog::stateDir(QCoreApplication::applicationDirPath());
-    SimCallLog::append(stateDir, QStringLiteral("calls.log"), program, args);
+    SimCallLog::append(stateDir, QStringLiteral("calls.log"), program, args, &callEnd.entry, started);
 
     const FaultAction fault = VBoxFaults::lookup(stateDir, program, args);
     if (fault.hang) {

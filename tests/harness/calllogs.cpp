@@ -46,6 +46,25 @@ QList<QStringList> readToolCalls(const QString &stateDir)
     return calls;
 }
 
+QList<ToolCallRecord> readToolCallRecords(const QString &stateDir)
+{
+    QList<ToolCallRecord> calls;
+    for (const QByteArray &line : lines(stateDir + QStringLiteral("/calls.log"))) {
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        if (object.isEmpty())
+            continue;
+        ToolCallRecord call;
+        call.args = strings(object.value(QStringLiteral("args")).toArray());
+        call.program = object.value(QStringLiteral("prog")).toString();
+        call.pid = static_cast<qint64>(object.value(QStringLiteral("pid")).toDouble());
+        call.start =
+            QDateTime::fromString(object.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+        call.end = QDateTime::fromString(object.value(QStringLiteral("end")).toString(), Qt::ISODateWithMs);
+        calls << call;
+    }
+    return calls;
+}
+
 bool isReadOnlyToolCall(const QStringList &args)
 {
     const QString command = args.value(0);

@@ -1,5 +1,7 @@
 // Black-box tests of the stand-in VirtualBox tool: the real program runs against a temporary state folder and
 // the tests read what a caller sees (exit codes, stdout, stderr lines) and what it leaves on disk.
+#include "calllogs.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -84,6 +86,7 @@ private slots:
     void faults();
     void hangingCallNeverFinishes();
     void callLogKeepsArgumentBoundaries();
+    void callLogRecordsEachCallsEnd();
     void serviceStandInRecordsStart();
 
 private:
@@ -1008,6 +1011,57 @@ void TestVBoxManage::callLogKeepsArgumentBoundaries()
     QVERIFY(QDateTime::fromString(last.value("time").toString(), Qt::ISODateWithMs).isValid());
     // init() ran two calls before this one.
     QCOMPARE(lines.size(), 4);
+}
+
+void TestVBoxManage::callLogRecordsEachCallsEnd()
+{
+    writeFaults(R"([{"match": "list hostinfo", "sleep": 0.3, "pass": true},
+                    {"match": "list hdds", "hang": true, "times": 1},
+                    {"match": "list systemproperties", "sleep": 1, "pass": true}])");
+    QCOMPARE(run({"list", "hostinfo"}).exitCode, 0);
+    QProcess hung;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ORV_VBOX_STATE", state());
+    hung.setProcessEnvironment(env);
+    hung.start(QStringLiteral(ORV_SIM_VBOX_DIR) + "/VBoxManage", {"list", "hdds"});
+    QVERIFY(hung.waitForStarted());
+    QTRY_COMPARE(readToolCalls(state()).size(), 4);
+    // A call that starts after the hung one and ends before it.
+    QCOMPARE(run({"list", "vms"}).exitCode, 0);
+    hung.kill();
+    hung.waitForFinished();
+
+    const QList<ToolCallRecord> calls = readToolCallRecords(state());
+    QCOMPARE(calls.size(), 5);
+    QCOMPARE(readToolCalls(state()).value(4),
+             (QStringList{"list", "vms"})); // the older reader still reads it
+    for (const int quick : {0, 1, 4}) {
+        QVERIFY2(calls.at(quick).durationMs() >= 0 && calls.at(quick).durationMs() < 5000,
+                 qPrintable(calls.at(quick).args.join(' ')));
+    }
+    QVERIFY(calls.at(2).durationMs() >= 300);
+    QCOMPARE(calls.at(2).program, QString("VBoxManage"));
+    QVERIFY(!calls.at(3).end.isValid());
+    QCOMPARE(calls.at(3).durationMs(), -1);
+    QVERIFY(calls.at(4).start >= calls.at(3).start);
+
+    // A call whose log was removed while it ran leaves the new log alone.
+    QProcess slow;
+    slow.setProcessEnvironment(env);
+    slow.start(QStringLiteral(ORV_SIM_VBOX_DIR) + "/VBoxManage", {"list", "systemproperties"});
+    QVERIFY(slow.waitForStarted());
+    QTRY_COMPARE(readToolCalls(state()).size(), 6);
+    QVERIFY(QFile::remove(state() + "/calls.log"));
+    QCOMPARE(run({"list", "vms"}).exitCode, 0);
+    QFile log(state() + "/calls.log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray before = log.readAll();
+    QVERIFY(slow.waitForFinished(10000));
+    log.seek(0);
+    QCOMPARE(log.readAll(), before);
+    const QList<ToolCallRecord> after = readToolCallRecords(state());
+    QCOMPARE(after.size(), 1);
+    QVERIFY(after.at(0).durationMs() >= 0);
 }
 
 void TestVBoxManage::serviceStandInRecordsStart()
