@@ -1,4 +1,5 @@
 #include "crashhandler.h"
+#include "testartefacts.h"
 #include "global.h"
 #include "installtree.h"
 #include "programrun.h"
@@ -265,8 +266,7 @@ void TestCrash::realNoticeIsShownAndClosedByTheUser()
             return picture.width() > 100 && picture.height() > 60 && colours.size() > 8;
         },
         10000));
-    QDir().mkpath(QDir::currentPath() + "/artefacts");
-    picture.save(QDir::currentPath() + "/artefacts/crash-notice.png");
+    picture.save(TestArtefacts::path(QStringLiteral("crash-notice.png")));
     QVERIFY(emulator.isRunning());
     QVERIFY(cleanerStarts(*m_tree).isEmpty());
 

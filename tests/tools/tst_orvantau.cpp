@@ -3,6 +3,7 @@
 // that emulators of other tests running at the same time do not count). Then the notice window itself.
 
 #include "installtree.h"
+#include "testartefacts.h"
 #include "orvantauninstall.h"
 #include "programrun.h"
 
@@ -261,8 +262,7 @@ void TestOrvantaU::noticeWindow()
     notice.show();
     QVERIFY(QTest::qWaitForWindowExposed(&notice));
     const QImage shot = notice.grab().toImage();
-    QDir().mkpath(QStringLiteral("artefacts"));
-    QVERIFY(shot.save(QStringLiteral("artefacts/orvantau-notice.png")));
+    QVERIFY(shot.save(TestArtefacts::path(QStringLiteral("orvantau-notice.png"))));
     QCOMPARE(shot.size(), QSize(400, 230));
     QCOMPARE(QColor(shot.pixel(200, 40)), QColor(46, 46, 46));        // window background
     QCOMPARE(QColor(shot.pixel(16, 9)), QColor(0x01, 0x90, 0xff));    // logo
