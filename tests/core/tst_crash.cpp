@@ -1,9 +1,9 @@
 #include "crashhandler.h"
-#include "testartefacts.h"
 #include "global.h"
 #include "installtree.h"
 #include "programrun.h"
 #include "sharedsegment.h"
+#include "testartefacts.h"
 #include "x11windows.h"
 
 #include <QDir>

@@ -2,13 +2,13 @@
 // and status words with real timing against the simulated tool.
 
 #include "managervboxtool.h"
-#include "testartefacts.h"
 #include "mpfixture.h"
 #include "orvplayermodel.h"
 #include "playerpainter.h"
 #include "playerstate.h"
 #include "playertool.h"
 #include "sharedsegment.h"
+#include "testartefacts.h"
 
 #include <QImage>
 #include <QJsonObject>

@@ -3,9 +3,9 @@
 // that emulators of other tests running at the same time do not count). Then the notice window itself.
 
 #include "installtree.h"
-#include "testartefacts.h"
 #include "orvantauninstall.h"
 #include "programrun.h"
+#include "testartefacts.h"
 
 #include <QLabel>
 #include <QPushButton>
