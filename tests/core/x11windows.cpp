@@ -73,6 +73,37 @@ unsigned long X11Windows::findWindowOf(const QString &program)
     return found;
 }
 
+QString X11Windows::title(unsigned long window)
+{
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return QString();
+    const XErrorHandler previous = XSetErrorHandler(ignoreXError);
+    QString text;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char *data = nullptr;
+    const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &count, &after,
+                           &data) == Success &&
+        data && format == 8)
+        text = QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<int>(count));
+    if (data)
+        XFree(data);
+    char *name = nullptr;
+    if (text.isEmpty() && XFetchName(display, window, &name) && name) {
+        text = QString::fromLocal8Bit(name);
+        XFree(name);
+    }
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    XCloseDisplay(display);
+    return text;
+}
+
 QImage X11Windows::grab(unsigned long window)
 {
     Display *display = XOpenDisplay(nullptr);

@@ -6,6 +6,7 @@
 #include "orvantauninstall.h"
 #include "programrun.h"
 #include "testartefacts.h"
+#include "x11windows.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -239,6 +240,12 @@ void TestOrvantaU::runningEmulatorBlocksTheUninstall()
     QVERIFY(guard.isRunning());
     QVERIFY(m_tree->calls(QStringLiteral("OrvantaUpdater")).isEmpty());
     QVERIFY(!QFileInfo::exists(copyFolder()));
+    // The program shows its own English texts, not the keys of its form.
+    if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
+        unsigned long window = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((window = X11Windows::findWindowOf(QStringLiteral("OrvantaU"))) != 0, 10000);
+        QCOMPARE(X11Windows::title(window), QStringLiteral("Uninstall Orvanta"));
+    }
     guard.terminate();
 }
 
