@@ -230,7 +230,7 @@
     </message>
     <message>
         <source>Error_Path_Chinese</source>
-        <translation>Orvanta cannot run from a folder whose path holds Chinese characters. Please install it in another folder.</translation>
+        <translation>Orvanta cannot run from a path with Chinese characters. Please install it in another folder.</translation>
     </message>
     <message>
         <source>Error_win7_not_sp1</source>
@@ -319,7 +319,7 @@
     </message>
     <message>
         <source>no remind</source>
-        <translation>Don&apos;t ask again</translation>
+        <translation>Don&apos;t ask</translation>
     </message>
     <message>
         <source>cancel</source>
@@ -349,7 +349,7 @@
     </message>
     <message>
         <source>update_content</source>
-        <translation>What&apos;s new</translation>
+        <translation>Changes</translation>
     </message>
     <message>
         <source>cancel</source>

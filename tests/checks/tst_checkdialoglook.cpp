@@ -10,18 +10,15 @@
 #include "translations.h"
 #include "vtbeoccupiedtipdialog.h"
 #include "vtinfodialog.h"
+#include "windowtexts.h"
 
-#include <QAbstractButton>
 #include <QCheckBox>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QThreadPool>
-#include <QXmlStreamReader>
 #include <QtTest>
 
 class TestCheckDialogLook : public QObject
@@ -72,26 +69,8 @@ void TestCheckDialogLook::initTestCase()
     QVERIFY(!Translations::install(QStringLiteral(":/translations/orvanta_en.qm"),
                                    m_root.path() + "/player/language/Orvanta_zh_CN.qm"));
 
-    QFile ts(QStringLiteral(ORV_TRANSLATIONS_DIR "/orvanta_en.ts"));
-    QVERIFY(ts.open(QIODevice::ReadOnly));
-    QXmlStreamReader xml(&ts);
-    QString context;
-    QString source;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (xml.name() == QLatin1String("name")) {
-            context = xml.readElementText();
-        } else if (xml.name() == QLatin1String("source")) {
-            source = xml.readElementText();
-        } else if (xml.name() == QLatin1String("translation")) {
-            const QString text = xml.readElementText();
-            m_texts.insert({context, source}, text);
-            if (text != source)
-                m_bareKeys.insert(source);
-        }
-    }
-    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    m_texts = WindowTexts::readSource(QStringLiteral(ORV_TRANSLATIONS_DIR "/orvanta_en.ts"));
+    m_bareKeys = WindowTexts::bareKeys(m_texts);
     QVERIFY(m_texts.size() > 50);
 }
 
@@ -108,35 +87,10 @@ QString TestCheckDialogLook::english(const char *context, const char *key) const
 // Every visible text of the window is a finished English text, never a key, and fits its control.
 void TestCheckDialogLook::checkTexts(QWidget *window, bool titleTranslated)
 {
-    if (titleTranslated)
-        QVERIFY2(!m_bareKeys.contains(window->windowTitle()), qPrintable(window->windowTitle()));
-    int seen = 0;
-    for (QWidget *widget : window->findChildren<QWidget *>()) {
-        if (!widget->isVisible())
-            continue;
-        QString text;
-        int room = 0;
-        if (auto *label = qobject_cast<QLabel *>(widget)) {
-            text = label->text();
-            room = label->contentsRect().width() - 2 * label->margin();
-        } else if (auto *box = qobject_cast<QCheckBox *>(widget)) {
-            text = box->text();
-            QStyleOptionButton option;
-            option.initFrom(box);
-            room = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box).width();
-        } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
-            text = button->text();
-            room = button->width();
-        }
-        if (text.isEmpty())
-            continue;
-        ++seen;
-        const QString where = widget->objectName() + QStringLiteral(": ") + text;
-        QVERIFY2(!m_bareKeys.contains(text), qPrintable(QStringLiteral("bare key shown by ") + where));
-        QVERIFY2(widget->fontMetrics().horizontalAdvance(text) <= room,
-                 qPrintable(QStringLiteral("text wider than its control, ") + where));
-    }
-    QVERIFY(seen > 0);
+    int shown = 0;
+    const QStringList problems = WindowTexts::problems(window, m_bareKeys, titleTranslated, &shown);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("; "))));
+    QVERIFY(shown > 0);
 }
 
 QRgb TestCheckDialogLook::pictureColour(const QString &name)

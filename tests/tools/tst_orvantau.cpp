@@ -245,6 +245,7 @@ void TestOrvantaU::runningEmulatorBlocksTheUninstall()
         unsigned long window = 0;
         QTRY_VERIFY_WITH_TIMEOUT((window = X11Windows::findWindowOf(QStringLiteral("OrvantaU"))) != 0, 10000);
         QCOMPARE(X11Windows::title(window), QStringLiteral("Uninstall Orvanta"));
+        X11Windows::grab(window).save(TestArtefacts::path(QStringLiteral("orvantau-notice-program.png")));
     }
     guard.terminate();
 }
