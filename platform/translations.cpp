@@ -1,6 +1,7 @@
 #include "translations.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QTranslator>
 
 namespace Translations {
@@ -20,7 +21,9 @@ bool installOne(const QString &path)
 
 bool install(const QString &englishResource, const QString &file)
 {
-    installOne(englishResource);
+    if (!installOne(englishResource))
+        qWarning().noquote() << "Translations: the program's English texts" << englishResource
+                             << "are missing";
     return !file.isEmpty() && installOne(file);
 }
 

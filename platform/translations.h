@@ -10,7 +10,8 @@ namespace Translations {
 // Installs the English texts of `englishResource` and, over them, the translation `file` when one is
 // named and loads. Qt asks the translator installed last first and falls back to the earlier one for a
 // text it lacks, so the file's texts show where it has them and the English ones everywhere else: no
-// window shows a bare key. The translators belong to the application object, which must exist.
+// window shows a bare key. English texts that do not load are a build fault and are logged as a
+// warning. The translators belong to the application object, which must exist.
 // Returns whether `file` loaded.
 bool install(const QString &englishResource, const QString &file = QString());
 

@@ -104,6 +104,7 @@ private slots:
     void everyTextFinished();
     void fileGoesOverEnglish_data();
     void fileGoesOverEnglish();
+    void missingEnglishIsReported();
 
 private:
     static void removeTranslators();
@@ -226,6 +227,14 @@ void TestTranslations::fileGoesOverEnglish()
              QStringLiteral("Virtualisation (VT) is off"));
     // A key no text source has stays itself.
     QCOMPARE(QCoreApplication::translate("CommonDialog", "no such key"), QStringLiteral("no such key"));
+}
+
+void TestTranslations::missingEnglishIsReported()
+{
+    QTest::ignoreMessage(QtWarningMsg,
+                         "Translations: the program's English texts :/translations/none_en.qm are missing");
+    QVERIFY(!Translations::install(QStringLiteral(":/translations/none_en.qm")));
+    QCOMPARE(QCoreApplication::translate("CommonDialog", "cancel"), QStringLiteral("cancel"));
 }
 
 QTEST_GUILESS_MAIN(TestTranslations)
