@@ -167,9 +167,11 @@ void TestCheckDialogLook::startupDialog()
     QVERIFY(remind->isChecked());
     QTRY_COMPARE(dialog.grab().toImage().pixel(box) | 0xff000000u, pictureColour("ec_checkbox_checked."));
 
-    // The close button's hover picture under the pointer.
+    // The close button's hover picture. The X pointer is shared with the windows of other tests on this
+    // screen, which may cover this one, so the move is handed to this window's own event queue.
     auto *close = dialog.findChild<QPushButton *>("btn_close");
-    QTest::mouseMove(close, close->rect().center());
+    QTest::mouseMove(dialog.windowHandle(), close->mapTo(&dialog, close->rect().center()));
+    QTRY_VERIFY(close->underMouse());
     QTRY_COMPARE(pixelAtCentre(dialog.grab().toImage(), &dialog, close), pictureColour("title_close_hover"));
 
     QTest::mouseClick(close, Qt::LeftButton);
