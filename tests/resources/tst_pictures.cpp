@@ -58,7 +58,7 @@ QMap<QString, QString> references(const QStringList &places)
             files << path;
             continue;
         }
-        QDirIterator it(path, {"*.cpp", "*.h", "*.ui", "*.qss"}, QDir::Files);
+        QDirIterator it(path, {"*.cpp", "*.h", "*.ui", "*.qss"}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext())
             files << it.next();
     }
