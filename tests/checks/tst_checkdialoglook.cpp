@@ -6,11 +6,14 @@
 #include "checkactions.h"
 #include "environmentcheckdialog.h"
 #include "global.h"
+#include "installtree.h"
+#include "programrun.h"
 #include "testartefacts.h"
 #include "translations.h"
 #include "vtbeoccupiedtipdialog.h"
 #include "vtinfodialog.h"
 #include "windowtexts.h"
+#include "x11windows.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -33,6 +36,7 @@ private slots:
     void vtInfoNotice();
     void occupiedNotice_data();
     void occupiedNotice();
+    void programShowsTheDialog();
 
 private:
     QString english(const char *context, const char *key) const;
@@ -245,6 +249,36 @@ void TestCheckDialogLook::occupiedNotice()
     QCOMPARE(pixelAtCentre(shot, &dialog, dialog.findChild<QPushButton *>("dlg_icon")),
              pictureColour("dialog_logo"));
     dialog.reject();
+}
+
+void TestCheckDialogLook::programShowsTheDialog()
+{
+    // The emulator itself on a host whose VT checker answers "not enabled" (a checker on the tree's
+    // PATH, whatever this machine offers): its start-up stops at the check dialog, in English, with its
+    // pictures and without a warning about a missing picture or missing texts.
+    InstallTree tree;
+    QVERIFY(tree.isValid());
+    QVERIFY(tree.addProgram(QStringLiteral("Orvanta")));
+    const QString checker = tree.binDir() + QStringLiteral("/VTChecker");
+    QFile script(checker);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nexit 0\n");
+    script.close();
+    QVERIFY(QFile::setPermissions(checker, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    ProgramRun emulator(tree, QStringLiteral("Orvanta"), {QStringLiteral("-vm=Orvanta_0")});
+    QVERIFY(emulator.start());
+    const QString title = english("EnvironmentCheckDialog", "EnvironmentCheckDialog");
+    unsigned long window = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (window = X11Windows::findWindowOf(QStringLiteral("Orvanta"), title, emulator.pid())) != 0, 60000);
+    X11Windows::grab(window).save(
+        TestArtefacts::path(QStringLiteral("environment-check-dialog-program.png")));
+    const QString log = tree.logText();
+    QVERIFY2(log.contains(QLatin1String("VTOpenStautsCheck")), qPrintable(log.right(2000)));
+    QVERIFY2(!log.contains(QLatin1String("Could not create pixmap")), qPrintable(log));
+    QVERIFY2(!log.contains(QLatin1String("English texts")), qPrintable(log));
+    emulator.terminate();
 }
 
 QTEST_MAIN(TestCheckDialogLook)

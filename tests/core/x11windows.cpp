@@ -41,7 +41,7 @@ int ignoreXError(Display *, XErrorEvent *)
 
 } // namespace
 
-unsigned long X11Windows::findWindowOf(const QString &program)
+unsigned long X11Windows::findWindowOf(const QString &program, const QString &title, qint64 pid)
 {
     Display *display = XOpenDisplay(nullptr);
     if (!display)
@@ -60,8 +60,9 @@ unsigned long X11Windows::findWindowOf(const QString &program)
             if (!XGetWindowAttributes(display, children[i], &attributes) ||
                 attributes.map_state != IsViewable)
                 continue;
-            const unsigned long pid = windowPid(display, children[i]);
-            if (pid && programOf(pid) == program)
+            const unsigned long owner = windowPid(display, children[i]);
+            if (owner && programOf(owner) == program && (pid == 0 || static_cast<qint64>(owner) == pid) &&
+                (title.isEmpty() || X11Windows::title(children[i]) == title))
                 found = children[i];
         }
         if (children)
