@@ -3,10 +3,10 @@
 
 #include "commondialog.h"
 #include "dialogtype.h"
+#include "translations.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
@@ -14,10 +14,11 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Halvora"));
     QApplication::setApplicationName(QStringLiteral("Orvanta"));
 
-    // The emulator's translation file, beside the programs in <version>/player/language.
-    QTranslator translator;
-    translator.load(QCoreApplication::applicationDirPath() + QStringLiteral("/language/Orvanta_zh_CN.qm"));
-    app.installTranslator(&translator);
+    // The emulator's translation file, beside the programs in <version>/player/language, over the
+    // emulator's English texts.
+    Translations::install(QStringLiteral(":/translations/orvanta_en.qm"),
+                          QCoreApplication::applicationDirPath() +
+                              QStringLiteral("/language/Orvanta_zh_CN.qm"));
 
     CommonDialog notice(QCoreApplication::translate("CrashHandler", "Crash_Message"),
                         static_cast<int>(DialogType::Message), nullptr);

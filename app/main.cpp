@@ -8,12 +8,12 @@
 #include "orvapplication.h"
 #include "orvwindow.h"
 #include "quitorvdialog.h"
+#include "translations.h"
 #include "vboxtool.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QIcon>
-#include <QTranslator>
 
 #include <cstdio>
 
@@ -53,9 +53,9 @@ int main(int argc, char *argv[])
     QDir::setCurrent(programDir.absolutePath());
     qInfo() << "Main       : current path: " << QDir::currentPath();
 
-    QTranslator translator;
-    translator.load(QDir::currentPath() + QStringLiteral("/player/language/Orvanta_zh_CN.qm"));
-    app.installTranslator(&translator);
+    // The installation's translation file when there is one, over the program's own English texts.
+    Translations::install(QStringLiteral(":/translations/orvanta_en.qm"),
+                          QDir::currentPath() + QStringLiteral("/player/language/Orvanta_zh_CN.qm"));
 
     // The main windows ask with the shell's quit dialog before they close.
     OrvWindow::setCloseQuestion({{}, [](QWidget *parent) {

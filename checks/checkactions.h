@@ -69,12 +69,14 @@ public:
     bool check() override;
 };
 
-// The source texts (untranslated) of every check: name, failure message, failure hint, pass message.
+// The source texts (untranslated) of every check: name, failure message, failure hint, pass message and
+// pass hint (always "passed"; CheckAction::pass translates it in the check's own context).
 struct CheckSourceTexts
 {
     const char *name;
     const char *failureMessage;
     const char *failureHint;
     const char *passMessage;
+    const char *passHint;
 };
 extern const CheckSourceTexts kCheckSourceTexts[8];

@@ -11,13 +11,13 @@
 #include "multiplayermanagerdialog.h"
 #include "playerpainter.h"
 #include "playertool.h"
+#include "translations.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QIcon>
 #include <QThreadPool>
-#include <QTranslator>
 
 using namespace OrvMulti;
 
@@ -30,6 +30,7 @@ const char *const kOrganisationDomain = "halvora.example";
 const char *const kApplication = "OrvMultiPlayer";
 const char *const kStyleResource = ":/qss/style";
 const char *const kTranslation = ":/translator/Resources/translator/VIVizovor_zh_CN.qm";
+const char *const kEnglishTexts = ":/translations/multiplayer_en.qm";
 const char *const kIcon = ":/icon/Orv_ICON";
 
 } // namespace
@@ -63,9 +64,8 @@ int main(int argc, char *argv[])
     QFile style{QString::fromLatin1(kStyleResource)};
     if (style.open(QIODevice::ReadOnly))
         app.setStyleSheet(QString::fromUtf8(style.readAll()));
-    QTranslator translator;
-    if (translator.load(QLatin1String(kTranslation)))
-        app.installTranslator(&translator);
+    // The Chinese translation, over the manager's English texts (which fill any key it lacks).
+    Translations::install(QLatin1String(kEnglishTexts), QLatin1String(kTranslation));
     app.setWindowIcon(QIcon(QLatin1String(kIcon)));
 
     if (VBoxTool::instance().init() == VBoxTool::NoImageFolder) {

@@ -98,24 +98,24 @@ const char *PlayerState::word() const
     switch (kind()) {
     case K::Stop:
     case K::BeingCopied:
-        return "stop";
+        return QT_TRANSLATE_NOOP("QObject", "stop");
     case K::Running:
-        return "running";
+        return QT_TRANSLATE_NOOP("QObject", "running");
     case K::Starting:
     case K::WaittingStart:
-        return "starting";
+        return QT_TRANSLATE_NOOP("QObject", "starting");
     case K::ClosingDown:
-        return "closing";
+        return QT_TRANSLATE_NOOP("QObject", "closing");
     case K::WaittingforCreating:
-        return "waitting";
+        return QT_TRANSLATE_NOOP("QObject", "waitting");
     case K::Creating:
-        return "creating";
+        return QT_TRANSLATE_NOOP("QObject", "creating");
     case K::Deleting:
-        return "deleting";
+        return QT_TRANSLATE_NOOP("QObject", "deleting");
     case K::Backuping:
-        return "backuping";
+        return QT_TRANSLATE_NOOP("QObject", "backuping");
     case K::Restoring:
-        return "restoring";
+        return QT_TRANSLATE_NOOP("QObject", "restoring");
     }
     return "";
 }

@@ -167,7 +167,8 @@ void TestEnvironmentChecks::separatorsNeverCutACheck()
 {
     // None of the texts the checks show may hold a separator of the describe text or of the request.
     for (const CheckSourceTexts &texts : kCheckSourceTexts)
-        for (const char *text : {texts.name, texts.failureMessage, texts.failureHint, texts.passMessage})
+        for (const char *text :
+             {texts.name, texts.failureMessage, texts.failureHint, texts.passMessage, texts.passHint})
             for (const char separator : {'|', ';', '#'})
                 QVERIFY2(!QByteArray(text).contains(separator), text);
 

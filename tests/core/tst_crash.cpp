@@ -3,6 +3,7 @@
 #include "installtree.h"
 #include "programrun.h"
 #include "sharedsegment.h"
+#include "testartefacts.h"
 #include "x11windows.h"
 
 #include <QDir>
@@ -265,8 +266,7 @@ void TestCrash::realNoticeIsShownAndClosedByTheUser()
             return picture.width() > 100 && picture.height() > 60 && colours.size() > 8;
         },
         10000));
-    QDir().mkpath(QDir::currentPath() + "/artefacts");
-    picture.save(QDir::currentPath() + "/artefacts/crash-notice.png");
+    picture.save(TestArtefacts::path(QStringLiteral("crash-notice.png")));
     QVERIFY(emulator.isRunning());
     QVERIFY(cleanerStarts(*m_tree).isEmpty());
 

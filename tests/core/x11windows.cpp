@@ -41,7 +41,7 @@ int ignoreXError(Display *, XErrorEvent *)
 
 } // namespace
 
-unsigned long X11Windows::findWindowOf(const QString &program)
+unsigned long X11Windows::findWindowOf(const QString &program, const QString &title, qint64 pid)
 {
     Display *display = XOpenDisplay(nullptr);
     if (!display)
@@ -60,8 +60,9 @@ unsigned long X11Windows::findWindowOf(const QString &program)
             if (!XGetWindowAttributes(display, children[i], &attributes) ||
                 attributes.map_state != IsViewable)
                 continue;
-            const unsigned long pid = windowPid(display, children[i]);
-            if (pid && programOf(pid) == program)
+            const unsigned long owner = windowPid(display, children[i]);
+            if (owner && programOf(owner) == program && (pid == 0 || static_cast<qint64>(owner) == pid) &&
+                (title.isEmpty() || X11Windows::title(children[i]) == title))
                 found = children[i];
         }
         if (children)
@@ -71,6 +72,37 @@ unsigned long X11Windows::findWindowOf(const QString &program)
     XSetErrorHandler(previous);
     XCloseDisplay(display);
     return found;
+}
+
+QString X11Windows::title(unsigned long window)
+{
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return QString();
+    const XErrorHandler previous = XSetErrorHandler(ignoreXError);
+    QString text;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char *data = nullptr;
+    const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &count, &after,
+                           &data) == Success &&
+        data && format == 8)
+        text = QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<int>(count));
+    if (data)
+        XFree(data);
+    char *name = nullptr;
+    if (text.isEmpty() && XFetchName(display, window, &name) && name) {
+        text = QString::fromLocal8Bit(name);
+        XFree(name);
+    }
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    XCloseDisplay(display);
+    return text;
 }
 
 QImage X11Windows::grab(unsigned long window)

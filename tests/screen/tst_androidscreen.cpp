@@ -4,6 +4,7 @@
 // hand-over from the start-up window to the Android window showing the guest's picture.
 
 #include "screenfixture.h"
+#include "testartefacts.h"
 
 #include <QDir>
 #include <QFile>
@@ -297,10 +298,9 @@ void TestAndroidScreen::handOverShowsTheGuestPicture()
             return shot.pixel(bar) == kStatusBar;
         },
         10000));
-    QDir().mkpath(QCoreApplication::applicationDirPath() + QStringLiteral("/artefacts"));
     QGuiApplication::primaryScreen()
         ->grabWindow(0, android.x(), android.y(), android.width() + menu.width(), android.height())
-        .save(QCoreApplication::applicationDirPath() + QStringLiteral("/artefacts/android-window.png"));
+        .save(TestArtefacts::path(QStringLiteral("android-window.png")));
 }
 
 void TestAndroidScreen::aRunningMachineDoesNotHoldUpTheNextStart()

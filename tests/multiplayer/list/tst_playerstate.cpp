@@ -8,6 +8,7 @@
 #include "playerstate.h"
 #include "playertool.h"
 #include "sharedsegment.h"
+#include "testartefacts.h"
 
 #include <QImage>
 #include <QJsonObject>
@@ -382,9 +383,9 @@ void TestPlayerState::rowShowsItsStateWord()
     };
     QVERIFY(hasColour(QRect(381, 10, 65, 54), colour));
     QVERIFY(hasColour(QRect(46, 10, 300, 54), QColor(Qt::white)));
-    image.save(QDir::current().filePath(QStringLiteral("playerstate-%1.png")
-                                            .arg(QTest::currentDataTag())
-                                            .replace(QLatin1Char(' '), QLatin1Char('-'))));
+    image.save(TestArtefacts::path(QStringLiteral("playerstate-%1.png")
+                                       .arg(QTest::currentDataTag())
+                                       .replace(QLatin1Char(' '), QLatin1Char('-'))));
     // A busy row points its animation at its own row and advances a frame every 150 ms.
     auto *busy = dynamic_cast<PlayerWaittingState *>(context->currentState());
     QCOMPARE(busy != nullptr, progress);
