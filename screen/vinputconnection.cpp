@@ -1,12 +1,20 @@
 #include "vinputconnection.h"
 
+#include "base64.h"
 #include "global.h"
 #include "logtags.h"
 #include "settingmodel.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QTcpSocket>
 #include <QTimer>
+
+namespace {
+
+constexpr const char *kScreenCapAnswer = "SCREENCAP:";
+
+} // namespace
 
 VInputConnection &VInputConnection::instance()
 {
@@ -21,16 +29,102 @@ QByteArray VInputConnection::configLine(int width, int height)
     return QStringLiteral("CONFIG:%1:%2\n").arg(width).arg(height).toLatin1();
 }
 
+QByteArray VInputConnection::mouseOrKeyLine(int type, int a, int b, int c, int d)
+{
+    QString line;
+    switch (type) {
+    case VInputMouse:
+        line = QStringLiteral("MOUSE:%1:%2\n").arg(a).arg(b);
+        break;
+    case VInputTouchDown:
+        line = QStringLiteral("MSBPR:%1:%2\n").arg(a).arg(b);
+        break;
+    case VInputTouchUp:
+        line = QStringLiteral("MSBRL:%1:%2\n").arg(a).arg(b);
+        break;
+    case VInputWheelUp:
+        line = QStringLiteral("WHEEL:%1:%2:1:%3\n").arg(a).arg(b).arg(c);
+        break;
+    case VInputWheelDown:
+        line = QStringLiteral("WHEEL:%1:%2:-1:%3\n").arg(a).arg(b).arg(c);
+        break;
+    case VInputKeyPress:
+        line = QStringLiteral("KBDPR:%1:1\n").arg(a);
+        break;
+    case VInputKeyRelease:
+        line = QStringLiteral("KBDRL:%1:0\n").arg(a);
+        break;
+    case VInputMultiPress:
+        line = QStringLiteral("MSMTPR:%1:%2:%3:%4\n").arg(a).arg(b).arg(c).arg(d);
+        break;
+    case VInputMultiRelease:
+        line = QStringLiteral("MSMTRL:%1:%2\n").arg(a).arg(b);
+        break;
+    case VInputSensor:
+        line = QStringLiteral("SENSOR:%1:%2\n").arg(a).arg(b);
+        break;
+    default:
+        break;
+    }
+    return line.toLatin1();
+}
+
+QByteArray VInputConnection::multiLine(int state, const QList<QPoint> &points)
+{
+    if (state < 0 || state > 2)
+        return QByteArray();
+    QByteArray line = "MULTI:" + QByteArray::number(points.size()) + ':' + QByteArray::number(state);
+    for (const QPoint &p : points)
+        line += ':' + QByteArray::number(p.x()) + ':' + QByteArray::number(p.y());
+    return line + '\n';
+}
+
+QByteArray VInputConnection::inputTextLine(const QString &text)
+{
+    QString wrapped = text;
+    wrapped.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    wrapped = QStringLiteral("<G>") + wrapped + QStringLiteral("<P>");
+    const QByteArray utf8 = wrapped.toUtf8();
+    const std::string encoded = base64Encode(std::string(utf8.constData(), static_cast<size_t>(utf8.size())));
+    return QByteArrayLiteral("INPUTTEXT:str-") + QByteArray::fromStdString(encoded) + '\n';
+}
+
 QByteArray VInputConnection::gpsLine(double longitude, double latitude)
 {
+    // %g with 6 significant digits, never the locale's decimal sign.
     return QStringLiteral("GPS:str-%1|%2\n")
         .arg(QString::number(longitude, 'g', 6), QString::number(latitude, 'g', 6))
         .toLatin1();
 }
 
+QByteArray VInputConnection::shakeLine()
+{
+    return QByteArrayLiteral("SHAKE\n");
+}
+
+QByteArray VInputConnection::screenCapLine()
+{
+    return QByteArrayLiteral("SCREENCAP\n");
+}
+
 QByteArray VInputConnection::shellLine(const QString &command)
 {
+    if (command.contains(QLatin1Char('\n')) || command.contains(QLatin1Char('\r')))
+        return QByteArray();
     return QByteArrayLiteral("SHELL_CMD:str-") + command.toUtf8() + '\n';
+}
+
+QString VInputConnection::screenCapName(const QByteArray &data)
+{
+    const QString text = QString::fromUtf8(data);
+    if (!text.startsWith(QLatin1String(kScreenCapAnswer)))
+        return QString();
+    const QString path = text.mid(int(qstrlen(kScreenCapAnswer)));
+    // A guest that ends its answer with a line end still names the same file.
+    QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    while (!name.isEmpty() && name.back().isSpace())
+        name.chop(1);
+    return name;
 }
 
 void VInputConnection::init()
@@ -47,15 +141,19 @@ void VInputConnection::init()
 void VInputConnection::connectSocket()
 {
     m_connected = false;
+    m_screenCapsAwaited = 0;
     m_socket = new QTcpSocket(this);
     QTcpSocket *socket = m_socket;
+    // Lines go out as soon as they are written: no coalescing delay on the guest's side of the wire.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(socket, &QTcpSocket::connected, this, [this, socket] {
         if (socket != m_socket)
             return;
         m_connected = true;
         qInfo() << ORV_LOG_VINPUT "vinput connect ok";
         const SettingResolutionData *resolution = SettingModel::instance()->resolution();
-        writeLine(configLine(resolution->width(), resolution->height()));
+        if (writeLine(configLine(resolution->width(), resolution->height())))
+            emit configSent();
     });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
         if (socket != m_socket)
@@ -88,7 +186,7 @@ void VInputConnection::onSocketError()
         old->abort();
         old->deleteLater();
     }
-    // The pause runs on a timer so that the window keeps drawing meanwhile.
+    // The pause runs on a timer so that the window keeps drawing and taking input meanwhile.
     m_reconnectPending = true;
     QTimer::singleShot(kReconnectMs, this, [this] {
         m_reconnectPending = false;
@@ -99,11 +197,35 @@ void VInputConnection::onSocketError()
 
 bool VInputConnection::writeLine(const QByteArray &line)
 {
-    if (!m_connected || !m_socket)
+    if (!m_connected || !m_socket || line.isEmpty())
         return false;
     m_socket->write(line);
     m_socket->flush();
     return true;
+}
+
+void VInputConnection::SendMouseOrKeyEvent(int type, int a, int b, int c, int d)
+{
+    if (!m_connected)
+        return;
+    const QByteArray line = mouseOrKeyLine(type, a, b, c, d);
+    qDebug().noquote() << " ----------------------------------------------   SendMouseOrKeyEvent " +
+                              QString::fromLatin1(line);
+    writeLine(line);
+}
+
+void VInputConnection::sendMulti(int state, const QList<QPoint> &points)
+{
+    writeLine(multiLine(state, points));
+}
+
+void VInputConnection::sendInputText(const QString &text)
+{
+    if (!m_connected)
+        return;
+    const QByteArray line = inputTextLine(text);
+    qDebug().noquote() << " str " + QString::fromLatin1(line);
+    writeLine(line);
 }
 
 void VInputConnection::sendGps(double longitude, double latitude)
@@ -111,20 +233,57 @@ void VInputConnection::sendGps(double longitude, double latitude)
     writeLine(gpsLine(longitude, latitude));
 }
 
+void VInputConnection::sendShake()
+{
+    writeLine(shakeLine());
+}
+
+void VInputConnection::requestScreenCap()
+{
+    if (writeLine(screenCapLine()))
+        ++m_screenCapsAwaited;
+}
+
 QString VInputConnection::sendShellCmd(const QString &command)
 {
     if (!m_connected || !m_socket)
         return QString();
-    QTcpSocket *socket = m_socket;
-    // Data left from before belongs to no command.
-    socket->readAll();
-    if (!writeLine(shellLine(command)))
+    const QByteArray line = shellLine(command);
+    if (line.isEmpty()) {
+        QString shown = command;
+        shown.replace(QLatin1Char('\n'), QLatin1String("\\n"))
+            .replace(QLatin1Char('\r'), QLatin1String("\\r"));
+        qWarning().noquote() << ORV_LOG_VINPUT "shell command with a line end refused: " + shown;
         return QString();
-    QByteArray reply;
-    // Blocking the signals keeps onReadyRead from taking this command's reply.
+    }
+    QTcpSocket *socket = m_socket;
+    // With the signals blocked the ordinary read handler never takes this command's reply.
     const bool blocked = socket->blockSignals(true);
-    if (socket->waitForReadyRead(kShellReplyMs))
-        reply = socket->readAll();
+    const QDeadlineTimer deadline(kShellReplyMs);
+    // Data that came before the command is no part of its reply; a screenshot answer among it still
+    // counts. A screenshot answer still on its way is awaited first: the guest's answers are not
+    // framed, and one that came in the same read as the reply could not be told from it.
+    if (socket->bytesAvailable() > 0)
+        takeUnsolicited(socket->readAll());
+    while (m_screenCapsAwaited > 0 && !deadline.hasExpired() &&
+           socket->waitForReadyRead(int(qMax<qint64>(0, deadline.remainingTime()))))
+        takeUnsolicited(socket->readAll());
+    // An answer that never came is given up for this command's sake.
+    m_screenCapsAwaited = 0;
+    QByteArray reply;
+    if (!writeLine(line)) {
+        socket->blockSignals(blocked);
+        return QString();
+    }
+    while (reply.isEmpty() && !deadline.hasExpired() &&
+           socket->waitForReadyRead(int(qMax<qint64>(0, deadline.remainingTime())))) {
+        const QByteArray data = socket->readAll();
+        // A screenshot answer already on its way when the command went out is not the reply.
+        if (data.startsWith(kScreenCapAnswer))
+            takeUnsolicited(data);
+        else
+            reply = data;
+    }
     socket->blockSignals(blocked);
     if (socket->state() != QAbstractSocket::ConnectedState && socket == m_socket) {
         m_connected = false;
@@ -140,10 +299,14 @@ void VInputConnection::onReadyRead()
 {
     if (!m_socket)
         return;
-    const QString data = QString::fromUtf8(m_socket->readAll());
-    if (!data.startsWith(QLatin1String("SCREENCAP:")))
-        return;
-    const QString name = data.mid(data.lastIndexOf(QLatin1Char('/')) + 1);
+    takeUnsolicited(m_socket->readAll());
+}
+
+void VInputConnection::takeUnsolicited(const QByteArray &data)
+{
+    if (data.startsWith(kScreenCapAnswer) && m_screenCapsAwaited > 0)
+        --m_screenCapsAwaited;
+    const QString name = screenCapName(data);
     if (!name.isEmpty())
         emit ScreenCapNotify(name);
 }
