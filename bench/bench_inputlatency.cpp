@@ -155,6 +155,38 @@ std::vector<double> loopbackRoundTrips(int samples)
     return times;
 }
 
+// The X server's own share: an XTest key event to a plain window of this program, as it arrives.
+std::vector<double> xServerTrips(Display *display, KeyCode code, int samples)
+{
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 50, 50, 0, 0, 0);
+    XSelectInput(display, window, KeyPressMask | KeyReleaseMask | ExposureMask);
+    XSetWindowAttributes attributes;
+    attributes.override_redirect = True;
+    XChangeWindowAttributes(display, window, CWOverrideRedirect, &attributes);
+    XMapRaised(display, window);
+    XSync(display, False);
+    XSetInputFocus(display, window, RevertToParent, CurrentTime);
+    XSync(display, False);
+    XEvent event;
+    while (XPending(display))
+        XNextEvent(display, &event);
+    std::vector<double> times;
+    for (int i = 0; i < samples; ++i) {
+        for (bool down : {true, false}) {
+            const auto start = Clock::now();
+            XTestFakeKeyEvent(display, code, down ? True : False, CurrentTime);
+            XFlush(display);
+            do
+                XNextEvent(display, &event);
+            while (event.type != KeyPress && event.type != KeyRelease);
+            times.push_back(micros(Clock::now() - start));
+        }
+    }
+    XDestroyWindow(display, window);
+    XSync(display, False);
+    return times;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -297,11 +329,14 @@ int main(int argc, char *argv[])
     const double burstSeconds = micros((complete ? lastAt : Clock::now()) - burstStart) / 1e6;
 
     const std::vector<double> roundTrips = loopbackRoundTrips(samples);
+    const std::vector<double> xTrips = xServerTrips(display, keys[0].code, samples);
     const double rt50 = percentile(roundTrips, 0.50), rt99 = percentile(roundTrips, 0.99);
     const double in50 = percentile(latencies, 0.50), in99 = percentile(latencies, 0.99);
 
     std::printf("                                 p50 (us)   p99 (us)\n");
     std::printf("loopback TCP round trip         %9.1f  %9.1f\n", rt50, rt99);
+    std::printf("X key event -> own X window     %9.1f  %9.1f   (the X server's share)\n",
+                percentile(xTrips, 0.50), percentile(xTrips, 0.99));
     std::printf("X key event -> guest line       %9.1f  %9.1f   (%zu events)\n", in50, in99,
                 latencies.size());
     if (rt50 > 0 && rt99 > 0)
