@@ -41,7 +41,11 @@ public:
     static constexpr int kReconnectMs = 2000;
     static constexpr int kShellReplyMs = 30000;
 
-    // The lines, exactly as they go out (pure). An empty result means nothing is to be written.
+    // The start of the guest's answer to a screenshot request.
+    static const char *const kScreenCapAnswer;
+
+    // The lines, exactly as they go out (pure, vinputlines.cpp). An empty result means nothing is to be
+    // written.
     static QByteArray configLine(int width, int height);
     static QByteArray mouseOrKeyLine(int type, int a, int b, int c, int d);
     // State 0 (press), 1 or 2 (move or release); any other state gives no line.
