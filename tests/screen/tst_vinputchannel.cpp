@@ -3,8 +3,13 @@
 // shell replies and the screenshot answers kept apart, and the reconnect after a drop or while the
 // port is closed, during which this process's event loop keeps running.
 
+#include "androidtouchwidget.h"
 #include "global.h"
 #include "vinputconnection.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QWheelEvent>
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -38,6 +43,8 @@ private slots:
     void linesArriveAfterConfig();
     void shellCommandWithLineEndIsNeverWritten();
     void screenshotAnswerAndShellReplyStayApart();
+    void touchLayerEdgeCases_data();
+    void touchLayerEdgeCases();
     void reconnectsAfterADropWithoutBlocking();
     void keepsTryingWhileThePortIsClosed();
 
@@ -171,6 +178,72 @@ void TestVInputChannel::screenshotAnswerAndShellReplyStayApart()
     QTRY_COMPARE(names.size(), 6);
     QCOMPARE(names.last().at(0).toString(), QStringLiteral("Screenshot_requested.png"));
     QFile::remove(m_dir->path() + QStringLiteral("/guest/control"));
+}
+
+void TestVInputChannel::touchLayerEdgeCases_data()
+{
+    // Events given to the layer in this process (the real X input is tst_touchinput's): a landscape
+    // layer of 1280 x 720 turned by 90 at half scale, so (x, y) is the guest point (2 (720 - y), 2 x).
+    QTest::addColumn<QString>("event"); // "wheel <x> <y> <delta> <modifiers>", "click <x> <y>", "key ..."
+    QTest::addColumn<QStringList>("expected");
+    QStringList capped{"MSBPR:794:154", "MULTI:2:0:794:154:886:246"};
+    for (int i = 1; i <= 42; ++i)
+        capped << QStringLiteral("MULTI:2:2:%1:%2:%3:%4").arg(794 + i).arg(154 + i).arg(886 - i).arg(246 - i);
+    capped << "MULTI:1:2:844:204"
+           << "MULTI:0:2"
+           << "MULTI:0:2"
+           << "MULTI:0:2"
+           << "MSBRL:844:204";
+    QTest::newRow("ctrl, delta -1200: 42 steps, 4 apart") << "wheel 100 300 -1200 ctrl" << capped;
+    QTest::newRow("ctrl, delta below a notch: down and up")
+        << "wheel 100 300 60 ctrl" << QStringList{"MSBPR:800:160",     "MULTI:2:0:800:160:880:240",
+                                                  "MULTI:1:2:880:240", "MULTI:0:2",
+                                                  "MULTI:0:2",         "MULTI:0:2",
+                                                  "MSBRL:880:240"};
+    QTest::newRow("shift: a plain wheel") << "wheel 100 300 120 shift" << QStringList{"WHEEL:840:200:1:120"};
+    QTest::newRow("ctrl and shift: a plain wheel")
+        << "wheel 100 300 -240 ctrlshift" << QStringList{"WHEEL:840:200:-1:240"};
+    QTest::newRow("click turned and scaled")
+        << "click 100 200"
+        << QStringList{"MSBPR:1040:200", "MULTI:0:2", "MULTI:0:2", "MULTI:0:2", "MSBRL:1040:200"};
+    QTest::newRow("auto-repeat sends nothing") << "key A press, A press repeat, A press repeat, A release"
+                                               << QStringList{"KBDPR:30:1", "KBDRL:30:0"};
+}
+
+void TestVInputChannel::touchLayerEdgeCases()
+{
+    QFETCH(QString, event);
+    QFETCH(QStringList, expected);
+    AndroidTouchWidget layer;
+    layer.resize(1280, 720);
+    layer.setRotation(90);
+    layer.setScale(0.5);
+    const int before = guestLines().size();
+    const QStringList f = event.split(QLatin1Char(' '));
+    if (f.at(0) == QLatin1String("wheel")) {
+        Qt::KeyboardModifiers modifiers;
+        if (f.at(4).contains(QLatin1String("ctrl")))
+            modifiers |= Qt::ControlModifier;
+        if (f.at(4).contains(QLatin1String("shift")))
+            modifiers |= Qt::ShiftModifier;
+        const QPointF at(f.at(1).toInt(), f.at(2).toInt());
+        QWheelEvent wheel(at, QPointF(layer.mapToGlobal(at.toPoint())), QPoint(), QPoint(0, f.at(3).toInt()),
+                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&layer, &wheel);
+    } else if (f.at(0) == QLatin1String("click")) {
+        QTest::mouseClick(&layer, Qt::LeftButton, Qt::NoModifier, QPoint(f.at(1).toInt(), f.at(2).toInt()));
+    } else {
+        // Keys reach the layer through its hidden line edit; the scan code is the Linux code here.
+        for (const QString &step : event.mid(4).split(QStringLiteral(", "))) {
+            const bool press = step.contains(QLatin1String("press"));
+            QKeyEvent key(press ? QEvent::KeyPress : QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, 30, 0, 0,
+                          QStringLiteral("a"), step.contains(QLatin1String("repeat")));
+            QCoreApplication::sendEvent(layer.inputEdit(), &key);
+        }
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(guestLines().mid(before), expected, 5000);
+    QTest::qWait(100);
+    QCOMPARE(guestLines().mid(before), expected);
 }
 
 void TestVInputChannel::reconnectsAfterADropWithoutBlocking()
