@@ -215,6 +215,12 @@ void TestTouchInput::protocolLines_data()
     QTest::newRow("right and middle buttons send nothing")
         << QStringList{"move 120 130", "click 3", "click 2", "click 1"}
         << QStringList{"MSBPR:" + pt(120, 130), lift, lift, lift, "MSBRL:" + pt(120, 130)};
+    // The key map switched on and off while the finger is down: its release still lifts it.
+    QTest::newRow("finger lifted across a key-map switch")
+        << QStringList{"move 90 110",     "down 1", "press Control_L",  "tap 1", "release Control_L", "up 1",
+                       "press Control_L", "tap 1",  "release Control_L"}
+        << QStringList{"MSBPR:" + pt(90, 110), "KBDRL:2:0", lift, lift, lift,
+                       "MSBRL:" + pt(90, 110), "KBDRL:2:0"};
     QTest::newRow("wheel up") << QStringList{"move 200 300", "click 4"}
                               << QStringList{"WHEEL:" + pt(200, 300) + ":1:120"};
     QTest::newRow("wheel down") << QStringList{"move 200 300", "click 5"}
