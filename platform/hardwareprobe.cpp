@@ -56,6 +56,12 @@ QString procRoot()
     return rootFromEnv("ORV_PROC_ROOT", "/proc");
 }
 
+QString hostProcRoot()
+{
+    const QString root = qEnvironmentVariable("ORV_HOST_PROC_ROOT");
+    return root.isEmpty() ? procRoot() : root;
+}
+
 QString devRoot()
 {
     return rootFromEnv("ORV_DEV_ROOT", "/dev");
@@ -84,7 +90,7 @@ QString parseCpuVirtualisationFlag(const QString &cpuinfo)
 
 QString cpuVirtualisationFlag()
 {
-    return parseCpuVirtualisationFlag(readText(procRoot() + QStringLiteral("/cpuinfo")));
+    return parseCpuVirtualisationFlag(readText(hostProcRoot() + QStringLiteral("/cpuinfo")));
 }
 
 bool kvmDevicePresent()
@@ -110,7 +116,7 @@ QList<LoadedModule> parseModules(const QString &modulesText)
 
 QList<LoadedModule> loadedModules()
 {
-    return parseModules(readText(procRoot() + QStringLiteral("/modules")));
+    return parseModules(readText(hostProcRoot() + QStringLiteral("/modules")));
 }
 
 bool kvmHoldsVirtualisation()
@@ -172,7 +178,7 @@ MemoryStatus parseMeminfo(const QString &meminfo)
 
 MemoryStatus memoryStatus()
 {
-    return parseMeminfo(readText(procRoot() + QStringLiteral("/meminfo")));
+    return parseMeminfo(readText(hostProcRoot() + QStringLiteral("/meminfo")));
 }
 
 bool processRunning(const QString &name)

@@ -6,11 +6,14 @@
 
 // Facts about the host's hardware, read from the kernel's files and the X server. Every root can be
 // moved by the environment so that tests feed fixtures:
-//   ORV_PROC_ROOT (default /proc), ORV_DEV_ROOT (default /dev), ORV_SYS_ROOT (default /sys).
+//   ORV_PROC_ROOT (default /proc), ORV_DEV_ROOT (default /dev), ORV_SYS_ROOT (default /sys),
+//   ORV_HOST_PROC_ROOT (default: the proc root) for the host's hardware files in proc (cpuinfo,
+//   modules, meminfo) alone, so that a simulated host can stand beside the live process table.
 // No state, no lock; callable from any thread. A file that cannot be read counts as "not there".
 namespace HardwareProbe {
 
 QString procRoot();
+QString hostProcRoot();
 QString devRoot();
 QString sysRoot();
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <limits>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -20,10 +21,17 @@ namespace {
 // as it stands.
 constexpr int kMaxFreezeRounds = 20;
 
+QString procPath(qint64 pid, const char *file)
+{
+    return HardwareProbe::procRoot() + QLatin1Char('/') + QString::number(pid) + QLatin1Char('/') +
+           QLatin1String(file);
+}
+
 QByteArray readProcFile(qint64 pid, const char *file)
 {
-    QFile f(HardwareProbe::procRoot() + QLatin1Char('/') + QString::number(pid) + QLatin1Char('/') +
-            QLatin1String(file));
+    if (!isProcessId(pid))
+        return QByteArray();
+    QFile f(procPath(pid, file));
     if (!f.open(QIODevice::ReadOnly))
         return QByteArray();
     return f.readAll();
@@ -38,7 +46,7 @@ QList<qint64> allProcessIds()
     for (const QString &entry : entries) {
         bool ok = false;
         const qint64 id = entry.toLongLong(&ok);
-        if (ok && id > 0)
+        if (ok && isProcessId(id))
             ids << id;
     }
     std::sort(ids.begin(), ids.end());
@@ -88,10 +96,20 @@ QList<qint64> descendantsIn(const QHash<qint64, qint64> &parents, qint64 pid, qi
 
 bool maySignal(qint64 pid)
 {
-    return pid > 1 && pid != static_cast<qint64>(::getpid());
+    return isProcessId(pid) && pid > 1 && pid != static_cast<qint64>(::getpid());
 }
 
 } // namespace
+
+qint64 maxProcessId()
+{
+    return static_cast<qint64>(std::numeric_limits<pid_t>::max());
+}
+
+bool isProcessId(qint64 pid)
+{
+    return pid >= 1 && pid <= maxProcessId();
+}
 
 qint64 parseParentId(const QByteArray &statText)
 {
@@ -118,24 +136,39 @@ char parseState(const QByteArray &statText)
 
 QString commandName(qint64 pid)
 {
-    if (pid <= 0)
-        return QString();
     QByteArray name = readProcFile(pid, "comm");
     if (name.endsWith('\n'))
         name.chop(1);
     return QString::fromUtf8(name);
 }
 
+QString executableName(qint64 pid)
+{
+    if (!isProcessId(pid))
+        return QString();
+    const QByteArray link = QFile::encodeName(procPath(pid, "exe"));
+    // The link's own text, not the file it leads to: the program file may be gone, and a fixture's
+    // link may lead nowhere.
+    char target[4096];
+    const ssize_t length = ::readlink(link.constData(), target, sizeof target);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof target)
+        return QString();
+    QByteArray path(target, static_cast<int>(length));
+    static const QByteArray deletedMark(" (deleted)");
+    if (path.endsWith(deletedMark))
+        path.chop(deletedMark.size());
+    const int slash = path.lastIndexOf('/');
+    return QFile::decodeName(slash < 0 ? path : path.mid(slash + 1));
+}
+
 bool runsProgram(qint64 pid, const QString &name)
 {
-    if (pid <= 0 || name.isEmpty())
+    if (!isProcessId(pid) || name.isEmpty())
         return false;
-    // The kernel keeps the first 15 bytes of the program's file name.
-    const QString stored = QString::fromUtf8(name.toUtf8().left(15));
     const QByteArray stat = readProcFile(pid, "stat");
     if (stat.isEmpty() || hasEnded(stat))
         return false;
-    return commandName(pid) == stored;
+    return executableName(pid) == name;
 }
 
 QList<qint64> findByName(const QString &name)
@@ -151,7 +184,7 @@ QList<qint64> findByName(const QString &name)
 QList<qint64> threadIds(qint64 pid)
 {
     QList<qint64> ids;
-    if (pid <= 0)
+    if (!isProcessId(pid))
         return ids;
     const QStringList entries =
         QDir(HardwareProbe::procRoot() + QLatin1Char('/') + QString::number(pid) + QStringLiteral("/task"))
@@ -159,7 +192,7 @@ QList<qint64> threadIds(qint64 pid)
     for (const QString &entry : entries) {
         bool ok = false;
         const qint64 id = entry.toLongLong(&ok);
-        if (ok)
+        if (ok && isProcessId(id))
             ids << id;
     }
     std::sort(ids.begin(), ids.end());
@@ -168,7 +201,7 @@ QList<qint64> threadIds(qint64 pid)
 
 QList<qint64> descendants(qint64 pid)
 {
-    if (pid <= 0)
+    if (!isProcessId(pid))
         return {};
     return descendantsIn(parentIds(), pid, -1);
 }

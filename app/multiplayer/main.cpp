@@ -58,7 +58,7 @@ int main(int argc, char *argv[])
     const QString dumpFolder =
         QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../../log/crash"));
     QDir().mkpath(dumpFolder);
-    BreakpadQt::instance().init(dumpFolder);
+    BreakpadQt::instance().init(dumpFolder, logFolder());
 
     QFile style{QString::fromLatin1(kStyleResource)};
     if (style.open(QIODevice::ReadOnly))

@@ -1350,6 +1350,88 @@ static void test_removal_while_blocked(void)
     teardown();
 }
 
+static void *unbind_device(void *arg)
+{
+    struct remover *r = arg;
+    kstub_pci_unbind(r->dev);
+    return NULL;
+}
+
+static double seconds_since(const struct timespec *t0)
+{
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (double)(t.tv_sec - t0->tv_sec) + (double)(t.tv_nsec - t0->tv_nsec) / 1e9;
+}
+
+static void test_removal_leaves_an_unanswered_call_behind(void)
+{
+    setup();
+    struct blocked_reader r = {.handle = open_pipe()};
+    pthread_t reader, remover_thread;
+    CHECK_EQ(pthread_create(&reader, NULL, blocked_read, &r), 0);
+    CHECK_EQ(simhost_wait_blocked(1, 10000), 0);
+
+    /* Nobody answers the read (only a write on this device could, and it is refused): the
+     * removal goes on after its bounded wait, with a warning. */
+    struct remover rm = {.dev = dev};
+    struct timespec t0;
+    clock_gettime(CLOCK_MONOTONIC, &t0);
+    CHECK_EQ(pthread_create(&remover_thread, NULL, unbind_device, &rm), 0);
+    int removed = join_within(remover_thread, 20000);
+    double took = seconds_since(&t0);
+    CHECK_EQ(removed, 0);
+    if (removed) {
+        /* Release the read so that both threads can end, then give up. */
+        simhost_feed(r.handle, "late", 4);
+        pthread_join(reader, NULL);
+        pthread_join(remover_thread, NULL);
+        fail_at(__FILE__, __LINE__, "the removal waited for a read nobody answers");
+        teardown();
+        return;
+    }
+    CHECK(took >= 4.5 && took < 15.0);
+
+    /* The device is let go; the area is not: still mapped and referenced, the read's buffer in use. */
+    CHECK_EQ(dev->enable_count, 0);
+    CHECK_EQ(dev->region_count, 0);
+    CHECK_EQ(dev->iomap_count, 1);
+    CHECK_EQ(kstub_pci_references(), 1);
+    CHECK_EQ(kstub_hgsmi_live(), 1);
+    /* New calls are refused, and the device cannot be bound again while the read is out. */
+    int32_t h2;
+    CHECK_EQ(create_file(PIPE_NAME, &h2), -ENODEV);
+    CHECK_EQ(kstub_pci_bind(dev), -EBUSY);
+    CHECK_LOG("<4>hgpipe: removal goes on without 1 call(s) blocked in the host; the shared area stays "
+              "mapped until they are back\n",
+              "<3>hgpipe: no device\n",
+              "<3>hgpipe: calls left behind by a removal still use the shared area\n");
+    kstub_log_clear();
+
+    /* The host answers at last: the read gets its data out of the area, which then goes. */
+    CHECK_EQ(simhost_feed(r.handle, "late", 4), 0);
+    CHECK_EQ(join_within(reader, 10000), 0);
+    CHECK_EQ(r.ret, 0);
+    CHECK_EQ(r.c.rc, 1);
+    CHECK_EQ(r.c.lpNumberOfBytesRead[0], 4);
+    CHECK_BYTES(r.data, "late", 4);
+    CHECK_LOG("<4>hgpipe: the calls left behind by the removal are back; the shared area is released\n");
+    CHECK_EQ(dev->iomap_count, 0);
+    CHECK_EQ(kstub_pci_references(), 0);
+    CHECK_EQ(kstub_hgsmi_live(), 0);
+    CHECK_EQ(kstub_pci_leftovers(), 1); /* only the driver, still registered */
+
+    /* Bound again, the device works as before. */
+    kstub_log_clear();
+    CHECK_EQ(kstub_pci_bind(dev), 0);
+    int32_t h3 = open_pipe();
+    uint8_t rc = 0;
+    CHECK_EQ(close_handle(h3, &rc), 0);
+    CHECK_EQ(rc, 1);
+    CHECK_EQ(kstub_log_count(), 0);
+    teardown();
+}
+
 static long registration_call;
 
 static void call_on_register(void)
@@ -1500,6 +1582,7 @@ static const struct
     {"host_refuses_bad_frames", test_host_refuses_bad_frames, 0},
     {"dropped_buffers", test_dropped_buffers, 0},
     {"removal_while_blocked", test_removal_while_blocked, 0},
+    {"removal_leaves_an_unanswered_call_behind", test_removal_leaves_an_unanswered_call_behind, 0},
     {"device_checks", test_device_checks, 0},
     {"call_lines_rate_limited", test_call_lines_rate_limited, 0},
     {"unlocked_heap_is_caught", test_unlocked_heap_is_caught, 1},

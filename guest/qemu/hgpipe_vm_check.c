@@ -380,6 +380,83 @@ static void check_removal_while_blocked(void)
     end();
 }
 
+static int sysfs_write(const char *path, const char *text)
+{
+    int fd = open(path, O_WRONLY);
+    if (fd < 0)
+        return -errno;
+    int ret = write(fd, text, strlen(text)) == (ssize_t)strlen(text) ? 0 : -errno;
+    close(fd);
+    return ret;
+}
+
+static int iomem_names_hgpipe(void)
+{
+    FILE *f = fopen("/proc/iomem", "r");
+    char line[256];
+    int found = 0;
+    while (f && fgets(line, sizeof(line), f))
+        found |= strstr(line, "hgpipe") != NULL;
+    if (f)
+        fclose(f);
+    return found;
+}
+
+#define BIND_PATH "/sys/bus/pci/drivers/hgpipe/bind"
+
+static void check_removal_leaves_unanswered_call(void)
+{
+    begin("removal goes on without a call the host never answers");
+    CHECK(sysfs_write(BIND_PATH, pci_address) == 0, "the device could not be bound again");
+    struct blocked b = {.handle = create_file(PIPE_NAME)};
+    CHECK(b.handle >= SIMHOST_FIRST_HANDLE, "handle %d", b.handle);
+    pthread_t reader, remover;
+    pthread_create(&reader, NULL, blocked_read, &b);
+    CHECK(simhost_wait_blocked(1, 20000) == 0, "the read never blocked in the host");
+
+    /* Nobody answers the read: the removal goes on after its bounded wait, with a warning. */
+    kmsg_skip();
+    struct unbinder u = {0};
+    double t0 = now();
+    pthread_create(&remover, NULL, unbind, &u);
+    while (!u.done && now() < t0 + 15)
+        pause_briefly();
+    double took = now() - t0;
+    CHECK(u.done && u.ok, "the removal did not go on (done %d, ok %d, after %.1f s)", u.done, u.ok, took);
+    CHECK(took >= 4.5, "the removal went on after %.2f s", took);
+    CHECK(!b.done, "the unanswered read finished");
+    char lines[1024];
+    kmsg_lines(lines, sizeof(lines));
+    CHECK(strstr(lines, "<4>hgpipe: removal goes on without 1 call(s) blocked in the host; the shared area "
+                        "stays mapped until they are back") != NULL,
+          "log \"%s\"", lines);
+    CHECK(!iomem_names_hgpipe(), "BAR0 is still reserved after the removal");
+    CHECK(create_file(PIPE_NAME) == -ENODEV, "a call after the removal was not refused");
+    CHECK(sysfs_write(BIND_PATH, pci_address) != 0, "the device was bound again while the read was out");
+
+    /* The host answers at last: the read gets its data out of the area, which then goes. */
+    kmsg_skip();
+    simhost_feed(b.handle, "late", 4);
+    pthread_join(reader, NULL);
+    CHECK(b.ret == 0 && b.c.rc == 1 && b.c.lpNumberOfBytesRead[0] == 4 && memcmp(b.data, "late", 4) == 0,
+          "read ret %ld rc %u count %u", b.ret, b.c.rc, b.c.lpNumberOfBytesRead[0]);
+    pthread_join(remover, NULL);
+    kmsg_lines(lines, sizeof(lines));
+    CHECK(strstr(lines, "<4>hgpipe: the calls left behind by the removal are back; the shared area is "
+                        "released") != NULL,
+          "log \"%s\"", lines);
+
+    /* Bound again, the device works. */
+    CHECK(sysfs_write(BIND_PATH, pci_address) == 0, "the device could not be bound after the read was back");
+    int32_t h = create_file(PIPE_NAME);
+    CHECK(h >= SIMHOST_FIRST_HANDLE, "a call after binding again returned %d", h);
+    struct CloseHandleCtx c = {.pipe = h};
+    CHECK(call(HGP_IOC_CLOSE_HANDLE, &c) == 0 && c.rc == 1, "close rc %u", c.rc);
+    char why[160];
+    CHECK(simhost_framing_errors(why, sizeof(why)) == 0, "framing: %s", why);
+    end();
+}
+
 int main(int argc, char **argv)
 {
     setvbuf(stdout, NULL, _IOLBF, 0);
@@ -428,6 +505,7 @@ int main(int argc, char **argv)
     CHECK(simhost_framing_errors(why, sizeof(why)) == 0, "framing: %s", why);
     end();
     check_removal_while_blocked();
+    check_removal_leaves_unanswered_call();
 
     close(dev_fd);
     printf("HGPQ RESULT %s\n", failures ? "FAIL" : "PASS");

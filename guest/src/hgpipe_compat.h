@@ -20,6 +20,8 @@
 #include <linux/mutex.h>
 #include <linux/spinlock.h>
 #include <linux/wait.h>
+#include <linux/sched.h>
+#include <linux/jiffies.h>
 #include <linux/ratelimit.h>
 #include <linux/io.h>
 #include <asm/io.h>
@@ -50,8 +52,10 @@
  */
 #if LINUX_VERSION_CODE >= KERNEL_VERSION(3, 6, 0)
 #define HGP_KERN_ERR KERN_ERR
+#define HGP_KERN_WARNING KERN_WARNING
 #else
 #define HGP_KERN_ERR "<3>"
+#define HGP_KERN_WARNING "<4>"
 #endif
 
 /* Section annotations for hot-pluggable devices, removed in 3.8. */

@@ -15,6 +15,8 @@
 
 /* Lines of init, binding and removal. */
 #define HGP_LOG(text) printk(HGP_KERN_ERR "hgpipe: " text)
+/* Removal that could not wait for every call. */
+#define HGP_WARN(...) printk(HGP_KERN_WARNING "hgpipe: " __VA_ARGS__)
 /* Lines that any caller of the device node can trigger, so they are rate-limited. */
 #define HGP_LOG_CALL(text) printk_ratelimited(HGP_KERN_ERR "hgpipe: " text)
 
@@ -25,6 +27,8 @@
 #define HGP_VRAM_SIZE 0x800000u
 #define HGP_HGSMI_PORT 0x3E5
 #define HGP_NAME "hgpipe"
+/* Longest wait of a removal for calls blocked in the host (see g_call_lock). */
+#define HGP_REMOVE_WAIT_MS 5000
 
 /* Bits of g_state: what init has set up and cleanup must undo. */
 #define HGP_STATE_MISC 1       /* misc device registered */
@@ -56,16 +60,30 @@ static int g_init_done;
 /* The last probe bound a device but could not set its heap up. */
 static int g_heap_failed;
 /*
- * Guards g_dev_ready and g_calls. A call counts itself in while the device is
- * ready and out when it is done; removal clears g_dev_ready first, so calls
- * that start after it fail at once, and then waits on g_calls_idle for the
- * calls already in progress (a call blocked in the host is one of them, and
- * it can still be released by another call, which never waits behind the
- * removal).
+ * Guards g_dev_ready, g_calls and g_left_behind. A call counts itself in
+ * while the device is ready and out when it is done; removal clears
+ * g_dev_ready first, so calls that start after it fail at once with -ENODEV,
+ * and then waits on g_calls_idle for the calls already in progress.
+ *
+ * A call in progress may be blocked in the host: the host performs the pipe
+ * operation during the port write, so a read on an empty pipe or a wait holds
+ * the calling thread inside that write until the host answers, and nothing in
+ * the guest can cut it short. A call that only another guest call could
+ * release (a read that waits for a guest program's write on the same pipe)
+ * would hold the removal for ever, since that write is refused once removal
+ * has begun. So removal waits at most HGP_REMOVE_WAIT_MS. Calls still in the
+ * host then are left behind with a warning: the device is let go (region
+ * released, device disabled), but the shared area stays mapped and the heap
+ * set up, because each of those calls reads its buffer there and returns it
+ * to the heap once the host answers. The last of them to come back unmaps the
+ * area (g_left_behind); until then the device cannot be bound again. The
+ * module itself cannot be unloaded meanwhile: the caller's open file holds it.
  */
 static DEFINE_SPINLOCK(g_call_lock);
 static int g_dev_ready;
 static unsigned int g_calls;
+/* Removal went on while calls were in the host; the last of them releases the binding. */
+static int g_left_behind;
 static DECLARE_WAIT_QUEUE_HEAD(g_calls_idle);
 
 static inline u32 hgp_min(u32 a, u32 b)
@@ -92,14 +110,19 @@ static int hgp_call_enter(void)
 	return ready;
 }
 
+static void hgp_release_left_behind(void);
+
 static void hgp_call_leave(void)
 {
-	int idle;
+	int idle, last_behind;
 
 	spin_lock(&g_call_lock);
 	idle = --g_calls == 0;
+	last_behind = idle && g_left_behind;
 	spin_unlock(&g_call_lock);
-	if (idle)
+	if (last_behind)
+		hgp_release_left_behind();
+	else if (idle)
 		wake_up(&g_calls_idle);
 }
 
@@ -394,6 +417,30 @@ static void hgp_unbind(struct hgpipe_dev *dev)
 	dev->vram_size = 0;
 }
 
+/*
+ * The last call left behind by a removal is back and has returned its buffer:
+ * the rest of the binding goes (the device itself was let go by the removal).
+ */
+static void hgp_release_left_behind(void)
+{
+	struct hgpipe_dev *dev = hgpipe_dev;
+	struct pci_dev *pdev;
+
+	mutex_lock(&g_bind_mutex);
+	spin_lock(&g_call_lock);
+	g_left_behind = 0;
+	spin_unlock(&g_call_lock);
+	pdev = dev->pci_dev;
+	HGSMIHeapDestroy(&dev->hgsmi_ctx.heap);
+	pci_iounmap(pdev, dev->vram);
+	dev->pci_dev = NULL;
+	dev->vram = NULL;
+	dev->vram_size = 0;
+	mutex_unlock(&g_bind_mutex);
+	pci_dev_put(pdev);
+	HGP_WARN("the calls left behind by the removal are back; the shared area is released\n");
+}
+
 static int __devinit hgp_probe(struct pci_dev *pdev, const struct pci_device_id *id)
 {
 	struct hgpipe_dev *dev;
@@ -405,7 +452,11 @@ static int __devinit hgp_probe(struct pci_dev *pdev, const struct pci_device_id 
 	mutex_lock(&g_bind_mutex);
 	dev = hgpipe_dev;
 	if (!dev || dev->pci_dev) {
-		/* One device only. */
+		/* One device only, and none while calls left behind by a removal still use the area. */
+		spin_lock(&g_call_lock);
+		if (g_left_behind)
+			HGP_LOG("calls left behind by a removal still use the shared area\n");
+		spin_unlock(&g_call_lock);
 		ret = -EBUSY;
 		goto out;
 	}
@@ -483,12 +534,30 @@ out:
 
 static void __devexit hgp_remove(struct pci_dev *pdev)
 {
+	unsigned int behind;
+
 	mutex_lock(&g_bind_mutex);
 	if (hgpipe_dev && hgpipe_dev->pci_dev == pdev) {
-		/* Calls that start from here on fail; wait only for those in progress. */
+		/* Calls that start from here on fail; wait a while for those in progress. */
 		hgp_set_ready(0);
-		wait_event(g_calls_idle, hgp_calls_idle());
-		hgp_unbind(hgpipe_dev);
+		wait_event_timeout(g_calls_idle, hgp_calls_idle(), msecs_to_jiffies(HGP_REMOVE_WAIT_MS));
+		spin_lock(&g_call_lock);
+		behind = g_calls;
+		g_left_behind = behind != 0;
+		spin_unlock(&g_call_lock);
+		if (!behind) {
+			hgp_unbind(hgpipe_dev);
+		} else {
+			/*
+			 * Let the device go but keep the area mapped for the calls still
+			 * in the host; the last of them unmaps it (after this unlock).
+			 */
+			pci_dev_get(pdev);
+			pci_release_region(pdev, 0);
+			pci_disable_device(pdev);
+			HGP_WARN("removal goes on without %u call(s) blocked in the host; the shared area stays mapped until they are back\n",
+				 behind);
+		}
 	}
 	mutex_unlock(&g_bind_mutex);
 }

@@ -1,5 +1,5 @@
 // libFuzzer target: the manager's machine list file (multiplayer.xml) as read from disk.
-#include "toolparsers.h"
+#include "listfilereader.h"
 
 #include <QByteArray>
 

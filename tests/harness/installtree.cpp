@@ -26,11 +26,65 @@ InstallTree::InstallTree()
     // The product ships its device plug-in beside its programs; a machine start needs it.
     copyFile(stagedPlayerDir() + QStringLiteral("/OrvSpeed-x64.so"),
              playerDir() + QStringLiteral("/OrvSpeed-x64.so"));
-    // The simulated tool answers for a host with hardware virtualisation, whatever machine runs the
-    // tests; a test of a host without it says so in the same file.
-    QFile host(root() + QStringLiteral("/vbox-state/host.ini"));
-    if (host.open(QIODevice::WriteOnly))
-        host.write("[host]\nsupportsHWvirtualization=yes\n");
+    declareHost(HostWithVirtualisation);
+}
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+void InstallTree::declareHost(Host host)
+{
+    const bool vt = host == HostWithVirtualisation;
+    // The processor as the kernel lists it: one Intel core, its flags with or without VT-x.
+    const QByteArray flags =
+        "fpu vme de pse tsc msr pae mce cx8 apic sep mtrr pge mca cmov pat pse36 clflush "
+        "mmx fxsr sse sse2 ht syscall nx lm constant_tsc pni ssse3 cx16 sse4_1 sse4_2 "
+        "popcnt hypervisor lahf_lm" +
+        QByteArray(vt ? " vmx ept vpid" : "");
+    QByteArray cpuinfo;
+    for (int cpu = 0; cpu < 4; ++cpu)
+        cpuinfo += "processor\t: " + QByteArray::number(cpu) +
+                   "\nvendor_id\t: GenuineIntel\ncpu family\t: 6\nmodel\t\t: 158\n"
+                   "model name\t: Intel(R) Core(TM) i5-8400 CPU @ 2.80GHz\ncpu MHz\t\t: 2808.000\n"
+                   "cpu cores\t: 4\nflags\t\t: " +
+                   flags + "\n\n";
+    writeFile(hostRoot() + QStringLiteral("/proc/cpuinfo"), cpuinfo);
+    // No hypervisor of the kernel's or of another product holds the processor.
+    writeFile(hostRoot() + QStringLiteral("/proc/modules"),
+              "snd_hda_intel 57344 0 - Live 0x0000000000000000\n");
+    // 8 GiB, a quarter of it in use: the memory check has nothing to complain about.
+    writeFile(hostRoot() + QStringLiteral("/proc/meminfo"),
+              "MemTotal:        8388608 kB\nMemFree:         4194304 kB\nMemAvailable:    6291456 kB\n");
+    // One VGA controller on the PCI bus.
+    const QString vga = hostRoot() + QStringLiteral("/sys/bus/pci/devices/0000:00:02.0");
+    writeFile(vga + QStringLiteral("/class"), "0x030000\n");
+    writeFile(vga + QStringLiteral("/vendor"), "0x8086\n");
+    writeFile(vga + QStringLiteral("/device"), "0x3e92\n");
+    // The kernel's hypervisor device exists exactly when the processor offers virtualisation.
+    const QString kvm = hostRoot() + QStringLiteral("/dev/kvm");
+    QDir().mkpath(hostRoot() + QStringLiteral("/dev"));
+    if (vt)
+        writeFile(kvm, QByteArray());
+    else
+        QFile::remove(kvm);
+
+    // The simulated tool answers for the same host.
+    const QByteArray yesNo = vt ? "yes" : "no";
+    writeFile(root() + QStringLiteral("/vbox-state/host.ini"),
+              "[host]\nprocessorDescription=Intel(R) Core(TM) i5-8400 CPU @ 2.80GHz\n"
+              "processorOnlineCount=4\nprocessorCount=4\nprocessorCoreCount=4\nprocessorSpeed=2808\n"
+              "memorySize=8192\nmemoryAvailable=6144\n"
+              "supportsHWvirtualization=" +
+                  yesNo + "\nsupportsnestedpaging=" + yesNo + "\nsupportsunrestrictedguest=" + yesNo +
+                  "\nsupportsnestedHWvirtualization=no\n");
 }
 
 InstallTree::~InstallTree()
@@ -189,6 +243,10 @@ QProcessEnvironment InstallTree::environment() const
     env.insert(QStringLiteral("PATH"), binDir() + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
     env.insert(QStringLiteral("ORV_RECORD_DIR"), recordDir());
     env.insert(QStringLiteral("ORV_VBOX_STATE"), root() + QStringLiteral("/vbox-state"));
+    // The declared host's hardware, never this machine's.
+    env.insert(QStringLiteral("ORV_HOST_PROC_ROOT"), hostRoot() + QStringLiteral("/proc"));
+    env.insert(QStringLiteral("ORV_DEV_ROOT"), hostRoot() + QStringLiteral("/dev"));
+    env.insert(QStringLiteral("ORV_SYS_ROOT"), hostRoot() + QStringLiteral("/sys"));
     if (!env.contains(QStringLiteral("DISPLAY")))
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     for (auto it = m_extraEnv.cbegin(); it != m_extraEnv.cend(); ++it)

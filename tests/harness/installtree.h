@@ -19,6 +19,25 @@ public:
     InstallTree &operator=(const InstallTree &) = delete;
 
     bool isValid() const { return m_dir.isValid(); }
+
+    // The host the tree's programs run on: its processor flags, kernel modules, memory, hypervisor
+    // device and display adapters (through the platform layer's probe roots), and the simulated
+    // tool's host facts. A new tree declares a host with hardware virtualisation; the programs never
+    // see this machine's processor.
+    enum Host
+    {
+        HostWithVirtualisation,
+        HostWithoutVirtualisation
+    };
+    void declareHost(Host host);
+    QString hostRoot() const { return root() + QStringLiteral("/host"); }
+    // The environment variables through which programs see the declared host.
+    static QStringList hostVariables()
+    {
+        return {QStringLiteral("ORV_HOST_PROC_ROOT"), QStringLiteral("ORV_DEV_ROOT"),
+                QStringLiteral("ORV_SYS_ROOT")};
+    }
+
     QString root() const { return m_dir.path(); }
     QString installDir() const { return root() + QStringLiteral("/install"); }
     QString versionDir() const { return installDir() + QLatin1Char('/') + productVersion(); }

@@ -21,6 +21,8 @@ ManagerFixture::ManagerFixture(bool emulatorRecorder) : m_tree(std::make_unique<
     QStringList names{
         "TMPDIR",          "PATH", "ORV_RECORD_DIR", "ORV_VBOX_STATE", "XDG_CONFIG_DIRS", "XDG_CONFIG_HOME",
         "XDG_DESKTOP_DIR", "HOME", "APPDATA",        "LOCALAPPDATA"};
+    // The emulators the manager starts run on the tree's declared host.
+    names << InstallTree::hostVariables();
     if (emulatorRecorder)
         names << QStringLiteral("XDG_DATA_HOME");
     for (const QString &name : names)

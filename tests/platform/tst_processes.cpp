@@ -1,14 +1,17 @@
 // The process table read from /proc: the stat-line reader on odd command names, program names of live
-// and ended processes, and ending a real process tree.
+// and ended processes, which processes run the emulator's program (by executable, not by the name a
+// process gives itself), ids beyond the range of pid_t, and ending a real process tree.
 
 #include "processes.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <climits>
 #include <csignal>
 #include <unistd.h>
 
@@ -40,6 +43,9 @@ private slots:
     void statLine_data();
     void statLine();
     void programNames();
+    void programIdentity_data();
+    void programIdentity();
+    void idsBeyondThePidRange();
     void killTreeEndsEveryDescendant();
     void killTreeWhileTheTreeGrows();
     void killTreeRefusesSpecialIds();
@@ -90,6 +96,119 @@ void TestProcesses::programNames()
     QVERIFY(sleeper.waitForFinished());
     QVERIFY(!Processes::runsProgram(pid, QStringLiteral("sleep")));
     QVERIFY(Processes::threadIds(-5).isEmpty());
+}
+
+void TestProcesses::programIdentity_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("comm");   // the command name the process shows
+    QTest::addColumn<bool>("isOrvanta"); // counts as running the program "Orvanta"
+    QTest::newRow("program file named Orvanta") << "copy"
+                                                << "Orvanta" << true;
+    QTest::newRow("program file deleted while it runs") << "deleted copy"
+                                                        << "Orvanta" << true;
+    QTest::newRow("program file named Orvanta2") << "longer copy"
+                                                 << "Orvanta2" << false;
+    QTest::newRow("bash renamed itself through /proc/self/comm") << "bash comm"
+                                                                 << "Orvanta" << false;
+    QTest::newRow("python3 renamed itself with prctl") << "python prctl"
+                                                       << "Orvanta" << false;
+    QTest::newRow("sleep started as Orvanta (exec -a)") << "exec -a"
+                                                        << "sleep" << false;
+    QTest::newRow("script file named Orvanta") << "script"
+                                               << "Orvanta" << false;
+}
+
+void TestProcesses::programIdentity()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, comm);
+    QFETCH(bool, isOrvanta);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString sleepProgram = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+    QVERIFY(!sleepProgram.isEmpty());
+
+    QProcess process;
+    if (kind.endsWith(QLatin1String("copy"))) {
+        const QString copy = dir.filePath(kind == "longer copy" ? "Orvanta2" : "Orvanta");
+        QVERIFY(QFile::copy(sleepProgram, copy));
+        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner));
+        process.start(copy, {QStringLiteral("60")});
+        QVERIFY(process.waitForStarted());
+        if (kind == "deleted copy")
+            QVERIFY(QFile::remove(copy));
+    } else if (kind == "bash comm") {
+        process.start(QStringLiteral("bash"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("printf Orvanta > /proc/self/comm; while :; do sleep 0.2; done")});
+    } else if (kind == "python prctl") {
+        const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+        if (python.isEmpty())
+            QSKIP("no python3 on this host");
+        process.start(
+            python, {QStringLiteral("-c"), QStringLiteral("import ctypes, time\n"
+                                                          "ctypes.CDLL(None).prctl(15, b'Orvanta', 0, 0, 0)\n"
+                                                          "time.sleep(60)\n")});
+    } else if (kind == "exec -a") {
+        process.start(QStringLiteral("bash"),
+                      {QStringLiteral("-c"), QStringLiteral("exec -a Orvanta sleep 60")});
+    } else if (kind == "script") {
+        const QString script = dir.filePath(QStringLiteral("Orvanta"));
+        QFile file(script);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\nwhile :; do sleep 0.2; done\n");
+        file.close();
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        process.start(script, QStringList());
+    }
+    QVERIFY(process.waitForStarted());
+    const qint64 pid = process.processId();
+    // The process shows the command name it was meant to show before anything is asked.
+    QTRY_COMPARE(Processes::commandName(pid), comm);
+
+    QCOMPARE(Processes::runsProgram(pid, QStringLiteral("Orvanta")), isOrvanta);
+    QCOMPARE(Processes::findByName(QStringLiteral("Orvanta")).contains(pid), isOrvanta);
+    if (isOrvanta)
+        QCOMPARE(Processes::executableName(pid), QStringLiteral("Orvanta"));
+    else
+        QVERIFY(!Processes::executableName(pid).isEmpty());
+
+    process.kill();
+    QVERIFY(process.waitForFinished());
+    QVERIFY(!Processes::runsProgram(pid, QStringLiteral("Orvanta")));
+}
+
+void TestProcesses::idsBeyondThePidRange()
+{
+    QCOMPARE(Processes::maxProcessId(), qint64(INT_MAX));
+    QVERIFY(!Processes::isProcessId(0));
+    QVERIFY(!Processes::isProcessId(-1));
+    QVERIFY(Processes::isProcessId(1));
+    QVERIFY(Processes::isProcessId(INT_MAX));
+    QVERIFY(!Processes::isProcessId(qint64(INT_MAX) + 1));
+
+    // A live process whose id, plus a multiple of 2^32, is asked for: the larger id names no process
+    // and must never be cut down to this one.
+    QProcess sleeper;
+    sleeper.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+    QVERIFY(sleeper.waitForStarted());
+    const qint64 pid = sleeper.processId();
+    QTRY_COMPARE(Processes::commandName(pid), QStringLiteral("sleep"));
+    for (qint64 wide : {(qint64(1) << 32) + pid, (qint64(1) << 33) + pid}) {
+        const QByteArray row = QByteArray::number(wide);
+        QVERIFY2(Processes::commandName(wide).isEmpty(), row);
+        QVERIFY2(Processes::executableName(wide).isEmpty(), row);
+        QVERIFY2(!Processes::runsProgram(wide, QStringLiteral("sleep")), row);
+        QVERIFY2(Processes::threadIds(wide).isEmpty(), row);
+        QVERIFY2(Processes::descendants(wide).isEmpty(), row);
+        QCOMPARE(Processes::killTree(wide), 0);
+    }
+    QTest::qWait(100);
+    QVERIFY(alive(pid));
+    QCOMPARE(sleeper.state(), QProcess::Running);
+    sleeper.kill();
+    sleeper.waitForFinished();
 }
 
 void TestProcesses::killTreeEndsEveryDescendant()

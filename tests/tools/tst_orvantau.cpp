@@ -10,8 +10,12 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <atomic>
+#include <cstdio>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -31,11 +35,14 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// One process of a /proc fixture, with its threads.
-void addFixtureProcess(const QString &root, int pid, const QString &name, const QList<int> &threads)
+// One process of a /proc fixture, with its threads: `name` is its command name, `exe` the program file
+// its exe link leads to (a path, as the kernel writes it; it need not exist).
+void addFixtureProcess(const QString &root, int pid, const QString &name, const QList<int> &threads,
+                       const QString &exe)
 {
     const QString dir = root + QLatin1Char('/') + QString::number(pid);
     writeFile(dir + "/comm", name.toUtf8() + '\n');
+    QFile::link(exe, dir + "/exe");
     writeFile(dir + "/stat", QStringLiteral("%1 (%2) S 1 %1 %1 0 -1 4194560\n").arg(pid).arg(name).toUtf8());
     for (int tid : threads)
         QDir().mkpath(dir + "/task/" + QString::number(tid));
@@ -54,6 +61,9 @@ private slots:
     void updaterCopyUninstallsTheInstallation();
     void nothingStartsWithoutAFreshCopy_data();
     void nothingStartsWithoutAFreshCopy();
+    void temporaryFolderOthersCanChange_data();
+    void temporaryFolderOthersCanChange();
+    void swappedCopyFolderNeverRunsAnotherProgram();
     void runningEmulatorBlocksTheUninstall_data();
     void runningEmulatorBlocksTheUninstall();
     void noticeWindow();
@@ -75,7 +85,7 @@ void TestOrvantaU::init()
     QVERIFY(m_tree->addProgram(QStringLiteral("OrvantaUpdater")));
     // No emulator runs unless a test puts one into the fixture.
     QVERIFY(QDir().mkpath(fixtureRoot()));
-    addFixtureProcess(fixtureRoot(), 300, QStringLiteral("bash"), {300});
+    addFixtureProcess(fixtureRoot(), 300, QStringLiteral("bash"), {300}, QStringLiteral("/usr/bin/bash"));
     m_tree->setEnv(QStringLiteral("ORV_PROC_ROOT"), fixtureRoot());
 }
 
@@ -210,20 +220,179 @@ void TestOrvantaU::nothingStartsWithoutAFreshCopy()
         QCOMPARE(readFile(copy), before);
 }
 
+void TestOrvantaU::temporaryFolderOthersCanChange_data()
+{
+    // The temporary folder is <root>/<temp>; <root>/shared and <root>/elsewhere are made as `shared` and
+    // `elsewhere` say: mode in octal, "+" for the owner 65534 (another user), "-" when not made.
+    QTest::addColumn<QString>("temp");
+    QTest::addColumn<QString>("tempMode");
+    QTest::addColumn<QString>("shared");
+    QTest::addColumn<QString>("logged"); // empty: the uninstall starts
+    const QString other = QStringLiteral("belongs to another user (uid 65534)");
+    const QString open = QStringLiteral("writable by other users without the sticky bit");
+    QTest::newRow("temp folder of another user") << "tmp"
+                                                 << "+755"
+                                                 << "-" << other;
+    QTest::newRow("temp folder of another user, sticky and open") << "tmp"
+                                                                  << "+1777"
+                                                                  << "-" << other;
+    QTest::newRow("temp folder writable by others, no sticky bit") << "tmp"
+                                                                   << "777"
+                                                                   << "-" << open;
+    QTest::newRow("temp folder writable by its group, no sticky bit") << "tmp"
+                                                                      << "770"
+                                                                      << "-" << open;
+    QTest::newRow("temp folder writable by others with the sticky bit") << "tmp"
+                                                                        << "1777"
+                                                                        << "-" << QString();
+    QTest::newRow("folder above of another user") << "shared/tmp"
+                                                  << "700"
+                                                  << "+755" << other;
+    QTest::newRow("folder above writable by others, no sticky bit") << "shared/tmp"
+                                                                    << "700"
+                                                                    << "777" << open;
+    QTest::newRow("folder above writable by others with the sticky bit") << "shared/tmp"
+                                                                         << "700"
+                                                                         << "1777" << QString();
+    QTest::newRow("link to a temp folder of another user") << "link"
+                                                           << "+700"
+                                                           << "-" << other;
+}
+
+void TestOrvantaU::temporaryFolderOthersCanChange()
+{
+    QFETCH(QString, temp);
+    QFETCH(QString, tempMode);
+    QFETCH(QString, shared);
+    QFETCH(QString, logged);
+    if (::geteuid() != 0)
+        QSKIP("only the superuser can give a folder to another user");
+    const auto make = [](const QString &path, QString mode) {
+        QVERIFY(QDir().mkpath(path));
+        const bool foreign = mode.startsWith(QLatin1Char('+'));
+        if (foreign)
+            mode.remove(0, 1);
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode.toUInt(nullptr, 8))), 0);
+        if (foreign)
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+    };
+    QString tempDir = m_tree->root() + QLatin1Char('/') + temp;
+    if (shared != "-")
+        make(m_tree->root() + QStringLiteral("/shared"), shared);
+    if (temp == "link") {
+        const QString target = m_tree->root() + QStringLiteral("/elsewhere");
+        make(target, tempMode);
+        QVERIFY(QFile::link(target, tempDir));
+    } else {
+        make(tempDir, tempMode);
+    }
+    m_tree->setEnv(QStringLiteral("TMPDIR"), tempDir);
+    const QString folder = tempDir + QStringLiteral("/OrvantaU-") + QString::number(::getuid());
+
+    ProgramRun guard(*m_tree, QStringLiteral("OrvantaU"));
+    QCOMPARE(guard.run(), 0);
+    if (logged.isEmpty()) {
+        QTRY_COMPARE(m_tree->calls(QStringLiteral("OrvantaUpdater")),
+                     (QList<QStringList>{{QStringLiteral("uninstall"), m_tree->installDir()}}));
+        QCOMPARE(readFile(folder + QStringLiteral("/OrvantaUpdater")),
+                 readFile(m_tree->playerDir() + QStringLiteral("/OrvantaUpdater")));
+        return;
+    }
+    QVERIFY2(guard.output().contains(logged), qPrintable(guard.output()));
+    QVERIFY2(guard.output().contains("the uninstall is not started"), qPrintable(guard.output()));
+    QVERIFY(m_tree->calls(QStringLiteral("OrvantaUpdater")).isEmpty());
+    // Nothing was made or written there.
+    QVERIFY(!QFileInfo::exists(folder));
+}
+
+void TestOrvantaU::swappedCopyFolderNeverRunsAnotherProgram()
+{
+    if (::geteuid() != 0)
+        QSKIP("only the superuser can give a folder to another user");
+    // The temporary folder belongs to another user, who watches the copy folder and, as soon as the
+    // updater's copy appears in it, swaps it (rename exchange) with a folder of their own that holds
+    // another program under the updater's name. Run after run, that program must never start.
+    const QString tempDir = m_tree->root() + QStringLiteral("/tmp");
+    QVERIFY(QDir().mkpath(tempDir));
+    QCOMPARE(::chmod(QFile::encodeName(tempDir).constData(), 0755), 0);
+    const QString folder = copyFolder();
+    const QString decoy = tempDir + QStringLiteral("/decoy");
+    for (const QString &dir : {folder, decoy}) {
+        QVERIFY(QDir().mkpath(dir));
+        QCOMPARE(::chmod(QFile::encodeName(dir).constData(), 0700), 0);
+    }
+    const QString marker = m_tree->root() + QStringLiteral("/planted-ran");
+    QVERIFY(writeFile(decoy + QStringLiteral("/OrvantaUpdater"),
+                      "#!/bin/sh\necho ran >> '" + QFile::encodeName(marker) + "'\n"));
+    QVERIFY(QFile::setPermissions(decoy + QStringLiteral("/OrvantaUpdater"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QCOMPARE(::chown(QFile::encodeName(tempDir).constData(), 65534, 65534), 0);
+
+    const QByteArray a = QFile::encodeName(folder), b = QFile::encodeName(decoy);
+    const QByteArray copy = QFile::encodeName(folder + QStringLiteral("/OrvantaUpdater"));
+    int refused = 0;
+    int swaps = 0;
+    for (int run = 0; run < 10; ++run) {
+        std::atomic<bool> stop{false};
+        std::atomic<bool> swapped{false};
+        std::thread swapper([&] {
+            struct stat info = {};
+            while (!stop && !swapped) {
+                if (::stat(copy.constData(), &info) == 0 &&
+                    ::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_EXCHANGE) == 0)
+                    swapped = true;
+            }
+        });
+        ProgramRun guard(*m_tree, QStringLiteral("OrvantaU"));
+        if (guard.run() == 0 && guard.output().contains("belongs to another user (uid 65534)"))
+            ++refused;
+        stop = true;
+        swapper.join();
+        // Undo the swap and take the copy away, so that the next run starts as this one did.
+        if (swapped) {
+            ++swaps;
+            QCOMPARE(::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_EXCHANGE), 0);
+        }
+        ::unlink(copy.constData());
+    }
+    // Let a program that was started finish writing before the marker is read.
+    QTest::qWait(500);
+    QVERIFY2(!QFileInfo::exists(marker),
+             qPrintable(QStringLiteral("the planted program ran %1 times in 10 runs (%2 swaps)")
+                            .arg(readFile(marker).count('\n'))
+                            .arg(swaps)));
+    QCOMPARE(refused, 10);
+    QVERIFY(m_tree->calls(QStringLiteral("OrvantaUpdater")).isEmpty());
+}
+
 void TestOrvantaU::runningEmulatorBlocksTheUninstall_data()
 {
-    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("name"); // the command name
+    QTest::addColumn<QString>("exe");  // the program file
     QTest::addColumn<bool>("blocks");
-    QTest::newRow("emulator running") << "Orvanta" << true;
-    QTest::newRow("other case is another program") << "orvanta" << false;
-    QTest::newRow("longer name is another program") << "Orvanta2" << false;
+    QTest::newRow("emulator running") << "Orvanta"
+                                      << "/opt/orvanta/1.0/player/Orvanta" << true;
+    QTest::newRow("emulator whose program file was replaced")
+        << "Orvanta"
+        << "/opt/orvanta/1.0/player/Orvanta (deleted)" << true;
+    QTest::newRow("emulator that renamed its thread") << "Render"
+                                                      << "/opt/orvanta/1.0/player/Orvanta" << true;
+    QTest::newRow("other case is another program") << "orvanta"
+                                                   << "/opt/x/orvanta" << false;
+    QTest::newRow("longer name is another program") << "Orvanta2"
+                                                    << "/opt/x/Orvanta2" << false;
+    QTest::newRow("python3 that calls itself Orvanta") << "Orvanta"
+                                                       << "/usr/bin/python3.11" << false;
+    QTest::newRow("script named Orvanta") << "Orvanta"
+                                          << "/usr/bin/dash" << false;
 }
 
 void TestOrvantaU::runningEmulatorBlocksTheUninstall()
 {
     QFETCH(QString, name);
+    QFETCH(QString, exe);
     QFETCH(bool, blocks);
-    addFixtureProcess(fixtureRoot(), 4242, name, {4242, 4243, 4250});
+    addFixtureProcess(fixtureRoot(), 4242, name, {4242, 4243, 4250}, exe);
 
     ProgramRun guard(*m_tree, QStringLiteral("OrvantaU"));
     if (!blocks) {

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <memory>
@@ -20,11 +21,10 @@ namespace {
 
 using Calls = QList<QStringList>;
 
-// Stands in for a crashed emulator: the kernel names a script's process after the script's file, so a
-// script named Orvanta is an "Orvanta" process. It starts a child and, below another shell, a
+// Stands in for a crashed emulator, run by a copy of the shell whose file is named Orvanta (the cleaner
+// knows the emulator by its executable's file name). It starts a child and, below another shell, a
 // grandchild, writes their ids, and waits; given a file name it ends by itself once that file exists.
-const char *const kFakeEmulator = "#!/bin/sh\n"
-                                  "dir=$(dirname \"$0\")\n"
+const char *const kFakeEmulator = "dir=$(dirname \"$0\")\n"
                                   "if [ -n \"$1\" ]; then\n"
                                   "    while [ ! -e \"$1\" ]; do sleep 0.02; done\n"
                                   "    exit 0\n"
@@ -35,8 +35,7 @@ const char *const kFakeEmulator = "#!/bin/sh\n"
 
 // The same emulator, but it starts the cleaner itself with its own id (as the crash handler does) and
 // waits for it: the cleaner then ends a tree that holds the cleaner itself.
-const char *const kEmulatorStartingTheCleaner = "#!/bin/sh\n"
-                                                "dir=$(dirname \"$0\")\n"
+const char *const kEmulatorStartingTheCleaner = "dir=$(dirname \"$0\")\n"
                                                 "sleep 300 & echo $! > \"$dir/child\"\n"
                                                 "\"$CLEANER\" -pid $$ -to 0 > \"$dir/cleaner.out\" 2>&1 &\n"
                                                 "echo $! > \"$dir/cleaner\"\n"
@@ -51,6 +50,12 @@ bool alive(qint64 pid)
     const int close = text.lastIndexOf(')');
     const char state = close > 0 && close + 2 < text.size() ? text.at(close + 2) : 0;
     return state != 0 && state != 'Z' && state != 'X';
+}
+
+QByteArray commandName(qint64 pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    return comm.open(QIODevice::ReadOnly) ? comm.readAll().trimmed() : QByteArray();
 }
 
 qint64 readPid(const QString &path)
@@ -86,6 +91,8 @@ private slots:
     void processThatEndsByItselfIsLeftAlone();
     void reusedProcessIdIsLeftAlone_data();
     void reusedProcessIdIsLeftAlone();
+    void onlyTheEmulatorsProgramIsEnded_data();
+    void onlyTheEmulatorsProgramIsEnded();
     void cleanerStartedByTheEmulatorEndsItsTree();
     void commandLine_data();
     void commandLine();
@@ -99,6 +106,10 @@ private:
     QString vmState(const QString &vm);
     void writeFaults(const QByteArray &json);
     QString fakeEmulatorPath() const { return m_tree->root() + QStringLiteral("/fake/Orvanta"); }
+    QString fakeScriptPath() const { return m_tree->root() + QStringLiteral("/fake/emulator.sh"); }
+    // Writes `script` beside a copy of the shell named Orvanta; the emulator is then started as
+    // fakeEmulatorPath() with fakeScriptPath() as its first argument.
+    void makeFakeEmulator(const char *script);
     // Runs OrvClear to its end; its output (the log lines) goes to `output`.
     int runCleaner(const QStringList &args, QString *output = nullptr, qint64 *elapsedMs = nullptr);
 
@@ -151,6 +162,16 @@ QString TestOrvClear::vmState(const QString &vm)
 void TestOrvClear::writeFaults(const QByteArray &json)
 {
     QVERIFY(writeFile(stateDir() + QStringLiteral("/faults.json"), json));
+}
+
+void TestOrvClear::makeFakeEmulator(const char *script)
+{
+    const QString shell = QStandardPaths::findExecutable(QStringLiteral("sh"));
+    QVERIFY(!shell.isEmpty());
+    QVERIFY(QDir().mkpath(QFileInfo(fakeEmulatorPath()).absolutePath()));
+    QVERIFY(QFile::copy(shell, fakeEmulatorPath()));
+    QVERIFY(QFile::setPermissions(fakeEmulatorPath(), QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(writeFile(fakeScriptPath(), script));
 }
 
 int TestOrvClear::runCleaner(const QStringList &args, QString *output, qint64 *elapsedMs)
@@ -247,8 +268,8 @@ void TestOrvClear::hungToolIsBoundedByTheTimeOut()
 
 void TestOrvClear::processTreeIsEndedAfterTheWait()
 {
-    QVERIFY(writeFile(fakeEmulatorPath(), kFakeEmulator, true));
-    ProgramRun emulator(*m_tree, fakeEmulatorPath());
+    makeFakeEmulator(kFakeEmulator);
+    ProgramRun emulator(*m_tree, fakeEmulatorPath(), {fakeScriptPath()});
     QVERIFY(emulator.start());
     const QString dir = QFileInfo(fakeEmulatorPath()).absolutePath();
     QTRY_VERIFY(readPid(dir + "/child") > 0 && readPid(dir + "/grandchild") > 0);
@@ -270,9 +291,9 @@ void TestOrvClear::processTreeIsEndedAfterTheWait()
 
 void TestOrvClear::processThatEndsByItselfIsLeftAlone()
 {
-    QVERIFY(writeFile(fakeEmulatorPath(), kFakeEmulator, true));
+    makeFakeEmulator(kFakeEmulator);
     const QString endFile = m_tree->root() + QStringLiteral("/end-now");
-    ProgramRun emulator(*m_tree, fakeEmulatorPath(), {endFile});
+    ProgramRun emulator(*m_tree, fakeEmulatorPath(), {fakeScriptPath(), endFile});
     QVERIFY(emulator.start());
 
     ProgramRun cleaner(*m_tree, QStringLiteral("OrvClear"),
@@ -325,11 +346,115 @@ void TestOrvClear::reusedProcessIdIsLeftAlone()
     other.waitForFinished();
 }
 
+void TestOrvClear::onlyTheEmulatorsProgramIsEnded_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("pid"); // "%PID%" stands for the process's id
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("logged");
+    QTest::addColumn<bool>("ended");
+    const QString pid = QStringLiteral("%PID%");
+    QTest::newRow("the emulator's program") << "emulator" << pid << 0 << "ended process" << true;
+    QTest::newRow("bash that renamed itself Orvanta (/proc/self/comm)")
+        << "bash comm" << pid << 0 << "its program: \"bash\"" << false;
+    QTest::newRow("python3 that renamed itself Orvanta (prctl)")
+        << "python prctl" << pid << 0 << "its program: \"python3" << false;
+    QTest::newRow("sleep started under the name Orvanta (exec -a)")
+        << "exec -a" << pid << 0 << "its program: \"sleep\"" << false;
+    QTest::newRow("script file named Orvanta")
+        << "script" << pid << 0 << "runs another program; nothing ended; its program: \"" << false;
+    // Ids that pid_t cannot hold would be cut down to the emulator's id (2^32 + id) or a group.
+    QTest::newRow("emulator's id plus 2^32")
+        << "emulator"
+        << "4294967296+%PID%" << 1 << "refused: not a process id" << false;
+    QTest::newRow("emulator's id plus 2^33")
+        << "emulator"
+        << "8589934592+%PID%" << 1 << "refused: not a process id" << false;
+    QTest::newRow("just above pid_t") << "emulator"
+                                      << "2147483648" << 1 << "refused: not a process id" << false;
+    QTest::newRow("beyond 64 bits") << "emulator"
+                                    << "18446744073709551617" << 1 << "refused: not a process id" << false;
+    QTest::newRow("zero") << "emulator"
+                          << "0" << 1 << "refused: not a process id" << false;
+    QTest::newRow("negative") << "emulator"
+                              << "-1" << 1 << "refused: not a process id" << false;
+    QTest::newRow("sign in front") << "emulator"
+                                   << "+%PID%" << 1 << "refused: not a process id" << false;
+    QTest::newRow("not a number") << "emulator"
+                                  << "abc" << 1 << "refused: not a process id" << false;
+}
+
+void TestOrvClear::onlyTheEmulatorsProgramIsEnded()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, pid);
+    QFETCH(int, exitCode);
+    QFETCH(QString, logged);
+    QFETCH(bool, ended);
+
+    std::unique_ptr<ProgramRun> process;
+    if (kind == "emulator") {
+        makeFakeEmulator(kFakeEmulator);
+        process = std::make_unique<ProgramRun>(*m_tree, fakeEmulatorPath(), QStringList{fakeScriptPath()});
+    } else if (kind == "bash comm") {
+        process = std::make_unique<ProgramRun>(
+            *m_tree, QStringLiteral("/bin/bash"),
+            QStringList{"-c", "printf Orvanta > /proc/self/comm; while :; do sleep 0.2; done"});
+    } else if (kind == "python prctl") {
+        const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+        if (python.isEmpty())
+            QSKIP("no python3 on this host");
+        process = std::make_unique<ProgramRun>(
+            *m_tree, python,
+            QStringList{"-c", "import ctypes, time\nctypes.CDLL(None).prctl(15, b'Orvanta', 0, 0, 0)\n"
+                              "time.sleep(60)\n"});
+    } else if (kind == "exec -a") {
+        process = std::make_unique<ProgramRun>(*m_tree, QStringLiteral("/bin/bash"),
+                                               QStringList{"-c", "exec -a Orvanta sleep 60"});
+    } else if (kind == "script") {
+        QVERIFY(writeFile(fakeEmulatorPath(), "#!/bin/sh\nwhile :; do sleep 0.2; done\n", true));
+        process = std::make_unique<ProgramRun>(*m_tree, fakeEmulatorPath());
+    }
+    QVERIFY(process->start());
+    const qint64 id = process->pid();
+    // Each stands where the cleaner looks: the renamed ones show "Orvanta" as their command name.
+    QTRY_COMPARE(commandName(id), QByteArray(kind == "exec -a" ? "sleep" : "Orvanta"));
+
+    // The id as given, worked out where the row adds to it.
+    if (pid.contains(QStringLiteral("%PID%"))) {
+        const QStringList parts = pid.split(QLatin1Char('+'));
+        if (parts.size() == 2 && !parts.at(0).isEmpty())
+            pid = QString::number(parts.at(0).toLongLong() + id);
+        else
+            pid.replace(QStringLiteral("%PID%"), QString::number(id));
+    }
+    tool({"createvm", "--name", "Orvanta_3", "--ostype", "Linux", "--register"});
+    tool({"startvm", "Orvanta_3", "--type", "headless"});
+    QFile::remove(stateDir() + QStringLiteral("/calls.log"));
+
+    QString output;
+    QCOMPARE(runCleaner({"-vm", "Orvanta_3", "-vp", toolPath(), "-pid=" + pid, "-to", "0"}, &output),
+             exitCode);
+    QVERIFY2(output.contains(logged), qPrintable(output));
+    if (ended) {
+        QVERIFY(process->waitForFinished());
+        QCOMPARE(process->exitStatus(), QProcess::CrashExit);
+    } else {
+        QTest::qWait(200);
+        QVERIFY(alive(id));
+        QVERIFY(process->isRunning());
+        process->terminate();
+    }
+    // A refused command line runs nothing, the power-off included; otherwise the machine is off.
+    QCOMPARE(toolCalls().isEmpty(), exitCode != 0);
+    QCOMPARE(vmState("Orvanta_3"), QString(exitCode != 0 ? "running" : "poweroff"));
+}
+
 void TestOrvClear::cleanerStartedByTheEmulatorEndsItsTree()
 {
-    QVERIFY(writeFile(fakeEmulatorPath(), kEmulatorStartingTheCleaner, true));
+    makeFakeEmulator(kEmulatorStartingTheCleaner);
     m_tree->setEnv(QStringLiteral("CLEANER"), m_tree->playerDir() + QStringLiteral("/OrvClear"));
-    ProgramRun emulator(*m_tree, fakeEmulatorPath());
+    ProgramRun emulator(*m_tree, fakeEmulatorPath(), {fakeScriptPath()});
     QVERIFY(emulator.start());
     QVERIFY(emulator.waitForFinished());
     QCOMPARE(emulator.exitStatus(), QProcess::CrashExit);
@@ -406,7 +531,8 @@ void TestOrvClear::crashedEmulatorsMachineIsPoweredOff()
 
     ProgramRun emulator(*m_tree, QStringLiteral("Orvanta"), {"-vm=" + vm});
     QVERIFY(emulator.start());
-    QVERIFY(emulator.waitForText(QStringLiteral("Loading    : machine running"), 60000));
+    QVERIFY2(emulator.waitForText(QStringLiteral("Loading    : machine running"), 60000),
+             qPrintable(m_tree->logText().right(2000)));
     QCOMPARE(vmState(vm), QStringLiteral("running"));
     const qint64 pid = emulator.pid();
 

@@ -19,6 +19,43 @@ namespace {
 
 const char *const kTag = "UnInstall :";
 
+// Why `folder` (an absolute path) could be changed by a user other than this one and root, or an empty
+// text when it cannot. Every folder on the way down from "/" counts: whoever may rename or replace an
+// entry of any of them can swap the folder below it, between our checks and the start of the program
+// copied into it, for one of their own. A folder that others may write is safe only with the sticky
+// bit (only an entry's owner may then rename or remove it). The path is walked as given and as the
+// system resolves it, so that a link on the way is covered as well as the folder it leads to.
+QString foreignFolderProblem(const QString &folder)
+{
+    const uid_t self = ::getuid();
+    const auto walk = [self](const QString &path) -> QString {
+        const QStringList parts = QDir::cleanPath(path).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        QString prefix;
+        for (int i = -1; i < parts.size(); ++i) {
+            prefix = i < 0 ? QStringLiteral("/") : QDir::cleanPath(prefix + QLatin1Char('/') + parts.at(i));
+            struct stat info = {};
+            if (::stat(QFile::encodeName(prefix).constData(), &info) != 0)
+                return QStringLiteral("%1 cannot be read: %2")
+                    .arg(prefix, QString::fromLocal8Bit(::strerror(errno)));
+            if (!S_ISDIR(info.st_mode))
+                return QStringLiteral("%1 is not a folder").arg(prefix);
+            if (info.st_uid != self && info.st_uid != 0)
+                return QStringLiteral("%1 belongs to another user (uid %2)").arg(prefix).arg(info.st_uid);
+            if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0)
+                return QStringLiteral("%1 is writable by other users without the sticky bit (mode %2)")
+                    .arg(prefix, QString::number(info.st_mode & 07777, 8));
+        }
+        return QString();
+    };
+    const QString given = walk(QDir(folder).absolutePath());
+    if (!given.isEmpty())
+        return given;
+    const QString resolved = QFileInfo(folder).canonicalFilePath();
+    if (resolved.isEmpty())
+        return QStringLiteral("%1 cannot be resolved").arg(folder);
+    return walk(resolved);
+}
+
 // Makes the private folder or checks the one that is there: a real folder (not a link), owned by this
 // user, closed to everyone else. Anyone else able to write into it could swap the copy before it runs.
 bool preparePrivateFolder(const QString &path)
@@ -114,9 +151,19 @@ Outcome startUninstall(const QString &programDir)
         return Outcome::SourceMissing;
     }
     const QString folder = copyFolder();
-    if (folder.isEmpty())
+    if (folder.isEmpty()) {
         qCritical() << kTag << "cannot make the copy folder: no temporary folder";
-    if (folder.isEmpty() || !preparePrivateFolder(folder)) {
+        qCritical() << kTag << "the uninstall is not started";
+        return Outcome::FolderRefused;
+    }
+    const QString problem = foreignFolderProblem(QFileInfo(folder).absolutePath());
+    if (!problem.isEmpty()) {
+        qCritical().noquote() << kTag
+                              << "the temporary folder is not safe for the updater's copy:" << problem;
+        qCritical() << kTag << "the uninstall is not started";
+        return Outcome::FolderRefused;
+    }
+    if (!preparePrivateFolder(folder)) {
         qCritical() << kTag << "the uninstall is not started";
         return Outcome::FolderRefused;
     }

@@ -59,13 +59,16 @@ int ClearData::exec(const QString &program, const QStringList &arguments, QStrin
 
 qint64 ClearData::processId() const
 {
+    // Only plain decimal digits name one process: "0", "-1" or "+5" would reach a process group or
+    // every process through kill(), and an id beyond the range of pid_t would be cut down to another
+    // process's id.
+    for (const QChar c : m_pid) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return -1;
+    }
     bool ok = false;
     const qint64 id = m_pid.toLongLong(&ok);
-    // Only a plain positive decimal number names one process: "0", "-1" or "+5" would reach a
-    // process group or every process through kill().
-    if (!ok || id <= 1 || !m_pid.at(0).isDigit())
-        return -1;
-    return id;
+    return ok && Processes::isProcessId(id) ? id : -1;
 }
 
 bool ClearData::processGone() const
@@ -94,7 +97,9 @@ void ClearData::endProcess()
 {
     const qint64 id = processId();
     if (id < 0 || !Processes::runsProgram(id, QLatin1String(kEmulatorProgram))) {
-        qDebug() << kTag << "process" << m_pid << "is gone or runs another program; nothing ended";
+        qDebug() << kTag << "process" << m_pid
+                 << "is gone or runs another program; nothing ended; its program:"
+                 << Processes::executableName(id);
         return;
     }
     const int ended = Processes::killTree(id);
@@ -111,6 +116,12 @@ int ClearData::run()
         QDebug line = qCritical();
         line.noquote() << kTag << "refused:" << nameProblem;
         line.quote() << m_vm;
+        return kExitRefused;
+    }
+    if (!m_pid.isEmpty() && processId() < 0) {
+        QDebug line = qCritical();
+        line.noquote() << kTag << "refused: not a process id from 1 to" << Processes::maxProcessId() << ":";
+        line.quote() << m_pid;
         return kExitRefused;
     }
 

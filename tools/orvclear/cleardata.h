@@ -9,14 +9,16 @@
 class ClearData
 {
 public:
-    // The program the cleaner may end: a process under the given id that runs anything else is not
-    // the crashed emulator (the id was reused) and counts as gone.
+    // The program the cleaner may end, by the file name of the process's executable: a process under
+    // the given id that runs anything else is not the crashed emulator (the id was reused, or another
+    // program only calls itself "Orvanta") and counts as gone.
     static constexpr const char *kEmulatorProgram = "Orvanta";
     // How long one outside program may run before it is ended (scaled by ORV_TIMEOUT_SCALE in tests).
     static constexpr int kExecTimeoutMs = 12000;
     static constexpr int kDefaultWaits = 5;
 
-    // Exit code of a run refused before anything was done (an unsafe machine name).
+    // Exit code of a run refused before anything was done (an unsafe machine name, or a process id
+    // that is not a plain decimal number within the range of pid_t).
     static constexpr int kExitRefused = 1;
 
     // Reads -vm, -vp, -pid and -to from `arguments` (the program's own command line, program name
@@ -25,7 +27,7 @@ public:
     void parse(const QStringList &arguments);
 
     // Runs the pass; returns the exit code: 0, or kExitRefused for a machine name that is not a plain
-    // word (nothing is run then).
+    // word or a process id that names no process (nothing is run then).
     int run();
 
     // Runs `program` with `arguments` and waits up to kExecTimeoutMs: 0 when it ended in time (its

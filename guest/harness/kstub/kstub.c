@@ -402,13 +402,8 @@ void kstub_pci_hot_add(struct pci_dev *dev)
     }
 }
 
-void kstub_pci_hot_remove(struct pci_dev *dev)
+static void forget_device(struct pci_dev *dev)
 {
-    if (dev->bound && dev->bound->remove)
-        dev->bound->remove(dev);
-    dev->bound = NULL;
-    if (dev->enable_count || dev->iomap_count || dev->region_count)
-        die("a removed device was left enabled, mapped or reserved");
     pthread_mutex_lock(&lock);
     for (int i = 0; i < device_count; i++) {
         if (devices[i] == dev) {
@@ -417,8 +412,81 @@ void kstub_pci_hot_remove(struct pci_dev *dev)
         }
     }
     pthread_mutex_unlock(&lock);
+}
+
+void kstub_pci_hot_remove(struct pci_dev *dev)
+{
+    if (dev->bound && dev->bound->remove)
+        dev->bound->remove(dev);
+    dev->bound = NULL;
+    if (dev->enable_count || dev->region_count)
+        die("a removed device was left enabled or reserved");
+    forget_device(dev);
+    pthread_mutex_lock(&lock);
+    int referenced = dev->refs > 0;
+    if (referenced)
+        dev->unplugged = 1;
+    pthread_mutex_unlock(&lock);
+    /* A driver holding a reference may keep its mapping until it lets the reference go. */
+    if (referenced)
+        return;
+    if (dev->iomap_count)
+        die("a removed device was left mapped");
     munmap(dev->bar0, dev->bar0_len);
     free(dev);
+}
+
+void kstub_pci_unbind(struct pci_dev *dev)
+{
+    if (dev->bound && dev->bound->remove)
+        dev->bound->remove(dev);
+    dev->bound = NULL;
+    if (dev->enable_count || dev->region_count)
+        die("an unbound device was left enabled or reserved");
+}
+
+int kstub_pci_bind(struct pci_dev *dev)
+{
+    if (!driver || dev->bound)
+        return -ENODEV;
+    const struct pci_device_id *id = match(driver, dev);
+    int ret = id ? driver->probe(dev, id) : -ENODEV;
+    if (ret == 0)
+        dev->bound = driver;
+    return ret;
+}
+
+struct pci_dev *kstub_pci_dev_get(struct pci_dev *dev)
+{
+    pthread_mutex_lock(&lock);
+    dev->refs++;
+    pthread_mutex_unlock(&lock);
+    return dev;
+}
+
+void kstub_pci_dev_put(struct pci_dev *dev)
+{
+    pthread_mutex_lock(&lock);
+    if (dev->refs <= 0)
+        die("pci_dev_put without a matching get");
+    int last = --dev->refs == 0 && dev->unplugged;
+    pthread_mutex_unlock(&lock);
+    if (!last)
+        return;
+    if (dev->iomap_count)
+        die("the last reference to a removed device was let go while it was still mapped");
+    munmap(dev->bar0, dev->bar0_len);
+    free(dev);
+}
+
+int kstub_pci_references(void)
+{
+    int n = 0;
+    pthread_mutex_lock(&lock);
+    for (int i = 0; i < device_count; i++)
+        n += devices[i]->refs;
+    pthread_mutex_unlock(&lock);
+    return n;
 }
 
 int kstub_pci_enable_device(struct pci_dev *dev)
@@ -498,7 +566,7 @@ int kstub_pci_leftovers(void)
     int n = driver != NULL;
     for (int i = 0; i < device_count; i++)
         n += devices[i]->enable_count + devices[i]->iomap_count + devices[i]->region_count +
-             (devices[i]->bound != NULL);
+             devices[i]->refs + (devices[i]->bound != NULL);
     return n;
 }
 
@@ -697,6 +765,31 @@ void kstub_wait_sleep(wait_queue_head_t *q)
     pthread_mutex_lock(&lock);
     sleepers--;
     pthread_mutex_unlock(&lock);
+}
+
+void kstub_deadline(struct timespec *deadline, unsigned long timeout_ms)
+{
+    clock_gettime(CLOCK_REALTIME, deadline);
+    deadline->tv_sec += (time_t)(timeout_ms / 1000);
+    deadline->tv_nsec += (long)(timeout_ms % 1000) * 1000000L;
+    if (deadline->tv_nsec >= 1000000000L) {
+        deadline->tv_sec++;
+        deadline->tv_nsec -= 1000000000L;
+    }
+}
+
+int kstub_wait_sleep_until(wait_queue_head_t *q, const struct timespec *deadline)
+{
+    pthread_mutex_lock(&lock);
+    sleepers++;
+    pthread_cond_broadcast(&sleepers_changed);
+    pthread_mutex_unlock(&lock);
+    int rc =
+        pthread_cond_timedwait((pthread_cond_t *)q->cond.bytes, (pthread_mutex_t *)q->lock.bytes, deadline);
+    pthread_mutex_lock(&lock);
+    sleepers--;
+    pthread_mutex_unlock(&lock);
+    return rc == ETIMEDOUT;
 }
 
 int kstub_wait_sleepers(int n, int timeout_ms)

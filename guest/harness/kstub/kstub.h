@@ -21,9 +21,18 @@ struct pci_dev *kstub_pci_add_device(uint16_t vendor, uint16_t device, uint8_t r
                                      unsigned long bar0_len);
 /* Plugs a device in after the driver's registration: the driver probes it. */
 void kstub_pci_hot_add(struct pci_dev *dev);
-/* Unplugs a device: the driver's remove runs if it is bound. */
+/*
+ * Unplugs a device: the driver's remove runs if it is bound. A device the driver still holds a
+ * reference to (pci_dev_get) stays readable through its mapping until the last pci_dev_put.
+ */
 void kstub_pci_hot_remove(struct pci_dev *dev);
-/* Unregistered drivers, devices still enabled or mapped: 0 when all is clean. */
+/* Unbinds the driver from a device that stays on the bus (as sysfs unbind): its remove runs. */
+void kstub_pci_unbind(struct pci_dev *dev);
+/* Binds the registered driver to an unbound device on the bus; returns the probe's result. */
+int kstub_pci_bind(struct pci_dev *dev);
+/* References the driver holds to devices on the bus (pci_dev_get without a put). */
+int kstub_pci_references(void);
+/* Unregistered drivers, devices still enabled, mapped or referenced: 0 when all is clean. */
 int kstub_pci_leftovers(void);
 int kstub_pci_driver_registered(void);
 

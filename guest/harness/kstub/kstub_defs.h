@@ -15,6 +15,7 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
+#include <time.h>
 
 #ifndef HGP_STUB_KVER
 #define HGP_STUB_KVER 0x030400
@@ -77,6 +78,8 @@ struct pci_dev
     int enable_count;
     int iomap_count;
     int region_count; /* BAR0 reservations held */
+    int refs;         /* references taken with pci_dev_get */
+    int unplugged;    /* hot-removed while referenced: freed by the last pci_dev_put */
     struct pci_driver *bound;
 };
 
@@ -167,11 +170,16 @@ void kstub_spin_unlock(spinlock_t *l);
 void kstub_wait_lock(wait_queue_head_t *q);
 void kstub_wait_unlock(wait_queue_head_t *q);
 void kstub_wait_sleep(wait_queue_head_t *q);
+/* Sleeps until woken or until `deadline` (CLOCK_REALTIME, see kstub_deadline); nonzero when it passed. */
+int kstub_wait_sleep_until(wait_queue_head_t *q, const struct timespec *deadline);
+void kstub_deadline(struct timespec *deadline, unsigned long timeout_ms);
 void kstub_wake_up(wait_queue_head_t *q);
 int kstub_ratelimit_ok(struct kstub_ratelimit *rs);
 unsigned long kstub_pci_resource_flags(struct pci_dev *dev, int bar);
 int kstub_pci_request_region(struct pci_dev *dev, int bar, const char *name);
 void kstub_pci_release_region(struct pci_dev *dev, int bar);
+struct pci_dev *kstub_pci_dev_get(struct pci_dev *dev);
+void kstub_pci_dev_put(struct pci_dev *dev);
 
 #ifdef __KERNEL__
 /* ---- what the module's translation units see ---- */
@@ -211,8 +219,10 @@ typedef kstub_loff_t loff_t;
 #if LINUX_VERSION_CODE >= KERNEL_VERSION(3, 6, 0)
 #define KERN_SOH "\001"
 #define KERN_ERR KERN_SOH "3"
+#define KERN_WARNING KERN_SOH "4"
 #else
 #define KERN_ERR "<3>"
+#define KERN_WARNING "<4>"
 #endif
 #define printk kstub_printk
 /* Up to a burst of lines per call site, then nothing until the test resets the stand-in. */
@@ -269,6 +279,8 @@ extern struct module kstub_this_module;
 #define pci_resource_flags kstub_pci_resource_flags
 #define pci_request_region kstub_pci_request_region
 #define pci_release_region kstub_pci_release_region
+#define pci_dev_get kstub_pci_dev_get
+#define pci_dev_put kstub_pci_dev_put
 #define IORESOURCE_IO KSTUB_IORESOURCE_IO
 #define IORESOURCE_MEM KSTUB_IORESOURCE_MEM
 
@@ -305,6 +317,29 @@ static inline int misc_deregister(struct miscdevice *misc)
             kstub_wait_sleep(&(wq));                                                                         \
         kstub_wait_unlock(&(wq));                                                                            \
     } while (0)
+/* Jiffies are milliseconds here. */
+#define HZ 1000
+#define msecs_to_jiffies(ms) ((unsigned long)(ms))
+/* As wait_event, for at most timeout jiffies: 0 when cond still fails after that, else nonzero. */
+#define wait_event_timeout(wq, cond, timeout)                                                                \
+    ({                                                                                                       \
+        long ret_ = 0;                                                                                       \
+        struct timespec deadline_;                                                                           \
+        kstub_deadline(&deadline_, (timeout));                                                               \
+        kstub_wait_lock(&(wq));                                                                              \
+        for (;;) {                                                                                           \
+            if (cond) {                                                                                      \
+                ret_ = 1;                                                                                    \
+                break;                                                                                       \
+            }                                                                                                \
+            if (kstub_wait_sleep_until(&(wq), &deadline_)) {                                                 \
+                ret_ = (cond) ? 1 : 0;                                                                       \
+                break;                                                                                       \
+            }                                                                                                \
+        }                                                                                                    \
+        kstub_wait_unlock(&(wq));                                                                            \
+        ret_;                                                                                                \
+    })
 #define wake_up(wq) kstub_wake_up(wq)
 #define down_read kstub_down_read
 #define up_read kstub_up_read

@@ -16,12 +16,14 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QPointer>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QThreadPool>
 
 namespace OrvMulti {
@@ -37,7 +39,25 @@ const char *const OrvPlayerTableView::BackupFilter = "backup file (*.ova)";
 namespace {
 // Calls of the VM tool's listing before the list loads with whatever the last one gave.
 constexpr int kListAttempts = 4;
-const QString kDefaultFolder = QStringLiteral("c:\\");
+
+// Where the backup and restore dialogs start when no usable folder is remembered: the user's documents
+// folder, or the home folder when there is none.
+QString defaultFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
+}
+
+// A remembered folder is used only while it is an existing absolute folder (older settings may hold a
+// Windows path such as "c:\", which would send the dialogs to "/").
+QString rememberedFolder(const QString &stored)
+{
+    const QFileInfo folder(stored);
+    return !stored.isEmpty() && folder.isAbsolute() && folder.isDir() ? QDir::cleanPath(stored)
+                                                                      : defaultFolder();
+}
 
 QSettings managerSettings()
 {
@@ -51,8 +71,11 @@ OrvPlayerTableView::OrvPlayerTableView(QWidget *parent, Loader loader) : QTableV
     model = new OrvPlayerModel(this);
     delegate = new OrvPlayerItemDelegate(this);
     QSettings settings = managerSettings();
-    lastBackuupFolder = settings.value(QLatin1String(BackupFolderKey), kDefaultFolder).toString();
-    lastRestoreFolder_ = settings.value(QLatin1String(RestoreFolderKey), kDefaultFolder).toString();
+    // The backup folder ends with "/" (the proposed file name follows it), the restore folder does not.
+    lastBackuupFolder = rememberedFolder(settings.value(QLatin1String(BackupFolderKey)).toString());
+    if (!lastBackuupFolder.endsWith(QLatin1Char('/')))
+        lastBackuupFolder += QLatin1Char('/');
+    lastRestoreFolder_ = rememberedFolder(settings.value(QLatin1String(RestoreFolderKey)).toString());
     openFileChooser = [](QWidget *parent, const QString &caption, const QString &folder,
                          const QString &filter) {
         return QFileDialog::getOpenFileName(parent, caption, folder, filter);

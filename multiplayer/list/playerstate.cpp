@@ -265,12 +265,18 @@ void PlayerStopState::queueForStart()
     context->fire(T::WaitToStart);
 }
 
+namespace {
+// Starts the emulator for the row's own machine. The row carries its machine name: a lookup by title
+// would start another row's machine when two rows share a title.
+bool startRowMachine(const PlayerRecord &record)
+{
+    return !record.vm.isEmpty() && PlayerTool::instance().startPlayer(record.vm, record.title);
+}
+} // namespace
+
 void PlayerStopState::onActionClicked()
 {
-    const PlayerRecord record = context->playerRecord();
-    // The machine is looked up by the title, as the list file names it.
-    const QString vm = VBoxTool::instance().findVmByTitle(record.title);
-    if (PlayerTool::instance().startPlayer(vm, record.title))
+    if (startRowMachine(context->playerRecord()))
         context->fire(T::StartClicked);
 }
 
@@ -308,8 +314,9 @@ void PlayerWaittingState::paintAction(QPainter *p, const QRect &rect, int, int, 
 {
     if (!context)
         return;
+    // The row is found by its context: titles may repeat, and new rows have no machine name yet.
     OrvPlayerModel *model = context->playerModel();
-    const int row = model ? model->rowOfTitle(context->playerRecord().title) : -1;
+    const int row = model ? model->rowOfContext(context) : -1;
     action.row = row < 0 ? 0 : row;
     action.counter = &context->playerRecord().progress;
     if (painter)
@@ -325,9 +332,7 @@ void PlayerWaittingState::onEnter()
 
 void PlayerWaittingStartState::startNow()
 {
-    const PlayerRecord record = context->playerRecord();
-    const QString vm = VBoxTool::instance().findVmByTitle(record.title);
-    if (PlayerTool::instance().startPlayer(vm, record.title))
+    if (startRowMachine(context->playerRecord()))
         context->fire(T::StartPlayerNow);
 }
 
@@ -359,9 +364,7 @@ bool PlayerBackupingState::runBackupOrRestore(const QString &path)
 bool PlayerRestoringState::runBackupOrRestore(const QString &path)
 {
     const PlayerRecord record = context->playerRecord();
-    if (VBoxTool::instance().deleteVm(record.vm, record.title, false) == VBoxTool::DeleteFailed)
-        return false;
-    return VBoxTool::instance().importVm(path, record.vm) == VBoxTool::Success;
+    return VBoxTool::instance().restoreVm(path, record.vm, record.title) == VBoxTool::Success;
 }
 
 PlayerState *makePlayerState(PlayerStateKind kind, PlayerPainter *painter)

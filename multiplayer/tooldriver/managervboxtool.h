@@ -2,6 +2,7 @@
 
 #include "vmrecord.h"
 
+#include <QHash>
 #include <QMap>
 #include <QMutex>
 #include <QObject>
@@ -54,6 +55,14 @@ public:
     int deleteVm(const QString &vm, const QString &title, bool forget);
     int importVm(const QString &ovaFile, const QString &vm);
     int exportVm(const QString &ovaFile, const QString &vm);
+    // True when the tool can import `ovaFile` as `vm` (a dry run of the import); otherwise the
+    // tool's error is the last error.
+    bool checkAppliance(const QString &ovaFile, const QString &vm);
+    // Replaces the machine of `vm` by the one in the backup `ovaFile`. The file is checked before the
+    // machine is deleted (ImportFailed when the tool cannot import it, nothing changed). When the import
+    // fails after the delete, the file is kept, the instance is built again from the image and the
+    // result is ImportFailed; DeleteFailed when the machine could not be deleted.
+    int restoreVm(const QString &ovaFile, const QString &vm, const QString &title);
     void renameTitle(const QString &newTitle, const QString &oldTitle);
     QString findVmByTitle(const QString &title) const;
     QString vmName() const;
@@ -71,9 +80,11 @@ public:
     int highestNumber() const;
     VmRecordMap records() const;
 
-    // The tool and service file names of a product version (the emulator follows the same rule).
+    // The tool's file name of a product version (the emulator follows the same rule).
     static QString toolFileName(const QString &productVersion);
-    static QString serviceFileName(const QString &productVersion);
+    // The service program started after a hung run: always "VBoxSVC" from the VirtualBox folder, also
+    // when the tool is OrvvmManage (unlike the emulator, which starts the service matching its tool).
+    static QString serviceFileName();
     // True when `err` holds an error line of the tool (not just its progress line).
     static bool hasToolError(const QString &err);
 
@@ -87,9 +98,10 @@ private:
     VBoxTool() = default;
 
     int listVmsFromVBox();
-    bool initVmInfo(const QString &vm, QMap<QString, QString> *info);
+    using MachineInfo = QHash<QString, QString>;
+    bool initVmInfo(const QString &vm, MachineInfo *info);
     void initVmsStatus();
-    void powerofByName(const QString &vm, const QString &state, const QMap<QString, QString> &info);
+    void powerofByName(const QString &vm, const QString &state, const MachineInfo &info);
     int addVMByName(const QString &vm);
     bool checkDisks(const QString &vm);
     bool removeVmFiles(const QString &vm);

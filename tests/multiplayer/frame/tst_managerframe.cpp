@@ -15,6 +15,8 @@
 #include <QLocalSocket>
 #include <QtTest>
 
+#include <csignal>
+
 #include <memory>
 
 namespace {
@@ -39,6 +41,7 @@ private slots:
     void messageInPiecesIsReadUntilTheSenderLeaves();
     void slowSendersDoNotHoldUpOthers();
     void sharedRuntimeFolderIsRefused();
+    void crashWritesItsLogLineAndDump();
 
 private:
     QString logText() const;
@@ -225,6 +228,24 @@ void TestManagerFrame::sharedRuntimeFolderIsRefused()
     QVERIFY(QDir(m_tree->runtimeDir())
                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
                 .isEmpty());
+}
+
+void TestManagerFrame::crashWritesItsLogLineAndDump()
+{
+    ProgramRun manager(*m_tree, QLatin1String(kProgram));
+    QVERIFY(manager.start());
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QLatin1String(kWindowShown)), 10000);
+    QVERIFY(!logText().contains(QLatin1String("]: crash (")));
+    QCOMPARE(::kill(static_cast<pid_t>(manager.pid()), SIGSEGV), 0);
+    QVERIFY(manager.waitForFinished());
+    QCOMPARE(manager.exitStatus(), QProcess::CrashExit);
+    // The dump, and the info line the user finds in the manager's own log.
+    const QDir crashFolder(m_tree->installDir() + QStringLiteral("/log/crash"));
+    const QStringList dumps = crashFolder.entryList({QStringLiteral("manager-*.dmp")}, QDir::Files);
+    QCOMPARE(dumps.size(), 1);
+    static const QRegularExpression line(QStringLiteral("^Info\\[\\d\\d:\\d\\d:\\d\\d\\]: crash \\(.*\\)$"),
+                                         QRegularExpression::MultilineOption);
+    QVERIFY2(line.match(logText()).hasMatch(), qPrintable(logText().right(300)));
 }
 
 QTEST_GUILESS_MAIN(TestManagerFrame)

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -55,6 +56,8 @@ private slots:
     void viewGoneBeforeTheLoadEnds();
     void marginFollowsTheRowCount_data();
     void marginFollowsTheRowCount();
+    void fileDialogsStartInAUsableFolder_data();
+    void fileDialogsStartInAUsableFolder();
 
 private:
     QRect cell(int row, int column) const;
@@ -371,6 +374,54 @@ void TestPlayerList::marginFollowsTheRowCount()
     QCOMPARE(view.styleSheet(), afterDelete);
     view.playerModel()->removeRecord(rows - 1);
     QCOMPARE(view.playerModel()->rowCount(), rows - 1);
+}
+
+void TestPlayerList::fileDialogsStartInAUsableFolder_data()
+{
+    QTest::addColumn<bool>("documentsFolder");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("expected");
+    // "home", "documents" or "stored" stand for those folders.
+    QTest::newRow("nothing stored, no documents folder") << false << QString() << "home";
+    QTest::newRow("nothing stored") << true << QString() << "documents";
+    QTest::newRow("a Windows drive stored") << true << QStringLiteral("c:\\") << "documents";
+    QTest::newRow("a vanished folder stored") << false << QStringLiteral("/nonexistent/backups") << "home";
+    QTest::newRow("an existing folder stored") << true << QStringLiteral("stored") << "stored";
+}
+
+void TestPlayerList::fileDialogsStartInAUsableFolder()
+{
+    QFETCH(bool, documentsFolder);
+    QFETCH(QString, stored);
+    QFETCH(QString, expected);
+    m_view.reset();
+    const QString documents = QDir::homePath() + QStringLiteral("/Documents");
+    QDir(documents).removeRecursively();
+    if (documentsFolder)
+        QVERIFY(QDir().mkpath(documents));
+    const QString storedFolder = m_fixture->tree().root() + QStringLiteral("/backups");
+    QVERIFY(QDir().mkpath(storedFolder));
+    if (stored == QLatin1String("stored"))
+        stored = storedFolder;
+    {
+        QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Halvora"),
+                           QStringLiteral("OrvMultiPlayerSettings"));
+        // Never the real user's settings: the tree's configuration folder holds them.
+        QVERIFY(settings.fileName().startsWith(m_fixture->tree().root()));
+        settings.clear();
+        if (!stored.isEmpty()) {
+            settings.setValue(QStringLiteral("lastBackuupFolder"), stored);
+            settings.setValue(QStringLiteral("lastRestoreFolder"), stored);
+        }
+    }
+    const QString folder = expected == QLatin1String("home")        ? QDir::homePath()
+                           : expected == QLatin1String("documents") ? documents
+                                                                    : storedFolder;
+    QVERIFY(folder.startsWith(m_fixture->tree().root()));
+    OrvPlayerTableView view(nullptr, [] { return VmRecordMap(); });
+    QCOMPARE(view.lastBackupFolder(), folder + QLatin1Char('/'));
+    QCOMPARE(view.lastRestoreFolder(), folder);
+    QDir(documents).removeRecursively();
 }
 
 QTEST_MAIN(TestPlayerList)

@@ -5,7 +5,7 @@
 #include "processrunner.h"
 #include "sharedsegment.h"
 #include "timeoutscale.h"
-#include "toolparsers.h"
+#include "vboxoutput.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -51,6 +51,12 @@ QStringList outputLines(const QString &text)
     return normalised.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+// The tool's answer for a machine name it does not know.
+QString notRegisteredText(const QString &vm)
+{
+    return QStringLiteral("Could not find a registered machine named '") + vm + QLatin1Char('\'');
+}
+
 bool alreadyExists(const QString &text)
 {
     return text.contains(QLatin1String("already exists")) ||
@@ -71,9 +77,10 @@ QString VBoxTool::toolFileName(const QString &productVersion)
                                                     : QStringLiteral("VBoxManage");
 }
 
-QString VBoxTool::serviceFileName(const QString &productVersion)
+QString VBoxTool::serviceFileName()
 {
-    return productVersion >= QLatin1String("1.4.0") ? QStringLiteral("OrvvmSVC") : QStringLiteral("VBoxSVC");
+    // The manager restarts the service under this name whichever tool it drives.
+    return QStringLiteral("VBoxSVC");
 }
 
 bool VBoxTool::hasToolError(const QString &err)
@@ -191,7 +198,7 @@ int VBoxTool::exec(const QStringList &args, QString *out, QString *err, int time
         // A tool that hangs usually waits for a VirtualBox service that does not answer: start the
         // service (as a program path, so a folder with blanks works) and try once more.
         Platform::ProcessRequest service;
-        service.program = m_vboxPath + QLatin1Char('/') + serviceFileName(m_productVersion);
+        service.program = m_vboxPath + QLatin1Char('/') + serviceFileName();
         Platform::startDetached(service);
         outcome = Platform::runProcess(request);
         if (outcome.result == Platform::ProcessResult::TimedOut) {
@@ -264,10 +271,11 @@ int VBoxTool::listVmsFromVBox()
     QStringList names;
     VmRecordMap records;
     int highest = 0;
-    for (const ListedVm &listed : parseVmList(out)) {
+    // The emulator reads this listing with the same reader.
+    for (const VBoxOutput::VmListEntry &listed : VBoxOutput::parseVmList(out)) {
         const QString &name = listed.name;
         if (name == QLatin1String(kInaccessible)) {
-            exec({QStringLiteral("unregistervm"), listed.id, QStringLiteral("--delete")}, nullptr, nullptr);
+            exec({QStringLiteral("unregistervm"), listed.uuid, QStringLiteral("--delete")}, nullptr, nullptr);
             continue;
         }
         names << name;
@@ -299,7 +307,7 @@ int VBoxTool::listVmsFromVBox()
     return Success;
 }
 
-bool VBoxTool::initVmInfo(const QString &vmIn, QMap<QString, QString> *info)
+bool VBoxTool::initVmInfo(const QString &vmIn, MachineInfo *info)
 {
     const QString vm = vmIn.isEmpty() ? QLatin1String(kBaseVm) : vmIn;
     info->clear();
@@ -308,7 +316,12 @@ bool VBoxTool::initVmInfo(const QString &vmIn, QMap<QString, QString> *info)
     if (exec({QStringLiteral("showvminfo"), vm, QStringLiteral("--machinereadable")}, &out, nullptr) !=
         Success)
         return false;
-    *info = parseMachineReadable(out);
+    // Read with the emulator's reader of this output, which differs from a plain split at the first "="
+    // with every double quote dropped: a quoted key is taken whole, and the escapes the tool writes
+    // inside quotes (a backslash before a double quote or a backslash) are undone, so a value holding
+    // those characters (a log folder path) is the true one. Port-forward lines are set aside; this tool
+    // reads none of them.
+    *info = VBoxOutput::parseMachineInfo(out).values;
     qInfo().noquote() << QStringLiteral("VBoxTool : init ") + vm + QStringLiteral(" info ok");
     return true;
 }
@@ -348,7 +361,7 @@ void VBoxTool::initVmsStatus()
 
 // ---- machines ----
 
-void VBoxTool::powerofByName(const QString &vm, const QString &state, const QMap<QString, QString> &info)
+void VBoxTool::powerofByName(const QString &vm, const QString &state, const MachineInfo &info)
 {
     qInfo().noquote() << QStringLiteral("VBoxTool : powerofByName ") + vm;
     if (state.isEmpty())
@@ -441,7 +454,7 @@ bool VBoxTool::checkDisks(const QString &vm)
 bool VBoxTool::removeVmFiles(const QString &vm)
 {
     if (isRegistered(vm)) {
-        QMap<QString, QString> info;
+        MachineInfo info;
         initVmInfo(vm, &info);
         exec({QStringLiteral("storagectl"), vm, QStringLiteral("--name"), QStringLiteral("IDE"),
               QStringLiteral("--remove")},
@@ -596,7 +609,7 @@ int VBoxTool::deleteVm(const QString &vm, const QString &title, bool forget)
         qCritical().noquote() << lastError();
         return DeleteFailed;
     }
-    QMap<QString, QString> info;
+    MachineInfo info;
     initVmInfo(vm, &info);
     const QString state = info.value(QStringLiteral("VMState"));
     if (!state.isEmpty()) {
@@ -608,6 +621,11 @@ int VBoxTool::deleteVm(const QString &vm, const QString &title, bool forget)
     if (result == TimedOutTwice) {
         if (!removeVmFiles(vm))
             result = DeleteFailed;
+    } else if (err.contains(notRegisteredText(vm))) {
+        // The machine is gone already (an earlier restore deleted it and its import failed): that is
+        // what the delete is for. Leftovers in its folder go below.
+        qInfo().noquote() << QStringLiteral("VBoxTool : ") + vm + QStringLiteral(" was deleted already");
+        result = Success;
     } else if (hasToolError(err)) {
         // The tool refused (a locked machine, a failed deletion): everything of the instance stays.
         result = DeleteFailed;
@@ -640,7 +658,7 @@ int VBoxTool::deleteVm(const QString &vm, const QString &title, bool forget)
 
 int VBoxTool::importVm(const QString &ovaFile, const QString &vm)
 {
-    QMap<QString, QString> info;
+    MachineInfo info;
     initVmInfo(vm, &info);
     powerofByName(vm, info.value(QStringLiteral("VMState")), info);
     QString out;
@@ -662,9 +680,57 @@ int VBoxTool::importVm(const QString &ovaFile, const QString &vm)
     return Success;
 }
 
+bool VBoxTool::checkAppliance(const QString &ovaFile, const QString &vm)
+{
+    // A dry run reads and describes the appliance and stops before anything is imported or registered.
+    QString out;
+    QString err;
+    const int result = exec({QStringLiteral("import"), ovaFile, QStringLiteral("--vsys"), QStringLiteral("0"),
+                             QStringLiteral("--vmname"), vm, QStringLiteral("--dry-run")},
+                            &out, &err, kApplianceTimeoutMs);
+    if (result != TimedOutTwice && !hasToolError(err) && out.contains(QLatin1String("Virtual system 0:")))
+        return true;
+    static const QRegularExpression error(QStringLiteral("([^\\s:]+: error:.*)"),
+                                          QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = error.match(err);
+    setLastError(match.hasMatch() ? match.captured(1) : lastError());
+    qCritical().noquote() << QStringLiteral("VBoxTool : ") + ovaFile +
+                                 QStringLiteral(" is not an appliance the tool can import");
+    return false;
+}
+
+int VBoxTool::restoreVm(const QString &ovaFile, const QString &vm, const QString &title)
+{
+    // The machine is deleted before the import: a file the tool cannot import must not get that far.
+    if (!checkAppliance(ovaFile, vm))
+        return ImportFailed;
+    if (deleteVm(vm, title, false) == DeleteFailed)
+        return DeleteFailed;
+    if (importVm(ovaFile, vm) == Success)
+        return Success;
+    const QString error = lastError();
+    qCritical().noquote() << QStringLiteral("VBoxTool : restore of ") + vm + QStringLiteral(" from ") +
+                                 ovaFile + QStringLiteral(" failed, the file is kept");
+    // The instance keeps its title, settings and database; a machine built from the image takes the
+    // deleted one's place, so the instance stays listed (also after a restart) and the restore can be
+    // tried again.
+    QString err;
+    exec({QStringLiteral("showvminfo"), vm, QStringLiteral("--machinereadable")}, nullptr, &err);
+    if (err.contains(notRegisteredText(vm))) {
+        QDir folder(m_machineFolder + QLatin1Char('/') + vm);
+        if (folder.exists())
+            folder.removeRecursively();
+        if (addVMByName(vm) != Success)
+            qCritical().noquote() << QStringLiteral("VBoxTool : ") + vm +
+                                         QStringLiteral(" could not be built again from the image");
+    }
+    setLastError(error);
+    return ImportFailed;
+}
+
 int VBoxTool::exportVm(const QString &ovaFile, const QString &vm)
 {
-    QMap<QString, QString> info;
+    MachineInfo info;
     initVmInfo(vm, &info);
     powerofByName(vm, info.value(QStringLiteral("VMState")), info);
     QString out;
@@ -688,7 +754,7 @@ void VBoxTool::checkOrvantaBase()
     qInfo() << "VBoxTool : check OrvantaBase";
     const QString base = QLatin1String(kBaseVm);
     if (isRegistered(base)) {
-        QMap<QString, QString> info;
+        MachineInfo info;
         initVmInfo(base, &info);
         const QString logFolder = info.value(QStringLiteral("LogFldr"));
         const QString expected = QDir::cleanPath(m_installDir + QStringLiteral("/vbox/") + base);

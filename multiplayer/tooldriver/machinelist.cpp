@@ -1,13 +1,14 @@
 // The machine list file of the manager (titles and origins of the instances) and the rename of a title.
 
+#include "listfilereader.h"
 #include "managervboxtool.h"
-#include "toolparsers.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 #include <QXmlStreamWriter>
 
 namespace OrvMulti {
@@ -16,6 +17,16 @@ namespace {
 // The writer puts the line end before the root element itself.
 const char *const kDeclaration = "<?xml version = '1.0' encoding='UTF-8'?>";
 const char *const kBrokenCopySuffix = ".bad";
+
+// The first `length` characters of `title`, never ending in half a surrogate pair.
+QString cutTitle(const QString &title, int length)
+{
+    if (title.size() <= length)
+        return title;
+    if (length > 0 && title.at(length - 1).isHighSurrogate())
+        --length;
+    return title.left(length);
+}
 } // namespace
 
 QString VBoxTool::defaultTitle(const QString &vm) const
@@ -41,12 +52,30 @@ bool VBoxTool::initVmsFromXml()
                          file.errorString());
             qInfo().noquote() << lastError();
             readable = false;
+        } else if (file.size() > kMaxListFileBytes) {
+            // Far beyond any real list: not read at all, but moved aside for the user, and replaced.
+            file.close();
+            const QString aside = m_xmlPath + QLatin1String(kBrokenCopySuffix);
+            QFile::remove(aside);
+            const bool moved = QFile::rename(m_xmlPath, aside);
+            qInfo().noquote() << QStringLiteral("VBoxTool : file ") + m_xmlPath +
+                                     QStringLiteral(" is larger than ") + QString::number(kMaxListFileBytes) +
+                                     (moved ? QStringLiteral(" bytes, moved to ") + aside
+                                            : QStringLiteral(" bytes and could not be moved, left as it is"));
+            // A file that could not be moved aside is not replaced either.
+            readable = moved;
         } else {
-            const QByteArray content = file.readAll();
+            const QByteArray content = file.read(kMaxListFileBytes);
             file.close();
             bool wellFormed = false;
+            bool cut = false;
             QString parseError;
-            entries = parseMachineList(content, &wellFormed, &parseError);
+            entries = parseMachineList(content, &wellFormed, &parseError, &cut);
+            if (cut)
+                qInfo().noquote() << QStringLiteral("VBoxTool : file ") + m_xmlPath +
+                                         QStringLiteral(" has more than ") +
+                                         QString::number(kMaxListEntries) +
+                                         QStringLiteral(" entries, the rest is ignored");
             if (!wellFormed) {
                 // The titles in it are lost to the program; keep the bytes beside it for the user.
                 qInfo().noquote() << QStringLiteral("VBoxTool : file ") + m_xmlPath +
@@ -69,12 +98,38 @@ bool VBoxTool::initVmsFromXml()
         record->second.title = entry.title;
         record->second.from = entry.from;
     }
+    QSet<QString> titles;
     for (auto &entry : m_records) {
-        if (entry.second.title.isEmpty()) {
-            entry.second.title = defaultTitle(entry.first);
+        QString &title = entry.second.title;
+        if (title.isEmpty()) {
+            title = defaultTitle(entry.first);
             entry.second.from = -1;
         }
-        m_titleMap[entry.second.title] = entry.first;
+        if (title.size() > kMaxTitleLength) {
+            title = cutTitle(title, kMaxTitleLength);
+            qInfo().noquote() << QStringLiteral("VBoxTool : title of ") + entry.first +
+                                     QStringLiteral(" cut to ") + QString::number(kMaxTitleLength) +
+                                     QStringLiteral(" characters");
+        }
+        titles.insert(title);
+    }
+    // Titles name the rows to the user and to the title lookup: a repeated one gets a suffix.
+    QSet<QString> seen;
+    for (auto &entry : m_records) {
+        QString &title = entry.second.title;
+        if (seen.contains(title)) {
+            QString unique;
+            for (int k = 2; unique.isEmpty() || titles.contains(unique); ++k) {
+                const QString suffix = QLatin1Char('_') + QString::number(k);
+                unique = cutTitle(title, kMaxTitleLength - suffix.size()) + suffix;
+            }
+            qInfo().noquote() << QStringLiteral("VBoxTool : title ") + title + QStringLiteral(" of ") +
+                                     entry.first + QStringLiteral(" is taken, it becomes ") + unique;
+            title = unique;
+            titles.insert(unique);
+        }
+        seen.insert(title);
+        m_titleMap[title] = entry.first;
     }
     qInfo() << "VBoxTool : initVmsFromXml ok";
     return readable;

@@ -17,7 +17,9 @@ struct VmRecord
 };
 
 // True when `name` is an instance name: exactly "Orvanta_" followed by decimal digits whose value fits
-// an int. `number` receives the value and `digits` the digits as written.
+// an int. `number` receives the value and `digits` the digits as written. Stricter than the emulator's
+// VBoxOutput::isOrvantaVmName (the name as a word anywhere): the manager deletes and renumbers its
+// instances, so a foreign machine such as "my-Orvanta_3" must never count as one.
 bool isInstanceName(const QString &name, int *number = nullptr, QString *digits = nullptr);
 
 // Orders instance names by the number after their first underscore (Orvanta_2 before Orvanta_10);

@@ -406,8 +406,12 @@ void TestManagerWindow::backupThenRestore()
     QCOMPARE(view->lastRestoreFolder(), folder);
     const auto calls = m_fixture->modifyingCalls();
     QVERIFY(!callsStartingWith(calls, {"unregistervm", "Orvanta_3", "--delete"}).isEmpty());
+    // The file is tried by a dry run of its import before the machine is deleted.
     QCOMPARE(callsStartingWith(calls, {"import"}),
-             (QList<QStringList>{{"import", file, "--vsys", "0", "--vmname", "Orvanta_3"}}));
+             (QList<QStringList>{{"import", file, "--vsys", "0", "--vmname", "Orvanta_3", "--dry-run"},
+                                 {"import", file, "--vsys", "0", "--vmname", "Orvanta_3"}}));
+    QVERIFY(calls.indexOf({"import", file, "--vsys", "0", "--vmname", "Orvanta_3", "--dry-run"}) <
+            calls.indexOf({"unregistervm", "Orvanta_3", "--delete"}));
     // The instance keeps its title and list entry.
     QVERIFY(m_fixture->readFile(m_fixture->xmlPath()).contains(QLatin1String("title=\"Orvanta_3\"")));
 }
