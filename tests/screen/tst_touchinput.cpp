@@ -58,6 +58,7 @@ private slots:
 
 private:
     bool findScreen(qint64 pid, Screen *screen);
+    void skipWhenAnotherProgramHoldsTheGuest();
     // Runs one line of the input script; false for an unknown step.
     bool step(const QString &command);
     // Waits until the guest has `count` lines more than `before`, and a moment longer for strays.
@@ -120,6 +121,20 @@ void TestTouchInput::initTestCase()
     // once Android counted as up: from here on only input reaches the guest.
     QVERIFY(waitUntil([this] { return m_fixture->guest().inputLines().size() >= 3; }, 10000));
     QTest::qWait(500);
+    skipWhenAnotherProgramHoldsTheGuest();
+}
+
+void TestTouchInput::skipWhenAnotherProgramHoldsTheGuest()
+{
+    // Install trees of other test runs on this machine choose their ports on their own; a program of
+    // theirs that reached this guest's port would take over its one connection.
+    const QString mine = QStringLiteral("# connected from %1").arg(m_emulator->pid());
+    for (const QString &line : m_fixture->guest().inputLines()) {
+        if (line.startsWith(QLatin1String("# connected from")) && line != mine)
+            QSKIP(qPrintable(
+                QStringLiteral("another program on this machine (%1) connected to this test's guest")
+                    .arg(line.mid(17))));
+    }
 }
 
 void TestTouchInput::cleanupTestCase()
@@ -293,7 +308,8 @@ void TestTouchInput::protocolLines()
     const int before = m_fixture->guest().inputLines().size();
     for (const QString &command : script)
         QVERIFY2(step(command), qPrintable(command));
-    QCOMPARE(linesAfter(before, expected.size()), expected);
+    const QStringList lines = linesAfter(before, expected.size());
+    QVERIFY2(lines == expected, qPrintable(lines.join(QLatin1Char('|'))));
     // The window is back where it was (full screen and the shake both return it).
     Screen now;
     QVERIFY(findScreen(m_emulator->pid(), &now));
@@ -471,6 +487,7 @@ void TestTouchInput::switchedOffHotKeysReachNothing()
     m_x->focus(m_screen.window);
     QVERIFY(waitUntil([this] { return m_fixture->guest().inputLines().contains("CONFIG:720:1280"); }, 10000));
     QTest::qWait(500);
+    skipWhenAnotherProgramHoldsTheGuest();
     const int before = m_fixture->guest().inputLines().size();
     for (const char *command : {"tap Home", "press Control_L", "press Alt_L", "tap x", "release Alt_L",
                                 "release Control_L", "tap Escape"})
