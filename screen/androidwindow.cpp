@@ -1,9 +1,13 @@
 #include "androidwindow.h"
 
+#include "androidtouchwidget.h"
 #include "commandline.h"
+#include "datareportengine.h"
 #include "global.h"
+#include "launcherrequest.h"
 #include "logtags.h"
 #include "renderlibrary.h"
+#include "reportevents.h"
 #include "settingmodel.h"
 #include "timeoutscale.h"
 #include "vboxtool.h"
@@ -14,8 +18,10 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
@@ -41,6 +47,12 @@ const char *const kWindowStyle = "QWidget{ \n\tbackground: #343841; \n}\n\nQTool
 // The launcher's default location, sent when none was saved.
 constexpr double kDefaultLongitude = 116.2317;
 constexpr double kDefaultLatitude = 39.5427;
+// The Android back key.
+constexpr int kLinuxBackKey = 158;
+// The shake: 8 rounds of 4 moves, 5 pixels, 40 ms apart.
+constexpr int kShakeTimes = 8;
+constexpr int kShakeAmplitude = 5;
+constexpr int kShakeStepMs = 40;
 
 Qt::CursorShape cursorFor(ResizeRegion region)
 {
@@ -64,6 +76,51 @@ Qt::CursorShape cursorFor(ResizeRegion region)
 }
 
 } // namespace
+
+WindowShake::WindowShake(QObject *parent) : QObject(parent), m_timer(new QTimer(this))
+{
+    connect(m_timer, &QTimer::timeout, this, &WindowShake::startShake);
+}
+
+bool WindowShake::isShaking() const
+{
+    return m_timer->isActive();
+}
+
+void WindowShake::shake(QWidget *widget, int times, int amplitude)
+{
+    if (m_timer->isActive() || !widget)
+        return;
+    m_widget = widget;
+    m_times = times;
+    m_amplitude = amplitude;
+    m_step = 0;
+    m_origin = widget->pos();
+    m_timer->start(kShakeStepMs);
+}
+
+void WindowShake::startShake()
+{
+    if (m_step >= 4 * m_times || !m_widget) {
+        m_timer->stop();
+        return;
+    }
+    ++m_step;
+    switch (m_step % 4) {
+    case 1:
+        m_widget->move(m_origin.x(), m_origin.y() - m_amplitude);
+        break;
+    case 2:
+        m_widget->move(m_origin.x() - m_amplitude, m_origin.y() - m_amplitude);
+        break;
+    case 3:
+        m_widget->move(m_origin.x() - m_amplitude, m_origin.y());
+        break;
+    default:
+        m_widget->move(m_origin);
+        break;
+    }
+}
 
 bool AndroidWindow::windowMaximizedFlag = false;
 bool AndroidWindow::fullScreenFlag = false;
@@ -116,6 +173,14 @@ AndroidWindow::AndroidWindow(QWidget *parent) : OrvWindow(parent)
     m_showWindow->setAttribute(Qt::WA_NativeWindow);
     layout->addWidget(m_showWindow);
 
+    // The input layer lies over the picture inside "showWindow". The render library's child window
+    // takes no input, so X hands every pointer and key event over the picture on to "showWindow", and
+    // Qt to this layer. (A translucent window of its own would need a compositing manager to stay
+    // invisible; without one X shows its nearly transparent pixels as black over the picture.)
+    m_touchWidget = new AndroidTouchWidget(m_showWindow);
+    m_touchWidget->setGeometry(120, 100, 120, 80);
+    buildMenuButtons();
+
     // The render library calls from its own thread; the rotation reaches this window queued.
     connect(&RenderLibrary::instance(), &RenderLibrary::rotationChanged, this,
             &AndroidWindow::rotation_changed, Qt::QueuedConnection);
@@ -151,7 +216,7 @@ void AndroidWindow::init()
     m_displayInfo = new AndroidDisplayInfo();
 
     progressStep(2);
-    qInfo() << ORV_LOG_ANDROID "initEnvironment";
+    initEnvironment();
     progressStep(1);
     initSize();
     progressStep(2);
@@ -174,6 +239,89 @@ void AndroidWindow::init()
         m_bootPollTimer->start(TimeoutScale::ms(kBootPollMs));
     });
     qDebug() << "AndroidWindow:init ok";
+}
+
+void AndroidWindow::buildMenuButtons()
+{
+    auto *menuLayout = new QVBoxLayout(m_menuBar);
+    menuLayout->setContentsMargins(0, 0, 0, 0);
+    menuLayout->setSpacing(0);
+    const struct
+    {
+        const char *name;
+        const char *tip;
+        void (AndroidWindow::*slot)();
+    } buttons[] = {
+        {"screenshot", "MenuBar_ScreenShot", &AndroidWindow::at_menu_screenshot_click},
+        {"shake", "MenuBar_Shake", &AndroidWindow::at_menu_shake_click},
+    };
+    for (const auto &b : buttons) {
+        auto *button = new QPushButton(m_menuBar);
+        button->setObjectName(QLatin1String(b.name));
+        button->setFixedSize(menuBarWidth, menuBarWidth);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setToolTip(tr(b.tip));
+        connect(button, &QPushButton::clicked, this, b.slot);
+        menuLayout->addWidget(button);
+    }
+    menuLayout->addStretch(1);
+}
+
+void AndroidWindow::initEnvironment()
+{
+    qInfo() << ORV_LOG_ANDROID "initEnvironment";
+    AndroidTouchWidget *touch = m_touchWidget;
+    connect(touch, &AndroidTouchWidget::show_full, this, [this] {
+        DataReportEngine::report(ReportEvent::FullScreen, QStringLiteral("source"), QStringLiteral("1"));
+        at_window_full();
+    });
+    connect(touch, &AndroidTouchWidget::show_normal, this, &AndroidWindow::at_window_normal);
+    connect(touch, &AndroidTouchWidget::hotkey_return_click, this, &AndroidWindow::at_return_click);
+    connect(touch, &AndroidTouchWidget::hotkey_home_click, this, &AndroidWindow::at_home_click);
+    connect(touch, &AndroidTouchWidget::hotkey_menu_click, this, &AndroidWindow::at_menu_click);
+    connect(touch, &AndroidTouchWidget::hotkey_bosskey_click, this, &AndroidWindow::bosskey_click);
+    connect(touch, &AndroidTouchWidget::hotkey_stop_script_click, this, &AndroidWindow::at_stop_script_click);
+}
+
+void AndroidWindow::at_stop_script_click()
+{
+    qInfo() << ORV_LOG_ANDROID "stop script";
+    LauncherRequest::send(LauncherRequest::StopScript);
+    DataReportEngine::report(ReportEvent::StopScript);
+}
+
+void AndroidWindow::at_return_click(QString from)
+{
+    qInfo().noquote() << ORV_LOG_ANDROID "back from " + from;
+    AndroidTouchWidget::sendKey(kLinuxBackKey);
+    DataReportEngine::report(ReportEvent::AndroidBack, QStringLiteral("source"), from);
+}
+
+void AndroidWindow::at_home_click(QString from)
+{
+    qInfo().noquote() << ORV_LOG_ANDROID "home from " + from;
+    LauncherRequest::send(LauncherRequest::Home);
+    DataReportEngine::report(ReportEvent::AndroidHome, QStringLiteral("source"), from);
+}
+
+void AndroidWindow::at_menu_click(QString from)
+{
+    qInfo().noquote() << ORV_LOG_ANDROID "task menu from " + from;
+    LauncherRequest::send(LauncherRequest::Menu);
+    DataReportEngine::report(ReportEvent::AndroidMenu, QStringLiteral("source"), from);
+}
+
+void AndroidWindow::at_menu_shake_click()
+{
+    VInputConnection::instance().sendShake();
+    m_windowShake.shake(this, kShakeTimes, kShakeAmplitude);
+    DataReportEngine::report(ReportEvent::Shake);
+}
+
+void AndroidWindow::at_menu_screenshot_click()
+{
+    VInputConnection::instance().requestScreenCap();
+    DataReportEngine::report(ReportEvent::Screenshot);
 }
 
 void AndroidWindow::initSize()
@@ -259,7 +407,19 @@ void AndroidWindow::restoreLocation()
     QSettings file(SettingModel::filePath(), QSettings::IniFormat);
     const double lng = file.value(QStringLiteral("Geolocation/lng"), kDefaultLongitude).toDouble();
     const double lat = file.value(QStringLiteral("Geolocation/lat"), kDefaultLatitude).toDouble();
-    VInputConnection::instance().sendGps(lng, lat);
+    VInputConnection &vinput = VInputConnection::instance();
+    if (vinput.isConnected()) {
+        vinput.sendGps(lng, lat);
+        return;
+    }
+    // The channel has only just been started: the location follows the first connection's CONFIG
+    // line instead of being dropped.
+    auto *once = new QMetaObject::Connection;
+    *once = connect(&vinput, &VInputConnection::configSent, this, [once, lng, lat] {
+        QObject::disconnect(*once);
+        delete once;
+        VInputConnection::instance().sendGps(lng, lat);
+    });
 }
 
 void AndroidWindow::pollBoot()
@@ -318,6 +478,7 @@ void AndroidWindow::at_rotation_changed(int rotation)
     }
     info.rotation = rotation;
     info.isLandscape = newLandscape;
+    m_touchWidget->setRotation(rotation);
     info.orientedSize = info.isLandscape ? info.deviceSize.transposed() : info.deviceSize;
     info.ratio = static_cast<double>(info.deviceSize.width()) / info.deviceSize.height();
     if (normalState) {
@@ -341,6 +502,9 @@ void AndroidWindow::layoutAndroidView()
     info.viewSize = layout.viewSize;
     info.viewPos = layout.offset;
     update();
+    m_touchWidget->setGeometry(QRect(info.viewPos, info.viewSize));
+    if (info.orientedSize.width() > 0)
+        m_touchWidget->setScale(static_cast<double>(info.viewSize.width()) / info.orientedSize.width());
     if (m_renderReady) {
         RenderLibrary &render = RenderLibrary::instance();
         if (render.setViewport)
@@ -405,6 +569,7 @@ void AndroidWindow::at_window_full()
     QScreen *screen = QGuiApplication::primaryScreen();
     const QSize size = screen ? screen->size() : QSize(1920, 1080);
     setGeometry(0, -kFullScreenTopOverhang, size.width(), size.height() + kFullScreenTopOverhang);
+    LauncherRequest::send(LauncherRequest::Toast, tr("window_full_toast"));
 }
 
 void AndroidWindow::at_window_normal()
@@ -557,6 +722,7 @@ void AndroidWindow::showEvent(QShowEvent *e)
     if (!fullScreenFlag)
         m_menuBar->show();
     layoutAndroidView();
+    m_touchWidget->inputEdit()->setFocus(Qt::OtherFocusReason);
 }
 
 void AndroidWindow::hideEvent(QHideEvent *e)

@@ -8,8 +8,32 @@
 #include <QPoint>
 #include <QString>
 
+class AndroidTouchWidget;
 class QLabel;
 class QTimer;
+
+// Moves a widget around its place on a timer and back: the window's shake.
+class WindowShake : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit WindowShake(QObject *parent = nullptr);
+    // Nothing while a shake runs; else 4 x times moves, 40 ms apart, ending where the widget stood.
+    void shake(QWidget *widget, int times, int amplitude);
+    bool isShaking() const;
+
+private slots:
+    void startShake();
+
+private:
+    QWidget *m_widget = nullptr;
+    int m_times = 0;
+    int m_amplitude = 0;
+    int m_step = 0;
+    QPoint m_origin;
+    QTimer *m_timer = nullptr;
+};
 
 // The emulator's main window once the machine runs: a frameless window with the title bar on top and,
 // below it, the widget "showWindow" whose native window receives the render library's child window.
@@ -43,6 +67,7 @@ public:
     const AndroidDisplayInfo *displayInfo() const { return m_displayInfo; }
     QWidget *menuBar() const { return m_menuBar; }
     QWidget *showWindow() const { return m_showWindow; }
+    AndroidTouchWidget *touchWidget() const { return m_touchWidget; }
     bool isFirstLoaded() const { return m_firstLoaded; }
     int lastFrameRate() const { return m_lastFrameRate; }
     const BootPoll &bootPoll() const { return m_bootPoll; }
@@ -63,6 +88,12 @@ public slots:
     void at_window_max();
     void at_window_normal();
     void at_window_full();
+    void at_stop_script_click();
+    void at_return_click(QString from = QString());
+    void at_home_click(QString from = QString());
+    void at_menu_click(QString from = QString());
+    void at_menu_shake_click();
+    void at_menu_screenshot_click();
 
 protected:
     bool event(QEvent *e) override;
@@ -78,6 +109,8 @@ protected:
 
 private:
     void initSize();
+    void initEnvironment();
+    void buildMenuButtons();
     void startChannels();
     void restoreLocation();
     void pollBoot();
@@ -96,6 +129,8 @@ private:
     QLabel *m_titleLabel = nullptr;
     QLabel *m_fpsLabel = nullptr;
     QWidget *m_showWindow = nullptr;
+    AndroidTouchWidget *m_touchWidget = nullptr;
+    WindowShake m_windowShake;
     AndroidDisplayInfo *m_displayInfo = nullptr;
     QTimer *m_bootPollTimer = nullptr;
     bool m_firstLoaded = false;

@@ -4,6 +4,7 @@
 #include "logtags.h"
 #include "settingmodel.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QTcpSocket>
 #include <QTimer>
@@ -15,23 +16,6 @@ VInputConnection &VInputConnection::instance()
 }
 
 VInputConnection::VInputConnection(QObject *parent) : QObject(parent) {}
-
-QByteArray VInputConnection::configLine(int width, int height)
-{
-    return QStringLiteral("CONFIG:%1:%2\n").arg(width).arg(height).toLatin1();
-}
-
-QByteArray VInputConnection::gpsLine(double longitude, double latitude)
-{
-    return QStringLiteral("GPS:str-%1|%2\n")
-        .arg(QString::number(longitude, 'g', 6), QString::number(latitude, 'g', 6))
-        .toLatin1();
-}
-
-QByteArray VInputConnection::shellLine(const QString &command)
-{
-    return QByteArrayLiteral("SHELL_CMD:str-") + command.toUtf8() + '\n';
-}
 
 void VInputConnection::init()
 {
@@ -47,15 +31,19 @@ void VInputConnection::init()
 void VInputConnection::connectSocket()
 {
     m_connected = false;
+    m_screenCapsAwaited = 0;
     m_socket = new QTcpSocket(this);
     QTcpSocket *socket = m_socket;
+    // Lines go out as soon as they are written: no coalescing delay on the guest's side of the wire.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(socket, &QTcpSocket::connected, this, [this, socket] {
         if (socket != m_socket)
             return;
         m_connected = true;
         qInfo() << ORV_LOG_VINPUT "vinput connect ok";
         const SettingResolutionData *resolution = SettingModel::instance()->resolution();
-        writeLine(configLine(resolution->width(), resolution->height()));
+        if (writeLine(configLine(resolution->width(), resolution->height())))
+            emit configSent();
     });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
         if (socket != m_socket)
@@ -88,7 +76,7 @@ void VInputConnection::onSocketError()
         old->abort();
         old->deleteLater();
     }
-    // The pause runs on a timer so that the window keeps drawing meanwhile.
+    // The pause runs on a timer so that the window keeps drawing and taking input meanwhile.
     m_reconnectPending = true;
     QTimer::singleShot(kReconnectMs, this, [this] {
         m_reconnectPending = false;
@@ -99,11 +87,35 @@ void VInputConnection::onSocketError()
 
 bool VInputConnection::writeLine(const QByteArray &line)
 {
-    if (!m_connected || !m_socket)
+    if (!m_connected || !m_socket || line.isEmpty())
         return false;
     m_socket->write(line);
     m_socket->flush();
     return true;
+}
+
+void VInputConnection::SendMouseOrKeyEvent(int type, int a, int b, int c, int d)
+{
+    if (!m_connected)
+        return;
+    const QByteArray line = mouseOrKeyLine(type, a, b, c, d);
+    qDebug().noquote() << " ----------------------------------------------   SendMouseOrKeyEvent " +
+                              QString::fromLatin1(line);
+    writeLine(line);
+}
+
+void VInputConnection::sendMulti(int state, const QList<QPoint> &points)
+{
+    writeLine(multiLine(state, points));
+}
+
+void VInputConnection::sendInputText(const QString &text)
+{
+    if (!m_connected)
+        return;
+    const QByteArray line = inputTextLine(text);
+    qDebug().noquote() << " str " + QString::fromLatin1(line);
+    writeLine(line);
 }
 
 void VInputConnection::sendGps(double longitude, double latitude)
@@ -111,20 +123,57 @@ void VInputConnection::sendGps(double longitude, double latitude)
     writeLine(gpsLine(longitude, latitude));
 }
 
+void VInputConnection::sendShake()
+{
+    writeLine(shakeLine());
+}
+
+void VInputConnection::requestScreenCap()
+{
+    if (writeLine(screenCapLine()))
+        ++m_screenCapsAwaited;
+}
+
 QString VInputConnection::sendShellCmd(const QString &command)
 {
     if (!m_connected || !m_socket)
         return QString();
-    QTcpSocket *socket = m_socket;
-    // Data left from before belongs to no command.
-    socket->readAll();
-    if (!writeLine(shellLine(command)))
+    const QByteArray line = shellLine(command);
+    if (line.isEmpty()) {
+        QString shown = command;
+        shown.replace(QLatin1Char('\n'), QLatin1String("\\n"))
+            .replace(QLatin1Char('\r'), QLatin1String("\\r"));
+        qWarning().noquote() << ORV_LOG_VINPUT "shell command with a line end refused: " + shown;
         return QString();
-    QByteArray reply;
-    // Blocking the signals keeps onReadyRead from taking this command's reply.
+    }
+    QTcpSocket *socket = m_socket;
+    // With the signals blocked the ordinary read handler never takes this command's reply.
     const bool blocked = socket->blockSignals(true);
-    if (socket->waitForReadyRead(kShellReplyMs))
-        reply = socket->readAll();
+    const QDeadlineTimer deadline(kShellReplyMs);
+    // Data that came before the command is no part of its reply; a screenshot answer among it still
+    // counts. A screenshot answer still on its way is awaited first: the guest's answers are not
+    // framed, and one that came in the same read as the reply could not be told from it.
+    if (socket->bytesAvailable() > 0)
+        takeUnsolicited(socket->readAll());
+    while (m_screenCapsAwaited > 0 && !deadline.hasExpired() &&
+           socket->waitForReadyRead(int(qMax<qint64>(0, deadline.remainingTime()))))
+        takeUnsolicited(socket->readAll());
+    // An answer that never came is given up for this command's sake.
+    m_screenCapsAwaited = 0;
+    QByteArray reply;
+    if (!writeLine(line)) {
+        socket->blockSignals(blocked);
+        return QString();
+    }
+    while (reply.isEmpty() && !deadline.hasExpired() &&
+           socket->waitForReadyRead(int(qMax<qint64>(0, deadline.remainingTime())))) {
+        const QByteArray data = socket->readAll();
+        // A screenshot answer already on its way when the command went out is not the reply.
+        if (data.startsWith(kScreenCapAnswer))
+            takeUnsolicited(data);
+        else
+            reply = data;
+    }
     socket->blockSignals(blocked);
     if (socket->state() != QAbstractSocket::ConnectedState && socket == m_socket) {
         m_connected = false;
@@ -140,10 +189,14 @@ void VInputConnection::onReadyRead()
 {
     if (!m_socket)
         return;
-    const QString data = QString::fromUtf8(m_socket->readAll());
-    if (!data.startsWith(QLatin1String("SCREENCAP:")))
-        return;
-    const QString name = data.mid(data.lastIndexOf(QLatin1Char('/')) + 1);
+    takeUnsolicited(m_socket->readAll());
+}
+
+void VInputConnection::takeUnsolicited(const QByteArray &data)
+{
+    if (data.startsWith(kScreenCapAnswer) && m_screenCapsAwaited > 0)
+        --m_screenCapsAwaited;
+    const QString name = screenCapName(data);
     if (!name.isEmpty())
         emit ScreenCapNotify(name);
 }

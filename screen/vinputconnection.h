@@ -1,15 +1,34 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 
 class QTcpSocket;
 
+// The line that SendMouseOrKeyEvent writes for each event type.
+enum VInputEventType
+{
+    VInputMouse = 0,
+    VInputTouchDown = 1,    // MSBPR: one finger down
+    VInputTouchUp = 2,      // MSBRL: one finger up
+    VInputWheelUp = 3,      // WHEEL ...:1:amount
+    VInputWheelDown = 4,    // WHEEL ...:-1:amount
+    VInputKeyPress = 5,     // KBDPR
+    VInputKeyRelease = 6,   // KBDRL
+    VInputMultiPress = 7,   // MSMTPR
+    VInputMultiRelease = 8, // MSMTRL
+    VInputNone = 9,
+    VInputSensor = 10,
+};
+
 // The connection to the guest's input service at the host end of the "vinput" port forward: text
-// lines to the guest, shell command replies back. One process-wide object, living in the GUI thread.
-// It reconnects 2 s after every failure for as long as the program runs; lines asked for while the
-// connection is down are dropped.
+// lines to the guest, shell command replies and screenshot names back. One process-wide object,
+// living in the GUI thread. Every connection starts with the CONFIG line; after a failure or a close
+// it reconnects 2 s later, on a timer, for as long as the program runs. A line asked for while the
+// connection is down is dropped.
 class VInputConnection : public QObject
 {
     Q_OBJECT
@@ -22,23 +41,46 @@ public:
     static constexpr int kReconnectMs = 2000;
     static constexpr int kShellReplyMs = 30000;
 
-    // Line texts, pure.
+    // The start of the guest's answer to a screenshot request.
+    static const char *const kScreenCapAnswer;
+
+    // The lines, exactly as they go out (pure, vinputlines.cpp). An empty result means nothing is to be
+    // written.
     static QByteArray configLine(int width, int height);
+    static QByteArray mouseOrKeyLine(int type, int a, int b, int c, int d);
+    // State 0 (press), 1 or 2 (move or release); any other state gives no line.
+    static QByteArray multiLine(int state, const QList<QPoint> &points);
+    static QByteArray inputTextLine(const QString &text);
     static QByteArray gpsLine(double longitude, double latitude);
+    static QByteArray shakeLine();
+    static QByteArray screenCapLine();
+    // A command holding a carriage return or a line feed would end the line early and let the rest
+    // run as a line of its own: it gives no line.
     static QByteArray shellLine(const QString &command);
+    // The file name in a guest's "SCREENCAP:<path>" answer (after the last "/", trailing white space
+    // trimmed); empty when the data is no such answer or names no file.
+    static QString screenCapName(const QByteArray &data);
 
     // Connects (and keeps reconnecting).
     void init();
     bool isConnected() const { return m_connected; }
 
+    void SendMouseOrKeyEvent(int type, int a = 0, int b = 0, int c = 0, int d = 0);
+    void sendMulti(int state, const QList<QPoint> &points);
+    void sendInputText(const QString &text);
     void sendGps(double longitude, double latitude);
+    void sendShake();
+    void requestScreenCap();
     // Sends the shell command and waits, in the calling thread, up to 30 s for the reply; the data
-    // that arrived by then, or an empty text when not connected or no answer came.
+    // that arrived by then, or an empty text when not connected, when the command was refused or when
+    // no answer came.
     QString sendShellCmd(const QString &command);
 
 signals:
     void socketError();
     void ScreenCapNotify(QString fileName);
+    // The CONFIG line of a new connection has been written; lines sent from here on reach the guest.
+    void configSent();
 
 public slots:
     void onSocketError();
@@ -48,9 +90,13 @@ private:
     explicit VInputConnection(QObject *parent = nullptr);
     void connectSocket();
     bool writeLine(const QByteArray &line);
+    // Data that is not the reply of a shell command: a screenshot answer or nothing of interest.
+    void takeUnsolicited(const QByteArray &data);
 
     QPointer<QTcpSocket> m_socket;
     bool m_connected = false;
     bool m_initialised = false;
     bool m_reconnectPending = false;
+    // Screenshot requests written on this connection whose answer has not come yet.
+    int m_screenCapsAwaited = 0;
 };

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QPainter>
+#include <QTransform>
 
 #include <cstdio>
 
@@ -20,29 +21,46 @@ void GuestScreen::setSize(int width, int height)
 
 QImage GuestScreen::render() const
 {
-    QImage image(m_width, m_height, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QFont font = painter.font();
-    font.setPixelSize(qMax(10, m_height / 40));
-    painter.setFont(font);
     if (!m_booted) {
+        QImage image(m_width, m_height, QImage::Format_RGB32);
+        QPainter painter(&image);
+        QFont font = painter.font();
+        font.setPixelSize(qMax(10, m_height / 40));
+        painter.setFont(font);
         image.fill(QColor::fromRgba(kBootBackground));
         painter.setPen(Qt::white);
         painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("android"));
         return image;
     }
-    image.fill(QColor::fromRgba(kLauncherBackground));
-    const int bar = qMax(8, m_height / 25);
-    painter.fillRect(0, 0, m_width, bar, QColor::fromRgba(kStatusBar));
-    painter.setPen(Qt::white);
-    const int line = font.pixelSize() + 6;
-    int y = bar + line;
-    for (const QString &text :
-         {QStringLiteral("package: ") + m_package, QStringLiteral("location: ") + m_location,
-          QStringLiteral("text: ") + m_text}) {
-        painter.drawText(12, y, text);
-        y += line;
+    // The content is laid out upright in the screen's current orientation, then turned into the
+    // portrait buffer by the rotation, as a landscape app's frames are: the host turns the buffer back
+    // when it shows it, the same way as it turns a point of its window into a touch point.
+    const int turn = ((m_rotation % 360) + 360) % 360;
+    const bool sideways = turn == 90 || turn == 270;
+    const int cw = sideways ? m_height : m_width;
+    const int ch = sideways ? m_width : m_height;
+    QImage content(cw, ch, QImage::Format_RGB32);
+    {
+        QPainter painter(&content);
+        QFont font = painter.font();
+        font.setPixelSize(qMax(10, ch / 40));
+        painter.setFont(font);
+        content.fill(QColor::fromRgba(kLauncherBackground));
+        const int bar = qMax(8, ch / 25);
+        painter.fillRect(0, 0, cw, bar, QColor::fromRgba(kStatusBar));
+        painter.setPen(Qt::white);
+        const int line = font.pixelSize() + 6;
+        int y = bar + line;
+        for (const QString &text :
+             {QStringLiteral("package: ") + m_package, QStringLiteral("location: ") + m_location,
+              QStringLiteral("text: ") + m_text}) {
+            painter.drawText(12, y, text);
+            y += line;
+        }
     }
+    QImage image = turn == 0 ? content : content.transformed(QTransform().rotate(turn));
+    // Touch points are buffer points: drawn after the turn.
+    QPainter painter(&image);
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor::fromRgba(kTouchMark));
     const int radius = qMax(4, m_width / 60);

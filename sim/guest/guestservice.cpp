@@ -192,7 +192,23 @@ void GuestService::onInputConnection()
             QStringLiteral("# connected from %1").arg(peerProcess(socket->peerPort(), socket->localPort())));
         connect(socket, &QTcpSocket::readyRead, this, &GuestService::onInputData);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        const int mirrorPort = control(QStringLiteral("mirror_port"), 0);
+        if (mirrorPort > 0 && (!m_mirror || m_mirror->state() != QAbstractSocket::ConnectedState)) {
+            delete m_mirror;
+            m_mirror = new QTcpSocket(this);
+            m_mirror->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            m_mirror->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(mirrorPort));
+            m_mirror->waitForConnected(2000);
+        }
     }
+}
+
+void GuestService::refuseFor(int ms)
+{
+    // The port is closed: a connection attempt meanwhile is refused, as with no service listening.
+    m_inputServer->close();
+    logLine(QStringLiteral("input.log"), QStringLiteral("# refusing for %1 ms").arg(ms));
+    QTimer::singleShot(qMax(0, ms), this, &GuestService::listenInput);
 }
 
 void GuestService::onInputData()
@@ -202,11 +218,17 @@ void GuestService::onInputData()
         return;
     m_pending += socket->readAll();
     int end;
-    while ((end = m_pending.indexOf('\n')) >= 0) {
-        const QByteArray line = m_pending.left(end);
-        m_pending.remove(0, end + 1);
+    int start = 0;
+    while ((end = m_pending.indexOf('\n', start)) >= 0) {
+        const QByteArray line = m_pending.mid(start, end - start);
+        start = end + 1;
+        if (m_mirror && m_mirror->state() == QAbstractSocket::ConnectedState) {
+            m_mirror->write(line + '\n');
+            m_mirror->flush();
+        }
         handleLine(line);
     }
+    m_pending.remove(0, start);
 }
 
 void GuestService::logLine(const QString &file, const QString &text)
@@ -254,21 +276,28 @@ void GuestService::handleLine(const QByteArray &raw)
         const QByteArray reply = shellReply(command).toUtf8();
         QTimer::singleShot(qMax(0, delay), this, [this, socket, reply] {
             m_shellOutstanding = false;
-            if (socket)
+            if (socket) {
                 socket->write(reply);
+                socket->flush();
+            }
+            // Screenshot answers held back while the reply was due go now, each in a write of its own.
+            const QStringList waiting = m_screenCapsWaiting;
+            m_screenCapsWaiting.clear();
+            for (const QString &name : waiting)
+                answerScreenCap(name);
             checkRequests();
         });
         return;
     }
     if (kind == QLatin1String("SCREENCAP")) {
-        if (m_input)
-            m_input->write(
-                QByteArrayLiteral("SCREENCAP:/sdcard/Pictures/Screenshots/Screenshot_") +
-                QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toLatin1() + ".png");
+        answerScreenCap(QStringLiteral("Screenshot_%1_%2.png")
+                            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
+                            .arg(++m_screenCapCount));
         return;
     }
-    if (kind == QLatin1String("CONFIG") && f.size() >= 3) {
-        m_screen.setSize(f.at(1).toInt(), f.at(2).toInt());
+    // CONFIG is only recorded: the screen's size is the machine's display mode, whatever the host says.
+    if (kind == QLatin1String("CONFIG")) {
+        return;
     } else if ((kind == QLatin1String("MSBPR") || kind == QLatin1String("MSBRL")) && f.size() >= 3) {
         m_touches = {QPoint(f.at(1).toInt(), f.at(2).toInt())};
     } else if (kind == QLatin1String("MULTI") && f.size() >= 3) {
@@ -283,6 +312,7 @@ void GuestService::handleLine(const QByteArray &raw)
             text.remove(0, 3);
         if (text.endsWith(QLatin1String("<P>")))
             text.chop(3);
+        logLine(QStringLiteral("text.log"), text);
         m_screen.setText(text);
     } else if (kind == QLatin1String("GPS") && line.startsWith(QLatin1String("GPS:str-"))) {
         m_screen.setLocation(line.mid(int(qstrlen("GPS:str-"))));
@@ -306,7 +336,37 @@ void GuestService::checkRequests()
     }
     // A reply of a shell command still on its way goes first; the request is looked at again after it.
     if (!m_shellOutstanding && m_input && takeRequest(QStringLiteral("screencap")))
-        m_input->write(QByteArrayLiteral("SCREENCAP:/sdcard/Pictures/Screenshots/Screenshot_requested.png"));
+        answerScreenCap(QStringLiteral("Screenshot_requested.png"));
+    QFile refuse(m_config.dir + QStringLiteral("/refuse"));
+    if (refuse.open(QIODevice::ReadOnly)) {
+        bool ok = false;
+        const int ms = refuse.readAll().trimmed().toInt(&ok);
+        refuse.close();
+        refuse.remove();
+        refuseFor(ok ? ms : 3000);
+    }
+}
+
+void GuestService::answerScreenCap(const QString &name)
+{
+    if (m_shellOutstanding) {
+        m_screenCapsWaiting << name;
+        return;
+    }
+    // The picture lands in the shared picture folder first, as Android's screenshot does, so the host
+    // finds the file it is told about.
+    if (!m_config.pictureShare.isEmpty() && QFileInfo(m_config.pictureShare).isDir()) {
+        const QString target = m_config.pictureShare + QLatin1Char('/') + name;
+        const QString temp = m_config.pictureShare + QStringLiteral("/.") + name + QStringLiteral(".tmp");
+        if (m_screen.render().save(temp, "PNG"))
+            QFile::rename(temp, target);
+        else
+            QFile::remove(temp);
+    }
+    if (m_input) {
+        m_input->write(QByteArrayLiteral("SCREENCAP:/sdcard/Pictures/Screenshots/") + name.toUtf8());
+        m_input->flush();
+    }
 }
 
 void GuestService::schedulePublish()

@@ -21,6 +21,8 @@ struct GuestConfig
     QString dir;
     int width = 720;
     int height = 1280;
+    // Host folder of the machine's "picture" share, where screenshots land; empty when not shared.
+    QString pictureShare;
 };
 
 // The guest's services: the input service (one connection at a time, "\n"-terminated lines, shell
@@ -52,6 +54,10 @@ private:
     void onInputConnection();
     void onInputData();
     void handleLine(const QByteArray &line);
+    // Writes a screenshot into the picture share and answers with its path, or waits while a shell
+    // command's reply is outstanding.
+    void answerScreenCap(const QString &name);
+    void refuseFor(int ms);
     void logLine(const QString &file, const QString &text);
     void checkRequests();
     void schedulePublish();
@@ -64,6 +70,11 @@ private:
     QByteArray m_pending;
     bool m_booted = false;
     bool m_shellOutstanding = false;
+    // Screenshot names asked for while a shell reply was outstanding, answered after it.
+    QStringList m_screenCapsWaiting;
+    int m_screenCapCount = 0;
+    // Test aid: every line received is copied at once to a local port (control mirror_port).
+    QTcpSocket *m_mirror = nullptr;
     int m_psCount = 0;
     QDateTime m_started;
     GuestScreen m_screen;

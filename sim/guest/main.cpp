@@ -56,6 +56,12 @@ void readMachineFile(const QString &path, GuestConfig *config)
         config->width = size.at(0).toInt();
         config->height = size.at(1).toInt();
     }
+    for (const QJsonValue &value : machine.value(QStringLiteral("sharedFolders")).toArray()) {
+        const QJsonObject share = value.toObject();
+        if (share.value(QStringLiteral("name")).toString() == QLatin1String("picture") &&
+            config->pictureShare.isEmpty())
+            config->pictureShare = share.value(QStringLiteral("hostPath")).toString();
+    }
     if (config->dir.isEmpty())
         config->dir = QFileInfo(path).absolutePath() + QStringLiteral("/guest");
 }
@@ -75,6 +81,8 @@ int main(int argc, char *argv[])
          {QStringLiteral("emu-id"), QStringLiteral("picture key"), QStringLiteral("key")},
          {QStringLiteral("size"), QStringLiteral("screen size WxH"), QStringLiteral("size")},
          {QStringLiteral("dir"), QStringLiteral("guest folder"), QStringLiteral("path")},
+         {QStringLiteral("picture-share"), QStringLiteral("host folder of the picture share"),
+          QStringLiteral("path")},
          {QStringLiteral("die-with-parent"), QStringLiteral("end when the starting process ends")}});
     parser.process(app);
     if (parser.isSet(QStringLiteral("die-with-parent")))
@@ -85,6 +93,7 @@ int main(int argc, char *argv[])
     config.pavixPort = parser.value(QStringLiteral("pavix-port")).toInt();
     config.emuId = parser.value(QStringLiteral("emu-id"));
     config.dir = parser.value(QStringLiteral("dir"));
+    config.pictureShare = parser.value(QStringLiteral("picture-share"));
     const QStringList size = parser.value(QStringLiteral("size")).split(QLatin1Char('x'));
     if (size.size() == 2) {
         config.width = size.at(0).toInt();

@@ -176,17 +176,19 @@ void drawLocked(Renderer &r)
                 const int tx = static_cast<int>(static_cast<long long>(dx) * tw / vw);
                 int sx = tx, sy = ty;
                 switch (turn) {
+                // The turn is the one the emulator's touch layer undoes: its point (x, y) of a view
+                // turned by 90 is the guest's point (view height - y, x), by 270 (y, view width - x).
                 case 90:
-                    sx = ty;
-                    sy = f.height - 1 - tx;
+                    sx = f.width - 1 - ty;
+                    sy = tx;
                     break;
                 case 180:
                     sx = f.width - 1 - tx;
                     sy = f.height - 1 - ty;
                     break;
                 case 270:
-                    sx = f.width - 1 - ty;
-                    sy = tx;
+                    sx = ty;
+                    sy = f.height - 1 - tx;
                     break;
                 default:
                     break;

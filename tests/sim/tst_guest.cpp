@@ -2,6 +2,8 @@
 // boot state, the launcher's ps line, screenshot replies without a line end, dropped and refused
 // connections), what it logs, and the picture it publishes.
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -38,9 +40,17 @@ private slots:
     void dropClosesTheConnection();
     void refusesConnectionsForAWhile();
     void pictureShowsWhatArrived();
+    void configIsOnlyRecorded();
+    void typedTextIsKeptDecoded();
+    void screencapWaitsForTheShellReplyAndLandsInTheShare();
+    void refusesForAWhileFromNow();
+    void landscapeContentIsTurnedIntoTheBuffer_data();
+    void landscapeContentIsTurnedIntoTheBuffer();
 
 private:
     bool startGuest(const QMap<QString, QString> &controls = {});
+    // The published picture once its header says width x height at `rotation` and `ready` holds.
+    QImage picture(int rotation, const std::function<bool(const QImage &)> &ready, int timeoutMs = 5000);
     bool connectInput(QTcpSocket *socket, int timeoutMs = 5000);
     QString ask(QTcpSocket *socket, const QByteArray &line);
     QStringList loggedLines() const;
@@ -77,8 +87,35 @@ bool TestGuest::startGuest(const QMap<QString, QString> &controls)
                   {QStringLiteral("--vinput-port"), QString::number(m_port), QStringLiteral("--emu-id"),
                    QStringLiteral("77"), QStringLiteral("--size"), QStringLiteral("360x640"),
                    QStringLiteral("--dir"), m_dir->path() + QStringLiteral("/guest"),
+                   QStringLiteral("--picture-share"), m_dir->path() + QStringLiteral("/share/image"),
                    QStringLiteral("--die-with-parent")});
+    QDir().mkpath(m_dir->path() + QStringLiteral("/share/image"));
     return m_guest.waitForStarted(5000);
+}
+
+QImage TestGuest::picture(int rotation, const std::function<bool(const QImage &)> &ready, int timeoutMs)
+{
+    QImage image;
+    const auto read = [&] {
+        QFile file(m_dir->path() + QStringLiteral("/screens/77.frame"));
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const QStringList f = QString::fromLatin1(file.readLine()).split(QLatin1Char(' '));
+        if (f.value(0) != QLatin1String("ORVFRAME") || f.value(1) != "360" || f.value(2) != "640" ||
+            f.value(3).toInt() != rotation)
+            return false;
+        const QByteArray pixels = file.readAll();
+        if (pixels.size() != 360 * 640 * 4)
+            return false;
+        image = QImage(reinterpret_cast<const uchar *>(pixels.constData()), 360, 640, QImage::Format_RGB32)
+                    .copy();
+        return ready(image);
+    };
+    QElapsedTimer timer;
+    timer.start();
+    while (!read() && timer.elapsed() < timeoutMs)
+        QTest::qWait(20);
+    return image;
 }
 
 bool TestGuest::connectInput(QTcpSocket *socket, int timeoutMs)
@@ -228,6 +265,111 @@ void TestGuest::pictureShowsWhatArrived()
     // Launcher background away from the text and the touch; the status bar on top.
     QCOMPARE(picture.pixel(300, 600), 0xff1e88e5u);
     QCOMPARE(picture.pixel(180, 2), 0xff202124u);
+}
+
+void TestGuest::configIsOnlyRecorded()
+{
+    // The screen's size is the display mode's (here 360 x 640); a host's CONFIG changes nothing.
+    QVERIFY(startGuest({{QStringLiteral("boot_ms"), QStringLiteral("0")}}));
+    QTcpSocket socket;
+    QVERIFY(connectInput(&socket));
+    socket.write("CONFIG:720:1280\nMSBPR:10:20\n");
+    const QImage image = picture(0, [](const QImage &i) { return i.pixel(10, 20) == 0xffe53935; });
+    QVERIFY(!image.isNull());
+    QCOMPARE(loggedLines().mid(1), (QStringList{"CONFIG:720:1280", "MSBPR:10:20"}));
+}
+
+void TestGuest::typedTextIsKeptDecoded()
+{
+    QVERIFY(startGuest());
+    QTcpSocket socket;
+    QVERIFY(connectInput(&socket));
+    const QByteArray line = "INPUTTEXT:str-" + QByteArray("<G>h\xc3\xa9 x<P>").toBase64() + "\n";
+    socket.write(line);
+    QTRY_VERIFY(loggedLines().contains(QString::fromLatin1(line.trimmed())));
+    QFile text(m_dir->path() + QStringLiteral("/guest/text.log"));
+    QTRY_VERIFY(text.exists());
+    QVERIFY(text.open(QIODevice::ReadOnly));
+    QVERIFY2(QString::fromUtf8(text.readAll()).endsWith(QStringLiteral(" h\u00e9 x\n")), "decoded text");
+}
+
+void TestGuest::screencapWaitsForTheShellReplyAndLandsInTheShare()
+{
+    QVERIFY(startGuest({{QStringLiteral("reply_delay_ms"), QStringLiteral("300")}}));
+    QTcpSocket socket;
+    QVERIFY(connectInput(&socket));
+    // The shell command is due first: its reply comes first, in a write of its own, then the answer.
+    socket.write("SHELL_CMD:str-getprop dev.bootcomplete\nSCREENCAP\n");
+    QByteArray data;
+    while (!data.contains("SCREENCAP:") && socket.waitForReadyRead(5000))
+        data += socket.readAll();
+    // One more moment for the rest of the answer.
+    if (socket.waitForReadyRead(200))
+        data += socket.readAll();
+    QVERIFY2(data.startsWith("0\n") || data.startsWith("1\n"), data.constData());
+    const QString answer = QString::fromUtf8(data.mid(2));
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^SCREENCAP:/sdcard/Pictures/Screenshots/([^/\\s]+\\.png)$"))
+            .match(answer);
+    QVERIFY2(m.hasMatch(), qPrintable(answer));
+    // The picture was in the share before the answer went out.
+    QImage shot(m_dir->path() + QStringLiteral("/share/image/") + m.captured(1));
+    QCOMPARE(shot.size(), QSize(360, 640));
+    QVERIFY(
+        QDir(m_dir->path() + QStringLiteral("/share/image")).entryList(QDir::Hidden | QDir::Files).size() ==
+        1);
+}
+
+void TestGuest::refusesForAWhileFromNow()
+{
+    QVERIFY(startGuest());
+    QTcpSocket first;
+    QVERIFY(connectInput(&first));
+    QFile request(m_dir->path() + QStringLiteral("/guest/refuse"));
+    QVERIFY(request.open(QIODevice::WriteOnly));
+    request.write("1500");
+    request.close();
+    QTRY_VERIFY(!request.exists());
+    QElapsedTimer timer;
+    timer.start();
+    QTcpSocket refused;
+    refused.connectToHost(QHostAddress::LocalHost, m_port);
+    QVERIFY(!refused.waitForConnected(1000));
+    QTcpSocket later;
+    QVERIFY(connectInput(&later, 5000));
+    QVERIFY(timer.elapsed() >= 1200);
+}
+
+void TestGuest::landscapeContentIsTurnedIntoTheBuffer_data()
+{
+    QTest::addColumn<int>("rotation");
+    // Where the content's status bar (its top rows, upright for the user) lies in the 360 x 640 buffer,
+    // and a launcher point away from it.
+    QTest::addColumn<QPoint>("bar");
+    QTest::addColumn<QPoint>("launcher");
+    // Turned by 90 the content's top edge is the buffer's right edge (the host shows buffer point
+    // (view height - y, x) at its point (x, y)).
+    QTest::newRow("90") << 90 << QPoint(357, 320) << QPoint(30, 320);
+    QTest::newRow("180") << 180 << QPoint(180, 637) << QPoint(180, 30);
+    QTest::newRow("270") << 270 << QPoint(2, 320) << QPoint(330, 320);
+    QTest::newRow("0") << 0 << QPoint(180, 2) << QPoint(180, 600);
+}
+
+void TestGuest::landscapeContentIsTurnedIntoTheBuffer()
+{
+    QFETCH(int, rotation);
+    QFETCH(QPoint, bar);
+    QFETCH(QPoint, launcher);
+    QVERIFY(startGuest({{QStringLiteral("boot_ms"), QStringLiteral("0")},
+                        {QStringLiteral("rotation"), QString::number(rotation)}}));
+    QTcpSocket socket;
+    QVERIFY(connectInput(&socket));
+    // A touch point is a buffer point: drawn where it landed, whatever the rotation.
+    socket.write("MSBPR:200:100\n");
+    const QImage image = picture(rotation, [](const QImage &i) { return i.pixel(200, 100) == 0xffe53935; });
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.pixel(bar), 0xff202124u);
+    QCOMPARE(image.pixel(launcher), 0xff1e88e5u);
 }
 
 QTEST_GUILESS_MAIN(TestGuest)
