@@ -7,6 +7,10 @@
         <source>Form</source>
         <translation>Orvanta</translation>
     </message>
+    <message>
+        <source>window_full_toast</source>
+        <translation>Press F11 to leave full screen</translation>
+    </message>
 </context>
 <context>
     <name>CheckDNFConflictAction</name>
