@@ -98,6 +98,7 @@ MainControl::~MainControl()
     m_closeEvent.reset();
     // The guest channels' threads read messages and folders; they end before the libraries go down.
     PavixConnection::instance().stop();
+    VInputConnection::instance().stopShareWatcher();
     // Usage events are built into report messages on the global pool; the message library goes down
     // only after the last of those tasks.
     QThreadPool::globalInstance()->waitForDone();

@@ -5,7 +5,11 @@
 #include <QString>
 #include <QWidget>
 
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QKeyEvent;
+class QMimeData;
 class QLineEdit;
 class QVBoxLayout;
 
@@ -58,6 +62,16 @@ public:
 
     QLineEdit *inputEdit() const { return m_inputEdit; }
 
+    // The local files of a drop, sorted into packages, pictures and other files (suffixes compared
+    // without regard to case; URLs that name no local file are left out).
+    struct DroppedFiles
+    {
+        QStringList packages;
+        QStringList images;
+        QStringList others;
+    };
+    static DroppedFiles classifyDrop(const QMimeData *data);
+
 signals:
     void show_full();
     void show_normal();
@@ -81,6 +95,9 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

@@ -3,6 +3,7 @@
 #include "commandline.h"
 #include "datareportengine.h"
 #include "filemd5.h"
+#include "foldernotification.h"
 #include "global.h"
 #include "reportevents.h"
 
@@ -16,70 +17,12 @@
 #include <QTextStream>
 #include <QThreadPool>
 
-#include <cerrno>
-#include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/inotify.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr const char *kTag = "PavixConnection : ";
-
-// An inotify watch on one folder for file-name changes (creation, deletion, renaming), closed with it.
-class FolderNotification
-{
-public:
-    explicit FolderNotification(const QString &folder)
-    {
-        m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (m_fd < 0)
-            return;
-        const QByteArray path = QFile::encodeName(folder);
-        if (inotify_add_watch(m_fd, path.constData(),
-                              IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
-                                  IN_MOVE_SELF | IN_ONLYDIR) < 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
-    ~FolderNotification()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FolderNotification(const FolderNotification &) = delete;
-    FolderNotification &operator=(const FolderNotification &) = delete;
-
-    bool isValid() const { return m_fd >= 0; }
-
-    // Waits up to `ms` for a change or for `wakeFd`. Returns false when the watch broke (the folder was
-    // removed or moved away), true otherwise.
-    bool wait(int ms, int wakeFd)
-    {
-        pollfd fds[2] = {{m_fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        const int n = ::poll(fds, wakeFd >= 0 ? 2 : 1, ms);
-        if (n <= 0 || !(fds[0].revents & POLLIN))
-            return true;
-        alignas(inotify_event) char buffer[4096];
-        bool broken = false;
-        for (;;) {
-            const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
-            if (got <= 0)
-                break;
-            for (ssize_t at = 0; at < got;) {
-                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
-                if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))
-                    broken = true;
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            }
-        }
-        return !broken;
-    }
-
-private:
-    int m_fd = -1;
-};
 
 bool isLauncherAction(int value)
 {
@@ -183,8 +126,7 @@ bool PavixConnection::pause(int ms)
 {
     if (m_stopping)
         return false;
-    pollfd fd{m_wakeFd, POLLIN, 0};
-    ::poll(&fd, m_wakeFd >= 0 ? 1 : 0, ms);
+    pauseUnlessWoken(ms, m_wakeFd);
     return !m_stopping;
 }
 
@@ -205,7 +147,7 @@ void PavixConnection::run()
             // is itself a change (its deletion), so a burst of files is worked off without waiting.
             if (takeOneReply(folder))
                 continue;
-            watching = notification.wait(kWaitMs, m_wakeFd);
+            watching = notification.wait(kWaitMs, m_wakeFd) != FolderNotification::Broken;
         }
         if (!watching && !m_stopping)
             qDebug() << "FindNextChangeNotification  ";
