@@ -31,6 +31,48 @@ void appendVarint(QByteArray *out, quint64 value)
     } while (value);
 }
 
+// Skips the fields of a group started with field `field` up to its end key; false when it never ends.
+bool skipGroup(const QByteArray &bytes, int *at, quint64 field, int depth)
+{
+    if (depth > 64)
+        return false;
+    while (*at < bytes.size()) {
+        quint64 key = 0;
+        if (!readVarint(bytes, at, &key) || key == 0)
+            return false;
+        const int wireType = static_cast<int>(key & 7);
+        quint64 value = 0;
+        switch (wireType) {
+        case 0:
+            if (!readVarint(bytes, at, &value))
+                return false;
+            break;
+        case 1:
+        case 5: {
+            const int size = wireType == 1 ? 8 : 4;
+            if (bytes.size() - *at < size)
+                return false;
+            *at += size;
+            break;
+        }
+        case 2:
+            if (!readVarint(bytes, at, &value) || value > quint64(bytes.size() - *at))
+                return false;
+            *at += static_cast<int>(value);
+            break;
+        case 3:
+            if (!skipGroup(bytes, at, key >> 3, depth + 1))
+                return false;
+            break;
+        case 4:
+            return (key >> 3) == field;
+        default:
+            return false;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 bool isKnownAction(quint64 value)
@@ -98,6 +140,12 @@ Message parse(const QByteArray &bytes)
             at += static_cast<int>(length);
             break;
         }
+        case 3:
+            if (!skipGroup(bytes, &at, field, 0)) {
+                message.error = QStringLiteral("group without its end");
+                return message;
+            }
+            break;
         default:
             message.error = QStringLiteral("wire type %1").arg(wireType);
             return message;
