@@ -205,14 +205,13 @@ void PavixConnection::run()
     }
 }
 
-bool PavixConnection::takeOneReply(const QString &folder)
+QFileInfo PavixConnection::firstPendingReply(const QString &folder)
 {
     const QFileInfoList files =
         QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     // Files that went away are forgotten; a stuck file that changed is read again.
     for (auto it = m_stuck.begin(); it != m_stuck.end();) {
-        const QFileInfo info(folder + QLatin1Char('/') + it.key());
-        if (!info.exists())
+        if (!QFileInfo::exists(folder + QLatin1Char('/') + it.key()))
             it = m_stuck.erase(it);
         else
             ++it;
@@ -222,26 +221,37 @@ bool PavixConnection::takeOneReply(const QString &folder)
         if (stuck != m_stuck.cend() && stuck->size == listed.size() &&
             stuck->modified == listed.lastModified())
             continue;
-        if (!pause(kSettleMs))
-            return false;
-        QFile file(listed.absoluteFilePath());
-        QByteArray bytes;
-        if (file.open(QIODevice::ReadOnly))
-            bytes = file.readAll();
-        file.close();
-        if (!file.remove() && file.exists()) {
-            // Acted on once: it stays skipped until it changes or goes.
-            const QFileInfo now(listed.absoluteFilePath());
-            m_stuck.insert(listed.fileName(), Stuck{now.size(), now.lastModified()});
-            qWarning().noquote() << kTag + QStringLiteral("cannot delete the reply file ") +
-                                        listed.fileName();
-        }
-        const LauncherReply reply = readReply(bytes);
-        if (!reply.empty)
-            dispatch(reply);
-        return true;
+        return listed;
     }
-    return false;
+    return QFileInfo();
+}
+
+bool PavixConnection::takeOneReply(const QString &folder)
+{
+    if (firstPendingReply(folder).fileName().isEmpty())
+        return false;
+    // A writer that is not atomic finishes meanwhile, and files written together are all listed
+    // before the first of them by name is taken.
+    if (!pause(kSettleMs))
+        return false;
+    const QFileInfo listed = firstPendingReply(folder);
+    if (listed.fileName().isEmpty())
+        return false;
+    QFile file(listed.absoluteFilePath());
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    file.close();
+    if (!file.remove() && file.exists()) {
+        // Acted on once: it stays skipped until it changes or goes.
+        const QFileInfo now(listed.absoluteFilePath());
+        m_stuck.insert(listed.fileName(), Stuck{now.size(), now.lastModified()});
+        qWarning().noquote() << kTag + QStringLiteral("cannot delete the reply file ") + listed.fileName();
+    }
+    const LauncherReply reply = readReply(bytes);
+    if (!reply.empty)
+        dispatch(reply);
+    return true;
 }
 
 void PavixConnection::dispatch(const LauncherReply &reply)

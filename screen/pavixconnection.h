@@ -3,6 +3,7 @@
 #include "OrvantaPavixTcp.pb.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QHash>
 #include <QMutex>
 #include <QString>
@@ -109,6 +110,7 @@ private:
     void installAPKFromDragThread(const QStringList &paths);
     // Handles the first reply file of the folder that is not known to be stuck; true when one was read.
     bool takeOneReply(const QString &folder);
+    QFileInfo firstPendingReply(const QString &folder);
     // Sleeps up to `ms`, or less when stop() wakes the thread; false once stopping.
     bool pause(int ms);
     void dispatch(const LauncherReply &reply);
