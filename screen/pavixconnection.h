@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OrvantaPavixTcp.pb.h"
+#include "launchermessages.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -12,18 +13,6 @@
 
 #include <atomic>
 #include <functional>
-
-// What one reply file of the launcher asks for, read from its bytes (pure, see readReply).
-struct LauncherReply
-{
-    // Empty files and a lone line feed carry nothing.
-    bool empty = true;
-    // The action read (1 when the bytes held none) and its text.
-    int action = OrvantaPavixTcp::Orvanta_Action_StopScript;
-    QString data;
-    // The bytes parsed as one whole message; the action and text are acted on either way.
-    bool parsedWhole = false;
-};
 
 // The channel to the launcher app in the guest. Requests go out one per TCP connection to the
 // launcher's host port (the serialized request and one line feed). Replies come back as files that the
