@@ -7,6 +7,7 @@
 #include "folderclean.h"
 #include "global.h"
 #include "instancemessage.h"
+#include "keymapwiring.h"
 #include "loadingcontrol.h"
 #include "orvapplication.h"
 #include "quitorvdialog.h"
@@ -51,6 +52,7 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
 
     m_loadingControl = new LoadingControl();
     m_androidControl = new AndroidControl();
+    wireKeyMapOverlay(m_androidControl->androidWindow()->touchWidget());
     m_dialogControl = new DialogControl();
     m_currentWindow = m_loadingControl->loadingWindow();
 

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 
+class KeyMapPlayer;
 class QKeyEvent;
 class QLineEdit;
 class QVBoxLayout;
@@ -57,6 +58,10 @@ public:
     void emitBossKey() { emit hotkey_bosskey_click(); }
 
     QLineEdit *inputEdit() const { return m_inputEdit; }
+    // The player of the foreground package's key map (keymapplayer.h).
+    KeyMapPlayer *keyMapPlayer() const { return m_player; }
+    bool loadKeyMap();
+    void reloadKeyMap();
 
 signals:
     void show_full();
@@ -73,6 +78,10 @@ public slots:
     void onTextChanged(const QString &text);
     void onKeyboardStatusChanged();
     void onScreenCapNotify(const QString &fileName);
+    // The launcher reports another package in the foreground.
+    void on_pavix_package_changed(const QString &package);
+    void opacitySliderMoved(int value);
+    void keyBoardSettingSave();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -97,4 +106,5 @@ private:
     // The finger the left button's press put down; its release lifts this one, whatever mode the key
     // map is in by then.
     QString m_mouseFinger;
+    KeyMapPlayer *m_player = nullptr;
 };

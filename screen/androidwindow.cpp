@@ -714,6 +714,8 @@ void AndroidWindow::resizeEvent(QResizeEvent *e)
     if (QLayout *l = layout())
         l->activate();
     layoutAndroidView();
+    // The key map and its overlay follow the new size.
+    m_touchWidget->reloadKeyMap();
 }
 
 void AndroidWindow::showEvent(QShowEvent *e)
