@@ -6,7 +6,11 @@
 #include <QWidget>
 
 class KeyMapPlayer;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QKeyEvent;
+class QMimeData;
 class QLineEdit;
 class QVBoxLayout;
 
@@ -63,6 +67,16 @@ public:
     bool loadKeyMap();
     void reloadKeyMap();
 
+    // The local files of a drop, sorted into packages, pictures and other files (suffixes compared
+    // without regard to case; URLs that name no local file are left out).
+    struct DroppedFiles
+    {
+        QStringList packages;
+        QStringList images;
+        QStringList others;
+    };
+    static DroppedFiles classifyDrop(const QMimeData *data);
+
 signals:
     void show_full();
     void show_normal();
@@ -90,6 +104,9 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
