@@ -8,6 +8,7 @@
 #include "global.h"
 #include "hostprobes.h"
 #include "instancemessage.h"
+#include "keymapwiring.h"
 #include "loadingcontrol.h"
 #include "orvapplication.h"
 #include "pavixconnection.h"
@@ -53,6 +54,7 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
 
     m_loadingControl = new LoadingControl();
     m_androidControl = new AndroidControl();
+    wireKeyMapOverlay(m_androidControl->androidWindow()->touchWidget());
     m_dialogControl = new DialogControl();
     m_currentWindow = m_loadingControl->loadingWindow();
 

@@ -449,6 +449,9 @@ void AndroidWindow::startChannels()
             Qt::QueuedConnection);
     connect(&pavix, &PavixConnection::pavix_script_state_change, this,
             &AndroidWindow::at_pavix_script_state_change, Qt::QueuedConnection);
+    // A package change reaches the key-map player on the GUI thread.
+    connect(&pavix, &PavixConnection::pavix_package_changed, m_touchWidget,
+            &AndroidTouchWidget::on_pavix_package_changed, Qt::QueuedConnection);
     pavix.init();
 }
 
@@ -766,6 +769,8 @@ void AndroidWindow::resizeEvent(QResizeEvent *e)
     if (QLayout *l = layout())
         l->activate();
     layoutAndroidView();
+    // The key map and its overlay follow the new size.
+    m_touchWidget->reloadKeyMap();
 }
 
 void AndroidWindow::showEvent(QShowEvent *e)
