@@ -265,6 +265,48 @@
     </message>
 </context>
 <context>
+    <name>KeyBoardCoursebookDialog</name>
+    <message>
+        <source>position</source>
+        <translation>Direction pad</translation>
+    </message>
+    <message>
+        <source>key</source>
+        <translation>Key</translation>
+    </message>
+    <message>
+        <source>slide</source>
+        <translation>Swipe</translation>
+    </message>
+    <message>
+        <source>sensor</source>
+        <translation>Gravity sensor</translation>
+    </message>
+    <message>
+        <source>fire</source>
+        <translation>Shooting games</translation>
+    </message>
+    <message>
+        <source>setting</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>how to use keyboard control?</source>
+        <translation>How to use key control?</translation>
+    </message>
+</context>
+<context>
+    <name>KeyBoardOpenDialog</name>
+    <message>
+        <source>Keyctrl_On</source>
+        <translation>Key control on</translation>
+    </message>
+    <message>
+        <source>Keyctrl_Off</source>
+        <translation>Key control off</translation>
+    </message>
+</context>
+<context>
     <name>LoadingControl</name>
     <message>
         <source>file miss</source>
@@ -287,6 +329,21 @@
     <message>
         <source>exiting</source>
         <translation>Orvanta is closing. Please wait.</translation>
+    </message>
+</context>
+<context>
+    <name>OpacityAdjustDialog</name>
+    <message>
+        <source>opacity</source>
+        <translation>Opacity</translation>
+    </message>
+    <message>
+        <source>tip</source>
+        <translation>Press %1 to switch key control on or off</translation>
+    </message>
+    <message>
+        <source>save</source>
+        <translation>Save</translation>
     </message>
 </context>
 <context>
@@ -442,6 +499,13 @@
     <message>
         <source>vt_show_again</source>
         <translation>Don&apos;t show again</translation>
+    </message>
+</context>
+<context>
+    <name>verticalOpacitySlider</name>
+    <message>
+        <source>50%</source>
+        <translation>50%</translation>
     </message>
 </context>
 </TS>
