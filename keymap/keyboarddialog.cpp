@@ -1,5 +1,6 @@
 #include "keyboarddialog.h"
 
+#include "basebutton.h"
 #include "firebutton.h"
 #include "global.h"
 #include "keyboardcoursebookdialog.h"
@@ -142,6 +143,11 @@ KeyBoardDialog::KeyBoardDialog(int rotation, const QRect &screenRect, QWidget *p
 
 KeyBoardDialog::~KeyBoardDialog()
 {
+    // The buttons die with the editor's widget base, after these members: a key field losing the focus
+    // then must not reach the editor's handlers.
+    const QList<BaseButton *> buttons = findChildren<BaseButton *>(QString(), Qt::FindDirectChildrenOnly);
+    for (BaseButton *button : buttons)
+        disconnect(button, nullptr, this, nullptr);
     coursebookDialog->deleteLater();
 }
 

@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en">
 <context>
+    <name>AimButton</name>
+    <message>
+        <source>aim tip</source>
+        <translation>Aim: drag it to where aiming starts</translation>
+    </message>
+</context>
+<context>
     <name>AndroidWindow</name>
     <message>
         <source>Form</source>
@@ -265,6 +272,13 @@
     </message>
 </context>
 <context>
+    <name>FireButton</name>
+    <message>
+        <source>fire tip</source>
+        <translation>Fire: drag it onto the game's shoot button</translation>
+    </message>
+</context>
+<context>
     <name>KeyBoardCoursebookDialog</name>
     <message>
         <source>position</source>
@@ -296,6 +310,49 @@
     </message>
 </context>
 <context>
+    <name>KeyBoardDialog</name>
+    <message>
+        <source>fire tip</source>
+        <translation>Fire: drag it onto the game's shoot button</translation>
+    </message>
+    <message>
+        <source>aim tip</source>
+        <translation>Aim: drag it to where aiming starts</translation>
+    </message>
+    <message>
+        <source>key tip</source>
+        <translation>Key: drag it onto a game button, then press its key</translation>
+    </message>
+    <message>
+        <source>position tip</source>
+        <translation>Direction pad: drag it onto the game's movement handle</translation>
+    </message>
+    <message>
+        <source>sensor tip</source>
+        <translation>Gravity sensor: keys that tilt the device</translation>
+    </message>
+    <message>
+        <source>slide tip</source>
+        <translation>Swipe: a key that swipes in the chosen direction</translation>
+    </message>
+    <message>
+        <source>Keyboard_save_confilc</source>
+        <translation>This key is already in use</translation>
+    </message>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished">Orvanta</translation>
+    </message>
+    <message>
+        <source>Keyboard_clear</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>Keyboard_save</source>
+        <translation>Save</translation>
+    </message>
+</context>
+<context>
     <name>KeyBoardOpenDialog</name>
     <message>
         <source>Keyctrl_On</source>
@@ -304,6 +361,13 @@
     <message>
         <source>Keyctrl_Off</source>
         <translation>Key control off</translation>
+    </message>
+</context>
+<context>
+    <name>KeyButton</name>
+    <message>
+        <source>keybutton tip</source>
+        <translation>Click the field and press a key; drag the frame to move</translation>
     </message>
 </context>
 <context>
@@ -362,6 +426,13 @@
     </message>
 </context>
 <context>
+    <name>PositionButton</name>
+    <message>
+        <source>position tip</source>
+        <translation>Direction pad: drag it onto the game's movement handle</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <source>Dialog</source>
@@ -403,6 +474,13 @@
     </message>
 </context>
 <context>
+    <name>SensorButton</name>
+    <message>
+        <source>sensor tip</source>
+        <translation>Gravity sensor: keys that tilt the device</translation>
+    </message>
+</context>
+<context>
     <name>ShortLineEdit</name>
     <message>
         <source>与系统快捷键冲突!</source>
@@ -411,6 +489,13 @@
     <message>
         <source>与当前设置快捷键冲突!</source>
         <translation>Conflicts with a current shortcut!</translation>
+    </message>
+</context>
+<context>
+    <name>SlideButton</name>
+    <message>
+        <source>slide tip</source>
+        <translation>Swipe: a key that swipes in the chosen direction</translation>
     </message>
 </context>
 <context>
