@@ -341,7 +341,7 @@
     </message>
     <message>
         <source>Dialog</source>
-        <translation type="unfinished">Orvanta</translation>
+        <translation>Key mapping</translation>
     </message>
     <message>
         <source>Keyboard_clear</source>
