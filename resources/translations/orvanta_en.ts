@@ -275,7 +275,7 @@
     <name>FireButton</name>
     <message>
         <source>fire tip</source>
-        <translation>Fire: drag it onto the game's shoot button</translation>
+        <translation>Fire: drag it onto the game&apos;s shoot button</translation>
     </message>
 </context>
 <context>
@@ -313,7 +313,7 @@
     <name>KeyBoardDialog</name>
     <message>
         <source>fire tip</source>
-        <translation>Fire: drag it onto the game's shoot button</translation>
+        <translation>Fire: drag it onto the game&apos;s shoot button</translation>
     </message>
     <message>
         <source>aim tip</source>
@@ -325,7 +325,7 @@
     </message>
     <message>
         <source>position tip</source>
-        <translation>Direction pad: drag it onto the game's movement handle</translation>
+        <translation>Direction pad: drag it onto the game&apos;s movement handle</translation>
     </message>
     <message>
         <source>sensor tip</source>
@@ -429,7 +429,7 @@
     <name>PositionButton</name>
     <message>
         <source>position tip</source>
-        <translation>Direction pad: drag it onto the game's movement handle</translation>
+        <translation>Direction pad: drag it onto the game&apos;s movement handle</translation>
     </message>
 </context>
 <context>
