@@ -6,9 +6,12 @@
 #include "dialogcontrol.h"
 #include "folderclean.h"
 #include "global.h"
+#include "hostprobes.h"
 #include "instancemessage.h"
+#include "keymapwiring.h"
 #include "loadingcontrol.h"
 #include "orvapplication.h"
+#include "pavixconnection.h"
 #include "quitorvdialog.h"
 #include "reportevents.h"
 #include "settingmodel.h"
@@ -51,6 +54,7 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
 
     m_loadingControl = new LoadingControl();
     m_androidControl = new AndroidControl();
+    wireKeyMapOverlay(m_androidControl->androidWindow()->touchWidget());
     m_dialogControl = new DialogControl();
     m_currentWindow = m_loadingControl->loadingWindow();
 
@@ -85,12 +89,18 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
     connect(m_androidControl, &AndroidControl::bosskey_click, this, &MainControl::changeWindowStatus);
     connect(m_dialogControl, &DialogControl::quitApp, this, qOverload<bool>(&MainControl::quitApp),
             Qt::QueuedConnection);
+
+    // The launcher channel asks the host probes before it copies a package.
+    PavixConnection::instance().setSpaceCheck(&hasSpaceForFile);
 }
 
 MainControl::~MainControl()
 {
     qDebug() << "Control      : ~ " << QThread::currentThreadId();
     m_closeEvent.reset();
+    // The guest channels' threads read messages and folders; they end before the libraries go down.
+    PavixConnection::instance().stop();
+    VInputConnection::instance().stopShareWatcher();
     // Usage events are built into report messages on the global pool; the message library goes down
     // only after the last of those tasks.
     QThreadPool::globalInstance()->waitForDone();
@@ -145,10 +155,13 @@ void MainControl::changeWindowStatus(QString from)
 {
     if (!m_currentWindow)
         return;
-    if (m_currentWindow->isHidden())
+    if (m_currentWindow->isHidden()) {
         showWindowOnTop();
-    else
+    } else {
         m_currentWindow->hide();
+        if (SettingModel::instance()->shortcuts()->isSilent())
+            PavixConnection::instance().sendMsgToPavixSync(OrvantaPavixTcp::Orvanta_Action_WindowHidden);
+    }
     if (!from.contains(QLatin1String("-1")))
         DataReportEngine::report(ReportEvent::WindowHiddenOrShown, QStringLiteral("source"), from);
 }
@@ -158,6 +171,8 @@ void MainControl::showWindowOnTop()
     qDebug() << " showWindowOnTop ";
     if (!m_currentWindow)
         return;
+    if (SettingModel::instance()->shortcuts()->isSilent())
+        PavixConnection::instance().sendMsgToPavixSync(OrvantaPavixTcp::Orvanta_Action_WindowShown);
     m_currentWindow->show();
     m_currentWindow->setWindowState(Qt::WindowNoState);
     m_currentWindow->raise();
@@ -195,6 +210,7 @@ void MainControl::handleNewConnect(QString msg)
 
     if (m_androidShown) {
         CommandLine::pkgpath = pkgpath;
+        PavixConnection::instance().launchFromCommandLine(false);
         return;
     }
 

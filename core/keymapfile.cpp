@@ -1,6 +1,5 @@
 #include "keymapfile.h"
 
-#include "global.h"
 #include "machinename.h"
 #include "paths.h"
 
@@ -10,25 +9,10 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutexLocker>
 #include <QSaveFile>
 #include <QtEndian>
 
 #include <cmath>
-
-KeyMap currentKeyMap;
-
-void replaceCurrentKeyMap(const KeyMap &map)
-{
-    QMutexLocker lock(&Global::keyMapMutex);
-    currentKeyMap = map;
-}
-
-KeyMap currentKeyMapCopy()
-{
-    QMutexLocker lock(&Global::keyMapMutex);
-    return currentKeyMap;
-}
 
 namespace KeyMapFile {
 

@@ -42,6 +42,26 @@ QList<BaseButton *> KeyMapOverlay::buttons() const
     return all;
 }
 
+FireButton *KeyMapOverlay::fireButton() const
+{
+    return m_fire.data();
+}
+
+AimButton *KeyMapOverlay::aimButton() const
+{
+    return m_aim.data();
+}
+
+PositionButton *KeyMapOverlay::positionButton() const
+{
+    return m_position.data();
+}
+
+SensorButton *KeyMapOverlay::sensorButton() const
+{
+    return m_sensor.data();
+}
+
 QMap<QString, KeyButton *> KeyMapOverlay::keyButtons() const
 {
     QMap<QString, KeyButton *> out;

@@ -30,10 +30,10 @@ public:
     QWidget *host() const { return m_host; }
     bool isEmpty() const { return buttons().isEmpty(); }
     QList<BaseButton *> buttons() const;
-    FireButton *fireButton() const { return m_fire; }
-    AimButton *aimButton() const { return m_aim; }
-    PositionButton *positionButton() const { return m_position; }
-    SensorButton *sensorButton() const { return m_sensor; }
+    FireButton *fireButton() const;
+    AimButton *aimButton() const;
+    PositionButton *positionButton() const;
+    SensorButton *sensorButton() const;
     QMap<QString, KeyButton *> keyButtons() const;
     QMap<QString, SlideButton *> slideButtons() const;
 

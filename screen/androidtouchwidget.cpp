@@ -2,18 +2,24 @@
 
 #include "androidwindow.h"
 #include "global.h"
+#include "guestfiles.h"
 #include "hotkeytable.h"
+#include "keymapplayer.h"
 #include "keytext.h"
 #include "launcherrequest.h"
 #include "logtags.h"
+#include "pavixconnection.h"
 #include "settingmodel.h"
 #include "vinputconnection.h"
 
 #include <QClipboard>
 #include <QDebug>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPainter>
 #include <QThread>
 #include <QVBoxLayout>
@@ -36,6 +42,7 @@ constexpr int kPinchHalf = 46;
 constexpr int kPinchMaxSteps = 42;
 
 const QString kMouse = QStringLiteral("MOUSE");
+const QString kFire = QStringLiteral("FIRE");
 const QString kLeftTop = QStringLiteral("LEFTTOP");
 const QString kRightBottom = QStringLiteral("RIGHTBOTTOM");
 
@@ -63,6 +70,35 @@ AndroidTouchWidget::AndroidTouchWidget(QWidget *parent) : QWidget(parent)
     connect(&VInputConnection::instance(), &VInputConnection::ScreenCapNotify, this,
             &AndroidTouchWidget::onScreenCapNotify);
     m_inputEdit->setFocus(Qt::OtherFocusReason);
+    m_player = new KeyMapPlayer(this);
+    connect(m_player, &KeyMapPlayer::keyboardStatusChanged, this,
+            &AndroidTouchWidget::keyboard_status_change);
+    connect(m_player, &KeyMapPlayer::opacityValueChanged, this, &AndroidTouchWidget::opacityValueChanged);
+}
+
+bool AndroidTouchWidget::loadKeyMap()
+{
+    return m_player->loadKeyMap();
+}
+
+void AndroidTouchWidget::reloadKeyMap()
+{
+    m_player->reloadKeyMap();
+}
+
+void AndroidTouchWidget::on_pavix_package_changed(const QString &package)
+{
+    m_player->onPackageChanged(package);
+}
+
+void AndroidTouchWidget::opacitySliderMoved(int value)
+{
+    m_player->opacitySliderMoved(value);
+}
+
+void AndroidTouchWidget::keyBoardSettingSave()
+{
+    m_player->keyBoardSettingSave();
 }
 
 QPoint AndroidTouchWidget::mapToDevice(int x, int y, int width, int height, int rotation, double scale)
@@ -239,8 +275,16 @@ int AndroidTouchWidget::qtKeyToLinuxKey(int key, int scanCode)
 
 void AndroidTouchWidget::mousePressEvent(QMouseEvent *event)
 {
+    if (event->button() == Qt::RightButton) {
+        m_player->rightPress();
+        return;
+    }
     if (event->button() != Qt::LeftButton)
         return;
+    if (m_player->leftPress(event->pos())) {
+        m_mouseFinger = kFire;
+        return;
+    }
     m_mouseFinger = kMouse;
     touchDown(m_mouseFinger, event->x(), event->y(), true);
 }
@@ -251,11 +295,16 @@ void AndroidTouchWidget::mouseReleaseEvent(QMouseEvent *event)
         return;
     const QString finger = m_mouseFinger;
     m_mouseFinger.clear();
-    touchUp(finger);
+    if (finger == kFire)
+        m_player->leftRelease();
+    else
+        touchUp(finger);
 }
 
 void AndroidTouchWidget::mouseMoveEvent(QMouseEvent *event)
 {
+    if (m_player->mouseMove(event->pos()))
+        return;
     touchMove(kMouse, event->x(), event->y());
 }
 
@@ -363,6 +412,8 @@ void AndroidTouchWidget::keyPress(QKeyEvent *event)
             dispatchHotKey(name, this);
         return;
     }
+    if (m_player->keyPress(event))
+        return;
     if (key == Qt::Key_Alt || key == Qt::Key_Control)
         return;
     VInputConnection &vinput = VInputConnection::instance();
@@ -374,6 +425,8 @@ void AndroidTouchWidget::keyPress(QKeyEvent *event)
 void AndroidTouchWidget::keyRelease(QKeyEvent *event)
 {
     if (event->isAutoRepeat())
+        return;
+    if (m_player->keyRelease(event))
         return;
     const int key = event->key();
     if (key == Qt::Key_Alt || key == Qt::Key_Control)
@@ -394,20 +447,63 @@ void AndroidTouchWidget::onTextChanged(const QString &text)
 
 void AndroidTouchWidget::onKeyboardStatusChanged()
 {
-    // Switches the key map of the package in the foreground on or off.
-    {
-        QMutexLocker lock(&Global::keyMapMutex);
-        Global::keyMapEnabledMap.insert(Global::currentPackage, !Global::isKeyMapEnabled());
-    }
-    qInfo().noquote() << ORV_LOG_ANDROID "key map " +
-                             QLatin1String(Global::isKeyMapEnabled() ? "on" : "off") + " for " +
-                             Global::currentPackage;
-    emit keyboard_status_change();
+    // Switches the key map of the package in the foreground on or off (when it has a switch).
+    m_player->onKeyboardStatusChanged();
 }
 
 void AndroidTouchWidget::onScreenCapNotify(const QString &fileName)
 {
     qInfo().noquote() << ORV_LOG_ANDROID "screenshot " + fileName;
+}
+
+AndroidTouchWidget::DroppedFiles AndroidTouchWidget::classifyDrop(const QMimeData *data)
+{
+    DroppedFiles files;
+    if (!data || !data->hasFormat(QStringLiteral("text/uri-list")))
+        return files;
+    for (const QUrl &url : data->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        if (path.isEmpty())
+            continue;
+        if (GuestFiles::isPackageName(path))
+            files.packages << path;
+        else if (GuestFiles::isPictureName(path))
+            files.images << path;
+        else
+            files.others << path;
+    }
+    return files;
+}
+
+void AndroidTouchWidget::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void AndroidTouchWidget::dragMoveEvent(QDragMoveEvent *event)
+{
+    event->acceptProposedAction();
+}
+
+void AndroidTouchWidget::dropEvent(QDropEvent *event)
+{
+    if (!event->mimeData()->hasFormat(QStringLiteral("text/uri-list")))
+        return;
+    event->acceptProposedAction();
+    const DroppedFiles files = classifyDrop(event->mimeData());
+    qDebug().noquote() << QStringLiteral("AndroidTouchWidget : dropEvent -> ") +
+                              files.packages.join(QLatin1Char(','));
+    if (!files.packages.isEmpty())
+        PavixConnection::instance().installAPKFromDrag(files.packages, 1);
+    if (!files.images.isEmpty())
+        VInputConnection::instance().copyFileFromDrag(files.images, GuestFiles::Image);
+    if (!files.others.isEmpty())
+        VInputConnection::instance().copyFileFromDrag(files.others, GuestFiles::Other);
 }
 
 void AndroidTouchWidget::focusInEvent(QFocusEvent *event)

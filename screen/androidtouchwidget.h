@@ -5,7 +5,12 @@
 #include <QString>
 #include <QWidget>
 
+class KeyMapPlayer;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QKeyEvent;
+class QMimeData;
 class QLineEdit;
 class QVBoxLayout;
 
@@ -57,6 +62,20 @@ public:
     void emitBossKey() { emit hotkey_bosskey_click(); }
 
     QLineEdit *inputEdit() const { return m_inputEdit; }
+    // The player of the foreground package's key map (keymapplayer.h).
+    KeyMapPlayer *keyMapPlayer() const { return m_player; }
+    bool loadKeyMap();
+    void reloadKeyMap();
+
+    // The local files of a drop, sorted into packages, pictures and other files (suffixes compared
+    // without regard to case; URLs that name no local file are left out).
+    struct DroppedFiles
+    {
+        QStringList packages;
+        QStringList images;
+        QStringList others;
+    };
+    static DroppedFiles classifyDrop(const QMimeData *data);
 
 signals:
     void show_full();
@@ -73,6 +92,10 @@ public slots:
     void onTextChanged(const QString &text);
     void onKeyboardStatusChanged();
     void onScreenCapNotify(const QString &fileName);
+    // The launcher reports another package in the foreground.
+    void on_pavix_package_changed(const QString &package);
+    void opacitySliderMoved(int value);
+    void keyBoardSettingSave();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -81,6 +104,9 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
@@ -97,4 +123,5 @@ private:
     // The finger the left button's press put down; its release lifts this one, whatever mode the key
     // map is in by then.
     QString m_mouseFinger;
+    KeyMapPlayer *m_player = nullptr;
 };
