@@ -55,6 +55,7 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
     m_loadingControl = new LoadingControl();
     m_androidControl = new AndroidControl();
     wireKeyMapOverlay(m_androidControl->androidWindow()->touchWidget());
+    wireKeyMapEditor(m_androidControl->androidWindow());
     m_dialogControl = new DialogControl();
     m_currentWindow = m_loadingControl->loadingWindow();
 

@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "datareportengine.h"
 #include "global.h"
+#include "keymapplayer.h"
 #include "launcherrequest.h"
 #include "logtags.h"
 #include "pavixconnection.h"
@@ -354,6 +355,24 @@ void AndroidWindow::at_menu_multi_player_click()
 {
     qDebug() << "AndroidWindow    : menuMultiPlayer";
     Platform::startDetachedProgram(QLatin1String(GlobalText::kManagerProgram), {QStringLiteral("-from=0")});
+}
+
+void AndroidWindow::at_menu_keyboard_click()
+{
+    qDebug() << "Android    : menuKeyboard in";
+    KeyMapPlayer *player = m_touchWidget->keyMapPlayer();
+    player->clearOverlay();
+    // The touch layer lies exactly over the Android picture: its rectangle on the desktop is the area
+    // the editor covers and stores with the key map.
+    const QRect area(m_touchWidget->mapToGlobal(QPoint(0, 0)), m_touchWidget->size());
+    bool saved = false;
+    if (m_keyMapEditorOpener)
+        saved = m_keyMapEditorOpener(m_touchWidget->rotation(), area, this);
+    else
+        qWarning() << "Android    : no key-map editor";
+    if (!saved && Global::keyMapEnabledMap.value(Global::currentPackage))
+        player->buildOverlay();
+    DataReportEngine::report(ReportEvent::KeyMapEditor);
 }
 
 void AndroidWindow::at_pavix_copy_text(QString text)
