@@ -326,6 +326,8 @@ void MenuBar::showScriptTopTooltip()
 void MenuBar::setBarHeight(int height)
 {
     resize(m_barWidth, height);
+    // A hidden bar gets its resize event only when shown; its buttons are placed now.
+    layoutBar();
 }
 
 void MenuBar::resizeEvent(QResizeEvent *event)

@@ -11,6 +11,7 @@
 #include "global.h"
 #include "installtree.h"
 #include "menubar.h"
+#include "orvmenu.h"
 #include "paths.h"
 #include "reportbuilder.h"
 #include "scripttoptooltip.h"
@@ -124,6 +125,7 @@ void TestShellWidgets::titleBarLayout()
     QFETCH(double, share);
     QWidget host;
     TitleBar bar(&host);
+    host.show();
     // The natural width: the buttons are 34 wide from there on.
     int full = 200;
     while (true) {
