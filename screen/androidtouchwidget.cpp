@@ -427,7 +427,7 @@ void AndroidTouchWidget::onScreenCapNotify(const QString &fileName)
         std::swap(shown, other);
     other->hide();
     shown->setText(fileName);
-    shown->setGeometry(0, 0, width(), shown->height());
+    shown->setGeometry(QRect(mapToGlobal(QPoint(0, 0)), QSize(width(), shown->height())));
     shown->show();
 }
 

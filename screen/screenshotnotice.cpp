@@ -27,8 +27,11 @@ ScreenshotNotice::ScreenshotNotice(QWidget *parent) : QWidget(parent)
 void ScreenshotNotice::buildCommon()
 {
     setAttribute(Qt::WA_TranslucentBackground);
-    // Its own native window, raised over the render library's child window when shown.
-    setAttribute(Qt::WA_NativeWindow);
+    // A small frameless window of its own over the picture: the render library's child window lies
+    // above every widget drawn into the Android window, so a child widget would stay hidden beneath
+    // it. It takes no focus away from the touch layer.
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setStyleSheet(QStringLiteral("background: transparent;"));
     setWindowTitle(tr("Form"));
     m_name->setObjectName(QStringLiteral("label_image_name"));

@@ -10,7 +10,8 @@ class QPushButton;
 // and two buttons that open the picture and its folder (the host side of the shared folder "picture")
 // in the host's default programs. It closes 3000 ms after it was shown; the pointer over it holds it.
 // Two layouts: one row (ScreenshotHandleWidget) for screens wider than 450 pixels, two rows
-// (VerticalScreenshotHandleWidget) for narrower ones.
+// (VerticalScreenshotHandleWidget) for narrower ones. Each is a frameless tool window placed over the
+// top of the picture (the render library's window covers any widget inside the Android window).
 class ScreenshotNotice : public QWidget
 {
     Q_OBJECT

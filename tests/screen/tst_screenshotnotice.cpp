@@ -80,7 +80,8 @@ void TestScreenshotNotice::layoutByWidth()
     ScreenshotNotice *visible = wide->isVisible() ? wide : narrow;
     QCOMPARE(visible->objectName(), shown);
     QVERIFY(!(wide->isVisible() && narrow->isVisible()));
-    QCOMPARE(visible->geometry(), QRect(0, 0, width, 80));
+    // Across the top of the layer.
+    QCOMPARE(visible->geometry(), QRect(touch.mapToGlobal(QPoint(0, 0)), QSize(width, 80)));
     QCOMPARE(visible->text(), QStringLiteral("Screenshot_1.png"));
     // A name from the guest is shown as it is, never as markup.
     touch.onScreenCapNotify(QStringLiteral("<b>x</b>.png"));
