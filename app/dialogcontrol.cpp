@@ -5,8 +5,10 @@
 #include "datareportengine.h"
 #include "environmentcheckdialog.h"
 #include "errorcodes.h"
+#include "feedbackdialog.h"
 #include "global.h"
 #include "reportevents.h"
+#include "systeminfodialog.h"
 #include "updatedialog.h"
 #include "updater.h"
 #include "vboxerrordialog.h"
@@ -43,7 +45,8 @@ private:
 
 } // namespace
 
-DialogControl::DialogControl(QObject *parent) : QObject(parent)
+DialogControl::DialogControl(QObject *parent)
+    : QObject(parent), m_feedbackMenu(std::make_unique<FeedbackPopuMenu>(nullptr))
 {
     registerDialogType();
 }
@@ -179,6 +182,20 @@ void DialogControl::showDialog(QString msg, DialogType type, QWidget *parent, QS
         break;
     case DialogType::Message: {
         CommonDialog dialog(msg, static_cast<int>(DialogType::Message), nullptr);
+        result = runDialog(dialog);
+        break;
+    }
+    case DialogType::FeedbackMenu: {
+        // "x|y", the global point under the title bar's more button.
+        const QStringList parts = msg.split(QLatin1Char('|'), Qt::KeepEmptyParts);
+        const int x = parts.value(0).toInt();
+        const int y = parts.value(1).toInt();
+        m_feedbackMenu->move(x, y);
+        m_feedbackMenu->show();
+        break;
+    }
+    case DialogType::SystemInfo: {
+        SystemInfoDialog dialog(nullptr);
         result = runDialog(dialog);
         break;
     }

@@ -9,6 +9,9 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
+class FeedbackPopuMenu;
 class QDialog;
 
 // The one entry for the program's dialogs. A request names a dialog type, a message, an optional
@@ -37,6 +40,7 @@ public:
 
     QWidget *dialogParent() const { return m_dialogParent; }
     DialogType currentType() const { return m_currentType; }
+    FeedbackPopuMenu *feedbackMenu() const { return m_feedbackMenu.get(); }
 
     // Check name to the "source" code of the environment-check report.
     static QString checkSource(const QString &checkName);
@@ -67,4 +71,6 @@ private:
     DialogType m_currentType = DialogType::Message;
     QList<QPointer<QDialog>> m_openDialogs;
     int m_activeRequests = 0;
+    // The feedback pop-up, reused for every request of its type.
+    std::unique_ptr<FeedbackPopuMenu> m_feedbackMenu;
 };

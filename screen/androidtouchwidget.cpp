@@ -1,5 +1,8 @@
 #include "androidtouchwidget.h"
 
+#include "screenshotnotice.h"
+#include "traynotice.h"
+
 #include "androidwindow.h"
 #include "global.h"
 #include "guestfiles.h"
@@ -24,6 +27,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 constexpr int kLinuxLeftShift = 42;
@@ -45,6 +50,9 @@ const QString kMouse = QStringLiteral("MOUSE");
 const QString kFire = QStringLiteral("FIRE");
 const QString kLeftTop = QStringLiteral("LEFTTOP");
 const QString kRightBottom = QStringLiteral("RIGHTBOTTOM");
+
+// A layer wider than this shows the one-row screenshot notice.
+constexpr int kWideNoticeMinWidth = 450;
 
 bool isLetter(int key)
 {
@@ -69,6 +77,10 @@ AndroidTouchWidget::AndroidTouchWidget(QWidget *parent) : QWidget(parent)
     connect(m_inputEdit, &QLineEdit::textChanged, this, &AndroidTouchWidget::onTextChanged);
     connect(&VInputConnection::instance(), &VInputConnection::ScreenCapNotify, this,
             &AndroidTouchWidget::onScreenCapNotify);
+    m_screenshotWidget = new ScreenshotHandleWidget(this);
+    m_verticalScreenshotWidget = new VerticalScreenshotHandleWidget(this);
+    m_screenshotWidget->hide();
+    m_verticalScreenshotWidget->hide();
     m_inputEdit->setFocus(Qt::OtherFocusReason);
     m_player = new KeyMapPlayer(this);
     connect(m_player, &KeyMapPlayer::keyboardStatusChanged, this,
@@ -449,11 +461,20 @@ void AndroidTouchWidget::onKeyboardStatusChanged()
 {
     // Switches the key map of the package in the foreground on or off (when it has a switch).
     m_player->onKeyboardStatusChanged();
+    TrayNotice::keyboardChanged();
 }
 
 void AndroidTouchWidget::onScreenCapNotify(const QString &fileName)
 {
     qInfo().noquote() << ORV_LOG_ANDROID "screenshot " + fileName;
+    ScreenshotNotice *shown = m_screenshotWidget;
+    ScreenshotNotice *other = m_verticalScreenshotWidget;
+    if (width() <= kWideNoticeMinWidth)
+        std::swap(shown, other);
+    other->hide();
+    shown->setText(fileName);
+    shown->setGeometry(QRect(mapToGlobal(QPoint(0, 0)), QSize(width(), shown->height())));
+    shown->show();
 }
 
 AndroidTouchWidget::DroppedFiles AndroidTouchWidget::classifyDrop(const QMimeData *data)

@@ -3,11 +3,14 @@
 #include "androidgeometry.h"
 #include "bootpoll.h"
 #include "dialogtype.h"
+#include "menubarbase.h"
 #include "orvwindow.h"
+#include "titlebarbase.h"
 
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -69,7 +72,10 @@ public:
     int landscapeHeight() const;
 
     const AndroidDisplayInfo *displayInfo() const { return m_displayInfo; }
-    QWidget *menuBar() const { return m_menuBar; }
+    MenuBarBase *menuBar() const { return m_menuBar; }
+    TitleBarBase *titleBar() const { return m_titleBar; }
+    // Connections of initEnvironment whose receiving slot this window does not have (each also logged).
+    QStringList missingConnections() const { return m_missingConnections; }
     QWidget *showWindow() const { return m_showWindow; }
     AndroidTouchWidget *touchWidget() const { return m_touchWidget; }
     bool isFirstLoaded() const { return m_firstLoaded; }
@@ -79,8 +85,9 @@ public:
     int lastFrameRate() const { return m_lastFrameRate; }
     const BootPoll &bootPoll() const { return m_bootPoll; }
 
-    static bool windowMaximizedFlag;
-    static bool fullScreenFlag;
+    // The process-wide window states (titlebarbase.h), under the names this window's code uses.
+    static bool &windowMaximizedFlag;
+    static bool &fullScreenFlag;
 
     // Runs the key-map editor modally over the touch layer: the rotation in degrees, the touch layer's
     // rectangle on the desktop and the window as parent; returns whether a save ran to its end. The
@@ -103,6 +110,10 @@ public slots:
     void at_window_max();
     void at_window_normal();
     void at_window_full();
+    void at_title_setting_click();
+    void at_title_systemInfo_click();
+    void at_update_fps_status(bool isShow);
+    void on_update_optimize_btn_status();
     void at_stop_script_click();
     void at_return_click(QString from = QString());
     void at_home_click(QString from = QString());
@@ -132,7 +143,9 @@ protected:
 private:
     void initSize();
     void initEnvironment();
-    void buildMenuButtons();
+    // Joins a menu-bar signal to a slot of this window or its touch layer by their names; a slot they do
+    // not have is logged and listed (missingConnections).
+    void connectByName(QObject *sender, const char *signal, QObject *receiver, const char *slot);
     void startChannels();
     void restoreLocation();
     void pollBoot();
@@ -146,10 +159,9 @@ private:
     void progressStep(double size);
     bool renderReady() const { return m_renderReady; }
 
-    QWidget *m_menuBar = nullptr;
-    QWidget *m_titleBar = nullptr;
-    QLabel *m_titleLabel = nullptr;
-    QLabel *m_fpsLabel = nullptr;
+    MenuBarBase *m_menuBar = nullptr;
+    TitleBarBase *m_titleBar = nullptr;
+    QStringList m_missingConnections;
     QWidget *m_showWindow = nullptr;
     AndroidTouchWidget *m_touchWidget = nullptr;
     KeyMapEditorOpener m_keyMapEditorOpener;
