@@ -10,6 +10,7 @@
 #include <QWidget>
 
 class QDialog;
+class SettingDialog;
 
 // The one entry for the program's dialogs. A request names a dialog type, a message, an optional
 // parent and a "from" text; the dispatcher opens the dialog modally and turns the outcome into usage
@@ -36,6 +37,8 @@ public:
     int activeRequests() const { return m_activeRequests; }
 
     QWidget *dialogParent() const { return m_dialogParent; }
+    // The settings window: one per process, hidden between openings.
+    SettingDialog *settingDialog() const { return m_settingDialog; }
     DialogType currentType() const { return m_currentType; }
 
     // Check name to the "source" code of the environment-check report.
@@ -66,5 +69,6 @@ private:
     QPointer<QWidget> m_dialogParent;
     DialogType m_currentType = DialogType::Message;
     QList<QPointer<QDialog>> m_openDialogs;
+    SettingDialog *m_settingDialog = nullptr;
     int m_activeRequests = 0;
 };

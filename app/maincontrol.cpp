@@ -12,6 +12,7 @@
 #include "quitorvdialog.h"
 #include "reportevents.h"
 #include "settingmodel.h"
+#include "shellwiring.h"
 #include "sharedsegment.h"
 #include "vboxtool.h"
 #include "vinputconnection.h"
@@ -49,6 +50,7 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
                                      return dialog.exec();
                                  }});
 
+    ShellWiring::install();
     m_loadingControl = new LoadingControl();
     m_androidControl = new AndroidControl();
     m_dialogControl = new DialogControl();

@@ -8,7 +8,10 @@
 #include <QPoint>
 #include <QString>
 
+#include <functional>
+
 class AndroidTouchWidget;
+class QDialog;
 class QLabel;
 class QTimer;
 
@@ -75,6 +78,16 @@ public:
     static bool windowMaximizedFlag;
     static bool fullScreenFlag;
 
+    // The window shell's dialogs that the menu opens. They belong to a sibling feature, so the
+    // application hands over how to make them (wired to the input channel); the window places, runs and
+    // deletes each.
+    struct ShellDialogs
+    {
+        std::function<QDialog *(QWidget *parent)> makeGeolocationDialog;
+        std::function<QDialog *()> makeShareFolderDialog;
+    };
+    static void setShellDialogs(const ShellDialogs &dialogs);
+
 signals:
     void scheduleChanged(int start, int end);
     void showDialog(QString msg, DialogType type, QWidget *parent = nullptr,
@@ -94,6 +107,9 @@ public slots:
     void at_menu_click(QString from = QString());
     void at_menu_shake_click();
     void at_menu_screenshot_click();
+    void at_title_setting_click();
+    void at_menu_virtual_location_click();
+    void at_menu_share_folder_click();
 
 protected:
     bool event(QEvent *e) override;
