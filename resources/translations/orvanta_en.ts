@@ -346,6 +346,17 @@
     </message>
 </context>
 <context>
+    <name>ShortLineEdit</name>
+    <message>
+        <source>与系统快捷键冲突!</source>
+        <translation>Conflicts with a system shortcut!</translation>
+    </message>
+    <message>
+        <source>与当前设置快捷键冲突!</source>
+        <translation>Conflicts with a current shortcut!</translation>
+    </message>
+</context>
+<context>
     <name>UpdateDialog</name>
     <message>
         <source>update_title</source>
