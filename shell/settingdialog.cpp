@@ -832,7 +832,7 @@ void SettingDialog::on_btn_chenk_update_clicked()
     DataReportEngine::report(ReportEvent::SharedFolderDialog);
     Platform::ProcessRequest request;
     request.program = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(kUpdaterName);
-    request.arguments = {QStringLiteral("fromOrvantaToCheck")};
+    request.arguments = QStringList{QStringLiteral("fromOrvantaToCheck")};
     request.timeoutMs = TimeoutScale::ms(kUpdateCheckWaitMs);
     request.killOnTimeout = true;
     qDebug() << " check update exe path " << request.program;
@@ -868,7 +868,7 @@ void SettingDialog::promptUpdate(const QString &mode)
     if (result == QDialog::Accepted) {
         Platform::ProcessRequest request;
         request.program = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(kUpdaterName);
-        request.arguments = {QStringLiteral("fromOrvantaToUpdate")};
+        request.arguments = QStringList{QStringLiteral("fromOrvantaToUpdate")};
         Platform::startDetached(request);
         userKey.setValue(QStringLiteral("IsUpdateCancel"), false);
     } else {

@@ -14,6 +14,11 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 namespace ShellSupport {
 
 void whenModal(const std::function<void(QWidget *)> &action)
@@ -64,6 +69,23 @@ void clearEvents()
 {
     QThreadPool::globalInstance()->waitForDone();
     DataReportEngine::instance()->dao().clearTable();
+}
+
+bool setReadOnly(const QString &path, bool readOnly)
+{
+    if (geteuid() != 0)
+        return QFile::setPermissions(path, readOnly ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = readOnly ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
 }
 
 } // namespace ShellSupport

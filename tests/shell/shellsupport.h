@@ -19,6 +19,9 @@ QStringList storedEvents();
 // empties it.
 bool openEventStore();
 void clearEvents();
+// Makes `path` unwritable for everyone: the immutable flag when running as the superuser (who ignores
+// permissions), else read-only permissions. False when neither could be set.
+bool setReadOnly(const QString &path, bool readOnly);
 
 } // namespace ShellSupport
 
