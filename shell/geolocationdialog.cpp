@@ -21,6 +21,8 @@ namespace {
 // The map service's JavaScript API, version 2.0. The access key is the installation's own credential
 // for that service; a build for distribution puts its key here.
 const char *const kDefaultMapScript = "https://api.map.baidu.com/api?v=2.0&ak=0000000000000000000000000000000A";
+// The window property under which the bridge passes into the page's closure.
+const char *const kBridgeHandoverName = "__orvantaBridgeHandover";
 // Where the page names its map script.
 const char *const kMapScriptMarker = "@MAP_SCRIPT_URL@";
 
@@ -174,8 +176,21 @@ void GeolocationDialog::setMapScriptUrl(const QUrl &url)
 
 void GeolocationDialog::populateJavaScriptWindowObject()
 {
-    m_page->mainFrame()->addToJavaScriptWindowObject(QStringLiteral("Orvanta"), m_bridge,
-                                                      QWebFrame::QtOwnership);
+    // The page gets the object "Orvanta" with the one position call. The Qt object behind it would also
+    // offer QObject's own slots, signals and properties (deleteLater, destroyed, objectName), so it is
+    // handed over under a passing name and kept only inside the call's closure; the name is gone before
+    // any script of the page runs.
+    QWebFrame *frame = m_page->mainFrame();
+    frame->addToJavaScriptWindowObject(QLatin1String(kBridgeHandoverName), m_bridge, QWebFrame::QtOwnership);
+    frame->evaluateJavaScript(QStringLiteral(
+        "(function () {"
+        "  var bridge = window.%1;"
+        "  delete window.%1;"
+        "  if (window.%1 !== undefined) window.%1 = undefined;"
+        "  var position = function (lng, lat) { bridge.SetCurrentPosition(Number(lng), Number(lat)); };"
+        "  Object.defineProperty(window, 'Orvanta', {"
+        "    value: Object.freeze({ SetCurrentPosition: position }), writable: false, configurable: false });"
+        "})();").arg(QLatin1String(kBridgeHandoverName)));
 }
 
 void GeolocationDialog::permissionRequested(QWebFrame *frame, QWebPage::Feature feature)
@@ -205,6 +220,8 @@ void GeolocationDialog::loadFinishedSlot(bool ok)
     } else {
         qWarning() << "GeolocationDialog : the page did not load";
     }
+    qInfo() << "GeolocationDialog : page loaded" << ok;
+    m_pageLoaded = true;
     emit pageReady(ok);
 }
 

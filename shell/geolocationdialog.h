@@ -72,6 +72,8 @@ public:
     static QUrl mapScriptUrl();
     static void setMapScriptUrl(const QUrl &url);
 
+    // The page has finished loading (well or not).
+    bool pageLoaded() const { return m_pageLoaded; }
     double longitude() const { return m_longitude; }
     double latitude() const { return m_latitude; }
     QWebView *webView() const { return m_webView; }
@@ -103,6 +105,7 @@ private:
     QWebView *m_webView = nullptr;
     GeolocationPage *m_page = nullptr;
     GeolocationBridge *m_bridge = nullptr;
+    bool m_pageLoaded = false;
     double m_longitude = 0.0;
     double m_latitude = 0.0;
     std::function<void(const QString &, QWidget *)> m_runMessage;

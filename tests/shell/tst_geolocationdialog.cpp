@@ -132,10 +132,9 @@ std::unique_ptr<GeolocationDialog> TestGeolocationDialog::openDialog()
         static_cast<GeolocationDialog *>(ShellWiring::makeGeolocationDialog(nullptr)));
     dialog->setMessageRunner([this](const QString &text, QWidget *) { m_messages << text; });
     dialog->page()->setQuiet(true);
-    QSignalSpy ready(dialog.get(), &GeolocationDialog::pageReady);
     dialog->show();
-    if (ready.isEmpty())
-        ready.wait(10000);
+    if (!QTest::qWaitFor([&dialog] { return dialog->pageLoaded(); }, 10000))
+        qWarning() << "the page did not load";
     return dialog;
 }
 
@@ -212,6 +211,14 @@ void TestGeolocationDialog::pageReachesOnlyThePositionCall()
     // Nothing inherited from QObject, and nothing of the dialog.
     const QStringList members = js(*dialog, QStringLiteral("var m=[];for(var k in Orvanta)m.push(k);m")).toStringList();
     QCOMPARE(members, QStringList{QStringLiteral("SetCurrentPosition")});
+    // No other property of the window leads to a Qt object.
+    const QStringList bridges = js(*dialog, QStringLiteral(
+        "var found=[];for(var k in window){try{var v=window[k];if(v&&typeof v==='object'&&"
+        "typeof v.deleteLater==='function')found.push(k);}catch(e){}}found")).toStringList();
+    QCOMPARE(bridges, QStringList());
+    // The page cannot replace the object either.
+    js(*dialog, QStringLiteral("try{window.Orvanta={};}catch(e){}try{Orvanta.SetCurrentPosition=null;}catch(e){}"));
+    QCOMPARE(js(*dialog, QStringLiteral("typeof Orvanta.SetCurrentPosition")).toString(), QStringLiteral("function"));
     for (const char *name : {"deleteLater", "destroyed", "objectName", "close", "setLocation", "sendGps",
                              "accept", "reject", "show", "parent"})
         QCOMPARE(js(*dialog, QStringLiteral("typeof Orvanta.%1").arg(QLatin1String(name))).toString(),
@@ -239,8 +246,7 @@ void TestGeolocationDialog::navigationAwayIsRefused()
     js(*dialog, QStringLiteral("window.location.href = 'file:///etc/hostname'"));
     js(*dialog, QStringLiteral("var a=document.createElement('a');a.href='http://127.0.0.1:9/';"
                                "document.body.appendChild(a);a.click();"));
-    QCOMPARE(js(*dialog, QStringLiteral("String(window.open('http://127.0.0.1:9/'))")).toString(),
-             QStringLiteral("null"));
+    QCOMPARE(js(*dialog, QStringLiteral("!window.open('http://127.0.0.1:9/')")).toBool(), true);
     QTest::qWait(300);
     QCOMPARE(dialog->page()->mainFrame()->url(), page);
     QCOMPARE(js(*dialog, QStringLiteral("typeof savePoint")).toString(), QStringLiteral("function"));
@@ -314,17 +320,12 @@ void TestGeolocationDialog::geolocationPermissionIsGranted()
     QList<QWebPage::Feature> asked;
     connect(dialog->page(), &QWebPage::featurePermissionRequested, this,
             [&asked](QWebFrame *, QWebPage::Feature feature) { asked << feature; });
-    js(*dialog, QStringLiteral("window.geoAnswer='none';navigator.geolocation && navigator.geolocation."
-                               "getCurrentPosition(function(){window.geoAnswer='position';},"
-                               "function(e){window.geoAnswer='error '+e.code;});"));
-    QTest::qWaitFor([&asked] { return !asked.isEmpty(); }, 3000);
-    if (asked.isEmpty())
+    QTest::ignoreMessage(QtDebugMsg, "GEO-Location: PermissionGrantedByUser");
+    js(*dialog, QStringLiteral("navigator.geolocation && navigator.geolocation.getCurrentPosition("
+                               "function(){}, function(){});"));
+    if (!QTest::qWaitFor([&asked] { return !asked.isEmpty(); }, 3000))
         QSKIP("this QtWebKit build asks for no geolocation permission");
     QCOMPARE(asked.at(0), QWebPage::Geolocation);
-    // Granted: the answer is not a permission refusal (code 1); with no position source here it may be
-    // "position unavailable" (2).
-    QTRY_VERIFY(js(*dialog, QStringLiteral("window.geoAnswer")).toString() != QLatin1String("none"));
-    QVERIFY(js(*dialog, QStringLiteral("window.geoAnswer")).toString() != QLatin1String("error 1"));
 }
 
 void TestGeolocationDialog::unreachableMapServiceKeepsTheStoredPoint()
@@ -350,8 +351,12 @@ void TestGeolocationDialog::unwritableSettingsFileIsReported()
     QTRY_COMPARE(m_guest.gpsLines(), QStringList{QStringLiteral("GPS:str-3.5|4.5")});
     QCOMPARE(m_messages, QStringList{QStringLiteral("set location not stored")});
     QVERIFY(ShellSupport::setReadOnly(SettingModel::filePath(), false));
-    QSettings file(SettingModel::filePath(), QSettings::IniFormat);
-    QCOMPARE(file.value(QStringLiteral("Geolocation/lng")).toDouble(), 1.5);
+    // The file as it was (read from the disk: this process's settings objects may still hold the values
+    // they could not write).
+    QFile file(SettingModel::filePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    QVERIFY2(content.contains("lng=1.5") && content.contains("lat=2.5"), content.constData());
 }
 
 QTEST_MAIN(TestGeolocationDialog)
