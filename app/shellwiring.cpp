@@ -17,7 +17,8 @@ namespace ShellWiring {
 QDialog *makeGeolocationDialog(QWidget *parent)
 {
     auto *dialog = new GeolocationDialog(parent);
-    QObject::connect(dialog, &GeolocationDialog::sendGps, &VInputConnection::instance(), &VInputConnection::sendGps);
+    QObject::connect(dialog, &GeolocationDialog::sendGps, &VInputConnection::instance(),
+                     &VInputConnection::sendGps);
     return dialog;
 }
 

@@ -153,7 +153,8 @@ double SettingModel::readDouble(const QSettings &settings, const QString &key, d
 void SettingModel::readLocation(double *longitude, double *latitude)
 {
     QSettings file(filePath(), QSettings::IniFormat);
-    const double lng = readDouble(file, QLatin1String(SettingKeys::kLongitude), SettingKeys::kDefaultLongitude);
+    const double lng =
+        readDouble(file, QLatin1String(SettingKeys::kLongitude), SettingKeys::kDefaultLongitude);
     const double lat = readDouble(file, QLatin1String(SettingKeys::kLatitude), SettingKeys::kDefaultLatitude);
     // An infinite or undefined number is no place on earth.
     *longitude = qIsFinite(lng) ? lng : SettingKeys::kDefaultLongitude;

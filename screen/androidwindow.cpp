@@ -14,8 +14,8 @@
 #include "vinputconnection.h"
 
 #include <QCoreApplication>
-#include <QDialog>
 #include <QDebug>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>

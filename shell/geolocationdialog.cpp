@@ -20,7 +20,8 @@ namespace {
 
 // The map service's JavaScript API, version 2.0. The access key is the installation's own credential
 // for that service; a build for distribution puts its key here.
-const char *const kDefaultMapScript = "https://api.map.baidu.com/api?v=2.0&ak=0000000000000000000000000000000A";
+const char *const kDefaultMapScript =
+    "https://api.map.baidu.com/api?v=2.0&ak=0000000000000000000000000000000A";
 // The window property under which the bridge passes into the page's closure.
 const char *const kBridgeHandoverName = "__orvantaBridgeHandover";
 // Where the page names its map script.
@@ -58,9 +59,12 @@ void GeolocationBridge::SetCurrentPosition(double lng, double lat)
         m_take(lng, lat);
 }
 
-GeolocationPage::GeolocationPage(const QUrl &pageUrl, QObject *parent) : QWebPage(parent), m_pageUrl(pageUrl) {}
+GeolocationPage::GeolocationPage(const QUrl &pageUrl, QObject *parent) : QWebPage(parent), m_pageUrl(pageUrl)
+{
+}
 
-bool GeolocationPage::acceptNavigationRequest(QWebFrame *frame, const QNetworkRequest &request, NavigationType type)
+bool GeolocationPage::acceptNavigationRequest(QWebFrame *frame, const QNetworkRequest &request,
+                                              NavigationType type)
 {
     // Only the packaged page itself is shown; a link, a form or a script cannot take the dialog (and the
     // bridge that comes with it) to another page. Frames inside the page (the map's own) may load.
@@ -79,7 +83,8 @@ void GeolocationPage::javaScriptAlert(QWebFrame *frame, const QString &msg)
         QWebPage::javaScriptAlert(frame, msg);
 }
 
-void GeolocationPage::javaScriptConsoleMessage(const QString &message, int lineNumber, const QString &sourceID)
+void GeolocationPage::javaScriptConsoleMessage(const QString &message, int lineNumber,
+                                               const QString &sourceID)
 {
     qDebug().noquote() << "GeolocationDialog : page" << sourceID << lineNumber << message;
 }
@@ -94,7 +99,8 @@ GeolocationDialog::GeolocationDialog(QWidget *parent) : FuncBaseDialog(parent, 3
     widget_bkg = new QWidget(this);
     widget_bkg->setObjectName(QStringLiteral("widget_bkg"));
     widget_bkg->setGeometry(0, 0, 944, 625);
-    widget_bkg->setStyleSheet(QStringLiteral("#widget_bkg{background-color:#343841;border:1px solid #111518;}"));
+    widget_bkg->setStyleSheet(
+        QStringLiteral("#widget_bkg{background-color:#343841;border:1px solid #111518;}"));
 
     pushButton_set = new QPushButton(tr("geo_set"), widget_bkg);
     pushButton_set->setObjectName(QStringLiteral("pushButton_set"));
@@ -148,7 +154,8 @@ GeolocationDialog::GeolocationDialog(QWidget *parent) : FuncBaseDialog(parent, 3
         html = QString::fromUtf8(page.readAll());
     else
         qWarning() << "GeolocationDialog : the page is missing from the resources";
-    html.replace(QLatin1String(kMapScriptMarker), mapScriptUrl().toString(QUrl::FullyEncoded).toHtmlEscaped());
+    html.replace(QLatin1String(kMapScriptMarker),
+                 mapScriptUrl().toString(QUrl::FullyEncoded).toHtmlEscaped());
     m_page->mainFrame()->setHtml(html, QUrl(QString::fromLatin1(kPageUrl)));
 }
 
@@ -182,15 +189,18 @@ void GeolocationDialog::populateJavaScriptWindowObject()
     // any script of the page runs.
     QWebFrame *frame = m_page->mainFrame();
     frame->addToJavaScriptWindowObject(QLatin1String(kBridgeHandoverName), m_bridge, QWebFrame::QtOwnership);
-    frame->evaluateJavaScript(QStringLiteral(
-        "(function () {"
-        "  var bridge = window.%1;"
-        "  delete window.%1;"
-        "  if (window.%1 !== undefined) window.%1 = undefined;"
-        "  var position = function (lng, lat) { bridge.SetCurrentPosition(Number(lng), Number(lat)); };"
-        "  Object.defineProperty(window, 'Orvanta', {"
-        "    value: Object.freeze({ SetCurrentPosition: position }), writable: false, configurable: false });"
-        "})();").arg(QLatin1String(kBridgeHandoverName)));
+    frame->evaluateJavaScript(
+        QStringLiteral(
+            "(function () {"
+            "  var bridge = window.%1;"
+            "  delete window.%1;"
+            "  if (window.%1 !== undefined) window.%1 = undefined;"
+            "  var position = function (lng, lat) { bridge.SetCurrentPosition(Number(lng), Number(lat)); };"
+            "  Object.defineProperty(window, 'Orvanta', {"
+            "    value: Object.freeze({ SetCurrentPosition: position }), writable: false, configurable: "
+            "false });"
+            "})();")
+            .arg(QLatin1String(kBridgeHandoverName)));
 }
 
 void GeolocationDialog::permissionRequested(QWebFrame *frame, QWebPage::Feature feature)

@@ -44,7 +44,8 @@ public:
     void setQuiet(bool quiet) { m_quiet = quiet; }
 
 protected:
-    bool acceptNavigationRequest(QWebFrame *frame, const QNetworkRequest &request, NavigationType type) override;
+    bool acceptNavigationRequest(QWebFrame *frame, const QNetworkRequest &request,
+                                 NavigationType type) override;
     void javaScriptAlert(QWebFrame *frame, const QString &msg) override;
     void javaScriptConsoleMessage(const QString &message, int lineNumber, const QString &sourceID) override;
 
@@ -79,7 +80,10 @@ public:
     QWebView *webView() const { return m_webView; }
     GeolocationPage *page() const { return m_page; }
     // A message box the dialog runs (the "set location ok" message); tests close it.
-    void setMessageRunner(std::function<void(const QString &, QWidget *)> runner) { m_runMessage = std::move(runner); }
+    void setMessageRunner(std::function<void(const QString &, QWidget *)> runner)
+    {
+        m_runMessage = std::move(runner);
+    }
 
 signals:
     // The set button: the point to send to the guest (the opener connects the input channel).

@@ -93,8 +93,9 @@ const char *const kOutlineButton =
 const char *const kSaveButton =
     "QPushButton{color:white;background-color:#0190ff;border:none;border-radius:18px;font:16px;}"
     "QPushButton:hover{background-color:#44aeff;}";
-const char *const kLinkButton = "QPushButton{color:#0190ff;border:none;background:transparent;text-decoration:"
-                                "underline;font:%1px;}";
+const char *const kLinkButton =
+    "QPushButton{color:#0190ff;border:none;background:transparent;text-decoration:"
+    "underline;font:%1px;}";
 const char *const kEditableDigits =
     "QLineEdit { background-color: #2c2f36; color: white; font: 16px; border: 1px solid black; }";
 const char *const kReadOnlyDigits =
@@ -204,7 +205,8 @@ SettingDialog::SettingDialog(QWidget *parent) : FuncBaseDialog(parent, 30, 43, 2
     connect(ui->btn_save, &QPushButton::clicked, this, &SettingDialog::on_btn_save_clicked);
     connect(ui->btn_reset, &QPushButton::clicked, this, &SettingDialog::on_btn_reset_clicked);
     connect(ui->tab_render, &QTabWidget::currentChanged, this, &SettingDialog::on_tab_render_currentChanged);
-    connect(ui->tab_setting, &QTabWidget::currentChanged, this, &SettingDialog::on_tab_setting_currentChanged);
+    connect(ui->tab_setting, &QTabWidget::currentChanged, this,
+            &SettingDialog::on_tab_setting_currentChanged);
     connect(ui->btn_optimize, &QPushButton::clicked, this, &SettingDialog::on_btn_optimize_clicked);
     connect(ui->btn_chenk_update, &QPushButton::clicked, this, &SettingDialog::on_btn_chenk_update_clicked);
     connect(ui->btn_qq, &QPushButton::clicked, this, &SettingDialog::on_btn_qq_clicked);
@@ -225,9 +227,9 @@ void SettingDialog::buildForm()
 
     ui->btn_close = named(new QPushButton(this), "btn_close");
     ui->btn_close->setGeometry(30, 20, 13, 22);
-    ui->btn_close->setStyleSheet(
-        QStringLiteral("QPushButton{background:transparent;border:none;image:url(:/images/fun_dialog_return.png);}"
-                       "QPushButton:hover{image:url(:/images/fun_dialog_return_hover.png);}"));
+    ui->btn_close->setStyleSheet(QStringLiteral(
+        "QPushButton{background:transparent;border:none;image:url(:/images/fun_dialog_return.png);}"
+        "QPushButton:hover{image:url(:/images/fun_dialog_return_hover.png);}"));
     ui->title = named(new QLabel(tr("Setting"), this), "title");
     ui->title->setGeometry(60, 20, 620, 20);
     ui->title->setAlignment(Qt::AlignCenter);
@@ -374,15 +376,16 @@ void SettingDialog::buildForm()
     ui->check_slient = named(new QCheckBox(tr("slient"), silentRow), "check_slient");
     ui->check_slient->setGeometry(170, 0, 300, 26);
     hotLayout->addWidget(silentRow);
-    addRow("widget_return_key", "check_return_key", tr("return key"), "edit_return_key", &ui->check_return_key,
-           &ui->edit_return_key);
+    addRow("widget_return_key", "check_return_key", tr("return key"), "edit_return_key",
+           &ui->check_return_key, &ui->edit_return_key);
     addRow("widget_home_key", "check_home_key", tr("home key"), "edit_home_key", &ui->check_home_key,
            &ui->edit_home_key);
     addRow("widget_menu_key", "check_menu_key", tr("menu key"), "edit_menu_key", &ui->check_menu_key,
            &ui->edit_menu_key);
     addRow("widget_keyboard_key", "check_keyboard_key", tr("keyboard key"), "edit_keyboard_key",
            &ui->check_keyboard_key, &ui->edit_keyboard_key);
-    addRow("widget_open_hot_key", "check_open_hot_key", tr("open key"), nullptr, &ui->check_open_hot_key, nullptr);
+    addRow("widget_open_hot_key", "check_open_hot_key", tr("open key"), nullptr, &ui->check_open_hot_key,
+           nullptr);
     hotLayout->addStretch();
     ui->tab_setting->addTab(tabHotKey, tr("hot_key"));
 
@@ -392,15 +395,16 @@ void SettingDialog::buildForm()
     aboutLayout->setAlignment(Qt::AlignHCenter);
     auto *icon = named(new QPushButton, "pushButton");
     icon->setFixedSize(72, 72);
-    icon->setStyleSheet(QStringLiteral("border:none;background:transparent;image:url(:/images/setting_about_icon.png);"));
+    icon->setStyleSheet(
+        QStringLiteral("border:none;background:transparent;image:url(:/images/setting_about_icon.png);"));
     aboutLayout->addWidget(icon, 0, Qt::AlignHCenter);
     auto *name = named(new QLabel(tr("Orvanta")), "label_2");
     name->setStyleSheet(QStringLiteral("color:white;font:20px;"));
     aboutLayout->addWidget(name, 0, Qt::AlignHCenter);
     auto *publicNo = named(new QPushButton, "pushButton_2");
     publicNo->setMinimumSize(172, 172);
-    publicNo->setStyleSheet(
-        QStringLiteral("border:none;background:transparent;image:url(:/images/setting_wechat_public_no.png);"));
+    publicNo->setStyleSheet(QStringLiteral(
+        "border:none;background:transparent;image:url(:/images/setting_wechat_public_no.png);"));
     aboutLayout->addWidget(publicNo, 0, Qt::AlignHCenter);
     auto *publicLabel = named(new QLabel(tr("wechat public no")), "label_3");
     publicLabel->setStyleSheet(QStringLiteral("font:14px;"));
@@ -588,7 +592,8 @@ void SettingDialog::loadSettings()
         {ui->check_return_key, ui->edit_return_key, shortcuts->returnKeyIsEnable(), shortcuts->returnKey()},
         {ui->check_menu_key, ui->edit_menu_key, shortcuts->menuKeyIsEnable(), shortcuts->menuKey()},
         {ui->check_home_key, ui->edit_home_key, shortcuts->homeKeyIsEnable(), shortcuts->homeKey()},
-        {ui->check_keyboard_key, ui->edit_keyboard_key, shortcuts->keyboardKeyIsEnable(), shortcuts->keyboardKey()},
+        {ui->check_keyboard_key, ui->edit_keyboard_key, shortcuts->keyboardKeyIsEnable(),
+         shortcuts->keyboardKey()},
     };
     for (const auto &row : rows) {
         row.check->setChecked(row.on);
@@ -603,8 +608,8 @@ void SettingDialog::loadSettings()
 void SettingDialog::rebuildShortcutKeys()
 {
     m_shortcutKeys.clear();
-    for (const ShortLineEdit *edit :
-         {ui->edit_boss_key, ui->edit_return_key, ui->edit_home_key, ui->edit_menu_key, ui->edit_keyboard_key})
+    for (const ShortLineEdit *edit : {ui->edit_boss_key, ui->edit_return_key, ui->edit_home_key,
+                                      ui->edit_menu_key, ui->edit_keyboard_key})
         m_shortcutKeys.append(edit->text());
 }
 
@@ -705,7 +710,8 @@ bool SettingDialog::applyControls()
     }
     // The controller forgets the window's stored geometry at quit while this is set.
     const bool resolutionChanged = resolution->width() != m_pendingWidth ||
-                                   resolution->height() != m_pendingHeight || resolution->dpi() != m_pendingDpi;
+                                   resolution->height() != m_pendingHeight ||
+                                   resolution->dpi() != m_pendingDpi;
     resolutionChangedFlag = resolutionChanged;
     return changed || resolutionChanged;
 }
@@ -739,7 +745,8 @@ bool SettingDialog::writeSettings()
     values.insert(QStringLiteral("Orvanta/Shortcuts/MenuKeyIsEnable"), ui->check_menu_key->isChecked());
     values.insert(QStringLiteral("Orvanta/Shortcuts/MenuKey"), ui->edit_menu_key->text());
     values.insert(QStringLiteral("Orvanta/Shortcuts/KeyboardKey"), ui->edit_keyboard_key->text());
-    values.insert(QStringLiteral("Orvanta/Shortcuts/KeyboardKeyIsEnable"), ui->check_keyboard_key->isChecked());
+    values.insert(QStringLiteral("Orvanta/Shortcuts/KeyboardKeyIsEnable"),
+                  ui->check_keyboard_key->isChecked());
     values.insert(QStringLiteral("Orvanta/Shortcuts/IsEnable"), ui->check_open_hot_key->isChecked());
     values.insert(QStringLiteral("Orvanta/Shortcuts/IsSilent"), ui->check_slient->isChecked());
     return SettingModel::writeValues(values);
@@ -813,7 +820,8 @@ void SettingDialog::on_tab_render_currentChanged(int index)
 
 void SettingDialog::on_tab_setting_currentChanged(int index)
 {
-    static const int events[] = {ReportEvent::SettingsTab0, ReportEvent::SettingsTab1, ReportEvent::SettingsTab2};
+    static const int events[] = {ReportEvent::SettingsTab0, ReportEvent::SettingsTab1,
+                                 ReportEvent::SettingsTab2};
     if (index >= 0 && index < 3)
         DataReportEngine::report(events[index]);
 }
@@ -867,7 +875,8 @@ void SettingDialog::promptUpdate(const QString &mode)
     }
     if (result == QDialog::Accepted) {
         Platform::ProcessRequest request;
-        request.program = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(kUpdaterName);
+        request.program =
+            QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(kUpdaterName);
         request.arguments = QStringList{QStringLiteral("fromOrvantaToUpdate")};
         Platform::startDetached(request);
         userKey.setValue(QStringLiteral("IsUpdateCancel"), false);

@@ -23,7 +23,8 @@ QWidget *pictureWidget(const char *name, const char *picture, QWidget *parent, c
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(geometry);
     widget->setAttribute(Qt::WA_StyledBackground);
-    widget->setStyleSheet(QStringLiteral("#%1{border-image:url(%2);}").arg(QLatin1String(name), QLatin1String(picture)));
+    widget->setStyleSheet(
+        QStringLiteral("#%1{border-image:url(%2);}").arg(QLatin1String(name), QLatin1String(picture)));
     return widget;
 }
 
@@ -76,31 +77,34 @@ ShareFolderDialog::ShareFolderDialog(QWidget *parent) : FuncBaseDialog(parent, 3
     widget_tip = pictureWidget("widget_tip", ":/images/share_folder_tip.png", this, QRect(20, 81, 700, 250));
 
     widget_bkg_imgae = rowWidget("widget_bkg_imgae", this, QRect(20, 351, 700, 88));
-    widget_fodler_image = pictureWidget("widget_fodler_image", ":/images/share_folder_image.png", widget_bkg_imgae,
-                                        QRect(50, 11, 74, 66));
-    pushButton_open_image =
-        openButton("pushButton_open_image", tr("open image folder"), widget_bkg_imgae, QRect(252, 26, 184, 36));
+    widget_fodler_image = pictureWidget("widget_fodler_image", ":/images/share_folder_image.png",
+                                        widget_bkg_imgae, QRect(50, 11, 74, 66));
+    pushButton_open_image = openButton("pushButton_open_image", tr("open image folder"), widget_bkg_imgae,
+                                       QRect(252, 26, 184, 36));
     pushButton_open_orvvm_image = openButton("pushButton_open_orvvm_image", tr("open orvvm image folder"),
                                              widget_bkg_imgae, QRect(466, 26, 184, 36));
 
     widget_bkg_other = rowWidget("widget_bkg_other", this, QRect(20, 459, 700, 88));
-    widget_fodler_other = pictureWidget("widget_fodler_other", ":/images/share_folder_other.png", widget_bkg_other,
-                                        QRect(50, 11, 74, 66));
-    pushButton_open_other =
-        openButton("pushButton_open_other", tr("open other folder"), widget_bkg_other, QRect(252, 26, 184, 36));
+    widget_fodler_other = pictureWidget("widget_fodler_other", ":/images/share_folder_other.png",
+                                        widget_bkg_other, QRect(50, 11, 74, 66));
+    pushButton_open_other = openButton("pushButton_open_other", tr("open other folder"), widget_bkg_other,
+                                       QRect(252, 26, 184, 36));
     pushButton_open_orvvm_other = openButton("pushButton_open_orvvm_other", tr("open orvvm other folder"),
                                              widget_bkg_other, QRect(466, 26, 184, 36));
 
     connect(pushButton_open_image, &QPushButton::clicked, this, &ShareFolderDialog::openImageFolder);
-    connect(pushButton_open_orvvm_image, &QPushButton::clicked, this, &ShareFolderDialog::openOrvvmImageFolder);
+    connect(pushButton_open_orvvm_image, &QPushButton::clicked, this,
+            &ShareFolderDialog::openOrvvmImageFolder);
     connect(pushButton_open_other, &QPushButton::clicked, this, &ShareFolderDialog::openOtherFolder);
     connect(btn_close, &QPushButton::clicked, this, &QDialog::reject);
-    connect(pushButton_open_orvvm_other, &QPushButton::clicked, this, &ShareFolderDialog::openOrvvmOtherFolder);
+    connect(pushButton_open_orvvm_other, &QPushButton::clicked, this,
+            &ShareFolderDialog::openOrvvmOtherFolder);
 }
 
 QString ShareFolderDialog::hostFolder(const QString &leaf)
 {
-    return Global::installInfo.installDir + QStringLiteral("/share/") + Global::vmName + QLatin1Char('/') + leaf;
+    return Global::installInfo.installDir + QStringLiteral("/share/") + Global::vmName + QLatin1Char('/') +
+           leaf;
 }
 
 QString ShareFolderDialog::androidOpenCommand(const QString &guestPath)

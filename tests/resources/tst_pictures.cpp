@@ -102,7 +102,10 @@ void TestPictures::everyNamedResourceIsCarried_data()
     while (app.hasNext())
         emulator << app.next().mid(kSource.size() + 1);
     QTest::newRow("Orvanta and OrvCrashNotice")
-        << emulator << QStringList{"resources/orvanta.qrc", "resources/checkimages.qrc"} << 20;
+        << emulator
+        << QStringList{"resources/orvanta.qrc", "resources/checkimages.qrc", "resources/shellimages.qrc",
+                       "resources/locationpage.qrc"}
+        << 20;
     QTest::newRow("OrvMultiPlayer") << QStringList{"app/multiplayer", "multiplayer",
                                                    "resources/multiplayer/style.qss"}
                                     << QStringList{"resources/multiplayer/images.qrc",

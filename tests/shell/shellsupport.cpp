@@ -74,7 +74,8 @@ void clearEvents()
 bool setReadOnly(const QString &path, bool readOnly)
 {
     if (geteuid() != 0)
-        return QFile::setPermissions(path, readOnly ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner);
+        return QFile::setPermissions(path,
+                                     readOnly ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner);
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;

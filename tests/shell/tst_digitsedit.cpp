@@ -52,14 +52,21 @@ void TestDigitsEdit::focusOutBringsIntoRange_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown");
 
-    QTest::newRow("empty, 1 to 4") << 1 << 4 << "" << "1";
-    QTest::newRow("empty, 0 to 4") << 0 << 4 << "" << "0";
-    QTest::newRow("leading zeros") << 1 << 4096 << "0007" << "7";
-    QTest::newRow("above the upper bound") << 1 << 8 << "12" << "8";
-    QTest::newRow("below the lower bound") << 120 << 640 << "90" << "120";
-    QTest::newRow("on the bounds") << 50 << 1440 << "1440" << "1440";
+    QTest::newRow("empty, 1 to 4") << 1 << 4 << ""
+                                   << "1";
+    QTest::newRow("empty, 0 to 4") << 0 << 4 << ""
+                                   << "0";
+    QTest::newRow("leading zeros") << 1 << 4096 << "0007"
+                                   << "7";
+    QTest::newRow("above the upper bound") << 1 << 8 << "12"
+                                           << "8";
+    QTest::newRow("below the lower bound") << 120 << 640 << "90"
+                                           << "120";
+    QTest::newRow("on the bounds") << 50 << 1440 << "1440"
+                                   << "1440";
     // More digits than an int holds: above every range, never the lower bound.
-    QTest::newRow("too long for a number") << 1 << 16 << "99999999999999" << "16";
+    QTest::newRow("too long for a number") << 1 << 16 << "99999999999999"
+                                           << "16";
 }
 
 void TestDigitsEdit::focusOutBringsIntoRange()

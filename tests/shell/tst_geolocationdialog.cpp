@@ -147,16 +147,19 @@ void TestGeolocationDialog::clickMap(GeolocationDialog &dialog, int dx, int dy)
 
 void TestGeolocationDialog::clickOnTheMapReachesTheGuestAndIsStored()
 {
-    SettingModel::writeValues({{QStringLiteral("Geolocation/lng"), 2.35222}, {QStringLiteral("Geolocation/lat"), 48.8566}});
+    SettingModel::writeValues(
+        {{QStringLiteral("Geolocation/lng"), 2.35222}, {QStringLiteral("Geolocation/lat"), 48.8566}});
     auto dialog = openDialog();
     // The page was told the stored point, with six significant digits.
-    QVERIFY(js(*dialog, QStringLiteral("mapCalls.join(';')")).toString().contains(
-        QLatin1String("centerAndZoom 2.35222,48.8566,16")));
+    QVERIFY(js(*dialog, QStringLiteral("mapCalls.join(';')"))
+                .toString()
+                .contains(QLatin1String("centerAndZoom 2.35222,48.8566,16")));
 
     // A click 120 pixels east and 40 pixels north of the centre, as the map converts it.
     clickMap(*dialog, 120, -40);
-    const QString click = js(*dialog, QStringLiteral("mapCalls.filter(function(c){return c.indexOf('click')==0;})[0]"))
-                              .toString();
+    const QString click =
+        js(*dialog, QStringLiteral("mapCalls.filter(function(c){return c.indexOf('click')==0;})[0]"))
+            .toString();
     QVERIFY2(!click.isEmpty(), "the page saw no click");
     const QStringList clicked = click.mid(6).split(QLatin1Char(','));
     const double lng = clicked.at(0).toDouble();
@@ -184,7 +187,8 @@ void TestGeolocationDialog::clickOnTheMapReachesTheGuestAndIsStored()
 
 void TestGeolocationDialog::setWithoutAClickKeepsTheStoredPoint()
 {
-    SettingModel::writeValues({{QStringLiteral("Geolocation/lng"), -73.9857}, {QStringLiteral("Geolocation/lat"), 40.7484}});
+    SettingModel::writeValues(
+        {{QStringLiteral("Geolocation/lng"), -73.9857}, {QStringLiteral("Geolocation/lat"), 40.7484}});
     auto dialog = openDialog();
     QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("pushButton_set")), Qt::LeftButton);
     QTRY_COMPARE(m_guest.gpsLines(), QStringList{QStringLiteral("GPS:str--73.9857|40.7484")});
@@ -207,18 +211,24 @@ void TestGeolocationDialog::nothingStoredShowsTheDefaultPoint()
 void TestGeolocationDialog::pageReachesOnlyThePositionCall()
 {
     auto dialog = openDialog();
-    QCOMPARE(js(*dialog, QStringLiteral("typeof Orvanta.SetCurrentPosition")).toString(), QStringLiteral("function"));
+    QCOMPARE(js(*dialog, QStringLiteral("typeof Orvanta.SetCurrentPosition")).toString(),
+             QStringLiteral("function"));
     // Nothing inherited from QObject, and nothing of the dialog.
-    const QStringList members = js(*dialog, QStringLiteral("var m=[];for(var k in Orvanta)m.push(k);m")).toStringList();
+    const QStringList members =
+        js(*dialog, QStringLiteral("var m=[];for(var k in Orvanta)m.push(k);m")).toStringList();
     QCOMPARE(members, QStringList{QStringLiteral("SetCurrentPosition")});
     // No other property of the window leads to a Qt object.
-    const QStringList bridges = js(*dialog, QStringLiteral(
-        "var found=[];for(var k in window){try{var v=window[k];if(v&&typeof v==='object'&&"
-        "typeof v.deleteLater==='function')found.push(k);}catch(e){}}found")).toStringList();
+    const QStringList bridges =
+        js(*dialog,
+           QStringLiteral("var found=[];for(var k in window){try{var v=window[k];if(v&&typeof v==='object'&&"
+                          "typeof v.deleteLater==='function')found.push(k);}catch(e){}}found"))
+            .toStringList();
     QCOMPARE(bridges, QStringList());
     // The page cannot replace the object either.
-    js(*dialog, QStringLiteral("try{window.Orvanta={};}catch(e){}try{Orvanta.SetCurrentPosition=null;}catch(e){}"));
-    QCOMPARE(js(*dialog, QStringLiteral("typeof Orvanta.SetCurrentPosition")).toString(), QStringLiteral("function"));
+    js(*dialog,
+       QStringLiteral("try{window.Orvanta={};}catch(e){}try{Orvanta.SetCurrentPosition=null;}catch(e){}"));
+    QCOMPARE(js(*dialog, QStringLiteral("typeof Orvanta.SetCurrentPosition")).toString(),
+             QStringLiteral("function"));
     for (const char *name : {"deleteLater", "destroyed", "objectName", "close", "setLocation", "sendGps",
                              "accept", "reject", "show", "parent"})
         QCOMPARE(js(*dialog, QStringLiteral("typeof Orvanta.%1").arg(QLatin1String(name))).toString(),
@@ -258,14 +268,34 @@ void TestGeolocationDialog::coordinateInputsAreCleaned_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("kept");
     QTest::addColumn<QString>("alert");
-    QTest::newRow("letters and second dot") << "pointTextLngId" << "12a.3.4" << "12.3" << "";
-    QTest::newRow("eight digits at most") << "pointTextLngId" << "-123.456789012" << "-123.45678" << "";
-    QTest::newRow("dot after the sign") << "pointTextLngId" << "-.5" << "-5" << "";
-    QTest::newRow("leading dots") << "pointTextlatId" << "..45.5x" << "45.5" << "";
-    QTest::newRow("latitude out of range") << "pointTextlatId" << "95" << "" << "纬度范围是-90 ~ 90，请重新输入";
-    QTest::newRow("longitude out of range")
-        << "pointTextLngId" << "-180.5" << "" << "经度范围是-180 ~ 180，请重新输入";
-    QTest::newRow("on the limit") << "pointTextlatId" << "-90" << "-90" << "";
+    QTest::newRow("letters and second dot") << "pointTextLngId"
+                                            << "12a.3.4"
+                                            << "12.3"
+                                            << "";
+    QTest::newRow("eight digits at most") << "pointTextLngId"
+                                          << "-123.456789012"
+                                          << "-123.45678"
+                                          << "";
+    QTest::newRow("dot after the sign") << "pointTextLngId"
+                                        << "-.5"
+                                        << "-5"
+                                        << "";
+    QTest::newRow("leading dots") << "pointTextlatId"
+                                  << "..45.5x"
+                                  << "45.5"
+                                  << "";
+    QTest::newRow("latitude out of range") << "pointTextlatId"
+                                           << "95"
+                                           << ""
+                                           << "纬度范围是-90 ~ 90，请重新输入";
+    QTest::newRow("longitude out of range") << "pointTextLngId"
+                                            << "-180.5"
+                                            << ""
+                                            << "经度范围是-180 ~ 180，请重新输入";
+    QTest::newRow("on the limit") << "pointTextlatId"
+                                  << "-90"
+                                  << "-90"
+                                  << "";
 }
 
 void TestGeolocationDialog::coordinateInputsAreCleaned()
@@ -275,7 +305,8 @@ void TestGeolocationDialog::coordinateInputsAreCleaned()
     QFETCH(QString, kept);
     QFETCH(QString, alert);
     auto dialog = openDialog();
-    js(*dialog, QStringLiteral("var f=document.getElementById('%1');f.focus();f.value='%2';f.blur();").arg(field, typed));
+    js(*dialog, QStringLiteral("var f=document.getElementById('%1');f.focus();f.value='%2';f.blur();")
+                    .arg(field, typed));
     QCOMPARE(js(*dialog, QStringLiteral("document.getElementById('%1').value").arg(field)).toString(), kept);
     QCOMPARE(dialog->page()->alerts(), alert.isEmpty() ? QStringList() : QStringList{alert});
 }
@@ -306,7 +337,9 @@ void TestGeolocationDialog::placeSearchAndAutoCompletion()
                                "document.getElementById('gobuttonId').click();"));
     QTRY_COMPARE(dialog->longitude(), 116.397);
     QCOMPARE(dialog->latitude(), 39.9087);
-    QVERIFY(js(*dialog, QStringLiteral("mapCalls.join(';')")).toString().contains(QStringLiteral("search 中国 天安门")));
+    QVERIFY(js(*dialog, QStringLiteral("mapCalls.join(';')"))
+                .toString()
+                .contains(QStringLiteral("search 中国 天安门")));
 
     js(*dialog, QStringLiteral("BMap.Autocomplete.last.confirm({province:'北京市',city:'',district:'东城区',"
                                "street:'王府井',business:''})"));
@@ -330,7 +363,8 @@ void TestGeolocationDialog::geolocationPermissionIsGranted()
 
 void TestGeolocationDialog::unreachableMapServiceKeepsTheStoredPoint()
 {
-    SettingModel::writeValues({{QStringLiteral("Geolocation/lng"), 12.4964}, {QStringLiteral("Geolocation/lat"), 41.9028}});
+    SettingModel::writeValues(
+        {{QStringLiteral("Geolocation/lng"), 12.4964}, {QStringLiteral("Geolocation/lat"), 41.9028}});
     GeolocationDialog::setMapScriptUrl(QUrl(QStringLiteral("http://127.0.0.1:9/api")));
     auto dialog = openDialog();
     GeolocationDialog::setMapScriptUrl(QUrl::fromLocalFile(QStringLiteral(ORV_MAP_STANDIN)));
@@ -342,7 +376,8 @@ void TestGeolocationDialog::unreachableMapServiceKeepsTheStoredPoint()
 
 void TestGeolocationDialog::unwritableSettingsFileIsReported()
 {
-    SettingModel::writeValues({{QStringLiteral("Geolocation/lng"), 1.5}, {QStringLiteral("Geolocation/lat"), 2.5}});
+    SettingModel::writeValues(
+        {{QStringLiteral("Geolocation/lng"), 1.5}, {QStringLiteral("Geolocation/lat"), 2.5}});
     if (!ShellSupport::setReadOnly(SettingModel::filePath(), true))
         QSKIP("the file system here cannot make a file unwritable for this user");
     auto dialog = openDialog();

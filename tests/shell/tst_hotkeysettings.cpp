@@ -117,16 +117,20 @@ void TestHotKeySettings::recording_data()
 
     // Pressed Alt first, then Shift, then Ctrl: the text still names them Ctrl, Shift, Alt.
     QTest::newRow("modifier order") << "edit_boss_key" << QStringList{"Alt_L", "Shift_L", "Control_L", "b"}
-                                    << "Ctrl + Shift + Alt + B" << "";
-    QTest::newRow("single key") << "edit_return_key" << QStringList{"F6"} << "F6" << "";
-    QTest::newRow("ctrl alone") << "edit_keyboard_key" << QStringList{"Control_L"} << "Ctrl" << "";
-    QTest::newRow("system shortcut refused")
-        << "edit_menu_key" << QStringList{"Control_L", "c"} << "PaUp" << QString::fromUtf8("与系统快捷键冲突!");
+                                    << "Ctrl + Shift + Alt + B"
+                                    << "";
+    QTest::newRow("single key") << "edit_return_key" << QStringList{"F6"} << "F6"
+                                << "";
+    QTest::newRow("ctrl alone") << "edit_keyboard_key" << QStringList{"Control_L"} << "Ctrl"
+                                << "";
+    QTest::newRow("system shortcut refused") << "edit_menu_key" << QStringList{"Control_L", "c"} << "PaUp"
+                                             << QString::fromUtf8("与系统快捷键冲突!");
     QTest::newRow("full-screen key refused")
         << "edit_menu_key" << QStringList{"F11"} << "PaUp" << QString::fromUtf8("与系统快捷键冲突!");
     QTest::newRow("key of another row refused")
         << "edit_return_key" << QStringList{"Home"} << "Esc" << QString::fromUtf8("与当前设置快捷键冲突!");
-    QTest::newRow("own key again") << "edit_home_key" << QStringList{"Home"} << "Home" << "";
+    QTest::newRow("own key again") << "edit_home_key" << QStringList{"Home"} << "Home"
+                                   << "";
 }
 
 void TestHotKeySettings::recording()
@@ -160,7 +164,8 @@ void TestHotKeySettings::recording()
     // The list of taken keys holds each row's text once.
     QStringList taken = window.shortcutKeys();
     QStringList rows;
-    for (const char *name : {"edit_boss_key", "edit_return_key", "edit_home_key", "edit_menu_key", "edit_keyboard_key"})
+    for (const char *name :
+         {"edit_boss_key", "edit_return_key", "edit_home_key", "edit_menu_key", "edit_keyboard_key"})
         rows << window.findChild<ShortLineEdit *>(QLatin1String(name))->text();
     taken.sort();
     rows.sort();
@@ -169,8 +174,10 @@ void TestHotKeySettings::recording()
     // Saved as shown.
     QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("btn_save")), Qt::LeftButton);
     QSettings file(SettingModel::filePath(), QSettings::IniFormat);
-    const QMap<QString, QString> keysOfRows{{"edit_boss_key", "BossKey"},   {"edit_return_key", "ReturnKey"},
-                                            {"edit_home_key", "HomeKey"},   {"edit_menu_key", "MenuKey"},
+    const QMap<QString, QString> keysOfRows{{"edit_boss_key", "BossKey"},
+                                            {"edit_return_key", "ReturnKey"},
+                                            {"edit_home_key", "HomeKey"},
+                                            {"edit_menu_key", "MenuKey"},
                                             {"edit_keyboard_key", "KeyboardKey"}};
     QCOMPARE(file.value(QStringLiteral("Orvanta/Shortcuts/") + keysOfRows.value(edit)).toString(), shown);
 }

@@ -182,8 +182,8 @@ void TestSettingDialog::act(SettingDialog &window, const QString &step)
         auto *edit = child<DigitsEdit>(window, f.value(1));
         QVERIFY(edit);
         // The preset tabs and buttons hide some fields; the user reaches them first.
-        if (f.value(1).startsWith(QLatin1String("edit_width")) || f.value(1) == QLatin1String("edit_height") ||
-            f.value(1) == QLatin1String("edit_dpi")) {
+        if (f.value(1).startsWith(QLatin1String("edit_width")) ||
+            f.value(1) == QLatin1String("edit_height") || f.value(1) == QLatin1String("edit_dpi")) {
             child<QTabWidget>(window, QStringLiteral("tab_setting"))->setCurrentIndex(1);
             child<QTabWidget>(window, QStringLiteral("tab_dpi"))->setCurrentIndex(1);
         }
@@ -214,35 +214,47 @@ void TestSettingDialog::fieldsShowWhatIsStored_data()
     QTest::addColumn<int>("hostCpus");
     QTest::addColumn<QStringList>("expected"); // "<object> <value>": checked radio, text, range, tab index
 
-    QTest::newRow("nothing stored")
-        << QVariantMap() << 8
-        << QStringList{"radio radio_mid", "edit_cpu 2", "edit_memory 2048", "readonly edit_cpu 1",
-                       "range edit_cpu 1 8", "range edit_memory 1 16384", "tab tab_render 1", "check check_fps 1",
-                       "tab tab_dpi 0", "radio radio_dpi_mid", "edit_width 720", "edit_height 1280", "edit_dpi 320",
-                       "range edit_width 50 1440", "range edit_height 51 2560", "range edit_dpi 120 640",
-                       "edit_boss_key Ctrl + Alt + X", "edit_return_key Esc", "edit_home_key Home",
-                       "edit_menu_key PaUp", "edit_keyboard_key Ctrl + 1", "check check_open_hot_key 1",
-                       "check check_slient 1"};
+    QTest::newRow("nothing stored") << QVariantMap() << 8
+                                    << QStringList{"radio radio_mid",
+                                                   "edit_cpu 2",
+                                                   "edit_memory 2048",
+                                                   "readonly edit_cpu 1",
+                                                   "range edit_cpu 1 8",
+                                                   "range edit_memory 1 16384",
+                                                   "tab tab_render 1",
+                                                   "check check_fps 1",
+                                                   "tab tab_dpi 0",
+                                                   "radio radio_dpi_mid",
+                                                   "edit_width 720",
+                                                   "edit_height 1280",
+                                                   "edit_dpi 320",
+                                                   "range edit_width 50 1440",
+                                                   "range edit_height 51 2560",
+                                                   "range edit_dpi 120 640",
+                                                   "edit_boss_key Ctrl + Alt + X",
+                                                   "edit_return_key Esc",
+                                                   "edit_home_key Home",
+                                                   "edit_menu_key PaUp",
+                                                   "edit_keyboard_key Ctrl + 1",
+                                                   "check check_open_hot_key 1",
+                                                   "check check_slient 1"};
     QTest::newRow("custom performance, dx, custom resolution, keys off")
-        << QVariantMap{{"Orvanta/Performance/Level", 3},
-                       {"Orvanta/Performance/CPUCoresCount", "3"},
-                       {"Orvanta/Performance/RAMSize", "3000"},
-                       {"Orvanta/Performance/RenderMode", "dx"},
-                       {"Orvanta/Performance/IsShowFPS", false},
-                       {"Orvanta/Resolution/Type", 1},
-                       {"Orvanta/Resolution/width", 600},
-                       {"Orvanta/Resolution/height", 1000},
-                       {"Orvanta/Resolution/DPI", 200},
-                       {"Orvanta/Shortcuts/BossKeyIsEnable", false},
-                       {"Orvanta/Shortcuts/MenuKey", "F5"},
-                       {"Orvanta/Shortcuts/IsEnable", false},
+        << QVariantMap{{"Orvanta/Performance/Level", 3},         {"Orvanta/Performance/CPUCoresCount", "3"},
+                       {"Orvanta/Performance/RAMSize", "3000"},  {"Orvanta/Performance/RenderMode", "dx"},
+                       {"Orvanta/Performance/IsShowFPS", false}, {"Orvanta/Resolution/Type", 1},
+                       {"Orvanta/Resolution/width", 600},        {"Orvanta/Resolution/height", 1000},
+                       {"Orvanta/Resolution/DPI", 200},          {"Orvanta/Shortcuts/BossKeyIsEnable", false},
+                       {"Orvanta/Shortcuts/MenuKey", "F5"},      {"Orvanta/Shortcuts/IsEnable", false},
                        {"Orvanta/Shortcuts/IsSilent", false}}
-        << 4
-        << QStringList{"radio radio_cus", "edit_cpu 3", "edit_memory 3000", "readonly edit_cpu 0",
-                       "range edit_cpu 1 4", "tab tab_render 0", "check check_fps 0", "tab tab_dpi 1",
-                       "radio radio_dpi_mid", "edit_width 600", "edit_height 1000", "edit_dpi 200",
-                       "check check_boss_key 0", "check check_return_key 1", "edit_menu_key F5",
-                       "check check_open_hot_key 0", "check check_slient 0"};
+        << 4 << QStringList{"radio radio_cus",        "edit_cpu 3",
+                            "edit_memory 3000",       "readonly edit_cpu 0",
+                            "range edit_cpu 1 4",     "tab tab_render 0",
+                            "check check_fps 0",      "tab tab_dpi 1",
+                            "radio radio_dpi_mid",    "edit_width 600",
+                            "edit_height 1000",       "edit_dpi 200",
+                            "check check_boss_key 0", "check check_return_key 1",
+                            "edit_menu_key F5",       "check check_open_hot_key 0",
+                            "check check_slient 0"};
     QTest::newRow("low, 540 preset") << QVariantMap{{"Orvanta/Performance/Level", 0},
                                                     {"Orvanta/Resolution/width", 540},
                                                     {"Orvanta/Resolution/height", 960},
@@ -250,10 +262,11 @@ void TestSettingDialog::fieldsShowWhatIsStored_data()
                                      << 8
                                      << QStringList{"radio radio_low", "edit_cpu 1", "edit_memory 1024",
                                                     "tab tab_dpi 0", "radio radio_dpi_low"};
-    QTest::newRow("high, 1080 preset") << QVariantMap{{"Orvanta/Performance/Level", 2},
-                                                      {"Orvanta/Resolution/width", 1080},
-                                                      {"Orvanta/Resolution/height", 1920}}
-                                       << 8 << QStringList{"radio radio_high", "edit_cpu 4", "radio radio_dpi_high"};
+    QTest::newRow("high, 1080 preset")
+        << QVariantMap{{"Orvanta/Performance/Level", 2},
+                       {"Orvanta/Resolution/width", 1080},
+                       {"Orvanta/Resolution/height", 1920}}
+        << 8 << QStringList{"radio radio_high", "edit_cpu 4", "radio radio_dpi_high"};
     QTest::newRow("unknown level counts as mid")
         << QVariantMap{{"Orvanta/Performance/Level", 7}} << 8 << QStringList{"radio radio_mid", "edit_cpu 2"};
     // Host counts not measured yet: the ranges still start at 1.
@@ -321,11 +334,13 @@ void TestSettingDialog::saveWritesAndDecidesRestart_data()
     QTest::newRow("render dx") << nothing << QStringList{"tab tab_render 0"} << true
                                << QVariantMap{{"Orvanta/Performance/RenderMode", "dx"}};
     QTest::newRow("frame rate and switches need no restart")
-        << nothing << QStringList{"check check_fps 0", "check check_home_key 0", "check check_slient 0"} << false
+        << nothing << QStringList{"check check_fps 0", "check check_home_key 0", "check check_slient 0"}
+        << false
         << QVariantMap{{"Orvanta/Performance/IsShowFPS", false},
                        {"Orvanta/Shortcuts/HomeKeyIsEnable", false},
                        {"Orvanta/Shortcuts/IsSilent", false}};
-    QTest::newRow("preset 1080") << nothing << QStringList{"tab tab_setting 1", "click radio_dpi_high"} << true
+    QTest::newRow("preset 1080") << nothing << QStringList{"tab tab_setting 1", "click radio_dpi_high"}
+                                 << true
                                  << QVariantMap{{"Orvanta/Resolution/Type", 0},
                                                 {"Orvanta/Resolution/width", 1080},
                                                 {"Orvanta/Resolution/height", 1920},
@@ -333,22 +348,23 @@ void TestSettingDialog::saveWritesAndDecidesRestart_data()
     QTest::newRow("custom equal to the preset: type only")
         << nothing << QStringList{"tab tab_setting 1", "tab tab_dpi 1"} << false
         << QVariantMap{{"Orvanta/Resolution/Type", 1}, {"Orvanta/Resolution/width", 720}};
-    QTest::newRow("custom resolution") << nothing << QStringList{"text edit_width 800", "text edit_dpi 240"} << true
-                                       << QVariantMap{{"Orvanta/Resolution/Type", 1},
-                                                      {"Orvanta/Resolution/width", 800},
-                                                      {"Orvanta/Resolution/height", 1280},
-                                                      {"Orvanta/Resolution/DPI", 240}};
+    QTest::newRow("custom resolution")
+        << nothing << QStringList{"text edit_width 800", "text edit_dpi 240"} << true
+        << QVariantMap{{"Orvanta/Resolution/Type", 1},
+                       {"Orvanta/Resolution/width", 800},
+                       {"Orvanta/Resolution/height", 1280},
+                       {"Orvanta/Resolution/DPI", 240}};
     QTest::newRow("dpi brought into range") << nothing << QStringList{"text edit_dpi 9999"} << true
                                             << QVariantMap{{"Orvanta/Resolution/DPI", 640}};
     const QVariantMap custom{{"Orvanta/Performance/Level", 3},
                              {"Orvanta/Performance/CPUCoresCount", "3"},
                              {"Orvanta/Performance/RAMSize", "3000"}};
-    QTest::newRow("custom unchanged") << custom << QStringList() << false
-                                      << QVariantMap{{"Orvanta/Performance/Level", 3},
-                                                     {"Orvanta/Performance/CPUCoresCount", "3"}};
-    QTest::newRow("custom processors") << custom << QStringList{"text edit_cpu 5"} << true
-                                       << QVariantMap{{"Orvanta/Performance/CPUCoresCount", "5"},
-                                                      {"Orvanta/Performance/RAMSize", "3000"}};
+    QTest::newRow("custom unchanged")
+        << custom << QStringList() << false
+        << QVariantMap{{"Orvanta/Performance/Level", 3}, {"Orvanta/Performance/CPUCoresCount", "3"}};
+    QTest::newRow("custom processors")
+        << custom << QStringList{"text edit_cpu 5"} << true
+        << QVariantMap{{"Orvanta/Performance/CPUCoresCount", "5"}, {"Orvanta/Performance/RAMSize", "3000"}};
     QTest::newRow("custom memory above the host's") << custom << QStringList{"text edit_memory 99999"} << true
                                                     << QVariantMap{{"Orvanta/Performance/RAMSize", "16384"}};
     // Stored more processors than the host now has: the field is brought into range before it is
@@ -358,10 +374,11 @@ void TestSettingDialog::saveWritesAndDecidesRestart_data()
                        {"Orvanta/Performance/CPUCoresCount", "32"},
                        {"Orvanta/Performance/RAMSize", "3000"}}
         << QStringList() << true << QVariantMap{{"Orvanta/Performance/CPUCoresCount", "8"}};
-    QTest::newRow("customize after a preset") << nothing << QStringList{"click radio_cus", "text edit_cpu 6"} << true
-                                              << QVariantMap{{"Orvanta/Performance/Level", 3},
-                                                             {"Orvanta/Performance/CPUCoresCount", "6"},
-                                                             {"Orvanta/Performance/RAMSize", "2048"}};
+    QTest::newRow("customize after a preset")
+        << nothing << QStringList{"click radio_cus", "text edit_cpu 6"} << true
+        << QVariantMap{{"Orvanta/Performance/Level", 3},
+                       {"Orvanta/Performance/CPUCoresCount", "6"},
+                       {"Orvanta/Performance/RAMSize", "2048"}};
 }
 
 void TestSettingDialog::saveWritesAndDecidesRestart()
@@ -379,7 +396,8 @@ void TestSettingDialog::saveWritesAndDecidesRestart()
     QSignalSpy reboot(window.get(), &SettingDialog::reboot);
     act(*window, QStringLiteral("click btn_save"));
     QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_messages.at(0).text, restart ? QStringLiteral("setting_restart") : QStringLiteral("setting_succeed"));
+    QCOMPARE(m_messages.at(0).text,
+             restart ? QStringLiteral("setting_restart") : QStringLiteral("setting_succeed"));
     QCOMPARE(m_messages.at(0).kind, restart ? 11 : 12);
     QCOMPARE(reboot.count(), 0); // declined
     for (auto it = written.cbegin(); it != written.cend(); ++it)
@@ -584,7 +602,8 @@ void TestSettingDialog::updateCheck()
     else
         qputenv("ORV_UPDATER_EXIT_fromOrvantaToCheck", answer.toLatin1());
     m_updateAnswer = acceptUpdate ? QDialog::Accepted : QDialog::Rejected;
-    QSettings userKey(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Halvora"), QStringLiteral("Orvanta"));
+    QSettings userKey(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Halvora"),
+                      QStringLiteral("Orvanta"));
     userKey.remove(QStringLiteral("IsUpdateCancel"));
     userKey.remove(QStringLiteral("LastCheckTime"));
     userKey.sync();
@@ -646,7 +665,8 @@ void TestSettingDialog::dispatcherOpensTheWindow()
             QCOMPARE(dialog, static_cast<QWidget *>(window));
             dialog->close();
         });
-        control.showDialog(QString(), DialogType::Setting, nullptr, onTop ? QStringLiteral("1") : QStringLiteral("0"));
+        control.showDialog(QString(), DialogType::Setting, nullptr,
+                           onTop ? QStringLiteral("1") : QStringLiteral("0"));
         QCOMPARE(shownOnTop, onTop);
     }
     stayOnTopFlag = false;
@@ -674,7 +694,8 @@ void TestSettingDialog::screenshotsOfEachTab()
         QTest::qWait(50);
         const QImage shot = window->grab().toImage();
         QCOMPARE(shot.size(), QSize(740, 680));
-        QVERIFY(shot.save(TestArtefacts::path(QStringLiteral("settings-%1.png").arg(QLatin1String(names[index])))));
+        QVERIFY(shot.save(
+            TestArtefacts::path(QStringLiteral("settings-%1.png").arg(QLatin1String(names[index])))));
     }
     // The tabs sit in a vertical bar on the left, each 201 x 64.
     auto *tabs = child<QTabWidget>(*window, "tab_setting");

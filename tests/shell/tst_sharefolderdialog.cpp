@@ -5,9 +5,9 @@
 #include "androidwindow.h"
 #include "global.h"
 #include "installtree.h"
+#include "sharefolderdialog.h"
 #include "shellsupport.h"
 #include "shellwiring.h"
-#include "sharefolderdialog.h"
 #include "testartefacts.h"
 #include "urlcatcher.h"
 
@@ -61,18 +61,24 @@ void TestShareFolderDialog::init()
 void TestShareFolderDialog::buttons_data()
 {
     QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("folder");   // host folder opened, or empty
+    QTest::addColumn<QString>("folder");    // host folder opened, or empty
     QTest::addColumn<QString>("guestLine"); // line sent to the guest, or empty
     QTest::addColumn<QString>("event");
     const QString share = QStringLiteral("/Program Files/Orv #2 install/share/Orvanta_3/");
-    QTest::newRow("image folder on the host") << "pushButton_open_image" << share + "image" << "" << "2401";
+    QTest::newRow("image folder on the host") << "pushButton_open_image" << share + "image"
+                                              << ""
+                                              << "2401";
     QTest::newRow("image folder in android")
-        << "pushButton_open_orvvm_image" << ""
+        << "pushButton_open_orvvm_image"
+        << ""
         << "SHELL_CMD:str-am start -a action.com.corvle.quickOpenShareFile --es PATH \"/mnt/shared/picture\""
         << "2402";
-    QTest::newRow("other folder on the host") << "pushButton_open_other" << share + "other" << "" << "2403";
+    QTest::newRow("other folder on the host") << "pushButton_open_other" << share + "other"
+                                              << ""
+                                              << "2403";
     QTest::newRow("other folder in android")
-        << "pushButton_open_orvvm_other" << ""
+        << "pushButton_open_orvvm_other"
+        << ""
         << "SHELL_CMD:str-am start -a action.com.corvle.quickOpenShareFile --es PATH \"/mnt/shared/other\""
         << "2404";
 }
@@ -89,9 +95,8 @@ void TestShareFolderDialog::buttons()
         auto *target = dialog->findChild<QPushButton *>(button);
         QVERIFY(target);
         // The dialog is closed before anything is sent or opened.
-        QObject::connect(qobject_cast<QDialog *>(dialog), &QDialog::finished, [&] {
-            closedFirst = m_urls.urls.isEmpty() && m_guest.lines().size() == before;
-        });
+        QObject::connect(qobject_cast<QDialog *>(dialog), &QDialog::finished,
+                         [&] { closedFirst = m_urls.urls.isEmpty() && m_guest.lines().size() == before; });
         QTest::mouseClick(target, Qt::LeftButton);
     });
     AndroidWindow window;
@@ -129,7 +134,8 @@ void TestShareFolderDialog::looks()
 {
     ShareFolderDialog dialog;
     QCOMPARE(dialog.size(), QSize(740, 680));
-    QCOMPARE(dialog.findChild<QWidget *>(QStringLiteral("widget_bkg_other"))->geometry(), QRect(20, 459, 700, 88));
+    QCOMPARE(dialog.findChild<QWidget *>(QStringLiteral("widget_bkg_other"))->geometry(),
+             QRect(20, 459, 700, 88));
     QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("pushButton_open_orvvm_other"))->geometry(),
              QRect(466, 26, 184, 36));
     // The title strip drags the dialog, except over the return button.

@@ -92,9 +92,10 @@ bool TestShellWindows::startEmulator()
             },
             10000))
         return false;
-    std::sort(windows.begin(), windows.end(), [](const XTestInput::TopWindow &a, const XTestInput::TopWindow &b) {
-        return a.geometry.width() > b.geometry.width();
-    });
+    std::sort(windows.begin(), windows.end(),
+              [](const XTestInput::TopWindow &a, const XTestInput::TopWindow &b) {
+                  return a.geometry.width() > b.geometry.width();
+              });
     m_menu = windows.at(1).geometry;
     const QString mine = QStringLiteral("# connected from %1").arg(m_emulator->pid());
     return waitUntil([&] { return m_fixture->guest().inputLines().contains(mine); }, 10000);
@@ -144,7 +145,8 @@ void TestShellWindows::locationFromTheMapReachesTheGuestAndSurvivesARestart()
     // around the centre the page was given (the stored point, six digits).
     const int dx = 100;
     const int dy = 50;
-    const QPoint target = dialog.geometry.topLeft() + kView.topLeft() + QPoint(kView.width() / 2 + dx, kView.height() / 2 + dy);
+    const QPoint target =
+        dialog.geometry.topLeft() + kView.topLeft() + QPoint(kView.width() / 2 + dx, kView.height() / 2 + dy);
     clickAt(target);
     const double lng = 116.331 + (kView.width() / 2 + dx - kView.width() / 2.0) * kDegreesPerPixel;
     const double lat = 39.8974 - (kView.height() / 2 + dy - kView.height() / 2.0) * kDegreesPerPixel;
@@ -165,8 +167,8 @@ void TestShellWindows::locationFromTheMapReachesTheGuestAndSurvivesARestart()
     clickAt(dialog.geometry.topLeft() + kReturnButton);
     QVERIFY(waitUntil([&] { return !findWindow(kLocationDialog, &dialog, 0); }, 5000));
 
-    QSettings file(m_fixture->tree().appDataDir() + QStringLiteral("/Halvora/") + QLatin1String(ScreenFixture::kVm) +
-                       QStringLiteral(".ini"),
+    QSettings file(m_fixture->tree().appDataDir() + QStringLiteral("/Halvora/") +
+                       QLatin1String(ScreenFixture::kVm) + QStringLiteral(".ini"),
                    QSettings::IniFormat);
     QCOMPARE(file.value(QStringLiteral("Geolocation/lng")).toDouble(), 116.331 + dx * kDegreesPerPixel);
     QCOMPARE(sixDigits(file.value(QStringLiteral("Geolocation/lat")).toDouble()), sixDigits(lat));
