@@ -64,6 +64,7 @@ private slots:
     void updateCheck_data();
     void updateCheck();
     void supportLinks();
+    void optimizeButtonFollowsTheOptionalChecks();
     void dispatcherOpensTheWindow();
     void screenshotsOfEachTab();
 
@@ -649,6 +650,32 @@ void TestSettingDialog::supportLinks()
     const QUrlQuery query(m_urls.urls.at(1));
     QVERIFY(query.hasQueryItem(QStringLiteral("_wv")));
     QVERIFY(query.hasQueryItem(QStringLiteral("k")));
+}
+
+void TestSettingDialog::optimizeButtonFollowsTheOptionalChecks()
+{
+    Global::systemInfo.optionalChecksPassed = false;
+    auto window = loadedWindow();
+    auto *optimize = child<QPushButton>(*window, "btn_optimize");
+    QVERIFY(optimize->isVisible());
+    QWidget *runParent = nullptr;
+    // The checks pass this time (what the check dialog records).
+    SettingDialog::setOptimizeRunner([&runParent](QWidget *parent) {
+        runParent = parent;
+        Global::systemInfo.optionalChecksPassed = true;
+    });
+    QSignalSpy status(window.get(), &SettingDialog::update_optimize_btn_status);
+    act(*window, QStringLiteral("click btn_optimize"));
+    SettingDialog::setOptimizeRunner(nullptr);
+    QCOMPARE(runParent, static_cast<QWidget *>(window.get()));
+    QVERIFY(!optimize->isVisible());
+    QCOMPARE(status.count(), 1);
+    QCOMPARE(ShellSupport::storedEvents(), QStringList{QStringLiteral("2000 source=1")});
+    // Shown again at the next opening when the checks failed since.
+    Global::systemInfo.optionalChecksPassed = false;
+    window->hide();
+    window->show();
+    QVERIFY(optimize->isVisible());
 }
 
 void TestSettingDialog::dispatcherOpensTheWindow()

@@ -133,7 +133,13 @@ void TestShellWindows::menu(int index)
 void TestShellWindows::locationFromTheMapReachesTheGuestAndSurvivesARestart()
 {
     // Nothing stored: the start sent the default point, the one the dialog shows.
-    QVERIFY(m_fixture->guest().inputLines().contains(QStringLiteral("GPS:str-116.331|39.8974")));
+    QVERIFY2(waitUntil(
+                 [this] {
+                     return m_fixture->guest().inputLines().contains(
+                         QStringLiteral("GPS:str-116.331|39.8974"));
+                 },
+                 5000),
+             qPrintable(m_fixture->guest().inputLines().join(QLatin1Char('|'))));
 
     menu(2);
     XTestInput::TopWindow dialog;
