@@ -5,9 +5,11 @@
 #include "datareportengine.h"
 #include "environmentcheckdialog.h"
 #include "errorcodes.h"
+#include "feedbackdialog.h"
 #include "global.h"
 #include "reportevents.h"
 #include "settingdialog.h"
+#include "systeminfodialog.h"
 #include "updatedialog.h"
 #include "updater.h"
 #include "vboxerrordialog.h"
@@ -44,7 +46,9 @@ private:
 
 } // namespace
 
-DialogControl::DialogControl(QObject *parent) : QObject(parent), m_settingDialog(new SettingDialog)
+DialogControl::DialogControl(QObject *parent)
+    : QObject(parent), m_settingDialog(new SettingDialog),
+      m_feedbackMenu(std::make_unique<FeedbackPopuMenu>(nullptr))
 {
     registerDialogType();
     connect(m_settingDialog, &SettingDialog::reboot, this, [this] { emit quitApp(true); });
@@ -202,6 +206,20 @@ void DialogControl::showDialog(QString msg, DialogType type, QWidget *parent, QS
     }
     case DialogType::Message: {
         CommonDialog dialog(msg, static_cast<int>(DialogType::Message), nullptr);
+        result = runDialog(dialog);
+        break;
+    }
+    case DialogType::FeedbackMenu: {
+        // "x|y", the global point under the title bar's more button.
+        const QStringList parts = msg.split(QLatin1Char('|'), Qt::KeepEmptyParts);
+        const int x = parts.value(0).toInt();
+        const int y = parts.value(1).toInt();
+        m_feedbackMenu->move(x, y);
+        m_feedbackMenu->show();
+        break;
+    }
+    case DialogType::SystemInfo: {
+        SystemInfoDialog dialog(nullptr);
         result = runDialog(dialog);
         break;
     }

@@ -9,6 +9,9 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
+class FeedbackPopuMenu;
 class QDialog;
 class SettingDialog;
 
@@ -40,6 +43,7 @@ public:
     // The settings window: one per process, hidden between openings.
     SettingDialog *settingDialog() const { return m_settingDialog; }
     DialogType currentType() const { return m_currentType; }
+    FeedbackPopuMenu *feedbackMenu() const { return m_feedbackMenu.get(); }
 
     // Check name to the "source" code of the environment-check report.
     static QString checkSource(const QString &checkName);
@@ -71,4 +75,6 @@ private:
     QList<QPointer<QDialog>> m_openDialogs;
     SettingDialog *m_settingDialog = nullptr;
     int m_activeRequests = 0;
+    // The feedback pop-up, reused for every request of its type.
+    std::unique_ptr<FeedbackPopuMenu> m_feedbackMenu;
 };

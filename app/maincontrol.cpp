@@ -1,12 +1,17 @@
 #include "maincontrol.h"
 
 #include "androidcontrol.h"
+#include "androidtouchwidget.h"
+#include "checkaction.h"
 #include "commandline.h"
 #include "datareportengine.h"
 #include "dialogcontrol.h"
+#include "environmentcheckdialog.h"
 #include "folderclean.h"
 #include "global.h"
 #include "instancemessage.h"
+#include "launcherrequest.h"
+#include "menubar.h"
 #include "loadingcontrol.h"
 #include "orvapplication.h"
 #include "quitorvdialog.h"
@@ -14,6 +19,8 @@
 #include "settingmodel.h"
 #include "shellwiring.h"
 #include "sharedsegment.h"
+#include "titlebar.h"
+#include "traytool.h"
 #include "vboxtool.h"
 #include "vinputconnection.h"
 
@@ -35,6 +42,31 @@
 namespace {
 // While a dialog of the dispatcher is still on the stack, the quit sequence looks again after this.
 constexpr int kQuitRetryMs = 10;
+
+// The title bar's check button: the optional checks at once on the GUI thread, then their dialog.
+bool runOptionalChecks(QWidget *parent)
+{
+    OptionalActionFactory factory;
+    std::unique_ptr<ActionComposite> checks(factory.create());
+    const bool passed = checks->check();
+    const QString text = checks->describe();
+    EnvironmentCheckDialog dialog(QString(), text, true, passed, parent);
+    dialog.exec();
+    return dialog.optionalPassed();
+}
+
+// The window shell's bars go into the feature windows, which know only their interfaces.
+void installShellWidgets()
+{
+    TitleBarBase::setFactory([](QWidget *host) -> TitleBarBase * { return new TitleBar(host); });
+    MenuBarBase::setFactory([](QWidget *host) -> MenuBarBase * { return new MenuBar(host); });
+    TitleBar::setOptionalCheckRunner(&runOptionalChecks);
+}
+
+bool isSilent()
+{
+    return SettingModel::instance()->shortcuts()->isSilent();
+}
 } // namespace
 
 MainControl::MainControl(QObject *parent) : QObject(parent)
@@ -50,6 +82,7 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
                                      return dialog.exec();
                                  }});
 
+    installShellWidgets();
     ShellWiring::install();
     m_loadingControl = new LoadingControl();
     m_androidControl = new AndroidControl();
@@ -87,10 +120,17 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
     connect(m_androidControl, &AndroidControl::bosskey_click, this, &MainControl::changeWindowStatus);
     connect(m_dialogControl, &DialogControl::quitApp, this, qOverload<bool>(&MainControl::quitApp),
             Qt::QueuedConnection);
+    AndroidWindow *android = m_androidControl->androidWindow();
+    connect(m_dialogControl, &DialogControl::update_fps_status, android, &AndroidWindow::at_update_fps_status);
+    connect(m_dialogControl, &DialogControl::update_optimize_btn_status, android,
+            &AndroidWindow::on_update_optimize_btn_status);
 }
 
 MainControl::~MainControl()
 {
+    delete m_tray;
+    m_tray = nullptr;
+    Global::tray = nullptr;
     qDebug() << "Control      : ~ " << QThread::currentThreadId();
     m_closeEvent.reset();
     // Usage events are built into report messages on the global pool; the message library goes down
@@ -111,6 +151,15 @@ QWidget *MainControl::currentWindow() const
 
 void MainControl::start()
 {
+    m_tray = new TrayTool();
+    Global::tray = m_tray;
+    connect(m_tray, &TrayTool::tray_status_click, this, &MainControl::changeWindowStatus);
+    connect(m_tray, &TrayTool::tray_icon_click, this, &MainControl::showWindowOnTop);
+    connect(m_tray, &TrayTool::tray_quit_click, this, &MainControl::sendQuitMsg);
+    connect(m_tray, &TrayTool::tray_setting_click, this, &MainControl::trayOpenSettings);
+    // The key-mapping entry switches the foreground package's key map, as the touch layer's key does.
+    connect(m_tray, &TrayTool::tray_keyboard_click, m_androidControl->androidWindow()->touchWidget(),
+            &AndroidTouchWidget::onKeyboardStatusChanged);
     if (m_loadingControl)
         m_loadingControl->start(QThread::InheritPriority);
 }
@@ -143,14 +192,27 @@ void MainControl::handleShowAndroid()
     DataReportEngine::reportSysMsg(ReportEvent::SystemInfo);
 }
 
+void MainControl::trayOpenSettings()
+{
+    if (!m_androidShown)
+        emit showDialog(tr("app_starting"), DialogType::Message, nullptr, QStringLiteral("0"));
+    else
+        emit showDialog(QString(), DialogType::Setting, m_androidControl->androidWindow(), QStringLiteral("1"));
+}
+
 void MainControl::changeWindowStatus(QString from)
 {
     if (!m_currentWindow)
         return;
-    if (m_currentWindow->isHidden())
+    if (m_currentWindow->isHidden()) {
         showWindowOnTop();
-    else
+    } else {
         m_currentWindow->hide();
+        if (isSilent())
+            LauncherRequest::send(LauncherRequest::WindowHidden);
+        TrayNotice::message(tr("run_in_background"));
+        TrayNotice::statusChanged(true);
+    }
     if (!from.contains(QLatin1String("-1")))
         DataReportEngine::report(ReportEvent::WindowHiddenOrShown, QStringLiteral("source"), from);
 }
@@ -160,10 +222,19 @@ void MainControl::showWindowOnTop()
     qDebug() << " showWindowOnTop ";
     if (!m_currentWindow)
         return;
+    if (isSilent())
+        LauncherRequest::send(LauncherRequest::WindowShown);
     m_currentWindow->show();
     m_currentWindow->setWindowState(Qt::WindowNoState);
+    TrayNotice::statusChanged(false);
     m_currentWindow->raise();
     m_currentWindow->activateWindow();
+    // The side bar is a window of its own: it comes up with the Android window, not behind others.
+    if (m_androidShown) {
+        QWidget *menu = m_androidControl->androidWindow()->menuBar();
+        if (menu && menu->isVisible())
+            menu->raise();
+    }
 }
 
 void MainControl::sendQuitMsg()

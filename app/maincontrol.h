@@ -14,6 +14,7 @@ class DialogControl;
 class LoadingControl;
 class QCloseEvent;
 class QWidget;
+class TrayTool;
 
 // The controller of the emulator program: it owns the start-up worker and the dialog dispatcher, joins
 // their signals, receives the requests of later starts for the same machine, and runs the quit sequence.
@@ -36,6 +37,7 @@ public:
     AndroidControl *androidControl() const { return m_androidControl; }
     QWidget *currentWindow() const;
     bool isAndroidShown() const { return m_androidShown; }
+    TrayTool *tray() const { return m_tray; }
 
 signals:
     void showDialog(QString msg, DialogType type, QWidget *parent = nullptr,
@@ -56,6 +58,8 @@ private:
     void waitForLoadingControl();
     void saveWindowGeometry();
     void cleanGameFolder();
+    // The tray's settings entry: a message while starting, else the settings window.
+    void trayOpenSettings();
 
     // The Android window is up (set when the start-up window is swapped for it).
     bool m_androidShown = false;
@@ -68,4 +72,6 @@ private:
     // Where the start-up window stood at the hand-over, and whether the user had hidden it.
     QPoint m_handOverPos;
     bool m_handOverHidden = false;
+    // The notification-area icon and its menu, from start() to the destructor.
+    TrayTool *m_tray = nullptr;
 };

@@ -32,12 +32,8 @@ bool parses(google::protobuf::MessageLite &message, const QByteArray &bytes)
 
 } // namespace
 
-BuiltReport build(const QList<DataReportRecord> &records, const ReportIdentity &identity)
+void fillUserInfo(YeltProto::UserInfo *user, const ReportIdentity &identity)
 {
-    BuiltReport built;
-    YeltProto::RequestDataReport &report = built.report;
-
-    YeltProto::UserInfo *user = report.mutable_userinfo();
     user->set_uuid(identity.uuid.toStdString());
     user->set_productid(YeltProto::PI_ORVANTA);
     user->set_version(identity.version.toStdString());
@@ -49,6 +45,15 @@ BuiltReport build(const QList<DataReportRecord> &records, const ReportIdentity &
     user->set_subplatform(YeltProto::SubPlatform_IsValid(identity.subPlatform)
                               ? static_cast<YeltProto::SubPlatform>(identity.subPlatform)
                               : YeltProto::SPT_None);
+
+}
+
+BuiltReport build(const QList<DataReportRecord> &records, const ReportIdentity &identity)
+{
+    BuiltReport built;
+    YeltProto::RequestDataReport &report = built.report;
+
+    fillUserInfo(report.mutable_userinfo(), identity);
 
     YeltProto::RequestBase *base = report.mutable_requestbase();
     base->set_requestid(kRequestId);

@@ -29,6 +29,9 @@ struct BuiltReport
 
 namespace ReportBuilder {
 
+// The sender's user record, as every upload to the maker's servers fills it (the report, the feedback).
+void fillUserInfo(YeltProto::UserInfo *user, const ReportIdentity &identity);
+
 // One report with every readable row, in table order: events without data to commonEvents, events
 // with data to commonExEvents. A row that cannot be read is left out (and logged), so that it never
 // spoils the report of all the others.

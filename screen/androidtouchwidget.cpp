@@ -1,5 +1,8 @@
 #include "androidtouchwidget.h"
 
+#include "screenshotnotice.h"
+#include "traynotice.h"
+
 #include "androidwindow.h"
 #include "global.h"
 #include "hotkeytable.h"
@@ -17,6 +20,8 @@
 #include <QPainter>
 #include <QThread>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace {
 
@@ -38,6 +43,9 @@ constexpr int kPinchMaxSteps = 42;
 const QString kMouse = QStringLiteral("MOUSE");
 const QString kLeftTop = QStringLiteral("LEFTTOP");
 const QString kRightBottom = QStringLiteral("RIGHTBOTTOM");
+
+// A layer wider than this shows the one-row screenshot notice.
+constexpr int kWideNoticeMinWidth = 450;
 
 bool isLetter(int key)
 {
@@ -62,6 +70,10 @@ AndroidTouchWidget::AndroidTouchWidget(QWidget *parent) : QWidget(parent)
     connect(m_inputEdit, &QLineEdit::textChanged, this, &AndroidTouchWidget::onTextChanged);
     connect(&VInputConnection::instance(), &VInputConnection::ScreenCapNotify, this,
             &AndroidTouchWidget::onScreenCapNotify);
+    m_screenshotWidget = new ScreenshotHandleWidget(this);
+    m_verticalScreenshotWidget = new VerticalScreenshotHandleWidget(this);
+    m_screenshotWidget->hide();
+    m_verticalScreenshotWidget->hide();
     m_inputEdit->setFocus(Qt::OtherFocusReason);
 }
 
@@ -403,11 +415,20 @@ void AndroidTouchWidget::onKeyboardStatusChanged()
                              QLatin1String(Global::isKeyMapEnabled() ? "on" : "off") + " for " +
                              Global::currentPackage;
     emit keyboard_status_change();
+    TrayNotice::keyboardChanged();
 }
 
 void AndroidTouchWidget::onScreenCapNotify(const QString &fileName)
 {
     qInfo().noquote() << ORV_LOG_ANDROID "screenshot " + fileName;
+    ScreenshotNotice *shown = m_screenshotWidget;
+    ScreenshotNotice *other = m_verticalScreenshotWidget;
+    if (width() <= kWideNoticeMinWidth)
+        std::swap(shown, other);
+    other->hide();
+    shown->setText(fileName);
+    shown->setGeometry(0, 0, width(), shown->height());
+    shown->show();
 }
 
 void AndroidTouchWidget::focusInEvent(QFocusEvent *event)

@@ -8,6 +8,8 @@
 class QKeyEvent;
 class QLineEdit;
 class QVBoxLayout;
+class ScreenshotHandleWidget;
+class VerticalScreenshotHandleWidget;
 
 // The input layer of the Android window. It lies exactly over the Android picture and turns what the
 // user does there into input lines for the guest: the left mouse button is one finger, the wheel
@@ -57,6 +59,9 @@ public:
     void emitBossKey() { emit hotkey_bosskey_click(); }
 
     QLineEdit *inputEdit() const { return m_inputEdit; }
+    // The screenshot notices: one row for a layer wider than 450 pixels, two rows otherwise.
+    ScreenshotHandleWidget *screenshotWidget() const { return m_screenshotWidget; }
+    VerticalScreenshotHandleWidget *verticalScreenshotWidget() const { return m_verticalScreenshotWidget; }
 
 signals:
     void show_full();
@@ -91,6 +96,8 @@ private:
 
     QVBoxLayout *m_layout = nullptr;
     QLineEdit *m_inputEdit = nullptr;
+    ScreenshotHandleWidget *m_screenshotWidget = nullptr;
+    VerticalScreenshotHandleWidget *m_verticalScreenshotWidget = nullptr;
     int m_rotation = 0;
     double m_scale = 1.0;
     QMap<QString, QPoint> m_touchPoints;

@@ -17,12 +17,9 @@
 #include <QDebug>
 #include <QDialog>
 #include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
@@ -122,16 +119,12 @@ void WindowShake::startShake()
     }
 }
 
-bool AndroidWindow::windowMaximizedFlag = false;
-bool AndroidWindow::fullScreenFlag = false;
+bool &AndroidWindow::windowMaximizedFlag = ::windowMaximizedFlag;
+bool &AndroidWindow::fullScreenFlag = ::fullScreenFlag;
 
 AndroidWindow::AndroidWindow(QWidget *parent) : OrvWindow(parent)
 {
-    m_menuBar = new QWidget(this, Qt::Tool | Qt::FramelessWindowHint);
-    m_menuBar->setObjectName(QStringLiteral("menuBar"));
-    m_menuBar->setAttribute(Qt::WA_StyledBackground);
-    m_menuBar->setStyleSheet(QStringLiteral("background: #2b2e35;"));
-    m_menuBar->resize(menuBarWidth, 300);
+    m_menuBar = MenuBarBase::create(this);
 
     if (objectName().isEmpty())
         setObjectName(QStringLiteral("AndroidWindow"));
@@ -147,23 +140,13 @@ AndroidWindow::AndroidWindow(QWidget *parent) : OrvWindow(parent)
     layout->setSpacing(0);
     layout->setContentsMargins(2, 2, 2, 2);
 
-    m_titleBar = new QWidget(this);
+    m_titleBar = TitleBarBase::create(this);
     m_titleBar->setObjectName(QStringLiteral("titlebar"));
     m_titleBar->setMinimumSize(0, 36);
     m_titleBar->setMaximumSize(16777215, 36);
     m_titleBar->setMouseTracking(true);
     m_titleBar->setFocusPolicy(Qt::NoFocus);
-    auto *titleLayout = new QHBoxLayout(m_titleBar);
-    titleLayout->setContentsMargins(10, 0, 10, 0);
-    m_titleLabel = new QLabel(m_titleBar);
-    m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
-    m_titleLabel->setStyleSheet(QStringLiteral("color: white;"));
-    m_fpsLabel = new QLabel(m_titleBar);
-    m_fpsLabel->setObjectName(QStringLiteral("fpsLabel"));
-    m_fpsLabel->setStyleSheet(QStringLiteral("color: #a0a4ad;"));
-    titleLayout->addWidget(m_titleLabel);
-    titleLayout->addStretch(1);
-    titleLayout->addWidget(m_fpsLabel);
+    m_titleBar->setAutoFillBackground(false);
     layout->addWidget(m_titleBar);
 
     m_showWindow = new QWidget(this);
@@ -179,7 +162,7 @@ AndroidWindow::AndroidWindow(QWidget *parent) : OrvWindow(parent)
     // invisible; without one X shows its nearly transparent pixels as black over the picture.)
     m_touchWidget = new AndroidTouchWidget(m_showWindow);
     m_touchWidget->setGeometry(120, 100, 120, 80);
-    buildMenuButtons();
+    connect(m_titleBar, &TitleBarBase::showDialogFree, this, &AndroidWindow::showDialog);
 
     // The render library calls from its own thread; the rotation reaches this window queued.
     connect(&RenderLibrary::instance(), &RenderLibrary::rotationChanged, this,
@@ -207,8 +190,9 @@ void AndroidWindow::progressStep(double size)
 void AndroidWindow::init()
 {
     qDebug() << "AndroidWindow    : init";
+    m_titleBar->setWindowKind(1);
     setWindowTitle(CommandLine::title);
-    m_titleLabel->setText(CommandLine::title);
+    m_titleBar->setTitle();
     Global::setStatus(QStringLiteral("RUNNING"));
 
     startupProgress.store(kProgressStart);
@@ -241,48 +225,82 @@ void AndroidWindow::init()
     qDebug() << "AndroidWindow:init ok";
 }
 
-void AndroidWindow::buildMenuButtons()
+void AndroidWindow::connectByName(QObject *sender, const char *signal, QObject *receiver, const char *slot)
 {
-    auto *menuLayout = new QVBoxLayout(m_menuBar);
-    menuLayout->setContentsMargins(0, 0, 0, 0);
-    menuLayout->setSpacing(0);
-    const struct
-    {
-        const char *name;
-        const char *tip;
-        void (AndroidWindow::*slot)();
-    } buttons[] = {
-        {"screenshot", "MenuBar_ScreenShot", &AndroidWindow::at_menu_screenshot_click},
-        {"shake", "MenuBar_Shake", &AndroidWindow::at_menu_shake_click},
-        {"virtual_location", "MenuBar_VirtualLocation", &AndroidWindow::at_menu_virtual_location_click},
-        {"share_folder", "MenuBar_ShareFolder", &AndroidWindow::at_menu_share_folder_click},
-    };
-    for (const auto &b : buttons) {
-        auto *button = new QPushButton(m_menuBar);
-        button->setObjectName(QLatin1String(b.name));
-        button->setFixedSize(menuBarWidth, menuBarWidth);
-        button->setFocusPolicy(Qt::NoFocus);
-        button->setToolTip(tr(b.tip));
-        connect(button, &QPushButton::clicked, this, b.slot);
-        menuLayout->addWidget(button);
-    }
-    menuLayout->addStretch(1);
+    if (connect(sender, signal, receiver, slot))
+        return;
+    // SIGNAL() and SLOT() put a code digit in front of the name.
+    const QString name = QLatin1String(slot + 1);
+    qCritical().noquote() << ORV_LOG_ANDROID "no slot for the menu: " + name;
+    m_missingConnections << name;
 }
 
 void AndroidWindow::initEnvironment()
 {
     qInfo() << ORV_LOG_ANDROID "initEnvironment";
     AndroidTouchWidget *touch = m_touchWidget;
+    MenuBarBase *menu = m_menuBar;
+    TitleBarBase *title = m_titleBar;
+    connectByName(menu, SIGNAL(opacitySliderMoved(int)), touch, SLOT(opacitySliderMoved(int)));
+    connect(menu, &MenuBarBase::triggereKeyMap, touch, [touch] { touch->onKeyboardStatusChanged(); });
+    connect(touch, &AndroidTouchWidget::opacityValueChanged, menu, &MenuBarBase::opacityValueChangedSlot);
+    connect(touch, &AndroidTouchWidget::keyboard_status_change, menu, &MenuBarBase::keyboardStatusChangedSlot);
     connect(touch, &AndroidTouchWidget::show_full, this, [this] {
         DataReportEngine::report(ReportEvent::FullScreen, QStringLiteral("source"), QStringLiteral("1"));
         at_window_full();
     });
     connect(touch, &AndroidTouchWidget::show_normal, this, &AndroidWindow::at_window_normal);
+    connect(title, &TitleBarBase::window_max, this, &AndroidWindow::at_window_max);
+    connect(title, &TitleBarBase::window_normal, this, &AndroidWindow::at_window_normal);
+    connect(title, &TitleBarBase::title_setting_click, this, &AndroidWindow::at_title_setting_click);
+    connect(title, &TitleBarBase::title_systemInfo_click, this, &AndroidWindow::at_title_systemInfo_click);
+    connect(menu, &MenuBarBase::menu_full_click, this, [this] {
+        DataReportEngine::report(ReportEvent::FullScreen, QStringLiteral("source"), QStringLiteral("0"));
+        at_window_full();
+    });
+    // Some actions belong to other rooms of the window (the key-map editor, the installer, the manager
+    // start, the location and share-folder dialogs): joined by name.
+    connectByName(menu, SIGNAL(menu_keyboard_click()), this, SLOT(at_menu_keyboard_click()));
+    connectByName(menu, SIGNAL(menu_install_apk_click()), this, SLOT(at_menu_install_click()));
+    connect(menu, &MenuBarBase::menu_stop_script_click, this, &AndroidWindow::at_stop_script_click);
+    connectByName(menu, SIGNAL(menu_multi_player_click()), this, SLOT(at_menu_multi_player_click()));
+    connectByName(menu, SIGNAL(menu_virtual_location_click()), this, SLOT(at_menu_virtual_location_click()));
+    connect(menu, &MenuBarBase::menu_screenshot_click, this, &AndroidWindow::at_menu_screenshot_click);
+    connect(menu, &MenuBarBase::menu_shake_click, this, &AndroidWindow::at_menu_shake_click);
+    connectByName(menu, SIGNAL(menu_share_folder_click()), this, SLOT(at_menu_share_folder_click()));
+    connect(menu, &MenuBarBase::menu_return_click, this, &AndroidWindow::at_return_click);
+    connect(menu, &MenuBarBase::menu_home_click, this, &AndroidWindow::at_home_click);
+    connect(menu, &MenuBarBase::menu_task_click, this, &AndroidWindow::at_menu_click);
     connect(touch, &AndroidTouchWidget::hotkey_return_click, this, &AndroidWindow::at_return_click);
     connect(touch, &AndroidTouchWidget::hotkey_home_click, this, &AndroidWindow::at_home_click);
     connect(touch, &AndroidTouchWidget::hotkey_menu_click, this, &AndroidWindow::at_menu_click);
     connect(touch, &AndroidTouchWidget::hotkey_bosskey_click, this, &AndroidWindow::bosskey_click);
     connect(touch, &AndroidTouchWidget::hotkey_stop_script_click, this, &AndroidWindow::at_stop_script_click);
+    connect(touch, &AndroidTouchWidget::hotkey_stop_script_click, menu, &MenuBarBase::menuStopScriptClick);
+    // The bar's volume broadcast goes to the guest's shell through the input channel.
+    connect(menu, &MenuBarBase::guestShellCommand, this,
+            [](const QString &command) { VInputConnection::instance().sendShellCmd(command); });
+    title->updateCheckRedDot();
+}
+
+void AndroidWindow::at_title_setting_click()
+{
+    emit showDialog(QString(), DialogType::Setting, this, QStringLiteral("0"));
+}
+
+void AndroidWindow::at_title_systemInfo_click()
+{
+    emit showDialog(QString(), DialogType::SystemInfo, this, QStringLiteral("0"));
+}
+
+void AndroidWindow::at_update_fps_status(bool isShow)
+{
+    m_titleBar->setFpsVisible(isShow);
+}
+
+void AndroidWindow::on_update_optimize_btn_status()
+{
+    m_titleBar->updateCheckRedDot();
 }
 
 void AndroidWindow::at_stop_script_click()
@@ -339,11 +357,6 @@ AndroidWindow::ShellDialogs &shellDialogs()
 void AndroidWindow::setShellDialogs(const ShellDialogs &dialogs)
 {
     shellDialogs() = dialogs;
-}
-
-void AndroidWindow::at_title_setting_click()
-{
-    emit showDialog(QString(), DialogType::Setting, this, QStringLiteral("0"));
 }
 
 void AndroidWindow::at_menu_virtual_location_click()
@@ -569,7 +582,7 @@ void AndroidWindow::layoutAndroidView()
 
 void AndroidWindow::placeMenuBar()
 {
-    m_menuBar->resize(menuBarWidth, height());
+    m_menuBar->setBarHeight(height());
     m_menuBar->update();
     m_menuBar->move(
         AndroidGeometry::menuBarPosition(geometry(), windowMaximizedFlag, menuBarWidth, titleHeight));
@@ -600,6 +613,7 @@ void AndroidWindow::at_window_max()
     // The whole available area, with its own origin (a panel on the left or at the top moves it).
     QScreen *screen = QGuiApplication::primaryScreen();
     setGeometry(screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1040));
+    m_titleBar->updateMaxButton();
 }
 
 void AndroidWindow::at_window_full()
@@ -620,6 +634,7 @@ void AndroidWindow::at_window_full()
     const QSize size = screen ? screen->size() : QSize(1920, 1080);
     setGeometry(0, -kFullScreenTopOverhang, size.width(), size.height() + kFullScreenTopOverhang);
     LauncherRequest::send(LauncherRequest::Toast, tr("window_full_toast"));
+    m_titleBar->updateMaxButton();
 }
 
 void AndroidWindow::at_window_normal()
@@ -633,6 +648,7 @@ void AndroidWindow::at_window_normal()
     const int h = info.isLandscape ? info.landscapeHeight : info.portraitHeight;
     resize(widthForHeight(h, info.ratio, info.isLandscape), h);
     m_menuBar->show();
+    m_titleBar->updateMaxButton();
 }
 
 QPoint AndroidWindow::normalPos() const
@@ -663,8 +679,10 @@ int AndroidWindow::landscapeHeight() const
 bool AndroidWindow::event(QEvent *e)
 {
     const bool result = OrvWindow::event(e);
-    if (e->type() == QEvent::WindowStateChange)
+    if (e->type() == QEvent::WindowStateChange) {
+        m_titleBar->updateMaxButton();
         setupSubWindow();
+    }
     return result;
 }
 
@@ -675,7 +693,7 @@ void AndroidWindow::timerEvent(QTimerEvent *e)
         return;
     }
     m_lastFrameRate = RenderLibrary::instance().takeFrameCount();
-    m_fpsLabel->setText(QStringLiteral("FPS:%1").arg(m_lastFrameRate));
+    m_titleBar->setFps(m_lastFrameRate);
 }
 
 void AndroidWindow::updateResizeRegion(const QPoint &g)

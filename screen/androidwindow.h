@@ -3,16 +3,18 @@
 #include "androidgeometry.h"
 #include "bootpoll.h"
 #include "dialogtype.h"
+#include "menubarbase.h"
 #include "orvwindow.h"
+#include "titlebarbase.h"
 
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
 class AndroidTouchWidget;
 class QDialog;
-class QLabel;
 class QTimer;
 
 // Moves a widget around its place on a timer and back: the window's shake.
@@ -68,15 +70,19 @@ public:
     int landscapeHeight() const;
 
     const AndroidDisplayInfo *displayInfo() const { return m_displayInfo; }
-    QWidget *menuBar() const { return m_menuBar; }
+    MenuBarBase *menuBar() const { return m_menuBar; }
+    TitleBarBase *titleBar() const { return m_titleBar; }
+    // Connections of initEnvironment whose receiving slot this window does not have (each also logged).
+    QStringList missingConnections() const { return m_missingConnections; }
     QWidget *showWindow() const { return m_showWindow; }
     AndroidTouchWidget *touchWidget() const { return m_touchWidget; }
     bool isFirstLoaded() const { return m_firstLoaded; }
     int lastFrameRate() const { return m_lastFrameRate; }
     const BootPoll &bootPoll() const { return m_bootPoll; }
 
-    static bool windowMaximizedFlag;
-    static bool fullScreenFlag;
+    // The process-wide window states (titlebarbase.h), under the names this window's code uses.
+    static bool &windowMaximizedFlag;
+    static bool &fullScreenFlag;
 
     // The window shell's dialogs that the menu opens. They belong to a sibling feature, so the
     // application hands over how to make them (wired to the input channel); the window places, runs and
@@ -101,13 +107,16 @@ public slots:
     void at_window_max();
     void at_window_normal();
     void at_window_full();
+    void at_title_setting_click();
+    void at_title_systemInfo_click();
+    void at_update_fps_status(bool isShow);
+    void on_update_optimize_btn_status();
     void at_stop_script_click();
     void at_return_click(QString from = QString());
     void at_home_click(QString from = QString());
     void at_menu_click(QString from = QString());
     void at_menu_shake_click();
     void at_menu_screenshot_click();
-    void at_title_setting_click();
     void at_menu_virtual_location_click();
     void at_menu_share_folder_click();
 
@@ -126,7 +135,9 @@ protected:
 private:
     void initSize();
     void initEnvironment();
-    void buildMenuButtons();
+    // Joins a menu-bar signal to a slot of this window or its touch layer by their names; a slot they do
+    // not have is logged and listed (missingConnections).
+    void connectByName(QObject *sender, const char *signal, QObject *receiver, const char *slot);
     void startChannels();
     void restoreLocation();
     void pollBoot();
@@ -140,10 +151,9 @@ private:
     void progressStep(double size);
     bool renderReady() const { return m_renderReady; }
 
-    QWidget *m_menuBar = nullptr;
-    QWidget *m_titleBar = nullptr;
-    QLabel *m_titleLabel = nullptr;
-    QLabel *m_fpsLabel = nullptr;
+    MenuBarBase *m_menuBar = nullptr;
+    TitleBarBase *m_titleBar = nullptr;
+    QStringList m_missingConnections;
     QWidget *m_showWindow = nullptr;
     AndroidTouchWidget *m_touchWidget = nullptr;
     WindowShake m_windowShake;

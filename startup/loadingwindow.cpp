@@ -2,6 +2,7 @@
 
 #include "commandline.h"
 #include "progressbar.h"
+#include "titlebarbase.h"
 #include "ui_loadingwindow.h"
 
 #include <QBitmap>
@@ -26,14 +27,28 @@ LoadingWindow::LoadingWindow(QWidget *parent)
     : OrvWindow(parent), ui(std::make_unique<Ui::LoadingWindow>()), m_pictureTimer(new QTimer(this))
 {
     ui->setupUi(this);
+    // The form's place holder gives way to the program's title bar, in the same place of the layout.
+    m_titleBar = TitleBarBase::create(this);
+    m_titleBar->setMinimumSize(ui->titlebar->minimumSize());
+    m_titleBar->setMaximumHeight(36);
+    delete ui->verticalLayout->replaceWidget(ui->titlebar, m_titleBar);
+    delete ui->titlebar;
+    ui->titlebar = nullptr;
+    m_titleBar->setObjectName(QStringLiteral("titlebar"));
+    m_titleBar->setWindowKind(0);
 
     loadPicture(m_pictureIndex);
     connect(m_pictureTimer, &QTimer::timeout, this, &LoadingWindow::changePicture);
     m_pictureTimer->start(kPictureIntervalMs);
 
+    connect(m_titleBar, &TitleBarBase::showDialogFree, this, &LoadingWindow::showDialogFree);
+    connect(m_titleBar, &TitleBarBase::title_setting_click, this, &LoadingWindow::at_title_setting_click);
+    connect(m_titleBar, &TitleBarBase::title_systemInfo_click, this, &LoadingWindow::at_title_systemInfo_click);
+
     if (CommandLine::title.isEmpty())
         CommandLine::title = tr("Orvanta");
     setWindowTitle(CommandLine::title);
+    m_titleBar->setTitle();
 }
 
 LoadingWindow::~LoadingWindow() = default;

@@ -13,6 +13,7 @@
 
 class ProgressBar;
 class QTimer;
+class TitleBarBase;
 
 namespace Ui {
 class LoadingWindow;
@@ -57,6 +58,7 @@ public:
     ProgressBar *progressBar() const { return m_bar; }
     int pictureIndex() const { return m_pictureIndex; }
     int barTop() const { return m_barTop; }
+    TitleBarBase *titleBar() const { return m_titleBar; }
 
     // Window heights for a landscape and a portrait Android screen, and the saved window position;
     // written when the start-up window is sized, read by the Android window.
@@ -91,4 +93,5 @@ private:
     QTimer *m_pictureTimer;
     int m_barTop = 0;
     ProgressBar *m_bar = nullptr;
+    TitleBarBase *m_titleBar = nullptr;
 };

@@ -265,6 +265,60 @@
     </message>
 </context>
 <context>
+    <name>FeedbackDialog</name>
+    <message>
+        <source>feedback</source>
+        <translation>Feedback</translation>
+    </message>
+    <message>
+        <source>commit</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>feedback_content_init</source>
+        <translation>Tell us what went wrong or what you would like to see.</translation>
+    </message>
+    <message>
+        <source>feedback_information_init</source>
+        <translation>Your QQ number, phone number or e-mail address</translation>
+    </message>
+    <message>
+        <source>please_check</source>
+        <translation>Please write your feedback first.</translation>
+    </message>
+    <message>
+        <source>please_check_contact_info</source>
+        <translation>Please give a QQ number, a phone number or an e-mail address.</translation>
+    </message>
+    <message>
+        <source>send successfully</source>
+        <translation>Thank you, your feedback was sent.</translation>
+    </message>
+    <message>
+        <source>send failed</source>
+        <translation>The feedback could not be sent. Please try again.</translation>
+    </message>
+</context>
+<context>
+    <name>FeedbackPopuMenu</name>
+    <message>
+        <source>常见问题</source>
+        <translation>FAQ</translation>
+    </message>
+    <message>
+        <source>反馈建议</source>
+        <translation>Feedback</translation>
+    </message>
+    <message>
+        <source>客服 QQ</source>
+        <translation>Service chat</translation>
+    </message>
+    <message>
+        <source>交流论坛</source>
+        <translation>Forum</translation>
+    </message>
+</context>
+<context>
     <name>GeolocationDialog</name>
     <message>
         <source>Dialog</source>
@@ -310,6 +364,89 @@
     <message>
         <source>exiting</source>
         <translation>Orvanta is closing. Please wait.</translation>
+    </message>
+    <message>
+        <source>app_starting</source>
+        <translation>Orvanta is still starting. Please wait a moment.</translation>
+    </message>
+    <message>
+        <source>run_in_background</source>
+        <translation>Orvanta keeps running in the background.</translation>
+    </message>
+</context>
+<context>
+    <name>MenuBar</name>
+    <message>
+        <source>MenuBar_Full</source>
+        <translation>Full screen</translation>
+    </message>
+    <message>
+        <source>MenuBar_Keyboard_Off</source>
+        <translation>Key mapping (off)</translation>
+    </message>
+    <message>
+        <source>MenuBar_Install_apk</source>
+        <translation>Install APK</translation>
+    </message>
+    <message>
+        <source>MenuBar_Stop_Script</source>
+        <translation>Stop script</translation>
+    </message>
+    <message>
+        <source>MenuBar_Multi_Player</source>
+        <translation>Instance manager</translation>
+    </message>
+    <message>
+        <source>MenuBar_Virtual_Location</source>
+        <translation>Virtual location</translation>
+    </message>
+    <message>
+        <source>MenuBar_ScreenShot</source>
+        <translation>Screenshot</translation>
+    </message>
+    <message>
+        <source>MenuBar_Shake</source>
+        <translation>Shake</translation>
+    </message>
+    <message>
+        <source>MenuBar_Share</source>
+        <translation>Shared folders</translation>
+    </message>
+    <message>
+        <source>MenuBar_voice</source>
+        <translation>Volume</translation>
+    </message>
+    <message>
+        <source>MenuBar_Return</source>
+        <translation>Back</translation>
+    </message>
+    <message>
+        <source>MenuBar_Home</source>
+        <translation>Home</translation>
+    </message>
+    <message>
+        <source>MenuBar_Task</source>
+        <translation>Recent apps</translation>
+    </message>
+    <message>
+        <source>close keyMap</source>
+        <translation>Turn key mapping off</translation>
+    </message>
+    <message>
+        <source>open keyMap</source>
+        <translation>Turn key mapping on</translation>
+    </message>
+    <message>
+        <source>set Opacity</source>
+        <translation>Opacity</translation>
+    </message>
+    <message>
+        <source>open folder</source>
+        <translation>Open folder</translation>
+    </message>
+    <message>
+        <source>MenuBar_Keyboard_On</source>
+        <translation>Key mapping (on)</translation>
     </message>
 </context>
 <context>
@@ -366,6 +503,24 @@
     <message>
         <source>required check tip</source>
         <translation>(must pass before the start)</translation>
+    </message>
+</context>
+<context>
+    <name>ScreenshotHandleWidget</name>
+    <message>
+        <source>open image</source>
+        <translation>Open image</translation>
+    </message>
+    <message>
+        <source>open folder</source>
+        <translation>Open folder</translation>
+    </message>
+</context>
+<context>
+    <name>ScreenshotNotice</name>
+    <message>
+        <source>Form</source>
+        <translation>Form</translation>
     </message>
 </context>
 <context>
@@ -618,6 +773,183 @@
     </message>
 </context>
 <context>
+    <name>SystemInfoDialog</name>
+    <message>
+        <source>system_info</source>
+        <translation>System information</translation>
+    </message>
+    <message>
+        <source>systeminfo_copy</source>
+        <translation>Copy to clipboard</translation>
+    </message>
+    <message>
+        <source>Info_Checking</source>
+        <translation>Checking...</translation>
+    </message>
+    <message>
+        <source>Info_Orvanta_Version</source>
+        <translation>Orvanta version</translation>
+    </message>
+    <message>
+        <source>Info_System_Version</source>
+        <translation>System version</translation>
+    </message>
+    <message>
+        <source>Info_System_Type</source>
+        <translation>System type (bits)</translation>
+    </message>
+    <message>
+        <source>CPU</source>
+        <translation>Processor</translation>
+    </message>
+    <message>
+        <source>Info_CPU_NUM</source>
+        <translation>Processor cores</translation>
+    </message>
+    <message>
+        <source>Info_CPU_VT</source>
+        <translation>Virtualisation on the host</translation>
+    </message>
+    <message>
+        <source>Info_VT_Open</source>
+        <translation>enabled</translation>
+    </message>
+    <message>
+        <source>Info_VT_UnOpen</source>
+        <translation>disabled</translation>
+    </message>
+    <message>
+        <source>Info_StartUp_VT</source>
+        <translation>Started with virtualisation</translation>
+    </message>
+    <message>
+        <source>Info_VT_YES</source>
+        <translation>yes</translation>
+    </message>
+    <message>
+        <source>Info_VT_NO</source>
+        <translation>no</translation>
+    </message>
+    <message>
+        <source>Info_Memory</source>
+        <translation>Memory</translation>
+    </message>
+    <message>
+        <source>Info_Render_Mode</source>
+        <translation>Render mode</translation>
+    </message>
+    <message>
+        <source>Info_Render</source>
+        <translation>Renderer</translation>
+    </message>
+    <message>
+        <source>Info_Opengl_Version</source>
+        <translation>OpenGL version</translation>
+    </message>
+    <message>
+        <source>Info_Graphics_Card</source>
+        <translation>Graphics adapter</translation>
+    </message>
+    <message>
+        <source>Info_Orvanta_memory</source>
+        <translation>Instance memory</translation>
+    </message>
+    <message>
+        <source>Info_Orvanta_cpuNum</source>
+        <translation>Instance processors</translation>
+    </message>
+    <message>
+        <source>Info_Copy_Success</source>
+        <translation>The system information was copied to the clipboard.</translation>
+    </message>
+</context>
+<context>
+    <name>TitleBar</name>
+    <message>
+        <source>TitleBar_Vt</source>
+        <translation>Check the environment again</translation>
+    </message>
+    <message>
+        <source>TitleBar_More</source>
+        <translation>More</translation>
+    </message>
+    <message>
+        <source>TitleBar_Top</source>
+        <translation>Keep on top</translation>
+    </message>
+    <message>
+        <source>TitleBar_Setting</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>TitleBar_SystemInfo</source>
+        <translation>System information</translation>
+    </message>
+    <message>
+        <source>TitleBar_Min</source>
+        <translation>Minimise</translation>
+    </message>
+    <message>
+        <source>TitleBar_Max</source>
+        <translation>Maximise</translation>
+    </message>
+    <message>
+        <source>TitleBar_Close</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>app_starting</source>
+        <translation>Orvanta is still starting. Please wait a moment.</translation>
+    </message>
+    <message>
+        <source>TitleBar_No_Top</source>
+        <translation>Stop keeping on top</translation>
+    </message>
+</context>
+<context>
+    <name>TrayTool</name>
+    <message>
+        <source>Tray_Keyboard</source>
+        <translation>Key mapping</translation>
+    </message>
+    <message>
+        <source>Tray_Setting</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Tray_Status</source>
+        <translation>Show or hide</translation>
+    </message>
+    <message>
+        <source>Tray_Quit</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>tray_start_up</source>
+        <translation>Orvanta is starting.</translation>
+    </message>
+    <message>
+        <source>Orvanta</source>
+        <translation>Orvanta</translation>
+    </message>
+    <message>
+        <source>Tray_Keyboard_Hide</source>
+        <translation>Turn key mapping off</translation>
+    </message>
+    <message>
+        <source>Tray_Keyboard_Show</source>
+        <translation>Turn key mapping on</translation>
+    </message>
+    <message>
+        <source>tray_show</source>
+        <translation>Show window</translation>
+    </message>
+    <message>
+        <source>tray_hide</source>
+        <translation>Hide window</translation>
+    </message>
+</context>
+<context>
     <name>UpdateDialog</name>
     <message>
         <source>update_title</source>
@@ -703,6 +1035,28 @@
     <message>
         <source>vt_show_again</source>
         <translation>Don&apos;t show again</translation>
+    </message>
+</context>
+<context>
+    <name>VerticalScreenshotHandleWidget</name>
+    <message>
+        <source>open image</source>
+        <translation>Open image</translation>
+    </message>
+    <message>
+        <source>open folder</source>
+        <translation>Open folder</translation>
+    </message>
+</context>
+<context>
+    <name>VoiceSlider</name>
+    <message>
+        <source>Form</source>
+        <translation>Form</translation>
+    </message>
+    <message>
+        <source>50%</source>
+        <translation>50%</translation>
     </message>
 </context>
 </TS>

@@ -135,6 +135,27 @@ const MessageDef kYeltBaseAPIProto{"YeltBaseAPIProto",
                                        {3, "baseapi_req", Kind::Message, false, false, &kYeltBaseAPIReq},
                                    }};
 
+// The unity package that carries a base API message: the head names the command, the body holds the
+// serialised message (a bytes field, read here as the base API message it carries).
+const MessageDef kYeltUnityCSPkgHead{"YeltUnityCSPkgHead",
+                                     {
+                                         {1, "cmd", Kind::UInt32, false, true, nullptr},
+                                         {2, "uin", Kind::UInt64, false, false, nullptr},
+                                         {3, "login_key", Kind::String, false, false, nullptr},
+                                         {4, "requestType", Kind::Enum, false, false, nullptr},
+                                         {5, "version", Kind::UInt32, false, false, nullptr},
+                                         {6, "seq_num", Kind::UInt32, false, false, nullptr},
+                                         {7, "user_info", Kind::Message, false, false, &kUserInfo},
+                                     }};
+
+const MessageDef kYeltUnityCSPkg{"YeltUnityCSPkg",
+                                 {
+                                     {1, "result", Kind::Int32, false, true, nullptr},
+                                     {2, "head", Kind::Message, false, false, &kYeltUnityCSPkgHead},
+                                     {3, "body", Kind::Message, false, false, &kYeltBaseAPIProto},
+                                     {4, "warn_str", Kind::String, false, false, nullptr},
+                                 }};
+
 struct Reader
 {
     const QByteArray &data;
@@ -300,7 +321,9 @@ QJsonObject decodeMessage(const MessageDef &def, const QByteArray &bytes, const 
 Decoded decode(Message message, const QByteArray &bytes)
 {
     Decoded result;
-    const MessageDef &def = message == Message::RequestDataReport ? kRequestDataReport : kYeltBaseAPIProto;
+    const MessageDef &def = message == Message::RequestDataReport ? kRequestDataReport
+                            : message == Message::YeltUnityCSPkg  ? kYeltUnityCSPkg
+                                                                  : kYeltBaseAPIProto;
     result.json = decodeMessage(def, bytes, QLatin1String(def.name), &result.problems);
     return result;
 }

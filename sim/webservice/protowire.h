@@ -16,6 +16,8 @@ enum class Message
 {
     RequestDataReport,
     YeltBaseAPIProto,
+    // A unity package whose body is a base API message (what the base API endpoint receives).
+    YeltUnityCSPkg,
 };
 
 struct Decoded

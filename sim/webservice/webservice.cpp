@@ -276,7 +276,7 @@ void WebService::handleRequest(QTcpSocket *socket, Connection &connection, const
                 decoded.payload);
             const bool isReport = endpoint == QLatin1String("report");
             const ProtoWire::Decoded message = ProtoWire::decode(
-                isReport ? ProtoWire::Message::RequestDataReport : ProtoWire::Message::YeltBaseAPIProto,
+                isReport ? ProtoWire::Message::RequestDataReport : ProtoWire::Message::YeltUnityCSPkg,
                 decoded.payload);
             record.insert(isReport ? QStringLiteral("report") : QStringLiteral("baseapi"), message.json);
             problems << message.problems;

@@ -31,6 +31,20 @@ struct Screen
     double scale = 1;
 };
 
+// The centre of the n-th button of the side bar's column (0 full screen ... 6 screenshot, 7 shake) on
+// a bar `height` pixels tall: the column shrinks in proportion below 756 pixels.
+QPoint menuButtonCentre(int n, int height)
+{
+    int gap = 10;
+    int button = 35;
+    if (height < 756) {
+        const int top = height * 460 / 756;
+        gap = 10 * top / 460;
+        button = static_cast<int>((top - gap) / 10.0 - gap);
+    }
+    return QPoint(18, 2 * gap + n * (button + gap) + button / 2);
+}
+
 QString base64Text(const QString &text)
 {
     return QString::fromLatin1(("<G>" + text + "<P>").toUtf8().toBase64());
@@ -193,8 +207,9 @@ bool TestTouchInput::step(const QString &command)
     else if (verb == QLatin1String("clipboard"))
         QGuiApplication::clipboard()->setText(
             command.section(QLatin1Char(' '), 1).replace(QLatin1String("\\n"), QLatin1String("\n")));
-    else if (verb == QLatin1String("menu")) // the n-th button of the side bar, 40 x 40 each
-        m_x->moveTo(m_screen.menu.topLeft() + QPoint(20, 20 + 40 * f.value(1).toInt())), m_x->click(1);
+    else if (verb == QLatin1String("menu")) // the n-th button of the side bar's column
+        m_x->moveTo(m_screen.menu.topLeft() + menuButtonCentre(f.value(1).toInt(), m_screen.menu.height())),
+            m_x->click(1);
     else if (verb == QLatin1String("wait"))
         QTest::qWait(f.value(1).toInt());
     else
@@ -305,8 +320,8 @@ void TestTouchInput::protocolLines_data()
     QTest::newRow("f11 goes full screen and back and reaches the guest")
         << QStringList{"tap F11", "wait 300", "tap F11", "wait 300"}
         << QStringList{"KBDPR:87:1", "KBDRL:87:0", "KBDPR:87:1", "KBDRL:87:0"};
-    QTest::newRow("shake") << QStringList{"menu 1", "wait 1500"} << QStringList{"SHAKE"};
-    QTest::newRow("screenshot") << QStringList{"menu 0"} << QStringList{"SCREENCAP"};
+    QTest::newRow("shake") << QStringList{"menu 7", "wait 1500"} << QStringList{"SHAKE"};
+    QTest::newRow("screenshot") << QStringList{"menu 6"} << QStringList{"SCREENCAP"};
 }
 
 void TestTouchInput::protocolLines()

@@ -1,0 +1,554 @@
+// The real emulator on an X server of this test's own, with Debian's stand-alone tray host (trayer)
+// running, against the simulated tool and guest. Real X input (XTest) clicks the side bar, the title
+// bar and the tray icon; the test reads what the peers see: the launcher's request bytes, the guest's
+// input lines, the programs started, the usage events in the log, the windows on the server and their
+// pixels. Screenshots of the windows and dialogs are kept as test artefacts.
+
+#include "screenfixture.h"
+#include "testartefacts.h"
+#include "xtestinput.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QtTest>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+// The emulator's windows on the X server.
+struct Screen
+{
+    unsigned long window = 0;
+    QRect android;
+    QRect menu;
+};
+
+// The centre of the n-th button of the side bar's column, for a bar `height` tall.
+QPoint menuButtonCentre(int n, int height)
+{
+    int gap = 10;
+    int button = 35;
+    if (height < 756) {
+        const int top = height * 460 / 756;
+        gap = 10 * top / 460;
+        button = static_cast<int>((top - gap) / 10.0 - gap);
+    }
+    return QPoint(18, 2 * gap + n * (button + gap) + button / 2);
+}
+
+// The bottom buttons: 0 return, 1 home, 2 task.
+QPoint bottomButtonCentre(int n, int height)
+{
+    const int bottom = height < 756 ? height * 165 / 756 : 165;
+    const int step = static_cast<int>(bottom / 3.0);
+    return QPoint(19, height - bottom + n * step + 17);
+}
+
+// The colour of a placeholder picture (each has its own).
+QRgb pictureColour(const QString &name)
+{
+    const QImage image(QStringLiteral(ORV_SOURCE_DIR "/resources/images/") + name + QStringLiteral(".png"));
+    return image.isNull() ? 0 : image.pixel(0, 0) | 0xff000000;
+}
+
+bool containsColour(const QImage &image, const QRect &area, QRgb colour, QPoint *where = nullptr)
+{
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if ((image.pixel(x, y) | 0xff000000) == colour) {
+                if (where)
+                    *where = QPoint(x, y);
+                return true;
+            }
+    return false;
+}
+
+QImage grab(const QRect &area)
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    return screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+}
+
+} // namespace
+
+class TestShellWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void startUpBalloonAndTrayIcon();
+    void windowLook();
+    void menuActions_data();
+    void menuActions();
+    void wiringIsComplete();
+    void titleBarDialogs();
+    void maximiseAndBack();
+    void screenshotNotice();
+    void bossKeyAndLauncher();
+    void trayMenu();
+    void bossKeyWithoutSilentMode();
+
+private:
+    bool findScreen(Screen *screen);
+    QStringList launcherRequests() const;
+    QString log() const { return m_fixture->tree().logText(); }
+    bool waitForLog(const QString &pattern, int from = 0, int ms = 8000) const;
+    QList<XTestInput::TopWindow> otherWindows() const;
+    void clickAt(const QPoint &global, int button = 1);
+    void startEmulator(bool silent);
+    void save(const QImage &image, const QString &name) const;
+
+    std::unique_ptr<ScreenFixture> m_fixture;
+    std::unique_ptr<ProgramRun> m_emulator;
+    std::unique_ptr<XTestInput> m_x;
+    QProcess m_trayer;
+    Screen m_screen;
+};
+
+void TestShellWindow::initTestCase()
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        QSKIP("needs an X display");
+    m_x = std::make_unique<XTestInput>();
+    if (!m_x->isValid())
+        QSKIP("the X server has no XTest extension");
+    if (QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty())
+        QSKIP("needs Debian's trayer (scripts/setup installs it)");
+    m_trayer.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"),
+                                              QStringLiteral("--align"), QStringLiteral("right"),
+                                              QStringLiteral("--widthtype"), QStringLiteral("request"),
+                                              QStringLiteral("--height"), QStringLiteral("32"),
+                                              QStringLiteral("--SetDockType"), QStringLiteral("false")});
+    QVERIFY(m_trayer.waitForStarted());
+    QVERIFY(waitUntil([this] { return !m_x->mappedWindowsOf(m_trayer.processId()).isEmpty(); }, 10000));
+    startEmulator(true);
+}
+
+void TestShellWindow::startEmulator(bool silent)
+{
+    m_emulator.reset();
+    m_fixture = std::make_unique<ScreenFixture>();
+    QVERIFY(m_fixture->isValid());
+    m_fixture->tree().addRecorder(QStringLiteral("xdg-open"), m_fixture->tree().binDir());
+    m_fixture->setGuestControls({{QStringLiteral("boot_ms"), QStringLiteral("0")}});
+    m_fixture->writeSetting(QStringLiteral("Orvanta/Shortcuts/IsSilent"), silent);
+    m_emulator = m_fixture->startEmulator();
+    QVERIFY(m_emulator);
+    QVERIFY2(m_fixture->attachGuest(*m_emulator), qPrintable(log().right(3000)));
+    QVERIFY(m_emulator->waitForText(QLatin1String(ScreenFixture::kShowAndroid), 30000));
+    QVERIFY(findScreen(&m_screen));
+    QVERIFY(waitUntil([this] { return m_fixture->guest().inputLines().size() >= 3; }, 10000));
+    QTest::qWait(500);
+}
+
+void TestShellWindow::cleanupTestCase()
+{
+    m_emulator.reset();
+    m_fixture.reset();
+    if (m_trayer.state() != QProcess::NotRunning) {
+        m_trayer.terminate();
+        m_trayer.waitForFinished(3000);
+    }
+}
+
+bool TestShellWindow::findScreen(Screen *screen)
+{
+    return waitUntil(
+        [&] {
+            const QList<XTestInput::TopWindow> windows = m_x->mappedWindowsOf(m_emulator->pid());
+            bool android = false;
+            bool menu = false;
+            for (const XTestInput::TopWindow &w : windows) {
+                if (w.geometry.width() == 40 && w.geometry.height() > 100) {
+                    screen->menu = w.geometry;
+                    menu = true;
+                } else if (w.geometry.width() > 200 && w.geometry.height() > 300) {
+                    screen->window = w.id;
+                    screen->android = w.geometry;
+                    android = true;
+                }
+            }
+            return android && menu;
+        },
+        10000);
+}
+
+QList<XTestInput::TopWindow> TestShellWindow::otherWindows() const
+{
+    QList<XTestInput::TopWindow> others;
+    for (const XTestInput::TopWindow &w : m_x->mappedWindowsOf(m_emulator->pid()))
+        if (w.id != m_screen.window && w.geometry != m_screen.menu)
+            others << w;
+    return others;
+}
+
+QStringList TestShellWindow::launcherRequests() const
+{
+    QFile file(m_fixture->guest().dir() + QStringLiteral("/launcher.log"));
+    QStringList hex;
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (line.indexOf(' ') > 0)
+                hex << QString::fromLatin1(line.mid(line.indexOf(' ') + 1));
+    }
+    return hex;
+}
+
+bool TestShellWindow::waitForLog(const QString &pattern, int from, int ms) const
+{
+    const QRegularExpression re(pattern);
+    return waitUntil([&] { return re.match(log().mid(from)).hasMatch(); }, ms);
+}
+
+void TestShellWindow::clickAt(const QPoint &global, int button)
+{
+    m_x->moveTo(global);
+    QTest::qWait(80);
+    m_x->click(button);
+}
+
+void TestShellWindow::save(const QImage &image, const QString &name) const
+{
+    QVERIFY(image.save(TestArtefacts::path(QStringLiteral("shellwindow-") + name + QStringLiteral(".png"))));
+}
+
+void TestShellWindow::startUpBalloonAndTrayIcon()
+{
+    // The start-up balloon went to the tray host, which runs: no "no notification area" line.
+    QVERIFY(waitForLog(QStringLiteral("Tray       : balloon: tray_start_up")));
+    QVERIFY(!log().contains(QLatin1String("no notification area")));
+    // The icon is embedded in the tray host's window.
+    const QList<XTestInput::TopWindow> trayer = m_x->mappedWindowsOf(m_trayer.processId());
+    QVERIFY(!trayer.isEmpty());
+    QVERIFY(trayer.first().geometry.width() >= 16);
+}
+
+void TestShellWindow::windowLook()
+{
+    // The Android window with its title bar and the side bar, each placeholder picture in its place.
+    const QRect all = m_screen.android.united(m_screen.menu);
+    const QImage shot = grab(all);
+    save(shot, QStringLiteral("android-window"));
+    const QRect titleBar(0, 0, m_screen.android.width(), 38);
+    for (const char *picture : {"title_more", "title_not_top", "title_setting", "title_systemInfo", "title_min",
+                                "title_max", "title_close"})
+        QVERIFY2(containsColour(shot, titleBar, pictureColour(QLatin1String(picture))), picture);
+    const QRect bar(m_screen.menu.x() - all.x(), 0, 40, m_screen.menu.height());
+    for (const char *picture : {"menu_full", "menu_keyboard_off", "menu_install_apk", "menu_script_off",
+                                "menu_multi_player", "menu_virtual_location", "menu_screenshot", "menu_shake",
+                                "menu_share", "menu_voice", "menu_return", "menu_home", "menu_task"})
+        QVERIFY2(containsColour(shot, bar, pictureColour(QLatin1String(picture))), picture);
+    // The title bar shows the frame rate once Android is up.
+    QVERIFY(!containsColour(shot, bar, pictureColour(QStringLiteral("menu_keyboard_on"))));
+
+    // The keyboard button's menu on a right click, at the pointer.
+    clickAt(m_screen.menu.topLeft() + menuButtonCentre(1, m_screen.menu.height()), 3);
+    QVERIFY(waitUntil([this] { return !otherWindows().isEmpty(); }, 5000));
+    const QRect menu = otherWindows().first().geometry;
+    QTest::qWait(300);
+    save(grab(menu.united(m_screen.menu)), QStringLiteral("keyboard-menu"));
+    QVERIFY(menu.contains(m_screen.menu.topLeft() + menuButtonCentre(1, m_screen.menu.height()) + QPoint(1, 1)));
+    m_x->tap(QStringLiteral("Escape"));
+    QVERIFY(waitUntil([this] { return otherWindows().isEmpty(); }, 5000));
+    // A right click on another button opens nothing.
+    clickAt(m_screen.menu.topLeft() + menuButtonCentre(2, m_screen.menu.height()), 3);
+    QTest::qWait(500);
+    QVERIFY(otherWindows().isEmpty());
+}
+
+void TestShellWindow::menuActions_data()
+{
+    QTest::addColumn<QString>("button");      // "menu <n>", "bottom <n>"
+    QTest::addColumn<QString>("slot");        // the window's slot; skipped while the window has none
+    QTest::addColumn<QStringList>("launcher"); // request bytes, hexadecimal
+    QTest::addColumn<QStringList>("guest");   // input lines
+    QTest::addColumn<QString>("logPattern");  // the usage event and other log lines
+    QTest::newRow("return") << "bottom 0" << "" << QStringList() << QStringList{"KBDPR:158:1", "KBDRL:158:0"}
+                            << "report map :  2008  mapValue :  \"0\"";
+    QTest::newRow("home") << "bottom 1" << "" << QStringList{"08020a"} << QStringList()
+                          << "report map :  2009  mapValue :  \"0\"";
+    QTest::newRow("task") << "bottom 2" << "" << QStringList{"08030a"} << QStringList()
+                          << "report map :  2010  mapValue :  \"0\"";
+    QTest::newRow("stop script") << "menu 3" << "" << QStringList{"08010a"} << QStringList()
+                                 << "report key :  2006";
+    QTest::newRow("screenshot") << "menu 6" << "" << QStringList() << QStringList{"SCREENCAP"}
+                                << "report key :  2011";
+    QTest::newRow("shake") << "menu 7" << "" << QStringList() << QStringList{"SHAKE"} << "report key :  2014";
+    QTest::newRow("multi player") << "menu 4" << "at_menu_multi_player_click" << QStringList() << QStringList()
+                                  << "menuMultiPlayer";
+}
+
+void TestShellWindow::menuActions()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, slot);
+    QFETCH(QStringList, launcher);
+    QFETCH(QStringList, guest);
+    QFETCH(QString, logPattern);
+    if (!slot.isEmpty() && log().contains(QStringLiteral("no slot for the menu: ") + slot))
+        QSKIP(qPrintable(QStringLiteral("the window has no slot %1 yet (see wiringIsComplete)").arg(slot)));
+    const int logFrom = log().size();
+    const int linesBefore = m_fixture->guest().inputLines().size();
+    const int launcherBefore = launcherRequests().size();
+    const QStringList parts = button.split(QLatin1Char(' '));
+    const int n = parts.value(1).toInt();
+    const QPoint local = parts.first() == QLatin1String("menu") ? menuButtonCentre(n, m_screen.menu.height())
+                                                                : bottomButtonCentre(n, m_screen.menu.height());
+    clickAt(m_screen.menu.topLeft() + local);
+    QVERIFY2(waitForLog(QRegularExpression::escape(logPattern), logFrom), qPrintable(log().mid(logFrom)));
+    QVERIFY(waitUntil([&] { return launcherRequests().size() >= launcherBefore + launcher.size(); }, 5000));
+    QTest::qWait(300);
+    QCOMPARE(launcherRequests().mid(launcherBefore), launcher);
+    QStringList lines = m_fixture->guest().inputLines().mid(linesBefore);
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [](const QString &l) { return l.startsWith(QLatin1Char('#')); }),
+                lines.end());
+    QCOMPARE(lines, guest);
+    if (button == QLatin1String("menu 7"))
+        QTest::qWait(1500); // the shake ends where it started
+    Screen now;
+    QVERIFY(findScreen(&now));
+    QCOMPARE(now.android, m_screen.android);
+}
+
+void TestShellWindow::wiringIsComplete()
+{
+    // Every menu button reaches a slot of the window; the log names any that does not.
+    const QRegularExpression missing(QStringLiteral("no slot for the menu: (\\S+)"));
+    QStringList names;
+    for (auto it = missing.globalMatch(log()); it.hasNext();)
+        names << it.next().captured(1);
+    QVERIFY2(names.isEmpty(), qPrintable(QStringLiteral("not wired: ") + names.join(QStringLiteral(", "))));
+}
+
+void TestShellWindow::titleBarDialogs()
+{
+    const QRect a = m_screen.android;
+    // The right block: close 5 pixels from the edge, then max, min, gap, top, setting, info, more.
+    const int bw = 34;
+    const int closeX = a.width() - bw - 5;
+    const auto buttonAt = [&](int index) { // 0 close, 1 max, 2 min, 3 top, 4 setting, 5 info, 6 more
+        int x = closeX - index * bw - (index >= 3 ? 12 : 0);
+        return a.topLeft() + QPoint(2 + x + bw / 2, 2 + 7 + 12);
+    };
+
+    // System information.
+    clickAt(buttonAt(5));
+    QVERIFY(waitUntil([this] { return !otherWindows().isEmpty(); }, 5000));
+    XTestInput::TopWindow info = otherWindows().first();
+    QCOMPARE(info.geometry.size(), QSize(740, 680));
+    QTest::qWait(300);
+    save(grab(info.geometry), QStringLiteral("system-information"));
+    QVERIFY(containsColour(grab(info.geometry), QRect(30, 20, 13, 22), pictureColour(QStringLiteral("fun_dialog_return"))));
+    clickAt(info.geometry.topLeft() + QPoint(36, 31));
+    QVERIFY(waitUntil([this] { return otherWindows().isEmpty(); }, 5000));
+
+    // The feedback pop-up, under the bar at the window's right.
+    const int logFrom = log().size();
+    clickAt(buttonAt(6));
+    QVERIFY(waitUntil([this] { return !otherWindows().isEmpty(); }, 5000));
+    const QRect popup = otherWindows().first().geometry;
+    QCOMPARE(popup.topLeft(), QPoint(a.x() + a.width() - 256, a.y() + 36));
+    QCOMPARE(popup.size(), QSize(93, 152));
+    QTest::qWait(300);
+    save(grab(popup.adjusted(-20, -40, 20, 20)), QStringLiteral("feedback-menu"));
+    QVERIFY(containsColour(grab(popup), QRect(0, 0, 93, 7), pictureColour(QStringLiteral("popup_menu_background"))));
+    // Its second entry opens the feedback form.
+    clickAt(popup.topLeft() + QPoint(46, 60));
+    QVERIFY(waitUntil(
+        [this] {
+            const auto others = otherWindows();
+            return others.size() == 1 && others.first().geometry.size() == QSize(740, 680);
+        },
+        5000));
+    const QRect form = otherWindows().first().geometry;
+    QTest::qWait(300);
+    save(grab(form), QStringLiteral("feedback-form"));
+    clickAt(form.topLeft() + QPoint(36, 31));
+    QVERIFY(waitUntil([this] { return otherWindows().isEmpty(); }, 5000));
+
+    // Keep on top, twice: reported twice.
+    clickAt(buttonAt(3));
+    QTest::qWait(300);
+    clickAt(buttonAt(3));
+    QVERIFY(waitUntil([&] { return log().mid(logFrom).count(QStringLiteral("report key :  2012")) == 2; }, 5000));
+}
+
+void TestShellWindow::maximiseAndBack()
+{
+    const QRect before = m_screen.android;
+    const QPoint max = before.topLeft() + QPoint(2 + before.width() - 34 - 5 - 34 + 17, 2 + 19);
+    clickAt(max);
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(waitUntil(
+        [&] {
+            Screen now;
+            return findScreen(&now) && now.android == available;
+        },
+        5000));
+    Screen maximised;
+    QVERIFY(findScreen(&maximised));
+    // Maximised, the side bar lies inside the window under the title bar, and the bar shows the restore
+    // picture.
+    QCOMPARE(maximised.menu.topLeft(), QPoint(available.right() + 1 - 40, available.y() + 38));
+    QTest::qWait(300);
+    const QImage shot = grab(QRect(available.topLeft(), QSize(available.width(), 40)));
+    save(shot, QStringLiteral("maximised-title"));
+    QVERIFY(containsColour(shot, shot.rect(), pictureColour(QStringLiteral("title_small"))));
+    // A double click on the bar brings it back.
+    m_x->moveTo(available.topLeft() + QPoint(200, 18));
+    QTest::qWait(80);
+    m_x->click(1);
+    m_x->click(1);
+    QVERIFY(waitUntil(
+        [&] {
+            Screen now;
+            return findScreen(&now) && now.android == before;
+        },
+        5000));
+    QVERIFY(findScreen(&m_screen));
+}
+
+void TestShellWindow::screenshotNotice()
+{
+    const int logFrom = log().size();
+    const int callsBefore = m_fixture->tree().calls(QStringLiteral("xdg-open")).size();
+    clickAt(m_screen.menu.topLeft() + menuButtonCentre(6, m_screen.menu.height()));
+    QVERIFY(waitForLog(QStringLiteral("Android    : screenshot \\S+"), logFrom));
+    const QString name = QRegularExpression(QStringLiteral("Android    : screenshot (\\S+)"))
+                             .match(log().mid(logFrom))
+                             .captured(1);
+    // The notice: across the top of the picture, with the blue buttons.
+    const QRect view(m_screen.android.x() + 2, m_screen.android.y() + 38, m_screen.android.width() - 4, 80);
+    const QRgb blue = qRgb(1, 144, 255);
+    QPoint found;
+    QVERIFY(waitUntil([&] { return containsColour(grab(view), QRect(QPoint(0, 0), view.size()), blue, &found); },
+                      2000));
+    save(grab(view.adjusted(0, -38, 0, 40)), QStringLiteral("screenshot-notice"));
+    QElapsedTimer shown;
+    shown.start();
+    // Left alone it goes after three seconds.
+    QVERIFY(waitUntil([&] { return !containsColour(grab(view), QRect(QPoint(0, 0), view.size()), blue); }, 5000));
+    QVERIFY2(shown.elapsed() > 2000, qPrintable(QString::number(shown.elapsed())));
+
+    // Again, and its open-image button opens the picture's file address.
+    const int logFrom2 = log().size();
+    clickAt(m_screen.menu.topLeft() + menuButtonCentre(6, m_screen.menu.height()));
+    QVERIFY(waitForLog(QStringLiteral("Android    : screenshot \\S+"), logFrom2));
+    const QString second = QRegularExpression(QStringLiteral("Android    : screenshot (\\S+)"))
+                               .match(log().mid(logFrom2))
+                               .captured(1);
+    QVERIFY(waitUntil([&] { return containsColour(grab(view), QRect(QPoint(0, 0), view.size()), blue, &found); },
+                      2000));
+    clickAt(view.topLeft() + found + QPoint(8, 8));
+    QVERIFY(waitUntil([&] { return m_fixture->tree().calls(QStringLiteral("xdg-open")).size() > callsBefore; }, 5000));
+    const QStringList call = m_fixture->tree().calls(QStringLiteral("xdg-open")).at(callsBefore);
+    const QUrl url(call.value(1));
+    QVERIFY2(url.isLocalFile(), qPrintable(call.join(QLatin1Char(' '))));
+    QCOMPARE(url.toLocalFile(), m_fixture->tree().installDir() + QStringLiteral("/share/") +
+                                    QLatin1String(ScreenFixture::kVm) + QStringLiteral("/image/") + second);
+    QVERIFY(QFile::exists(url.toLocalFile()));
+    QVERIFY(waitForLog(QStringLiteral("report key :  2301"), logFrom2));
+    Q_UNUSED(name)
+}
+
+void TestShellWindow::bossKeyAndLauncher()
+{
+    const int launcherBefore = launcherRequests().size();
+    m_x->focus(m_screen.window);
+    QTest::qWait(100);
+    const auto bossKey = [this] {
+        m_x->key(QStringLiteral("Control_L"), true);
+        m_x->key(QStringLiteral("Alt_L"), true);
+        m_x->tap(QStringLiteral("x"));
+        m_x->key(QStringLiteral("Alt_L"), false);
+        m_x->key(QStringLiteral("Control_L"), false);
+    };
+    bossKey();
+    QVERIFY(waitUntil([this] { return m_x->mappedWindowsOf(m_emulator->pid()).isEmpty(); }, 5000));
+    QVERIFY(waitUntil([&] { return launcherRequests().size() > launcherBefore; }, 5000));
+    QCOMPARE(launcherRequests().mid(launcherBefore), QStringList{"080c0a"});
+    QVERIFY(waitForLog(QStringLiteral("balloon: run_in_background")));
+    // Hidden, the window takes no key; the tray's double click shows it (with its side bar) again.
+    const QRect tray = m_x->mappedWindowsOf(m_trayer.processId()).first().geometry;
+    m_x->moveTo(tray.center());
+    QTest::qWait(100);
+    m_x->click(1);
+    m_x->click(1);
+    QVERIFY(findScreen(&m_screen));
+    QVERIFY(waitUntil([&] { return launcherRequests().size() > launcherBefore + 1; }, 5000));
+    QCOMPARE(launcherRequests().mid(launcherBefore), (QStringList{"080c0a", "080d0a"}));
+}
+
+void TestShellWindow::trayMenu()
+{
+    const int launcherBefore = launcherRequests().size();
+    const QRect tray = m_x->mappedWindowsOf(m_trayer.processId()).first().geometry;
+    // The status entry (second) hides the window.
+    clickAt(tray.center(), 3);
+    QVERIFY(waitUntil([this] { return otherWindows().size() == 1; }, 5000));
+    const QRect menu = otherWindows().first().geometry;
+    QTest::qWait(300);
+    save(grab(menu.united(tray)), QStringLiteral("tray-menu"));
+    m_x->tap(QStringLiteral("Down"));
+    m_x->tap(QStringLiteral("Down"));
+    m_x->tap(QStringLiteral("Return"));
+    QVERIFY(waitUntil([this] { return m_x->mappedWindowsOf(m_emulator->pid()).isEmpty(); }, 5000));
+    QVERIFY(waitUntil([&] { return launcherRequests().size() > launcherBefore; }, 5000));
+    // And again: it shows the window.
+    clickAt(tray.center(), 3);
+    QVERIFY(waitUntil([this] { return m_x->mappedWindowsOf(m_emulator->pid()).size() == 1; }, 5000));
+    m_x->tap(QStringLiteral("Down"));
+    m_x->tap(QStringLiteral("Down"));
+    m_x->tap(QStringLiteral("Return"));
+    QVERIFY(findScreen(&m_screen));
+    QVERIFY(waitUntil([&] { return launcherRequests().size() > launcherBefore + 1; }, 5000));
+    QCOMPARE(launcherRequests().mid(launcherBefore), (QStringList{"080c0a", "080d0a"}));
+    // The tray's own toggle reports nothing (from "1"); the boss key's did (from "0").
+    QVERIFY(!log().contains(QLatin1String("report map :  2007  mapValue :  \"1\"")));
+    QVERIFY(log().contains(QLatin1String("report map :  2007  mapValue :  \"0\"")));
+}
+
+void TestShellWindow::bossKeyWithoutSilentMode()
+{
+    startEmulator(false);
+    const int launcherBefore = launcherRequests().size();
+    m_x->focus(m_screen.window);
+    QTest::qWait(100);
+    for (int round = 0; round < 2; ++round) {
+        m_x->key(QStringLiteral("Control_L"), true);
+        m_x->key(QStringLiteral("Alt_L"), true);
+        m_x->tap(QStringLiteral("x"));
+        m_x->key(QStringLiteral("Alt_L"), false);
+        m_x->key(QStringLiteral("Control_L"), false);
+        if (round == 0) {
+            QVERIFY(waitUntil([this] { return m_x->mappedWindowsOf(m_emulator->pid()).isEmpty(); }, 5000));
+            // Hidden: the next key goes to whatever has the focus; give it back to the hidden window's
+            // touch layer is not possible, so the tray shows it.
+            const QRect tray = m_x->mappedWindowsOf(m_trayer.processId()).first().geometry;
+            m_x->moveTo(tray.center());
+            QTest::qWait(100);
+            m_x->click(1);
+            m_x->click(1);
+            QVERIFY(findScreen(&m_screen));
+            break;
+        }
+    }
+    QTest::qWait(1000);
+    QCOMPARE(launcherRequests().mid(launcherBefore), QStringList());
+}
+
+QTEST_MAIN(TestShellWindow)
+#include "tst_shellwindow.moc"
