@@ -19,6 +19,7 @@
 #include "quitorvdialog.h"
 #include "reportevents.h"
 #include "settingmodel.h"
+#include "shellwiring.h"
 #include "sharedsegment.h"
 #include "titlebar.h"
 #include "traytool.h"
@@ -84,6 +85,7 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
                                  }});
 
     installShellWidgets();
+    ShellWiring::install();
     m_loadingControl = new LoadingControl();
     m_androidControl = new AndroidControl();
     wireKeyMapOverlay(m_androidControl->androidWindow()->touchWidget());
