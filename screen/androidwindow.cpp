@@ -405,6 +405,8 @@ void AndroidWindow::at_pavix_script_state_change(bool isRunning)
 {
     m_scriptRunning = isRunning;
     emit script_state_changed(isRunning);
+}
+
 namespace {
 
 AndroidWindow::ShellDialogs &shellDialogs()
