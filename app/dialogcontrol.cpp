@@ -104,6 +104,12 @@ void DialogControl::reportQuitTime()
     DataReportEngine::report(ReportEvent::ShownTime, QStringLiteral("time"), secondsSinceStart());
 }
 
+void DialogControl::requestRestart()
+{
+    qInfo() << "DialogControl : restart requested";
+    emit quitApp(true);
+}
+
 void DialogControl::startUpdater()
 {
     Updater::start(QString::fromLatin1(Updater::kUpdate));
@@ -116,9 +122,9 @@ void DialogControl::showDialog(QString msg, DialogType type, QWidget *parent, QS
         m_dialogParent = parent;
     m_currentType = type;
 
-    // While the program quits nothing but a plain message is shown: a waiting caller (the start-up
-    // worker) gets its answer at once and notices the quit itself.
-    if (appQuittingFlag && type != DialogType::Message) {
+    // While the program quits nothing is shown: a waiting caller (the start-up worker) gets its answer
+    // at once and notices the quit itself, and no dialog can hold the quit until someone clicks.
+    if (appQuittingFlag) {
         qInfo() << "DialogControl : quitting, request not shown, type " << static_cast<int>(type);
         emit dialogFinished(type, QDialog::Rejected);
         return;

@@ -60,6 +60,8 @@ signals:
 public slots:
     void showDialog(QString msg, DialogType type, QWidget *parent = nullptr,
                     QString from = QStringLiteral("0"));
+    // The settings window's restart request (its `reboot` signal): the program quits and starts again.
+    void requestRestart();
 
 private:
     int runDialog(QDialog &dialog);

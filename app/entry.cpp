@@ -1,9 +1,23 @@
 #include "entry.h"
 
+#include "commandline.h"
+#include "datareportengine.h"
+#include "global.h"
+#include "instancemessage.h"
+#include "log.h"
+#include "maincontrol.h"
 #include "orvapplication.h"
+#include "orvwindow.h"
 #include "processrunner.h"
+#include "quitorvdialog.h"
+#include "translations.h"
+#include "vboxtool.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QIcon>
+
+#include <cstdio>
 
 QStringList restartArguments(const QStringList &applicationArguments)
 {
@@ -25,4 +39,87 @@ int finishEventLoop(OrvApplication &app, int loopCode)
     if (outcome.result != Platform::ProcessResult::Started)
         qWarning().noquote() << QStringLiteral("Entry      : restart failed: ") + outcome.errorText;
     return 0;
+}
+
+namespace {
+
+// A later start hands its request to the running process. Returns the exit code when this process is
+// done, or -1 when it is to start up itself (the running process was quitting and has ended).
+int handOver(OrvApplication &app)
+{
+    InstanceMessage message;
+    message.vmName = Global::vmName;
+    message.pkgpath = CommandLine::pkgpath;
+    message.pkgname = CommandLine::pkgname;
+    message.isStop = CommandLine::stop;
+    QString problem;
+    QString answer;
+    const bool sent = app.sendMessage(QString::fromUtf8(message.toJson()), &problem, &answer);
+    if (sent && !OrvApplication::isPredecessorQuitting(Global::vmName, answer))
+        return 0;
+    if (sent || OrvApplication::isPredecessorQuitting(Global::vmName, QString())) {
+        // The running process is on its way out: a stop has nothing more to do; a start must not be
+        // lost, so it waits for that process to end and then starts in its place.
+        if (CommandLine::stop)
+            return 0;
+        std::fprintf(stderr, "Orvanta: the emulator of %s is quitting; starting once it has ended\n",
+                     Global::vmName.toLocal8Bit().constData());
+        if (app.takeOverFromQuittingProcess(kPredecessorQuitWaitMs))
+            return -1;
+        problem = QStringLiteral("the emulator of %1 is still quitting after %2 s")
+                      .arg(Global::vmName)
+                      .arg(kPredecessorQuitWaitMs / 1000);
+    }
+    // Starters run this detached and never read the code: say why on the error output too.
+    std::fprintf(stderr, "Orvanta: %s\n", problem.toLocal8Bit().constData());
+    return 1;
+}
+
+} // namespace
+
+int runEmulator(int argc, char *argv[], const std::function<void(MainControl &)> &wire)
+{
+    OrvApplication app(argc, argv);
+    if (app.isRunning()) {
+        const int code = handOver(app);
+        if (code >= 0)
+            return code;
+    }
+    if (CommandLine::stop)
+        return 0;
+
+    Global::initStartTime();
+    QCoreApplication::setOrganizationName(QStringLiteral("Halvora"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("halvora.example"));
+    QCoreApplication::setApplicationName(QStringLiteral("Orvanta"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/Orv_ICON.ico")));
+    setupLogging(&DataReportEngine::init);
+    VBoxTool::setSystemMessageSink(&DataReportEngine::sysMsg);
+
+    qInfo() << QStringLiteral("==============================") + Global::vmName +
+                   QStringLiteral(" start============================= ");
+
+    QDir programDir(QCoreApplication::applicationDirPath());
+    programDir.cdUp();
+    QDir::setCurrent(programDir.absolutePath());
+    qInfo() << "Main       : current path: " << QDir::currentPath();
+
+    // The installation's translation file when there is one, over the program's own English texts.
+    Translations::install(QStringLiteral(":/translations/orvanta_en.qm"),
+                          QDir::currentPath() + QStringLiteral("/player/language/Orvanta_zh_CN.qm"));
+
+    // The main windows ask with the shell's quit dialog before they close.
+    OrvWindow::setCloseQuestion({{}, [](QWidget *parent) {
+                                     QuitOrvDialog dialog(parent);
+                                     return dialog.exec();
+                                 }});
+
+    const int code = [&] {
+        MainControl control(&app);
+        if (wire)
+            wire(control);
+        control.start();
+        return app.exec();
+    }();
+    return finishEventLoop(app, code);
 }

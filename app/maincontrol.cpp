@@ -7,6 +7,7 @@
 #include "datareportengine.h"
 #include "dialogcontrol.h"
 #include "environmentcheckdialog.h"
+#include "entry.h"
 #include "folderclean.h"
 #include "global.h"
 #include "hostprobes.h"
@@ -17,6 +18,7 @@
 #include "orvapplication.h"
 #include "pavixconnection.h"
 #include "quitorvdialog.h"
+#include "quitsignals.h"
 #include "reportevents.h"
 #include "settingmodel.h"
 #include "shellwiring.h"
@@ -26,10 +28,12 @@
 #include "vboxtool.h"
 #include "vinputconnection.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QDebug>
+#include <QDialog>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -42,7 +46,7 @@
 #include <google/protobuf/stubs/common.h>
 
 namespace {
-// While a dialog of the dispatcher is still on the stack, the quit sequence looks again after this.
+// While a dialog is still on the stack, the quit sequence looks again after this.
 constexpr int kQuitRetryMs = 10;
 
 // The title bar's check button: the optional checks at once on the GUI thread, then their dialog.
@@ -69,6 +73,8 @@ bool isSilent()
 {
     return SettingModel::instance()->shortcuts()->isSilent();
 }
+// A dialog whose event loop does not return after its rejection holds the quit no longer than this.
+constexpr int kQuitDialogWaitMs = 3000;
 } // namespace
 
 MainControl::MainControl(QObject *parent) : QObject(parent)
@@ -107,6 +113,9 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
     connect(m_loadingControl, &LoadingControl::showDialogFree, m_dialogControl, &DialogControl::showDialog);
     // The machine runs: the Android window starts from the window heights the start-up worked out.
     connect(m_loadingControl, &LoadingControl::environmentCheckFinished, m_androidControl, [this] {
+        // Queued from the worker's thread: a quit that began since leaves the window uninitialised.
+        if (appQuittingFlag)
+            return;
         m_androidControl->androidWindow()->setStartupHeights(LoadingWindow::portraitWindowHeight,
                                                              LoadingWindow::landscapeWindowHeight);
         m_androidControl->init();
@@ -131,6 +140,16 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
     connect(m_dialogControl, &DialogControl::update_fps_status, android, &AndroidWindow::at_update_fps_status);
     connect(m_dialogControl, &DialogControl::update_optimize_btn_status, android,
             &AndroidWindow::on_update_optimize_btn_status);
+    // SIGTERM, SIGINT and SIGHUP (the desktop session ends) take the same way out as the tray's quit,
+    // without a question; repeats while the quit runs change nothing.
+    m_quitSignals = new QuitSignals(this);
+    connect(
+        m_quitSignals, &QuitSignals::quitRequested, this,
+        [this](int signo) {
+            qInfo().noquote() << QStringLiteral("Control    : end signal %1").arg(signo);
+            quitApp(false);
+        },
+        Qt::QueuedConnection);
 }
 
 MainControl::~MainControl()
@@ -190,6 +209,9 @@ void MainControl::handleShowAndroid()
     m_handOverHidden = window->isHidden();
     m_currentWindow = m_androidControl->androidWindow();
     window->hide();
+    // The worker's last act was to report the running machine; its thread ends right after and must
+    // have ended before the object goes.
+    m_loadingControl->wait();
     m_loadingControl->deleteLater();
     m_loadingControl = nullptr;
     // A start-up window the user had hidden stays hidden as the Android window, until shown again.
@@ -260,7 +282,9 @@ void MainControl::handleNewConnect(QString msg)
 {
     qDebug() << " handle new connect " << appQuittingFlag.load() << "   msg : " << msg;
     if (appQuittingFlag) {
-        emit showDialog(tr("exiting"), DialogType::Message, nullptr, QStringLiteral("0"));
+        // No dialog: one would hold the quit until someone clicks it. The sender was told on the channel
+        // that this instance is on its way out (a start waits for the end and then starts itself).
+        qInfo() << "Control    : quitting, the request of a later start is not acted on";
         return;
     }
     showWindowOnTop();
@@ -295,9 +319,12 @@ void MainControl::handleNewConnect(QString msg)
 
 void MainControl::quitApp(bool isNeedReboot)
 {
-    // Every way out is queued to this slot; the sequence runs once.
-    if (m_quitStarted)
+    // Every way out ends here; the sequence runs once, whatever asks again while it runs (a second
+    // signal, a second "-stop", a queued request).
+    if (m_quitStarted) {
+        qDebug() << "Control    : quit already under way";
         return;
+    }
     m_quitStarted = true;
     qInfo() << "Control    : quit start";
     appQuittingFlag = true;
@@ -305,38 +332,73 @@ void MainControl::quitApp(bool isNeedReboot)
     saveWindowGeometry();
     if (m_currentWindow)
         m_currentWindow->hide();
+    emit quitHidesTrayIcon();
     // The input channel tells nobody anything any more; its socket stays until the process ends.
     VInputConnection::instance().disconnect();
-    // A dialog the worker waits for is closed; the worker then notices the quit and ends.
+    // A dialog the worker waits for is closed, and so is any other modal dialog the quit began in
+    // (the quit question, a message): the worker then notices the quit and ends.
     m_dialogControl->closeOpenDialogs();
+    closeModalDialogs();
+    m_quitDeferredMs = 0;
     continueQuit(isNeedReboot);
+}
+
+bool MainControl::closeModalDialogs()
+{
+    bool found = false;
+    // Bounded: a modal widget that refuses to close is not asked for ever.
+    for (int i = 0; i < 16; ++i) {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            break;
+        found = true;
+        qInfo().noquote() << QStringLiteral("Control    : closing the open dialog ") + modal->objectName();
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            modal->hide();
+    }
+    return found;
 }
 
 void MainControl::continueQuit(bool isNeedReboot)
 {
     // This slot may run inside the event loop of a dialog that is being closed; the rest of the
-    // sequence waits until that loop has returned, or the worker could never be let go.
-    if (m_dialogControl->activeRequests() > 0) {
+    // sequence waits until that loop has returned, or the worker could never be let go (a dialog that
+    // opens meanwhile is closed too).
+    closeModalDialogs();
+    if ((m_dialogControl->activeRequests() > 0 || QApplication::activeModalWidget()) &&
+        m_quitDeferredMs < kQuitDialogWaitMs) {
+        m_quitDeferredMs += kQuitRetryMs;
         QTimer::singleShot(kQuitRetryMs, this, [this, isNeedReboot] { continueQuit(isNeedReboot); });
         return;
     }
+    if (m_quitDeferredMs >= kQuitDialogWaitMs)
+        qWarning() << "Control    : a dialog is still open, the quit goes on";
 
-    // The worker goes first: it uses the VirtualBox tool object, which has no lock, and a machine it
-    // started after the quit began is powered off by the worker itself.
+    // The machine goes first. While the start-up worker still runs it may be inside a tool run of the
+    // process-wide tool object (which has no lock): the quit then drives the tool through an object of
+    // its own, and checks the machine again once the worker has ended (a machine the worker started
+    // meanwhile is powered off by the worker itself, and confirmed stopped here).
+    const bool workerRuns = m_loadingControl && m_loadingControl->isRunning();
+    bool machineStopped = true;
+    if (workerRuns) {
+        VBoxTool ownTool;
+        if (ownTool.adoptPublishedPaths())
+            machineStopped = stopMachine(ownTool, true);
+    } else {
+        machineStopped = stopMachine(VBoxTool::instance(), true);
+    }
     waitForLoadingControl();
+    if (workerRuns)
+        machineStopped = stopMachine(VBoxTool::instance(), false);
     // The renderer runs from the window's initialisation on, also when the guest never came up and the
     // window was never shown; it stops before the program goes (a no-op when it never started).
     m_androidControl->stopRender();
+    emit quitStopsGuestChannels();
 
-    VBoxTool &tool = VBoxTool::instance();
-    bool machineStopped = true;
-    if (!tool.toolPath().isEmpty()) {
-        tool.checkOtherOrvStatus();
-        // The state as it is now (the worker may have started or stopped the machine since the last
-        // read), and a stop that a whole answer confirms.
-        machineStopped = tool.stopVMForQuit();
-        tool.clearEmuId();
-    }
     cleanGameFolder();
     // A machine that still runs is no orderly stop: the manager must not take the instance for stopped.
     Global::setStatus(QLatin1String(machineStopped ? StatusWord::kStop : StatusWord::kError));
@@ -344,10 +406,25 @@ void MainControl::continueQuit(bool isNeedReboot)
     DataReportEngine::report(ReportEvent::RunMinutes, QStringLiteral("time"), QString::number(minutes));
     DataReportEngine::uploadNow();
     Global::instanceSegment().detach();
-    if (isNeedReboot)
-        QCoreApplication::exit(10000);
-    else
+    if (isNeedReboot) {
+        qInfo() << "Control    : quit done, leaving the event loop with 10000 (restart)";
+        QCoreApplication::exit(kRestartExitCode);
+    } else {
+        qInfo() << "Control    : quit done";
         QCoreApplication::quit();
+    }
+}
+
+bool MainControl::stopMachine(VBoxTool &tool, bool waitForOthers)
+{
+    if (tool.toolPath().isEmpty())
+        return true;
+    if (waitForOthers)
+        tool.checkOtherOrvStatus();
+    // The state as it is now, and a stop that a whole answer confirms.
+    const bool stopped = tool.stopVMForQuit();
+    tool.clearEmuId();
+    return stopped;
 }
 
 void MainControl::waitForLoadingControl()

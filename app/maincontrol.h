@@ -13,6 +13,8 @@ class AndroidControl;
 class DialogControl;
 class LoadingControl;
 class QCloseEvent;
+class QuitSignals;
+class VBoxTool;
 class QWidget;
 class TrayTool;
 
@@ -43,6 +45,14 @@ signals:
     void showDialog(QString msg, DialogType type, QWidget *parent = nullptr,
                     QString from = QStringLiteral("0"));
 
+    // Steps of the quit sequence that belong to other parts of the program; the composition root
+    // connects them directly (each receiver has finished when the emit returns).
+    // With the window: the tray icon is hidden (TrayTool::hideIcon).
+    void quitHidesTrayIcon();
+    // After the renderer: the launcher channel's thread and the share-folder watcher end and are
+    // joined, before the status goes to STOP.
+    void quitStopsGuestChannels();
+
 public slots:
     void handleShowAndroid();
     void changeWindowStatus(QString from);
@@ -53,8 +63,13 @@ public slots:
     void handleNewConnect(QString msg);
 
 private:
-    // The rest of the quit sequence, once no dialog of the dispatcher is open any more.
+    // The rest of the quit sequence, once no dialog is open any more (bounded).
     void continueQuit(bool isNeedReboot);
+    // Rejects every modal dialog that is open; true when one was.
+    static bool closeModalDialogs();
+    // Powers the machine off and clears its emu_id; true when the machine is confirmed stopped (or the
+    // tool was never found). `waitForOthers`: first wait while another instance starts or quits.
+    static bool stopMachine(VBoxTool &tool, bool waitForOthers);
     void waitForLoadingControl();
     void saveWindowGeometry();
     void cleanGameFolder();
@@ -69,6 +84,8 @@ private:
     QPointer<QWidget> m_currentWindow;
     std::unique_ptr<QCloseEvent> m_closeEvent;
     bool m_quitStarted = false;
+    int m_quitDeferredMs = 0;
+    QuitSignals *m_quitSignals = nullptr;
     // Where the start-up window stood at the hand-over, and whether the user had hidden it.
     QPoint m_handOverPos;
     bool m_handOverHidden = false;

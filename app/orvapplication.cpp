@@ -103,6 +103,12 @@ void OrvApplication::settleSingleInstance()
         return;
     }
 
+    becomeFirstInstance();
+}
+
+void OrvApplication::becomeFirstInstance()
+{
+    SharedSegment &segment = Global::instanceSegment();
     // Nobody alive owns this machine but us: a segment or channel found now was left behind by a
     // process that died without cleaning up.
     if (segment.attach()) {
@@ -117,12 +123,41 @@ void OrvApplication::settleSingleInstance()
         new Platform::ChannelServer(QStringLiteral("instance"), kMaxMessageBytes, kChannelTimeoutMs, this);
     connect(m_server, &Platform::ChannelServer::messageReceived, this,
             [this](const QByteArray &message) { emit messageAvailable(QString::fromUtf8(message)); });
+    // Every request is answered with what became of it: a start that reaches a process on its way out
+    // waits for it to end and then starts itself instead of being lost.
+    m_server->setAnswerer(
+        [](const QByteArray &) { return QByteArray(appQuittingFlag ? kAnswerQuitting : kAnswerTaken); });
     if (!m_server->listen(m_channelPath))
         qDebug() << "Instance channel not listening:" << m_server->errorString();
 }
 
-bool OrvApplication::sendMessage(const QString &message, QString *problem)
+bool OrvApplication::isPredecessorQuitting(const QString &key, const QString &answer)
 {
+    if (answer == QLatin1String(kAnswerQuitting))
+        return true;
+    if (!answer.isEmpty())
+        return false;
+    // No answer in time: a process that is busy but runs on has its request still waiting for it; one
+    // that has published its way out (or has already let go of its segment) will never read it.
+    const QString word = SharedSegment::peekText(key);
+    return word.isEmpty() || word == QLatin1String(StatusWord::kExiting) ||
+           word == QLatin1String(StatusWord::kStop);
+}
+
+bool OrvApplication::takeOverFromQuittingProcess(int timeoutMs)
+{
+    SharedSegment &segment = Global::instanceSegment();
+    if (!segment.takeOwnership(timeoutMs))
+        return false;
+    m_isRunning = false;
+    becomeFirstInstance();
+    return true;
+}
+
+bool OrvApplication::sendMessage(const QString &message, QString *problem, QString *answer)
+{
+    if (answer)
+        answer->clear();
     const auto fail = [&](const QString &why) {
         qDebug() << why.toLatin1();
         if (problem)
@@ -136,8 +171,12 @@ bool OrvApplication::sendMessage(const QString &message, QString *problem)
         return fail(foreign);
 
     QString error;
-    switch (Platform::sendChannelMessage(m_channelPath, message.toUtf8(), kChannelTimeoutMs, &error)) {
+    QByteArray answerBytes;
+    switch (Platform::sendChannelRequest(m_channelPath, message.toUtf8(), kChannelTimeoutMs, &answerBytes,
+                                         &error)) {
     case Platform::ChannelSend::Sent:
+        if (answer)
+            *answer = QString::fromLatin1(answerBytes);
         return true;
     case Platform::ChannelSend::NoAnswer:
         return fail(

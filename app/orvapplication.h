@@ -21,8 +21,22 @@ public:
     bool isRunning() const { return m_isRunning; }
 
     // Sends one message to the running process of this VM; true when it was written. On failure
-    // `problem` (when given) says why, in one line for the user.
-    bool sendMessage(const QString &message, QString *problem = nullptr);
+    // `problem` (when given) says why, in one line for the user. `answer` (when given) gets what the
+    // running process answered: kAnswerTaken, kAnswerQuitting, or empty when it did not answer in time.
+    bool sendMessage(const QString &message, QString *problem = nullptr, QString *answer = nullptr);
+
+    // The running process's answers to a message.
+    static constexpr const char *kAnswerTaken = "taken";
+    static constexpr const char *kAnswerQuitting = "quitting";
+
+    // True when the running process of this VM is on its way out: it answered kAnswerQuitting, or, when
+    // it gave no answer, its status word says so or its segment is gone already.
+    static bool isPredecessorQuitting(const QString &key, const QString &answer);
+
+    // A start whose request reached a process that is quitting: waits up to `timeoutMs` for that
+    // process to end, then takes the machine over as its first process (segment, channel). False when
+    // the other process still holds the machine after the wait.
+    bool takeOverFromQuittingProcess(int timeoutMs);
 
     // Where the emulator of machine `key` listens, in the user's private runtime folder; empty (and
     // `problem` set) when that folder is refused or the path is too long for a local socket.
@@ -37,6 +51,8 @@ signals:
 
 private:
     void settleSingleInstance();
+    // The owner lock is ours: clears what a dead process left, creates the segment and listens.
+    void becomeFirstInstance();
 
     bool m_isRunning = false;
     QString m_key;

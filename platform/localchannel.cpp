@@ -3,6 +3,7 @@
 #include "paths.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -60,6 +61,42 @@ ChannelSend sendChannelMessage(const QString &path, const QByteArray &message, i
     return ChannelSend::Sent;
 }
 
+ChannelSend sendChannelRequest(const QString &path, const QByteArray &message, int timeoutMs,
+                               QByteArray *answer, QString *error)
+{
+    answer->clear();
+    QLocalSocket socket;
+    socket.connectToServer(path, QIODevice::ReadWrite);
+    if (!socket.waitForConnected(timeoutMs)) {
+        if (error)
+            *error = socket.errorString();
+        return ChannelSend::NoAnswer;
+    }
+    socket.write(message + '\n');
+    if (!socket.waitForBytesWritten(timeoutMs)) {
+        if (error)
+            *error = socket.errorString();
+        return ChannelSend::NotWritten;
+    }
+    QByteArray received;
+    QElapsedTimer waited;
+    waited.start();
+    while (!received.contains('\n') && waited.elapsed() < timeoutMs) {
+        if (socket.bytesAvailable() == 0 && socket.state() != QLocalSocket::ConnectedState)
+            break;
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(int(timeoutMs - waited.elapsed())))
+            continue;
+        received += socket.readAll();
+    }
+    const int end = received.indexOf('\n');
+    if (end >= 0)
+        *answer = received.left(end);
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(timeoutMs);
+    return ChannelSend::Sent;
+}
+
 ChannelServer::ChannelServer(const QString &label, int maxBytes, int timeoutMs, QObject *parent)
     : QObject(parent), m_label(label), m_maxBytes(maxBytes), m_timeoutMs(timeoutMs),
       m_server(new QLocalServer(this))
@@ -79,6 +116,11 @@ bool ChannelServer::listen(const QString &path)
 QString ChannelServer::errorString() const
 {
     return m_server->errorString();
+}
+
+void ChannelServer::setAnswerer(std::function<QByteArray(const QByteArray &message)> answerer)
+{
+    m_answerer = std::move(answerer);
 }
 
 void ChannelServer::close()
@@ -130,11 +172,33 @@ void ChannelServer::read(QLocalSocket *socket)
         socket->deleteLater();
         emit messageReceived(reading->data);
     };
-    const auto collect = [this, socket, reading, finish] {
+    // A request that wants an answer ends with LF: answered before it is handed on, so that the answer
+    // tells the state in which the message was taken.
+    const auto answer = [this, socket, reading, deadline](int end) {
+        reading->done = true;
+        deadline->stop();
+        const QByteArray message = reading->data.left(end);
+        if (message.isEmpty()) {
+            socket->abort();
+            socket->deleteLater();
+            return;
+        }
+        socket->write(m_answerer(message) + '\n');
+        socket->flush();
+        if (socket->bytesToWrite() > 0)
+            socket->waitForBytesWritten(m_timeoutMs);
+        socket->disconnectFromServer();
+        socket->deleteLater();
+        emit messageReceived(message);
+    };
+    const auto collect = [this, socket, reading, finish, answer] {
         if (reading->done)
             return;
         reading->data += socket->readAll();
-        if (reading->data.size() > m_maxBytes)
+        const int end = m_answerer ? reading->data.indexOf('\n') : -1;
+        if (end >= 0 && end <= m_maxBytes)
+            answer(end);
+        else if (reading->data.size() > m_maxBytes)
             finish(m_label + QStringLiteral(" message too long"));
     };
     connect(socket, &QLocalSocket::readyRead, this, collect);

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QLocalServer;
 class QLocalSocket;
 
@@ -33,6 +35,12 @@ enum class ChannelSend
 ChannelSend sendChannelMessage(const QString &path, const QByteArray &message, int timeoutMs,
                                QString *error = nullptr);
 
+// Connects to `path`, writes `message` followed by one LF (the end of a request that wants an answer)
+// and waits up to `timeoutMs` for the answer line; `answer` gets it without its LF, or stays empty when
+// none came in time (the server was busy or on its way out). Each step bounded by `timeoutMs`.
+ChannelSend sendChannelRequest(const QString &path, const QByteArray &message, int timeoutMs,
+                               QByteArray *answer, QString *error = nullptr);
+
 // The listening end. Connections of other users are refused; each connection's message is collected
 // without waiting on the calling (GUI) thread, and a sender that sends more than `maxBytes`, or takes
 // longer than `timeoutMs` to disconnect, is dropped with a debug line and without a message.
@@ -47,6 +55,10 @@ public:
 
     // Removes what a dead process left at `path` and listens there, for this user only.
     bool listen(const QString &path);
+    // With an answerer, a message that ends with LF is complete there: the answerer's text (decided
+    // before the message is handed on) goes back on the same connection, followed by LF, and the
+    // connection is closed. Messages of senders that just disconnect are taken as before, unanswered.
+    void setAnswerer(std::function<QByteArray(const QByteArray &message)> answerer);
     QString errorString() const;
     void close();
 
@@ -62,6 +74,7 @@ private:
     int m_maxBytes;
     int m_timeoutMs;
     QLocalServer *m_server;
+    std::function<QByteArray(const QByteArray &message)> m_answerer;
 };
 
 } // namespace Platform

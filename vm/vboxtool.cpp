@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QSaveFile>
 #include <QThread>
 
@@ -26,6 +27,37 @@
 #include <csignal>
 
 namespace {
+
+struct PublishedPaths
+{
+    QString vboxDir;
+    QString toolPath;
+    QString machineFolder;
+};
+
+QMutex &publishedPathsMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+PublishedPaths &publishedPathsStore()
+{
+    static PublishedPaths paths;
+    return paths;
+}
+
+void publishPaths(const QString &vboxDir, const QString &toolPath, const QString &machineFolder)
+{
+    QMutexLocker locker(&publishedPathsMutex());
+    publishedPathsStore() = {vboxDir, toolPath, machineFolder};
+}
+
+PublishedPaths publishedPaths()
+{
+    QMutexLocker locker(&publishedPathsMutex());
+    return publishedPathsStore();
+}
 
 constexpr int kToolTimeoutSeconds = 120;
 // The longest wait for another emulator's port choice: a start takes seconds, and the lock of one that
@@ -102,11 +134,23 @@ void VBoxTool::initVBoxPath()
             m_vboxDir.clear();
             m_toolPath.clear();
         }
+        publishPaths(m_vboxDir, m_toolPath, m_machineFolder);
         // The crash handler hands the tool path to the cleaner without touching this object.
         Global::vboxToolPath = m_toolPath;
         CrashHandler::instance().refresh();
     }
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "path ") + m_vboxDir;
+}
+
+bool VBoxTool::adoptPublishedPaths()
+{
+    const PublishedPaths paths = publishedPaths();
+    if (paths.toolPath.isEmpty())
+        return false;
+    m_vboxDir = paths.vboxDir;
+    m_toolPath = paths.toolPath;
+    m_machineFolder = paths.machineFolder;
+    return true;
 }
 
 int VBoxTool::checkVBoxPath()

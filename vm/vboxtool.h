@@ -27,6 +27,11 @@ public:
 
     // The tool runner.
     void initVBoxPath();
+    // Takes the paths that the last initVBoxPath of any object found (they are published under a lock),
+    // so that a second object can run the tool on another thread while the process-wide one is busy
+    // there: the quit powers the machine off while the start-up worker may still be in a tool run.
+    // Returns false (and changes nothing) when no path was found yet.
+    bool adoptPublishedPaths();
     int checkVBoxPath();
     int exec(const QStringList &args, QString *out = nullptr, QString *err = nullptr,
              int timeoutSeconds = 120);

@@ -483,10 +483,6 @@
 <context>
     <name>MainControl</name>
     <message>
-        <source>exiting</source>
-        <translation>Orvanta is closing. Please wait.</translation>
-    </message>
-    <message>
         <source>app_starting</source>
         <translation>Orvanta is still starting. Please wait a moment.</translation>
     </message>

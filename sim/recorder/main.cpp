@@ -10,6 +10,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include "peerjournal.h"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -36,6 +38,7 @@ int main(int argc, char *argv[])
         ::flock(fd, LOCK_UN);
         ::close(fd);
     }
+    PeerJournal::append(name.toStdString(), line.trimmed().toStdString());
     const QByteArray code = qgetenv(("ORV_RECORD_EXIT_" + name.toUtf8()).constData());
     return code.isEmpty() ? 0 : std::atoi(code.constData());
 }

@@ -4,6 +4,8 @@
 // (nothing when unset). Each line is written with one append, so the lines of the render library and
 // of the helper library interleave whole.
 
+#include "peerjournal.h"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
@@ -13,6 +15,7 @@ namespace SimTrace {
 
 inline void append(const std::string &line)
 {
+    PeerJournal::append("render", line);
     const char *path = std::getenv("ORV_RENDER_TRACE");
     if (!path || !*path)
         return;

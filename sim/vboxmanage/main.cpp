@@ -1,5 +1,6 @@
 // Stand-in for VirtualBox's command-line tool: logs the call, applies the faults file, then answers from
 // the state folder as the real Linux tool would.
+#include "peerjournal.h"
 #include "simcalllog.h"
 #include "tooloutput.h"
 #include "vboxcommands.h"
@@ -70,6 +71,9 @@ int main(int argc, char *argv[])
         const VBoxHost host(stateDir);
         VBoxCommands commands(store, host, out);
         code = commands.run(args);
+        PeerJournal::append(
+            "vbox",
+            (args.join(QLatin1Char(' ')) + QStringLiteral(" = ") + QString::number(code)).toStdString());
     } else {
         // The service cannot read its state: what the real tool says when its service does not come up
         // (the stand-in's own reason goes to <state>/state-errors.log, not to the caller).

@@ -1,5 +1,7 @@
 #include "webservice.h"
 
+#include "peerjournal.h"
+
 #include "bodycodec.h"
 #include "protowire.h"
 
@@ -219,6 +221,8 @@ void WebService::handleRequest(QTcpSocket *socket, Connection &connection, const
     const QString endpoint = endpointFor(url.path());
     const bool isPost = connection.method == "POST";
 
+    PeerJournal::append("web",
+                        (endpoint + QLatin1Char(' ') + QString::fromLatin1(connection.method)).toStdString());
     QJsonObject record;
     record.insert(QStringLiteral("seq"), seq);
     record.insert(QStringLiteral("time"), QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
