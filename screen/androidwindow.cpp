@@ -403,6 +403,7 @@ void AndroidWindow::at_pavix_copy_text(QString text)
 
 void AndroidWindow::at_pavix_script_state_change(bool isRunning)
 {
+    qInfo().noquote() << ORV_LOG_ANDROID "script running " + QString::number(isRunning);
     m_scriptRunning = isRunning;
     emit script_state_changed(isRunning);
 }

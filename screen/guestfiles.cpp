@@ -1,6 +1,7 @@
 #include "guestfiles.h"
 
 #include "foldernotification.h"
+#include "global.h"
 
 #include <QDebug>
 #include <QDir>
@@ -95,7 +96,9 @@ void ShareFolderWatcher::run()
 {
     QDir().mkpath(m_imageFolder);
     QDir().mkpath(m_otherFolder);
-    while (!m_stopping) {
+    // The quit sequence stops the thread; its flag alone ends the loop too, at the next look.
+    const auto stopping = [this] { return m_stopping || appQuittingFlag; };
+    while (!stopping()) {
         FolderNotification notification(m_imageFolder);
         if (!notification.isValid()) {
             qWarning().noquote() << QStringLiteral("VInputConnection : cannot watch ") + m_imageFolder;
@@ -108,7 +111,7 @@ void ShareFolderWatcher::run()
             known.insert(name);
         for (;;) {
             const FolderNotification::Outcome outcome = notification.wait(kWaitMs, m_wakeFd);
-            if (m_stopping || outcome == FolderNotification::Broken)
+            if (stopping() || outcome == FolderNotification::Broken)
                 break;
             if (outcome != FolderNotification::Changed)
                 continue;

@@ -111,7 +111,9 @@ bool PavixConnection::pause(int ms)
 void PavixConnection::run()
 {
     const QString folder = m_eventFolder;
-    while (!m_stopping) {
+    // The quit sequence stops the thread; its flag alone ends the loop too, at the next look.
+    const auto stopping = [this] { return m_stopping || appQuittingFlag; };
+    while (!stopping()) {
         FolderNotification notification(folder);
         if (!notification.isValid()) {
             // A folder that cannot be watched (not there yet) is tried again after a pause.
@@ -120,14 +122,14 @@ void PavixConnection::run()
             continue;
         }
         bool watching = true;
-        while (watching && !m_stopping) {
+        while (watching && !stopping()) {
             // Each pass looks at the folder, after a change and after a time-out alike. A handled file
             // is itself a change (its deletion), so a burst of files is worked off without waiting.
             if (takeOneReply(folder))
                 continue;
             watching = notification.wait(kWaitMs, m_wakeFd) != FolderNotification::Broken;
         }
-        if (!watching && !m_stopping)
+        if (!watching && !stopping())
             qDebug() << "FindNextChangeNotification  ";
     }
 }

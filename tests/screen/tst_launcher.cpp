@@ -8,9 +8,11 @@
 #include "screenfixture.h"
 #include "xtestinput.h"
 
+#include <QClipboard>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -75,6 +77,7 @@ private slots:
     void droppedPackageIsInstalledAndReportedBack();
     void secondStartLaunchesAfterTheSwitch();
     void droppedFilesReachTheirShares();
+    void launcherRepliesReachTheWindow();
 
 private:
     bool findWindow();
@@ -353,6 +356,24 @@ void TestLauncher::droppedFilesReachTheirShares()
         QVERIFY2(!line.contains(QLatin1String("line.png")) && !line.contains(QLatin1String("notes")),
                  qPrintable(line));
     QVERIFY(!QFile::exists(m_fixture->tree().root() + QStringLiteral("/pwned")));
+}
+
+void TestLauncher::launcherRepliesReachTheWindow()
+{
+    const auto reply = [this](const QJsonObject &spec) {
+        const QString dir = m_fixture->guest().dir();
+        return writeFile(dir + QStringLiteral("/.reply"), QJsonDocument(spec).toJson()) &&
+               QFile::rename(dir + QStringLiteral("/.reply"), dir + QStringLiteral("/reply"));
+    };
+    // Text copied in Android lands on the host's clipboard (this test's X server).
+    const QString text = QStringLiteral("copied \u00e9 \u4e2d");
+    QVERIFY(reply({{"action", 8}, {"data", text}}));
+    QVERIFY(waitUntil([&] { return QGuiApplication::clipboard()->text() == text; }, 10000));
+    // The script state reaches the window.
+    QVERIFY(reply({{"action", 259}, {"data", "1"}}));
+    QVERIFY(m_emulator->waitForText(QStringLiteral("Android    : script running 1"), 10000));
+    QVERIFY(reply({{"action", 259}, {"data", "0"}}));
+    QVERIFY(m_emulator->waitForText(QStringLiteral("Android    : script running 0"), 10000));
 }
 
 QTEST_MAIN(TestLauncher)

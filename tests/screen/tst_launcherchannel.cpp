@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QtTest>
@@ -90,6 +91,7 @@ private slots:
     void cleanupTestCase();
     void eventFolderMadeLaterIsWatched();
     void requestsAsTheLauncherReadsThem();
+    void malformedRequestsAreIgnored();
     void replyFiles_data();
     void replyFiles();
     void burstOfRepliesInNameOrder();
@@ -247,6 +249,28 @@ void TestLauncherChannel::requestsAsTheLauncherReadsThem()
     for (const QJsonObject &record : expected)
         QVERIFY2(got.contains(record), QJsonDocument(record).toJson().constData());
     // Launching a package that is not installed changes nothing.
+    QCOMPARE(launcherState().value("foreground").toString(), QStringLiteral("com.corvel.pavixtop"));
+}
+
+void TestLauncherChannel::malformedRequestsAreIgnored()
+{
+    // Another program's bytes on the launcher port: without the closing 0A, or not a message.
+    const int before = launcherRecords().size();
+    for (const QByteArray &bytes :
+         {QByteArray::fromHex("0807120361626e"), QByteArray::fromHex("07070a"), QByteArray::fromHex("0a")}) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(Global::pavixPort.toInt()));
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write(bytes);
+        QVERIFY(socket.waitForBytesWritten(5000));
+        socket.disconnectFromHost();
+        QVERIFY(waitForRecords(launcherRecords().size() + 1));
+    }
+    const QList<QJsonObject> got = launcherRecords().mid(before);
+    QCOMPARE(got.size(), 3);
+    QCOMPARE(got.at(0).value("malformed").toString(), QStringLiteral("no line feed at the end"));
+    QVERIFY(got.at(1).contains("malformed"));
+    QCOMPARE(got.at(2).value("malformed").toString(), QStringLiteral("no action"));
     QCOMPARE(launcherState().value("foreground").toString(), QStringLiteral("com.corvel.pavixtop"));
 }
 
