@@ -279,10 +279,14 @@ void KeyMapPlayer::touchUp(const QString &id)
 
 void KeyMapPlayer::liftFingers()
 {
-    const QList<QString> fingers = m_fingers.values();
+    // In name order, so that the lines of a lift are the same every time.
+    QStringList fingers = m_fingers.values();
+    fingers.sort();
     m_fingers.clear();
     for (const QString &id : fingers)
         m_touch->touchUp(id);
+    for (auto it = m_held.constBegin(); it != m_held.constEnd(); ++it)
+        m_liftedKeys.insert(it.key());
     m_held.clear();
     m_pressedPadKeys.clear();
     if (m_tilted)
@@ -325,9 +329,10 @@ void KeyMapPlayer::slide(const QString &name, const KeyMapItem &item)
 
 bool KeyMapPlayer::keyPress(QKeyEvent *event)
 {
+    const QString name = KeyText::keyName(event->key());
+    m_liftedKeys.remove(name);
     if (!Global::isKeyMapEnabled())
         return false;
-    const QString name = KeyText::keyName(event->key());
     if (name.isEmpty() || !currentKeyMap.contains(name))
         return false;
     const KeyMapItem item = currentKeyMap.value(name);
@@ -362,6 +367,8 @@ bool KeyMapPlayer::keyRelease(QKeyEvent *event)
     // Only a key whose press the key map took ends here, whatever the switch says by now: a key
     // pressed before the map came on goes on to the guest, which saw its press.
     const QString name = KeyText::keyName(event->key());
+    if (m_liftedKeys.remove(name))
+        return true;
     if (name.isEmpty() || !m_held.contains(name))
         return false;
     const KeyMapItem item = m_held.take(name);

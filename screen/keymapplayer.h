@@ -101,6 +101,8 @@ private:
     // Key name -> the entry it was pressed with, until its release.
     QMap<QString, KeyMapItem> m_held;
     QMap<QString, KeyMapItem> m_pressedPadKeys;
+    // Keys whose fingers were lifted while they were held: their releases are still the key map's.
+    QSet<QString> m_liftedKeys;
     // Fingers this player put down.
     QSet<QString> m_fingers;
     bool m_tilted = false;
