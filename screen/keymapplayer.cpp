@@ -80,6 +80,8 @@ bool KeyMapPlayer::applyLoad(const KeyMapFile::LoadResult &result)
         m_fileLoaded = true;
         m_fileRotation = result.rotation;
         replaceCurrentKeyMap(result.map);
+        qInfo().noquote() << ORV_LOG_ANDROID "key map of " + Global::currentPackage +
+                                 " in force: " + QString::number(result.map.size()) + " entries";
         return true;
     }
     return true;
@@ -217,6 +219,8 @@ void KeyMapPlayer::startDownload()
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [guard, package, started, result] {
+                qInfo().noquote() << ORV_LOG_ANDROID "key-map download for " + package +
+                                         (started ? " started" : " could not start");
                 if (!guard)
                     return;
                 emit guard->downloadStarted(package, started);
