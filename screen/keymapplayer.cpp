@@ -118,8 +118,20 @@ void KeyMapPlayer::afterLoad()
     if (!Global::keyMapEnabledMap.contains(package))
         readSwitch(package);
     if (Global::isKeyMapEnabled())
-        buildOverlay();
+        buildOverlaySoon();
     emit keyboardStatusChanged();
+}
+
+void KeyMapPlayer::buildOverlaySoon()
+{
+    m_overlayPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_overlayPending && Global::isKeyMapEnabled())
+                buildOverlay();
+        },
+        Qt::QueuedConnection);
 }
 
 void KeyMapPlayer::readSwitch(const QString &package)
@@ -174,6 +186,7 @@ void KeyMapPlayer::buildOverlay()
 
 void KeyMapPlayer::clearOverlay()
 {
+    m_overlayPending = false;
     m_overlayShown = false;
     emit overlayClearRequested();
 }

@@ -82,6 +82,9 @@ private:
     };
     bool applyLoad(const KeyMapFile::LoadResult &result);
     void afterLoad();
+    // Builds the overlay on the next turn of the event loop: the map is in force at once, its buttons
+    // follow.
+    void buildOverlaySoon();
     void startDownload();
     void onDownloadLoaded(const QString &package, const KeyMapFile::LoadResult &result);
     void readSwitch(const QString &package);
@@ -95,6 +98,8 @@ private:
     AndroidTouchWidget *m_touch;
     bool m_fileLoaded = false;
     bool m_overlayShown = false;
+    // A build of the overlay has been posted and not cancelled by a clear since.
+    bool m_overlayPending = false;
     bool m_aimMode = false;
     int m_fileRotation = 0;
     QPoint m_firePressPoint;

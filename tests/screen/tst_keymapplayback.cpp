@@ -163,6 +163,8 @@ void TestKeyMapPlayback::init()
     writeMap(kGame, savedMap(), QRect(0, 0, 540, 960), true);
     m_touch->on_pavix_package_changed(kGame);
     QVERIFY(Global::isKeyMapEnabled());
+    // The map is in force at once; its buttons follow on the next turn of the event loop.
+    QTRY_VERIFY(!m_overlay->isEmpty());
     m_x->focus(m_touch->winId());
     QTRY_VERIFY(m_touch->inputEdit()->hasFocus());
 }
@@ -319,6 +321,7 @@ void TestKeyMapPlayback::proportionLimits()
     writeMap(package, savedMap(), saved, true);
     m_touch->on_pavix_package_changed(package);
     QCOMPARE(!currentKeyMap.isEmpty(), loads);
+    QTest::qWait(50);
     QCOMPARE(!m_overlay->isEmpty(), loads);
     // A file that was found but did not fit starts no download.
     QVERIFY(m_touch->keyMapPlayer()->keyMapFileLoaded());
@@ -340,7 +343,7 @@ void TestKeyMapPlayback::refusedMapClearsTheOverlay()
     // Back to portrait: it loads again.
     m_touch->resize(360, 640);
     m_touch->reloadKeyMap();
-    QVERIFY(!m_overlay->isEmpty());
+    QTRY_VERIFY(!m_overlay->isEmpty());
 }
 
 QTEST_MAIN(TestKeyMapPlayback)
