@@ -2,6 +2,24 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en">
 <context>
+    <name>AimButton</name>
+    <message>
+        <source>aim tip</source>
+        <translation>Aim point: press the right mouse button to aim with the mouse from here</translation>
+    </message>
+</context>
+<context>
+    <name>AndroidTouchWidget</name>
+    <message>
+        <source>keyboard_mouse_right_open</source>
+        <translation>Mouse aiming on (right click to leave)</translation>
+    </message>
+    <message>
+        <source>keyboard_mouse_right_close</source>
+        <translation>Mouse aiming off</translation>
+    </message>
+</context>
+<context>
     <name>AndroidWindow</name>
     <message>
         <source>Form</source>
@@ -10,6 +28,10 @@
     <message>
         <source>window_full_toast</source>
         <translation>Press F11 to leave full screen</translation>
+    </message>
+    <message>
+        <source>MenuBar_Choose_File</source>
+        <translation>Choose an APK file</translation>
     </message>
 </context>
 <context>
@@ -265,6 +287,20 @@
     </message>
 </context>
 <context>
+    <name>FireButton</name>
+    <message>
+        <source>fire tip</source>
+        <translation>Fire point: the left mouse button taps here while aiming</translation>
+    </message>
+</context>
+<context>
+    <name>KeyButton</name>
+    <message>
+        <source>keybutton tip</source>
+        <translation>Click the field and press a key: the key taps here</translation>
+    </message>
+</context>
+<context>
     <name>LoadingControl</name>
     <message>
         <source>file miss</source>
@@ -305,6 +341,28 @@
     </message>
 </context>
 <context>
+    <name>PavixConnection</name>
+    <message>
+        <source>space_not_enough</source>
+        <translation>Not enough disk space on %1</translation>
+    </message>
+    <message>
+        <source>install_apk_begin</source>
+        <translation>Installing the app...</translation>
+    </message>
+    <message>
+        <source>file copy failed</source>
+        <translation>The file could not be copied</translation>
+    </message>
+</context>
+<context>
+    <name>PositionButton</name>
+    <message>
+        <source>position tip</source>
+        <translation>Direction pad: give it four keys to move in four directions</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <source>Dialog</source>
@@ -313,6 +371,18 @@
     <message>
         <source>Are you sure close orv?</source>
         <translation>Do you want to close Orvanta?</translation>
+    </message>
+    <message>
+        <source>coping_file</source>
+        <translation>Copying %1...</translation>
+    </message>
+    <message>
+        <source>copy_file_succeed</source>
+        <translation>%1 copied</translation>
+    </message>
+    <message>
+        <source>copy_file_fail</source>
+        <translation>%1 could not be copied</translation>
     </message>
 </context>
 <context>
@@ -343,6 +413,20 @@
     <message>
         <source>required check tip</source>
         <translation>(must pass before the start)</translation>
+    </message>
+</context>
+<context>
+    <name>SensorButton</name>
+    <message>
+        <source>sensor tip</source>
+        <translation>Tilt pad: keys that tilt the device</translation>
+    </message>
+</context>
+<context>
+    <name>SlideButton</name>
+    <message>
+        <source>slide tip</source>
+        <translation>Swipe: click an arrow for the direction and press a key</translation>
     </message>
 </context>
 <context>
