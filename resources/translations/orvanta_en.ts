@@ -12,11 +12,11 @@
     <name>AndroidTouchWidget</name>
     <message>
         <source>keyboard_mouse_right_open</source>
-        <translation type="unfinished"></translation>
+        <translation>Mouse aiming on (right click to leave)</translation>
     </message>
     <message>
         <source>keyboard_mouse_right_close</source>
-        <translation type="unfinished"></translation>
+        <translation>Mouse aiming off</translation>
     </message>
 </context>
 <context>
