@@ -259,6 +259,7 @@ void AndroidWindow::buildMenuButtons()
     } buttons[] = {
         {"screenshot", "MenuBar_ScreenShot", &AndroidWindow::at_menu_screenshot_click},
         {"shake", "MenuBar_Shake", &AndroidWindow::at_menu_shake_click},
+        {"keyboard", "MenuBar_Keyboard", &AndroidWindow::at_menu_keyboard_click},
     };
     for (const auto &b : buttons) {
         auto *button = new QPushButton(m_menuBar);

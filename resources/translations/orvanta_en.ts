@@ -9,6 +9,17 @@
     </message>
 </context>
 <context>
+    <name>AndroidTouchWidget</name>
+    <message>
+        <source>keyboard_mouse_right_open</source>
+        <translation>Right mouse button: aim mode on</translation>
+    </message>
+    <message>
+        <source>keyboard_mouse_right_close</source>
+        <translation>Right mouse button: aim mode off</translation>
+    </message>
+</context>
+<context>
     <name>AndroidWindow</name>
     <message>
         <source>Form</source>
@@ -17,6 +28,10 @@
     <message>
         <source>window_full_toast</source>
         <translation>Press F11 to leave full screen</translation>
+    </message>
+    <message>
+        <source>MenuBar_Choose_File</source>
+        <translation>Choose an APK file</translation>
     </message>
 </context>
 <context>
@@ -426,6 +441,21 @@
     </message>
 </context>
 <context>
+    <name>PavixConnection</name>
+    <message>
+        <source>space_not_enough</source>
+        <translation>Not enough free space on %1</translation>
+    </message>
+    <message>
+        <source>install_apk_begin</source>
+        <translation>Installing the APK</translation>
+    </message>
+    <message>
+        <source>file copy failed</source>
+        <translation>File copy failed</translation>
+    </message>
+</context>
+<context>
     <name>PositionButton</name>
     <message>
         <source>position tip</source>
@@ -441,6 +471,18 @@
     <message>
         <source>Are you sure close orv?</source>
         <translation>Do you want to close Orvanta?</translation>
+    </message>
+    <message>
+        <source>coping_file</source>
+        <translation>Copying %1</translation>
+    </message>
+    <message>
+        <source>copy_file_succeed</source>
+        <translation>%1 copied</translation>
+    </message>
+    <message>
+        <source>copy_file_fail</source>
+        <translation>%1 could not be copied</translation>
     </message>
 </context>
 <context>

@@ -248,6 +248,10 @@ void TestKeyMapEditor::looks()
     }
     QVERIFY(x(editor.paletteButton(KeyBoardDialog::Fire)) < x(clear));
     QCOMPARE(editor.paletteButton(KeyBoardDialog::Fire)->tipWidget()->text(), QStringLiteral("fire tip"));
+    // The drag pictures are named without their suffix and resolve.
+    for (const char *name : {"key_operate_fire_over", "key_operate_aim_over", "key_operate_key_over",
+                             "key_operate_position_over", "key_operate_sensor_over", "key_operate_slide"})
+        QVERIFY2(!QPixmap(QStringLiteral(":/images/") + QLatin1String(name)).isNull(), name);
     // Darkened: the bar at alpha 143 under 127, the rest at 127.
     const QImage shot = editor.grab().toImage();
     QVERIFY(qAbs(shot.pixelColor(300, 300).alpha() - 127) <= 1);
