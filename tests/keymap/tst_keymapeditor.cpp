@@ -113,6 +113,7 @@ private slots:
     void saveWritesFileForOpeningPackage();
     void placementFromRecord();
     void escapeAndHelp();
+    void paletteButtonPress();
     void realDragsAndKeys();
 
 private:
@@ -668,6 +669,30 @@ void TestKeyMapEditor::escapeAndHelp()
     editor.findChild<QPushButton *>(QStringLiteral("help"))->click();
     QVERIFY(!editor.coursebook()->isVisible());
     QVERIFY(editor.isVisible());
+}
+
+// A palette button shows its tip under itself while hovered; a press closes the tip and goes on to the
+// editor: the button never looks pressed and never clicks.
+void TestKeyMapEditor::paletteButtonPress()
+{
+    KeyBoardDialog editor(0, kScreen);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    OperatorButton *key = editor.paletteButton(KeyBoardDialog::Key);
+    QSignalSpy clicked(key, &QPushButton::clicked);
+    QSignalSpy activated(&editor, &KeyBoardDialog::dialogActived);
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(key, &enter);
+    TipWidget *tip = key->tipWidget();
+    QTRY_VERIFY(tip->isVisible());
+    const QPoint below = key->mapToGlobal(QPoint((key->width() - tip->width()) / 2, key->height() + 10));
+    QCOMPARE(tip->pos(), below);
+    QTest::mousePress(key, Qt::LeftButton);
+    QVERIFY(!tip->isVisible());
+    QVERIFY(!key->isDown());
+    QCOMPARE(activated.count(), 1);
+    QTest::mouseRelease(key, Qt::LeftButton);
+    QCOMPARE(clicked.count(), 0);
 }
 
 // The user's way: real pointer drags from the palette and of a placed button, real key presses, a real

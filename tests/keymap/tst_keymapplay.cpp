@@ -4,6 +4,7 @@
 // opacity handle; then real key presses reach the simulated guest as touches at the places the buttons
 // were dropped. Screenshots of the editor and of the overlay in play are kept as test artefacts.
 
+#include "keymapfile.h"
 #include "screenfixture.h"
 #include "testartefacts.h"
 #include "xtestinput.h"
@@ -127,7 +128,10 @@ void TestKeyMapPlay::initTestCase()
     m_view = QRect(m_android.x() + 2, m_android.y() + 38, m_android.width() - 4, m_android.height() - 40);
     m_androidWindow = found.at(0).id;
     m_x->focus(m_androidWindow);
-    QVERIFY(waitUntil([this] { return m_fixture->guest().inputLines().size() >= 3; }, 10000));
+    // The channel stands (a guest slow to listen costs a 2 s retry).
+    QVERIFY2(waitUntil([this] { return m_fixture->guest().inputLines().size() >= 3; }, 20000),
+             qPrintable(m_fixture->guest().inputLines().join(" | ") + " / " +
+                        m_fixture->tree().logText().right(1500)));
 }
 
 void TestKeyMapPlay::cleanupTestCase()
@@ -194,6 +198,11 @@ void TestKeyMapPlay::editorMapPlays()
     QTest::qWait(200);
     drag(padKind, area.topLeft() + padDrop);
     drag(fireKind, area.topLeft() + fireDrop);
+    const QPoint aimDrop(area.width() / 4, area.height() / 4);
+    const QPoint slideDrop(area.width() * 3 / 4, area.height() * 55 / 100);
+    drag(findColour(bar, pictureColour("key_title_aim"), area.topLeft()), area.topLeft() + aimDrop);
+    drag(findColour(bar, pictureColour("key_title_slide"), area.topLeft()), area.topLeft() + slideDrop);
+    m_x->tap(QStringLiteral("e"));
     QTest::qWait(300);
 
     // One button of each dropped kind over the Android window, as the user sees it.
@@ -247,7 +256,18 @@ void TestKeyMapPlay::editorMapPlays()
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QJsonObject json = QJsonDocument::fromJson(f.readAll()).object();
     QCOMPARE(json.value("rotation").toInt(), 0);
-    QVERIFY(json.value("keyMap").toString().size() > 100);
+    KeyMapFile::Contents contents;
+    f.seek(0);
+    QVERIFY(KeyMapFile::parse(f.readAll(), &contents));
+    QCOMPARE(contents.rect.size(), area.size());
+    QCOMPARE(contents.map.value("Q"), (KeyMapItem{KeyMapKey, keyDrop}));
+    QCOMPARE(contents.map.value("E"), (KeyMapItem{KeyMapSlideUp, slideDrop}));
+    QCOMPARE(contents.map.value("FIRE"), (KeyMapItem{KeyMapFire, fireDrop}));
+    QCOMPARE(contents.map.value("AIM"), (KeyMapItem{KeyMapAim, aimDrop}));
+    QCOMPARE(contents.map.value("POSCENTER"), (KeyMapItem{KeyMapPosCenter, padDrop}));
+    QCOMPARE(contents.map.value("W"), (KeyMapItem{KeyMapPosUp, padDrop - QPoint(0, 46)}));
+    QCOMPARE(contents.map.value("D"), (KeyMapItem{KeyMapPosRight, padDrop + QPoint(46, 0)}));
+    QCOMPARE(contents.map.size(), 9);
 
     // The window in play, kept for a reader. The play overlay is a child of the touch layer; on this X
     // server without a compositor the render library's own window inside the Android window covers it,
@@ -267,12 +287,26 @@ void TestKeyMapPlay::editorMapPlays()
     int before = m_fixture->guest().inputLines().size();
     m_x->tap(QStringLiteral("q"));
     QStringList lines;
+    const auto touches = [&] {
+        QStringList out;
+        for (const QString &line : m_fixture->guest().inputLines().mid(before)) {
+            // Another program of this machine that reached this guest's port takes over its connection.
+            if (line.startsWith(QLatin1String("# connected from")) &&
+                line != QStringLiteral("# connected from %1").arg(m_emulator->pid()))
+                return QStringList{line};
+            if (line.startsWith(QLatin1String("MSB")) || line.startsWith(QLatin1String("MULTI")))
+                out << line;
+        }
+        return out;
+    };
     QVERIFY(waitUntil(
         [&] {
-            lines = m_fixture->guest().inputLines().mid(before);
-            return lines.size() >= 2;
+            lines = touches();
+            return lines.size() >= 2 || (lines.size() == 1 && lines.first().startsWith('#'));
         },
         5000));
+    if (lines.first().startsWith('#'))
+        QSKIP(qPrintable("another program on this machine took this test's guest: " + lines.first()));
     // One finger: the tap of a single touch point.
     QVERIFY2(lines.first() == "MSBPR:" + device(keyDrop),
              qPrintable(lines.join(" | ") + " expected at " + device(keyDrop)));
