@@ -5,18 +5,18 @@
     <name>AimButton</name>
     <message>
         <source>aim tip</source>
-        <translation>Aim: drag it to where aiming starts</translation>
+        <translation>Aim point: press the right mouse button to aim with the mouse from here</translation>
     </message>
 </context>
 <context>
     <name>AndroidTouchWidget</name>
     <message>
         <source>keyboard_mouse_right_open</source>
-        <translation>Right mouse button: aim mode on</translation>
+        <translation>Mouse aiming on (right click to leave)</translation>
     </message>
     <message>
         <source>keyboard_mouse_right_close</source>
-        <translation>Right mouse button: aim mode off</translation>
+        <translation>Mouse aiming off</translation>
     </message>
 </context>
 <context>
@@ -290,7 +290,7 @@
     <name>FireButton</name>
     <message>
         <source>fire tip</source>
-        <translation>Fire: drag it onto the game&apos;s shoot button</translation>
+        <translation>Fire point: the left mouse button taps here while aiming</translation>
     </message>
 </context>
 <context>
@@ -382,7 +382,7 @@
     <name>KeyButton</name>
     <message>
         <source>keybutton tip</source>
-        <translation>Click the field and press a key; drag the frame to move</translation>
+        <translation>Click the field and press a key: the key taps here</translation>
     </message>
 </context>
 <context>
@@ -444,22 +444,22 @@
     <name>PavixConnection</name>
     <message>
         <source>space_not_enough</source>
-        <translation>Not enough free space on %1</translation>
+        <translation>Not enough disk space on %1</translation>
     </message>
     <message>
         <source>install_apk_begin</source>
-        <translation>Installing the APK</translation>
+        <translation>Installing the app...</translation>
     </message>
     <message>
         <source>file copy failed</source>
-        <translation>File copy failed</translation>
+        <translation>The file could not be copied</translation>
     </message>
 </context>
 <context>
     <name>PositionButton</name>
     <message>
         <source>position tip</source>
-        <translation>Direction pad: drag it onto the game&apos;s movement handle</translation>
+        <translation>Direction pad: give it four keys to move in four directions</translation>
     </message>
 </context>
 <context>
@@ -474,7 +474,7 @@
     </message>
     <message>
         <source>coping_file</source>
-        <translation>Copying %1</translation>
+        <translation>Copying %1...</translation>
     </message>
     <message>
         <source>copy_file_succeed</source>
@@ -519,7 +519,7 @@
     <name>SensorButton</name>
     <message>
         <source>sensor tip</source>
-        <translation>Gravity sensor: keys that tilt the device</translation>
+        <translation>Tilt pad: keys that tilt the device</translation>
     </message>
 </context>
 <context>
@@ -537,7 +537,7 @@
     <name>SlideButton</name>
     <message>
         <source>slide tip</source>
-        <translation>Swipe: a key that swipes in the chosen direction</translation>
+        <translation>Swipe: click an arrow for the direction and press a key</translation>
     </message>
 </context>
 <context>
