@@ -188,8 +188,8 @@ void TestKeyMapOpacity::overlayPixels()
              qPrintable(what));
     // Away from the buttons the picture shows through (the touch layer itself is all but transparent).
     const QColor away = shot.pixelColor(5, 5);
-    QVERIFY2(qAbs(away.red() - below.red()) <= 2 && qAbs(away.green() - below.green()) <= 2
-                 && qAbs(away.blue() - below.blue()) <= 2,
+    QVERIFY2(qAbs(away.red() - below.red()) <= 2 && qAbs(away.green() - below.green()) <= 2 &&
+                 qAbs(away.blue() - below.blue()) <= 2,
              qPrintable(away.name()));
     // Display-only: no close buttons, no tips, the mouse passes.
     for (BaseButton *button : m_overlay->buttons()) {
