@@ -9,11 +9,12 @@
 #include "environmentcheckdialog.h"
 #include "folderclean.h"
 #include "global.h"
+#include "hostprobes.h"
 #include "instancemessage.h"
-#include "launcherrequest.h"
 #include "menubar.h"
 #include "loadingcontrol.h"
 #include "orvapplication.h"
+#include "pavixconnection.h"
 #include "quitorvdialog.h"
 #include "reportevents.h"
 #include "settingmodel.h"
@@ -122,6 +123,9 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
     connect(m_dialogControl, &DialogControl::update_fps_status, android, &AndroidWindow::at_update_fps_status);
     connect(m_dialogControl, &DialogControl::update_optimize_btn_status, android,
             &AndroidWindow::on_update_optimize_btn_status);
+
+    // The launcher channel asks the host probes before it copies a package.
+    PavixConnection::instance().setSpaceCheck(&hasSpaceForFile);
 }
 
 MainControl::~MainControl()
@@ -131,6 +135,9 @@ MainControl::~MainControl()
     Global::tray = nullptr;
     qDebug() << "Control      : ~ " << QThread::currentThreadId();
     m_closeEvent.reset();
+    // The guest channels' threads read messages and folders; they end before the libraries go down.
+    PavixConnection::instance().stop();
+    VInputConnection::instance().stopShareWatcher();
     // Usage events are built into report messages on the global pool; the message library goes down
     // only after the last of those tasks.
     QThreadPool::globalInstance()->waitForDone();
@@ -207,7 +214,7 @@ void MainControl::changeWindowStatus(QString from)
     } else {
         m_currentWindow->hide();
         if (isSilent())
-            LauncherRequest::send(LauncherRequest::WindowHidden);
+            PavixConnection::instance().sendMsgToPavixSync(OrvantaPavixTcp::Orvanta_Action_WindowHidden);
         TrayNotice::message(tr("run_in_background"));
         TrayNotice::statusChanged(true);
     }
@@ -221,7 +228,7 @@ void MainControl::showWindowOnTop()
     if (!m_currentWindow)
         return;
     if (isSilent())
-        LauncherRequest::send(LauncherRequest::WindowShown);
+        PavixConnection::instance().sendMsgToPavixSync(OrvantaPavixTcp::Orvanta_Action_WindowShown);
     m_currentWindow->show();
     m_currentWindow->setWindowState(Qt::WindowNoState);
     TrayNotice::statusChanged(false);
@@ -266,6 +273,7 @@ void MainControl::handleNewConnect(QString msg)
 
     if (m_androidShown) {
         CommandLine::pkgpath = pkgpath;
+        PavixConnection::instance().launchFromCommandLine(false);
         return;
     }
 

@@ -5,18 +5,23 @@
 
 #include "androidwindow.h"
 #include "global.h"
+#include "guestfiles.h"
 #include "hotkeytable.h"
 #include "keytext.h"
 #include "launcherrequest.h"
 #include "logtags.h"
+#include "pavixconnection.h"
 #include "settingmodel.h"
 #include "vinputconnection.h"
 
 #include <QClipboard>
 #include <QDebug>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPainter>
 #include <QThread>
 #include <QVBoxLayout>
@@ -429,6 +434,56 @@ void AndroidTouchWidget::onScreenCapNotify(const QString &fileName)
     shown->setText(fileName);
     shown->setGeometry(QRect(mapToGlobal(QPoint(0, 0)), QSize(width(), shown->height())));
     shown->show();
+}
+
+AndroidTouchWidget::DroppedFiles AndroidTouchWidget::classifyDrop(const QMimeData *data)
+{
+    DroppedFiles files;
+    if (!data || !data->hasFormat(QStringLiteral("text/uri-list")))
+        return files;
+    for (const QUrl &url : data->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        if (path.isEmpty())
+            continue;
+        if (GuestFiles::isPackageName(path))
+            files.packages << path;
+        else if (GuestFiles::isPictureName(path))
+            files.images << path;
+        else
+            files.others << path;
+    }
+    return files;
+}
+
+void AndroidTouchWidget::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void AndroidTouchWidget::dragMoveEvent(QDragMoveEvent *event)
+{
+    event->acceptProposedAction();
+}
+
+void AndroidTouchWidget::dropEvent(QDropEvent *event)
+{
+    if (!event->mimeData()->hasFormat(QStringLiteral("text/uri-list")))
+        return;
+    event->acceptProposedAction();
+    const DroppedFiles files = classifyDrop(event->mimeData());
+    qDebug().noquote() << QStringLiteral("AndroidTouchWidget : dropEvent -> ") +
+                              files.packages.join(QLatin1Char(','));
+    if (!files.packages.isEmpty())
+        PavixConnection::instance().installAPKFromDrag(files.packages, 1);
+    if (!files.images.isEmpty())
+        VInputConnection::instance().copyFileFromDrag(files.images, GuestFiles::Image);
+    if (!files.others.isEmpty())
+        VInputConnection::instance().copyFileFromDrag(files.others, GuestFiles::Other);
 }
 
 void AndroidTouchWidget::focusInEvent(QFocusEvent *event)

@@ -5,7 +5,11 @@
 #include <QString>
 #include <QWidget>
 
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QKeyEvent;
+class QMimeData;
 class QLineEdit;
 class QVBoxLayout;
 class ScreenshotHandleWidget;
@@ -63,6 +67,16 @@ public:
     ScreenshotHandleWidget *screenshotWidget() const { return m_screenshotWidget; }
     VerticalScreenshotHandleWidget *verticalScreenshotWidget() const { return m_verticalScreenshotWidget; }
 
+    // The local files of a drop, sorted into packages, pictures and other files (suffixes compared
+    // without regard to case; URLs that name no local file are left out).
+    struct DroppedFiles
+    {
+        QStringList packages;
+        QStringList images;
+        QStringList others;
+    };
+    static DroppedFiles classifyDrop(const QMimeData *data);
+
 signals:
     void show_full();
     void show_normal();
@@ -86,6 +100,9 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

@@ -6,6 +6,8 @@
 #include "global.h"
 #include "launcherrequest.h"
 #include "logtags.h"
+#include "pavixconnection.h"
+#include "programs.h"
 #include "renderlibrary.h"
 #include "reportevents.h"
 #include "settingmodel.h"
@@ -13,8 +15,10 @@
 #include "vboxtool.h"
 #include "vinputconnection.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -344,6 +348,47 @@ void AndroidWindow::at_menu_screenshot_click()
     DataReportEngine::report(ReportEvent::Screenshot);
 }
 
+QFileDialog *AndroidWindow::makeInstallDialog()
+{
+    auto *dialog = new QFileDialog(nullptr, tr("MenuBar_Choose_File"), QStringLiteral("."),
+                                   QStringLiteral("APK Files(*.apk *.ypk)"));
+    // Qt's own dialog matches the patterns without regard to case (GAME.APK is a package too).
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDotAndDotDot);
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    return dialog;
+}
+
+void AndroidWindow::at_menu_install_click()
+{
+    QFileDialog *dialog = makeInstallDialog();
+    if (dialog->exec() == QDialog::Accepted) {
+        const QStringList files = dialog->selectedFiles();
+        if (!files.isEmpty())
+            PavixConnection::instance().installAPKFromDrag(files, 0);
+    }
+    delete dialog;
+}
+
+void AndroidWindow::at_menu_multi_player_click()
+{
+    qDebug() << "AndroidWindow    : menuMultiPlayer";
+    Platform::startDetachedProgram(QLatin1String(GlobalText::kManagerProgram), {QStringLiteral("-from=0")});
+}
+
+void AndroidWindow::at_pavix_copy_text(QString text)
+{
+    qDebug().noquote() << QStringLiteral(" copyText ") + text;
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void AndroidWindow::at_pavix_script_state_change(bool isRunning)
+{
+    m_scriptRunning = isRunning;
+    m_menuBar->setScriptRunning(isRunning);
+    emit script_state_changed(isRunning);
+}
+
 void AndroidWindow::initSize()
 {
     qInfo() << ORV_LOG_ANDROID "init size";
@@ -420,6 +465,12 @@ void AndroidWindow::stopRender()
 void AndroidWindow::startChannels()
 {
     VInputConnection::instance().init();
+    PavixConnection &pavix = PavixConnection::instance();
+    connect(&pavix, &PavixConnection::pavix_copy_text, this, &AndroidWindow::at_pavix_copy_text,
+            Qt::QueuedConnection);
+    connect(&pavix, &PavixConnection::pavix_script_state_change, this,
+            &AndroidWindow::at_pavix_script_state_change, Qt::QueuedConnection);
+    pavix.init();
 }
 
 void AndroidWindow::restoreLocation()
@@ -481,6 +532,8 @@ void AndroidWindow::onAndroidReady()
 void AndroidWindow::firstLoad()
 {
     qDebug() << "AndroidWindow    : firstLoad";
+    if (!appQuittingFlag)
+        PavixConnection::instance().launchFromCommandLine(true);
 }
 
 void AndroidWindow::at_rotation_changed(int rotation)

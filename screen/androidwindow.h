@@ -12,6 +12,8 @@
 #include <QStringList>
 
 class AndroidTouchWidget;
+class QFileDialog;
+class QLabel;
 class QTimer;
 
 // Moves a widget around its place on a timer and back: the window's shake.
@@ -74,6 +76,9 @@ public:
     QWidget *showWindow() const { return m_showWindow; }
     AndroidTouchWidget *touchWidget() const { return m_touchWidget; }
     bool isFirstLoaded() const { return m_firstLoaded; }
+    bool isScriptRunning() const { return m_scriptRunning; }
+    // The install dialog of the menu: no parent, the current folder, packages only (any case).
+    static QFileDialog *makeInstallDialog();
     int lastFrameRate() const { return m_lastFrameRate; }
     const BootPoll &bootPoll() const { return m_bootPoll; }
 
@@ -87,6 +92,8 @@ signals:
                     QString from = QStringLiteral(""));
     void rotation_changed(int rotation);
     void bosskey_click(QString from);
+    // The launcher app reports whether a script runs (for the menu bar's stop-script state).
+    void script_state_changed(bool isRunning);
 
 public slots:
     void init();
@@ -104,6 +111,10 @@ public slots:
     void at_menu_click(QString from = QString());
     void at_menu_shake_click();
     void at_menu_screenshot_click();
+    void at_menu_install_click();
+    void at_menu_multi_player_click();
+    void at_pavix_copy_text(QString text);
+    void at_pavix_script_state_change(bool isRunning);
 
 protected:
     bool event(QEvent *e) override;
@@ -145,6 +156,7 @@ private:
     AndroidDisplayInfo *m_displayInfo = nullptr;
     QTimer *m_bootPollTimer = nullptr;
     bool m_firstLoaded = false;
+    bool m_scriptRunning = false;
     BootPoll m_bootPoll;
     bool m_leftButtonDown = false;
     ResizeRegion m_resizeRegion = ResizeNone;

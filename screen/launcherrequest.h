@@ -3,9 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
-// One request to the launcher app in the guest: a request message (field 1 the action as a varint,
-// field 2 the text when it is not empty) and one line feed, over a connection of its own to the
-// launcher's host port, written once connected and closed. Nothing is read back or retried; the
+// Requests to the launcher app in the guest, through the launcher channel (PavixConnection): the
+// serialized request message and one line feed, over a connection of its own to the launcher's
+// host port, written once connected and closed. Nothing is read back or retried; the
 // caller learns nothing of the outcome.
 namespace LauncherRequest {
 

@@ -1,12 +1,19 @@
 #include "vinputconnection.h"
 
 #include "global.h"
+#include "guestfiles.h"
 #include "logtags.h"
+#include "pavixconnection.h"
 #include "settingmodel.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTcpSocket>
+#include <QThreadPool>
 #include <QTimer>
 
 VInputConnection &VInputConnection::instance()
@@ -25,7 +32,14 @@ void VInputConnection::init()
     m_initialised = true;
     connect(this, &VInputConnection::socketError, this, &VInputConnection::onSocketError,
             Qt::QueuedConnection);
+    // Plain queued, not blocking: a worker that waited for the GUI thread could never end while the
+    // GUI thread waits for the pool at exit.
+    connect(this, &VInputConnection::showToast, this, &VInputConnection::onShowToast, Qt::QueuedConnection);
+    connect(this, &VInputConnection::copySuccessful, this, &VInputConnection::onCopySuccessful,
+            Qt::QueuedConnection);
     connectSocket();
+    if (!Global::imagePath.isEmpty())
+        startShareWatcher(Global::imagePath, Global::otherPath);
 }
 
 void VInputConnection::connectSocket()
@@ -199,4 +213,82 @@ void VInputConnection::takeUnsolicited(const QByteArray &data)
     const QString name = screenCapName(data);
     if (!name.isEmpty())
         emit ScreenCapNotify(name);
+}
+
+void VInputConnection::startShareWatcher(const QString &imageFolder, const QString &otherFolder)
+{
+    if (m_watcher)
+        return;
+    m_watcher = new ShareFolderWatcher(imageFolder, otherFolder, this);
+    connect(m_watcher, &ShareFolderWatcher::copySuccessful, this, &VInputConnection::copySuccessful);
+    m_watcher->start();
+}
+
+void VInputConnection::stopShareWatcher()
+{
+    if (m_watcher)
+        m_watcher->stop();
+}
+
+void VInputConnection::onShowToast(QString text)
+{
+    PavixConnection::instance().sendMsgToPavixSync(OrvantaPavixTcp::Orvanta_Action_Toast, text);
+}
+
+void VInputConnection::onCopySuccessful(QString name)
+{
+    const QString command = GuestFiles::broadcastCommand(name);
+    if (command.isEmpty()) {
+        QString shown = name;
+        shown.replace(QLatin1Char('\n'), QLatin1String("\\n"))
+            .replace(QLatin1Char('\r'), QLatin1String("\\r"));
+        qWarning().noquote() << ORV_LOG_VINPUT "picture name not announced: " + shown;
+        return;
+    }
+    sendShellCmd(command);
+}
+
+void VInputConnection::copyFileFromDrag(const QStringList &paths, int type)
+{
+    qDebug().noquote() << QStringLiteral("VInputConnection : copyFileFromDrag -> ") +
+                              paths.join(QLatin1Char(','));
+    const QString imageFolder = Global::imagePath;
+    const QString otherFolder = Global::otherPath;
+    QThreadPool::globalInstance()->start([this, paths, type, imageFolder, otherFolder] {
+        copyFileFromDragThread(paths, type, imageFolder, otherFolder);
+    });
+}
+
+void VInputConnection::copyFileFromDragThread(const QStringList &paths, int type, const QString &imageFolder,
+                                              const QString &otherFolder)
+{
+    qDebug().noquote() << QStringLiteral("VInputConnection : copyFileFromDragThread begin ") +
+                              paths.join(QLatin1Char(','));
+    QDir().mkpath(imageFolder);
+    QDir().mkpath(otherFolder);
+    const QString folder = type == GuestFiles::Image ? imageFolder : otherFolder;
+    for (const QString &path : paths) {
+        qDebug().noquote() << QStringLiteral("VInputConnection : customFilePath : ") + path;
+        if (path.isEmpty() || !QFileInfo(path).isFile())
+            continue;
+        emit showToast(QCoreApplication::translate("QObject", "coping_file").arg(path));
+        // Copied under a hidden name and renamed into place: the watcher and the guest never see half a
+        // file, and a name taken meanwhile by another copy is not overwritten (the rename fails).
+        const QString name = GuestFiles::freeTargetName(folder, QFileInfo(path).fileName());
+        const QString target = folder + QLatin1Char('/') + name;
+        const QString partial = folder + QStringLiteral("/.") + name + QStringLiteral(".part");
+        QFile::remove(partial);
+        bool copied = QFile::copy(path, partial);
+        if (copied && !QFile::rename(partial, target))
+            copied = false;
+        if (!copied) {
+            QFile::remove(partial);
+            qWarning().noquote() << QStringLiteral("VInputConnection : copy failed ") + path +
+                                        QStringLiteral(" -> ") + target;
+        }
+        if (copied)
+            emit showToast(QCoreApplication::translate("QObject", "copy_file_succeed").arg(path));
+        else
+            emit showToast(QCoreApplication::translate("QObject", "copy_file_fail").arg(path));
+    }
 }

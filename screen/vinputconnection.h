@@ -7,6 +7,7 @@
 #include <QString>
 
 class QTcpSocket;
+class ShareFolderWatcher;
 
 // The line that SendMouseOrKeyEvent writes for each event type.
 enum VInputEventType
@@ -76,15 +77,35 @@ public:
     // no answer came.
     QString sendShellCmd(const QString &command);
 
+    // Copies dropped files into the picture share (type 0) or the other share (any other type) on the
+    // global thread pool, with toasts in the guest; returns at once.
+    void copyFileFromDrag(const QStringList &paths, int type);
+    // The copy itself, in the calling thread (a pool thread); the folders are the two shares.
+    void copyFileFromDragThread(const QStringList &paths, int type, const QString &imageFolder,
+                                const QString &otherFolder);
+    // The watcher of the picture share (started by init when the share is known), or null.
+    ShareFolderWatcher *shareWatcher() const { return m_watcher; }
+    // Starts the watcher on these folders (init does so on the machine's shares).
+    void startShareWatcher(const QString &imageFolder, const QString &otherFolder);
+    // Ends the watcher's thread and waits for it; safe when none runs.
+    void stopShareWatcher();
+
 signals:
     void socketError();
     void ScreenCapNotify(QString fileName);
     // The CONFIG line of a new connection has been written; lines sent from here on reach the guest.
     void configSent();
+    // Emitted by the copy and the watcher threads, handled in the GUI thread.
+    void showToast(QString text);
+    void copySuccessful(QString name);
 
 public slots:
     void onSocketError();
     void onReadyRead();
+    // Shows the text as a toast of the launcher app.
+    void onShowToast(QString text);
+    // Tells the guest's media side about a new picture in the picture share.
+    void onCopySuccessful(QString name);
 
 private:
     explicit VInputConnection(QObject *parent = nullptr);
@@ -99,4 +120,5 @@ private:
     bool m_reconnectPending = false;
     // Screenshot requests written on this connection whose answer has not come yet.
     int m_screenCapsAwaited = 0;
+    ShareFolderWatcher *m_watcher = nullptr;
 };

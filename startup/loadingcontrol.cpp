@@ -34,7 +34,6 @@ constexpr double kReinstallProgressLimit = 35.0;
 LoadingControl::LoadingControl(QObject *parent) : QThread(parent)
 {
     registerDialogType();
-    qRegisterMetaType<int>("OrvantaPavixTcp::Orvanta_Pavix_Tcp_Action");
 
     connect(this, &LoadingControl::scheduleChanged, &window, &LoadingWindow::scheduleChanged);
     connect(&window, &OrvWindow::quitApp, this, qOverload<bool>(&LoadingControl::quitApp),

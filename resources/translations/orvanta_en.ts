@@ -11,6 +11,10 @@
         <source>window_full_toast</source>
         <translation>Press F11 to leave full screen</translation>
     </message>
+    <message>
+        <source>MenuBar_Choose_File</source>
+        <translation>Choose the packages to install</translation>
+    </message>
 </context>
 <context>
     <name>CheckDNFConflictAction</name>
@@ -442,6 +446,21 @@
     </message>
 </context>
 <context>
+    <name>PavixConnection</name>
+    <message>
+        <source>space_not_enough</source>
+        <translation>Not enough free space on %1 to install the package</translation>
+    </message>
+    <message>
+        <source>install_apk_begin</source>
+        <translation>Installing the package...</translation>
+    </message>
+    <message>
+        <source>file copy failed</source>
+        <translation>The package could not be copied</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <source>Dialog</source>
@@ -450,6 +469,18 @@
     <message>
         <source>Are you sure close orv?</source>
         <translation>Do you want to close Orvanta?</translation>
+    </message>
+    <message>
+        <source>coping_file</source>
+        <translation>Copying %1</translation>
+    </message>
+    <message>
+        <source>copy_file_succeed</source>
+        <translation>Copied %1</translation>
+    </message>
+    <message>
+        <source>copy_file_fail</source>
+        <translation>Could not copy %1</translation>
     </message>
 </context>
 <context>

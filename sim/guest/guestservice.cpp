@@ -1,5 +1,6 @@
 #include "guestservice.h"
 
+#include "launcherwire.h"
 #include "simscreen.h"
 
 #include <QCoreApplication>
@@ -7,6 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -68,7 +72,8 @@ QString isoNow()
 GuestService::GuestService(const GuestConfig &config, QObject *parent) : QObject(parent), m_config(config)
 {
     m_screen.setSize(config.width, config.height);
-    m_screen.setPackage(QLatin1String(kLauncherPackage));
+    m_foreground = QLatin1String(kLauncherPackage);
+    m_screen.setPackage(m_foreground);
     // Request files and the folder's removal are noticed through the kernel, without waking up idle.
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &GuestService::checkRequests);
 }
@@ -135,9 +140,11 @@ bool GuestService::start()
                 auto *data = new QByteArray;
                 connect(socket, &QTcpSocket::readyRead, socket,
                         [socket, data] { data->append(socket->readAll()); });
+                // A request is read to the end of its connection.
                 connect(socket, &QTcpSocket::disconnected, this, [this, socket, data] {
                     data->append(socket->readAll());
                     logLine(QStringLiteral("launcher.log"), QString::fromLatin1(data->toHex()));
+                    handleLauncherRequest(*data);
                     delete data;
                     socket->deleteLater();
                 });
@@ -161,6 +168,7 @@ bool GuestService::start()
         schedulePublish();
     });
     schedulePublish();
+    writeLauncherState();
     m_watcher.addPath(m_config.dir);
     // Gone before the watch stood: end now (checkRequests quits the guest then).
     checkRequests();
@@ -337,6 +345,7 @@ void GuestService::checkRequests()
     // A reply of a shell command still on its way goes first; the request is looked at again after it.
     if (!m_shellOutstanding && m_input && takeRequest(QStringLiteral("screencap")))
         answerScreenCap(QStringLiteral("Screenshot_requested.png"));
+    takeReplyRequest();
     QFile refuse(m_config.dir + QStringLiteral("/refuse"));
     if (refuse.open(QIODevice::ReadOnly)) {
         bool ok = false;
@@ -394,4 +403,109 @@ void GuestService::shutDown()
     if (!m_config.emuId.isEmpty())
         QFile::remove(framePath());
     QFile::remove(m_config.dir + QStringLiteral("/guest.pid"));
+}
+
+void GuestService::handleLauncherRequest(const QByteArray &bytes)
+{
+    const LauncherWire::Message message = LauncherWire::parseRequest(bytes);
+    if (!message.ok) {
+        // Ignored, as the launcher ignores what it cannot read.
+        logLine(QStringLiteral("launcher-actions.log"), QStringLiteral("malformed ") + message.error);
+        return;
+    }
+    QJsonObject record{{QStringLiteral("action"), message.action}};
+    if (message.hasData)
+        record.insert(QStringLiteral("data"), QString::fromUtf8(message.data));
+    logLine(QStringLiteral("launcher-actions.log"),
+            QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact)));
+    const QString data = QString::fromUtf8(message.data);
+    if (message.action == kActionAPKInstall) {
+        // The package file is looked for in the game share under the name given (no folders).
+        if (m_config.gameShare.isEmpty() || data.isEmpty() || data.contains(QLatin1Char('/')))
+            return;
+        QFile file(m_config.gameShare + QLatin1Char('/') + data);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        // The stand-in's packages name themselves in a line "package=<name>"; others are named after
+        // their file.
+        QString package;
+        for (const QByteArray &line : file.read(1 << 20).split('\n'))
+            if (line.startsWith("package="))
+                package = QString::fromUtf8(line.mid(8)).trimmed();
+        if (package.isEmpty())
+            package = QFileInfo(data).completeBaseName();
+        if (!m_installed.contains(package))
+            m_installed << package;
+        setForeground(package);
+    } else if (message.action == kActionLaunchApp) {
+        if (m_installed.contains(data))
+            setForeground(data);
+    }
+}
+
+void GuestService::setForeground(const QString &package)
+{
+    const bool changed = package != m_foreground;
+    m_foreground = package;
+    m_screen.setPackage(package);
+    schedulePublish();
+    writeLauncherState();
+    if (changed)
+        writeReply(LauncherWire::encode(kActionPackageChanged, package.toUtf8(), true));
+}
+
+bool GuestService::writeReply(const QByteArray &bytes, const QString &name)
+{
+    if (m_config.eventShare.isEmpty() || !QFileInfo(m_config.eventShare).isDir())
+        return false;
+    const QString fileName =
+        name.isEmpty() ? QStringLiteral("res_%1").arg(++m_replyCount, 6, 10, QLatin1Char('0')) : name;
+    const QString target = m_config.eventShare + QLatin1Char('/') + fileName;
+    const QString temp = m_config.eventShare + QStringLiteral("/.") + fileName + QStringLiteral(".tmp");
+    QFile file(temp);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool written = file.write(bytes) == bytes.size();
+    file.close();
+    QFile::remove(target);
+    if (!written || !QFile::rename(temp, target)) {
+        QFile::remove(temp);
+        return false;
+    }
+    logLine(QStringLiteral("launcher-replies.log"),
+            fileName + QLatin1Char(' ') + QString::fromLatin1(bytes.toHex()));
+    return true;
+}
+
+void GuestService::writeLauncherState()
+{
+    QJsonObject state{{QStringLiteral("foreground"), m_foreground},
+                      {QStringLiteral("installed"), QJsonArray::fromStringList(m_installed)}};
+    const QString path = m_config.dir + QStringLiteral("/launcher.json");
+    QFile file(path + QStringLiteral(".tmp"));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.write(QJsonDocument(state).toJson(QJsonDocument::Compact));
+        file.close();
+        QFile::remove(path);
+        QFile::rename(path + QStringLiteral(".tmp"), path);
+    }
+}
+
+void GuestService::takeReplyRequest()
+{
+    QFile request(m_config.dir + QStringLiteral("/reply"));
+    if (!request.open(QIODevice::ReadOnly))
+        return;
+    const QJsonObject spec = QJsonDocument::fromJson(request.readAll()).object();
+    request.close();
+    request.remove();
+    QByteArray bytes;
+    if (spec.contains(QStringLiteral("hex")))
+        bytes = QByteArray::fromHex(spec.value(QStringLiteral("hex")).toString().toLatin1());
+    else
+        bytes = LauncherWire::encode(spec.value(QStringLiteral("action")).toInt(1),
+                                     spec.value(QStringLiteral("data")).toString().toUtf8(),
+                                     spec.contains(QStringLiteral("data")));
+    if (!writeReply(bytes, spec.value(QStringLiteral("name")).toString()))
+        logLine(QStringLiteral("launcher-replies.log"), QStringLiteral("# cannot write a reply file"));
 }

@@ -23,6 +23,10 @@ struct GuestConfig
     int height = 1280;
     // Host folder of the machine's "picture" share, where screenshots land; empty when not shared.
     QString pictureShare;
+    // Host folders of the "event" share (where the launcher writes its reply files) and of the "game"
+    // share (where the host puts packages to install); empty when not shared.
+    QString eventShare;
+    QString gameShare;
 };
 
 // The guest's services: the input service (one connection at a time, "\n"-terminated lines, shell
@@ -47,6 +51,11 @@ public:
     // The answer to one shell command, as the guest writes it.
     QString shellReply(const QString &command);
 
+    // The launcher's reply action codes that the stand-in writes itself.
+    static constexpr int kActionAPKInstall = 5;
+    static constexpr int kActionLaunchApp = 7;
+    static constexpr int kActionPackageChanged = 9;
+
 private:
     int control(const QString &key, int fallback) const;
     bool takeRequest(const QString &name);
@@ -62,6 +71,15 @@ private:
     void checkRequests();
     void schedulePublish();
     QString framePath() const;
+    // One launcher connection's bytes, read to its end.
+    void handleLauncherRequest(const QByteArray &bytes);
+    void setForeground(const QString &package);
+    // Writes one reply file into the event share, atomically (a hidden temporary file renamed into
+    // place); `name` empty: the next "res_<n>" name.
+    bool writeReply(const QByteArray &bytes, const QString &name = QString());
+    void writeLauncherState();
+    // The test control "reply": a reply file of any content.
+    void takeReplyRequest();
 
     GuestConfig m_config;
     QTcpServer *m_inputServer = nullptr;
@@ -81,4 +99,7 @@ private:
     QVector<QPoint> m_touches;
     QFileSystemWatcher m_watcher;
     bool m_publishPending = false;
+    QString m_foreground;
+    QStringList m_installed;
+    int m_replyCount = 0;
 };

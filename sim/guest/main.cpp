@@ -58,9 +58,14 @@ void readMachineFile(const QString &path, GuestConfig *config)
     }
     for (const QJsonValue &value : machine.value(QStringLiteral("sharedFolders")).toArray()) {
         const QJsonObject share = value.toObject();
-        if (share.value(QStringLiteral("name")).toString() == QLatin1String("picture") &&
-            config->pictureShare.isEmpty())
-            config->pictureShare = share.value(QStringLiteral("hostPath")).toString();
+        const QString name = share.value(QStringLiteral("name")).toString();
+        const QString hostPath = share.value(QStringLiteral("hostPath")).toString();
+        if (name == QLatin1String("picture") && config->pictureShare.isEmpty())
+            config->pictureShare = hostPath;
+        if (name == QLatin1String("event") && config->eventShare.isEmpty())
+            config->eventShare = hostPath;
+        if (name == QLatin1String("game") && config->gameShare.isEmpty())
+            config->gameShare = hostPath;
     }
     if (config->dir.isEmpty())
         config->dir = QFileInfo(path).absolutePath() + QStringLiteral("/guest");
@@ -83,6 +88,10 @@ int main(int argc, char *argv[])
          {QStringLiteral("dir"), QStringLiteral("guest folder"), QStringLiteral("path")},
          {QStringLiteral("picture-share"), QStringLiteral("host folder of the picture share"),
           QStringLiteral("path")},
+         {QStringLiteral("event-share"), QStringLiteral("host folder of the event share"),
+          QStringLiteral("path")},
+         {QStringLiteral("game-share"), QStringLiteral("host folder of the game share"),
+          QStringLiteral("path")},
          {QStringLiteral("die-with-parent"), QStringLiteral("end when the starting process ends")}});
     parser.process(app);
     if (parser.isSet(QStringLiteral("die-with-parent")))
@@ -94,6 +103,8 @@ int main(int argc, char *argv[])
     config.emuId = parser.value(QStringLiteral("emu-id"));
     config.dir = parser.value(QStringLiteral("dir"));
     config.pictureShare = parser.value(QStringLiteral("picture-share"));
+    config.eventShare = parser.value(QStringLiteral("event-share"));
+    config.gameShare = parser.value(QStringLiteral("game-share"));
     const QStringList size = parser.value(QStringLiteral("size")).split(QLatin1Char('x'));
     if (size.size() == 2) {
         config.width = size.at(0).toInt();
