@@ -276,13 +276,12 @@ void TitleBar::mousePressEvent(QMouseEvent *event)
         QWidget::mousePressEvent(event);
         return;
     }
-    // The window manager's own move loop; where there is none, ours follows the pointer.
-    QWindow *window = m_host->window()->windowHandle();
-    if (!window || !window->startSystemMove()) {
-        m_dragging = true;
-        m_pressGlobal = event->globalPos();
-        m_pressWindowPos = m_host->window()->pos();
-    }
+    // The window follows the pointer until the button is let go. (The window manager's move loop, as
+    // QWindow::startSystemMove asks for it, starts from the pointer's last position known to Qt, which
+    // is not where this press is: the window would jump by the press's offset in the bar.)
+    m_dragging = true;
+    m_pressGlobal = event->globalPos();
+    m_pressWindowPos = m_host->window()->pos();
     event->ignore();
 }
 
