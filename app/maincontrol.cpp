@@ -12,6 +12,7 @@
 #include "hostprobes.h"
 #include "instancemessage.h"
 #include "menubar.h"
+#include "keymapwiring.h"
 #include "loadingcontrol.h"
 #include "orvapplication.h"
 #include "pavixconnection.h"
@@ -85,6 +86,8 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
     installShellWidgets();
     m_loadingControl = new LoadingControl();
     m_androidControl = new AndroidControl();
+    wireKeyMapOverlay(m_androidControl->androidWindow()->touchWidget());
+    wireKeyMapEditor(m_androidControl->androidWindow());
     m_dialogControl = new DialogControl();
     m_currentWindow = m_loadingControl->loadingWindow();
 

@@ -7,6 +7,7 @@
 #include "global.h"
 #include "guestfiles.h"
 #include "hotkeytable.h"
+#include "keymapplayer.h"
 #include "keytext.h"
 #include "launcherrequest.h"
 #include "logtags.h"
@@ -46,6 +47,7 @@ constexpr int kPinchHalf = 46;
 constexpr int kPinchMaxSteps = 42;
 
 const QString kMouse = QStringLiteral("MOUSE");
+const QString kFire = QStringLiteral("FIRE");
 const QString kLeftTop = QStringLiteral("LEFTTOP");
 const QString kRightBottom = QStringLiteral("RIGHTBOTTOM");
 
@@ -80,6 +82,35 @@ AndroidTouchWidget::AndroidTouchWidget(QWidget *parent) : QWidget(parent)
     m_screenshotWidget->hide();
     m_verticalScreenshotWidget->hide();
     m_inputEdit->setFocus(Qt::OtherFocusReason);
+    m_player = new KeyMapPlayer(this);
+    connect(m_player, &KeyMapPlayer::keyboardStatusChanged, this,
+            &AndroidTouchWidget::keyboard_status_change);
+    connect(m_player, &KeyMapPlayer::opacityValueChanged, this, &AndroidTouchWidget::opacityValueChanged);
+}
+
+bool AndroidTouchWidget::loadKeyMap()
+{
+    return m_player->loadKeyMap();
+}
+
+void AndroidTouchWidget::reloadKeyMap()
+{
+    m_player->reloadKeyMap();
+}
+
+void AndroidTouchWidget::on_pavix_package_changed(const QString &package)
+{
+    m_player->onPackageChanged(package);
+}
+
+void AndroidTouchWidget::opacitySliderMoved(int value)
+{
+    m_player->opacitySliderMoved(value);
+}
+
+void AndroidTouchWidget::keyBoardSettingSave()
+{
+    m_player->keyBoardSettingSave();
 }
 
 QPoint AndroidTouchWidget::mapToDevice(int x, int y, int width, int height, int rotation, double scale)
@@ -256,8 +287,16 @@ int AndroidTouchWidget::qtKeyToLinuxKey(int key, int scanCode)
 
 void AndroidTouchWidget::mousePressEvent(QMouseEvent *event)
 {
+    if (event->button() == Qt::RightButton) {
+        m_player->rightPress();
+        return;
+    }
     if (event->button() != Qt::LeftButton)
         return;
+    if (m_player->leftPress(event->pos())) {
+        m_mouseFinger = kFire;
+        return;
+    }
     m_mouseFinger = kMouse;
     touchDown(m_mouseFinger, event->x(), event->y(), true);
 }
@@ -268,11 +307,16 @@ void AndroidTouchWidget::mouseReleaseEvent(QMouseEvent *event)
         return;
     const QString finger = m_mouseFinger;
     m_mouseFinger.clear();
-    touchUp(finger);
+    if (finger == kFire)
+        m_player->leftRelease();
+    else
+        touchUp(finger);
 }
 
 void AndroidTouchWidget::mouseMoveEvent(QMouseEvent *event)
 {
+    if (m_player->mouseMove(event->pos()))
+        return;
     touchMove(kMouse, event->x(), event->y());
 }
 
@@ -380,6 +424,8 @@ void AndroidTouchWidget::keyPress(QKeyEvent *event)
             dispatchHotKey(name, this);
         return;
     }
+    if (m_player->keyPress(event))
+        return;
     if (key == Qt::Key_Alt || key == Qt::Key_Control)
         return;
     VInputConnection &vinput = VInputConnection::instance();
@@ -391,6 +437,8 @@ void AndroidTouchWidget::keyPress(QKeyEvent *event)
 void AndroidTouchWidget::keyRelease(QKeyEvent *event)
 {
     if (event->isAutoRepeat())
+        return;
+    if (m_player->keyRelease(event))
         return;
     const int key = event->key();
     if (key == Qt::Key_Alt || key == Qt::Key_Control)
@@ -411,15 +459,8 @@ void AndroidTouchWidget::onTextChanged(const QString &text)
 
 void AndroidTouchWidget::onKeyboardStatusChanged()
 {
-    // Switches the key map of the package in the foreground on or off.
-    {
-        QMutexLocker lock(&Global::keyMapMutex);
-        Global::keyMapEnabledMap.insert(Global::currentPackage, !Global::isKeyMapEnabled());
-    }
-    qInfo().noquote() << ORV_LOG_ANDROID "key map " +
-                             QLatin1String(Global::isKeyMapEnabled() ? "on" : "off") + " for " +
-                             Global::currentPackage;
-    emit keyboard_status_change();
+    // Switches the key map of the package in the foreground on or off (when it has a switch).
+    m_player->onKeyboardStatusChanged();
     TrayNotice::keyboardChanged();
 }
 

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 
+class KeyMapPlayer;
 class QDragEnterEvent;
 class QDragMoveEvent;
 class QDropEvent;
@@ -66,6 +67,10 @@ public:
     // The screenshot notices: one row for a layer wider than 450 pixels, two rows otherwise.
     ScreenshotHandleWidget *screenshotWidget() const { return m_screenshotWidget; }
     VerticalScreenshotHandleWidget *verticalScreenshotWidget() const { return m_verticalScreenshotWidget; }
+    // The player of the foreground package's key map (keymapplayer.h).
+    KeyMapPlayer *keyMapPlayer() const { return m_player; }
+    bool loadKeyMap();
+    void reloadKeyMap();
 
     // The local files of a drop, sorted into packages, pictures and other files (suffixes compared
     // without regard to case; URLs that name no local file are left out).
@@ -92,6 +97,10 @@ public slots:
     void onTextChanged(const QString &text);
     void onKeyboardStatusChanged();
     void onScreenCapNotify(const QString &fileName);
+    // The launcher reports another package in the foreground.
+    void on_pavix_package_changed(const QString &package);
+    void opacitySliderMoved(int value);
+    void keyBoardSettingSave();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -121,4 +130,5 @@ private:
     // The finger the left button's press put down; its release lifts this one, whatever mode the key
     // map is in by then.
     QString m_mouseFinger;
+    KeyMapPlayer *m_player = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "datareportengine.h"
 #include "global.h"
+#include "keymapplayer.h"
 #include "launcherrequest.h"
 #include "logtags.h"
 #include "pavixconnection.h"
@@ -376,6 +377,24 @@ void AndroidWindow::at_menu_multi_player_click()
     Platform::startDetachedProgram(QLatin1String(GlobalText::kManagerProgram), {QStringLiteral("-from=0")});
 }
 
+void AndroidWindow::at_menu_keyboard_click()
+{
+    qDebug() << "Android    : menuKeyboard in";
+    KeyMapPlayer *player = m_touchWidget->keyMapPlayer();
+    player->clearOverlay();
+    // The touch layer lies exactly over the Android picture: its rectangle on the desktop is the area
+    // the editor covers and stores with the key map.
+    const QRect area(m_touchWidget->mapToGlobal(QPoint(0, 0)), m_touchWidget->size());
+    bool saved = false;
+    if (m_keyMapEditorOpener)
+        saved = m_keyMapEditorOpener(m_touchWidget->rotation(), area, this);
+    else
+        qWarning() << "Android    : no key-map editor";
+    if (!saved && Global::keyMapEnabledMap.value(Global::currentPackage))
+        player->buildOverlay();
+    DataReportEngine::report(ReportEvent::KeyMapEditor);
+}
+
 void AndroidWindow::at_pavix_copy_text(QString text)
 {
     qDebug().noquote() << QStringLiteral(" copyText ") + text;
@@ -470,6 +489,9 @@ void AndroidWindow::startChannels()
             Qt::QueuedConnection);
     connect(&pavix, &PavixConnection::pavix_script_state_change, this,
             &AndroidWindow::at_pavix_script_state_change, Qt::QueuedConnection);
+    // A package change reaches the key-map player on the GUI thread.
+    connect(&pavix, &PavixConnection::pavix_package_changed, m_touchWidget,
+            &AndroidTouchWidget::on_pavix_package_changed, Qt::QueuedConnection);
     pavix.init();
 }
 
@@ -792,6 +814,8 @@ void AndroidWindow::resizeEvent(QResizeEvent *e)
     if (QLayout *l = layout())
         l->activate();
     layoutAndroidView();
+    // The key map and its overlay follow the new size.
+    m_touchWidget->reloadKeyMap();
 }
 
 void AndroidWindow::showEvent(QShowEvent *e)

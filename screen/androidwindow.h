@@ -8,8 +8,11 @@
 #include "titlebarbase.h"
 
 #include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class AndroidTouchWidget;
 class QFileDialog;
@@ -86,6 +89,12 @@ public:
     static bool &windowMaximizedFlag;
     static bool &fullScreenFlag;
 
+    // Runs the key-map editor modally over the touch layer: the rotation in degrees, the touch layer's
+    // rectangle on the desktop and the window as parent; returns whether a save ran to its end. The
+    // editor belongs to the key-mapping feature, so the program's composition sets the opener.
+    using KeyMapEditorOpener = std::function<bool(int rotation, const QRect &rect, QWidget *parent)>;
+    void setKeyMapEditorOpener(KeyMapEditorOpener opener) { m_keyMapEditorOpener = std::move(opener); }
+
 signals:
     void scheduleChanged(int start, int end);
     void showDialog(QString msg, DialogType type, QWidget *parent = nullptr,
@@ -113,6 +122,9 @@ public slots:
     void at_menu_screenshot_click();
     void at_menu_install_click();
     void at_menu_multi_player_click();
+    // The menu's keyboard entry: the play overlay goes while the key-map editor runs, and comes back
+    // when the editor closes without a save and key mapping is on for the package.
+    void at_menu_keyboard_click();
     void at_pavix_copy_text(QString text);
     void at_pavix_script_state_change(bool isRunning);
 
@@ -152,6 +164,7 @@ private:
     QStringList m_missingConnections;
     QWidget *m_showWindow = nullptr;
     AndroidTouchWidget *m_touchWidget = nullptr;
+    KeyMapEditorOpener m_keyMapEditorOpener;
     WindowShake m_windowShake;
     AndroidDisplayInfo *m_displayInfo = nullptr;
     QTimer *m_bootPollTimer = nullptr;

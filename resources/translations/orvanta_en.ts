@@ -2,6 +2,24 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en">
 <context>
+    <name>AimButton</name>
+    <message>
+        <source>aim tip</source>
+        <translation>Aim: drag it to where aiming starts</translation>
+    </message>
+</context>
+<context>
+    <name>AndroidTouchWidget</name>
+    <message>
+        <source>keyboard_mouse_right_open</source>
+        <translation>Aiming with the mouse is on</translation>
+    </message>
+    <message>
+        <source>keyboard_mouse_right_close</source>
+        <translation>Aiming with the mouse is off</translation>
+    </message>
+</context>
+<context>
     <name>AndroidWindow</name>
     <message>
         <source>Form</source>
@@ -323,6 +341,105 @@
     </message>
 </context>
 <context>
+    <name>FireButton</name>
+    <message>
+        <source>fire tip</source>
+        <translation>Fire: drag it onto the game&apos;s shoot button</translation>
+    </message>
+</context>
+<context>
+    <name>KeyBoardCoursebookDialog</name>
+    <message>
+        <source>position</source>
+        <translation>Direction pad</translation>
+    </message>
+    <message>
+        <source>key</source>
+        <translation>Key</translation>
+    </message>
+    <message>
+        <source>slide</source>
+        <translation>Swipe</translation>
+    </message>
+    <message>
+        <source>sensor</source>
+        <translation>Gravity sensor</translation>
+    </message>
+    <message>
+        <source>fire</source>
+        <translation>Shooting games</translation>
+    </message>
+    <message>
+        <source>setting</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>how to use keyboard control?</source>
+        <translation>How to use key control?</translation>
+    </message>
+</context>
+<context>
+    <name>KeyBoardDialog</name>
+    <message>
+        <source>fire tip</source>
+        <translation>Fire: drag it onto the game&apos;s shoot button</translation>
+    </message>
+    <message>
+        <source>aim tip</source>
+        <translation>Aim: drag it to where aiming starts</translation>
+    </message>
+    <message>
+        <source>key tip</source>
+        <translation>Key: drag it onto a game button, then press its key</translation>
+    </message>
+    <message>
+        <source>position tip</source>
+        <translation>Direction pad: drag it onto the game&apos;s movement handle</translation>
+    </message>
+    <message>
+        <source>sensor tip</source>
+        <translation>Gravity sensor: keys that tilt the device</translation>
+    </message>
+    <message>
+        <source>slide tip</source>
+        <translation>Swipe: a key that swipes in the chosen direction</translation>
+    </message>
+    <message>
+        <source>Keyboard_save_confilc</source>
+        <translation>This key is already in use</translation>
+    </message>
+    <message>
+        <source>Dialog</source>
+        <translation>Key mapping</translation>
+    </message>
+    <message>
+        <source>Keyboard_clear</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>Keyboard_save</source>
+        <translation>Save</translation>
+    </message>
+</context>
+<context>
+    <name>KeyBoardOpenDialog</name>
+    <message>
+        <source>Keyctrl_On</source>
+        <translation>Key control on</translation>
+    </message>
+    <message>
+        <source>Keyctrl_Off</source>
+        <translation>Key control off</translation>
+    </message>
+</context>
+<context>
+    <name>KeyButton</name>
+    <message>
+        <source>keybutton tip</source>
+        <translation>Click the field and press a key; drag the frame to move</translation>
+    </message>
+</context>
+<context>
     <name>LoadingControl</name>
     <message>
         <source>file miss</source>
@@ -431,6 +548,21 @@
     </message>
 </context>
 <context>
+    <name>OpacityAdjustDialog</name>
+    <message>
+        <source>opacity</source>
+        <translation>Opacity</translation>
+    </message>
+    <message>
+        <source>tip</source>
+        <translation>Press %1 to switch key control on or off</translation>
+    </message>
+    <message>
+        <source>save</source>
+        <translation>Save</translation>
+    </message>
+</context>
+<context>
     <name>OptionalCheckHeaderView</name>
     <message>
         <source>optional check </source>
@@ -458,6 +590,13 @@
     <message>
         <source>file copy failed</source>
         <translation>The package could not be copied</translation>
+    </message>
+</context>
+<context>
+    <name>PositionButton</name>
+    <message>
+        <source>position tip</source>
+        <translation>Direction pad: drag it onto the game&apos;s movement handle</translation>
     </message>
 </context>
 <context>
@@ -529,6 +668,31 @@
     <message>
         <source>Form</source>
         <translation>Form</translation>
+    </message>
+</context>
+<context>
+    <name>SensorButton</name>
+    <message>
+        <source>sensor tip</source>
+        <translation>Gravity sensor: keys that tilt the device</translation>
+    </message>
+</context>
+<context>
+    <name>ShortLineEdit</name>
+    <message>
+        <source>与系统快捷键冲突!</source>
+        <translation>Conflicts with a system shortcut!</translation>
+    </message>
+    <message>
+        <source>与当前设置快捷键冲突!</source>
+        <translation>Conflicts with a current shortcut!</translation>
+    </message>
+</context>
+<context>
+    <name>SlideButton</name>
+    <message>
+        <source>slide tip</source>
+        <translation>Swipe: a key that swipes in the chosen direction</translation>
     </message>
 </context>
 <context>
@@ -813,6 +977,13 @@
         <source>Form</source>
         <translation>Form</translation>
     </message>
+    <message>
+        <source>50%</source>
+        <translation>50%</translation>
+    </message>
+</context>
+<context>
+    <name>verticalOpacitySlider</name>
     <message>
         <source>50%</source>
         <translation>50%</translation>

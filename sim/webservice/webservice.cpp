@@ -329,7 +329,7 @@ void WebService::handleRequest(QTcpSocket *socket, Connection &connection, const
                  problems.isEmpty()
                      ? QString()
                      : QStringLiteral(" [problems: %1]").arg(problems.join(QStringLiteral("; ")))));
-    answer(socket, seq, endpoint, status, reply);
+    answer(socket, seq, endpoint, url.path(), status, reply);
 }
 
 // Reads the control file: "key=value" lines; "<endpoint>.key=value" applies to one endpoint only
@@ -360,10 +360,23 @@ static QHash<QString, QString> readControl(const QString &file, const QString &e
     return general;
 }
 
-void WebService::answer(QTcpSocket *socket, int seq, const QString &endpoint, int defaultStatus,
-                        const QByteArray &defaultBody)
+void WebService::answer(QTcpSocket *socket, int seq, const QString &endpoint, const QString &requestPath,
+                        int defaultStatus, const QByteArray &defaultBody)
 {
-    const QHash<QString, QString> control = readControl(path(QStringLiteral("control")), endpoint);
+    QHash<QString, QString> control = readControl(path(QStringLiteral("control")), endpoint);
+    // A redirect answers every request of its endpoint except the one for its own target, which is
+    // answered as usual (so that a client that follows it gets the file).
+    if (control.contains(QStringLiteral("location"))) {
+        const QUrl target = QUrl(QStringLiteral("http://127.0.0.1/"))
+                                .resolved(QUrl(control.value(QStringLiteral("location"))));
+        if (target.path() == requestPath) {
+            control.remove(QStringLiteral("location"));
+            control.remove(QStringLiteral("status"));
+            control.remove(QStringLiteral("reply"));
+        } else if (!control.contains(QStringLiteral("status"))) {
+            control.insert(QStringLiteral("status"), QStringLiteral("302"));
+        }
+    }
     const QString mode = control.value(QStringLiteral("answer"), QStringLiteral("normal"));
     int status = defaultStatus;
     QByteArray body = defaultBody;
@@ -386,7 +399,7 @@ void WebService::answer(QTcpSocket *socket, int seq, const QString &endpoint, in
     }
 
     QPointer<QTcpSocket> guarded(socket);
-    auto deliver = [this, guarded, seq, mode, status, body] {
+    auto deliver = [this, guarded, seq, mode, status, body, control] {
         if (!guarded || guarded->state() != QAbstractSocket::ConnectedState) {
             log(QStringLiteral("#%1 client went away before the answer").arg(seq));
             return;
@@ -403,7 +416,7 @@ void WebService::answer(QTcpSocket *socket, int seq, const QString &endpoint, in
             guarded->disconnectFromHost();
             return;
         }
-        sendReply(guarded, seq, status, body);
+        sendReply(guarded, seq, status, body, control);
     };
 
     const int delayMs = control.value(QStringLiteral("delayMs")).toInt();
@@ -423,6 +436,48 @@ void WebService::answer(QTcpSocket *socket, int seq, const QString &endpoint, in
     } else {
         QTimer::singleShot(delayMs, this, deliver);
     }
+}
+
+void WebService::sendReply(QTcpSocket *socket, int seq, int status, const QByteArray &body,
+                           const QHash<QString, QString> &control)
+{
+    const QString location = control.value(QStringLiteral("location"));
+    const int splitMs = control.value(QStringLiteral("splitMs"), QStringLiteral("-1")).toInt();
+    const int truncate = control.value(QStringLiteral("truncate"), QStringLiteral("-1")).toInt();
+    if (location.isEmpty() && splitMs < 0 && truncate < 0) {
+        sendReply(socket, seq, status, body);
+        return;
+    }
+    QByteArray response = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
+    response += "Content-Type: text/html; charset=utf-8\r\n";
+    if (!location.isEmpty())
+        response += "Location: " + location.toUtf8() + "\r\n";
+    response += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    response += "Connection: close\r\n\r\n";
+    // A truncated answer announces the whole body, sends only its start and closes.
+    const QByteArray sent = truncate >= 0 ? body.left(truncate) : body;
+    const int half = splitMs >= 0 ? sent.size() / 2 : sent.size();
+    socket->write(response + sent.left(half));
+    socket->flush();
+    QPointer<QTcpSocket> guarded(socket);
+    const auto rest = [guarded, sent, half] {
+        if (!guarded)
+            return;
+        guarded->write(sent.mid(half));
+        guarded->disconnectFromHost();
+    };
+    if (splitMs >= 0)
+        QTimer::singleShot(splitMs, this, rest);
+    else
+        rest();
+    log(QStringLiteral("#%1 answered %2 \"%3\"%4%5%6")
+            .arg(seq)
+            .arg(status)
+            .arg(printable(sent))
+            .arg(location.isEmpty() ? QString() : QStringLiteral(" location ") + location)
+            .arg(splitMs >= 0 ? QStringLiteral(" in two pieces %1 ms apart").arg(splitMs) : QString())
+            .arg(truncate >= 0 ? QStringLiteral(" cut to %1 of %2 bytes").arg(sent.size()).arg(body.size())
+                               : QString()));
 }
 
 void WebService::sendReply(QTcpSocket *socket, int seq, int status, const QByteArray &body)

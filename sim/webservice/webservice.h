@@ -41,9 +41,12 @@ private:
     void onReadyRead(QTcpSocket *socket);
     bool parseHeader(Connection &connection, QString *error);
     void handleRequest(QTcpSocket *socket, Connection &connection, const QByteArray &body);
-    void answer(QTcpSocket *socket, int seq, const QString &endpoint, int defaultStatus,
-                const QByteArray &defaultBody);
+    void answer(QTcpSocket *socket, int seq, const QString &endpoint, const QString &requestPath,
+                int defaultStatus, const QByteArray &defaultBody);
     void sendReply(QTcpSocket *socket, int seq, int status, const QByteArray &body);
+    // The same with the delivery controls "location", "splitMs" and "truncate" (README).
+    void sendReply(QTcpSocket *socket, int seq, int status, const QByteArray &body,
+                   const QHash<QString, QString> &control);
     void log(const QString &line);
     QString path(const QString &name) const;
 

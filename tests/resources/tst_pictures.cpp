@@ -103,7 +103,9 @@ void TestPictures::everyNamedResourceIsCarried_data()
         emulator << app.next().mid(kSource.size() + 1);
     QTest::newRow("Orvanta and OrvCrashNotice")
         << emulator
-        << QStringList{"resources/orvanta.qrc", "resources/checkimages.qrc", "resources/shellimages.qrc"} << 20;
+        << QStringList{"resources/orvanta.qrc", "resources/checkimages.qrc", "resources/keymapimages.qrc",
+                       "resources/shellimages.qrc"}
+        << 20;
     QTest::newRow("OrvMultiPlayer") << QStringList{"app/multiplayer", "multiplayer",
                                                    "resources/multiplayer/style.qss"}
                                     << QStringList{"resources/multiplayer/images.qrc",

@@ -382,9 +382,11 @@ void TestTouchInput::hotKeys_data()
                           << "Android    : home from 1";
     QTest::newRow("page up is the task menu") << QStringList{"tap Prior"} << QStringList()
                                               << QStringList{"08030a"} << "Android    : task menu from 1";
-    QTest::newRow("ctrl + 1 switches the key map")
+    // No package has reported itself, so there is no switch to flip: the key reaches the switch and
+    // nothing else.
+    QTest::newRow("ctrl + 1 reaches the key-map switch")
         << QStringList{"press Control_L", "tap 1", "release Control_L"} << QStringList() << QStringList()
-        << "Android    : key map on for";
+        << "Android    : key map switch:  has no key map";
     QTest::newRow("f3 stops the script")
         << QStringList{"tap F3"} << QStringList() << QStringList{"08010a"} << "Android    : stop script";
     QTest::newRow("ctrl + = and ctrl + - to the launcher")

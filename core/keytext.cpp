@@ -116,6 +116,12 @@ QString shortcutKeyPart(int key, const QString &eventText)
     // Modifier keys, whose presses alone form "Ctrl" or "Ctrl + Shift", add nothing of their own.
     if (key == Qt::Key_Control || key == Qt::Key_Shift || key == Qt::Key_Alt || key == Qt::Key_Meta)
         return QString();
+    // X reports control characters as the text of keys such as Delete or Ctrl+letter; on Windows those
+    // keys carry no text, so a text that is not printable counts as none here.
+    for (const QChar c : eventText) {
+        if (!c.isPrint())
+            return QString();
+    }
     return eventText;
 }
 

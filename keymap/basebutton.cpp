@@ -1,0 +1,105 @@
+#include "basebutton.h"
+
+#include <QEvent>
+#include <QGraphicsOpacityEffect>
+#include <QMouseEvent>
+
+BaseButton::BaseButton(QWidget *parent) : QWidget(parent), tip(nullptr)
+{
+    opacityEffect = new QGraphicsOpacityEffect();
+    opacityEffect->setOpacity(1.0);
+    setGraphicsEffect(opacityEffect);
+}
+
+BaseButton::~BaseButton()
+{
+    // Removing the installed effect deletes it, before any child is gone.
+    setGraphicsEffect(nullptr);
+    opacityEffect = nullptr;
+}
+
+void BaseButton::setOpacity(double value)
+{
+    opacityEffect->setOpacity(value);
+}
+
+double BaseButton::opacity() const
+{
+    return opacityEffect->opacity();
+}
+
+void BaseButton::moveCenter(int x, int y)
+{
+    move(x - centerOffset.x(), y - centerOffset.y());
+    centerPoint = QPoint(x, y);
+}
+
+void BaseButton::moveTopLeft(int x, int y)
+{
+    move(x, y);
+    centerPoint = QPoint(x + centerOffset.x(), y + centerOffset.y());
+}
+
+void BaseButton::hideTip()
+{
+    if (tip.isVisible())
+        tip.close();
+}
+
+void BaseButton::setDisplayOnly(bool) {}
+
+bool BaseButton::eventFilter(QObject *watched, QEvent *event)
+{
+    if (displayOnly)
+        return false;
+    return filterChildEvent(watched, event);
+}
+
+void BaseButton::enterEvent(QEvent *event)
+{
+    QWidget::enterEvent(event);
+    if (displayOnly)
+        return;
+    // Centred under the button, 10 pixels below its bottom edge (integer halves toward zero).
+    const QPoint local((width() - tip.width()) / 2, height() + 10);
+    tip.move(mapToGlobal(local));
+    tip.show();
+}
+
+void BaseButton::leaveEvent(QEvent *event)
+{
+    QWidget::leaveEvent(event);
+    if (displayOnly)
+        return;
+    hideTip();
+}
+
+bool BaseButton::isLeftPress(QEvent *event) const
+{
+    return event->type() == QEvent::MouseButtonPress &&
+           static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton;
+}
+
+bool BaseButton::isLeftDragMove(QEvent *event) const
+{
+    return event->type() == QEvent::MouseMove &&
+           static_cast<QMouseEvent *>(event)->buttons() == Qt::MouseButtons(Qt::LeftButton);
+}
+
+bool BaseButton::isLeftRelease(QEvent *event) const
+{
+    return event->type() == QEvent::MouseButtonRelease &&
+           static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton;
+}
+
+void BaseButton::startDrag(QEvent *event)
+{
+    hideTip();
+    dragOffset = static_cast<QMouseEvent *>(event)->windowPos().toPoint() - pos();
+}
+
+void BaseButton::dragTo(QEvent *event)
+{
+    const QPoint topLeft = static_cast<QMouseEvent *>(event)->windowPos().toPoint() - dragOffset;
+    moveTopLeft(topLeft.x(), topLeft.y());
+}

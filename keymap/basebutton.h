@@ -1,0 +1,66 @@
+#pragma once
+
+#include "tipwidget.h"
+
+#include <QPoint>
+#include <QWidget>
+
+class QGraphicsOpacityEffect;
+class QMouseEvent;
+
+// What the six kinds of key-map button share: the tip bubble, the opacity effect, the recorded centre
+// point and the offset of that centre inside the widget, the drag state and the display-only flag.
+// The same classes serve the key-map editor (movable, with keys to type and a close button) and the
+// play overlay of the Android screen (display-only: no tip, no input, every event passes).
+//
+// Positions are in the parent's coordinates. The recorded centre, not the widget's geometry, is what a
+// key map keeps: moveCenter and moveTopLeft record it, center returns it.
+class BaseButton : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit BaseButton(QWidget *parent = nullptr);
+    ~BaseButton() override;
+
+    // Opacity of the whole button, children included: 0.0 transparent to 1.0 opaque.
+    void setOpacity(double value);
+    double opacity() const;
+    // Moves the widget so that its centre point lies at (x, y) and records that centre.
+    void moveCenter(int x, int y);
+    // Moves the widget's top-left corner to (x, y) and records the centre that puts there.
+    void moveTopLeft(int x, int y);
+    // The recorded centre; (0, 0) until one of the two moves ran.
+    QPoint center() const { return centerPoint; }
+    QPoint centerOffsetPoint() const { return centerOffset; }
+    // Closes the tip if it shows, whatever the display-only flag.
+    void hideTip();
+    TipWidget *tipWidget() { return &tip; }
+
+    // Handles the mouse events of the child widgets the kind watches (its handle); true consumes.
+    virtual bool filterChildEvent(QObject *watched, QEvent *event) = 0;
+    // Play-overlay form: key fields read-only, close button hidden, widget disabled. The base does
+    // nothing.
+    virtual void setDisplayOnly(bool on);
+
+    bool displayOnly = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void enterEvent(QEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+
+    // The common drag protocol, for the kinds' filterChildEvent: a left press records the grab point
+    // (and hides the tip), a move with exactly the left button held moves the button.
+    bool isLeftPress(QEvent *event) const;
+    bool isLeftDragMove(QEvent *event) const;
+    bool isLeftRelease(QEvent *event) const;
+    void startDrag(QEvent *event);
+    void dragTo(QEvent *event);
+
+    TipWidget tip;
+    QPoint centerPoint;
+    QPoint centerOffset;
+    QPoint dragOffset;
+    QGraphicsOpacityEffect *opacityEffect = nullptr;
+};

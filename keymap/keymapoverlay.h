@@ -1,0 +1,59 @@
+#pragma once
+
+#include "keymapfile.h"
+
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QPointer>
+
+class AimButton;
+class BaseButton;
+class FireButton;
+class KeyButton;
+class PositionButton;
+class SensorButton;
+class SlideButton;
+class QWidget;
+
+// The play overlay: the buttons of the key map in force, shown display-only over the Android screen.
+// The buttons are children of `host` (the touch layer), placed at the key map's points in its
+// coordinates, transparent for the mouse and without tips or input.
+class KeyMapOverlay : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit KeyMapOverlay(QWidget *host, QObject *parent = nullptr);
+    ~KeyMapOverlay() override;
+
+    QWidget *host() const { return m_host; }
+    bool isEmpty() const { return buttons().isEmpty(); }
+    QList<BaseButton *> buttons() const;
+    FireButton *fireButton() const;
+    AimButton *aimButton() const;
+    PositionButton *positionButton() const;
+    SensorButton *sensorButton() const;
+    QMap<QString, KeyButton *> keyButtons() const;
+    QMap<QString, SlideButton *> slideButtons() const;
+
+public slots:
+    // Removes the current buttons and builds one per entry of `map` (a pad once, placed by its centre
+    // entry and shown only when that entry exists).
+    void build(const KeyMap &map);
+    void clear();
+    // 0.0 transparent to 1.0 opaque, for every button.
+    void setOpacity(double value);
+
+private:
+    template <typename Button> Button *makeButton();
+
+    QPointer<QWidget> m_host;
+    QPointer<FireButton> m_fire;
+    QPointer<AimButton> m_aim;
+    QPointer<PositionButton> m_position;
+    QPointer<SensorButton> m_sensor;
+    QMap<QString, QPointer<KeyButton>> m_keys;
+    QMap<QString, QPointer<SlideButton>> m_slides;
+    double m_opacity = 0.5;
+};

@@ -1,0 +1,169 @@
+#include "slidebutton.h"
+
+#include "buttonlooks.h"
+#include "keylineedit.h"
+
+#include <QEvent>
+#include <QHash>
+#include <QPushButton>
+
+namespace {
+
+const QStringList &directions()
+{
+    static const QStringList words = {QStringLiteral("up"), QStringLiteral("down"), QStringLiteral("left"),
+                                      QStringLiteral("right")};
+    return words;
+}
+
+// The two looks of each arrow, built once per process.
+const QHash<QString, QString> &arrowLooks(bool selected)
+{
+    static const auto build = [](bool chosen) {
+        QHash<QString, QString> looks;
+        for (const QString &word : directions()) {
+            const QString picture = QStringLiteral("key_operate_slide_") + word;
+            looks.insert(word, chosen ? QStringLiteral("QPushButton { background: transparent; border: none; "
+                                                       "border-image: %1; }")
+                                            .arg(ButtonLooks::imageUrl(picture + QStringLiteral("_over")))
+                                      : ButtonLooks::imageButton(picture));
+        }
+        return looks;
+    };
+    static const QHash<QString, QString> normal = build(false);
+    static const QHash<QString, QString> chosen = build(true);
+    return selected ? chosen : normal;
+}
+
+} // namespace
+
+SlideButton::SlideButton(QWidget *parent) : BaseButton(parent)
+{
+    setObjectName(QStringLiteral("SlideButton"));
+    setAttribute(Qt::WA_TranslucentBackground);
+    setFixedSize(179, 174);
+    setBaseSize(177, 177);
+
+    m_lineInput = new KeyLineEdit(this);
+    m_lineInput->setObjectName(QStringLiteral("line_input"));
+    m_lineInput->setGeometry(50, 61, 63, 63);
+    m_lineInput->setFixedSize(63, 63);
+    m_lineInput->setFont(QFont(QStringLiteral("Arial"), 9));
+    m_lineInput->setFocusPolicy(Qt::ClickFocus);
+    m_lineInput->setContextMenuPolicy(Qt::NoContextMenu);
+    m_lineInput->setAlignment(Qt::AlignCenter);
+    m_lineInput->setAttribute(Qt::WA_InputMethodEnabled, false);
+    m_lineInput->setStyleSheet(
+        QStringLiteral("background-image: %1; color: white; border: none; padding: 2px; "
+                       "padding-bottom: 8px;")
+            .arg(ButtonLooks::imageUrl(QStringLiteral("key_operate_slide_input"))));
+
+    const auto makeArrow = [this](const char *name, int x, int y, int w, int h) {
+        auto *button = new QPushButton(this);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setGeometry(x, y, w, h);
+        button->setFocusPolicy(Qt::NoFocus);
+        return button;
+    };
+    m_btnRight = makeArrow("btn_right", 107, 35, 56, 114);
+    m_btnDown = makeArrow("btn_down", 24, 118, 115, 56);
+    m_btnUp = makeArrow("btn_up", 24, 11, 115, 56);
+    m_btnLeft = makeArrow("btn_left", 0, 35, 56, 114);
+    for (const QString &word : directions())
+        setArrowLook(word, false);
+    m_btnClose = ButtonLooks::makeCloseButton(this);
+    m_btnClose->move(165, 0);
+    // The field lies over the arrows' inner ends.
+    m_lineInput->raise();
+
+    centerOffset = QPoint(81, 92);
+    connect(m_lineInput, &KeyLineEdit::focusIn, this, [this](KeyLineEdit *) { emit focusIn(this); });
+    connect(m_lineInput, &KeyLineEdit::focusOut, this, [this](KeyLineEdit *) { emit focusOut(this); });
+    connect(m_lineInput, &KeyLineEdit::keyPress, this,
+            [this](KeyLineEdit *, const QString &key) { emit keyPress(this, key); });
+    setDirection(QStringLiteral("up"));
+    for (QPushButton *button : {m_btnUp, m_btnDown, m_btnLeft, m_btnRight})
+        button->installEventFilter(this);
+    connect(m_btnClose, &QPushButton::clicked, this, &SlideButton::on_btn_close_clicked);
+    setAttribute(Qt::WA_DeleteOnClose);
+    tip.setTipText(tr("slide tip"));
+}
+
+SlideButton::~SlideButton() = default;
+
+QString SlideButton::keyText() const
+{
+    return m_lineInput->text();
+}
+
+void SlideButton::setKeyText(const QString &key)
+{
+    m_lineInput->setText(key);
+}
+
+void SlideButton::focusKeyEdit()
+{
+    m_lineInput->setFocus(Qt::OtherFocusReason);
+}
+
+QPushButton *SlideButton::arrow(const QString &direction) const
+{
+    if (direction == QLatin1String("up"))
+        return m_btnUp;
+    if (direction == QLatin1String("down"))
+        return m_btnDown;
+    if (direction == QLatin1String("left"))
+        return m_btnLeft;
+    if (direction == QLatin1String("right"))
+        return m_btnRight;
+    return nullptr;
+}
+
+void SlideButton::setArrowLook(const QString &direction, bool selected)
+{
+    if (QPushButton *button = arrow(direction))
+        button->setStyleSheet(arrowLooks(selected).value(direction));
+}
+
+void SlideButton::setDirection(const QString &direction)
+{
+    m_direction = direction;
+    for (const QString &word : directions())
+        setArrowLook(word, false);
+    setArrowLook(direction, true);
+}
+
+bool SlideButton::filterChildEvent(QObject *watched, QEvent *event)
+{
+    if (isLeftPress(event)) {
+        startDrag(event);
+        setArrowLook(m_direction, false);
+        for (const QString &word : directions()) {
+            if (watched == arrow(word)) {
+                m_direction = word;
+                setArrowLook(word, true);
+            }
+        }
+        return true;
+    }
+    if (isLeftDragMove(event)) {
+        dragTo(event);
+        return false;
+    }
+    if (isLeftRelease(event))
+        return true;
+    return false;
+}
+
+void SlideButton::setDisplayOnly(bool on)
+{
+    m_lineInput->setReadOnly(on);
+    m_btnClose->setVisible(!on);
+    setEnabled(!on);
+}
+
+void SlideButton::on_btn_close_clicked()
+{
+    const QString key = m_lineInput->text();
+    emit closeSlideButton(key.isEmpty() ? QStringLiteral("NULL") : key);
+}
