@@ -23,6 +23,7 @@
 #include "titlebar.h"
 #include "traytool.h"
 #include "vboxtool.h"
+#include "verticalopacityslider.h"
 #include "vinputconnection.h"
 
 #include <QCloseEvent>
@@ -61,6 +62,10 @@ void installShellWidgets()
 {
     TitleBarBase::setFactory([](QWidget *host) -> TitleBarBase * { return new TitleBar(host); });
     MenuBarBase::setFactory([](QWidget *host) -> MenuBarBase * { return new MenuBar(host); });
+    MenuBar::setOpacitySliderFactory([](QWidget *parent) -> QWidget * { return new verticalOpacitySlider(parent); },
+                                     [](QWidget *slider, int value) {
+                                         static_cast<verticalOpacitySlider *>(slider)->setValue(value);
+                                     });
     TitleBar::setOptionalCheckRunner(&runOptionalChecks);
 }
 

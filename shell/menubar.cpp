@@ -22,6 +22,7 @@
 namespace {
 
 MenuBar::OpacitySliderFactory opacitySliderFactory = nullptr;
+MenuBar::OpacitySliderSetter opacitySliderSetter = nullptr;
 
 const char *const kBarStyle = "QWidget{ background: #2e323b; }"
                               "QToolTip{ border: none; background-color: black; color: white; "
@@ -45,9 +46,10 @@ constexpr int kDefaultVolume = 5;
 
 } // namespace
 
-void MenuBar::setOpacitySliderFactory(OpacitySliderFactory factory)
+void MenuBar::setOpacitySliderFactory(OpacitySliderFactory factory, OpacitySliderSetter setter)
 {
     opacitySliderFactory = factory;
+    opacitySliderSetter = setter;
 }
 
 QString MenuBar::volumeCommand(int volume)
@@ -168,7 +170,7 @@ void MenuBar::buildKeyboardMenu()
     m_keyboardMenu->addSeparator();
     auto *opacityMenu = new QMenu(tr("set Opacity"), m_keyboardMenu);
     opacityMenu->setObjectName(QStringLiteral("OpacityMenu"));
-    if (opacitySliderFactory) {
+    if (opacitySliderFactory && opacitySliderSetter) {
         m_opacitySlider = opacitySliderFactory(m_keyboardMenu);
     } else {
         auto *slider = new QSlider(Qt::Vertical, m_keyboardMenu);
@@ -283,7 +285,10 @@ void MenuBar::opacityValueChangedSlot(int value)
     if (!m_opacitySlider)
         return;
     const QSignalBlocker block(m_opacitySlider);
-    QMetaObject::invokeMethod(m_opacitySlider, "setValue", Qt::DirectConnection, Q_ARG(int, value));
+    if (auto *plain = qobject_cast<QSlider *>(m_opacitySlider))
+        plain->setValue(value);
+    else if (opacitySliderSetter)
+        opacitySliderSetter(m_opacitySlider, value);
 }
 
 void MenuBar::openFolderActionTriggered(bool)
