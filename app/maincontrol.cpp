@@ -9,11 +9,12 @@
 #include "environmentcheckdialog.h"
 #include "folderclean.h"
 #include "global.h"
+#include "glutcontext.h"
 #include "hostprobes.h"
 #include "instancemessage.h"
-#include "menubar.h"
 #include "keymapwiring.h"
 #include "loadingcontrol.h"
+#include "menubar.h"
 #include "orvapplication.h"
 #include "pavixconnection.h"
 #include "quitorvdialog.h"
@@ -48,10 +49,16 @@ constexpr int kQuitRetryMs = 10;
 // The title bar's check button: the optional checks at once on the GUI thread, then their dialog.
 bool runOptionalChecks(QWidget *parent)
 {
-    OptionalActionFactory factory;
-    std::unique_ptr<ActionComposite> checks(factory.create());
-    const bool passed = checks->check();
-    const QString text = checks->describe();
+    bool passed = false;
+    QString text;
+    {
+        // The OpenGL check reads the version through this hidden window's context.
+        GlutContext probeWindow;
+        OptionalActionFactory factory;
+        std::unique_ptr<ActionComposite> checks(factory.create());
+        passed = checks->check();
+        text = checks->describe();
+    }
     EnvironmentCheckDialog dialog(QString(), text, true, passed, parent);
     dialog.exec();
     return dialog.optionalPassed();
@@ -62,10 +69,9 @@ void installShellWidgets()
 {
     TitleBarBase::setFactory([](QWidget *host) -> TitleBarBase * { return new TitleBar(host); });
     MenuBarBase::setFactory([](QWidget *host) -> MenuBarBase * { return new MenuBar(host); });
-    MenuBar::setOpacitySliderFactory([](QWidget *parent) -> QWidget * { return new verticalOpacitySlider(parent); },
-                                     [](QWidget *slider, int value) {
-                                         static_cast<verticalOpacitySlider *>(slider)->setValue(value);
-                                     });
+    MenuBar::setOpacitySliderFactory(
+        [](QWidget *parent) -> QWidget * { return new verticalOpacitySlider(parent); },
+        [](QWidget *slider, int value) { static_cast<verticalOpacitySlider *>(slider)->setValue(value); });
     TitleBar::setOptionalCheckRunner(&runOptionalChecks);
 }
 
@@ -128,7 +134,8 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
     connect(m_dialogControl, &DialogControl::quitApp, this, qOverload<bool>(&MainControl::quitApp),
             Qt::QueuedConnection);
     AndroidWindow *android = m_androidControl->androidWindow();
-    connect(m_dialogControl, &DialogControl::update_fps_status, android, &AndroidWindow::at_update_fps_status);
+    connect(m_dialogControl, &DialogControl::update_fps_status, android,
+            &AndroidWindow::at_update_fps_status);
     connect(m_dialogControl, &DialogControl::update_optimize_btn_status, android,
             &AndroidWindow::on_update_optimize_btn_status);
 
@@ -210,7 +217,8 @@ void MainControl::trayOpenSettings()
     if (!m_androidShown)
         emit showDialog(tr("app_starting"), DialogType::Message, nullptr, QStringLiteral("0"));
     else
-        emit showDialog(QString(), DialogType::Setting, m_androidControl->androidWindow(), QStringLiteral("1"));
+        emit showDialog(QString(), DialogType::Setting, m_androidControl->androidWindow(),
+                        QStringLiteral("1"));
 }
 
 void MainControl::changeWindowStatus(QString from)

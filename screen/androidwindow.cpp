@@ -249,7 +249,8 @@ void AndroidWindow::initEnvironment()
     connectByName(menu, SIGNAL(opacitySliderMoved(int)), touch, SLOT(opacitySliderMoved(int)));
     connect(menu, &MenuBarBase::triggereKeyMap, touch, [touch] { touch->onKeyboardStatusChanged(); });
     connect(touch, &AndroidTouchWidget::opacityValueChanged, menu, &MenuBarBase::opacityValueChangedSlot);
-    connect(touch, &AndroidTouchWidget::keyboard_status_change, menu, &MenuBarBase::keyboardStatusChangedSlot);
+    connect(touch, &AndroidTouchWidget::keyboard_status_change, menu,
+            &MenuBarBase::keyboardStatusChangedSlot);
     connect(touch, &AndroidTouchWidget::show_full, this, [this] {
         DataReportEngine::report(ReportEvent::FullScreen, QStringLiteral("source"), QStringLiteral("1"));
         at_window_full();

@@ -309,8 +309,8 @@ void MenuBar::setScriptRunning(bool running)
     model->setScriptFirstRun(false);
     SettingModel::writeValue(QLatin1String(SettingKeys::kScriptFirstRun), false);
     if (!fullScreenFlag)
-        m_scriptTooltip->showAt(mapToGlobal(QPoint(m_script->x() - 8, m_script->y() + m_curButtonHeight - 15)),
-                                kScriptTipMs);
+        m_scriptTooltip->showAt(
+            mapToGlobal(QPoint(m_script->x() - 8, m_script->y() + m_curButtonHeight - 15)), kScriptTipMs);
 }
 
 void MenuBar::menuStopScriptClick()
@@ -356,8 +356,8 @@ void MenuBar::layoutBar()
         m_curButtonHeight = static_cast<int>((m_curTopBlock - m_curGap) / 10.0 - m_curGap);
     }
     m_bottomStep = static_cast<int>(m_curBottomBlock / 3.0);
-    QPushButton *column[] = {m_full,  m_keyboard,   m_install, m_script, m_multiPlayer, m_virtualLocation,
-                             m_screenshot, m_shake, m_share,   m_voice};
+    QPushButton *column[] = {m_full,       m_keyboard, m_install, m_script, m_multiPlayer, m_virtualLocation,
+                             m_screenshot, m_shake,    m_share,   m_voice};
     int y = 2 * m_curGap;
     for (QPushButton *button : column) {
         button->setGeometry(1, y, m_barWidth - 5, m_curButtonHeight);

@@ -68,10 +68,10 @@ TitleBar::TitleBar(QWidget *parent) : TitleBarBase(parent), m_host(parent)
     {
         QWidget *widget;
         const char *name;
-    } names[] = {{m_icon, "btn_icon"},         {m_check, "btn_check"}, {m_more, "btn_more"},
-                 {m_top, "btn_top"},           {m_setting, "btn_setting"},
-                 {m_systemInfo, "btn_systemInfo"}, {m_min, "btn_min"},  {m_max, "btn_max"},
-                 {m_close, "btn_close"},       {m_title, "label_title"}, {m_fps, "label_fps"}};
+    } names[] = {{m_icon, "btn_icon"},     {m_check, "btn_check"},     {m_more, "btn_more"},
+                 {m_top, "btn_top"},       {m_setting, "btn_setting"}, {m_systemInfo, "btn_systemInfo"},
+                 {m_min, "btn_min"},       {m_max, "btn_max"},         {m_close, "btn_close"},
+                 {m_title, "label_title"}, {m_fps, "label_fps"}};
     for (const auto &n : names) {
         n.widget->setObjectName(QLatin1String(n.name));
         n.widget->setFocusPolicy(Qt::NoFocus);

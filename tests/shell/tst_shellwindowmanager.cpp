@@ -49,9 +49,10 @@ QList<ClientWindow> clientsOf(Display *display, qint64 pid)
         for (unsigned long i = 0; i < items; ++i) {
             unsigned char *pidData = nullptr;
             unsigned long pidItems = 0;
-            if (XGetWindowProperty(display, list[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &pidItems,
-                                   &after, &pidData) == Success &&
-                pidData && pidItems == 1 && *reinterpret_cast<unsigned long *>(pidData) == static_cast<unsigned long>(pid)) {
+            if (XGetWindowProperty(display, list[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
+                                   &pidItems, &after, &pidData) == Success &&
+                pidData && pidItems == 1 &&
+                *reinterpret_cast<unsigned long *>(pidData) == static_cast<unsigned long>(pid)) {
                 XWindowAttributes attributes;
                 Window child;
                 int x = 0, y = 0;
@@ -190,8 +191,9 @@ QPoint TestShellWindowManager::titleButton(const QString &picture)
         return QPoint();
     m_x->moveTo(android.center());
     QTest::qWait(200);
-    const QImage bar =
-        QGuiApplication::primaryScreen()->grabWindow(0, android.x(), android.y(), android.width(), 38).toImage();
+    const QImage bar = QGuiApplication::primaryScreen()
+                           ->grabWindow(0, android.x(), android.y(), android.width(), 38)
+                           .toImage();
     const QRgb colour = pictureColour(picture);
     for (int y = 0; y < bar.height(); ++y)
         for (int x = 0; x < bar.width(); ++x)
@@ -294,8 +296,9 @@ void TestShellWindowManager::minimiseAndSecondStart()
     // Both above the other windows: the side bar is the last but nothing of the stacking hides it.
     QVERIFY(waitUntil(
         [&] {
-            const QImage shot =
-                QGuiApplication::primaryScreen()->grabWindow(0, menu.x(), menu.y(), menu.width(), menu.height()).toImage();
+            const QImage shot = QGuiApplication::primaryScreen()
+                                    ->grabWindow(0, menu.x(), menu.y(), menu.width(), menu.height())
+                                    .toImage();
             for (int y = 0; y < shot.height(); ++y)
                 for (int x = 0; x < shot.width(); ++x)
                     if ((shot.pixel(x, y) | 0xff000000) == pictureColour(QStringLiteral("menu_full")))
@@ -316,8 +319,14 @@ void TestShellWindowManager::fullScreenAndBack()
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     QRect now;
     bool menuShown = true;
-    QVERIFY2(waitUntil([&] { return find(&now, &menu, &menuShown) && now.contains(screen) && !menuShown; }, 5000),
-             qPrintable(QStringLiteral("%1,%2 %3x%4 bar %5").arg(now.x()).arg(now.y()).arg(now.width()).arg(now.height()).arg(menuShown)));
+    QVERIFY2(
+        waitUntil([&] { return find(&now, &menu, &menuShown) && now.contains(screen) && !menuShown; }, 5000),
+        qPrintable(QStringLiteral("%1,%2 %3x%4 bar %5")
+                       .arg(now.x())
+                       .arg(now.y())
+                       .arg(now.width())
+                       .arg(now.height())
+                       .arg(menuShown)));
     m_x->moveTo(screen.center());
     QTest::qWait(200);
     m_x->click(1);
