@@ -8,6 +8,7 @@
 #include "feedbackdialog.h"
 #include "global.h"
 #include "reportevents.h"
+#include "settingdialog.h"
 #include "systeminfodialog.h"
 #include "updatedialog.h"
 #include "updater.h"
@@ -46,14 +47,25 @@ private:
 } // namespace
 
 DialogControl::DialogControl(QObject *parent)
-    : QObject(parent), m_feedbackMenu(std::make_unique<FeedbackPopuMenu>(nullptr))
+    : QObject(parent), m_settingDialog(new SettingDialog),
+      m_feedbackMenu(std::make_unique<FeedbackPopuMenu>(nullptr))
 {
     registerDialogType();
+    connect(m_settingDialog, &SettingDialog::reboot, this, [this] { emit quitApp(true); });
+    connect(m_settingDialog, &SettingDialog::update_fps_status, this, &DialogControl::update_fps_status);
+    connect(m_settingDialog, &SettingDialog::update_optimize_btn_status, this,
+            &DialogControl::update_optimize_btn_status);
 }
 
-DialogControl::~DialogControl() = default;
+DialogControl::~DialogControl()
+{
+    delete m_settingDialog;
+}
 
-void DialogControl::initSettingDialog() {}
+void DialogControl::initSettingDialog()
+{
+    m_settingDialog->loadSettings();
+}
 
 QString DialogControl::checkSource(const QString &checkName)
 {
@@ -180,6 +192,18 @@ void DialogControl::showDialog(QString msg, DialogType type, QWidget *parent, QS
     case DialogType::ErrorCodeTutorial:
         showErrorCodeDialog(msg, type);
         break;
+    case DialogType::Setting: {
+        DataReportEngine::report(ReportEvent::SettingsOpened, QStringLiteral("source"), from);
+        Qt::WindowFlags flags = m_settingDialog->windowFlags();
+        if (stayOnTopFlag)
+            flags |= Qt::WindowStaysOnTopHint;
+        else
+            flags &= ~Qt::WindowStaysOnTopHint;
+        m_settingDialog->setWindowFlags(flags);
+        m_settingDialog->refreshOptimizeButton();
+        result = runDialog(*m_settingDialog);
+        break;
+    }
     case DialogType::Message: {
         CommonDialog dialog(msg, static_cast<int>(DialogType::Message), nullptr);
         result = runDialog(dialog);

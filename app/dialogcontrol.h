@@ -13,6 +13,7 @@
 
 class FeedbackPopuMenu;
 class QDialog;
+class SettingDialog;
 
 // The one entry for the program's dialogs. A request names a dialog type, a message, an optional
 // parent and a "from" text; the dispatcher opens the dialog modally and turns the outcome into usage
@@ -39,6 +40,8 @@ public:
     int activeRequests() const { return m_activeRequests; }
 
     QWidget *dialogParent() const { return m_dialogParent; }
+    // The settings window: one per process, hidden between openings.
+    SettingDialog *settingDialog() const { return m_settingDialog; }
     DialogType currentType() const { return m_currentType; }
     FeedbackPopuMenu *feedbackMenu() const { return m_feedbackMenu.get(); }
 
@@ -70,6 +73,7 @@ private:
     QPointer<QWidget> m_dialogParent;
     DialogType m_currentType = DialogType::Message;
     QList<QPointer<QDialog>> m_openDialogs;
+    SettingDialog *m_settingDialog = nullptr;
     int m_activeRequests = 0;
     // The feedback pop-up, reused for every request of its type.
     std::unique_ptr<FeedbackPopuMenu> m_feedbackMenu;

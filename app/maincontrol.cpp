@@ -20,6 +20,7 @@
 #include "quitorvdialog.h"
 #include "reportevents.h"
 #include "settingmodel.h"
+#include "shellwiring.h"
 #include "sharedsegment.h"
 #include "titlebar.h"
 #include "traytool.h"
@@ -95,6 +96,7 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
                                  }});
 
     installShellWidgets();
+    ShellWiring::install();
     m_loadingControl = new LoadingControl();
     m_androidControl = new AndroidControl();
     wireKeyMapOverlay(m_androidControl->androidWindow()->touchWidget());

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QSettings>
+#include <QtNumeric>
 
 #include <atomic>
 
@@ -147,6 +148,17 @@ double SettingModel::readDouble(const QSettings &settings, const QString &key, d
     bool ok = false;
     const double result = value.toString().trimmed().toDouble(&ok);
     return ok ? result : defaultValue;
+}
+
+void SettingModel::readLocation(double *longitude, double *latitude)
+{
+    QSettings file(filePath(), QSettings::IniFormat);
+    const double lng =
+        readDouble(file, QLatin1String(SettingKeys::kLongitude), SettingKeys::kDefaultLongitude);
+    const double lat = readDouble(file, QLatin1String(SettingKeys::kLatitude), SettingKeys::kDefaultLatitude);
+    // An infinite or undefined number is no place on earth.
+    *longitude = qIsFinite(lng) ? lng : SettingKeys::kDefaultLongitude;
+    *latitude = qIsFinite(lat) ? lat : SettingKeys::kDefaultLatitude;
 }
 
 QString SettingModel::readString(const QSettings &settings, const QString &key, const QString &defaultValue)

@@ -197,6 +197,9 @@ public:
     static bool readBool(const QSettings &settings, const QString &key, bool defaultValue);
     static double readDouble(const QSettings &settings, const QString &key, double defaultValue);
     static QString readString(const QSettings &settings, const QString &key, const QString &defaultValue);
+    // The stored virtual location (group "Geolocation"), each value with its default when absent or not
+    // a number.
+    static void readLocation(double *longitude, double *latitude);
 
     ~SettingModel() override;
 
@@ -223,6 +226,8 @@ constexpr const char *kVerticalHeight = "StartUp/VerticalHeight";
 constexpr const char *kHorizontalHeight = "StartUp/HorizontalHeight";
 constexpr const char *kLongitude = "Geolocation/lng";
 constexpr const char *kLatitude = "Geolocation/lat";
-constexpr double kDefaultLongitude = 116.2317;
-constexpr double kDefaultLatitude = 39.5427;
+// The point of a location never stored: the virtual-location dialog shows it and the window's start
+// sends it, so the guest and the dialog agree.
+constexpr double kDefaultLongitude = 116.331398;
+constexpr double kDefaultLatitude = 39.897445;
 } // namespace SettingKeys

@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFileDialog>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -28,6 +29,8 @@
 #include <QSettings>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace {
 
@@ -46,9 +49,6 @@ const QSize kMinimumSize(50, 50);
 const char *const kWindowStyle = "QWidget{ \n\tbackground: #343841; \n}\n\nQToolTip{ \n\tborder: none; \n\t"
                                  "background-color: black; \n\tcolor: white; \n\tborder-radius: 3px; \n\t"
                                  "opacity: 200;\n}";
-// The launcher's default location, sent when none was saved.
-constexpr double kDefaultLongitude = 116.2317;
-constexpr double kDefaultLatitude = 39.5427;
 // The Android back key.
 constexpr int kLinuxBackKey = 158;
 // The shake: 8 rounds of 4 moves, 5 pixels, 40 ms apart.
@@ -407,6 +407,47 @@ void AndroidWindow::at_pavix_script_state_change(bool isRunning)
     m_scriptRunning = isRunning;
     m_menuBar->setScriptRunning(isRunning);
     emit script_state_changed(isRunning);
+namespace {
+
+AndroidWindow::ShellDialogs &shellDialogs()
+{
+    static AndroidWindow::ShellDialogs dialogs;
+    return dialogs;
+}
+
+} // namespace
+
+void AndroidWindow::setShellDialogs(const ShellDialogs &dialogs)
+{
+    shellDialogs() = dialogs;
+}
+
+void AndroidWindow::at_menu_virtual_location_click()
+{
+    if (!shellDialogs().makeGeolocationDialog) {
+        qWarning() << ORV_LOG_ANDROID "no virtual-location dialog";
+        return;
+    }
+    std::unique_ptr<QDialog> dialog(shellDialogs().makeGeolocationDialog(m_touchWidget));
+    QRect rect = dialog->geometry();
+    qInfo() << ORV_LOG_ANDROID "virtual location dialog" << rect;
+    if (rect.x() < 0)
+        dialog->move(0, rect.y());
+    rect = dialog->geometry();
+    if (rect.y() < 0)
+        dialog->move(rect.x(), 0);
+    dialog->exec();
+}
+
+void AndroidWindow::at_menu_share_folder_click()
+{
+    if (!shellDialogs().makeShareFolderDialog) {
+        qWarning() << ORV_LOG_ANDROID "no share-folder dialog";
+        return;
+    }
+    std::unique_ptr<QDialog> dialog(shellDialogs().makeShareFolderDialog());
+    dialog->exec();
+    DataReportEngine::report(ReportEvent::SharedFolderDialog);
 }
 
 void AndroidWindow::initSize()
@@ -498,9 +539,9 @@ void AndroidWindow::startChannels()
 
 void AndroidWindow::restoreLocation()
 {
-    QSettings file(SettingModel::filePath(), QSettings::IniFormat);
-    const double lng = file.value(QStringLiteral("Geolocation/lng"), kDefaultLongitude).toDouble();
-    const double lat = file.value(QStringLiteral("Geolocation/lat"), kDefaultLatitude).toDouble();
+    double lng = 0;
+    double lat = 0;
+    SettingModel::readLocation(&lng, &lat);
     VInputConnection &vinput = VInputConnection::instance();
     if (vinput.isConnected()) {
         vinput.sendGps(lng, lat);

@@ -17,6 +17,7 @@
 class AndroidTouchWidget;
 class QFileDialog;
 class QLabel;
+class QDialog;
 class QTimer;
 
 // Moves a widget around its place on a timer and back: the window's shake.
@@ -94,6 +95,15 @@ public:
     // editor belongs to the key-mapping feature, so the program's composition sets the opener.
     using KeyMapEditorOpener = std::function<bool(int rotation, const QRect &rect, QWidget *parent)>;
     void setKeyMapEditorOpener(KeyMapEditorOpener opener) { m_keyMapEditorOpener = std::move(opener); }
+    // The window shell's dialogs that the menu opens. They belong to a sibling feature, so the
+    // application hands over how to make them (wired to the input channel); the window places, runs and
+    // deletes each.
+    struct ShellDialogs
+    {
+        std::function<QDialog *(QWidget *parent)> makeGeolocationDialog;
+        std::function<QDialog *()> makeShareFolderDialog;
+    };
+    static void setShellDialogs(const ShellDialogs &dialogs);
 
 signals:
     void scheduleChanged(int start, int end);
@@ -127,6 +137,8 @@ public slots:
     void at_menu_keyboard_click();
     void at_pavix_copy_text(QString text);
     void at_pavix_script_state_change(bool isRunning);
+    void at_menu_virtual_location_click();
+    void at_menu_share_folder_click();
 
 protected:
     bool event(QEvent *e) override;

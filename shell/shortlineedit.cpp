@@ -25,6 +25,13 @@ void ShortLineEdit::setText(const QString &text)
     QLineEdit::setText(text);
 }
 
+void ShortLineEdit::commitText(const QString &text)
+{
+    m_committedText = text;
+    m_hasCommittedText = true;
+    QLineEdit::setText(text);
+}
+
 bool ShortLineEdit::event(QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {

@@ -35,6 +35,9 @@ public:
 public slots:
     // The first call commits the text; later calls only change what is shown.
     void setText(const QString &text);
+    // Shows the text and makes it the committed one, whatever was committed before (the settings
+    // window's fill and reset).
+    void commitText(const QString &text);
 
 signals:
     // A recording was checked on the release of its last key: accepted, or refused with the tool tip's

@@ -348,6 +348,29 @@
     </message>
 </context>
 <context>
+    <name>GeolocationDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation>Orvanta</translation>
+    </message>
+    <message>
+        <source>geo_set</source>
+        <translation>Set</translation>
+    </message>
+    <message>
+        <source>geolocation</source>
+        <translation>Virtual location</translation>
+    </message>
+    <message>
+        <source>set location ok</source>
+        <translation>The location is set.</translation>
+    </message>
+    <message>
+        <source>set location not stored</source>
+        <translation>The location is set, but it could not be saved; it will not be restored at the next start.</translation>
+    </message>
+</context>
+<context>
     <name>KeyBoardCoursebookDialog</name>
     <message>
         <source>position</source>
@@ -675,6 +698,244 @@
     <message>
         <source>sensor tip</source>
         <translation>Gravity sensor: keys that tilt the device</translation>
+    </message>
+</context>
+<context>
+    <name>SettingDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation>Orvanta</translation>
+    </message>
+    <message>
+        <source>Setting</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>low</source>
+        <translation>Low</translation>
+    </message>
+    <message>
+        <source>mid</source>
+        <translation>Medium</translation>
+    </message>
+    <message>
+        <source>high</source>
+        <translation>High</translation>
+    </message>
+    <message>
+        <source>customize</source>
+        <translation>Custom</translation>
+    </message>
+    <message>
+        <source>cpu num</source>
+        <translation>Processors</translation>
+    </message>
+    <message>
+        <source>memory</source>
+        <translation>Memory</translation>
+    </message>
+    <message>
+        <source>M</source>
+        <translation>MB</translation>
+    </message>
+    <message>
+        <source>render mode</source>
+        <translation>Render mode</translation>
+    </message>
+    <message>
+        <source>fast mode (DirectX)</source>
+        <translation>Fast (DirectX)</translation>
+    </message>
+    <message>
+        <source>compatible (OpenGL)</source>
+        <translation>Compatible (OpenGL)</translation>
+    </message>
+    <message>
+        <source>render_tips</source>
+        <translation>The fast mode suits most games; choose the compatible mode if the picture shows faults.</translation>
+    </message>
+    <message>
+        <source>show fps</source>
+        <translation>Show frame rate</translation>
+    </message>
+    <message>
+        <source>optimize</source>
+        <translation>Optimize</translation>
+    </message>
+    <message>
+        <source>performance</source>
+        <translation>Performance</translation>
+    </message>
+    <message>
+        <source>540x960</source>
+        <translation>540 x 960</translation>
+    </message>
+    <message>
+        <source>720x1280</source>
+        <translation>720 x 1280</translation>
+    </message>
+    <message>
+        <source>1080x1920</source>
+        <translation>1080 x 1920</translation>
+    </message>
+    <message>
+        <source>width</source>
+        <translation>Width</translation>
+    </message>
+    <message>
+        <source>height</source>
+        <translation>Height</translation>
+    </message>
+    <message>
+        <source>DPI</source>
+        <translation>DPI</translation>
+    </message>
+    <message>
+        <source>Tab 1</source>
+        <translation>Phone</translation>
+    </message>
+    <message>
+        <source>Tab 2</source>
+        <translation>Custom</translation>
+    </message>
+    <message>
+        <source>resolution</source>
+        <translation>Resolution</translation>
+    </message>
+    <message>
+        <source>operate</source>
+        <translation>Action</translation>
+    </message>
+    <message>
+        <source>hot key</source>
+        <translation>Shortcut</translation>
+    </message>
+    <message>
+        <source>boss key</source>
+        <translation>Boss key</translation>
+    </message>
+    <message>
+        <source>slient</source>
+        <translation>Hide silently from Android</translation>
+    </message>
+    <message>
+        <source>return key</source>
+        <translation>Back</translation>
+    </message>
+    <message>
+        <source>home key</source>
+        <translation>Home</translation>
+    </message>
+    <message>
+        <source>menu key</source>
+        <translation>Task menu</translation>
+    </message>
+    <message>
+        <source>keyboard key</source>
+        <translation>Key mapping</translation>
+    </message>
+    <message>
+        <source>open key</source>
+        <translation>Enable shortcuts</translation>
+    </message>
+    <message>
+        <source>hot_key</source>
+        <translation>Shortcuts</translation>
+    </message>
+    <message>
+        <source>Orvanta</source>
+        <translation>Orvanta</translation>
+    </message>
+    <message>
+        <source>wechat public no</source>
+        <translation>Official account</translation>
+    </message>
+    <message>
+        <source>weibo link</source>
+        <translation>Follow us</translation>
+    </message>
+    <message>
+        <source>rights_notice</source>
+        <translation>© Halvora. All rights reserved.</translation>
+    </message>
+    <message>
+        <source>about_us</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>version : V</source>
+        <translation>Version </translation>
+    </message>
+    <message>
+        <source>check update</source>
+        <translation>Check for update</translation>
+    </message>
+    <message>
+        <source>custom qq</source>
+        <translation>Support group</translation>
+    </message>
+    <message>
+        <source>reset</source>
+        <translation>Reset</translation>
+    </message>
+    <message>
+        <source>save</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>setting_write_failed</source>
+        <translation>The settings could not be saved. Nothing was changed.</translation>
+    </message>
+    <message>
+        <source>setting_restart</source>
+        <translation>The new settings take effect after a restart. Restart now?</translation>
+    </message>
+    <message>
+        <source>setting_succeed</source>
+        <translation>The settings are saved.</translation>
+    </message>
+    <message>
+        <source>setting_reset_succeed</source>
+        <translation>The settings are reset.</translation>
+    </message>
+    <message>
+        <source>setting_dx_click</source>
+        <translation>The fast mode may not work with every graphics card. Switch back if the picture shows faults.</translation>
+    </message>
+    <message>
+        <source>check_update_failed</source>
+        <translation>The update check did not complete. Please try again later.</translation>
+    </message>
+    <message>
+        <source>lasest version</source>
+        <translation>You have the latest version.</translation>
+    </message>
+</context>
+<context>
+    <name>ShareFolderDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation>Orvanta</translation>
+    </message>
+    <message>
+        <source>share_folder</source>
+        <translation>Shared folders</translation>
+    </message>
+    <message>
+        <source>open image folder</source>
+        <translation>Open picture folder</translation>
+    </message>
+    <message>
+        <source>open orvvm image folder</source>
+        <translation>Open in Android</translation>
+    </message>
+    <message>
+        <source>open other folder</source>
+        <translation>Open other folder</translation>
+    </message>
+    <message>
+        <source>open orvvm other folder</source>
+        <translation>Open in Android</translation>
     </message>
 </context>
 <context>

@@ -104,7 +104,7 @@ void TestPictures::everyNamedResourceIsCarried_data()
     QTest::newRow("Orvanta and OrvCrashNotice")
         << emulator
         << QStringList{"resources/orvanta.qrc", "resources/checkimages.qrc", "resources/keymapimages.qrc",
-                       "resources/shellimages.qrc"}
+                       "resources/shellimages.qrc", "resources/locationpage.qrc"}
         << 20;
     QTest::newRow("OrvMultiPlayer") << QStringList{"app/multiplayer", "multiplayer",
                                                    "resources/multiplayer/style.qss"}
