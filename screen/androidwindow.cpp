@@ -407,6 +407,8 @@ void AndroidWindow::at_pavix_script_state_change(bool isRunning)
     m_scriptRunning = isRunning;
     m_menuBar->setScriptRunning(isRunning);
     emit script_state_changed(isRunning);
+}
+
 namespace {
 
 AndroidWindow::ShellDialogs &shellDialogs()
