@@ -21,6 +21,9 @@
 
 namespace {
 
+// The buttons' pictures: the resource folder and the picture's name (its hover form adds "_hover").
+const char *const kPicturePrefix = ":/images/";
+
 MenuBar::OpacitySliderFactory opacitySliderFactory = nullptr;
 MenuBar::OpacitySliderSetter opacitySliderSetter = nullptr;
 
@@ -28,12 +31,12 @@ const char *const kBarStyle = "QWidget{ background: #2e323b; }"
                               "QToolTip{ border: none; background-color: black; color: white; "
                               "border-radius: 3px; opacity: 200; }";
 const char *const kButtonSheet =
-    "QPushButton { width: %1px; height: 35px;  border:none;  background: transparent url(:/images/%2.png) "
-    "center no-repeat ; } QPushButton:hover {  background: #27282d url(:/images/%2.png) center no-repeat ; "
+    "QPushButton { width: %1px; height: 35px;  border:none;  background: transparent url(%2.png) "
+    "center no-repeat ; } QPushButton:hover {  background: #27282d url(%2.png) center no-repeat ; "
     "}QPushButton:pressed {  background-color: #262523; padding-top:10px }";
 const char *const kBottomButtonSheet =
-    "QPushButton { width:%1px; height: 40px;  border:none;  background: transparent url(:/images/%2.png) "
-    "center no-repeat ; } QPushButton:hover {  background: #27282d url(:/images/%2.png) center no-repeat ; "
+    "QPushButton { width:%1px; height: 40px;  border:none;  background: transparent url(%2.png) "
+    "center no-repeat ; } QPushButton:hover {  background: #27282d url(%2.png) center no-repeat ; "
     "}QPushButton:pressed {  background-color: #262523; padding-top:10px }";
 const char *const kMenuStyle =
     "QMenu{ border: 1px solid #111518; background: #3a3f49; color: #7a7d8d; font: 16px \"微软雅黑\"; }"
@@ -140,13 +143,13 @@ MenuBar::MenuBar(QWidget *parent) : MenuBarBase(parent), m_host(parent)
 void MenuBar::setButtonStyle(QPushButton *button, const QString &picture)
 {
     button->resize(m_barWidth - 5, m_buttonHeight);
-    button->setStyleSheet(QString::fromLatin1(kButtonSheet).arg(m_barWidth - 5).arg(picture));
+    button->setStyleSheet(QString::fromLatin1(kButtonSheet).arg(m_barWidth - 5).arg(QLatin1String(kPicturePrefix) + picture));
 }
 
 void MenuBar::setBottomButtonStyle(QPushButton *button, const QString &picture)
 {
     button->resize(m_barWidth - 2, m_bottomButtonHeight);
-    button->setStyleSheet(QString::fromLatin1(kBottomButtonSheet).arg(m_barWidth - 2).arg(picture));
+    button->setStyleSheet(QString::fromLatin1(kBottomButtonSheet).arg(m_barWidth - 2).arg(QLatin1String(kPicturePrefix) + picture));
 }
 
 int MenuBar::keyMapState()

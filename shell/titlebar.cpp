@@ -16,6 +16,9 @@
 
 namespace {
 
+// The buttons' pictures: the resource folder and the picture's name (its hover form adds "_hover").
+const char *const kPicturePrefix = ":/images/";
+
 TitleBar::OptionalCheckRunner optionalCheckRunner = nullptr;
 
 const char *const kBarStyle = "QWidget{ background: #343841; }"
@@ -24,8 +27,8 @@ const char *const kBarStyle = "QWidget{ background: #343841; }"
 const char *const kLabelStyle = "height: 30px; background: transparent; color: #757f91; font: 14px ;";
 const char *const kIconStyle = "height: 30px; border: none; background: transparent; ";
 const char *const kButtonSheet =
-    "QPushButton { width: %1px; height: 24px;  border:none; background: transparent url(:/images/%2.png) "
-    "center no-repeat ; } QPushButton:hover {  background: %3 url(:/images/%2_hover.png) center no-repeat ; "
+    "QPushButton { width: %1px; height: 24px;  border:none; background: transparent url(%2.png) "
+    "center no-repeat ; } QPushButton:hover {  background: %3 url(%2_hover.png) center no-repeat ; "
     "}QPushButton:pressed {  background-color: %4; padding:10px }";
 // The installation key's switch for the red dot on the optional-check button.
 const char *const kShowRedDotKey = "IsShowECRdDot";
@@ -137,7 +140,7 @@ void TitleBar::setButtonStyle(QPushButton *button, const QString &picture, bool 
 {
     button->setStyleSheet(QString::fromLatin1(kButtonSheet)
                               .arg(width)
-                              .arg(picture)
+                              .arg(QLatin1String(kPicturePrefix) + picture)
                               .arg(QLatin1String(isClose ? "#f7462a" : "#27282d"))
                               .arg(QLatin1String(isClose ? "#c5472e" : "#262523")));
     button->setMouseTracking(true);
