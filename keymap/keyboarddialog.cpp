@@ -1,6 +1,7 @@
 #include "keyboarddialog.h"
 
 #include "basebutton.h"
+#include "buttonlooks.h"
 #include "firebutton.h"
 #include "global.h"
 #include "keyboardcoursebookdialog.h"
@@ -72,10 +73,9 @@ int fieldIndex(const KeyLineEdit *field)
 
 QString imageButtonStyle(const QString &normal, const QString &hover)
 {
-    return QStringLiteral(
-               "QPushButton { background: transparent; border: none; border-image: url(:/images/%1.png); }"
-               "QPushButton:hover { border-image: url(:/images/%2.png); }")
-        .arg(normal, hover);
+    return QStringLiteral("QPushButton { background: transparent; border: none; border-image: %1; }"
+                          "QPushButton:hover { border-image: %2; }")
+        .arg(ButtonLooks::imageUrl(normal), ButtonLooks::imageUrl(hover));
 }
 
 template <typename Map, typename Button> void dropEntriesOf(Map &index, Button *button)

@@ -80,6 +80,8 @@ bool KeyMapPlayer::applyLoad(const KeyMapFile::LoadResult &result)
         m_fileLoaded = true;
         m_fileRotation = result.rotation;
         replaceCurrentKeyMap(result.map);
+        qInfo().noquote() << ORV_LOG_ANDROID "key map of " + Global::currentPackage +
+                                 " in force: " + QString::number(result.map.size()) + " entries";
         return true;
     }
     return true;
@@ -116,8 +118,20 @@ void KeyMapPlayer::afterLoad()
     if (!Global::keyMapEnabledMap.contains(package))
         readSwitch(package);
     if (Global::isKeyMapEnabled())
-        buildOverlay();
+        buildOverlaySoon();
     emit keyboardStatusChanged();
+}
+
+void KeyMapPlayer::buildOverlaySoon()
+{
+    m_overlayPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_overlayPending && Global::isKeyMapEnabled())
+                buildOverlay();
+        },
+        Qt::QueuedConnection);
 }
 
 void KeyMapPlayer::readSwitch(const QString &package)
@@ -172,6 +186,7 @@ void KeyMapPlayer::buildOverlay()
 
 void KeyMapPlayer::clearOverlay()
 {
+    m_overlayPending = false;
     m_overlayShown = false;
     emit overlayClearRequested();
 }
@@ -217,6 +232,8 @@ void KeyMapPlayer::startDownload()
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [guard, package, started, result] {
+                qInfo().noquote() << ORV_LOG_ANDROID "key-map download for " + package +
+                                         (started ? " started" : " could not start");
                 if (!guard)
                     return;
                 emit guard->downloadStarted(package, started);
@@ -279,10 +296,14 @@ void KeyMapPlayer::touchUp(const QString &id)
 
 void KeyMapPlayer::liftFingers()
 {
-    const QList<QString> fingers = m_fingers.values();
+    // In name order, so that the lines of a lift are the same every time.
+    QStringList fingers = m_fingers.values();
+    fingers.sort();
     m_fingers.clear();
     for (const QString &id : fingers)
         m_touch->touchUp(id);
+    for (auto it = m_held.constBegin(); it != m_held.constEnd(); ++it)
+        m_liftedKeys.insert(it.key());
     m_held.clear();
     m_pressedPadKeys.clear();
     if (m_tilted)
@@ -325,9 +346,10 @@ void KeyMapPlayer::slide(const QString &name, const KeyMapItem &item)
 
 bool KeyMapPlayer::keyPress(QKeyEvent *event)
 {
+    const QString name = KeyText::keyName(event->key());
+    m_liftedKeys.remove(name);
     if (!Global::isKeyMapEnabled())
         return false;
-    const QString name = KeyText::keyName(event->key());
     if (name.isEmpty() || !currentKeyMap.contains(name))
         return false;
     const KeyMapItem item = currentKeyMap.value(name);
@@ -362,6 +384,8 @@ bool KeyMapPlayer::keyRelease(QKeyEvent *event)
     // Only a key whose press the key map took ends here, whatever the switch says by now: a key
     // pressed before the map came on goes on to the guest, which saw its press.
     const QString name = KeyText::keyName(event->key());
+    if (m_liftedKeys.remove(name))
+        return true;
     if (name.isEmpty() || !m_held.contains(name))
         return false;
     const KeyMapItem item = m_held.take(name);

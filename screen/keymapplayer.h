@@ -82,6 +82,9 @@ private:
     };
     bool applyLoad(const KeyMapFile::LoadResult &result);
     void afterLoad();
+    // Builds the overlay on the next turn of the event loop: the map is in force at once, its buttons
+    // follow.
+    void buildOverlaySoon();
     void startDownload();
     void onDownloadLoaded(const QString &package, const KeyMapFile::LoadResult &result);
     void readSwitch(const QString &package);
@@ -95,12 +98,16 @@ private:
     AndroidTouchWidget *m_touch;
     bool m_fileLoaded = false;
     bool m_overlayShown = false;
+    // A build of the overlay has been posted and not cancelled by a clear since.
+    bool m_overlayPending = false;
     bool m_aimMode = false;
     int m_fileRotation = 0;
     QPoint m_firePressPoint;
     // Key name -> the entry it was pressed with, until its release.
     QMap<QString, KeyMapItem> m_held;
     QMap<QString, KeyMapItem> m_pressedPadKeys;
+    // Keys whose fingers were lifted while they were held: their releases are still the key map's.
+    QSet<QString> m_liftedKeys;
     // Fingers this player put down.
     QSet<QString> m_fingers;
     bool m_tilted = false;

@@ -113,6 +113,7 @@ private slots:
     void saveWritesFileForOpeningPackage();
     void placementFromRecord();
     void escapeAndHelp();
+    void paletteButtonPress();
     void realDragsAndKeys();
 
 private:
@@ -248,6 +249,10 @@ void TestKeyMapEditor::looks()
     }
     QVERIFY(x(editor.paletteButton(KeyBoardDialog::Fire)) < x(clear));
     QCOMPARE(editor.paletteButton(KeyBoardDialog::Fire)->tipWidget()->text(), QStringLiteral("fire tip"));
+    // The drag pictures are named without their suffix and resolve.
+    for (const char *name : {"key_operate_fire_over", "key_operate_aim_over", "key_operate_key_over",
+                             "key_operate_position_over", "key_operate_sensor_over", "key_operate_slide"})
+        QVERIFY2(!QPixmap(QStringLiteral(":/images/") + QLatin1String(name)).isNull(), name);
     // Darkened: the bar at alpha 143 under 127, the rest at 127.
     const QImage shot = editor.grab().toImage();
     QVERIFY(qAbs(shot.pixelColor(300, 300).alpha() - 127) <= 1);
@@ -664,6 +669,30 @@ void TestKeyMapEditor::escapeAndHelp()
     editor.findChild<QPushButton *>(QStringLiteral("help"))->click();
     QVERIFY(!editor.coursebook()->isVisible());
     QVERIFY(editor.isVisible());
+}
+
+// A palette button shows its tip under itself while hovered; a press closes the tip and goes on to the
+// editor: the button never looks pressed and never clicks.
+void TestKeyMapEditor::paletteButtonPress()
+{
+    KeyBoardDialog editor(0, kScreen);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    OperatorButton *key = editor.paletteButton(KeyBoardDialog::Key);
+    QSignalSpy clicked(key, &QPushButton::clicked);
+    QSignalSpy activated(&editor, &KeyBoardDialog::dialogActived);
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(key, &enter);
+    TipWidget *tip = key->tipWidget();
+    QTRY_VERIFY(tip->isVisible());
+    const QPoint below = key->mapToGlobal(QPoint((key->width() - tip->width()) / 2, key->height() + 10));
+    QCOMPARE(tip->pos(), below);
+    QTest::mousePress(key, Qt::LeftButton);
+    QVERIFY(!tip->isVisible());
+    QVERIFY(!key->isDown());
+    QCOMPARE(activated.count(), 1);
+    QTest::mouseRelease(key, Qt::LeftButton);
+    QCOMPARE(clicked.count(), 0);
 }
 
 // The user's way: real pointer drags from the palette and of a placed button, real key presses, a real

@@ -1,0 +1,327 @@
+// A key map made in the editor of the real program plays: real X input opens the editor from the side
+// bar, drags a key and the direction pad from the palette onto the Android screen (the palette buttons
+// are found on the screen by the colours of their placeholder pictures), types the key, saves, moves the
+// opacity handle; then real key presses reach the simulated guest as touches at the places the buttons
+// were dropped. Screenshots of the editor and of the overlay in play are kept as test artefacts.
+
+#include "keymapfile.h"
+#include "screenfixture.h"
+#include "testartefacts.h"
+#include "xtestinput.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QScreen>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const char *const kVm = ScreenFixture::kVm;
+const QString kPackage = QStringLiteral("com.example.game");
+
+// The colour of a placeholder picture (each is one solid colour).
+QColor pictureColour(const QString &name)
+{
+    const QImage image(QStringLiteral(ORV_SOURCE_DIR "/resources/images/") + name + QStringLiteral(".png"));
+    return image.isNull() ? QColor() : image.pixelColor(0, 0);
+}
+
+QImage grabScreen(const QRect &rect)
+{
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height())
+        .toImage();
+}
+
+// The centre of the pixels of `colour` in `image` (offset by `origin`), or a null point.
+QPoint findColour(const QImage &image, const QColor &colour, const QPoint &origin)
+{
+    qint64 sx = 0, sy = 0, n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixelColor(x, y).rgb() == colour.rgb())
+                sx += x, sy += y, ++n;
+        }
+    }
+    return n < 20 ? QPoint() : origin + QPoint(int(sx / n), int(sy / n));
+}
+
+} // namespace
+
+class TestKeyMapPlay : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void editorMapPlays();
+
+private:
+    void drag(const QPoint &from, const QPoint &to);
+    QList<XTestInput::TopWindow> windows() const;
+
+    std::unique_ptr<ScreenFixture> m_fixture;
+    std::unique_ptr<ProgramRun> m_emulator;
+    std::unique_ptr<XTestInput> m_x;
+    unsigned long m_androidWindow = 0;
+    QRect m_android;
+    QRect m_view;
+    QRect m_menu;
+};
+
+QList<XTestInput::TopWindow> TestKeyMapPlay::windows() const
+{
+    return m_x->mappedWindowsOf(m_emulator->pid());
+}
+
+void TestKeyMapPlay::drag(const QPoint &from, const QPoint &to)
+{
+    m_x->moveTo(from);
+    QTest::qWait(80);
+    m_x->button(1, true);
+    QTest::qWait(80);
+    m_x->moveTo(from + QPoint(2, 1));
+    QTest::qWait(60);
+    for (int i = 1; i <= 10; ++i) {
+        m_x->moveTo(from + (to - from) * i / 10);
+        QTest::qWait(50);
+    }
+    m_x->button(1, false);
+    QTest::qWait(300);
+}
+
+void TestKeyMapPlay::initTestCase()
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        QSKIP("needs an X display: the input is real X input on the real window");
+    m_x = std::make_unique<XTestInput>();
+    if (!m_x->isValid())
+        QSKIP("the X server has no XTest extension");
+    if (m_x->capsLockOn())
+        m_x->tap(QStringLiteral("Caps_Lock"));
+    m_fixture = std::make_unique<ScreenFixture>();
+    QVERIFY(m_fixture->isValid());
+    m_fixture->setGuestControls({{QStringLiteral("boot_ms"), QStringLiteral("0")}});
+    m_emulator = m_fixture->startEmulator();
+    QVERIFY(m_emulator);
+    QVERIFY2(m_fixture->attachGuest(*m_emulator), qPrintable(m_fixture->tree().logText().right(3000)));
+    QVERIFY(m_emulator->waitForText(QLatin1String(ScreenFixture::kShowAndroid), 30000));
+    QList<XTestInput::TopWindow> found;
+    QVERIFY(waitUntil(
+        [&] {
+            found = windows();
+            return found.size() == 2;
+        },
+        10000));
+    std::sort(found.begin(), found.end(), [](const XTestInput::TopWindow &a, const XTestInput::TopWindow &b) {
+        return a.geometry.width() > b.geometry.width();
+    });
+    m_android = found.at(0).geometry;
+    m_menu = found.at(1).geometry;
+    // The picture fills the area below the 36-pixel title bar, inside the 2-pixel margins.
+    m_view = QRect(m_android.x() + 2, m_android.y() + 38, m_android.width() - 4, m_android.height() - 40);
+    m_androidWindow = found.at(0).id;
+    m_x->focus(m_androidWindow);
+    // The channel stands (a guest slow to listen costs a 2 s retry).
+    QVERIFY2(waitUntil([this] { return m_fixture->guest().inputLines().size() >= 3; }, 20000),
+             qPrintable(m_fixture->guest().inputLines().join(" | ") + " / " +
+                        m_fixture->tree().logText().right(1500)));
+}
+
+void TestKeyMapPlay::cleanupTestCase()
+{
+    if (m_emulator)
+        m_emulator->terminate();
+}
+
+void TestKeyMapPlay::editorMapPlays()
+{
+    // The launcher reports the game in the foreground (a PackageChanged reply file); it has no key map.
+    {
+        // Written whole under another name first: the guest acts on the request file as soon as it sees it.
+        const QString request = m_fixture->guest().dir() + QStringLiteral("/reply");
+        QFile reply(request + QStringLiteral(".part"));
+        QVERIFY(reply.open(QIODevice::WriteOnly));
+        reply.write(
+            QJsonDocument(QJsonObject{{"action", 9}, {"data", kPackage}}).toJson(QJsonDocument::Compact));
+        reply.close();
+        QVERIFY(QFile::rename(reply.fileName(), request));
+    }
+    QVERIFY2(m_emulator->waitForText(" ---------------> " + kPackage, 15000),
+             qPrintable(m_fixture->tree().logText().right(2000)));
+
+    // The side bar's keyboard entry (third 40 x 40 button) opens the editor over the picture.
+    m_x->moveTo(m_menu.topLeft() + QPoint(20, 20 + 40 * 2));
+    m_x->click(1);
+    XTestInput::TopWindow editor;
+    QVERIFY(waitUntil(
+        [&] {
+            for (const XTestInput::TopWindow &w : windows()) {
+                if (w.geometry != m_android && w.geometry != m_menu && w.geometry.width() > 300)
+                    editor = w;
+            }
+            return editor.id != 0;
+        },
+        10000));
+    QVERIFY(m_emulator->waitForText(QStringLiteral("Android    : menuKeyboard in"), 5000));
+    const QRect area = editor.geometry;
+    QVERIFY2(qAbs(area.width() - m_view.width()) <= 2 && qAbs(area.height() - m_view.height()) <= 2,
+             qPrintable(QStringLiteral("editor %1x%2, view %3x%4")
+                            .arg(area.width())
+                            .arg(area.height())
+                            .arg(m_view.width())
+                            .arg(m_view.height())));
+    QTest::qWait(500);
+
+    // The palette's pictures, each found by its colour in the editor's top bar.
+    const QImage bar = grabScreen(QRect(area.topLeft(), QSize(area.width(), 70)));
+    const QPoint keyKind = findColour(bar, pictureColour("key_title_key"), area.topLeft());
+    const QPoint padKind = findColour(bar, pictureColour("key_title_position"), area.topLeft());
+    const QPoint fireKind = findColour(bar, pictureColour("key_title_fire"), area.topLeft());
+    const QPoint close = findColour(bar, pictureColour("keyboardClose"), area.topLeft());
+    QVERIFY2(!keyKind.isNull() && !padKind.isNull() && !fireKind.isNull() && !close.isNull(),
+             "the palette's pictures are not on the screen");
+    // Right to left from the right edge: close, then (after save and clear) the palette.
+    QVERIFY(close.x() > fireKind.x() && fireKind.x() > keyKind.x() && keyKind.x() > padKind.x());
+
+    const QPoint keyDrop(area.width() / 4, area.height() / 2);
+    const QPoint padDrop(area.width() / 2, area.height() * 3 / 4);
+    const QPoint fireDrop(area.width() * 3 / 4, area.height() / 3);
+    drag(keyKind, area.topLeft() + keyDrop);
+    m_x->tap(QStringLiteral("q"));
+    QTest::qWait(200);
+    drag(padKind, area.topLeft() + padDrop);
+    drag(fireKind, area.topLeft() + fireDrop);
+    const QPoint aimDrop(area.width() / 4, area.height() / 4);
+    const QPoint slideDrop(area.width() * 3 / 4, area.height() * 55 / 100);
+    drag(findColour(bar, pictureColour("key_title_aim"), area.topLeft()), area.topLeft() + aimDrop);
+    drag(findColour(bar, pictureColour("key_title_slide"), area.topLeft()), area.topLeft() + slideDrop);
+    m_x->tap(QStringLiteral("e"));
+    QTest::qWait(300);
+
+    // One button of each dropped kind over the Android window, as the user sees it.
+    const QImage editing = grabScreen(m_android.united(area));
+    editing.save(TestArtefacts::path(QStringLiteral("keymap-editor-over-android.png")));
+    const QImage placed = grabScreen(area);
+    QVERIFY2(!findColour(placed, pictureColour("key_operate_position"), QPoint()).isNull(),
+             "no direction pad on the screen");
+    QVERIFY2(!findColour(placed, pictureColour("key_operate_fire"), QPoint()).isNull(), "no fire button");
+
+    // Save: the bar's blue button left of the close button.
+    const QPoint save = close - QPoint(20 + 34, 0);
+    m_x->moveTo(save);
+    m_x->click(1);
+    const QString file =
+        m_fixture->tree().appDataDir() + QStringLiteral("/Halvora/keyMap/") + kVm + "/" + kPackage + ".json";
+    QVERIFY2(waitUntil([&] { return QFile::exists(file); }, 10000),
+             qPrintable(m_fixture->tree().logText().right(2000)));
+
+    // The opacity dialog follows the save: its handle dragged to the far left (0 %), then its save.
+    XTestInput::TopWindow opacity;
+    QVERIFY(waitUntil(
+        [&] {
+            for (const XTestInput::TopWindow &w : windows()) {
+                if (w.geometry.size() == QSize(400, 220))
+                    opacity = w;
+            }
+            return opacity.id != 0;
+        },
+        10000));
+    const QRect o = opacity.geometry;
+    // The slider (79, 58, 260 x 16) starts at the stored 50 of 0..99.
+    const QPoint handle = o.topLeft() + QPoint(79 + 8 + (260 - 16) * 50 / 99, 66);
+    // To 70 %: the handle's centre at 8 + 244 * 70 / 99 pixels into the slider.
+    drag(handle, o.topLeft() + QPoint(79 + 8 + 244 * 70 / 99, 66));
+    QTest::qWait(300);
+    m_x->moveTo(o.topLeft() + QPoint(200, 138 + 19 + 22));
+    m_x->click(1);
+    QVERIFY(waitUntil(
+        [&] {
+            for (const XTestInput::TopWindow &w : windows()) {
+                if (w.geometry.size() == QSize(400, 220) || w.geometry == area)
+                    return false;
+            }
+            return true;
+        },
+        10000));
+
+    // The file: the key, the pad with its four points, the fire point, in the touch layer's pixels.
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject json = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(json.value("rotation").toInt(), 0);
+    KeyMapFile::Contents contents;
+    f.seek(0);
+    QVERIFY(KeyMapFile::parse(f.readAll(), &contents));
+    QCOMPARE(contents.rect.size(), area.size());
+    QCOMPARE(contents.map.value("Q"), (KeyMapItem{KeyMapKey, keyDrop}));
+    QCOMPARE(contents.map.value("E"), (KeyMapItem{KeyMapSlideUp, slideDrop}));
+    QCOMPARE(contents.map.value("FIRE"), (KeyMapItem{KeyMapFire, fireDrop}));
+    QCOMPARE(contents.map.value("AIM"), (KeyMapItem{KeyMapAim, aimDrop}));
+    QCOMPARE(contents.map.value("POSCENTER"), (KeyMapItem{KeyMapPosCenter, padDrop}));
+    QCOMPARE(contents.map.value("W"), (KeyMapItem{KeyMapPosUp, padDrop - QPoint(0, 46)}));
+    QCOMPARE(contents.map.value("D"), (KeyMapItem{KeyMapPosRight, padDrop + QPoint(46, 0)}));
+    QCOMPARE(contents.map.size(), 9);
+
+    // The window in play, kept for a reader. The play overlay is a child of the touch layer; on this X
+    // server without a compositor the render library's own window inside the Android window covers it,
+    // so its pixels are checked in tst_keymapopacity, on the touch layer alone.
+    QTest::qWait(500);
+    grabScreen(m_android).save(TestArtefacts::path(QStringLiteral("keymap-window-in-play.png")));
+
+    // Play: q taps where the key button was dropped, w moves the pad's finger from its centre upward.
+    // The keyboard goes back to the Android window, as a window manager gives it after the dialogs.
+    QTest::qWait(500);
+    m_x->focus(m_androidWindow);
+    QTest::qWait(200);
+    const double scale = m_view.width() / 720.0;
+    const auto device = [&](const QPoint &p) {
+        return QStringLiteral("%1:%2").arg(int(p.x() / scale)).arg(int(p.y() / scale));
+    };
+    int before = m_fixture->guest().inputLines().size();
+    m_x->tap(QStringLiteral("q"));
+    QStringList lines;
+    const auto touches = [&] {
+        QStringList out;
+        for (const QString &line : m_fixture->guest().inputLines().mid(before)) {
+            // Another program of this machine that reached this guest's port takes over its connection.
+            if (line.startsWith(QLatin1String("# connected from")) &&
+                line != QStringLiteral("# connected from %1").arg(m_emulator->pid()))
+                return QStringList{line};
+            if (line.startsWith(QLatin1String("MSB")) || line.startsWith(QLatin1String("MULTI")))
+                out << line;
+        }
+        return out;
+    };
+    QVERIFY(waitUntil(
+        [&] {
+            lines = touches();
+            return lines.size() >= 2 || (lines.size() == 1 && lines.first().startsWith('#'));
+        },
+        5000));
+    if (lines.first().startsWith('#'))
+        QSKIP(qPrintable("another program on this machine took this test's guest: " + lines.first()));
+    // One finger: the tap of a single touch point.
+    QVERIFY2(lines.first() == "MSBPR:" + device(keyDrop),
+             qPrintable(lines.join(" | ") + " expected at " + device(keyDrop)));
+
+    before = m_fixture->guest().inputLines().size();
+    m_x->key(QStringLiteral("w"), true);
+    QVERIFY(waitUntil(
+        [&] {
+            lines = m_fixture->guest().inputLines().mid(before);
+            return lines.join(' ').contains(device(padDrop));
+        },
+        5000));
+    m_x->key(QStringLiteral("w"), false);
+    QTest::qWait(300);
+}
+
+QTEST_MAIN(TestKeyMapPlay)
+#include "tst_keymapplay.moc"
