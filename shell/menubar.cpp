@@ -143,13 +143,16 @@ MenuBar::MenuBar(QWidget *parent) : MenuBarBase(parent), m_host(parent)
 void MenuBar::setButtonStyle(QPushButton *button, const QString &picture)
 {
     button->resize(m_barWidth - 5, m_buttonHeight);
-    button->setStyleSheet(QString::fromLatin1(kButtonSheet).arg(m_barWidth - 5).arg(QLatin1String(kPicturePrefix) + picture));
+    button->setStyleSheet(
+        QString::fromLatin1(kButtonSheet).arg(m_barWidth - 5).arg(QLatin1String(kPicturePrefix) + picture));
 }
 
 void MenuBar::setBottomButtonStyle(QPushButton *button, const QString &picture)
 {
     button->resize(m_barWidth - 2, m_bottomButtonHeight);
-    button->setStyleSheet(QString::fromLatin1(kBottomButtonSheet).arg(m_barWidth - 2).arg(QLatin1String(kPicturePrefix) + picture));
+    button->setStyleSheet(QString::fromLatin1(kBottomButtonSheet)
+                              .arg(m_barWidth - 2)
+                              .arg(QLatin1String(kPicturePrefix) + picture));
 }
 
 int MenuBar::keyMapState()
