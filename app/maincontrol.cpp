@@ -10,11 +10,13 @@
 #include "entry.h"
 #include "folderclean.h"
 #include "global.h"
+#include "glutcontext.h"
 #include "hostprobes.h"
 #include "instancemessage.h"
 #include "keymapwiring.h"
 #include "menubar.h"
 #include "loadingcontrol.h"
+#include "menubar.h"
 #include "orvapplication.h"
 #include "pavixconnection.h"
 #include "quitorvdialog.h"
@@ -26,6 +28,7 @@
 #include "titlebar.h"
 #include "traytool.h"
 #include "vboxtool.h"
+#include "verticalopacityslider.h"
 #include "vinputconnection.h"
 
 #include <QApplication>
@@ -52,10 +55,16 @@ constexpr int kQuitRetryMs = 10;
 // The title bar's check button: the optional checks at once on the GUI thread, then their dialog.
 bool runOptionalChecks(QWidget *parent)
 {
-    OptionalActionFactory factory;
-    std::unique_ptr<ActionComposite> checks(factory.create());
-    const bool passed = checks->check();
-    const QString text = checks->describe();
+    bool passed = false;
+    QString text;
+    {
+        // The OpenGL check reads the version through this hidden window's context.
+        GlutContext probeWindow;
+        OptionalActionFactory factory;
+        std::unique_ptr<ActionComposite> checks(factory.create());
+        passed = checks->check();
+        text = checks->describe();
+    }
     EnvironmentCheckDialog dialog(QString(), text, true, passed, parent);
     dialog.exec();
     return dialog.optionalPassed();
@@ -66,6 +75,9 @@ void installShellWidgets()
 {
     TitleBarBase::setFactory([](QWidget *host) -> TitleBarBase * { return new TitleBar(host); });
     MenuBarBase::setFactory([](QWidget *host) -> MenuBarBase * { return new MenuBar(host); });
+    MenuBar::setOpacitySliderFactory(
+        [](QWidget *parent) -> QWidget * { return new verticalOpacitySlider(parent); },
+        [](QWidget *slider, int value) { static_cast<verticalOpacitySlider *>(slider)->setValue(value); });
     TitleBar::setOptionalCheckRunner(&runOptionalChecks);
 }
 
@@ -229,7 +241,8 @@ void MainControl::trayOpenSettings()
     if (!m_androidShown)
         emit showDialog(tr("app_starting"), DialogType::Message, nullptr, QStringLiteral("0"));
     else
-        emit showDialog(QString(), DialogType::Setting, m_androidControl->androidWindow(), QStringLiteral("1"));
+        emit showDialog(QString(), DialogType::Setting, m_androidControl->androidWindow(),
+                        QStringLiteral("1"));
 }
 
 void MainControl::changeWindowStatus(QString from)

@@ -45,7 +45,6 @@ void fillUserInfo(YeltProto::UserInfo *user, const ReportIdentity &identity)
     user->set_subplatform(YeltProto::SubPlatform_IsValid(identity.subPlatform)
                               ? static_cast<YeltProto::SubPlatform>(identity.subPlatform)
                               : YeltProto::SPT_None);
-
 }
 
 BuiltReport build(const QList<DataReportRecord> &records, const ReportIdentity &identity)

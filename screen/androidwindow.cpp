@@ -249,7 +249,8 @@ void AndroidWindow::initEnvironment()
     connectByName(menu, SIGNAL(opacitySliderMoved(int)), touch, SLOT(opacitySliderMoved(int)));
     connect(menu, &MenuBarBase::triggereKeyMap, touch, [touch] { touch->onKeyboardStatusChanged(); });
     connect(touch, &AndroidTouchWidget::opacityValueChanged, menu, &MenuBarBase::opacityValueChangedSlot);
-    connect(touch, &AndroidTouchWidget::keyboard_status_change, menu, &MenuBarBase::keyboardStatusChangedSlot);
+    connect(touch, &AndroidTouchWidget::keyboard_status_change, menu,
+            &MenuBarBase::keyboardStatusChangedSlot);
     connect(touch, &AndroidTouchWidget::show_full, this, [this] {
         DataReportEngine::report(ReportEvent::FullScreen, QStringLiteral("source"), QStringLiteral("1"));
         at_window_full();
@@ -405,6 +406,7 @@ void AndroidWindow::at_pavix_script_state_change(bool isRunning)
 {
     qInfo().noquote() << ORV_LOG_ANDROID "script running " + QString::number(isRunning);
     m_scriptRunning = isRunning;
+    m_menuBar->setScriptRunning(isRunning);
     emit script_state_changed(isRunning);
 }
 

@@ -21,6 +21,8 @@ const char *const kButtonStyle = "color: white; font: 16px \"微软雅黑\"; bac
 ScreenshotNotice::ScreenshotNotice(QWidget *parent) : QWidget(parent)
 {
     m_timer.setSingleShot(false);
+    // Three seconds as the user counts them (a coarse timer may end up to 5 % early).
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &QWidget::close);
 }
 

@@ -26,7 +26,8 @@ const char *const kDialogStyle = "QDialog{ background: #343841; border: 1px soli
 const char *const kReturnStyle =
     "QPushButton{ background: transparent url(:/images/fun_dialog_return.png); border: none; }"
     "QPushButton:hover{ background: transparent url(:/images/fun_dialog_return_hover.png); }";
-const char *const kFieldStyle = "border: none; background: #2d3037; color: #7a7d8b; font: 16px; padding: 10px;";
+const char *const kFieldStyle =
+    "border: none; background: #2d3037; color: #7a7d8b; font: 16px; padding: 10px;";
 const char *const kSubmitStyle =
     "QPushButton{ background: #0190ff; border-radius: 2px; color: white; font: 18px \"黑体\"; border: none; }"
     "QPushButton:hover{ background: #44aeff; } QPushButton:pressed{ background: #007ae7; }";
@@ -145,7 +146,8 @@ void FeedbackDialog::sendFeedback(int kind)
         FeedbackRequest::body(m_content->toPlainText(), m_information->text(),
                               static_cast<FeedbackRequest::ContactKind>(kind), ReportIdentity::current());
     QNetworkRequest request(ServerConfig::baseApiUrl());
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QStringLiteral("application/x-www-form-urlencoded"));
     request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
     // A server that never answers ends as a failed post after the configured wait.
     request.setTransferTimeout(ServerConfig::replyTimeoutMs());
@@ -159,7 +161,8 @@ void FeedbackDialog::replyFinished(QNetworkReply *reply)
     m_replies.removeAll(reply);
     const bool ok = reply->error() == QNetworkReply::NoError;
     qInfo().noquote() << QStringLiteral("Feedback   : post ") +
-                             (ok ? QStringLiteral("sent") : QStringLiteral("failed: ") + reply->errorString());
+                             (ok ? QStringLiteral("sent")
+                                 : QStringLiteral("failed: ") + reply->errorString());
     // The message runs its own loop; this dialog may be closed meanwhile, never destroyed (the caller's
     // exec has not returned yet).
     if (ok) {
@@ -191,8 +194,8 @@ FeedbackPopuMenu::FeedbackPopuMenu(QWidget *parent)
     background->setObjectName(QStringLiteral("widget"));
     background->setGeometry(0, 0, 93, 187);
     background->setAttribute(Qt::WA_StyledBackground);
-    background->setStyleSheet(
-        QStringLiteral("#widget{ border-image: url(:/images/popup_menu_background); background-color: transparent; }"));
+    background->setStyleSheet(QStringLiteral(
+        "#widget{ border-image: url(:/images/popup_menu_background); background-color: transparent; }"));
     const struct
     {
         const char *name;
@@ -211,7 +214,8 @@ FeedbackPopuMenu::FeedbackPopuMenu(QWidget *parent)
         buttons[i]->setStyleSheet(QLatin1String(kEntryStyle));
         buttons[i]->setFocusPolicy(Qt::NoFocus);
     }
-    for (const auto &sep : {std::make_pair("label_2", 42), std::make_pair("label_3", 78), std::make_pair("label_4", 114)}) {
+    for (const auto &sep :
+         {std::make_pair("label_2", 42), std::make_pair("label_3", 78), std::make_pair("label_4", 114)}) {
         auto *label = new QLabel(this);
         label->setObjectName(QLatin1String(sep.first));
         label->setGeometry(1, sep.second, 91, 1);

@@ -36,10 +36,12 @@ ContactKind contactKind(const QString &contact)
 
 QString validatorPattern()
 {
-    return QStringLiteral("^(?:%1|%2|%3)$").arg(QLatin1String(kEmail), QLatin1String(kQQ), QLatin1String(kPhone));
+    return QStringLiteral("^(?:%1|%2|%3)$")
+        .arg(QLatin1String(kEmail), QLatin1String(kQQ), QLatin1String(kPhone));
 }
 
-QByteArray payload(const QString &text, const QString &contact, ContactKind kind, const ReportIdentity &identity)
+QByteArray payload(const QString &text, const QString &contact, ContactKind kind,
+                   const ReportIdentity &identity)
 {
     YeltProto::YeltBaseAPIProto proto;
     proto.set_result(0);

@@ -26,8 +26,10 @@ QString validatorPattern();
 // The package's bytes before enciphering: a unity package whose head carries the base API command and
 // whose body is the serialised base API message with the feedback request (the text and exactly one
 // contact field by its kind).
-QByteArray payload(const QString &text, const QString &contact, ContactKind kind, const ReportIdentity &identity);
+QByteArray payload(const QString &text, const QString &contact, ContactKind kind,
+                   const ReportIdentity &identity);
 // The whole HTTP body: the payload enciphered with the report key, in Base64.
-QByteArray body(const QString &text, const QString &contact, ContactKind kind, const ReportIdentity &identity);
+QByteArray body(const QString &text, const QString &contact, ContactKind kind,
+                const ReportIdentity &identity);
 
 } // namespace FeedbackRequest

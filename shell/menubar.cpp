@@ -21,18 +21,22 @@
 
 namespace {
 
+// The buttons' pictures: the resource folder and the picture's name (its hover form adds "_hover").
+const char *const kPicturePrefix = ":/images/";
+
 MenuBar::OpacitySliderFactory opacitySliderFactory = nullptr;
+MenuBar::OpacitySliderSetter opacitySliderSetter = nullptr;
 
 const char *const kBarStyle = "QWidget{ background: #2e323b; }"
                               "QToolTip{ border: none; background-color: black; color: white; "
                               "border-radius: 3px; opacity: 200; }";
 const char *const kButtonSheet =
-    "QPushButton { width: %1px; height: 35px;  border:none;  background: transparent url(:/images/%2.png) "
-    "center no-repeat ; } QPushButton:hover {  background: #27282d url(:/images/%2.png) center no-repeat ; "
+    "QPushButton { width: %1px; height: 35px;  border:none;  background: transparent url(%2.png) "
+    "center no-repeat ; } QPushButton:hover {  background: #27282d url(%2.png) center no-repeat ; "
     "}QPushButton:pressed {  background-color: #262523; padding-top:10px }";
 const char *const kBottomButtonSheet =
-    "QPushButton { width:%1px; height: 40px;  border:none;  background: transparent url(:/images/%2.png) "
-    "center no-repeat ; } QPushButton:hover {  background: #27282d url(:/images/%2.png) center no-repeat ; "
+    "QPushButton { width:%1px; height: 40px;  border:none;  background: transparent url(%2.png) "
+    "center no-repeat ; } QPushButton:hover {  background: #27282d url(%2.png) center no-repeat ; "
     "}QPushButton:pressed {  background-color: #262523; padding-top:10px }";
 const char *const kMenuStyle =
     "QMenu{ border: 1px solid #111518; background: #3a3f49; color: #7a7d8d; font: 16px \"微软雅黑\"; }"
@@ -45,9 +49,10 @@ constexpr int kDefaultVolume = 5;
 
 } // namespace
 
-void MenuBar::setOpacitySliderFactory(OpacitySliderFactory factory)
+void MenuBar::setOpacitySliderFactory(OpacitySliderFactory factory, OpacitySliderSetter setter)
 {
     opacitySliderFactory = factory;
+    opacitySliderSetter = setter;
 }
 
 QString MenuBar::volumeCommand(int volume)
@@ -138,13 +143,16 @@ MenuBar::MenuBar(QWidget *parent) : MenuBarBase(parent), m_host(parent)
 void MenuBar::setButtonStyle(QPushButton *button, const QString &picture)
 {
     button->resize(m_barWidth - 5, m_buttonHeight);
-    button->setStyleSheet(QString::fromLatin1(kButtonSheet).arg(m_barWidth - 5).arg(picture));
+    button->setStyleSheet(
+        QString::fromLatin1(kButtonSheet).arg(m_barWidth - 5).arg(QLatin1String(kPicturePrefix) + picture));
 }
 
 void MenuBar::setBottomButtonStyle(QPushButton *button, const QString &picture)
 {
     button->resize(m_barWidth - 2, m_bottomButtonHeight);
-    button->setStyleSheet(QString::fromLatin1(kBottomButtonSheet).arg(m_barWidth - 2).arg(picture));
+    button->setStyleSheet(QString::fromLatin1(kBottomButtonSheet)
+                              .arg(m_barWidth - 2)
+                              .arg(QLatin1String(kPicturePrefix) + picture));
 }
 
 int MenuBar::keyMapState()
@@ -168,7 +176,7 @@ void MenuBar::buildKeyboardMenu()
     m_keyboardMenu->addSeparator();
     auto *opacityMenu = new QMenu(tr("set Opacity"), m_keyboardMenu);
     opacityMenu->setObjectName(QStringLiteral("OpacityMenu"));
-    if (opacitySliderFactory) {
+    if (opacitySliderFactory && opacitySliderSetter) {
         m_opacitySlider = opacitySliderFactory(m_keyboardMenu);
     } else {
         auto *slider = new QSlider(Qt::Vertical, m_keyboardMenu);
@@ -283,7 +291,10 @@ void MenuBar::opacityValueChangedSlot(int value)
     if (!m_opacitySlider)
         return;
     const QSignalBlocker block(m_opacitySlider);
-    QMetaObject::invokeMethod(m_opacitySlider, "setValue", Qt::DirectConnection, Q_ARG(int, value));
+    if (auto *plain = qobject_cast<QSlider *>(m_opacitySlider))
+        plain->setValue(value);
+    else if (opacitySliderSetter)
+        opacitySliderSetter(m_opacitySlider, value);
 }
 
 void MenuBar::openFolderActionTriggered(bool)
@@ -304,8 +315,8 @@ void MenuBar::setScriptRunning(bool running)
     model->setScriptFirstRun(false);
     SettingModel::writeValue(QLatin1String(SettingKeys::kScriptFirstRun), false);
     if (!fullScreenFlag)
-        m_scriptTooltip->showAt(mapToGlobal(QPoint(m_script->x() - 8, m_script->y() + m_curButtonHeight - 15)),
-                                kScriptTipMs);
+        m_scriptTooltip->showAt(
+            mapToGlobal(QPoint(m_script->x() - 8, m_script->y() + m_curButtonHeight - 15)), kScriptTipMs);
 }
 
 void MenuBar::menuStopScriptClick()
@@ -351,8 +362,8 @@ void MenuBar::layoutBar()
         m_curButtonHeight = static_cast<int>((m_curTopBlock - m_curGap) / 10.0 - m_curGap);
     }
     m_bottomStep = static_cast<int>(m_curBottomBlock / 3.0);
-    QPushButton *column[] = {m_full,  m_keyboard,   m_install, m_script, m_multiPlayer, m_virtualLocation,
-                             m_screenshot, m_shake, m_share,   m_voice};
+    QPushButton *column[] = {m_full,       m_keyboard, m_install, m_script, m_multiPlayer, m_virtualLocation,
+                             m_screenshot, m_shake,    m_share,   m_voice};
     int y = 2 * m_curGap;
     for (QPushButton *button : column) {
         button->setGeometry(1, y, m_barWidth - 5, m_curButtonHeight);

@@ -20,10 +20,11 @@ class MenuBar : public MenuBarBase
 
 public:
     // The key-map opacity slider of the keyboard menu comes from the key-mapping feature; the program
-    // installs its maker. It must have the signal sliderMoved(int) and a setValue(int) that can be
-    // invoked. Without a maker a plain vertical slider from 0 to 99 stands in.
+    // installs its maker and its setter. It must have the signal sliderMoved(int). Without a maker a
+    // plain vertical slider from 0 to 99 stands in.
     using OpacitySliderFactory = QWidget *(*)(QWidget *parent);
-    static void setOpacitySliderFactory(OpacitySliderFactory factory);
+    using OpacitySliderSetter = void (*)(QWidget *slider, int value);
+    static void setOpacitySliderFactory(OpacitySliderFactory factory, OpacitySliderSetter setter);
 
     static constexpr int kBarWidth = 40;
     static constexpr int kNaturalHeight = 756;

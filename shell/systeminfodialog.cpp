@@ -73,16 +73,19 @@ QList<SystemInfoDialog::Row> SystemInfoDialog::currentRows()
     const QString version = Global::installInfo.productVersion;
     QList<Row> rows;
     rows << Row(tr("Info_Orvanta_Version"), orChecking(version.isEmpty(), version));
-    rows << Row(tr("Info_System_Version"),
-                orChecking(info.windowsName.isEmpty(), info.windowsName + QLatin1Char(' ') + info.windowsBuild));
+    rows << Row(
+        tr("Info_System_Version"),
+        orChecking(info.windowsName.isEmpty(), info.windowsName + QLatin1Char(' ') + info.windowsBuild));
     rows << Row(tr("Info_System_Type"), QLatin1String(info.is64Bit ? "64" : "32"));
     rows << Row(tr("CPU"), orChecking(info.cpuName.isEmpty(), info.cpuName));
     rows << Row(tr("Info_CPU_NUM"), orChecking(info.hostCpuCount == 0, QString::number(info.hostCpuCount)));
     rows << Row(tr("Info_CPU_VT"), info.vtSupported ? tr("Info_VT_Open") : tr("Info_VT_UnOpen"));
     rows << Row(tr("Info_StartUp_VT"), info.startWithVt ? tr("Info_VT_YES") : tr("Info_VT_NO"));
-    rows << Row(tr("Info_Memory"), orChecking(info.memoryMB == 0, QString::number(info.memoryMB) + QLatin1String("MB")));
-    rows << Row(tr("Info_Render_Mode"),
-                performance->renderMode() == QLatin1String("dx") ? QStringLiteral("DirectX") : QStringLiteral("OpenGL"));
+    rows << Row(tr("Info_Memory"),
+                orChecking(info.memoryMB == 0, QString::number(info.memoryMB) + QLatin1String("MB")));
+    rows << Row(tr("Info_Render_Mode"), performance->renderMode() == QLatin1String("dx")
+                                            ? QStringLiteral("DirectX")
+                                            : QStringLiteral("OpenGL"));
     rows << Row(tr("Info_Render"), orChecking(info.renderer.isEmpty(), info.renderer));
     rows << Row(tr("Info_Opengl_Version"), orChecking(info.openglVersion.isEmpty(), info.openglVersion));
     const QString card = tr("Info_Graphics_Card");
@@ -91,7 +94,8 @@ QList<SystemInfoDialog::Row> SystemInfoDialog::currentRows()
         rows << Row(label, orChecking(info.adapters.at(i).isEmpty(), info.adapters.at(i)));
     }
     rows << Row(tr("Info_Orvanta_memory"),
-                orChecking(performance->ramSize() == 0, QString::number(performance->ramSize()) + QLatin1String("MB")));
+                orChecking(performance->ramSize() == 0,
+                           QString::number(performance->ramSize()) + QLatin1String("MB")));
     rows << Row(tr("Info_Orvanta_cpuNum"),
                 orChecking(performance->cpuCoresCount() == 0, QString::number(performance->cpuCoresCount())));
     return rows;

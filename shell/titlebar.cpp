@@ -16,6 +16,9 @@
 
 namespace {
 
+// The buttons' pictures: the resource folder and the picture's name (its hover form adds "_hover").
+const char *const kPicturePrefix = ":/images/";
+
 TitleBar::OptionalCheckRunner optionalCheckRunner = nullptr;
 
 const char *const kBarStyle = "QWidget{ background: #343841; }"
@@ -24,8 +27,8 @@ const char *const kBarStyle = "QWidget{ background: #343841; }"
 const char *const kLabelStyle = "height: 30px; background: transparent; color: #757f91; font: 14px ;";
 const char *const kIconStyle = "height: 30px; border: none; background: transparent; ";
 const char *const kButtonSheet =
-    "QPushButton { width: %1px; height: 24px;  border:none; background: transparent url(:/images/%2.png) "
-    "center no-repeat ; } QPushButton:hover {  background: %3 url(:/images/%2_hover.png) center no-repeat ; "
+    "QPushButton { width: %1px; height: 24px;  border:none; background: transparent url(%2.png) "
+    "center no-repeat ; } QPushButton:hover {  background: %3 url(%2_hover.png) center no-repeat ; "
     "}QPushButton:pressed {  background-color: %4; padding:10px }";
 // The installation key's switch for the red dot on the optional-check button.
 const char *const kShowRedDotKey = "IsShowECRdDot";
@@ -68,10 +71,10 @@ TitleBar::TitleBar(QWidget *parent) : TitleBarBase(parent), m_host(parent)
     {
         QWidget *widget;
         const char *name;
-    } names[] = {{m_icon, "btn_icon"},         {m_check, "btn_check"}, {m_more, "btn_more"},
-                 {m_top, "btn_top"},           {m_setting, "btn_setting"},
-                 {m_systemInfo, "btn_systemInfo"}, {m_min, "btn_min"},  {m_max, "btn_max"},
-                 {m_close, "btn_close"},       {m_title, "label_title"}, {m_fps, "label_fps"}};
+    } names[] = {{m_icon, "btn_icon"},     {m_check, "btn_check"},     {m_more, "btn_more"},
+                 {m_top, "btn_top"},       {m_setting, "btn_setting"}, {m_systemInfo, "btn_systemInfo"},
+                 {m_min, "btn_min"},       {m_max, "btn_max"},         {m_close, "btn_close"},
+                 {m_title, "label_title"}, {m_fps, "label_fps"}};
     for (const auto &n : names) {
         n.widget->setObjectName(QLatin1String(n.name));
         n.widget->setFocusPolicy(Qt::NoFocus);
@@ -137,7 +140,7 @@ void TitleBar::setButtonStyle(QPushButton *button, const QString &picture, bool 
 {
     button->setStyleSheet(QString::fromLatin1(kButtonSheet)
                               .arg(width)
-                              .arg(picture)
+                              .arg(QLatin1String(kPicturePrefix) + picture)
                               .arg(QLatin1String(isClose ? "#f7462a" : "#27282d"))
                               .arg(QLatin1String(isClose ? "#c5472e" : "#262523")));
     button->setMouseTracking(true);
@@ -276,13 +279,12 @@ void TitleBar::mousePressEvent(QMouseEvent *event)
         QWidget::mousePressEvent(event);
         return;
     }
-    // The window manager's own move loop; where there is none, ours follows the pointer.
-    QWindow *window = m_host->window()->windowHandle();
-    if (!window || !window->startSystemMove()) {
-        m_dragging = true;
-        m_pressGlobal = event->globalPos();
-        m_pressWindowPos = m_host->window()->pos();
-    }
+    // The window follows the pointer until the button is let go. (The window manager's move loop, as
+    // QWindow::startSystemMove asks for it, starts from the pointer's last position known to Qt, which
+    // is not where this press is: the window would jump by the press's offset in the bar.)
+    m_dragging = true;
+    m_pressGlobal = event->globalPos();
+    m_pressWindowPos = m_host->window()->pos();
     event->ignore();
 }
 

@@ -43,7 +43,8 @@ LoadingWindow::LoadingWindow(QWidget *parent)
 
     connect(m_titleBar, &TitleBarBase::showDialogFree, this, &LoadingWindow::showDialogFree);
     connect(m_titleBar, &TitleBarBase::title_setting_click, this, &LoadingWindow::at_title_setting_click);
-    connect(m_titleBar, &TitleBarBase::title_systemInfo_click, this, &LoadingWindow::at_title_systemInfo_click);
+    connect(m_titleBar, &TitleBarBase::title_systemInfo_click, this,
+            &LoadingWindow::at_title_systemInfo_click);
 
     if (CommandLine::title.isEmpty())
         CommandLine::title = tr("Orvanta");

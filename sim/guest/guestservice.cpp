@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -261,6 +262,16 @@ QString GuestService::shellReply(const QString &command)
         return QStringLiteral("u0_a17    %1  97    523540 40112 ffffffff b7700e2a S %2\n")
             .arg(pid)
             .arg(QLatin1String(kLauncherPackage));
+    }
+    // The launcher's volume receiver sets the music volume, 0 to 15 (Android's steps for music); a value
+    // outside is ignored by the receiver, and the broadcast itself still completes.
+    static const QRegularExpression volume(
+        QStringLiteral("^am broadcast -a com\\.corvel\\.MusicVolumeReceiver --ei VOLUME (-?\\d+)$"));
+    const QRegularExpressionMatch volumeMatch = volume.match(command);
+    if (volumeMatch.hasMatch()) {
+        const int value = volumeMatch.captured(1).toInt();
+        logLine(QStringLiteral("volume.log"),
+                value >= 0 && value <= 15 ? QString::number(value) : QStringLiteral("refused ") + QString::number(value));
     }
     if (command.startsWith(QLatin1String("am broadcast")))
         return QStringLiteral("Broadcasting: Intent { act=%1 }\nBroadcast completed: result=0\n")

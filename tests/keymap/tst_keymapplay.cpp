@@ -161,8 +161,16 @@ void TestKeyMapPlay::editorMapPlays()
     QVERIFY2(m_emulator->waitForText(" ---------------> " + kPackage, 15000),
              qPrintable(m_fixture->tree().logText().right(2000)));
 
-    // The side bar's keyboard entry (third 40 x 40 button) opens the editor over the picture.
-    m_x->moveTo(m_menu.topLeft() + QPoint(20, 20 + 40 * 2));
+    // The side bar's keyboard button (the second of its column, which shrinks in proportion on a bar
+    // shorter than 756 pixels) opens the editor over the picture.
+    int gap = 10;
+    int button = 35;
+    if (m_menu.height() < 756) {
+        const int top = m_menu.height() * 460 / 756;
+        gap = 10 * top / 460;
+        button = static_cast<int>((top - gap) / 10.0 - gap);
+    }
+    m_x->moveTo(m_menu.topLeft() + QPoint(18, 2 * gap + (button + gap) + button / 2));
     m_x->click(1);
     XTestInput::TopWindow editor;
     QVERIFY(waitUntil(

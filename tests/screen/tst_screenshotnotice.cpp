@@ -160,7 +160,8 @@ void TestScreenshotNotice::openActions()
     QThreadPool::globalInstance()->waitForDone();
     QList<int> keys;
     for (const DataReportRecord &record : DataReportEngine::instance()->dao().findAll())
-        keys << int(record.types == DataReportDao::kTypeEvent ? record.event.eventkey() : record.eventEx.eventkey());
+        keys << int(record.types == DataReportDao::kTypeEvent ? record.event.eventkey()
+                                                              : record.eventEx.eventkey());
     // Stored by pool tasks, in either order.
     std::sort(keys.begin(), keys.end());
     QCOMPARE(keys, (QList<int>{2301, 2302}));

@@ -107,10 +107,18 @@ void TestFeedback::request_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("contact");
     QTest::addColumn<QString>("field");
-    QTest::newRow("e-mail") << "The game stutters." << "player.one+test@example.org" << "emailAddress";
-    QTest::newRow("QQ number") << QString::fromUtf8("\xe7\x94\xbb\xe9\x9d\xa2\xe5\x8d\xa1\xe9\xa1\xbf") << "123456789" << "qqNumber";
-    QTest::newRow("11-digit mobile counts as QQ") << "Sound <lost> & back" << "13812345678" << "qqNumber";
-    QTest::newRow("phone with area code and extension") << "Line one\nline two" << "0755-1234567-12" << "phoneNumber";
+    QTest::newRow("e-mail") << "The game stutters."
+                            << "player.one+test@example.org"
+                            << "emailAddress";
+    QTest::newRow("QQ number") << QString::fromUtf8("\xe7\x94\xbb\xe9\x9d\xa2\xe5\x8d\xa1\xe9\xa1\xbf")
+                               << "123456789"
+                               << "qqNumber";
+    QTest::newRow("11-digit mobile counts as QQ") << "Sound <lost> & back"
+                                                  << "13812345678"
+                                                  << "qqNumber";
+    QTest::newRow("phone with area code and extension") << "Line one\nline two"
+                                                        << "0755-1234567-12"
+                                                        << "phoneNumber";
 }
 
 void TestFeedback::request()
@@ -173,9 +181,15 @@ void TestFeedback::refusedInputs_data()
     QTest::addColumn<QString>("text"); // "" keeps the initial text
     QTest::addColumn<QString>("contact");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no text") << "" << "12345" << "please_check";
-    QTest::newRow("no contact") << "Something" << "" << "please_check_contact_info";
-    QTest::newRow("4-digit number") << "Something" << "1234" << "please_check_contact_info";
+    QTest::newRow("no text") << ""
+                             << "12345"
+                             << "please_check";
+    QTest::newRow("no contact") << "Something"
+                                << ""
+                                << "please_check_contact_info";
+    QTest::newRow("4-digit number") << "Something"
+                                    << "1234"
+                                    << "please_check_contact_info";
 }
 
 void TestFeedback::refusedInputs()

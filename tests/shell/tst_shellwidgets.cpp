@@ -173,7 +173,8 @@ void TestShellWidgets::titleBarRequests()
 
     bar.findChild<QPushButton *>(QStringLiteral("btn_more"))->click();
     QCOMPARE(dialogs.size(), 1);
-    QCOMPARE(dialogs.at(0).at(0).toString(), QStringLiteral("%1|%2").arg(host.x() + 800 - 256).arg(host.y() + 36));
+    QCOMPARE(dialogs.at(0).at(0).toString(),
+             QStringLiteral("%1|%2").arg(host.x() + 800 - 256).arg(host.y() + 36));
     QCOMPARE(dialogs.at(0).at(1).value<DialogType>(), DialogType::FeedbackMenu);
     QCOMPARE(dialogs.at(0).at(3).toString(), QStringLiteral("0"));
     if (host.pos() == QPoint(100, 50))
@@ -338,13 +339,16 @@ void TestShellWidgets::menuBarLayout()
     QCOMPARE(bar.currentButtonHeight(), buttonHeight);
     QCOMPARE(bar.currentGap(), gap);
     QCOMPARE(bar.bottomStep(), step);
-    QCOMPARE(bar.findChild<QPushButton *>(QStringLiteral("btn_full"))->geometry(), QRect(1, fullY, 35, buttonHeight));
+    QCOMPARE(bar.findChild<QPushButton *>(QStringLiteral("btn_full"))->geometry(),
+             QRect(1, fullY, 35, buttonHeight));
     QCOMPARE(bar.findChild<QPushButton *>(QStringLiteral("btn_return"))->y(), returnY);
     QCOMPARE(bar.findChild<QPushButton *>(QStringLiteral("btn_home"))->y(), returnY + step);
     QCOMPARE(bar.findChild<QPushButton *>(QStringLiteral("btn_task"))->y(), returnY + 2 * step);
     // The column does not overlap: each button starts below the one before.
-    const QStringList column{"btn_full", "btn_keyboard", "btn_install", "btn_script", "btn_multi_player",
-                             "btn_virtual_location", "btn_screenshot", "btn_shake", "btn_share", "btn_voice"};
+    const QStringList column{"btn_full",       "btn_keyboard",     "btn_install",
+                             "btn_script",     "btn_multi_player", "btn_virtual_location",
+                             "btn_screenshot", "btn_shake",        "btn_share",
+                             "btn_voice"};
     for (int i = 1; i < column.size(); ++i) {
         const QRect above = bar.findChild<QPushButton *>(column.at(i - 1))->geometry();
         QCOMPARE(bar.findChild<QPushButton *>(column.at(i))->y(), above.bottom() + 1 + gap);
@@ -495,7 +499,8 @@ void TestShellWidgets::systemInformation()
     const QString rich = label->text();
     QVERIFY(rich.contains(QLatin1String("Vendor &lt;b&gt;Fast&lt;/b&gt; &amp; Co")));
     QVERIFY(!rich.contains(QLatin1String("<b>")));
-    QVERIFY(rich.startsWith(QLatin1String(" <p style='line-height:50%'> <font color='white'>Info_Orvanta_Version:</font>1.4.2 </p> ")));
+    QVERIFY(rich.startsWith(QLatin1String(
+        " <p style='line-height:50%'> <font color='white'>Info_Orvanta_Version:</font>1.4.2 </p> ")));
     // What the user sees is the raw names.
     QTextDocument shown;
     shown.setHtml(rich);
@@ -504,11 +509,14 @@ void TestShellWidgets::systemInformation()
 
     // One adapter: the label alone; none: no row.
     Global::systemInfo.adapters = QStringList{QStringLiteral("Only")};
-    QVERIFY(SystemInfoDialog::copyText(SystemInfoDialog::currentRows()).contains(QLatin1String("\r\nInfo_Graphics_Card:Only\r\n")));
+    QVERIFY(SystemInfoDialog::copyText(SystemInfoDialog::currentRows())
+                .contains(QLatin1String("\r\nInfo_Graphics_Card:Only\r\n")));
     Global::systemInfo.adapters.clear();
-    QVERIFY(!SystemInfoDialog::copyText(SystemInfoDialog::currentRows()).contains(QLatin1String("Info_Graphics_Card")));
+    QVERIFY(!SystemInfoDialog::copyText(SystemInfoDialog::currentRows())
+                 .contains(QLatin1String("Info_Graphics_Card")));
     SettingModel::instance()->performance()->setRenderMode(QStringLiteral("gl"));
-    QVERIFY(SystemInfoDialog::copyText(SystemInfoDialog::currentRows()).contains(QLatin1String("Info_Render_Mode:OpenGL\r\n")));
+    QVERIFY(SystemInfoDialog::copyText(SystemInfoDialog::currentRows())
+                .contains(QLatin1String("Info_Render_Mode:OpenGL\r\n")));
 
     // Copy: the raw text on the clipboard, the dialog stays open.
     dialog.show();
@@ -561,7 +569,8 @@ void TestShellWidgets::feedbackPayload()
     identity.version = QStringLiteral("1.4.2");
     identity.channelId = QStringLiteral("1208");
     const QString text = QStringLiteral("Der Bildschirm fl\u00e4ckert <&>");
-    const QByteArray bytes = FeedbackRequest::payload(text, QStringLiteral("12345"), FeedbackRequest::QQ, identity);
+    const QByteArray bytes =
+        FeedbackRequest::payload(text, QStringLiteral("12345"), FeedbackRequest::QQ, identity);
     YeltProto::YeltUnityCSPkg package;
     QVERIFY(package.ParseFromArray(bytes.constData(), bytes.size()));
     QCOMPARE(package.result(), 0);

@@ -24,6 +24,9 @@ const QSize kMessage(414, 180);
 const QRect kView(20, 80, 904, 465);
 const QPoint kSetButton(864, 585);
 const QPoint kReturnButton(36, 31);
+// Places of the side bar's buttons.
+constexpr int kVirtualLocationButton = 5;
+constexpr int kShareButton = 8;
 
 QString sixDigits(double value)
 {
@@ -84,19 +87,20 @@ bool TestShellWindows::startEmulator()
         return false;
     if (!m_emulator->waitForText(QLatin1String(ScreenFixture::kShowAndroid), 30000))
         return false;
-    QList<XTestInput::TopWindow> windows;
-    if (!waitUntil(
-            [&] {
-                windows = m_x->mappedWindowsOf(m_emulator->pid());
-                return windows.size() == 2;
-            },
-            10000))
+    // The side bar: the window 40 pixels wide beside the Android window.
+    const bool found = waitUntil(
+        [&] {
+            for (const XTestInput::TopWindow &w : m_x->mappedWindowsOf(m_emulator->pid())) {
+                if (w.geometry.width() == 40 && w.geometry.height() > 100) {
+                    m_menu = w.geometry;
+                    return true;
+                }
+            }
+            return false;
+        },
+        10000);
+    if (!found)
         return false;
-    std::sort(windows.begin(), windows.end(),
-              [](const XTestInput::TopWindow &a, const XTestInput::TopWindow &b) {
-                  return a.geometry.width() > b.geometry.width();
-              });
-    m_menu = windows.at(1).geometry;
     const QString mine = QStringLiteral("# connected from %1").arg(m_emulator->pid());
     return waitUntil([&] { return m_fixture->guest().inputLines().contains(mine); }, 10000);
 }
@@ -126,8 +130,18 @@ void TestShellWindows::clickAt(const QPoint &global)
 
 void TestShellWindows::menu(int index)
 {
-    // The side bar's buttons, 40 x 40 each: screenshot, shake, virtual location, shared folders.
-    clickAt(m_menu.topLeft() + QPoint(20, 20 + 40 * index));
+    // The side bar's buttons from the top: full screen, key map, install, script, instances, virtual
+    // location, screenshot, shake, shared folders; 35 pixels with 10 between them on a tall bar, scaled
+    // down on a shorter one.
+    int gap = 10;
+    int button = 35;
+    const int height = m_menu.height();
+    if (height < 756) {
+        const int top = height * 460 / 756;
+        gap = 10 * top / 460;
+        button = static_cast<int>((top - gap) / 10.0 - gap);
+    }
+    clickAt(m_menu.topLeft() + QPoint(18, 2 * gap + index * (button + gap) + button / 2));
 }
 
 void TestShellWindows::locationFromTheMapReachesTheGuestAndSurvivesARestart()
@@ -141,7 +155,7 @@ void TestShellWindows::locationFromTheMapReachesTheGuestAndSurvivesARestart()
                  5000),
              qPrintable(m_fixture->guest().inputLines().join(QLatin1Char('|'))));
 
-    menu(2);
+    menu(kVirtualLocationButton);
     XTestInput::TopWindow dialog;
     QVERIFY2(findWindow(kLocationDialog, &dialog), "the location dialog did not open");
     QVERIFY(m_emulator->waitForText(QStringLiteral("GeolocationDialog : page loaded true"), 10000));
@@ -199,7 +213,7 @@ void TestShellWindows::locationFromTheMapReachesTheGuestAndSurvivesARestart()
 
 void TestShellWindows::shareFolderSendsTheAndroidCommand()
 {
-    menu(3);
+    menu(kShareButton);
     XTestInput::TopWindow dialog;
     QVERIFY2(findWindow(kShareDialog, &dialog), "the share-folder dialog did not open");
     QTest::qWait(200);

@@ -166,6 +166,17 @@ void TestGuest::shellRepliesFollowTheBoot()
         ask(&socket, "SHELL_CMD:str-am broadcast -a com.corvel.MusicVolumeReceiver --ei VOLUME 7\n"),
         QStringLiteral(
             "Broadcasting: Intent { act=com.corvel.MusicVolumeReceiver }\nBroadcast completed: result=0\n"));
+    // The volume receiver takes 0 to 15 and records each; any other value it refuses.
+    for (const char *volume : {"0", "15", "16", "-1"})
+        ask(&socket, QByteArray("SHELL_CMD:str-am broadcast -a com.corvel.MusicVolumeReceiver --ei VOLUME ") + volume +
+                         '\n');
+    QStringList volumes;
+    QFile volumeLog(m_dir->path() + QStringLiteral("/guest/volume.log"));
+    QVERIFY(volumeLog.open(QIODevice::ReadOnly));
+    for (const QByteArray &line : volumeLog.readAll().split('\n'))
+        if (line.indexOf(' ') > 0)
+            volumes << QString::fromUtf8(line.mid(line.indexOf(' ') + 1));
+    QCOMPARE(volumes, (QStringList{"7", "0", "15", "refused 16", "refused -1"}));
     // Every line is logged as it came.
     QTRY_VERIFY(loggedLines().contains(QStringLiteral("SHELL_CMD:str-ps | grep com.corvel.pavixtop")));
     QVERIFY(loggedLines().first().startsWith(QLatin1String("# connected from ")));
