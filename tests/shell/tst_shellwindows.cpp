@@ -44,6 +44,7 @@ private slots:
     void cleanupTestCase();
     void locationFromTheMapReachesTheGuestAndSurvivesARestart();
     void shareFolderSendsTheAndroidCommand();
+    void titleBarOpensTheSettingsWindow();
 
 private:
     bool startEmulator();
@@ -225,6 +226,31 @@ void TestShellWindows::shareFolderSendsTheAndroidCommand()
     QVERIFY2(waitUntil([&] { return linesSince(before).contains(expected); }, 5000),
              qPrintable(linesSince(before).join(QLatin1Char('|'))));
     QVERIFY(waitUntil([&] { return !findWindow(kShareDialog, &dialog, 0); }, 5000));
+}
+
+void TestShellWindows::titleBarOpensTheSettingsWindow()
+{
+    // The title bar's right block: close 5 pixels from the edge, then maximise, minimise, a gap, keep on
+    // top, settings; 34 pixels each.
+    QRect android;
+    for (const XTestInput::TopWindow &w : m_x->mappedWindowsOf(m_emulator->pid()))
+        if (w.geometry.width() > 200 && w.geometry.height() > 300)
+            android = w.geometry;
+    QVERIFY(android.isValid());
+    const int bw = 34;
+    const int settingX = android.width() - bw - 5 - 4 * bw - 12;
+    clickAt(android.topLeft() + QPoint(2 + settingX + bw / 2, 2 + 7 + 12));
+    XTestInput::TopWindow settings;
+    QVERIFY2(findWindow(QSize(740, 680), &settings), "the settings window did not open");
+    QTest::qWait(300);
+    // The back button hides it; it opens again.
+    clickAt(settings.geometry.topLeft() + kReturnButton);
+    QVERIFY(waitUntil([&] { return !findWindow(QSize(740, 680), &settings, 0); }, 5000));
+    clickAt(android.topLeft() + QPoint(2 + settingX + bw / 2, 2 + 7 + 12));
+    XTestInput::TopWindow again;
+    QVERIFY(findWindow(QSize(740, 680), &again));
+    clickAt(again.geometry.topLeft() + kReturnButton);
+    QVERIFY(waitUntil([&] { return !findWindow(QSize(740, 680), &again, 0); }, 5000));
 }
 
 QTEST_MAIN(TestShellWindows)
