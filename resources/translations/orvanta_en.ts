@@ -283,6 +283,13 @@
     </message>
 </context>
 <context>
+    <name>MainControl</name>
+    <message>
+        <source>exiting</source>
+        <translation>Orvanta is closing. Please wait.</translation>
+    </message>
+</context>
+<context>
     <name>OptionalCheckHeaderView</name>
     <message>
         <source>optional check </source>
