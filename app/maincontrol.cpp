@@ -295,9 +295,11 @@ void MainControl::handleNewConnect(QString msg)
 {
     qDebug() << " handle new connect " << appQuittingFlag.load() << "   msg : " << msg;
     if (appQuittingFlag) {
-        // No dialog: one would hold the quit until someone clicks it. The sender was told on the channel
-        // that this instance is on its way out (a start waits for the end and then starts itself).
+        // The dispatcher shows nothing once the quit has begun, so the message cannot hold the quit. The
+        // sender was told on the channel that this instance is on its way out (a start then waits for
+        // the end and starts itself).
         qInfo() << "Control    : quitting, the request of a later start is not acted on";
+        emit showDialog(tr("exiting"), DialogType::Message, nullptr, QStringLiteral("0"));
         return;
     }
     showWindowOnTop();

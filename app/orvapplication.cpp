@@ -139,9 +139,11 @@ bool OrvApplication::isPredecessorQuitting(const QString &key, const QString &an
         return false;
     // No answer in time: a process that is busy but runs on has its request still waiting for it; one
     // that has published its way out (or has already let go of its segment) will never read it.
-    const QString word = SharedSegment::peekText(key);
-    return word.isEmpty() || word == QLatin1String(StatusWord::kExiting) ||
-           word == QLatin1String(StatusWord::kStop);
+    SharedSegment segment(key);
+    if (!segment.attach())
+        return true;
+    const QString word = segment.readText();
+    return word == QLatin1String(StatusWord::kExiting) || word == QLatin1String(StatusWord::kStop);
 }
 
 bool OrvApplication::takeOverFromQuittingProcess(int timeoutMs)

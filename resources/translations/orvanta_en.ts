@@ -490,6 +490,10 @@
         <source>run_in_background</source>
         <translation>Orvanta keeps running in the background.</translation>
     </message>
+    <message>
+        <source>exiting</source>
+        <translation>Orvanta is closing. Please wait.</translation>
+    </message>
 </context>
 <context>
     <name>MenuBar</name>

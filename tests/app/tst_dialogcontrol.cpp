@@ -478,6 +478,22 @@ void TestDialogControl::quittingAnswersAtOnceAndClosesOpenDialogs()
     control.showDialog(QStringLiteral("1"), DialogType::EnvironmentCheck, nullptr, QStringLiteral("a#b"));
     QCOMPARE(finished.count(), 2);
     QVERIFY(!QApplication::activeModalWidget());
+
+    // A plain message too (a later start's "exiting"): a dialog now would hold the quit until clicked.
+    bool opened = false;
+    QTimer guard; // closes a dialog that should not be there, so that the test fails instead of hanging
+    guard.setInterval(10);
+    connect(&guard, &QTimer::timeout, this, [&opened] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            opened = true;
+            QTest::keyClick(modal, Qt::Key_Escape);
+        }
+    });
+    guard.start();
+    control.showDialog(QStringLiteral("closing"), DialogType::Message);
+    guard.stop();
+    QCOMPARE(finished.count(), 3);
+    QVERIFY(!opened);
 }
 
 void TestDialogControl::parentIsForgottenWhenItGoes()
