@@ -51,7 +51,7 @@ DialogControl::DialogControl(QObject *parent)
       m_feedbackMenu(std::make_unique<FeedbackPopuMenu>(nullptr))
 {
     registerDialogType();
-    connect(m_settingDialog, &SettingDialog::reboot, this, [this] { emit quitApp(true); });
+    connect(m_settingDialog, &SettingDialog::reboot, this, &DialogControl::requestRestart);
     connect(m_settingDialog, &SettingDialog::update_fps_status, this, &DialogControl::update_fps_status);
     connect(m_settingDialog, &SettingDialog::update_optimize_btn_status, this,
             &DialogControl::update_optimize_btn_status);

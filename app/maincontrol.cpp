@@ -6,15 +6,14 @@
 #include "commandline.h"
 #include "datareportengine.h"
 #include "dialogcontrol.h"
-#include "environmentcheckdialog.h"
 #include "entry.h"
+#include "environmentcheckdialog.h"
 #include "folderclean.h"
 #include "global.h"
 #include "glutcontext.h"
 #include "hostprobes.h"
 #include "instancemessage.h"
 #include "keymapwiring.h"
-#include "menubar.h"
 #include "loadingcontrol.h"
 #include "menubar.h"
 #include "orvapplication.h"
@@ -23,9 +22,10 @@
 #include "quitsignals.h"
 #include "reportevents.h"
 #include "settingmodel.h"
-#include "shellwiring.h"
 #include "sharedsegment.h"
+#include "shellwiring.h"
 #include "titlebar.h"
+#include "traynotice.h"
 #include "traytool.h"
 #include "vboxtool.h"
 #include "verticalopacityslider.h"
@@ -149,7 +149,8 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
     // The launcher channel asks the host probes before it copies a package.
     PavixConnection::instance().setSpaceCheck(&hasSpaceForFile);
     AndroidWindow *android = m_androidControl->androidWindow();
-    connect(m_dialogControl, &DialogControl::update_fps_status, android, &AndroidWindow::at_update_fps_status);
+    connect(m_dialogControl, &DialogControl::update_fps_status, android,
+            &AndroidWindow::at_update_fps_status);
     connect(m_dialogControl, &DialogControl::update_optimize_btn_status, android,
             &AndroidWindow::on_update_optimize_btn_status);
     // SIGTERM, SIGINT and SIGHUP (the desktop session ends) take the same way out as the tray's quit,
@@ -162,6 +163,13 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
             quitApp(false);
         },
         Qt::QueuedConnection);
+    // The quit's own steps of the tray and the guest channels: the icon goes with the window, and the
+    // launcher's reply-file thread and the share-folder watcher end once the renderer has stopped.
+    connect(this, &MainControl::quitHidesTrayIcon, this, [] { TrayNotice::hide(); });
+    connect(this, &MainControl::quitStopsGuestChannels, this, [] {
+        PavixConnection::instance().stop();
+        VInputConnection::instance().stopShareWatcher();
+    });
 }
 
 MainControl::~MainControl()
