@@ -1,5 +1,6 @@
 #include "orvplayermodel.h"
 
+#include "managervboxtool.h"
 #include "playerpainter.h"
 
 #include <QColor>
@@ -249,13 +250,14 @@ bool OrvPlayerModel::startBackupOrRestore(int row, bool backup, const QString &p
     repaintRow(row);
     QThreadPool::globalInstance()->start([this, context, path, backup] {
         const bool ok = context->runBackupOrRestore(path);
+        // The tool's error text belongs to this thread: it travels with the result.
         emit operationDone(reinterpret_cast<quintptr>(context), backup ? BackupOperation : RestoreOperation,
-                           ok);
+                           ok, ok ? QString() : VBoxTool::instance().lastError());
     });
     return true;
 }
 
-void OrvPlayerModel::onOperationDone(quintptr contextId, int kind, bool ok)
+void OrvPlayerModel::onOperationDone(quintptr contextId, int kind, bool ok, const QString &detail)
 {
     const int row = rowOfContext(reinterpret_cast<const PlayerContext *>(contextId));
     PlayerContext *context = contextAt(row);
@@ -275,6 +277,7 @@ void OrvPlayerModel::onOperationDone(quintptr contextId, int kind, bool ok)
         emit deleteResult(row, title, ok);
         return;
     }
+    m_lastResultText = detail;
     context->fire(PlayerTrigger::BackupRestoreEnded);
     repaintRow(row);
     emit backupOrRestoreResult(row, kind == BackupOperation, ok);

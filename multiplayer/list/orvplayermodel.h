@@ -55,12 +55,14 @@ public:
     bool startDelete(int row);
     bool startBackupOrRestore(int row, bool backup, const QString &path);
     int busyCount = 0;
+    // What the last backup or restore that failed left the user with, in words (empty after a success).
+    QString lastResultText() const { return m_lastResultText; }
 
 signals:
     void removeSignal(int nRowNum);
     void deleteResult(int row, QString title, bool ok);
     void backupOrRestoreResult(int row, bool wasBackup, bool ok);
-    void operationDone(quintptr context, int kind, bool ok);
+    void operationDone(quintptr context, int kind, bool ok, const QString &detail = QString());
 
 public slots:
     void DataChangedSlot(int top, int left, int bottom, int right);
@@ -70,12 +72,13 @@ public slots:
     void WaitToStartSlot(int row);
 
 private slots:
-    void onOperationDone(quintptr context, int kind, bool ok);
+    void onOperationDone(quintptr context, int kind, bool ok, const QString &detail);
 
 private:
     void repaintRow(int row);
 
     QList<PlayerRecord *> records;
+    QString m_lastResultText;
 };
 
 } // namespace OrvMulti

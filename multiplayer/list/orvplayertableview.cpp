@@ -24,6 +24,7 @@
 #include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QThreadPool>
 
 namespace OrvMulti {
@@ -50,13 +51,26 @@ QString defaultFolder()
     return QDir::homePath();
 }
 
+// True when a file can be made in `folder`: tried, since permission bits say nothing for a folder on a
+// read-only or virtual file system, nor for a privileged user.
+bool canMakeFilesIn(const QString &folder)
+{
+    QTemporaryFile probe(folder + QStringLiteral("/.orv-write-test-XXXXXX"));
+    return probe.open();
+}
+
 // A remembered folder is used only while it is an existing absolute folder (older settings may hold a
-// Windows path such as "c:\", which would send the dialogs to "/").
-QString rememberedFolder(const QString &stored)
+// Windows path such as "c:\", which would send the dialogs to "/"). The backup's folder must also take
+// the new file, and is never the root of the file system (where that old fault left it).
+QString rememberedFolder(const QString &stored, bool forWriting)
 {
     const QFileInfo folder(stored);
-    return !stored.isEmpty() && folder.isAbsolute() && folder.isDir() ? QDir::cleanPath(stored)
-                                                                      : defaultFolder();
+    if (stored.isEmpty() || !folder.isAbsolute() || !folder.isDir())
+        return defaultFolder();
+    const QString clean = QDir::cleanPath(stored);
+    if (forWriting && (QDir(clean).isRoot() || !canMakeFilesIn(clean)))
+        return defaultFolder();
+    return clean;
 }
 
 QSettings managerSettings()
@@ -72,10 +86,10 @@ OrvPlayerTableView::OrvPlayerTableView(QWidget *parent, Loader loader) : QTableV
     delegate = new OrvPlayerItemDelegate(this);
     QSettings settings = managerSettings();
     // The backup folder ends with "/" (the proposed file name follows it), the restore folder does not.
-    lastBackuupFolder = rememberedFolder(settings.value(QLatin1String(BackupFolderKey)).toString());
+    lastBackuupFolder = rememberedFolder(settings.value(QLatin1String(BackupFolderKey)).toString(), true);
     if (!lastBackuupFolder.endsWith(QLatin1Char('/')))
         lastBackuupFolder += QLatin1Char('/');
-    lastRestoreFolder_ = rememberedFolder(settings.value(QLatin1String(RestoreFolderKey)).toString());
+    lastRestoreFolder_ = rememberedFolder(settings.value(QLatin1String(RestoreFolderKey)).toString(), false);
     openFileChooser = [](QWidget *parent, const QString &caption, const QString &folder,
                          const QString &filter) {
         return QFileDialog::getOpenFileName(parent, caption, folder, filter);
@@ -324,6 +338,9 @@ void OrvPlayerTableView::backupOrRestoreResultSlot(int, bool wasBackup, bool ok)
         message = ok ? OrvPlayerModel::tr("backup successful") : OrvPlayerModel::tr("backup fail");
     else
         message = ok ? OrvPlayerModel::tr("retore successful") : OrvPlayerModel::tr("retore fail");
+    // A failure says what became of the instance and why, in the tool's and the manager's words.
+    if (!ok && !model->lastResultText().isEmpty())
+        message += QLatin1Char('\n') + model->lastResultText();
     MsgDialog::run(MsgDialog::Notice, message, this);
 }
 

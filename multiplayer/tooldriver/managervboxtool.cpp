@@ -8,6 +8,7 @@
 #include "vboxoutput.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -699,32 +700,125 @@ bool VBoxTool::checkAppliance(const QString &ovaFile, const QString &vm)
     return false;
 }
 
+bool VBoxTool::hasDisksWithContent(const QString &vm)
+{
+    MachineInfo info;
+    if (!initVmInfo(vm, &info))
+        return false;
+    for (const DiskSlot &disk : kImageDisks) {
+        const QString key =
+            QStringLiteral("IDE-%1-%2").arg(QLatin1String(disk.port), QLatin1String(disk.device));
+        const QString path = info.value(key);
+        const QFileInfo file(path);
+        if (path.isEmpty() || path == QLatin1String("none") || !file.isFile() || file.size() == 0) {
+            qCritical().noquote() << QStringLiteral("VBoxTool : ") + vm + QStringLiteral(" has no disk at ") +
+                                         key;
+            return false;
+        }
+    }
+    return true;
+}
+
 int VBoxTool::restoreVm(const QString &ovaFile, const QString &vm, const QString &title)
 {
-    // The machine is deleted before the import: a file the tool cannot import must not get that far.
+    Q_UNUSED(title)
+    // A file the tool cannot import never gets as far as touching the machine.
     if (!checkAppliance(ovaFile, vm))
         return ImportFailed;
-    if (deleteVm(vm, title, false) == DeleteFailed)
+    if (!isInstanceName(vm)) {
+        setLastError(QStringLiteral("VBoxTool : ") + vm + QStringLiteral(" is not an instance"));
         return DeleteFailed;
-    if (importVm(ovaFile, vm) == Success)
+    }
+    const QString folder = m_machineFolder + QLatin1Char('/') + vm;
+    const QFileInfo folderInfo(folder);
+    if (folderInfo.isSymLink() || (folderInfo.exists() && !folderInfo.isDir())) {
+        setLastError(
+            tr("The folder %1 of this instance is not a plain folder; nothing was changed.").arg(folder));
+        qCritical().noquote() << lastError();
+        return DeleteFailed;
+    }
+
+    // The machine and its disks are kept aside, never deleted, until the imported machine is there and
+    // has its disks: a failed import puts them back as they were.
+    MachineInfo info;
+    const bool registered = initVmInfo(vm, &info);
+    QString settingsFile;
+    if (registered) {
+        powerofByName(vm, info.value(QStringLiteral("VMState")), info);
+        settingsFile = info.value(QStringLiteral("CfgFile"));
+        if (QDir::cleanPath(QFileInfo(settingsFile).absolutePath()) != QDir::cleanPath(folder)) {
+            setLastError(
+                tr("The machine %1 does not live in its folder %2; nothing was changed.").arg(vm, folder));
+            qCritical().noquote() << lastError();
+            return DeleteFailed;
+        }
+        QString err;
+        exec({QStringLiteral("unregistervm"), vm}, nullptr, &err);
+        if (hasToolError(err)) {
+            setLastError(err);
+            qCritical().noquote() << QStringLiteral("VBoxTool : ") + vm +
+                                         QStringLiteral(" cannot be unregistered");
+            return DeleteFailed;
+        }
+    }
+    QString aside;
+    if (folderInfo.exists()) {
+        // A name no machine can have (it starts with "."), so the tool never files a machine there.
+        aside = m_machineFolder + QStringLiteral("/.") + vm + QStringLiteral("-before-restore-") +
+                QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+        for (int n = 2; QFileInfo::exists(aside); ++n)
+            aside = aside.section(QLatin1Char('~'), 0, 0) + QLatin1Char('~') + QString::number(n);
+        if (!QDir().rename(folder, aside)) {
+            if (registered)
+                exec({QStringLiteral("registervm"), settingsFile}, nullptr, nullptr);
+            setLastError(tr("The disks of %1 could not be set aside; nothing was changed.").arg(vm));
+            qCritical().noquote() << lastError();
+            return DeleteFailed;
+        }
+        qInfo().noquote() << QStringLiteral("VBoxTool : ") + folder + QStringLiteral(" kept aside as ") +
+                                 aside;
+    }
+
+    int result = importVm(ovaFile, vm);
+    QString error = lastError();
+    if (result == Success && !hasDisksWithContent(vm)) {
+        result = ImportFailed;
+        error = tr("The backup %1 did not give the instance its disks.").arg(ovaFile);
+    }
+    if (result == Success) {
+        if (!aside.isEmpty() && !QDir(aside).removeRecursively())
+            qInfo().noquote() << QStringLiteral("VBoxTool : the old disks stay in ") + aside;
+        setLastError(QString());
         return Success;
-    const QString error = lastError();
+    }
+
     qCritical().noquote() << QStringLiteral("VBoxTool : restore of ") + vm + QStringLiteral(" from ") +
                                  ovaFile + QStringLiteral(" failed, the file is kept");
-    // The instance keeps its title, settings and database; a machine built from the image takes the
-    // deleted one's place, so the instance stays listed (also after a restart) and the restore can be
-    // tried again.
+    // Whatever the failed import left is removed; the instance's own machine goes back in its place.
     QString err;
     exec({QStringLiteral("showvminfo"), vm, QStringLiteral("--machinereadable")}, nullptr, &err);
-    if (err.contains(notRegisteredText(vm))) {
-        QDir folder(m_machineFolder + QLatin1Char('/') + vm);
-        if (folder.exists())
-            folder.removeRecursively();
-        if (addVMByName(vm) != Success)
-            qCritical().noquote() << QStringLiteral("VBoxTool : ") + vm +
-                                         QStringLiteral(" could not be built again from the image");
+    if (!err.contains(notRegisteredText(vm)))
+        exec({QStringLiteral("unregistervm"), vm, QStringLiteral("--delete")}, nullptr, nullptr);
+    QString words;
+    if (!aside.isEmpty()) {
+        if (QFileInfo::exists(folder))
+            QDir(folder).removeRecursively();
+        const bool back = QDir().rename(aside, folder);
+        bool registeredAgain = !registered;
+        if (back && registered) {
+            QString registerErr;
+            exec({QStringLiteral("registervm"), settingsFile}, nullptr, &registerErr);
+            registeredAgain = !hasToolError(registerErr);
+        }
+        if (back && registeredAgain)
+            words = tr("The instance was put back as it was before the restore; its data is unchanged.");
+        else
+            words = tr("The instance's own disks are kept in %1.").arg(back ? folder : aside);
+    } else {
+        words = tr("The instance had no machine to keep; the restore can be tried again.");
     }
-    setLastError(error);
+    qCritical().noquote() << QStringLiteral("VBoxTool : ") + words;
+    setLastError(error.isEmpty() ? words : error.trimmed() + QLatin1Char('\n') + words);
     return ImportFailed;
 }
 

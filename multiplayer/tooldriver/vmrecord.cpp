@@ -43,7 +43,10 @@ bool VmKeyLess::operator()(const QString &a, const QString &b) const
     const QString y = keyNumber(b);
     if (x.size() != y.size())
         return x.size() < y.size();
-    return x < y;
+    if (x != y)
+        return x < y;
+    // Orvanta_1 and Orvanta_01 read as one number but are two machines: each keeps its own record.
+    return a < b;
 }
 
 } // namespace OrvMulti

@@ -23,7 +23,8 @@ struct VmRecord
 bool isInstanceName(const QString &name, int *number = nullptr, QString *digits = nullptr);
 
 // Orders instance names by the number after their first underscore (Orvanta_2 before Orvanta_10);
-// names with equal numbers are the same key.
+// names with equal numbers (Orvanta_1 and Orvanta_01) are ordered by their text, so every machine name
+// is a key of its own.
 struct VmKeyLess
 {
     bool operator()(const QString &a, const QString &b) const;

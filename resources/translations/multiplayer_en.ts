@@ -174,6 +174,34 @@
         <source>disk space not enough</source>
         <translation>Not enough disk space. Please free space on %1 and try again.</translation>
     </message>
+    <message>
+        <source>The folder %1 of this instance is not a plain folder; nothing was changed.</source>
+        <translation>The folder %1 of this instance is not a plain folder; nothing was changed.</translation>
+    </message>
+    <message>
+        <source>The machine %1 does not live in its folder %2; nothing was changed.</source>
+        <translation>The machine %1 does not live in its folder %2; nothing was changed.</translation>
+    </message>
+    <message>
+        <source>The disks of %1 could not be set aside; nothing was changed.</source>
+        <translation>The disks of %1 could not be set aside; nothing was changed.</translation>
+    </message>
+    <message>
+        <source>The backup %1 did not give the instance its disks.</source>
+        <translation>The backup %1 did not give the instance its disks.</translation>
+    </message>
+    <message>
+        <source>The instance was put back as it was before the restore; its data is unchanged.</source>
+        <translation>The instance was put back as it was before the restore; its data is unchanged.</translation>
+    </message>
+    <message>
+        <source>The instance&apos;s own disks are kept in %1.</source>
+        <translation>The instance&apos;s own disks are kept in %1.</translation>
+    </message>
+    <message>
+        <source>The instance had no machine to keep; the restore can be tried again.</source>
+        <translation>The instance had no machine to keep; the restore can be tried again.</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>

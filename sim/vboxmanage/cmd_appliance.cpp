@@ -362,9 +362,10 @@ int VBoxCommands::importAppliance(const QStringList &a)
                 QJsonDocument::fromJson(entries.first().data).object().value("virtualSystems").toArray();
             for (const QJsonValue &s : systems) {
                 for (const QJsonValue &d : s.toObject().value("disks").toArray()) {
+                    // A disk missing beside the descriptor is noticed by the import, not by the read.
                     QFile disk(QFileInfo(path).absoluteDir().filePath(d.toObject().value("file").toString()));
-                    readOk = readOk && disk.open(QIODevice::ReadOnly);
-                    entries.append({QFileInfo(disk.fileName()).fileName(), disk.readAll()});
+                    if (disk.open(QIODevice::ReadOnly))
+                        entries.append({QFileInfo(disk.fileName()).fileName(), disk.readAll()});
                 }
             }
         }
@@ -446,6 +447,22 @@ int VBoxCommands::importAppliance(const QStringList &a)
                         .arg(s));
         if (dryRun)
             continue;
+        // Every disk the descriptor names must be in the appliance: nothing is registered and no empty
+        // disk is made in the place of a missing one.
+        for (int k = 0; s == 0 && k < systems.size(); ++k) {
+            for (const QJsonValue &d : systems.at(k).toObject().value("disks").toArray()) {
+                const QString f = d.toObject().value("file").toString();
+                if (files.contains(f))
+                    continue;
+                m_out.progress(0, "VBOX_E_FILE_ERROR");
+                m_out.error(QStringLiteral("Appliance import failed"));
+                return m_out.apiError(
+                    QStringLiteral(
+                        "Could not find the disk image '%1' in the appliance '%2' (VERR_FILE_NOT_FOUND)")
+                        .arg(f, path),
+                    "VBOX_E_FILE_ERROR", "ApplianceWrap", "IAppliance", importCtx, fileAppliance);
+            }
+        }
         if (QFile::exists(settingsFile)) {
             m_out.progress(0, "VBOX_E_FILE_ERROR");
             m_out.error(QStringLiteral("Appliance import failed"));

@@ -952,6 +952,35 @@ void TestVBoxManage::cloneExportImport()
     QVERIFY(disk.readAll().endsWith("android_data_disk.vmdk"));
     QCOMPARE(run({"import", "x.ova", "--vmname", "a"}).errors(),
              QStringList{"Option \"--vmname\" requires preceding --vsys or --cloud option."});
+
+    // An appliance that holds its descriptor and none of its disks: the dry run describes it, the import
+    // fails, registers nothing and makes no disk in place of the missing ones.
+    const QString unpacked = work() + "/unpacked";
+    QVERIFY(QDir().mkpath(unpacked));
+    QProcess tar;
+    tar.start("tar", {"-xf", ova, "-C", unpacked});
+    QVERIFY(tar.waitForFinished(30000) && tar.exitCode() == 0);
+    const QStringList descriptors = QDir(unpacked).entryList({"*.ovf"}, QDir::Files);
+    QCOMPARE(descriptors.size(), 1);
+    const QString bare = work() + "/bare.ova";
+    tar.start("tar", {"-cf", bare, "-C", unpacked, descriptors.first()});
+    QVERIFY(tar.waitForFinished(30000) && tar.exitCode() == 0);
+    const QString bareDir = state() + "/VirtualBox VMs/Orvanta_5";
+    QCOMPARE(run({"import", bare, "--vsys", "0", "--vmname", "Orvanta_5", "--dry-run"}).exitCode, 0);
+    const Result bareImport = run({"import", bare, "--vsys", "0", "--vmname", "Orvanta_5"});
+    QCOMPARE(bareImport.exitCode, 1);
+    QCOMPARE(bareImport.errors().value(0), QString("Appliance import failed"));
+    QVERIFY2(bareImport.errors().value(1).contains("backup-disk001.vmdk"), qPrintable(bareImport.err));
+    QVERIFY(!run({"list", "vms"}).out.contains("Orvanta_5"));
+    QVERIFY(!QFileInfo::exists(bareDir));
+    // The same descriptor beside the folder without its disks.
+    const QString ovf = unpacked + '/' + descriptors.first();
+    for (const QString &file : QDir(unpacked).entryList({"*.vmdk"}, QDir::Files))
+        QVERIFY(QFile::remove(unpacked + '/' + file));
+    QCOMPARE(run({"import", ovf, "--vsys", "0", "--vmname", "Orvanta_5", "--dry-run"}).exitCode, 0);
+    QCOMPARE(run({"import", ovf, "--vsys", "0", "--vmname", "Orvanta_5"}).errors().value(0),
+             QString("Appliance import failed"));
+    QVERIFY(!QFileInfo::exists(bareDir));
 }
 
 void TestVBoxManage::faults()

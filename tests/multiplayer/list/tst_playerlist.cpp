@@ -18,6 +18,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <unistd.h>
+
 using namespace OrvMulti;
 using namespace DialogDriver;
 
@@ -387,6 +389,11 @@ void TestPlayerList::fileDialogsStartInAUsableFolder_data()
     QTest::newRow("a Windows drive stored") << true << QStringLiteral("c:\\") << "documents";
     QTest::newRow("a vanished folder stored") << false << QStringLiteral("/nonexistent/backups") << "home";
     QTest::newRow("an existing folder stored") << true << QStringLiteral("stored") << "stored";
+    // The backup dialog proposes a folder where the backup can be written; the restore dialog only reads.
+    QTest::newRow("the root folder stored") << true << QStringLiteral("/") << "documents/";
+    QTest::newRow("a folder where no file can be made")
+        << true << QStringLiteral("/proc") << "documents/proc";
+    QTest::newRow("a read-only folder stored") << false << QStringLiteral("read-only") << "home/stored";
 }
 
 void TestPlayerList::fileDialogsStartInAUsableFolder()
@@ -401,8 +408,19 @@ void TestPlayerList::fileDialogsStartInAUsableFolder()
         QVERIFY(QDir().mkpath(documents));
     const QString storedFolder = m_fixture->tree().root() + QStringLiteral("/backups");
     QVERIFY(QDir().mkpath(storedFolder));
+    QVERIFY(QFile::setPermissions(storedFolder, QFileDevice::Permissions(0x7700)));
+    if (stored == QLatin1String("read-only")) {
+        if (::geteuid() == 0)
+            QSKIP("root may write into any folder, so a read-only folder cannot be staged here");
+        QVERIFY(QFile::setPermissions(storedFolder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        stored = QStringLiteral("stored");
+    }
     if (stored == QLatin1String("stored"))
         stored = storedFolder;
+    // "backup/restore" when the two dialogs start in different folders.
+    const QString restoreExpected =
+        expected.contains(QLatin1Char('/')) ? expected.section(QLatin1Char('/'), 1) : expected;
+    expected = expected.section(QLatin1Char('/'), 0, 0);
     {
         QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Halvora"),
                            QStringLiteral("OrvMultiPlayerSettings"));
@@ -418,9 +436,15 @@ void TestPlayerList::fileDialogsStartInAUsableFolder()
                            : expected == QLatin1String("documents") ? documents
                                                                     : storedFolder;
     QVERIFY(folder.startsWith(m_fixture->tree().root()));
+    const QString restoreFolder = restoreExpected == QLatin1String("home")        ? QDir::homePath()
+                                  : restoreExpected == QLatin1String("documents") ? documents
+                                  : restoreExpected == QLatin1String("stored")
+                                      ? storedFolder
+                                      : QLatin1Char('/') + restoreExpected;
     OrvPlayerTableView view(nullptr, [] { return VmRecordMap(); });
     QCOMPARE(view.lastBackupFolder(), folder + QLatin1Char('/'));
-    QCOMPARE(view.lastRestoreFolder(), folder);
+    QCOMPARE(view.lastRestoreFolder(), restoreFolder);
+    QVERIFY(QFile::setPermissions(storedFolder, QFileDevice::Permissions(0x7700)));
     QDir(documents).removeRecursively();
 }
 

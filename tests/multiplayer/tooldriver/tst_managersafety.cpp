@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QJsonObject>
 #include <QPainter>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -51,6 +52,8 @@ private slots:
     void listFiles_data();
     void listFiles();
     void rowsSharingATitleStartTheirOwnMachine();
+    void namesOfOneNumber_data();
+    void namesOfOneNumber();
 
 private:
     // Lists the machines and makes a model with one Stop row per instance.
@@ -137,20 +140,24 @@ void TestManagerSafety::restoreFiles_data()
     QTest::addColumn<QString>("before");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QByteArray>("dataAfter");
-    QTest::addColumn<bool>("deleteRun");
+    QTest::addColumn<QString>("words"); // in what the user is told after a failure
 
-    // The backup holds "backup data"; the machine holds "current data" when the restore starts.
+    // The backup holds "backup data"; the machine holds "current data" when the restore starts. The
+    // machine's disks are never deleted before the imported machine is there with its disks.
     QTest::newRow("a text file") << "text"
-                                 << "" << false << QByteArray("current data") << false;
+                                 << "" << false << QByteArray("current data") << "";
     QTest::newRow("the first half of a backup") << "half"
-                                                << "" << false << QByteArray("current data") << false;
+                                                << "" << false << QByteArray("current data") << "";
     QTest::newRow("a backup") << "backup"
-                              << "" << true << QByteArray("backup data") << true;
+                              << "" << true << QByteArray("backup data") << "";
     QTest::newRow("a backup, machine gone already")
         << "backup"
-        << "unregister" << true << QByteArray("backup data") << true;
-    QTest::newRow("a backup whose import fails") << "backup"
-                                                 << "import fails" << false << QByteArray() << true;
+        << "unregister" << true << QByteArray("backup data") << "";
+    QTest::newRow("a backup whose import fails")
+        << "backup"
+        << "import fails" << false << QByteArray("current data") << "put back";
+    QTest::newRow("a backup without its disks") << "descriptor only"
+                                                << "" << false << QByteArray("current data") << "put back";
 }
 
 void TestManagerSafety::restoreFiles()
@@ -159,7 +166,7 @@ void TestManagerSafety::restoreFiles()
     QFETCH(QString, before);
     QFETCH(bool, ok);
     QFETCH(QByteArray, dataAfter);
-    QFETCH(bool, deleteRun);
+    QFETCH(QString, words);
 
     VmRecordMap records;
     QCOMPARE(VBoxTool::instance().refreshVms(&records), 1);
@@ -183,6 +190,19 @@ void TestManagerSafety::restoreFiles()
         path = m_fixture->tree().root() + QStringLiteral("/half.ova");
         const QByteArray whole = readAll(backup);
         QVERIFY(writeAll(path, whole.left(whole.size() / 2)));
+    } else if (file == QLatin1String("descriptor only")) {
+        // A valid archive that holds the descriptor and none of the disks it names.
+        const QString unpacked = m_fixture->tree().root() + QStringLiteral("/unpacked");
+        QVERIFY(QDir().mkpath(unpacked));
+        QProcess tar;
+        tar.start(QStringLiteral("tar"), {"-xf", backup, "-C", unpacked});
+        QVERIFY(tar.waitForFinished(60000) && tar.exitCode() == 0);
+        const QStringList descriptors = QDir(unpacked).entryList({QStringLiteral("*.ovf")}, QDir::Files);
+        QCOMPARE(descriptors.size(), 1);
+        QVERIFY(!QDir(unpacked).entryList({QStringLiteral("*.vmdk")}, QDir::Files).isEmpty());
+        path = m_fixture->tree().root() + QStringLiteral("/descriptor.ova");
+        tar.start(QStringLiteral("tar"), {"-cf", path, "-C", unpacked, descriptors.first()});
+        QVERIFY(tar.waitForFinished(60000) && tar.exitCode() == 0);
     }
     if (before == QLatin1String("unregister"))
         QVERIFY(m_fixture->tool({"unregistervm", vm, "--delete"}));
@@ -206,12 +226,30 @@ void TestManagerSafety::restoreFiles()
     QCOMPARE(readAll(path), fileBytes);
     QCOMPARE(readAll(ini), iniBytes);
     QCOMPARE(readAll(db), QByteArray("instance rows"));
-    bool deleted = false;
+    // The machine's disks are kept aside, never deleted, while the restore runs.
     for (const QStringList &call : m_fixture->calls())
-        deleted = deleted || call == QStringList{"unregistervm", vm, "--delete"};
-    QCOMPARE(deleted, deleteRun);
-    if (!dataAfter.isEmpty())
-        QCOMPARE(dataDisk(vm), dataAfter);
+        QVERIFY2(!(call.value(0) == QLatin1String("unregistervm") &&
+                   call.contains(QStringLiteral("--delete")) && call.value(1) == vm && ok),
+                 qPrintable(call.join(' ')));
+    QCOMPARE(dataDisk(vm), dataAfter);
+    // Every disk of the machine is there with its content, and nothing is left aside in the folder.
+    QString info;
+    QVERIFY(m_fixture->tool({"showvminfo", vm, "--machinereadable"}, &info));
+    for (const char *slot : {"\"IDE-0-0\"=\"", "\"IDE-0-1\"=\"", "\"IDE-1-0\"=\""}) {
+        const int at = info.indexOf(QLatin1String(slot));
+        QVERIFY2(at >= 0, slot);
+        const QString disk = info.mid(at + int(strlen(slot))).section(QLatin1Char('"'), 0, 0);
+        QVERIFY2(QFileInfo(disk).size() > 49, qPrintable(disk));
+    }
+    QStringList folders =
+        QDir(m_fixture->machineFolder()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    folders.sort();
+    QStringList expectedFolders{"Orvanta_1", "OrvantaBase"};
+    expectedFolders.sort();
+    QCOMPARE(folders, expectedFolders);
+    if (!ok) {
+        QVERIFY2(m_model->lastResultText().contains(words), qPrintable(m_model->lastResultText()));
+    }
 
     // The instance is still listed after a restart of the manager, with its title.
     QCOMPARE(VBoxTool::instance().refreshVms(&records), 1);
@@ -219,8 +257,7 @@ void TestManagerSafety::restoreFiles()
     QCOMPARE(records.at(vm).title, QStringLiteral("Keep"));
 
     if (before == QLatin1String("import fails")) {
-        // The machine now in its place is built from the image; the same backup restores it.
-        QVERIFY(dataDisk(vm) != QByteArray("backup data"));
+        // The same backup restores the machine once the tool lets it.
         loadRows();
         QVERIFY(restore(path));
         QCOMPARE(dataDisk(vm), QByteArray("backup data"));
@@ -340,6 +377,53 @@ void TestManagerSafety::rowsSharingATitleStartTheirOwnMachine()
     QVERIFY(m_model->applyStatusWord(QStringLiteral("Orvanta_1"), QStringLiteral("RUNNING")));
     QCOMPARE(m_model->contextAt(0)->currentKind(), K::Running);
     QCOMPARE(m_model->contextAt(1)->currentKind(), K::Starting);
+}
+
+void TestManagerSafety::namesOfOneNumber_data()
+{
+    QTest::addColumn<QStringList>("names"); // registered in this order, each titled "T-" + its name
+
+    QTest::newRow("Orvanta_1 and Orvanta_01") << QStringList{"Orvanta_1", "Orvanta_01"};
+    QTest::newRow("Orvanta_01 first") << QStringList{"Orvanta_01", "Orvanta_1"};
+    QTest::newRow("three spellings of 2") << QStringList{"Orvanta_2", "Orvanta_002", "Orvanta_02"};
+}
+
+void TestManagerSafety::namesOfOneNumber()
+{
+    QFETCH(QStringList, names);
+    QByteArray list("<?xml version='1.0' encoding='UTF-8'?>\n<Multi>\n");
+    for (const QString &name : names) {
+        QVERIFY(m_fixture->tool({"createvm", "--name", name, "--register"}));
+        list += "<Player from=\"-1\" vm=\"" + name.toUtf8() + "\" title=\"T-" + name.toUtf8() + "\"/>\n";
+    }
+    list += "</Multi>\n";
+    QVERIFY(QDir().mkpath(QFileInfo(m_fixture->xmlPath()).absolutePath()));
+    QVERIFY(writeAll(m_fixture->xmlPath(), list));
+
+    loadRows();
+    // One row per machine, each with its own title, found by its own name.
+    QCOMPARE(m_model->rowCount(), names.size());
+    for (const QString &name : names) {
+        const int row = m_model->rowOfVm(name);
+        QVERIFY2(row >= 0, qPrintable(name));
+        QCOMPARE(m_model->playerRecords().at(row)->title, QStringLiteral("T-") + name);
+        QCOMPARE(VBoxTool::instance().findVmByTitle(QStringLiteral("T-") + name), name);
+    }
+    // The list file keeps every entry with its title.
+    bool wellFormed = false;
+    const QList<ListFileEntry> written = parseMachineList(readAll(m_fixture->xmlPath()), &wellFormed);
+    QVERIFY(wellFormed);
+    QStringList seen;
+    for (const ListFileEntry &entry : written)
+        seen << entry.vm + QLatin1Char('=') + entry.title;
+    for (const QString &name : names)
+        QVERIFY2(seen.contains(name + QStringLiteral("=T-") + name), qPrintable(seen.join(' ')));
+    QCOMPARE(written.size(), names.size());
+    // A status word reaches the row of that exact name only.
+    QVERIFY(m_model->applyStatusWord(names.last(), QStringLiteral("RUNNING")));
+    for (const QString &name : names)
+        QCOMPARE(m_model->contextAt(m_model->rowOfVm(name))->currentKind(),
+                 name == names.last() ? K::Running : K::Stop);
 }
 
 QTEST_MAIN(TestManagerSafety)
