@@ -109,6 +109,10 @@ void OrvApplication::settleSingleInstance()
 void OrvApplication::becomeFirstInstance()
 {
     SharedSegment &segment = Global::instanceSegment();
+    // A segment file of another user is not a leftover of ours: it is neither used nor removed.
+    const QString foreign = SharedSegment::foreignSegmentProblem(m_key);
+    if (!foreign.isEmpty())
+        refuseToStart(foreign);
     // Nobody alive owns this machine but us: a segment or channel found now was left behind by a
     // process that died without cleaning up.
     if (segment.attach()) {

@@ -21,7 +21,8 @@ QString localChannelPath(const QString &key, const QString &what, QString *probl
     const QString dir = privateRuntimeDir(problem);
     if (dir.isEmpty())
         return QString();
-    const QString path = dir + QLatin1Char('/') + key;
+    // A kind prefix of its own: no key makes the name of a lock, a segment or any other runtime file.
+    const QString path = dir + QStringLiteral("/channel-") + key;
     if (QFile::encodeName(path).size() >= static_cast<int>(sizeof(sockaddr_un::sun_path))) {
         if (problem)
             *problem = QStringLiteral("the %1 path %2 is too long for a local socket").arg(what, path);

@@ -14,7 +14,8 @@ class QLocalSocket;
 // the sender writes it, possibly in pieces, and disconnects.
 namespace Platform {
 
-// The path of channel `key` in the private runtime folder; empty when that folder is refused or the path
+// The path of channel `key` in the private runtime folder ("channel-" followed by the key, so that no key
+// names another kind of runtime file there); empty when that folder is refused or the path
 // is too long for a local socket, with `problem` (when given) telling why. `what` names the channel in
 // that problem ("instance channel", "manager channel").
 QString localChannelPath(const QString &key, const QString &what, QString *problem = nullptr);

@@ -57,3 +57,8 @@ bool isValidMachineName(const QString &name)
 {
     return machineNameProblem(name).isEmpty();
 }
+
+QString programRuntimeKey(const QString &name)
+{
+    return QStringLiteral("program:") + name;
+}

@@ -16,3 +16,8 @@ bool isValidMachineName(const QString &name);
 
 // Why `name` is refused, as one line for the user; empty when the name is valid.
 QString machineNameProblem(const QString &name);
+
+// The key of a runtime resource (segment, owner lock, channel) that belongs to a program rather than to
+// a machine: the manager's single instance, the port choice lock. Machines key theirs by their names;
+// this key holds a ":", which no machine name may hold, so no machine can ever own the program's files.
+QString programRuntimeKey(const QString &name);

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -19,6 +20,17 @@ namespace {
 QByteArray shortHash(const QByteArray &data)
 {
     return QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex().left(20);
+}
+
+// ", <name>" for a user id the system knows, else nothing.
+QString userNameSuffix(uid_t uid)
+{
+    struct passwd entry;
+    struct passwd *found = nullptr;
+    char buffer[1024];
+    if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) != 0 || !found || !found->pw_name)
+        return QString();
+    return QStringLiteral(" ") + QString::fromLocal8Bit(found->pw_name);
 }
 
 QString systemError()
@@ -46,6 +58,23 @@ QByteArray SharedSegment::objectName(const QString &key)
     if (dir.isEmpty())
         return QByteArray();
     return QFile::encodeName(dir) + "/segment-" + shortHash(key.toUtf8());
+}
+
+QString SharedSegment::foreignSegmentProblem(const QString &key)
+{
+    const QByteArray path = objectName(key);
+    struct stat info;
+    if (path.isEmpty() || ::lstat(path.constData(), &info) != 0)
+        return QString();
+    if (info.st_uid != ::geteuid())
+        return QStringLiteral("the instance segment %1 belongs to another user (uid %2%3), left alone")
+            .arg(QFile::decodeName(path))
+            .arg(info.st_uid)
+            .arg(userNameSuffix(info.st_uid));
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("the instance segment %1 is not a plain file, left alone")
+            .arg(QFile::decodeName(path));
+    return QString();
 }
 
 bool SharedSegment::hasLiveOwner(const QString &key)

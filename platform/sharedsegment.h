@@ -65,6 +65,10 @@ public:
     static QString peekText(const QString &key);
     // The path of the file that carries `key`; empty when the private runtime folder is refused.
     static QByteArray objectName(const QString &key);
+    // Why the segment file of `key` is not this user's to use or remove, as one line for the user: it
+    // belongs to another user (named with the user id) or is not a plain file. Empty when it is this
+    // user's own or absent.
+    static QString foreignSegmentProblem(const QString &key);
     // True when a live process holds the owner lock of `key`. A segment without one is a leftover.
     static bool hasLiveOwner(const QString &key);
 

@@ -1,6 +1,8 @@
 #include "mpapplication.h"
 
+#include "instancelock.h"
 #include "localchannel.h"
+#include "machinename.h"
 #include "mpcommandline.h"
 #include "mpruntime.h"
 #include "paths.h"
@@ -9,6 +11,8 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QThread>
+
+#include <cstdio>
 
 namespace OrvMulti {
 
@@ -24,7 +28,8 @@ constexpr int kStartingOwnerPollMs = 20;
 } // namespace
 
 OrvApplication::OrvApplication(int &argc, char **argv)
-    : QApplication(argc, argv), m_key(QString::fromLatin1(kKey)), m_segment(new SharedSegment)
+    : QApplication(argc, argv), m_key(programRuntimeKey(QString::fromLatin1(kKey))),
+      m_segment(new SharedSegment)
 {
     Platform::initSettingsPaths();
     parseCommandLine(arguments());
@@ -42,20 +47,44 @@ OrvApplication::~OrvApplication()
     m_segment->releaseOwnership();
 }
 
+void OrvApplication::refuse(const QString &problem)
+{
+    // Said where the user who started it sees it, and kept in the log.
+    qCritical().noquote() << QStringLiteral("manager refused to start: ") + problem;
+    std::fprintf(stderr, "OrvMultiPlayer: %s\n", problem.toLocal8Bit().constData());
+    std::fflush(stderr);
+    m_refused = true;
+}
+
 void OrvApplication::settleSingleInstance()
 {
     QString problem;
     m_channelPath = channelPath(m_key, &problem);
     if (m_channelPath.isEmpty()) {
         // Whoever controls that folder could take over or block the manager: set nothing up there.
-        qCritical().noquote() << QStringLiteral("manager refused to start: ") + problem;
-        m_refused = true;
+        refuse(problem);
         return;
     }
     m_segment->setKey(m_key);
     // With the owner lock free nobody alive runs a manager: a segment or channel found now is a
     // leftover of a manager that died without cleaning up.
     const bool noLiveOwner = m_segment->takeOwnership();
+    if (!noLiveOwner) {
+        // A lock this user can never take would make every start either a second window or a message
+        // that nobody receives.
+        problem = InstanceLock::foreignLockProblem(m_key);
+        if (!problem.isEmpty()) {
+            refuse(problem);
+            return;
+        }
+    }
+    // Another user's segment is neither used nor removed.
+    problem = SharedSegment::foreignSegmentProblem(m_key);
+    if (!problem.isEmpty()) {
+        m_segment->releaseOwnership();
+        refuse(problem);
+        return;
+    }
     bool attached = m_segment->attach();
     if (attached && noLiveOwner) {
         qInfo() << "Removing the leftovers of a manager that has ended";
@@ -77,8 +106,13 @@ void OrvApplication::settleSingleInstance()
     }
 
     m_isRunning = false;
-    if (!noLiveOwner || !m_segment->create(kSegmentSize)) {
-        qDebug() << "Unable to create single instance.";
+    if (!noLiveOwner) {
+        // The live owner never made its segment: a second window beside it would lose status words.
+        refuse(QStringLiteral("another manager holds %1 but does not answer").arg(m_key));
+        return;
+    }
+    if (!m_segment->create(kSegmentSize)) {
+        refuse(QStringLiteral("Unable to create single instance: %1").arg(m_segment->errorString()));
         return;
     }
     m_server =

@@ -26,7 +26,9 @@ public:
 
     // True when another manager process already holds the key.
     bool isRunning() const { return m_isRunning; }
-    // True when the private runtime folder was refused: nothing was set up and the program must end.
+    // True when this start must end at once (told on standard error and in the log): the private runtime
+    // folder was refused, the manager's lock or segment belongs to another user, or a live manager holds
+    // the lock without answering. Never a second window beside a running manager.
     bool isRefused() const { return m_refused; }
 
     // Writes `text` (UTF-8) to the running manager; false in the first process or when the channel does
@@ -38,6 +40,7 @@ signals:
 
 private:
     void settleSingleInstance();
+    void refuse(const QString &problem);
 
     bool m_isRunning = false;
     bool m_refused = false;

@@ -17,6 +17,7 @@
 #include <linux/capability.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -107,6 +108,9 @@ private slots:
     void stopQuitsTheRunningProcess();
     void stopWithoutRunningProcessStartsNothing();
     void differentMachinesRunSideBySide();
+    void namesOfRuntimeFiles_data();
+    void namesOfRuntimeFiles();
+    void segmentOfAnotherUserIsLeftAlone();
     void killedOwnerLeavesNoObstacle();
     void rebootBesideAHeldMachineEndsAsASecondStart();
     void rebootTakesOverAMachineReleasedInTime();
@@ -214,6 +218,75 @@ void TestSingleInstance::differentMachinesRunSideBySide()
     QVERIFY(a->isRunning());
     QVERIFY(b->isRunning());
     QCOMPARE(SharedSegment::peekText("Orvanta_1"), QString());
+}
+
+void TestSingleInstance::namesOfRuntimeFiles_data()
+{
+    // A machine whose name is that of another runtime file runs beside Orvanta_0, and each keeps its own
+    // channel, lock and segment.
+    QTest::addColumn<QString>("name");
+    const QString segmentName =
+        QFileInfo(QFile::decodeName(SharedSegment::objectName("Orvanta_0"))).fileName();
+    QTest::newRow("the port choices folder") << "ports";
+    QTest::newRow("the lock file of Orvanta_0")
+        << "instance-" + QString::fromLatin1(QCryptographicHash::hash("Orvanta_0", QCryptographicHash::Sha1).toHex()) +
+               ".lock";
+    QTest::newRow("the segment file of Orvanta_0") << segmentName;
+}
+
+void TestSingleInstance::namesOfRuntimeFiles()
+{
+    QFETCH(QString, name);
+    // The port choices of running emulators are kept in a folder of this name.
+    QVERIFY(QDir().mkpath(m_tree->runtimeDir() + "/ports"));
+    QVERIFY(
+        QFile::setPermissions(m_tree->runtimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    auto named = startFirst({"-vm=" + name});
+    QVERIFY2(named, qPrintable(name));
+    auto zero = startFirst({"-vm=Orvanta_0"});
+    QVERIFY2(zero, "Orvanta_0 must start beside it");
+    QVERIFY(named->isRunning());
+    // Each holds its own lock and segment, and a second start reaches each one's own process.
+    QVERIFY(SharedSegment::hasLiveOwner(name));
+    QVERIFY(SharedSegment::hasLiveOwner("Orvanta_0"));
+    SharedSegment zeroSegment("Orvanta_0");
+    QVERIFY(zeroSegment.attach());
+    SharedSegment namedSegment(name);
+    QVERIFY(namedSegment.attach());
+    QVERIFY(QFileInfo(m_tree->runtimeDir() + "/ports").isDir());
+    for (const QString &vm : {QString("Orvanta_0"), name}) {
+        ProgramRun second(*m_tree, "Orvanta", {"-vm=" + vm, "-pkgname=for." + QString::number(vm.size())});
+        QCOMPARE(second.run(), 0);
+        ProgramRun *owner = vm == name ? named.get() : zero.get();
+        QVERIFY2(owner->waitForText("for." + QString::number(vm.size())), qPrintable(owner->output()));
+    }
+}
+
+void TestSingleInstance::segmentOfAnotherUserIsLeftAlone()
+{
+    if (geteuid() != 0)
+        QSKIP("giving a file to another user needs root; run the suite as root to cover this");
+    const uid_t otherUser = 65534;
+    const QString path = QFile::decodeName(SharedSegment::objectName("Orvanta_16"));
+    QVERIFY(!path.isEmpty());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.write(QByteArray("RUNNING").leftJustified(255, '\0')) == 255);
+    file.close();
+    QVERIFY(::chown(QFile::encodeName(path).constData(), otherUser, otherUser) == 0);
+
+    ProgramRun run(*m_tree, "Orvanta", {"-vm=Orvanta_16"});
+    QCOMPARE(run.run(), 1);
+    QVERIFY2(run.output().contains("the instance segment " + path + " belongs to another user (uid 65534"),
+             qPrintable(run.output()));
+    QVERIFY(!run.output().contains("Removing the instance leftovers"));
+    // The other user's file is where it was, with its bytes.
+    struct stat info;
+    QCOMPARE(::lstat(QFile::encodeName(path).constData(), &info), 0);
+    QCOMPARE(info.st_uid, otherUser);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().startsWith("RUNNING"));
 }
 
 void TestSingleInstance::killedOwnerLeavesNoObstacle()

@@ -56,7 +56,7 @@ public:
     QString xdgRuntimeDir() const { return root() + QStringLiteral("/run"); }
     QString runtimeDir() const { return xdgRuntimeDir() + QStringLiteral("/orvanta"); }
     // Where the emulator of machine `vm` listens for second starts.
-    QString channelPath(const QString &vm) const { return runtimeDir() + QLatin1Char('/') + vm; }
+    QString channelPath(const QString &vm) const { return runtimeDir() + QStringLiteral("/channel-") + vm; }
     QString logDir() const { return installDir() + QStringLiteral("/log/log"); }
 
     static QString productVersion();

@@ -2,6 +2,8 @@
 // holding the key receives), its log, and its recovery after being killed.
 
 #include "installtree.h"
+#include "instancelock.h"
+#include "machinename.h"
 #include "mpruntime.h"
 #include "programrun.h"
 #include "sharedsegment.h"
@@ -16,6 +18,8 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -23,6 +27,12 @@ namespace {
 const char *const kKey = "OrvMulPlayerManagerXXYY";
 const char *const kProgram = "OrvMultiPlayer";
 const char *const kWindowShown = "main window shown";
+
+// The manager's runtime key: its fixed key, marked as a program's so that no machine name meets it.
+QString managerKey()
+{
+    return programRuntimeKey(QLatin1String(kKey));
+}
 } // namespace
 
 class TestManagerFrame : public QObject
@@ -41,6 +51,9 @@ private slots:
     void messageInPiecesIsReadUntilTheSenderLeaves();
     void slowSendersDoNotHoldUpOthers();
     void sharedRuntimeFolderIsRefused();
+    void filesOfAnotherUserAreRefused_data();
+    void machineNamedLikeTheManagersKey();
+    void filesOfAnotherUserAreRefused();
     void crashWritesItsLogLineAndDump();
 
 private:
@@ -89,11 +102,11 @@ void TestManagerFrame::sendsOneMessageToThePeerHoldingTheKey()
     QFETCH(QStringList, args);
     QFETCH(QByteArray, message);
     // This test process plays the running manager.
-    SharedSegment segment{QString::fromLatin1(kKey)};
+    SharedSegment segment{managerKey()};
     QVERIFY(segment.takeOwnership());
     QVERIFY(segment.create(1));
     QLocalServer server;
-    const QString channel = OrvMulti::channelPath(QLatin1String(kKey));
+    const QString channel = OrvMulti::channelPath(managerKey());
     QLocalServer::removeServer(channel);
     QVERIFY(server.listen(channel));
 
@@ -126,7 +139,7 @@ void TestManagerFrame::statusStartWithoutManagerEndsAtOnce()
     QCOMPARE(lines.at(1).section(QLatin1Char(']'), 1),
              QStringLiteral(":the commandLineParam is vm=Orvanta_1 status=STOP (:0,)"));
     // Nothing holds the key afterwards: the next manager starts as the first one.
-    QVERIFY(!SharedSegment(QLatin1String(kKey)).attach());
+    QVERIFY(!SharedSegment(managerKey()).attach());
 }
 
 void TestManagerFrame::unknownOptionEndsWithTheParsersMessage()
@@ -177,7 +190,7 @@ void TestManagerFrame::messageInPiecesIsReadUntilTheSenderLeaves()
     QVERIFY(manager.start());
     QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QLatin1String(kWindowShown)), 10000);
     QLocalSocket socket;
-    socket.connectToServer(OrvMulti::channelPath(QLatin1String(kKey)));
+    socket.connectToServer(OrvMulti::channelPath(managerKey()));
     QVERIFY(socket.waitForConnected(2000));
     socket.write(R"({"vm":"Orvanta_7",)");
     QVERIFY(socket.waitForBytesWritten(2000));
@@ -196,7 +209,7 @@ void TestManagerFrame::slowSendersDoNotHoldUpOthers()
     ProgramRun manager(*m_tree, QLatin1String(kProgram));
     QVERIFY(manager.start());
     QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QLatin1String(kWindowShown)), 10000);
-    const QString channel = OrvMulti::channelPath(QLatin1String(kKey));
+    const QString channel = OrvMulti::channelPath(managerKey());
 
     // Senders that trickle a byte now and then and never finish their message.
     SlowSenders slow;
@@ -228,6 +241,86 @@ void TestManagerFrame::sharedRuntimeFolderIsRefused()
     QVERIFY(QDir(m_tree->runtimeDir())
                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
                 .isEmpty());
+}
+
+void TestManagerFrame::filesOfAnotherUserAreRefused_data()
+{
+    QTest::addColumn<bool>("foreignLock");
+    QTest::addColumn<QString>("segment"); // "", "own" (a leftover of ours) or "foreign"
+
+    QTest::newRow("lock of another user") << true << "";
+    QTest::newRow("lock of another user, leftover segment") << true << "own";
+    QTest::newRow("segment of another user") << false << "foreign";
+}
+
+void TestManagerFrame::filesOfAnotherUserAreRefused()
+{
+    QFETCH(bool, foreignLock);
+    QFETCH(QString, segment);
+    if (::geteuid() != 0)
+        QSKIP("giving a file to another user needs root");
+    const uid_t otherUser = 65534;
+    const QString key = managerKey();
+    const QString lock = InstanceLock(key).filePath();
+    const QString segmentFile = QFile::decodeName(SharedSegment::objectName(key));
+    QVERIFY(!lock.isEmpty() && !segmentFile.isEmpty());
+    if (foreignLock) {
+        QFile file(lock);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QCOMPARE(::chown(QFile::encodeName(lock).constData(), otherUser, otherUser), 0);
+    }
+    if (!segment.isEmpty()) {
+        QFile file(segmentFile);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(QByteArray("RUNNING").leftJustified(255, '\0')) == 255);
+        file.close();
+        if (segment == QLatin1String("foreign"))
+            QCOMPARE(::chown(QFile::encodeName(segmentFile).constData(), otherUser, otherUser), 0);
+    }
+
+    // Two starts: neither shows a window, each ends saying whose file is in the way.
+    for (int i = 0; i < 2; ++i) {
+        ProgramRun run(*m_tree, QLatin1String(kProgram));
+        QCOMPARE(run.run(), 1);
+        QVERIFY2(run.output().contains(QLatin1String("uid 65534")), qPrintable(run.output()));
+    }
+    QVERIFY(!logText().contains(QLatin1String(kWindowShown)));
+    QCOMPARE(logText().count(QLatin1String("manager refused to start: ")), 2);
+    QVERIFY2(logText().contains(QLatin1String("belongs to another user (uid 65534")), qPrintable(logText()));
+    // The other user's files are where they were.
+    struct stat info;
+    if (foreignLock) {
+        QCOMPARE(::lstat(QFile::encodeName(lock).constData(), &info), 0);
+        QCOMPARE(info.st_uid, otherUser);
+    }
+    if (segment == QLatin1String("foreign")) {
+        QCOMPARE(::lstat(QFile::encodeName(segmentFile).constData(), &info), 0);
+        QCOMPARE(info.st_uid, otherUser);
+        QFile file(segmentFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().startsWith("RUNNING"));
+    }
+}
+
+void TestManagerFrame::machineNamedLikeTheManagersKey()
+{
+    // An emulator whose machine bears the manager's fixed key holds its own segment, lock and channel;
+    // the manager still starts as the first one and shows its window.
+    QVERIFY(m_tree->addProgram(QStringLiteral("Orvanta")));
+    ProgramRun emulator(*m_tree, QStringLiteral("Orvanta"), {"-vm=" + QLatin1String(kKey), "-debug"});
+    QVERIFY(emulator.start());
+    QVERIFY2(emulator.waitForOutput(QStringLiteral(" start=====")), qPrintable(emulator.output()));
+    QVERIFY(SharedSegment::hasLiveOwner(QLatin1String(kKey)));
+
+    ProgramRun manager(*m_tree, QLatin1String(kProgram));
+    QVERIFY(manager.start());
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QLatin1String(kWindowShown)), 10000);
+    QVERIFY(manager.isRunning());
+    QVERIFY(SharedSegment::hasLiveOwner(managerKey()));
+    QVERIFY(emulator.isRunning());
+    manager.terminate();
+    emulator.terminate();
 }
 
 void TestManagerFrame::crashWritesItsLogLineAndDump()
