@@ -1,6 +1,9 @@
 #include "vboxoutput.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <QXmlStreamReader>
 
 namespace VBoxOutput {
 
@@ -233,6 +236,80 @@ QSet<int> parseProcNetTcp(const QString &text)
         ports.insert(ok && port >= 0 && port <= 0xffff ? port : 0);
     }
     return ports;
+}
+
+QList<HardDisk> parseHardDisks(const QString &text, bool *complete)
+{
+    QList<HardDisk> disks;
+    bool whole = text.isEmpty() || text.endsWith(QLatin1Char('\n'));
+    HardDisk current;
+    bool inBlock = false;
+    bool inUsers = false;
+    const auto finish = [&] {
+        if (!inBlock)
+            return;
+        if (current.location.isEmpty())
+            whole = false;
+        disks << current;
+        current = HardDisk();
+        inBlock = false;
+        inUsers = false;
+    };
+    // "name (UUID: ...)" with any " [snapshot (UUID: ...)]" part after it.
+    const auto userName = [](QString entry) {
+        const int snapshot = entry.indexOf(QLatin1String(" ["));
+        if (snapshot >= 0)
+            entry = entry.left(snapshot);
+        const int uuid = entry.lastIndexOf(QLatin1String(" (UUID: "));
+        return (uuid < 0 ? entry : entry.left(uuid)).trimmed();
+    };
+    for (const QString &line : splitLines(text)) {
+        if (line.trimmed().isEmpty()) {
+            finish();
+            continue;
+        }
+        inBlock = true;
+        if (line.startsWith(QLatin1Char(' ')) && inUsers) {
+            current.users << userName(line.trimmed());
+            continue;
+        }
+        inUsers = false;
+        const int colon = line.indexOf(QLatin1Char(':'));
+        if (colon < 0)
+            continue;
+        const QString key = line.left(colon);
+        const QString value = line.mid(colon + 1).trimmed();
+        if (key == QLatin1String("Location")) {
+            current.location = value;
+        } else if (key == QLatin1String("In use by VMs")) {
+            current.users << userName(value);
+            inUsers = true;
+        }
+    }
+    finish();
+    if (complete)
+        *complete = whole;
+    return disks;
+}
+
+QString settingsMachineName(const QByteArray &content)
+{
+    QXmlStreamReader xml(content);
+    while (!xml.atEnd() && !xml.hasError()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("Machine"))
+            return xml.attributes().value(QLatin1String("name")).toString();
+    }
+    const QJsonDocument json = QJsonDocument::fromJson(content);
+    if (json.isObject()) {
+        const QJsonObject object = json.object();
+        const QString name = object.value(QLatin1String("name")).toString();
+        return name.isEmpty() ? object.value(QLatin1String("settings"))
+                                    .toObject()
+                                    .value(QLatin1String("name"))
+                                    .toString()
+                              : name;
+    }
+    return QString();
 }
 
 } // namespace VBoxOutput

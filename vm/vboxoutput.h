@@ -62,6 +62,23 @@ QHash<QString, QString> parseGuestProperties(const QString &text);
 // "getextradata <vm> enumerate": "Key: <key>, Value: <value>" lines.
 QHash<QString, QString> parseExtraData(const QString &text);
 
+// One medium of "list hdds": its file and the names of the machines that use it ("In use by VMs:", one
+// per line, each "<name> (UUID: <uuid>)" with any snapshot part left off).
+struct HardDisk
+{
+    QString location;
+    QStringList users;
+};
+// The media of a "list hdds" output, one block per medium (blocks are parted by an empty line). `complete`
+// (when given) is false when the text was cut off: no final line break, or a block without its location.
+QList<HardDisk> parseHardDisks(const QString &text, bool *complete = nullptr);
+
+// The machine name that a machine settings file names: the "name" attribute of its Machine element (the
+// tool's XML settings), or the "name" member of a JSON object or of its "settings" object (the settings
+// files of the tool's stand-in).
+// Empty when the content is neither or names no machine.
+QString settingsMachineName(const QByteArray &content);
+
 // /proc/net/tcp or /proc/net/tcp6: the local port of every entry (any state). The first line (the column
 // heads) is skipped; a line whose local address has no readable port (hexadecimal, at most 0xFFFF) gives 0.
 QSet<int> parseProcNetTcp(const QString &text);

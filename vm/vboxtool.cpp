@@ -7,6 +7,7 @@
 #include "hardwareprobe.h"
 #include "instancelock.h"
 #include "logtags.h"
+#include "machinename.h"
 #include "paths.h"
 #include "processrunner.h"
 #include "sharedsegment.h"
@@ -408,7 +409,7 @@ VBoxTool::QuitReading VBoxTool::readStateForQuit()
     if (result != ErrorCode::Success) {
         if (Global::lastErrorCode.contains(QLatin1String("Could not find a registered machine")) &&
             Global::lastErrorCode.contains(QLatin1String("VBOX_E_OBJECT_NOT_FOUND")))
-            return QuitReading::NotRegistered;
+            return isGoneByTheLists() ? QuitReading::NotRegistered : QuitReading::Doubtful;
         return QuitReading::Doubtful;
     }
     if (!lastRunClean() || !VBoxOutput::isCompleteMachineInfo(out))
@@ -423,6 +424,32 @@ VBoxTool::QuitReading VBoxTool::readStateForQuit()
     qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "vbox current state is ") +
                              m_vmInfo.value(QStringLiteral("VMState"));
     return QuitReading::Whole;
+}
+
+bool VBoxTool::isGoneByTheLists()
+{
+    // One answer "not found" is not enough to leave a machine running: both lists must agree, read whole,
+    // that no machine of this exact name is registered or runs.
+    const QString &vm = Global::vmName;
+    for (const char *kind : {"vms", "runningvms"}) {
+        QString out;
+        const int result = execOnce({QStringLiteral("list"), QLatin1String(kind)}, &out, nullptr);
+        if (m_lastRunTimedOut || result != ErrorCode::Success || !lastRunClean()) {
+            qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                "machine not found, but list %1 did not answer")
+                                     .arg(QLatin1String(kind));
+            return false;
+        }
+        for (const VBoxOutput::VmListEntry &entry : VBoxOutput::parseVmList(out)) {
+            if (entry.name == vm) {
+                qInfo().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                    "machine not found, but list %1 names it")
+                                         .arg(QLatin1String(kind));
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 void VBoxTool::setMachineFolder()
@@ -655,7 +682,7 @@ void VBoxTool::scanUsedPorts()
 {
     m_usedPorts.clear();
     QString reservationFolder;
-    InstanceLock lock{QString::fromLatin1(kPortLockName)};
+    InstanceLock lock{programRuntimeKey(QString::fromLatin1(kPortLockName))};
     if (!CommandLine::tcp) {
         m_usedPorts = otherMachinesPorts();
         // Emulators starting side by side would otherwise all take the same ports: nothing listens on

@@ -161,9 +161,16 @@ private:
         NoAnswer,      // the tool did not finish in time
     };
     QuitReading readStateForQuit();
+    // True when neither "list vms" nor "list runningvms" names this machine, each read whole.
+    bool isGoneByTheLists();
     // True when no registered machine keeps its settings in `folder`, so that it may be moved aside; false
     // (with a critical log line) when one does or when the tool's answer leaves that open.
     bool isFolderFree(const QString &folder);
+    // True when `folder` may be moved aside and its disks taken over by this machine: it is a real folder
+    // (not a link), no registered machine keeps its settings there, every settings file in it (or its
+    // backup, when the file itself cannot be read) names this machine, and no registered machine uses a
+    // disk in it ("list hdds"). Otherwise false, with a critical log line that says why; nothing is moved.
+    bool mayTakeFolder(const QString &folder);
     // Moves a machine folder that stands in the way aside (never deletes it); the new path, or empty
     // when it could not be moved.
     QString moveFolderAside(const QString &folder);

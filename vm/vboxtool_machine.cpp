@@ -166,6 +166,73 @@ bool VBoxTool::isFolderFree(const QString &folder)
     return true;
 }
 
+bool VBoxTool::mayTakeFolder(const QString &folder)
+{
+    const QString &vm = Global::vmName;
+    const QFileInfo info(folder);
+    const auto refuse = [&](const QString &why) {
+        qCritical().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL
+                                                "machine folder %1 not used for '%2': %3; left alone")
+                                     .arg(folder, vm, why);
+        return false;
+    };
+    // Through a link the disks of whatever it leads to would be moved.
+    if (info.isSymLink())
+        return refuse(QStringLiteral("it is a link to %1").arg(info.symLinkTarget()));
+    if (!info.isDir())
+        return refuse(QStringLiteral("it is not a folder"));
+    if (!isFolderFree(folder))
+        return false;
+
+    // The settings file says whose folder it is; a garbled one is read from its backup.
+    const QFileInfoList settingsFiles =
+        QDir(folder).entryInfoList({QStringLiteral("*.vbox")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &file : settingsFiles) {
+        QString owner;
+        for (const QString &path :
+             {file.absoluteFilePath(), file.absoluteFilePath() + QStringLiteral("-prev")}) {
+            QFile settings(path);
+            if (settings.open(QIODevice::ReadOnly))
+                owner = VBoxOutput::settingsMachineName(settings.read(16 * 1024 * 1024));
+            if (!owner.isEmpty())
+                break;
+        }
+        if (owner.isEmpty())
+            return refuse(QStringLiteral("its settings file %1 names no machine that can be read")
+                              .arg(file.fileName()));
+        if (owner != vm)
+            return refuse(QStringLiteral("its settings file %1 belongs to the machine '%2'")
+                              .arg(file.fileName(), owner));
+    }
+
+    // A disk in it that a registered machine uses stays that machine's.
+    QString out;
+    if (exec({QStringLiteral("list"), QStringLiteral("hdds")}, &out, nullptr, kToolTimeoutSeconds) !=
+            ErrorCode::Success ||
+        !lastRunClean())
+        return refuse(QStringLiteral("the tool's list of disks could not be read"));
+    bool complete = false;
+    const QList<VBoxOutput::HardDisk> disks = VBoxOutput::parseHardDisks(out, &complete);
+    if (!complete)
+        return refuse(QStringLiteral("the tool's list of disks was cut off"));
+    const QString canonicalFolder = QDir(folder).canonicalPath();
+    for (const VBoxOutput::HardDisk &disk : disks) {
+        if (disk.users.isEmpty())
+            continue;
+        const QFileInfo location(disk.location);
+        const QString diskFolder = QDir(location.absolutePath()).canonicalPath();
+        if (QDir::cleanPath(location.absolutePath()) != QDir::cleanPath(folder) &&
+            (diskFolder.isEmpty() || diskFolder != canonicalFolder))
+            continue;
+        QStringList others = disk.users;
+        others.removeAll(vm);
+        if (!others.isEmpty())
+            return refuse(QStringLiteral("its disk %1 is used by the registered machine '%2'")
+                              .arg(location.fileName(), others.join(QStringLiteral("', '"))));
+    }
+    return true;
+}
+
 QString VBoxTool::moveFolderAside(const QString &folder)
 {
     // A name no machine can have (it starts with "."), so the moved folder never meets a machine.
@@ -224,8 +291,9 @@ int VBoxTool::setupVm()
     // it is moved aside and the user's disks in it are taken over.
     QStringList oldFolders;
     const QString expected = m_machineFolder + QLatin1Char('/') + vm;
-    if (QFileInfo::exists(expected)) {
-        if (!isFolderFree(expected))
+    const QFileInfo expectedInfo(expected);
+    if (expectedInfo.exists() || expectedInfo.isSymLink()) {
+        if (!mayTakeFolder(expected))
             return ErrorCode::VmListOrDiskCopyFailed;
         const QString aside = moveFolderAside(expected);
         if (aside.isEmpty())
@@ -244,7 +312,7 @@ int VBoxTool::setupVm()
         QDir::cleanPath(QFileInfo(QFileInfo(inTheWay).path()).path()) == QDir::cleanPath(m_machineFolder)) {
         // The tool made the same folder name of another name ("Work." and "Work_"): that folder may be
         // another machine's.
-        if (!isFolderFree(QFileInfo(inTheWay).path()))
+        if (!mayTakeFolder(QFileInfo(inTheWay).path()))
             return ErrorCode::VmListOrDiskCopyFailed;
         const QString aside = moveFolderAside(QFileInfo(inTheWay).path());
         if (!aside.isEmpty()) {

@@ -31,6 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 #elif ORV_FUZZ_READER == 7
     VBoxOutput::createdSettingsFile(text);
     VBoxOutput::existingSettingsFile(text);
+#elif ORV_FUZZ_READER == 8
+    bool complete = false;
+    for (const VBoxOutput::HardDisk &disk : VBoxOutput::parseHardDisks(text, &complete)) {
+        if (complete && disk.location.isEmpty())
+            __builtin_trap();
+    }
+    VBoxOutput::settingsMachineName(QByteArray(reinterpret_cast<const char *>(data), static_cast<int>(size)));
 #else
 #error "ORV_FUZZ_READER names no reader"
 #endif

@@ -65,6 +65,8 @@ private slots:
     void nameTheToolRewritesKeepsItsDisks();
     void folderOfAnotherMachineIsNeverTaken_data();
     void folderOfAnotherMachineIsNeverTaken();
+    void disksOfAnotherMachineAreNeverTaken_data();
+    void disksOfAnotherMachineAreNeverTaken();
     void quitConfirmsTheStop_data();
     void quitConfirmsTheStop();
     void startErrors_data();
@@ -840,6 +842,107 @@ void TestVBoxMachine::folderOfAnotherMachineIsNeverTaken()
     QVERIFY2(!list.contains("<inaccessible>"), qPrintable(list));
 }
 
+void TestVBoxMachine::disksOfAnotherMachineAreNeverTaken_data()
+{
+    QTest::addColumn<QString>("owner");   // the machine built first, with the user's data on its data disk
+    QTest::addColumn<QString>("staging"); // how its disk comes to lie where the newcomer looks
+    QTest::addColumn<QString>("newcomer");
+    QTest::addColumn<QString>("refusal"); // in the log line that says why
+
+    QTest::newRow("a link to another machine's folder") << "Alpha"
+                                                        << "link"
+                                                        << "Beta"
+                                                        << "it is a link to ";
+    QTest::newRow("an unreadable machine filed under the newcomer's name") << "Job."
+                                                                           << "garble"
+                                                                           << "Job_"
+                                                                           << "belongs to the machine 'Job.'";
+    QTest::newRow("a registered machine's disk in the newcomer's folder")
+        << "Other"
+        << "disk"
+        << "Gamma"
+        << "is used by the registered machine 'Other'";
+}
+
+void TestVBoxMachine::disksOfAnotherMachineAreNeverTaken()
+{
+    QFETCH(QString, owner);
+    QFETCH(QString, staging);
+    QFETCH(QString, newcomer);
+    QFETCH(QString, refusal);
+    const auto restoreName = qScopeGuard([] { Global::vmName = kVm; });
+    const QString vbox = m_tree->installDir() + "/vbox";
+    Global::vmName = owner;
+    QCOMPARE(m_tool->checkOva(), 1);
+    QString dataDisk = vmValueOf(owner, "IDE-0-1");
+    const QString ownerFolder = QFileInfo(dataDisk).path();
+    QString settings = vmValueOf(owner, "CfgFile");
+    if (staging == "link") {
+        QVERIFY(QFile::link(ownerFolder, vbox + '/' + newcomer));
+    } else if (staging == "garble") {
+        // The owner's settings file becomes unreadable (its backup stays): the tool lists it as inaccessible.
+        QCOMPARE(QFileInfo(settings).path(), vbox + '/' + newcomer);
+        QVERIFY(QFile::exists(settings + "-prev") || QFile::copy(settings, settings + "-prev"));
+        QFile file(settings);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("{\"uuid\": \"trunc");
+    } else if (staging == "disk") {
+        // The owner's data disk lives in a folder of the newcomer's name.
+        QVERIFY(QDir().mkpath(vbox + '/' + newcomer));
+        const QString moved = vbox + '/' + newcomer + "/android_data_disk.vmdk";
+        tool({"storageattach", owner, "--storagectl", "IDE", "--port", "0", "--device", "1", "--type", "hdd",
+              "--medium", "none"});
+        tool({"closemedium", "disk", dataDisk});
+        QVERIFY(QFile::rename(dataDisk, moved));
+        tool({"storageattach", owner, "--storagectl", "IDE", "--port", "0", "--device", "1", "--type", "hdd",
+              "--medium", moved});
+        dataDisk = moved;
+        QCOMPARE(vmValueOf(owner, "IDE-0-1"), dataDisk);
+    }
+    QVERIFY(appendMarker(dataDisk));
+    const QByteArray dataBytes = fileHash(dataDisk);
+    const QStringList before = QDir(vbox).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    // The newcomer is refused with a line that says why, and nothing of the owner's is moved or taken.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        newTool();
+        Global::vmName = newcomer;
+        g_log.clear();
+        clearCalls();
+        QCOMPARE(m_tool->checkOva(), 1002);
+        QVERIFY2(std::any_of(g_log.cbegin(), g_log.cend(),
+                             [&](const QString &line) {
+                                 return line.contains("machine folder " + vbox + '/' + newcomer) &&
+                                        line.contains(refusal) && line.contains("left alone");
+                             }),
+                 qPrintable(g_log.join('\n')));
+        for (const QStringList &args : modifyingCalls()) {
+            QVERIFY2(!args.contains("--delete") && args.value(0) != "closemedium" &&
+                         args.value(0) != "storageattach",
+                     qPrintable(args.join(' ')));
+        }
+        QCOMPARE(QDir(vbox).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+        QCOMPARE(fileHash(dataDisk), dataBytes);
+    }
+
+    // The owner still has its disk with the user's data (its settings put back where they were garbled).
+    if (staging == "garble") {
+        QVERIFY(QFile::remove(settings));
+        QVERIFY(QFile::copy(settings + "-prev", settings));
+        QString list;
+        tool({"list", "vms"}, &list);
+        if (!list.contains('"' + owner + '"'))
+            tool({"registervm", settings});
+    }
+    QCOMPARE(vmValueOf(owner, "IDE-0-1"), dataDisk);
+    QVERIFY(holdsMarker(dataDisk));
+    newTool();
+    Global::vmName = owner;
+    QCOMPARE(m_tool->checkOva(), 1);
+    QCOMPARE(vmValueOf(owner, "IDE-0-1"), dataDisk);
+    QVERIFY(holdsMarker(dataDisk));
+}
+
 void TestVBoxMachine::quitConfirmsTheStop_data()
 {
     QTest::addColumn<QJsonArray>("faults");
@@ -877,6 +980,16 @@ void TestVBoxMachine::quitConfirmsTheStop_data()
                                 << false << false << 1;
     QTest::newRow("hangs always") << QJsonArray{QJsonObject{{"match", "showvminfo *"}, {"hang", true}}}
                                   << true << false << false << 1;
+    // One "not found" while the machine runs is no proof that it is gone: the lists say it runs, so it is
+    // powered off and the next reading confirms the stop.
+    QTest::newRow("not found once while running")
+        << once(QJsonObject{{"match", "showvminfo *"},
+                            {"stderr", "{prog}: error: Could not find a registered machine named "
+                                       "'Orvanta_1'\n{prog}: error: Details: code VBOX_E_OBJECT_NOT_FOUND "
+                                       "(0x80bb0001), component VirtualBoxWrap, interface IVirtualBox, "
+                                       "callee nsISupports\n"},
+                            {"exit", 1}})
+        << true << true << false << 2;
     QTest::newRow("power-off refused")
         << QJsonArray{QJsonObject{{"match", "controlvm * poweroff"},
                                   {"stderr", "{prog}: error: The object is not ready\n"}}}

@@ -46,6 +46,10 @@ private slots:
     void wholeAnswers_data();
     void wholeAnswers();
     void createdMachineFiles();
+    void hardDisks_data();
+    void hardDisks();
+    void settingsNames_data();
+    void settingsNames();
 };
 
 void TestVBoxOutput::vmList_data()
@@ -370,6 +374,67 @@ void TestVBoxOutput::createdMachineFiles()
                                   "exists\nVBoxManage: error: Details: code VBOX_E_FILE_ERROR\n"),
              QString("/i/vbox/a b/a b.vbox"));
     QCOMPARE(existingSettingsFile("VBoxManage: error: Unknown or invalid guest OS type given.\n"), QString());
+}
+
+void TestVBoxOutput::hardDisks_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("disks"); // "<location>=<user>,<user>"
+    QTest::addColumn<bool>("complete");
+
+    const QString used = "UUID:           8d5c0000-0000-4000-8000-000000000001\n"
+                         "State:          created\n"
+                         "Location:       /i/vbox/Gamma/a disk.vmdk\n"
+                         "In use by VMs:  Other (UUID: 3f0c2a8e-0000-4000-8000-000000000002) [s (UUID: 1)]\n"
+                         "                Second VM (UUID: 3f0c2a8e-0000-4000-8000-000000000004)\n";
+    const QString unused = "UUID:           8d5c0000-0000-4000-8000-000000000005\n"
+                           "Location:       /i/vbox/Alpha/b.vmdk\n"
+                           "Encryption:     disabled\n";
+    QTest::newRow("two users, one unused")
+        << used + "\n" + unused + "\n"
+        << QStringList{"/i/vbox/Gamma/a disk.vmdk=Other,Second VM", "/i/vbox/Alpha/b.vmdk="} << true;
+    QTest::newRow("no disks") << "" << QStringList{} << true;
+    QTest::newRow("CRLF") << QString(used).replace("\n", "\r\n") + "\r\n"
+                          << QStringList{"/i/vbox/Gamma/a disk.vmdk=Other,Second VM"} << true;
+    QTest::newRow("cut off in a block") << "UUID:           8d5c\nState:  created\n"
+                                        << QStringList{"="} << false;
+    QTest::newRow("cut off mid-line")
+        << used.left(used.size() - 10) << QStringList{"/i/vbox/Gamma/a disk.vmdk=Other,Second VM"} << false;
+}
+
+void TestVBoxOutput::hardDisks()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, disks);
+    QFETCH(bool, complete);
+    bool whole = !complete;
+    QStringList seen;
+    for (const HardDisk &disk : parseHardDisks(text, &whole))
+        seen << disk.location + '=' + disk.users.join(',');
+    QCOMPARE(seen, disks);
+    QCOMPARE(whole, complete);
+}
+
+void TestVBoxOutput::settingsNames_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("XML settings")
+        << QByteArray("<?xml version=\"1.0\"?>\n<VirtualBox xmlns=\"http://www.virtualbox.org/\">"
+                      "<Machine uuid=\"{1}\" name=\"Job.\" OSType=\"Linux\"/></VirtualBox>\n")
+        << "Job.";
+    QTest::newRow("JSON settings") << QByteArray(R"({"uuid": "1", "settings": {"name": "Work_"}})")
+                                   << "Work_";
+    QTest::newRow("cut off") << QByteArray(R"({"uuid": "trunc)") << "";
+    QTest::newRow("no machine element") << QByteArray("<VirtualBox><Global/></VirtualBox>") << "";
+    QTest::newRow("empty") << QByteArray() << "";
+}
+
+void TestVBoxOutput::settingsNames()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, name);
+    QCOMPARE(settingsMachineName(content), name);
 }
 
 QTEST_GUILESS_MAIN(TestVBoxOutput)
