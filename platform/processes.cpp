@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
@@ -169,6 +170,41 @@ bool runsProgram(qint64 pid, const QString &name)
     if (stat.isEmpty() || hasEnded(stat))
         return false;
     return executableName(pid) == name;
+}
+
+QString executableLinkText(qint64 pid)
+{
+    if (!isProcessId(pid))
+        return QString();
+    const QByteArray link = QFile::encodeName(procPath(pid, "exe"));
+    char target[4096];
+    const ssize_t length = ::readlink(link.constData(), target, sizeof target);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof target)
+        return QString();
+    return QFile::decodeName(QByteArray(target, static_cast<int>(length)));
+}
+
+bool runsProgramFile(qint64 pid, const QString &name, const QString &removedFrom)
+{
+    if (!isProcessId(pid) || name.isEmpty())
+        return false;
+    const QByteArray stat = readProcFile(pid, "stat");
+    if (stat.isEmpty() || hasEnded(stat))
+        return false;
+    const QString text = executableLinkText(pid);
+    if (text.isEmpty())
+        return false;
+    if (QFileInfo(text).fileName() == name)
+        return true;
+    static const QString deletedMark = QStringLiteral(" (deleted)");
+    if (!text.endsWith(deletedMark) || removedFrom.isEmpty())
+        return false;
+    // The kernel writes the path it resolved; the folder is compared the same way.
+    const QFileInfo removed(text.chopped(deletedMark.size()));
+    const QFileInfo folder(removedFrom);
+    const QString folderPath =
+        folder.canonicalFilePath().isEmpty() ? folder.absoluteFilePath() : folder.canonicalFilePath();
+    return removed.fileName() == name && QDir::cleanPath(removed.path()) == QDir::cleanPath(folderPath);
 }
 
 QList<qint64> findByName(const QString &name)

@@ -33,6 +33,16 @@ QString executableName(qint64 pid);
 // been reused by another program and for a process that only renamed itself.
 bool runsProgram(qint64 pid, const QString &name);
 
+// The whole text of process `pid`'s <proc>/<pid>/exe link, as the kernel gives it (with its " (deleted)"
+// mark where the program file was removed); empty when it cannot be read.
+QString executableLinkText(qint64 pid);
+
+// Like runsProgram, but on the link's whole text: its file name part is exactly `name`, or the text is
+// <path> " (deleted)" where <path> is `name` in the folder `removedFrom` (a program file that was removed
+// while it ran, from the one folder it may have come from). A program whose file is named
+// "Orvanta (deleted)" is not "Orvanta".
+bool runsProgramFile(qint64 pid, const QString &name, const QString &removedFrom);
+
 // Ids of the live processes that run the program `name` (as runsProgram), ascending.
 QList<qint64> findByName(const QString &name);
 

@@ -363,6 +363,14 @@ void TestOrvClear::onlyTheEmulatorsProgramIsEnded_data()
         << "exec -a" << pid << 0 << "its program: \"sleep\"" << false;
     QTest::newRow("script file named Orvanta")
         << "script" << pid << 0 << "runs another program; nothing ended; its program: \"" << false;
+    // The executable link is compared whole: " (deleted)" is the kernel's mark of a removed program file
+    // only where the emulator's own folder lies before it.
+    QTest::newRow("program file named \"Orvanta (deleted)\"")
+        << "named deleted" << pid << 0 << "runs another program; nothing ended" << false;
+    QTest::newRow("removed Orvanta outside the player folder")
+        << "removed elsewhere" << pid << 0 << "runs another program; nothing ended" << false;
+    QTest::newRow("removed emulator in the player folder")
+        << "removed in player" << pid << 0 << "ended process" << true;
     // Ids that pid_t cannot hold would be cut down to the emulator's id (2^32 + id) or a group.
     QTest::newRow("emulator's id plus 2^32")
         << "emulator"
@@ -411,14 +419,29 @@ void TestOrvClear::onlyTheEmulatorsProgramIsEnded()
     } else if (kind == "exec -a") {
         process = std::make_unique<ProgramRun>(*m_tree, QStringLiteral("/bin/bash"),
                                                QStringList{"-c", "exec -a Orvanta sleep 60"});
+    } else if (kind == "named deleted" || kind == "removed elsewhere" || kind == "removed in player") {
+        makeFakeEmulator(kFakeEmulator);
+        QString program = fakeEmulatorPath();
+        if (kind == "named deleted")
+            program += QStringLiteral(" (deleted)");
+        else if (kind == "removed in player")
+            program = m_tree->playerDir() + QStringLiteral("/Orvanta");
+        if (program != fakeEmulatorPath())
+            QVERIFY(QFile::rename(fakeEmulatorPath(), program));
+        process = std::make_unique<ProgramRun>(*m_tree, program, QStringList{fakeScriptPath()});
+        QVERIFY(process->start());
+        if (kind != "named deleted")
+            QVERIFY(QFile::remove(program));
     } else if (kind == "script") {
         QVERIFY(writeFile(fakeEmulatorPath(), "#!/bin/sh\nwhile :; do sleep 0.2; done\n", true));
         process = std::make_unique<ProgramRun>(*m_tree, fakeEmulatorPath());
     }
-    QVERIFY(process->start());
+    QVERIFY(process->isRunning() || process->start());
     const qint64 id = process->pid();
     // Each stands where the cleaner looks: the renamed ones show "Orvanta" as their command name.
-    QTRY_COMPARE(commandName(id), QByteArray(kind == "exec -a" ? "sleep" : "Orvanta"));
+    QTRY_COMPARE(commandName(id), QByteArray(kind == "exec -a"         ? "sleep"
+                                             : kind == "named deleted" ? "Orvanta (delete"
+                                                                       : "Orvanta"));
 
     // The id as given, worked out where the row adds to it.
     if (pid.contains(QStringLiteral("%PID%"))) {

@@ -6,6 +6,7 @@
 #include "timeoutscale.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QThread>
 
@@ -76,7 +77,14 @@ bool ClearData::processGone() const
     if (m_pid.isEmpty())
         return true;
     const qint64 id = processId();
-    return id < 0 || !Processes::runsProgram(id, QLatin1String(kEmulatorProgram));
+    return id < 0 || !isEmulator(id);
+}
+
+bool ClearData::isEmulator(qint64 id) const
+{
+    // The emulator is started from the cleaner's own folder; a removed program file counts only there.
+    return Processes::runsProgramFile(id, QLatin1String(kEmulatorProgram),
+                                      QCoreApplication::applicationDirPath());
 }
 
 void ClearData::powerOffMachine()
@@ -96,7 +104,7 @@ void ClearData::powerOffMachine()
 void ClearData::endProcess()
 {
     const qint64 id = processId();
-    if (id < 0 || !Processes::runsProgram(id, QLatin1String(kEmulatorProgram))) {
+    if (id < 0 || !isEmulator(id)) {
         qDebug() << kTag << "process" << m_pid
                  << "is gone or runs another program; nothing ended; its program:"
                  << Processes::executableName(id);

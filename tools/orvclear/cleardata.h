@@ -9,9 +9,11 @@
 class ClearData
 {
 public:
-    // The program the cleaner may end, by the file name of the process's executable: a process under
-    // the given id that runs anything else is not the crashed emulator (the id was reused, or another
-    // program only calls itself "Orvanta") and counts as gone.
+    // The program the cleaner may end, by the whole text of the process's executable link: a process
+    // under the given id that runs anything else is not the crashed emulator (the id was reused, another
+    // program only calls itself "Orvanta", or its file is named "Orvanta (deleted)") and counts as gone.
+    // A process whose program file was removed counts only when that file lay in the cleaner's own
+    // (the player) folder.
     static constexpr const char *kEmulatorProgram = "Orvanta";
     // How long one outside program may run before it is ended (scaled by ORV_TIMEOUT_SCALE in tests).
     static constexpr int kExecTimeoutMs = 12000;
@@ -48,6 +50,7 @@ private:
     void powerOffMachine();
     void endProcess();
     qint64 processId() const;
+    bool isEmulator(qint64 id) const;
 
     QString m_pid;
     QString m_vm;
