@@ -8,6 +8,7 @@
 #include "sharedsegment.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QPainter>
 
 namespace OrvMulti {
@@ -180,6 +181,12 @@ BusyMark::BusyMark(const QString &vm) : segment(new SharedSegment)
     if (vm.isEmpty())
         return;
     segment->setKey(vm);
+    // Another user's segment is neither written nor removed.
+    const QString foreign = SharedSegment::foreignSegmentProblem(vm);
+    if (!foreign.isEmpty()) {
+        qInfo().noquote() << QStringLiteral("busy mark of ") + vm + QStringLiteral(" not set: ") + foreign;
+        return;
+    }
     // Hold the owner lock as the emulator does, so that its start sees a live owner, not a leftover.
     const bool owner = segment->takeOwnership();
     if (segment->attach() || (owner && segment->create(kBusySegmentSize)))

@@ -16,6 +16,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace OrvMulti;
 using K = PlayerStateKind;
 using T = PlayerTrigger;
@@ -108,6 +111,7 @@ private slots:
     void deletesFinishingOutOfOrderRemoveTheirOwnRows();
     void delayedStopYieldsToANewerWord();
     void backupMarksTheMachineBusy();
+    void segmentOfAnotherUserIsLeftAlone();
     void onlyAStoppedRowIsACopySource();
     void startUsesTheTitleAsOneArgument();
     void rowShowsItsStateWord_data();
@@ -294,6 +298,32 @@ void TestPlayerState::backupMarksTheMachineBusy()
     QVERIFY(QFileInfo(ova).size() > 0);
     QVERIFY(SharedSegment::peekText(vm).isEmpty());
     QVERIFY(emulator.takeOwnership());
+}
+
+void TestPlayerState::segmentOfAnotherUserIsLeftAlone()
+{
+    if (::geteuid() != 0)
+        QSKIP("giving a file to another user needs root");
+    makeRows({"Theirs"});
+    const QString vm = m_model->playerRecords().first()->vm;
+    const QString path = QFile::decodeName(SharedSegment::objectName(vm));
+    const QByteArray bytes = QByteArray("their own word").leftJustified(255, '\0');
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), qint64(bytes.size()));
+    }
+    QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+    QSignalSpy result(m_model.get(), &OrvPlayerModel::backupOrRestoreResult);
+    QVERIFY(m_model->startBackupOrRestore(0, true, m_fixture->tree().root() + QStringLiteral("/theirs.ova")));
+    QVERIFY(result.wait(10000));
+    // The other user's file keeps its owner and its bytes.
+    struct stat info;
+    QCOMPARE(::lstat(QFile::encodeName(path).constData(), &info), 0);
+    QCOMPARE(info.st_uid, uid_t(65534));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), bytes);
 }
 
 void TestPlayerState::onlyAStoppedRowIsACopySource()
