@@ -681,7 +681,7 @@ int VBoxTool::importVm(const QString &ovaFile, const QString &vm)
     return Success;
 }
 
-bool VBoxTool::checkAppliance(const QString &ovaFile, const QString &vm)
+bool VBoxTool::checkAppliance(const QString &ovaFile, const QString &vm, int *diskCount)
 {
     // A dry run reads and describes the appliance and stops before anything is imported or registered.
     QString out;
@@ -689,8 +689,23 @@ bool VBoxTool::checkAppliance(const QString &ovaFile, const QString &vm)
     const int result = exec({QStringLiteral("import"), ovaFile, QStringLiteral("--vsys"), QStringLiteral("0"),
                              QStringLiteral("--vmname"), vm, QStringLiteral("--dry-run")},
                             &out, &err, kApplianceTimeoutMs);
-    if (result != TimedOutTwice && !hasToolError(err) && out.contains(QLatin1String("Virtual system 0:")))
+    if (result != TimedOutTwice && !hasToolError(err) && out.contains(QLatin1String("Virtual system 0:"))) {
+        if (diskCount) {
+            // "Disks:" and one indented line per disk image the appliance names, before the systems.
+            *diskCount = 0;
+            bool inDisks = false;
+            for (const QString &line : outputLines(out)) {
+                if (line == QLatin1String("Disks:")) {
+                    inDisks = true;
+                } else if (inDisks && line.startsWith(QLatin1Char(' '))) {
+                    ++*diskCount;
+                } else if (inDisks) {
+                    break;
+                }
+            }
+        }
         return true;
+    }
     static const QRegularExpression error(QStringLiteral("([^\\s:]+: error:.*)"),
                                           QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch match = error.match(err);
@@ -700,21 +715,31 @@ bool VBoxTool::checkAppliance(const QString &ovaFile, const QString &vm)
     return false;
 }
 
-bool VBoxTool::hasDisksWithContent(const QString &vm)
+bool VBoxTool::hasDisksWithContent(const QString &vm, int expected)
 {
     MachineInfo info;
     if (!initVmInfo(vm, &info))
         return false;
-    for (const DiskSlot &disk : kImageDisks) {
-        const QString key =
-            QStringLiteral("IDE-%1-%2").arg(QLatin1String(disk.port), QLatin1String(disk.device));
-        const QString path = info.value(key);
-        const QFileInfo file(path);
-        if (path.isEmpty() || path == QLatin1String("none") || !file.isFile() || file.size() == 0) {
-            qCritical().noquote() << QStringLiteral("VBoxTool : ") + vm + QStringLiteral(" has no disk at ") +
-                                         key;
+    // Every medium slot ("<controller>-<port>-<device>") that holds a file: the file is there with data.
+    static const QRegularExpression slot(QStringLiteral("^[^-]+-\\d+-\\d+$"));
+    int disks = 0;
+    for (auto it = info.cbegin(); it != info.cend(); ++it) {
+        if (!slot.match(it.key()).hasMatch() || it.value() == QLatin1String("none") ||
+            it.value() == QLatin1String("emptydrive"))
+            continue;
+        const QFileInfo file(it.value());
+        if (!file.isFile() || file.size() == 0) {
+            qCritical().noquote() << QStringLiteral("VBoxTool : ") + vm + QStringLiteral(" has no data at ") +
+                                         it.key() + QStringLiteral(" ") + it.value();
             return false;
         }
+        ++disks;
+    }
+    if (disks < expected) {
+        qCritical().noquote()
+            << QStringLiteral("VBoxTool : ") + vm +
+                   QStringLiteral(" has %1 of the %2 disks of its backup").arg(disks).arg(expected);
+        return false;
     }
     return true;
 }
@@ -723,7 +748,8 @@ int VBoxTool::restoreVm(const QString &ovaFile, const QString &vm, const QString
 {
     Q_UNUSED(title)
     // A file the tool cannot import never gets as far as touching the machine.
-    if (!checkAppliance(ovaFile, vm))
+    int diskCount = 0;
+    if (!checkAppliance(ovaFile, vm, &diskCount))
         return ImportFailed;
     if (!isInstanceName(vm)) {
         setLastError(QStringLiteral("VBoxTool : ") + vm + QStringLiteral(" is not an instance"));
@@ -781,7 +807,7 @@ int VBoxTool::restoreVm(const QString &ovaFile, const QString &vm, const QString
 
     int result = importVm(ovaFile, vm);
     QString error = lastError();
-    if (result == Success && !hasDisksWithContent(vm)) {
+    if (result == Success && !hasDisksWithContent(vm, diskCount)) {
         result = ImportFailed;
         error = tr("The backup %1 did not give the instance its disks.").arg(ovaFile);
     }

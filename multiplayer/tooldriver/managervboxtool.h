@@ -56,14 +56,14 @@ public:
     int importVm(const QString &ovaFile, const QString &vm);
     int exportVm(const QString &ovaFile, const QString &vm);
     // True when the tool can import `ovaFile` as `vm` (a dry run of the import); otherwise the
-    // tool's error is the last error.
-    bool checkAppliance(const QString &ovaFile, const QString &vm);
+    // tool's error is the last error. `diskCount` gets the number of disk images the appliance names.
+    bool checkAppliance(const QString &ovaFile, const QString &vm, int *diskCount = nullptr);
     // Replaces the machine of `vm` by the one in the backup `ovaFile`. The file is checked first
     // (ImportFailed when the tool cannot import it, nothing changed). The machine is unregistered and its
-    // folder kept aside while the import runs; only an imported machine that has its three disks with
-    // content counts as restored, and then the old folder goes. Otherwise the old machine is put back,
-    // the result is ImportFailed and the last error says in words what the user has now. DeleteFailed
-    // when the old machine could not be set aside (nothing changed).
+    // folder kept aside while the import runs; only an imported machine that has every disk its backup
+    // names, each with content, counts as restored, and then the old folder goes. Otherwise the old machine
+    // is put back, the result is ImportFailed and the last error says in words what the user has now.
+    // DeleteFailed when the old machine could not be set aside (nothing changed).
     int restoreVm(const QString &ovaFile, const QString &vm, const QString &title);
     void renameTitle(const QString &newTitle, const QString &oldTitle);
     QString findVmByTitle(const QString &title) const;
@@ -106,8 +106,9 @@ private:
     void powerofByName(const QString &vm, const QString &state, const MachineInfo &info);
     int addVMByName(const QString &vm);
     bool checkDisks(const QString &vm);
-    // True when `vm` is registered with its three disks attached and each file there holds data.
-    bool hasDisksWithContent(const QString &vm);
+    // True when `vm` is registered, every file attached to it holds data, and at least `expected` are
+    // attached (the disks its backup named).
+    bool hasDisksWithContent(const QString &vm, int expected);
     bool removeVmFiles(const QString &vm);
     void checkOrvantaBase();
     void handleAlreadyExists(const QString &newName, int n);

@@ -405,15 +405,33 @@ void TestManagerWindow::backupThenRestore()
     QCOMPARE(kindOf(QStringLiteral("Orvanta_3")), PlayerStateKind::Stop);
     QCOMPARE(view->lastRestoreFolder(), folder);
     const auto calls = m_fixture->modifyingCalls();
-    QVERIFY(!callsStartingWith(calls, {"unregistervm", "Orvanta_3", "--delete"}).isEmpty());
-    // The file is tried by a dry run of its import before the machine is deleted.
+    // The machine is unregistered, never deleted: its disks are kept aside until the import is checked.
+    QVERIFY(callsStartingWith(calls, {"unregistervm", "Orvanta_3", "--delete"}).isEmpty());
+    QVERIFY(calls.contains({"unregistervm", "Orvanta_3"}));
+    // The file is tried by a dry run of its import before the machine is touched.
     QCOMPARE(callsStartingWith(calls, {"import"}),
              (QList<QStringList>{{"import", file, "--vsys", "0", "--vmname", "Orvanta_3", "--dry-run"},
                                  {"import", file, "--vsys", "0", "--vmname", "Orvanta_3"}}));
     QVERIFY(calls.indexOf({"import", file, "--vsys", "0", "--vmname", "Orvanta_3", "--dry-run"}) <
-            calls.indexOf({"unregistervm", "Orvanta_3", "--delete"}));
+            calls.indexOf({"unregistervm", "Orvanta_3"}));
     // The instance keeps its title and list entry.
     QVERIFY(m_fixture->readFile(m_fixture->xmlPath()).contains(QLatin1String("title=\"Orvanta_3\"")));
+
+    // A restore whose import fails after its dry run: the message says that the instance is as before.
+    writeFaults(m_fixture->stateDir(),
+                R"([{"match": "import * --vmname Orvanta_3", "times": 1,
+                     "stderr": "{prog}: error: Appliance import failed\n{prog}: error: Could not create the imported medium '/x' (VERR_DISK_FULL)\n"}])");
+    result.clear();
+    onNextDialog<BackupOrRestoreSelectdialog>([&result](BackupOrRestoreSelectdialog *dialog) {
+        answerNextMessage(&result, "pushButton_ok");
+        click(dialog, "pushButton_2");
+    });
+    clickInRow(rowOfTitle(QStringLiteral("Orvanta_3")), &PlayerPainter::backupRect);
+    QTRY_VERIFY_WITH_TIMEOUT(!result.isEmpty(), 15000);
+    QVERIFY2(result.startsWith(QLatin1String("retore fail")), qPrintable(result));
+    QVERIFY2(result.contains(QLatin1String("VERR_DISK_FULL")), qPrintable(result));
+    QVERIFY2(result.contains(QLatin1String("put back as it was before the restore")), qPrintable(result));
+    QCOMPARE(kindOf(QStringLiteral("Orvanta_3")), PlayerStateKind::Stop);
 }
 
 void TestManagerWindow::restoreOfAnEmptyFileDeletesNothing()
