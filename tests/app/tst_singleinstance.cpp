@@ -229,7 +229,8 @@ void TestSingleInstance::namesOfRuntimeFiles_data()
         QFileInfo(QFile::decodeName(SharedSegment::objectName("Orvanta_0"))).fileName();
     QTest::newRow("the port choices folder") << "ports";
     QTest::newRow("the lock file of Orvanta_0")
-        << "instance-" + QString::fromLatin1(QCryptographicHash::hash("Orvanta_0", QCryptographicHash::Sha1).toHex()) +
+        << "instance-" +
+               QString::fromLatin1(QCryptographicHash::hash("Orvanta_0", QCryptographicHash::Sha1).toHex()) +
                ".lock";
     QTest::newRow("the segment file of Orvanta_0") << segmentName;
 }
