@@ -54,7 +54,8 @@ bool available()
     return connection() != nullptr;
 }
 
-void setKeptAbove(unsigned long window, bool above)
+// Asks the window manager to add or remove up to two states of a mapped window.
+void changeState(unsigned long window, bool add, const char *first, const char *second)
 {
     Display *display = connection();
     if (!display || !window)
@@ -64,13 +65,18 @@ void setKeptAbove(unsigned long window, bool above)
     event.xclient.window = window;
     event.xclient.message_type = XInternAtom(display, "_NET_WM_STATE", False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = above ? 1 : 0; // _NET_WM_STATE_ADD or _NET_WM_STATE_REMOVE
-    event.xclient.data.l[1] = static_cast<long>(XInternAtom(display, "_NET_WM_STATE_ABOVE", False));
-    event.xclient.data.l[2] = 0;
+    event.xclient.data.l[0] = add ? 1 : 0; // _NET_WM_STATE_ADD or _NET_WM_STATE_REMOVE
+    event.xclient.data.l[1] = static_cast<long>(XInternAtom(display, first, False));
+    event.xclient.data.l[2] = second ? static_cast<long>(XInternAtom(display, second, False)) : 0;
     event.xclient.data.l[3] = 1; // from an application
     XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
                &event);
     XFlush(display);
+}
+
+void setKeptAbove(unsigned long window, bool above)
+{
+    changeState(window, above, "_NET_WM_STATE_ABOVE", nullptr);
 }
 
 bool rootPosition(unsigned long window, QPoint *position)

@@ -30,6 +30,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <memory>
 
@@ -916,6 +917,13 @@ void AndroidWindow::resizeEvent(QResizeEvent *e)
 void AndroidWindow::showEvent(QShowEvent *e)
 {
     OrvWindow::showEvent(e);
+    // The side bar belongs to this window for the window manager (WM_TRANSIENT_FOR): it is stacked above
+    // the window whenever the window is raised, also where it lies over the window (maximised).
+    if (windowHandle()) {
+        m_menuBar->winId();
+        if (QWindow *bar = m_menuBar->windowHandle(); bar && bar->transientParent() != windowHandle())
+            bar->setTransientParent(windowHandle());
+    }
     if (!fullScreenFlag)
         m_menuBar->show();
     layoutAndroidView();
