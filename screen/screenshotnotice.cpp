@@ -88,7 +88,7 @@ QUrl ScreenshotNotice::imageUrl(const QString &name)
 void ScreenshotNotice::openImage()
 {
     close();
-    const QUrl url = imageUrl(m_name->text());
+    const QUrl url = imageUrl(m_fullName);
     qInfo().noquote() << QStringLiteral("Android    : open image ") + url.toString();
     QDesktopServices::openUrl(url);
     DataReportEngine::report(ReportEvent::NoticeOpenImage);
