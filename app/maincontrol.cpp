@@ -40,13 +40,13 @@
 #include <QDialog>
 #include <QDir>
 #include <QEventLoop>
-#include <QWindow>
 #include <QFile>
 #include <QGuiApplication>
 #include <QSettings>
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
+#include <QWindow>
 
 #include <google/protobuf/stubs/common.h>
 
