@@ -30,6 +30,7 @@
 #include "vboxtool.h"
 #include "verticalopacityslider.h"
 #include "vinputconnection.h"
+#include "x11windowstate.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -45,6 +46,7 @@
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
+#include <QWindow>
 
 #include <google/protobuf/stubs/common.h>
 
@@ -232,11 +234,30 @@ void MainControl::handleShowAndroid()
     // The worker's last act was to report the running machine; its thread ends right after and must
     // have ended before the object goes.
     m_loadingControl->wait();
-    m_loadingControl->deleteLater();
+    // The close question may be open over the start-up window: the window (and the question's own
+    // event loop, which runs this) must outlive it. It goes once the question is answered; the answer
+    // still counts (a confirmation quits through the worker's relay).
+    QPointer<QWidget> question;
+    if (window->isAskingToClose()) {
+        qInfo() << "Control    : the close question stays open over the Android window";
+        question = QApplication::activeModalWidget();
+        LoadingControl *retired = m_loadingControl;
+        connect(window, &OrvWindow::closeQuestionEnded, retired, &QObject::deleteLater, Qt::QueuedConnection);
+    } else {
+        m_loadingControl->deleteLater();
+    }
     m_loadingControl = nullptr;
     // A start-up window the user had hidden stays hidden as the Android window, until shown again.
     if (!m_handOverHidden)
         m_androidControl->showAndroid(m_handOverPos);
+    if (question) {
+        // The question now belongs over the Android window, above it.
+        QWidget *android = m_androidControl->androidWindow();
+        if (question->windowHandle() && android->windowHandle())
+            question->windowHandle()->setTransientParent(android->windowHandle());
+        question->raise();
+        question->activateWindow();
+    }
     m_androidShown = true;
     m_dialogControl->initSettingDialog();
     DataReportEngine::report(ReportEvent::ShownTime, QStringLiteral("time"),
@@ -251,6 +272,37 @@ void MainControl::trayOpenSettings()
     else
         emit showDialog(QString(), DialogType::Setting, m_androidControl->androidWindow(),
                         QStringLiteral("1"));
+    // The settings may have changed the boss key while the window is hidden.
+    updateBossKeyGrab();
+}
+
+void MainControl::updateBossKeyGrab()
+{
+    const SettingShortcutsData *keys = SettingModel::instance()->shortcuts();
+    const bool wanted = m_currentWindow && m_currentWindow->isHidden() && !appQuittingFlag &&
+                        keys->isEnable() && keys->bossKeyIsEnable() && !keys->bossKey().isEmpty();
+    if (!wanted) {
+        if (m_bossKeyGrab && m_bossKeyGrab->isGrabbed()) {
+            m_bossKeyGrab->release();
+            qInfo() << "Control    : boss key released";
+        }
+        return;
+    }
+    if (!m_bossKeyGrab) {
+        m_bossKeyGrab = new X11KeyGrab(this);
+        connect(m_bossKeyGrab, &X11KeyGrab::pressed, this, [this] {
+            if (m_currentWindow && m_currentWindow->isHidden())
+                changeWindowStatus(QStringLiteral("0"));
+        });
+    }
+    if (m_bossKeyGrab->isGrabbed() && m_bossKeyGrab->grabbedText() == keys->bossKey())
+        return;
+    if (m_bossKeyGrab->grab(keys->bossKey()))
+        qInfo().noquote()
+            << QStringLiteral("Control    : boss key %1 grabbed while hidden").arg(keys->bossKey());
+    else
+        qWarning().noquote()
+            << QStringLiteral("Control    : boss key %1 could not be grabbed").arg(keys->bossKey());
 }
 
 void MainControl::changeWindowStatus(QString from)
@@ -265,6 +317,7 @@ void MainControl::changeWindowStatus(QString from)
             PavixConnection::instance().sendMsgToPavixSync(OrvantaPavixTcp::Orvanta_Action_WindowHidden);
         TrayNotice::message(tr("run_in_background"));
         TrayNotice::statusChanged(true);
+        updateBossKeyGrab();
     }
     if (!from.contains(QLatin1String("-1")))
         DataReportEngine::report(ReportEvent::WindowHiddenOrShown, QStringLiteral("source"), from);
@@ -280,6 +333,7 @@ void MainControl::showWindowOnTop()
     m_currentWindow->show();
     m_currentWindow->setWindowState(Qt::WindowNoState);
     TrayNotice::statusChanged(false);
+    updateBossKeyGrab();
     m_currentWindow->raise();
     m_currentWindow->activateWindow();
     // The side bar is a window of its own: it comes up with the Android window, not behind others.
@@ -351,6 +405,8 @@ void MainControl::quitApp(bool isNeedReboot)
     m_quitStarted = true;
     qInfo() << "Control    : quit start";
     appQuittingFlag = true;
+    if (m_bossKeyGrab)
+        m_bossKeyGrab->release();
     Global::setStatus(QLatin1String(StatusWord::kExiting));
     saveWindowGeometry();
     if (m_currentWindow)

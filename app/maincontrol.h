@@ -17,6 +17,7 @@ class QuitSignals;
 class VBoxTool;
 class QWidget;
 class TrayTool;
+class X11KeyGrab;
 
 // The controller of the emulator program: it owns the start-up worker and the dialog dispatcher, joins
 // their signals, receives the requests of later starts for the same machine, and runs the quit sequence.
@@ -75,6 +76,10 @@ private:
     void cleanGameFolder();
     // The tray's settings entry: a message while starting, else the settings window.
     void trayOpenSettings();
+    // While the window is hidden no window of ours takes a key: the boss key (when switched on) is
+    // grabbed on the X root window so that it still shows the window; released while it is shown, and
+    // grabbed anew when the stored key changed.
+    void updateBossKeyGrab();
 
     // The Android window is up (set when the start-up window is swapped for it).
     bool m_androidShown = false;
@@ -91,4 +96,5 @@ private:
     bool m_handOverHidden = false;
     // The notification-area icon and its menu, from start() to the destructor.
     TrayTool *m_tray = nullptr;
+    X11KeyGrab *m_bossKeyGrab = nullptr;
 };

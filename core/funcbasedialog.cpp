@@ -1,5 +1,7 @@
 #include "funcbasedialog.h"
 
+#include "x11windowstate.h"
+
 #include <QMouseEvent>
 #include <QWindow>
 
@@ -60,12 +62,16 @@ bool FuncBaseDialog::eventFilter(QObject *watched, QEvent *event)
         auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() != Qt::LeftButton || !isDragPoint(mouse->pos()))
             break;
-        // The window system moves the window while the button is held, where it can.
-        if (m_watchedWindow->startSystemMove())
-            return true;
+        // The dialog follows the pointer from here. (A window manager's move loop, as startSystemMove
+        // asks for it, starts from the pointer's last position known to the toolkit, which need not be
+        // this press: the first drag would jump.) The position is the server's, which a window manager
+        // may have changed before the toolkit heard of it.
         m_dragging = true;
         m_pressGlobal = mouse->globalPos();
         m_pressWindowPos = pos();
+        QPoint real;
+        if (X11WindowState::rootPosition(winId(), &real))
+            m_pressWindowPos = real;
         return true;
     }
     case QEvent::MouseMove:

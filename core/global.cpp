@@ -128,8 +128,7 @@ static QString readMachineId()
 
 void Global::initSystemInfo()
 {
-    const QString arch = QSysInfo::currentCpuArchitecture();
-    systemInfo.is64Bit = arch.contains(QLatin1String("64"));
+    systemInfo.is64Bit = hostIs64Bit();
 
     systemInfo.installUuid = readMachineId();
     if (systemInfo.installUuid.isEmpty())
@@ -146,7 +145,7 @@ void Global::initSystemInfo()
     // the host is (distribution name and kernel release).
     systemInfo.windowsName = QSysInfo::prettyProductName();
     systemInfo.windowsBuild = QSysInfo::kernelVersion();
-    qInfo() << ORV_LOG_GLOBAL "system" << systemInfo.windowsName << systemInfo.windowsBuild << arch << "uuid"
+    qInfo() << ORV_LOG_GLOBAL "system" << systemInfo.windowsName << systemInfo.windowsBuild << QSysInfo::currentCpuArchitecture() << "uuid"
             << systemInfo.installUuid << "driveRoot" << systemInfo.driveRoot;
 }
 

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QSysInfo>
 
 #include <atomic>
 
@@ -22,12 +23,21 @@ struct InstallInfo
     QString ovaVersion;
 };
 
+// Whether the host runs a 64-bit system (the kernel's machine type, "x86_64" or "aarch64"), whatever
+// this program was built for.
+inline bool hostIs64Bit()
+{
+    return QSysInfo::currentCpuArchitecture().contains(QLatin1String("64"));
+}
+
 // Facts about the host, filled during start-up and shown in the system-information dialog.
 struct SystemInfo
 {
     QString driveRoot;
     QString productVersion;
-    bool is64Bit = false;
+    // Known from the start (the system-information dialog may be opened before start-up measures the
+    // rest): whether the host's processor runs 64-bit programs.
+    bool is64Bit = hostIs64Bit();
     bool vtSupported = false;
     bool optionalChecksPassed = false;
     bool startWithVt = false;

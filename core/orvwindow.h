@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPointer>
 #include <QSize>
 #include <QWidget>
 
@@ -40,15 +42,35 @@ public:
     QSize contentSize(int width, int height) const;
 
     bool isClosing() const { return closing; }
+    // The close question is open over this window right now.
+    bool isAskingToClose() const { return m_asking; }
+
+    // Puts `window` (this window, or one that goes with it such as the side bar) under the keep-on-top
+    // mode (stayOnTopFlag): the window manager is asked to keep it above the others whenever it is
+    // mapped while the mode is on. The native window is never made anew for it.
+    void followStayOnTop(QWidget *window);
+
+public slots:
+    // Tells the window manager the current keep-on-top mode for every mapped window that follows it.
+    void applyStayOnTop();
 
 signals:
     void quitApp(bool isNeedReboot = false);
+    // The close question has been answered (quitApp, when confirmed, went out before).
+    void closeQuestionEnded();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     int borderWidth;  // drawn frame on the left, right and bottom edges
     int titleHeight;  // drawn title bar at the top
     int menuBarWidth; // room left for the side menu bar when maximized
     bool closing;     // a close question is open, or the user has confirmed
+
+private:
+    void watchNativeWindow(QWidget *window);
+
+    bool m_asking = false;
+    QList<QPointer<QWidget>> m_onTopWindows;
 };

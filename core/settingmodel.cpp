@@ -233,6 +233,20 @@ void SettingModel::load(bool force)
     m_shortcuts->setKeyboardKey(readString(s, g + QStringLiteral("KeyboardKey"), d.keyboardKey()));
     m_shortcuts->setIsEnable(readBool(s, g + QStringLiteral("IsEnable"), d.isEnable()));
     m_shortcuts->setIsSilent(readBool(s, g + QStringLiteral("IsSilent"), d.isSilent()));
+    // A stored empty text names no key: that shortcut is off (it never matches a key press).
+    const struct
+    {
+        const char *key;
+        QString text;
+    } stored[] = {{"BossKey", m_shortcuts->bossKey()},
+                  {"ReturnKey", m_shortcuts->returnKey()},
+                  {"HomeKey", m_shortcuts->homeKey()},
+                  {"MenuKey", m_shortcuts->menuKey()},
+                  {"KeyboardKey", m_shortcuts->keyboardKey()}};
+    for (const auto &shortcut : stored)
+        if (shortcut.text.isEmpty())
+            qInfo().noquote() << QStringLiteral("Setting    : the shortcut %1 is empty: switched off")
+                                     .arg(QLatin1String(shortcut.key));
 
     m_isShowCloseDialog = readBool(s, QStringLiteral("Global/isShowCloseDialog"), true);
     m_isShowVTCheckDialog = readBool(s, QStringLiteral("Global/isShowVTCheckDialog"), true);
@@ -274,6 +288,8 @@ QMap<QString, QString> SettingModel::shortcutMap() const
     map.insert(m_shortcuts->homeKey(), QStringLiteral("homeKey"));
     map.insert(m_shortcuts->menuKey(), QStringLiteral("menuKey"));
     map.insert(m_shortcuts->keyboardKey(), QStringLiteral("keyboardKey"));
+    // An empty text is a switched-off shortcut: every key without a name gives that text.
+    map.remove(QString());
     return map;
 }
 

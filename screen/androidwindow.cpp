@@ -15,12 +15,13 @@
 #include "timeoutscale.h"
 #include "vboxtool.h"
 #include "vinputconnection.h"
+#include "x11windowstate.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDebug>
-#include <QFileDialog>
 #include <QDialog>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -29,6 +30,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <memory>
 
@@ -165,6 +167,12 @@ AndroidWindow::AndroidWindow(QWidget *parent) : OrvWindow(parent)
     // takes no input, so X hands every pointer and key event over the picture on to "showWindow", and
     // Qt to this layer. (A translucent window of its own would need a compositing manager to stay
     // invisible; without one X shows its nearly transparent pixels as black over the picture.)
+    // Its native window may be made anew (when the window's is): the render library then draws into a
+    // window that is gone, so the picture is bound again to the new one.
+    m_showWindow->installEventFilter(this);
+    // The side bar stays above other windows together with this one in the keep-on-top mode.
+    followStayOnTop(m_menuBar);
+
     m_touchWidget = new AndroidTouchWidget(m_showWindow);
     m_touchWidget->setGeometry(120, 100, 120, 80);
     connect(m_titleBar, &TitleBarBase::showDialogFree, this, &AndroidWindow::showDialog);
@@ -657,12 +665,42 @@ void AndroidWindow::layoutAndroidView()
     placeMenuBar();
 }
 
-void AndroidWindow::placeMenuBar()
+void AndroidWindow::placeMenuBar(bool askServer)
 {
     m_menuBar->setBarHeight(height());
     m_menuBar->update();
-    m_menuBar->move(
-        AndroidGeometry::menuBarPosition(geometry(), windowMaximizedFlag, menuBarWidth, titleHeight));
+    // Beside the window; on request where the server has it: a window manager may have placed the
+    // window before the toolkit heard of it.
+    QRect rect = geometry();
+    QPoint real;
+    if (askServer && isVisible() && windowHandle() && X11WindowState::rootPosition(winId(), &real))
+        rect.moveTopLeft(real);
+    m_menuBar->move(AndroidGeometry::menuBarPosition(rect, windowMaximizedFlag, menuBarWidth, titleHeight));
+    // Maximised, the bar lies over the window's right edge: above it, wherever the window was raised.
+    if (windowMaximizedFlag && m_menuBar->isVisible())
+        m_menuBar->raise();
+}
+
+void AndroidWindow::rebindRenderer()
+{
+    if (!m_displayInfo)
+        return;
+    const auto id = static_cast<quintptr>(m_showWindow->winId());
+    if (id == m_displayInfo->winId)
+        return;
+    qInfo().noquote() << QStringLiteral(ORV_LOG_ANDROID "native window changed, the picture is bound to 0x%1")
+                             .arg(id, 0, 16);
+    m_displayInfo->winId = id;
+    setupSubWindow();
+    if (m_renderReady)
+        RenderLibrary::instance().repaintOpenGLDisplay();
+}
+
+bool AndroidWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_showWindow && event->type() == QEvent::WinIdChange)
+        rebindRenderer();
+    return OrvWindow::eventFilter(watched, event);
 }
 
 void AndroidWindow::setupSubWindow()
@@ -756,9 +794,22 @@ int AndroidWindow::landscapeHeight() const
 bool AndroidWindow::event(QEvent *e)
 {
     const bool result = OrvWindow::event(e);
-    if (e->type() == QEvent::WindowStateChange) {
+    switch (e->type()) {
+    case QEvent::WindowStateChange:
         m_titleBar->updateMaxButton();
         setupSubWindow();
+        break;
+    case QEvent::WinIdChange:
+        rebindRenderer();
+        break;
+    case QEvent::WindowActivate:
+        // Shown or raised: the side bar comes with the window (beside it, or over its edge when
+        // maximised).
+        if (m_displayInfo && m_resizeRegion == ResizeNone)
+            placeMenuBar(true);
+        break;
+    default:
+        break;
     }
     return result;
 }
@@ -866,6 +917,13 @@ void AndroidWindow::resizeEvent(QResizeEvent *e)
 void AndroidWindow::showEvent(QShowEvent *e)
 {
     OrvWindow::showEvent(e);
+    // The side bar belongs to this window for the window manager (WM_TRANSIENT_FOR): it is stacked above
+    // the window whenever the window is raised, also where it lies over the window (maximised).
+    if (windowHandle()) {
+        m_menuBar->winId();
+        if (QWindow *bar = m_menuBar->windowHandle(); bar && bar->transientParent() != windowHandle())
+            bar->setTransientParent(windowHandle());
+    }
     if (!fullScreenFlag)
         m_menuBar->show();
     layoutAndroidView();

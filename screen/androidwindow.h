@@ -151,8 +151,11 @@ protected:
     void resizeEvent(QResizeEvent *e) override;
     void showEvent(QShowEvent *e) override;
     void hideEvent(QHideEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Binds the render library's picture to the native window "showWindow" has now, when it changed.
+    void rebindRenderer();
     void initSize();
     void initEnvironment();
     // Joins a menu-bar signal to a slot of this window or its touch layer by their names; a slot they do
@@ -164,7 +167,7 @@ private:
     void onAndroidReady();
     void firstLoad();
     void layoutAndroidView();
-    void placeMenuBar();
+    void placeMenuBar(bool askServer = false);
     void updateResizeRegion(const QPoint &g);
     void setupSubWindow();
     // Emits a progress step (p, p + size) and adds size to the start-up progress.

@@ -49,12 +49,35 @@ void ScreenshotNotice::buildCommon()
 
 void ScreenshotNotice::setText(QString name)
 {
-    m_name->setText(name);
+    m_fullName = name;
+    fitName();
 }
 
 QString ScreenshotNotice::text() const
 {
-    return m_name->text();
+    return m_fullName;
+}
+
+void ScreenshotNotice::fitName()
+{
+    if (auto *layout = this->layout())
+        layout->activate();
+    m_name->ensurePolished();
+    const int room = m_name->contentsRect().width();
+    const QFontMetrics metrics = m_name->fontMetrics();
+    if (metrics.horizontalAdvance(m_fullName) <= room) {
+        m_name->setText(m_fullName);
+        m_name->setToolTip(QString());
+    } else {
+        m_name->setText(metrics.elidedText(m_fullName, Qt::ElideMiddle, room));
+        m_name->setToolTip(m_fullName);
+    }
+}
+
+void ScreenshotNotice::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    fitName();
 }
 
 QUrl ScreenshotNotice::imageUrl(const QString &name)
@@ -65,7 +88,7 @@ QUrl ScreenshotNotice::imageUrl(const QString &name)
 void ScreenshotNotice::openImage()
 {
     close();
-    const QUrl url = imageUrl(m_name->text());
+    const QUrl url = imageUrl(m_fullName);
     qInfo().noquote() << QStringLiteral("Android    : open image ") + url.toString();
     QDesktopServices::openUrl(url);
     DataReportEngine::report(ReportEvent::NoticeOpenImage);
@@ -83,6 +106,7 @@ void ScreenshotNotice::openFolder()
 void ScreenshotNotice::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    fitName();
     if (m_timer.isActive())
         m_timer.stop();
     m_timer.start(kShowMs);

@@ -41,11 +41,19 @@ protected:
     void enterEvent(QEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
     QLabel *m_name = nullptr;
     QPushButton *m_openImage = nullptr;
     QPushButton *m_openFolder = nullptr;
     QTimer m_timer;
+
+private:
+    // The label shows the name whole where it fits, else cut short with "..." and the whole name as
+    // its tip.
+    void fitName();
+
+    QString m_fullName;
 };
 
 class ScreenshotHandleWidget : public ScreenshotNotice

@@ -186,16 +186,6 @@ FeedbackPopuMenu::FeedbackPopuMenu(QWidget *parent)
     setObjectName(QStringLiteral("FeedbackPopuMenu"));
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_TranslucentBackground);
-    resize(93, 152);
-    setMinimumSize(93, 78);
-    setMaximumSize(93, 187);
-    setWindowOpacity(1.0);
-    auto *background = new QWidget(this);
-    background->setObjectName(QStringLiteral("widget"));
-    background->setGeometry(0, 0, 93, 187);
-    background->setAttribute(Qt::WA_StyledBackground);
-    background->setStyleSheet(QStringLiteral(
-        "#widget{ border-image: url(:/images/popup_menu_background); background-color: transparent; }"));
     const struct
     {
         const char *name;
@@ -207,18 +197,35 @@ FeedbackPopuMenu::FeedbackPopuMenu(QWidget *parent)
                    {"pushButton_qq", QT_TR_NOOP("客服 QQ"), 79, 34},
                    {"pushButton_bbs", QT_TR_NOOP("交流论坛"), 115, 34}};
     QPushButton *buttons[4];
+    // 93 pixels wide, or as wide as the longest entry needs (13 pixels of room on either side of it):
+    // the English texts are longer than the ones the pop-up was drawn for.
+    int width = 93;
     for (int i = 0; i < 4; ++i) {
         buttons[i] = new QPushButton(tr(entries[i].text), this);
         buttons[i]->setObjectName(QLatin1String(entries[i].name));
-        buttons[i]->setGeometry(1, entries[i].y, 91, entries[i].h);
         buttons[i]->setStyleSheet(QLatin1String(kEntryStyle));
         buttons[i]->setFocusPolicy(Qt::NoFocus);
+        buttons[i]->ensurePolished();
+        width = qMax(width, buttons[i]->fontMetrics().horizontalAdvance(buttons[i]->text()) + 2 * 13 + 2);
     }
+    resize(width, 152);
+    setMinimumSize(width, 78);
+    setMaximumSize(width, 187);
+    setWindowOpacity(1.0);
+    auto *background = new QWidget(this);
+    background->setObjectName(QStringLiteral("widget"));
+    background->setGeometry(0, 0, width, 187);
+    background->setAttribute(Qt::WA_StyledBackground);
+    background->setStyleSheet(QStringLiteral(
+        "#widget{ border-image: url(:/images/popup_menu_background); background-color: transparent; }"));
+    background->lower();
+    for (int i = 0; i < 4; ++i)
+        buttons[i]->setGeometry(1, entries[i].y, width - 2, entries[i].h);
     for (const auto &sep :
          {std::make_pair("label_2", 42), std::make_pair("label_3", 78), std::make_pair("label_4", 114)}) {
         auto *label = new QLabel(this);
         label->setObjectName(QLatin1String(sep.first));
-        label->setGeometry(1, sep.second, 91, 1);
+        label->setGeometry(1, sep.second, width - 2, 1);
         label->setStyleSheet(QStringLiteral("background: #3d4248;"));
     }
     connect(buttons[0], &QPushButton::clicked, this, &FeedbackPopuMenu::faqBtnClick);

@@ -85,6 +85,7 @@ const char *const kWindowStyle =
     "#tab_render>QTabBar::tab:last,#tab_dpi>QTabBar::tab:last{border-top-right-radius:4px;"
     "border-bottom-right-radius:4px;}"
     "#tab_render::pane,#tab_dpi::pane{border:none;}"
+    "#tab_dpi::tab-bar{left:120px;}"
     "#tab_hot_key QLineEdit{background-color:#2c2f36;color:#8c8c8c;font:16px;}"
     "#tab_hot_key QLineEdit:focus{color:white;}";
 const char *const kOutlineButton =
@@ -342,7 +343,8 @@ void SettingDialog::buildForm()
         edit->setFixedHeight(28);
     ui->tab_dpi->addTab(tabDpiTitle, tr("Tab 1"));
     ui->tab_dpi->addTab(tabCustom, tr("Tab 2"));
-    ui->tab_dpi->tabBar()->move(120, 0);
+    // The switch stands 120 pixels from the left (the sheet's "tab-bar" rule: the tab widget lays its
+    // bar out anew on every resize, so a move of the bar would not last).
     ui->tab_setting->addTab(tabResolution, tr("resolution"));
 
     // Hot-key tab.

@@ -35,7 +35,14 @@ void ShortLineEdit::commitText(const QString &text)
 bool ShortLineEdit::event(QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
-        const QString text = KeyText::shortcutText(static_cast<QKeyEvent *>(event));
+        auto *key = static_cast<QKeyEvent *>(event);
+        const QString text = KeyText::shortcutText(key);
+        // A key other than Ctrl, Shift and Alt that adds no name of its own (Delete, Insert, Pause,
+        // Super): the recording would name another key than the one pressed, or none.
+        const bool modifier =
+            key->key() == Qt::Key_Control || key->key() == Qt::Key_Shift || key->key() == Qt::Key_Alt;
+        m_nameless =
+            text.isEmpty() || (!modifier && text == KeyText::shortcutText(0, key->modifiers(), QString()));
         if (!m_hasCommittedText) {
             m_committedText = text;
             m_hasCommittedText = true;
@@ -60,6 +67,15 @@ bool ShortLineEdit::event(QEvent *event)
 void ShortLineEdit::checkRecording()
 {
     const QString shown = QLineEdit::text();
+    if (m_nameless) {
+        m_nameless = false;
+        if (!m_hasCommittedText) {
+            m_committedText.clear();
+            m_hasCommittedText = true;
+        }
+        refuse(shown, tr("This key cannot be a shortcut!"));
+        return;
+    }
     if (systemShortcuts().contains(shown)) {
         if (!m_hasCommittedText) {
             m_committedText.clear();

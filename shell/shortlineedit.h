@@ -6,8 +6,9 @@
 
 // The field of the settings window that records a hot key: the user presses the combination and the
 // field shows its shortcut text ("Ctrl + Alt + X"). When the last key is released the text is checked:
-// a system shortcut or a text another field of the window holds is refused with a tool tip and the
-// field falls back to its last accepted text. Typing never edits the text (the owner makes the field
+// a key without a name of its own (Delete, Insert, Pause, Super), a system shortcut or a text another
+// field of the window holds is refused with a tool tip and the field falls back to its last accepted
+// text. Typing never edits the text (the owner makes the field
 // read-only); only key presses and setText do.
 //
 // The fields of one window share one list of the texts taken (keyList); an accepted recording replaces
@@ -55,4 +56,6 @@ private:
     QString m_committedText;
     bool m_hasCommittedText = false;
     QStringList *m_keyList = nullptr;
+    // The last key pressed has no name of its own: the recording is refused on release.
+    bool m_nameless = false;
 };

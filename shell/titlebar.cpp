@@ -4,8 +4,10 @@
 #include "datareportengine.h"
 #include "funcbasedialog.h"
 #include "global.h"
+#include "orvwindow.h"
 #include "reportevents.h"
 #include "settingmodel.h"
+#include "x11windowstate.h"
 
 #include <QDebug>
 #include <QLabel>
@@ -151,6 +153,8 @@ void TitleBar::setTitle()
 {
     // The title comes from outside (the command line): shown as plain text.
     m_title->setTextFormat(Qt::PlainText);
+    m_fullTitle = QString();
+    m_title->setToolTip(QString());
     m_title->setText(CommandLine::title);
     m_title->adjustSize();
     m_titleWidth = m_title->width();
@@ -188,6 +192,7 @@ void TitleBar::updateCheckRedDot()
         if (m_redDot)
             m_redDot->hide();
         m_check->hide();
+        layoutBar();
         return;
     }
     if (installationKey().value(QLatin1String(kShowRedDotKey), true).toBool()) {
@@ -201,6 +206,7 @@ void TitleBar::updateCheckRedDot()
         m_redDot->show();
     }
     m_check->show();
+    layoutBar();
 }
 
 void TitleBar::on_title_min_click()
@@ -235,10 +241,13 @@ void TitleBar::on_title_more_click()
 void TitleBar::on_title_top_click()
 {
     stayOnTopFlag = !stayOnTopFlag;
-    // The window manager keeps the window above the others (_NET_WM_STATE_ABOVE); setting the flag on
-    // the native window changes the state without hiding the window.
-    if (m_host && m_host->windowHandle())
-        m_host->windowHandle()->setFlag(Qt::WindowStaysOnTopHint, stayOnTopFlag);
+    // The window manager keeps the window (and what goes with it, such as the side bar) above the others
+    // (_NET_WM_STATE_ABOVE). A window flag would make the native window anew, and with it lose what
+    // others had bound to it (the render library's picture).
+    if (auto *window = qobject_cast<OrvWindow *>(m_host))
+        window->applyStayOnTop();
+    else if (m_host && m_host->windowHandle())
+        X11WindowState::setKeptAbove(m_host->winId(), stayOnTopFlag);
     if (stayOnTopFlag) {
         setButtonStyle(m_top, QStringLiteral("title_top"), false, m_curButtonWidth);
         m_top->setToolTip(tr("TitleBar_No_Top"));
@@ -284,7 +293,13 @@ void TitleBar::mousePressEvent(QMouseEvent *event)
     // is not where this press is: the window would jump by the press's offset in the bar.)
     m_dragging = true;
     m_pressGlobal = event->globalPos();
-    m_pressWindowPos = m_host->window()->pos();
+    // Where the window really stands: after a window manager placed it, the toolkit's own idea of the
+    // position may lag behind, and the first drag would jump by the difference.
+    QWidget *window = m_host->window();
+    m_pressWindowPos = window->pos();
+    QPoint real;
+    if (window->windowHandle() && X11WindowState::rootPosition(window->winId(), &real))
+        m_pressWindowPos = real;
     event->ignore();
 }
 
@@ -346,10 +361,6 @@ void TitleBar::layoutBar()
         titleWidth = titleWidth * m_curLeftWidth / m_leftWidth;
         checkWidth = checkWidth * m_curLeftWidth / m_leftWidth;
     }
-    m_icon->setGeometry(m_curLeftMargin, 0, iconWidth, m_labelHeight);
-    m_title->setGeometry(m_icon->x() + m_curLeftMargin + iconWidth, 0, titleWidth, m_labelHeight);
-    m_check->setGeometry(m_title->x() + m_curLeftMargin + titleWidth, 7, checkWidth, m_buttonHeight);
-
     const int bw = m_curButtonWidth;
     const int y = 7;
     m_close->setGeometry(w - bw - 5, y, bw, m_buttonHeight);
@@ -360,4 +371,26 @@ void TitleBar::layoutBar()
     m_systemInfo->setGeometry(m_setting->x() - bw, y, bw, m_buttonHeight);
     m_more->setGeometry(m_systemInfo->x() - bw, y, bw, m_buttonHeight);
     m_fps->setGeometry(w - m_curRightWidth, 6, m_top->x() - (w - m_curRightWidth), m_buttonHeight);
+
+    // The title keeps the width of its text while there is room left of the buttons (and of the check
+    // button, when shown); it never shrinks with the bar's proportions, which would cut words. Where
+    // even that room is too small, the title ends in "..." and the whole text is its tip.
+    m_icon->setGeometry(m_curLeftMargin, 0, iconWidth, m_labelHeight);
+    const int titleX = m_icon->x() + m_curLeftMargin + iconWidth;
+    const int checkRoom = m_check->isVisibleTo(this) ? checkWidth + m_curLeftMargin : 0;
+    const int room = qMax(0, m_more->x() - m_curLeftMargin - checkRoom - titleX);
+    const QString full = m_fullTitle.isNull() ? m_title->text() : m_fullTitle;
+    const int needed = m_title->fontMetrics().horizontalAdvance(full) + 2 * m_title->margin();
+    titleWidth = qMin(qMax(titleWidth, needed), room);
+    if (needed > titleWidth) {
+        m_fullTitle = full;
+        m_title->setText(m_title->fontMetrics().elidedText(full, Qt::ElideRight, titleWidth));
+        m_title->setToolTip(full);
+    } else if (!m_fullTitle.isNull()) {
+        m_title->setText(m_fullTitle);
+        m_title->setToolTip(QString());
+        m_fullTitle = QString();
+    }
+    m_title->setGeometry(titleX, 0, titleWidth, m_labelHeight);
+    m_check->setGeometry(m_title->x() + m_curLeftMargin + titleWidth, 7, checkWidth, m_buttonHeight);
 }

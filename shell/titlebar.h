@@ -80,6 +80,8 @@ private:
     int m_totalWidth = 0;
     int m_iconWidth = 0;
     int m_titleWidth = 0;
+    // The title's whole text while the label shows it cut short ("..."); null otherwise.
+    QString m_fullTitle;
     int m_checkWidth = 0;
     int m_curRightWidth = 0;
     int m_curRightGap = 12;

@@ -6,10 +6,13 @@
 #include <QDebug>
 
 namespace {
+// The entries are at least 114 pixels wide and as wide as their texts need: the English texts are
+// longer than a fixed width would show.
 const char *const kMenuStyle =
-    "QMenu { background-color: white; font-size: 12; margin: 0; height: 165; width: 114;}\n"
-    "QMenu::item { background-color: white; color: black; height: 35; width: 114; margin-top: 5;  "
-    "padding-left: 10; }\nQMenu::item:selected { background-color: #00a8ff; color: white; }\n";
+    "QMenu { background-color: white; font-size: 12; margin: 0; height: 165; min-width: 114;}\n"
+    "QMenu::item { background-color: white; color: black; height: 35; min-width: 114; margin-top: 5;  "
+    "padding-left: 10; padding-right: 10; }\nQMenu::item:selected { background-color: #00a8ff; color: "
+    "white; }\n";
 } // namespace
 
 TrayTool::TrayTool(QWidget *parent) : QMenu(parent)

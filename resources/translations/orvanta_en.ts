@@ -816,7 +816,7 @@
     </message>
     <message>
         <source>slient</source>
-        <translation>Hide silently from Android</translation>
+        <translation>Tell Android when hidden or shown</translation>
     </message>
     <message>
         <source>return key</source>
@@ -947,6 +947,10 @@
     <message>
         <source>与当前设置快捷键冲突!</source>
         <translation>Conflicts with a current shortcut!</translation>
+    </message>
+    <message>
+        <source>This key cannot be a shortcut!</source>
+        <translation>This key has no name and cannot be a shortcut!</translation>
     </message>
 </context>
 <context>

@@ -31,6 +31,7 @@ private slots:
     void flagsWrittenAtOnce();
     void loadWithoutForceKeepsValues();
     void shortcutMapLaterNameWins();
+    void emptyStoredShortcutIsOff();
     void failedWriteKeepsOldFile();
 
 private:
@@ -396,6 +397,29 @@ void TestSettingModel::shortcutMapLaterNameWins()
     const QMap<QString, QString> map = model->shortcutMap();
     QCOMPARE(map.value("Home"), QStringLiteral("menuKey"));
     QCOMPARE(map.size(), 3);
+}
+
+void TestSettingModel::emptyStoredShortcutIsOff()
+{
+    // A boss key stored empty (a key without a name was recorded by an older version): it names no key,
+    // so no key press may match it; it reads as switched off, and says so in the log.
+    writeFile("[Orvanta]\nShortcuts\\BossKey=\nShortcuts\\MenuKey=\n");
+    SettingModel *model = SettingModel::instance();
+    static QStringList lines;
+    lines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &text) { lines << text; });
+    model->load(true);
+    qInstallMessageHandler(previous);
+    QVERIFY2(lines.contains(QStringLiteral("Setting    : the shortcut BossKey is empty: switched off")),
+             qPrintable(lines.join(QLatin1Char('\n'))));
+    QVERIFY(lines.contains(QStringLiteral("Setting    : the shortcut MenuKey is empty: switched off")));
+    QCOMPARE(lines.filter(QStringLiteral("is empty")).size(), 2);
+    QCOMPARE(model->shortcuts()->bossKey(), QString());
+    const QMap<QString, QString> map = model->shortcutMap();
+    QVERIFY(!map.contains(QString()));
+    QCOMPARE(map, (QMap<QString, QString>{
+                      {"Esc", "returnKey"}, {"Home", "homeKey"}, {"Ctrl + 1", "keyboardKey"}}));
 }
 
 void TestSettingModel::failedWriteKeepsOldFile()

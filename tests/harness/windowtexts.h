@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QHash>
 #include <QLabel>
+#include <QMenu>
 #include <QPair>
 #include <QSet>
 #include <QStringList>
@@ -94,6 +95,9 @@ inline QStringList problems(QWidget *window, const QSet<QString> &bare, bool tit
         const QString where = widget->objectName() + QStringLiteral(" \"") + text + QLatin1Char('"');
         if (bare.contains(text))
             found << QStringLiteral("bare key shown by ") + where;
+        // A text cut short keeps its whole wording as the control's tip.
+        if (text.contains(QChar(0x2026)) && widget->toolTip().isEmpty())
+            found << QStringLiteral("text cut short without its whole text as tip: ") + where;
         const QFontMetrics metrics = widget->fontMetrics();
         const bool fits =
             wraps
@@ -102,6 +106,33 @@ inline QStringList problems(QWidget *window, const QSet<QString> &bare, bool tit
                 : metrics.horizontalAdvance(text) <= room.width();
         if (!fits)
             found << QStringLiteral("text larger than its control: ") + where;
+    }
+    if (shown)
+        *shown = count;
+    return found;
+}
+
+// What is wrong with the entries of a menu: a bare key, or a text wider than its entry leaves room
+// for (`padding`: the entry's left and right padding of its style sheet together).
+inline QStringList menuProblems(QMenu *menu, const QSet<QString> &bare, int padding, int *shown = nullptr)
+{
+    QStringList found;
+    int count = 0;
+    const QFontMetrics metrics = menu->fontMetrics();
+    for (QAction *action : menu->actions()) {
+        if (action->isSeparator() || !action->isVisible() || action->text().isEmpty())
+            continue;
+        ++count;
+        const QString text = action->text();
+        const QString where = menu->objectName() + QStringLiteral(" \"") + text + QLatin1Char('"');
+        if (bare.contains(text))
+            found << QStringLiteral("bare key shown by ") + where;
+        const int room = menu->actionGeometry(action).width() - padding;
+        if (metrics.horizontalAdvance(text) > room)
+            found << QStringLiteral("entry text larger than its entry (%1 > %2): ")
+                             .arg(metrics.horizontalAdvance(text))
+                             .arg(room) +
+                         where;
     }
     if (shown)
         *shown = count;

@@ -716,6 +716,7 @@ void TestSettingDialog::screenshotsOfEachTab()
     auto window = loadedWindow();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     const char *names[] = {"performance", "resolution", "hotkey", "about"};
+    auto *tabs = child<QTabWidget>(*window, "tab_setting");
     for (int index = 0; index < 4; ++index) {
         act(*window, QStringLiteral("tab tab_setting %1").arg(index));
         QTest::qWait(50);
@@ -723,9 +724,25 @@ void TestSettingDialog::screenshotsOfEachTab()
         QCOMPARE(shot.size(), QSize(740, 680));
         QVERIFY(shot.save(
             TestArtefacts::path(QStringLiteral("settings-%1.png").arg(QLatin1String(names[index])))));
+        // The current tab is the blue one of the left bar, the others are not.
+        for (int tab = 0; tab < 4; ++tab) {
+            const QRect r = tabs->tabBar()->tabRect(tab);
+            const QPoint left = tabs->tabBar()->mapTo(window.get(), QPoint(r.left() + 6, r.center().y()));
+            QCOMPARE(shot.pixel(left) == qRgb(0x01, 0x90, 0xff), tab == index);
+        }
+        if (index == 1) {
+            // The Phone/Custom switch stands 120 pixels into its place, the chosen "Phone" segment in
+            // grey, nothing of it at the left.
+            auto *dpi = child<QTabWidget>(*window, "tab_dpi");
+            const QPoint origin = dpi->mapTo(window.get(), QPoint(0, 0));
+            QCOMPARE(dpi->tabBar()->x(), 120);
+            QCOMPARE(QColor(shot.pixel(origin + QPoint(120 + 8, 21))).name(), QStringLiteral("#7a7d8e"));
+            QCOMPARE(QColor(shot.pixel(origin + QPoint(220 + 8, 21))).name(), QStringLiteral("#2d3037"));
+            QVERIFY(QColor(shot.pixel(origin + QPoint(60, 21))).name() != QStringLiteral("#7a7d8e"));
+            QVERIFY(QColor(shot.pixel(origin + QPoint(60, 21))).name() != QStringLiteral("#2d3037"));
+        }
     }
     // The tabs sit in a vertical bar on the left, each 201 x 64.
-    auto *tabs = child<QTabWidget>(*window, "tab_setting");
     QCOMPARE(tabs->tabPosition(), QTabWidget::West);
     QCOMPARE(tabs->tabBar()->tabRect(1).size(), QSize(201, 64));
 }

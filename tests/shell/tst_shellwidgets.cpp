@@ -37,6 +37,8 @@
 #include <QThreadPool>
 #include <QtTest>
 
+#include <sys/utsname.h>
+
 class TestShellWidgets : public QObject
 {
     Q_OBJECT
@@ -218,15 +220,24 @@ void TestShellWidgets::keepOnTopTwice()
     TitleBar bar(&host);
     host.show();
     auto *top = bar.findChild<QPushButton *>(QStringLiteral("btn_top"));
+    // The state goes to the window manager (what it then does is seen under a real one, in
+    // tst_shellwindowmanager): no window flag changes, so the native window the render library draws
+    // into is never made anew.
+    const WId native = host.winId();
+    const Qt::WindowFlags flags = host.windowFlags();
     QVERIFY(!stayOnTopFlag);
     top->click();
     QVERIFY(stayOnTopFlag);
-    QVERIFY(host.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    QCOMPARE(host.winId(), native);
+    QCOMPARE(host.windowFlags(), flags);
     QCOMPARE(top->toolTip(), QStringLiteral("TitleBar_No_Top"));
     QVERIFY(top->styleSheet().contains(QLatin1String("title_top.png")));
+    host.hide();
+    host.show();
+    QCOMPARE(host.winId(), native);
     top->click();
     QVERIFY(!stayOnTopFlag);
-    QVERIFY(!host.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    QCOMPARE(host.winId(), native);
     QCOMPARE(top->toolTip(), QStringLiteral("TitleBar_Top"));
     QVERIFY(top->styleSheet().contains(QLatin1String("title_not_top.png")));
     QCOMPARE(storedEvents(), (QStringList{"2012", "2012"}));
@@ -525,6 +536,16 @@ void TestShellWidgets::systemInformation()
     QVERIFY(dialog.isVisible());
     dialog.findChild<QPushButton *>(QStringLiteral("btn_close"))->click();
     QVERIFY(!dialog.isVisible());
+
+    // Opened during start-up, before anything was measured: the system type is already the host's (the
+    // kernel's machine type, "x86_64" on a 64-bit host), not a default of 32.
+    Global::systemInfo = SystemInfo();
+    struct utsname host;
+    QCOMPARE(uname(&host), 0);
+    const QString bits = QString::fromLatin1(host.machine).contains(QLatin1String("64")) ? "64" : "32";
+    QVERIFY2(SystemInfoDialog::copyText(SystemInfoDialog::currentRows())
+                 .contains(QStringLiteral("\r\nInfo_System_Type:%1\r\n").arg(bits)),
+             qPrintable(SystemInfoDialog::copyText(SystemInfoDialog::currentRows())));
 
     Global::systemInfo = saved;
     Global::installInfo.productVersion = savedVersion;

@@ -423,7 +423,9 @@ void TestShellWindow::titleBarDialogs()
     QVERIFY(waitUntil([this] { return !otherWindows().isEmpty(); }, 5000));
     const QRect popup = otherWindows().first().geometry;
     QCOMPARE(popup.topLeft(), QPoint(a.x() + a.width() - 256, a.y() + 36));
-    QCOMPARE(popup.size(), QSize(93, 152));
+    // 93 wide, or wider where its English entries need it.
+    QCOMPARE(popup.height(), 152);
+    QVERIFY(popup.width() >= 93);
     QTest::qWait(300);
     save(grab(popup.adjusted(-20, -40, 20, 20)), QStringLiteral("feedback-menu"));
     QVERIFY(containsColour(grab(popup), QRect(0, 0, 93, 7),
@@ -469,6 +471,17 @@ void TestShellWindow::maximiseAndBack()
     // picture.
     QCOMPARE(maximised.menu.right(), available.right());
     QVERIFY(maximised.menu.top() > available.top() + 30 && maximised.menu.top() < available.top() + 40);
+    // And it is seen there, over the window (its own background colour, not the window's picture).
+    const auto barSeen = [&] {
+        const QImage bar = grab(maximised.menu);
+        int count = 0;
+        for (int y = 0; y < bar.height(); ++y)
+            for (int x = 0; x < bar.width(); ++x)
+                if ((bar.pixel(x, y) | 0xff000000) == qRgb(0x2e, 0x32, 0x3b))
+                    ++count;
+        return count * 2 > bar.width() * bar.height();
+    };
+    QVERIFY(waitUntil(barSeen, 5000));
     QTest::qWait(300);
     const QImage shot = grab(QRect(available.topLeft(), QSize(available.width(), 40)));
     save(shot, QStringLiteral("maximised-title"));
@@ -547,7 +560,15 @@ void TestShellWindow::bossKeyAndLauncher()
         m_x->key(QStringLiteral("Control_L"), false);
     };
     bossKey();
-    QVERIFY(waitUntil([this] { return m_x->mappedWindowsOf(m_emulator->pid()).isEmpty(); }, 5000));
+    // Hidden: the window and its side bar are unmapped (the tray's balloon may show meanwhile).
+    QVERIFY(waitUntil(
+        [this] {
+            const auto windows = m_x->mappedWindowsOf(m_emulator->pid());
+            return std::none_of(windows.cbegin(), windows.cend(), [this](const XTestInput::TopWindow &w) {
+                return w.id == m_screen.window || w.geometry == m_screen.menu;
+            });
+        },
+        5000));
     QVERIFY(waitUntil([&] { return launcherRequests().size() > launcherBefore; }, 5000));
     QCOMPARE(launcherRequests().mid(launcherBefore), QStringList{"080c0a"});
     QVERIFY(waitForLog(QStringLiteral("balloon: Orvanta keeps running in the background.")));

@@ -1,7 +1,11 @@
 // The real emulator under a real window manager (Debian's openbox) on an X server of this test's own:
-// the title bar moves the window through the manager's move loop (and not from its edges), maximises
-// and restores it, minimises it; a second start of the same machine brings the window and its side
-// bar back together; the side bar's full-screen button and Esc.
+// the side bar stands beside the window from the start; the title bar moves the window (and not from
+// its edges), maximises and restores it with the bar above the window, minimises it; keep on top holds
+// the window and its bar above another program's window across hiding by the boss key and showing by
+// the boss key, with the Android picture still drawn; the settings window follows the pointer from
+// its first drag; a second start of the same machine brings the window and its side bar back together;
+// the side bar's full-screen button and Esc; the close question left open while start-up hands over to
+// the Android window, answered either way.
 
 #include "screenfixture.h"
 #include "testartefacts.h"
@@ -10,12 +14,14 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QtTest>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <memory>
 
@@ -77,6 +83,97 @@ QRgb pictureColour(const QString &name)
     return image.isNull() ? 0 : image.pixel(0, 0) | 0xff000000;
 }
 
+// The windows of the manager's stacking list, bottom first.
+QList<unsigned long> stackingOrder(Display *display)
+{
+    QList<unsigned long> order;
+    const Atom listAtom = XInternAtom(display, "_NET_CLIENT_LIST_STACKING", True);
+    Atom type;
+    int format;
+    unsigned long items = 0, after;
+    unsigned char *data = nullptr;
+    if (listAtom != None &&
+        XGetWindowProperty(display, DefaultRootWindow(display), listAtom, 0, 1024, False, XA_WINDOW, &type,
+                           &format, &items, &after, &data) == Success &&
+        data) {
+        const auto *list = reinterpret_cast<Window *>(data);
+        for (unsigned long i = 0; i < items; ++i)
+            order << list[i];
+    }
+    if (data)
+        XFree(data);
+    return order;
+}
+
+// Whether the manager has the state (such as "_NET_WM_STATE_ABOVE") on a client window.
+bool hasState(Display *display, unsigned long window, const char *state)
+{
+    const Atom stateAtom = XInternAtom(display, "_NET_WM_STATE", True);
+    const Atom wanted = XInternAtom(display, state, True);
+    if (stateAtom == None || wanted == None)
+        return false;
+    const XErrorHandler previous = XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
+    Atom type;
+    int format;
+    unsigned long items = 0, after;
+    unsigned char *data = nullptr;
+    bool found = false;
+    if (XGetWindowProperty(display, window, stateAtom, 0, 64, False, XA_ATOM, &type, &format, &items, &after,
+                           &data) == Success &&
+        data) {
+        const auto *atoms = reinterpret_cast<Atom *>(data);
+        for (unsigned long i = 0; i < items; ++i)
+            found = found || atoms[i] == wanted;
+    }
+    if (data)
+        XFree(data);
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    return found;
+}
+
+QImage grab(const QRect &area)
+{
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .toImage();
+}
+
+// The share of an area of the screen that shows the other program's (plain red) window: nothing of it
+// where the side bar is seen.
+double coverShare(const QRect &area)
+{
+    const QImage shot = grab(area);
+    if (shot.isNull() || shot.width() * shot.height() == 0)
+        return 1;
+    int count = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            if ((shot.pixel(x, y) | 0xff000000) == qRgb(0xff, 0, 0))
+                ++count;
+    return double(count) / (shot.width() * shot.height());
+}
+
+// The simulated guest's picture in the Android window (launcher blue with the dark status bar), not
+// the window's plain background.
+bool pictureShown(const QRect &android)
+{
+    const QRect view(android.x() + 2, android.y() + 38, android.width() - 4, android.height() - 40);
+    const QImage shot = grab(view);
+    if (shot.isNull())
+        return false;
+    for (const QPoint &p : {QPoint(view.width() / 2, view.height() * 6 / 10),
+                            QPoint(view.width() * 8 / 10, view.height() * 9 / 10)})
+        if ((shot.pixel(p) | 0xff000000) != 0xff1e88e5)
+            return false;
+    return (shot.pixel(view.width() / 2, 2) | 0xff000000) == 0xff202124;
+}
+
+QString describe(const QRect &r)
+{
+    return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
 } // namespace
 
 class TestShellWindowManager : public QObject
@@ -89,11 +186,36 @@ private slots:
     void dragRule_data();
     void dragRule();
     void maximiseAndRestore();
+    void keepOnTopAcrossHideAndShow();
+    void settingsWindowFirstDrag();
     void minimiseAndSecondStart();
     void fullScreenAndBack();
+    void quitQuestionAcrossHandOver_data();
+    void quitQuestionAcrossHandOver();
 
 private:
     bool find(QRect *android, QRect *menu, bool *menuShown = nullptr);
+    // The client windows of the Android window and its side bar.
+    bool findIds(unsigned long *android, unsigned long *menu);
+    void pressBossKey()
+    {
+        m_x->key(QStringLiteral("Control_L"), true);
+        m_x->key(QStringLiteral("Alt_L"), true);
+        m_x->tap(QStringLiteral("x"));
+        m_x->key(QStringLiteral("Alt_L"), false);
+        m_x->key(QStringLiteral("Control_L"), false);
+    }
+    void dragBy(const QPoint &from, const QPoint &by)
+    {
+        m_x->moveTo(from);
+        QTest::qWait(100);
+        m_x->button(1, true);
+        for (int i = 1; i <= 10; ++i) {
+            m_x->moveTo(from + by * i / 10);
+            QTest::qWait(30);
+        }
+        m_x->button(1, false);
+    }
     QPoint titleButton(const QString &picture);
     void clickAt(const QPoint &p)
     {
@@ -145,7 +267,27 @@ void TestShellWindowManager::initTestCase()
     QVERIFY(m_emulator->waitForText(QLatin1String(ScreenFixture::kShowAndroid), 30000));
     QRect android, menu;
     QVERIFY(find(&android, &menu));
+    // A fresh start without stored geometry: wherever the manager put the window, the bar stands on its
+    // right edge.
+    QVERIFY2(
+        waitUntil(
+            [&] { return find(&android, &menu) && menu.topLeft() == QPoint(android.right(), android.y()); },
+            5000),
+        qPrintable(describe(android) + QStringLiteral(" bar ") + describe(menu)));
     QTest::qWait(800);
+}
+
+bool TestShellWindowManager::findIds(unsigned long *android, unsigned long *menu)
+{
+    *android = 0;
+    *menu = 0;
+    for (const ClientWindow &w : clientsOf(m_display, m_emulator->pid())) {
+        if (w.geometry.width() == 40 && w.geometry.height() > 100)
+            *menu = w.id;
+        else if (w.viewable && w.geometry.width() > 200 && w.geometry.height() > 300)
+            *android = w.id;
+    }
+    return *android && *menu;
 }
 
 void TestShellWindowManager::cleanupTestCase()
@@ -260,6 +402,11 @@ void TestShellWindowManager::maximiseAndRestore()
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
     QRect now;
     QVERIFY(waitUntil([&] { return find(&now, &menu) && now == available; }, 5000));
+    // The side bar lies over the window's right edge, under the title bar, and the title bar shows the
+    // restore picture.
+    QVERIFY(waitUntil([&] { return find(&now, &menu) && menu.right() == available.right(); }, 5000));
+    QVERIFY(menu.top() > available.top() + 30 && menu.top() < available.top() + 40);
+    QVERIFY(waitUntil([&] { return !titleButton(QStringLiteral("title_small")).isNull(); }, 5000));
     QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
     shot.save(TestArtefacts::path(QStringLiteral("shellwindowmanager-maximised.png")));
     // Maximised, the bar does not move the window.
@@ -275,6 +422,151 @@ void TestShellWindowManager::maximiseAndRestore()
     QVERIFY(!restore.isNull());
     clickAt(restore);
     QVERIFY(waitUntil([&] { return find(&now, &menu) && now == before; }, 5000));
+    QVERIFY(
+        waitUntil([&] { return find(&now, &menu) && menu.topLeft() == QPoint(now.right(), now.y()); }, 5000));
+}
+
+void TestShellWindowManager::keepOnTopAcrossHideAndShow()
+{
+    QRect android, menu;
+    QVERIFY(find(&android, &menu));
+    unsigned long androidId = 0, menuId = 0;
+    QVERIFY(findIds(&androidId, &menuId));
+    QVERIFY(pictureShown(android));
+    const int logFrom = m_fixture->tree().logText().size();
+    const int outputFrom = m_emulator->output().size();
+
+    const QPoint top = titleButton(QStringLiteral("title_not_top"));
+    QVERIFY(!top.isNull());
+    clickAt(top);
+    QVERIFY(waitUntil(
+        [&] {
+            return hasState(m_display, androidId, "_NET_WM_STATE_ABOVE") &&
+                   hasState(m_display, menuId, "_NET_WM_STATE_ABOVE");
+        },
+        5000));
+
+    // Another program's window over the side bar and the window's right part, raised and focused as a
+    // newly mapped window is: both stay above it.
+    const QRect coverRect(menu.x() - 100, menu.y() + 50, 200, 200);
+    const Window cover =
+        XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), coverRect.x(), coverRect.y(),
+                            coverRect.width(), coverRect.height(), 0, 0, 0xff0000);
+    XSizeHints hints = {};
+    hints.flags = USPosition | USSize;
+    hints.x = coverRect.x();
+    hints.y = coverRect.y();
+    hints.width = coverRect.width();
+    hints.height = coverRect.height();
+    XSetWMNormalHints(m_display, cover, &hints);
+    XMapRaised(m_display, cover);
+    XSync(m_display, False);
+    const auto coverGone = qScopeGuard([&] {
+        XDestroyWindow(m_display, cover);
+        XSync(m_display, False);
+    });
+    QVERIFY(waitUntil([&] { return stackingOrder(m_display).contains(cover); }, 5000));
+    QTest::qWait(300);
+    XRaiseWindow(m_display, cover);
+    XSync(m_display, False);
+    QTest::qWait(300);
+    QVERIFY(waitUntil(
+        [&] {
+            const QList<unsigned long> order = stackingOrder(m_display);
+            return order.indexOf(menuId) > order.indexOf(cover) &&
+                   order.indexOf(androidId) > order.indexOf(cover);
+        },
+        5000));
+    const QRect barUnderCover = menu.intersected(coverRect);
+    // The other window is there, right of the bar.
+    const QRect coverBeside(menu.right() + 1, coverRect.y(), coverRect.right() - menu.right(),
+                            coverRect.height());
+    QVERIFY2(waitUntil([&] { return coverShare(coverBeside) > 0.8; }, 5000),
+             qPrintable(QString::number(coverShare(coverBeside))));
+    QVERIFY2(waitUntil([&] { return coverShare(barUnderCover) == 0; }, 5000),
+             qPrintable(QString::number(coverShare(barUnderCover))));
+    grab(android.united(menu).united(coverRect))
+        .save(TestArtefacts::path(QStringLiteral("shellwindowmanager-on-top.png")));
+
+    // Hidden by the boss key on the focused window, and shown again by the boss key, which no mapped
+    // window of the program receives meanwhile.
+    m_x->focus(androidId);
+    QTest::qWait(200);
+    pressBossKey();
+    QRect now;
+    QVERIFY(waitUntil([&] { return !find(&now, &menu); }, 5000));
+    QTest::qWait(500);
+    pressBossKey();
+    bool menuShown = false;
+    QVERIFY2(waitUntil([&] { return find(&now, &menu, &menuShown) && menuShown; }, 8000),
+             qPrintable(m_fixture->tree().logText().mid(logFrom).right(2000)));
+
+    // The same native window, still above the other window with its bar, and the Android picture drawn
+    // into it (not the window's plain background).
+    unsigned long androidAfter = 0, menuAfter = 0;
+    QVERIFY(findIds(&androidAfter, &menuAfter));
+    QCOMPARE(androidAfter, androidId);
+    QVERIFY(waitUntil(
+        [&] {
+            return hasState(m_display, androidId, "_NET_WM_STATE_ABOVE") &&
+                   hasState(m_display, menuAfter, "_NET_WM_STATE_ABOVE");
+        },
+        5000));
+    XRaiseWindow(m_display, cover);
+    XSync(m_display, False);
+    QTest::qWait(300);
+    QVERIFY2(waitUntil([&] { return coverShare(barUnderCover) == 0; }, 5000),
+             qPrintable(QString::number(coverShare(barUnderCover))));
+    QVERIFY2(waitUntil([&] { return pictureShown(now); }, 5000), "the Android area shows no picture");
+    grab(now.united(menu))
+        .save(TestArtefacts::path(QStringLiteral("shellwindowmanager-on-top-shown-again.png")));
+    QVERIFY2(!m_emulator->output().mid(outputFrom).contains(QLatin1String("BadDrawable")),
+             qPrintable(m_emulator->output().mid(outputFrom).right(2000)));
+
+    // Off again: the manager drops the state.
+    const QPoint notTop = titleButton(QStringLiteral("title_top"));
+    QVERIFY(!notTop.isNull());
+    clickAt(notTop);
+    QVERIFY(waitUntil(
+        [&] {
+            return !hasState(m_display, androidId, "_NET_WM_STATE_ABOVE") &&
+                   !hasState(m_display, menuAfter, "_NET_WM_STATE_ABOVE");
+        },
+        5000));
+}
+
+void TestShellWindowManager::settingsWindowFirstDrag()
+{
+    QRect android, menu;
+    QVERIFY(find(&android, &menu));
+    const QPoint setting = titleButton(QStringLiteral("title_setting"));
+    QVERIFY(!setting.isNull());
+    clickAt(setting);
+    QRect dialog;
+    const auto findDialog = [&] {
+        for (const ClientWindow &w : clientsOf(m_display, m_emulator->pid()))
+            if (w.viewable && w.geometry.size() == QSize(740, 680)) {
+                dialog = w.geometry;
+                return true;
+            }
+        return false;
+    };
+    QVERIFY(waitUntil(findDialog, 5000));
+    QTest::qWait(500);
+    const QRect before = dialog;
+    // The first drag by its top band: the window follows the pointer exactly.
+    dragBy(before.topLeft() + QPoint(300, 30), QPoint(100, 100));
+    QVERIFY2(
+        waitUntil([&] { return findDialog() && dialog.topLeft() == before.topLeft() + QPoint(100, 100); },
+                  5000),
+        qPrintable(describe(before) + QStringLiteral(" -> ") + describe(dialog)));
+    // And a second one back.
+    dragBy(dialog.topLeft() + QPoint(300, 30), QPoint(-100, -100));
+    QVERIFY2(waitUntil([&] { return findDialog() && dialog.topLeft() == before.topLeft(); }, 5000),
+             qPrintable(describe(before) + QStringLiteral(" -> ") + describe(dialog)));
+    // The back button closes it.
+    clickAt(dialog.topLeft() + QPoint(36, 31));
+    QVERIFY(waitUntil([&] { return !findDialog(); }, 5000));
 }
 
 void TestShellWindowManager::minimiseAndSecondStart()
@@ -333,6 +625,112 @@ void TestShellWindowManager::fullScreenAndBack()
     QTest::qWait(200);
     m_x->tap(QStringLiteral("Escape"));
     QVERIFY(waitUntil([&] { return find(&now, &menu, &menuShown) && now == before && menuShown; }, 5000));
+}
+
+void TestShellWindowManager::quitQuestionAcrossHandOver_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::newRow("cancelled over the Android window") << false;
+    QTest::newRow("confirmed over the Android window") << true;
+}
+
+void TestShellWindowManager::quitQuestionAcrossHandOver()
+{
+    QFETCH(bool, confirm);
+    // A start of its own whose guest takes its time to boot: the start-up window stays long enough.
+    if (m_emulator) {
+        ProgramRun stop(
+            m_fixture->tree(), QStringLiteral("Orvanta"),
+            {QStringLiteral("-vm=") + QLatin1String(ScreenFixture::kVm), QStringLiteral("-stop")});
+        stop.run();
+        QVERIFY(m_emulator->waitForFinished(30000));
+    }
+    m_emulator.reset();
+    m_fixture.reset();
+    m_fixture = std::make_unique<ScreenFixture>();
+    QVERIFY(m_fixture->isValid());
+    m_fixture->setGuestControls({{QStringLiteral("boot_ms"), QStringLiteral("6000")}});
+    m_emulator = m_fixture->startEmulator();
+    QVERIFY(m_emulator);
+    // The start-up window: the emulator's one viewable window.
+    QRect loading;
+    QVERIFY(waitUntil(
+        [&] {
+            for (const ClientWindow &w : clientsOf(m_display, m_emulator->pid()))
+                if (w.viewable && w.geometry.width() > 200 && w.geometry.height() > 200) {
+                    loading = w.geometry;
+                    return true;
+                }
+            return false;
+        },
+        30000));
+    QTest::qWait(500);
+    QVERIFY(!m_fixture->tree().logText().contains(QLatin1String(ScreenFixture::kShowAndroid)));
+    // Its close button asks the question.
+    m_x->moveTo(loading.center());
+    QTest::qWait(200);
+    const QImage bar = grab(QRect(loading.topLeft(), QSize(loading.width(), 38)));
+    QPoint close;
+    for (int y = 0; y < bar.height() && close.isNull(); ++y)
+        for (int x = 0; x < bar.width() && close.isNull(); ++x)
+            if ((bar.pixel(x, y) | 0xff000000) == pictureColour(QStringLiteral("title_close")))
+                close = loading.topLeft() + QPoint(x + 2, y + 2);
+    QVERIFY(!close.isNull());
+    clickAt(close);
+    QRect question;
+    const auto findQuestion = [&] {
+        for (const ClientWindow &w : clientsOf(m_display, m_emulator->pid()))
+            if (w.viewable && w.geometry.size() == QSize(414, 180)) {
+                question = w.geometry;
+                return true;
+            }
+        return false;
+    };
+    QVERIFY(waitUntil(findQuestion, 5000));
+    // Left open while start-up hands over to the Android window.
+    QVERIFY(m_fixture->attachGuest(*m_emulator));
+    QVERIFY(m_emulator->waitForText(QLatin1String(ScreenFixture::kShowAndroid), 60000));
+    QRect android, menu;
+    QVERIFY2(find(&android, &menu), qPrintable(m_fixture->tree().logText().right(2000)));
+    QTest::qWait(1000);
+    QVERIFY2(m_emulator->isRunning(), qPrintable(m_emulator->output().right(2000)));
+    // The question is still there, above the Android window.
+    QVERIFY(findQuestion());
+    unsigned long androidId = 0, menuId = 0;
+    QVERIFY(findIds(&androidId, &menuId));
+    unsigned long questionId = 0;
+    for (const ClientWindow &w : clientsOf(m_display, m_emulator->pid()))
+        if (w.geometry == question)
+            questionId = w.id;
+    const QList<unsigned long> order = stackingOrder(m_display);
+    QVERIFY(order.indexOf(questionId) > order.indexOf(androidId));
+    grab(android.united(question))
+        .save(TestArtefacts::path(QStringLiteral("shellwindowmanager-question-over-android.png")));
+
+    clickAt(question.topLeft() + (confirm ? QPoint(355, 155) : QPoint(255, 155)));
+    if (confirm) {
+        // The quit runs as any other: the machine stops and the program ends well.
+        QVERIFY(m_emulator->waitForFinished(60000));
+        QCOMPARE(m_emulator->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_emulator->exitCode(), 0);
+        QCOMPARE(m_fixture->statusWords().last(), QStringLiteral("STOP"));
+        m_emulator.reset();
+        return;
+    }
+    // Cancelled: the Android window goes on, usable (its close button asks again).
+    QVERIFY(waitUntil([&] { return !findQuestion(); }, 5000));
+    QTest::qWait(1000);
+    QVERIFY(m_emulator->isRunning());
+    QVERIFY(find(&android, &menu));
+    QVERIFY(waitUntil([&] { return pictureShown(android); }, 10000));
+    const QPoint androidClose = titleButton(QStringLiteral("title_close"));
+    QVERIFY(!androidClose.isNull());
+    clickAt(androidClose);
+    QVERIFY(waitUntil(findQuestion, 5000));
+    clickAt(question.topLeft() + QPoint(255, 155));
+    QVERIFY(waitUntil([&] { return !findQuestion(); }, 5000));
+    QVERIFY(m_emulator->isRunning());
+    QVERIFY(!m_fixture->statusWords().contains(QStringLiteral("ERROR")));
 }
 
 QTEST_MAIN(TestShellWindowManager)

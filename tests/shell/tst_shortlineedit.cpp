@@ -16,11 +16,13 @@
 static void play(ShortLineEdit &edit, const QString &steps)
 {
     static const QMap<QString, int> keys{
-        {"Ctrl", Qt::Key_Control}, {"Shift", Qt::Key_Shift}, {"Alt", Qt::Key_Alt},   {"1", Qt::Key_1},
-        {"C", Qt::Key_C},          {"V", Qt::Key_V},         {"X", Qt::Key_X},       {"Z", Qt::Key_Z},
-        {"F3", Qt::Key_F3},        {"F5", Qt::Key_F5},       {"F11", Qt::Key_F11},   {"Esc", Qt::Key_Escape},
-        {"Tab", Qt::Key_Tab},      {"PgUp", Qt::Key_PageUp}, {"Home", Qt::Key_Home}, {"Q", Qt::Key_Q},
-        {"Enter", Qt::Key_Enter},
+        {"Ctrl", Qt::Key_Control}, {"Shift", Qt::Key_Shift}, {"Alt", Qt::Key_Alt},
+        {"1", Qt::Key_1},          {"C", Qt::Key_C},         {"V", Qt::Key_V},
+        {"X", Qt::Key_X},          {"Z", Qt::Key_Z},         {"F3", Qt::Key_F3},
+        {"F5", Qt::Key_F5},        {"F11", Qt::Key_F11},     {"Esc", Qt::Key_Escape},
+        {"Tab", Qt::Key_Tab},      {"PgUp", Qt::Key_PageUp}, {"Home", Qt::Key_Home},
+        {"Q", Qt::Key_Q},          {"Enter", Qt::Key_Enter}, {"Del", Qt::Key_Delete},
+        {"Ins", Qt::Key_Insert},   {"Pause", Qt::Key_Pause}, {"Super", Qt::Key_Super_L},
     };
     for (const QString &step : steps.split(' ', Qt::SkipEmptyParts)) {
         const bool press = step.startsWith('+');
@@ -120,6 +122,19 @@ void TestShortLineEdit::recording_data()
     QTest::newRow("page up as stored") << "Home" << defaults << "+PgUp -PgUp"
                                        << "Home"
                                        << "Home" << defaults << taken;
+    // Keys without a name of their own would record an empty text (or only the modifiers), which then
+    // matched every other such key: refused like a conflict.
+    const QString nameless = QStringLiteral("This key cannot be a shortcut!");
+    for (const char *key : {"Del", "Ins", "Pause", "Super"})
+        QTest::addRow("%s has no name", key)
+            << "Ctrl + Alt + X" << defaults << QStringLiteral("+%1 -%1").arg(QLatin1String(key))
+            << "Ctrl + Alt + X"
+            << "Ctrl + Alt + X" << defaults << nameless;
+    QTest::newRow("ctrl+delete would record ctrl alone") << "Esc" << defaults << "+Ctrl +Del:C -Del:C -Ctrl:C"
+                                                         << "Esc"
+                                                         << "Esc" << defaults << nameless;
+    QTest::newRow("nameless key into an empty field")
+        << QString() << QStringList() << "+Del -Del" << QString() << QString() << QStringList() << nameless;
     QTest::newRow("keypad flag alone counts as no modifier")
         << "Home" << defaults << "+Enter:K -Enter:K"
         << "Enter"
@@ -272,6 +287,13 @@ void TestShortLineEdit::realKeys()
     QTRY_COMPARE(refused.count(), 2);
     QCOMPARE(refused.at(1).at(1).toString(), QStringLiteral("与当前设置快捷键冲突!"));
     QCOMPARE(edit.text(), QStringLiteral("Ctrl + Shift + F5"));
+
+    // Delete carries a control character as its text on X: no name, refused.
+    x.tap("Delete");
+    QTRY_COMPARE(refused.count(), 3);
+    QCOMPARE(refused.at(2).at(1).toString(), QStringLiteral("This key cannot be a shortcut!"));
+    QCOMPARE(edit.text(), QStringLiteral("Ctrl + Shift + F5"));
+    QVERIFY(!keyList.contains(QString()));
 #else
     QSKIP("built without the XTest library");
 #endif
