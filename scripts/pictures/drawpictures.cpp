@@ -168,8 +168,9 @@ QImage checkBox(int w, int h, bool checked, bool round, const QColor &edge, cons
     QImage image = blank(w, h);
     QPainter p(&image);
     smooth(p);
-    const QRectF r(1, 1, w - 2, h - 2);
-    p.setPen(QPen(edge, 1.4));
+    // A one-pixel edge on the pixels' centres: crisp, fully covered pixels.
+    const QRectF r(1.5, 1.5, w - 3, h - 3);
+    p.setPen(QPen(edge, 1));
     p.setBrush(checked ? QBrush(face) : QBrush(alpha(Qt::black, 40)));
     if (round)
         p.drawEllipse(r);
@@ -982,10 +983,18 @@ QImage otherPicture(const QString &name, int w, int h)
         name == QLatin1String("dialog_logo") || name == QLatin1String("setting_about_icon") ||
         name == QLatin1String("Orv_ICON"))
         return logo(w, h);
-    if (name == QLatin1String("dialog_close") || name == QLatin1String("btn_close") ||
-        name == QLatin1String("vt_close"))
-        return iconPicture(w, h, QStringLiteral("window-close"), name == "vt_close" ? kIconHover : kIcon,
-                           qMin(w, h));
+    if (name == QLatin1String("vt_close")) {
+        // Shown as a button's icon at 16 pixels: a bold cross that keeps its shape when scaled.
+        QImage image = blank(w, h);
+        QPainter p(&image);
+        smooth(p);
+        p.setPen(QPen(Qt::white, 3, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(4, 4), QPointF(w - 4, h - 4));
+        p.drawLine(QPointF(w - 4, 4), QPointF(4, h - 4));
+        return image;
+    }
+    if (name == QLatin1String("dialog_close") || name == QLatin1String("btn_close"))
+        return iconPicture(w, h, QStringLiteral("window-close"), kIcon, qMin(w, h));
     if (name == QLatin1String("dialog_close_hover"))
         return iconPicture(w, h, QStringLiteral("window-close"), kIconHover, qMin(w, h));
     if (name == QLatin1String("title_close") || name == QLatin1String("title_close_hover"))

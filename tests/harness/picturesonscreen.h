@@ -1,0 +1,77 @@
+#pragma once
+
+// Finding a program's picture in a screenshot by its shape: every pixel the picture covers fully
+// (alpha 255) must be on the screen as it is in the picture; its anti-aliased edges and transparent
+// ground, which take the window's colours, are not compared. Pictures drawn at their own size only.
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QVector>
+
+namespace PicturesOnScreen {
+
+struct Opaque
+{
+    QPoint at;
+    QRgb colour;
+};
+
+inline QVector<Opaque> opaquePixels(const QImage &picture)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    QVector<Opaque> pixels;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) == 255)
+                pixels.push_back({QPoint(x, y), image.pixel(x, y)});
+    return pixels;
+}
+
+inline bool near(QRgb a, QRgb b, int tolerance)
+{
+    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance &&
+           qAbs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+// Whether the picture's top-left corner lies at `topLeft` of `shot`.
+inline bool drawnAt(const QImage &shot, const QPoint &topLeft, const QVector<Opaque> &pixels, int tolerance)
+{
+    for (const Opaque &pixel : pixels) {
+        const QPoint p = topLeft + pixel.at;
+        if (!shot.rect().contains(p) || !near(shot.pixel(p), pixel.colour, tolerance))
+            return false;
+    }
+    return true;
+}
+
+// The centre of the picture where it is drawn with its top-left corner inside `corners`, or a null point.
+// A picture with fewer than 8 opaque pixels is never found (it could match anywhere).
+inline QPoint findPicture(const QImage &shot, const QRect &corners, const QImage &picture, int tolerance = 6)
+{
+    const QVector<Opaque> pixels = opaquePixels(picture);
+    if (picture.isNull() || pixels.size() < 8)
+        return QPoint();
+    const QImage screen = shot.convertToFormat(QImage::Format_RGB32);
+    for (int y = corners.top(); y <= corners.bottom(); ++y)
+        for (int x = corners.left(); x <= corners.right(); ++x)
+            if (drawnAt(screen, QPoint(x, y), pixels, tolerance))
+                return QPoint(x, y) + QPoint(picture.width() / 2, picture.height() / 2);
+    return QPoint();
+}
+
+// The centre of the picture drawn anywhere in `area` of `shot` (wholly inside it), or a null point.
+inline QPoint findPictureIn(const QImage &shot, const QRect &area, const QImage &picture, int tolerance = 6)
+{
+    const QRect corners(area.topLeft(), area.size() - picture.size() + QSize(1, 1));
+    return findPicture(shot, corners, picture, tolerance);
+}
+
+// Whether the picture is drawn so that it covers `probe`.
+inline bool coversPoint(const QImage &shot, const QPoint &probe, const QImage &picture, int tolerance = 6)
+{
+    const QRect corners(probe - QPoint(picture.width() - 1, picture.height() - 1), picture.size());
+    return !findPicture(shot, corners, picture, tolerance).isNull();
+}
+
+} // namespace PicturesOnScreen
