@@ -211,14 +211,27 @@ QImage chevron(int w, int h, const QColor &colour, bool left = true)
     return image;
 }
 
-// A button's face: a rounded panel with a light top edge, an optional icon left of the middle.
+// A close cross drawn with a bold pen: its middle keeps its colour where a control scales it.
+QImage cross(int w, int h, const QColor &colour, qreal pen, qreal margin)
+{
+    QImage image = blank(w, h);
+    QPainter p(&image);
+    smooth(p);
+    p.setPen(QPen(colour, pen, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(margin, margin), QPointF(w - margin, h - margin));
+    p.drawLine(QPointF(w - margin, margin), QPointF(margin, h - margin));
+    return image;
+}
+
+// A button's face: a rounded panel of one colour (so that it keeps that colour where it is scaled), a
+// darker rim, a light top edge, an optional icon in the middle.
 QImage buttonFace(int w, int h, const QColor &colour, const QString &icon = QString())
 {
     QImage image = blank(w, h);
     QPainter p(&image);
     smooth(p);
     const QRectF r(0.5, 0.5, w - 1, h - 1);
-    roundPanel(p, r, qMin(h / 2.0 - 1, 5.0), colour.lighter(118), colour.darker(112), colour.darker(150));
+    roundPanel(p, r, qMin(h / 2.0 - 1, 5.0), colour, colour, colour.darker(150));
     p.setPen(QPen(alpha(Qt::white, 70), 1));
     p.drawLine(QPointF(r.left() + 4, 1.5), QPointF(r.right() - 4, 1.5));
     if (!icon.isEmpty()) {
@@ -462,7 +475,10 @@ QImage panel(int w, int h, qreal radius)
     QImage image = blank(w, h);
     QPainter p(&image);
     smooth(p);
-    roundPanel(p, QRectF(0.5, 0.5, w - 1, h - 1), radius, kPanel.lighter(110), kPanel.darker(115), kLine);
+    // One fill colour: the panel is stretched to its pop-up's size and keeps that colour.
+    roundPanel(p, QRectF(0.5, 0.5, w - 1, h - 1), radius, kPanel, kPanel, kLine);
+    p.setPen(QPen(alpha(Qt::white, 40), 1));
+    p.drawLine(QPointF(radius, 1.5), QPointF(w - radius, 1.5));
     return image;
 }
 
@@ -781,7 +797,7 @@ QImage keymapPicture(const QString &name, int w, int h)
             fourWays(p, c, w * 0.38, 8, colour);
     } else if (base == QLatin1String("keyboard_help")) {
         p.end();
-        return iconPicture(w, h, QStringLiteral("dialog-question"), over ? kIconHover : kIcon, 18);
+        return iconPicture(w, h, QStringLiteral("dialog-question"), over ? kIconHover : kIcon, 16);
     } else if (base == QLatin1String("keyboardClose")) {
         if (over) {
             p.setPen(Qt::NoPen);
@@ -875,7 +891,7 @@ QImage menuIcon(const QString &name, int w, int h)
     }
     if (name == QLatin1String("menu_keyboard_on")) {
         // Key mapping on: the keyboard lit in the accent colour with a dot of green.
-        QImage image = iconPicture(w, h, icons.value(name), kBlue.lighter(125), 18);
+        QImage image = iconPicture(w, h, icons.value(name), kBlue.lighter(125), 16);
         QPainter p(&image);
         smooth(p);
         p.setPen(QPen(QColor(0x2e, 0x32, 0x3b), 1.5));
@@ -884,10 +900,10 @@ QImage menuIcon(const QString &name, int w, int h)
         return image;
     }
     if (name == QLatin1String("menu_script_on"))
-        return iconPicture(w, h, icons.value(name), kRed, 18);
+        return iconPicture(w, h, icons.value(name), kRed, 16);
     if (!icons.contains(name))
         return QImage();
-    return iconPicture(w, h, icons.value(name), kIcon, 18);
+    return iconPicture(w, h, icons.value(name), kIcon, 16);
 }
 
 // The instance manager's buttons and their hover, pressed and disabled forms.
@@ -907,10 +923,10 @@ QImage managerPicture(const QString &name, int w, int h)
                           : variant == QLatin1String("Disabled") ? kIconDisabled
                                                                  : kIcon;
     static const QHash<QString, QString> icons{
-        {"editBtn", "document-edit"},  {"backupOrRestoreBtn", "document-save"},
-        {"delBtn", "user-trash"},      {"shortcutBtn", "go-jump"},
-        {"min", "window-minimize"},    {"close", "window-close"},
-        {"btn_close", "window-close"}, {"comboArrow", "pan-down"},
+        {"editBtn", "document-edit"}, {"backupOrRestoreBtn", "document-save"},
+        {"delBtn", "user-trash"},     {"shortcutBtn", "go-jump"},
+
+        {"comboArrow", "pan-down"},
     };
     if (base == QLatin1String("btnstart") || base == QLatin1String("closePlayerBtn")) {
         const bool start = base == QLatin1String("btnstart");
@@ -969,10 +985,19 @@ QImage managerPicture(const QString &name, int w, int h)
                                 : kBlue,
                         Qt::white);
     }
+    // The window's own buttons: bold marks through their middle, which the style sheet may scale.
+    if (base == QLatin1String("btn_close") || base == QLatin1String("close"))
+        return cross(w, h, colour, 2.5, 3.5);
+    if (base == QLatin1String("min")) {
+        QImage image = blank(w, h);
+        QPainter p(&image);
+        p.fillRect(QRect(3, h / 2 - 1, w - 6, 3), colour);
+        return image;
+    }
     if (!icons.contains(base))
         return QImage();
-    const qreal size = qMin(w, h) - (w <= 16 ? 2 : 3);
-    return iconPicture(w, h, icons.value(base), colour, size);
+    // At the icons' own 16 pixels where the control has room: crisp, no scaling.
+    return iconPicture(w, h, icons.value(base), colour, qMin(16, qMin(w, h)));
 }
 
 // The window shell's other pictures, the checks' and the start-up's.
@@ -983,20 +1008,13 @@ QImage otherPicture(const QString &name, int w, int h)
         name == QLatin1String("dialog_logo") || name == QLatin1String("setting_about_icon") ||
         name == QLatin1String("Orv_ICON"))
         return logo(w, h);
-    if (name == QLatin1String("vt_close")) {
-        // Shown as a button's icon at 16 pixels: a bold cross that keeps its shape when scaled.
-        QImage image = blank(w, h);
-        QPainter p(&image);
-        smooth(p);
-        p.setPen(QPen(Qt::white, 3, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(4, 4), QPointF(w - 4, h - 4));
-        p.drawLine(QPointF(w - 4, 4), QPointF(4, h - 4));
-        return image;
-    }
+    // Close buttons: a bold cross (the notice's in white on its blue card, shown scaled to 16 pixels).
+    if (name == QLatin1String("vt_close"))
+        return cross(w, h, Qt::white, 3, 4);
     if (name == QLatin1String("dialog_close") || name == QLatin1String("btn_close"))
-        return iconPicture(w, h, QStringLiteral("window-close"), kIcon, qMin(w, h));
+        return cross(w, h, kIcon, 2.5, 3);
     if (name == QLatin1String("dialog_close_hover"))
-        return iconPicture(w, h, QStringLiteral("window-close"), kIconHover, qMin(w, h));
+        return cross(w, h, kIconHover, 2.5, 3);
     if (name == QLatin1String("title_close") || name == QLatin1String("title_close_hover"))
         return iconPicture(w, h, QStringLiteral("window-close"),
                            name.endsWith(QLatin1String("_hover")) ? kIconHover : kIcon, 16);
@@ -1034,14 +1052,14 @@ QImage otherPicture(const QString &name, int w, int h)
     if (name == QLatin1String("prompt"))
         return iconPicture(w, h, QStringLiteral("help-about"), kBlue.lighter(120), qMin(w, h) - 2);
     if (name == QLatin1String("vt_info_bg")) {
-        // The virtualisation notice: a rounded deep-blue card, a computer faintly in its lower part.
+        // The virtualisation notice: a rounded deep-blue card, a computer faintly above the texts.
         QImage image = blank(w, h);
         QPainter p(&image);
         smooth(p);
         roundPanel(p, QRectF(0.5, 0.5, w - 1, h - 1), 10, QColor(0x0d, 0x3a, 0x6e), QColor(0x06, 0x1a, 0x36),
                    QColor(0x2a, 0x6a, 0xb0));
-        symbol(p, QStringLiteral("computer"), QRectF(w - 190, h - 200, 170, 170),
-               alpha(QColor(0x7d, 0xc4, 0xff), 40));
+        symbol(p, QStringLiteral("computer"), QRectF((w - 170) / 2.0, 90, 170, 170),
+               alpha(QColor(0x7d, 0xc4, 0xff), 60));
         return image;
     }
     if (name.startsWith(QLatin1String("init_bg_"))) {

@@ -4,6 +4,7 @@
 // (alpha 255) must be on the screen as it is in the picture; its anti-aliased edges and transparent
 // ground, which take the window's colours, are not compared. Pictures drawn at their own size only.
 
+#include <QHash>
 #include <QImage>
 #include <QPoint>
 #include <QRect>
@@ -72,6 +73,32 @@ inline bool coversPoint(const QImage &shot, const QPoint &probe, const QImage &p
 {
     const QRect corners(probe - QPoint(picture.width() - 1, picture.height() - 1), picture.size());
     return !findPicture(shot, corners, picture, tolerance).isNull();
+}
+
+// The colour most of the picture's fully covered pixels have (a button face's fill), or 0.
+inline QRgb mainColour(const QImage &picture)
+{
+    QHash<QRgb, int> counts;
+    for (const Opaque &pixel : opaquePixels(picture))
+        ++counts[pixel.colour | 0xff000000u];
+    QRgb best = 0;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > most || (it.value() == most && it.key() < best)) {
+            best = it.key();
+            most = it.value();
+        }
+    return best;
+}
+
+// Whether `probe` shows the picture: drawn at its size over the point, or, where a control scales it (a
+// button's face), the point has the colour that fills most of the picture.
+inline bool showsPicture(const QImage &shot, const QPoint &probe, const QImage &picture, int tolerance = 6)
+{
+    if (picture.isNull() || !shot.rect().contains(probe))
+        return false;
+    return coversPoint(shot, probe, picture, tolerance) ||
+           near(shot.pixel(probe) | 0xff000000u, mainColour(picture), tolerance);
 }
 
 } // namespace PicturesOnScreen
