@@ -758,7 +758,7 @@ QImage keymapPicture(const QString &name, int w, int h)
         p.drawEllipse(c, w / 2.0 - 40, w / 2.0 - 40);
         fourWays(p, c, w / 2.0 - 28, 9, mark);
         p.setPen(Qt::NoPen);
-        p.setBrush(alpha(mark, 200));
+        p.setBrush(mark);
         p.drawEllipse(c, 9, 9);
     } else if (base == QLatin1String("key_operate_sensor")) {
         disc(p, c, w / 2.0 - 22, over);
@@ -839,15 +839,47 @@ QImage titleIcon(const QString &name, int w, int h)
         base.chop(6);
     const QColor colour = hover ? kIconHover : kIcon;
     static const QHash<QString, QString> icons{
-        {"title_vt_graphics", "application-x-firmware"},
         {"title_more", "open-menu"},
         {"title_setting", "emblem-system"},
-        {"title_systemInfo", "dialog-information"},
-        {"title_min", "window-minimize"},
-        {"title_max", "window-maximize"},
-        {"title_small", "window-restore"},
-        {"title_close", "window-close"},
+        {"title_systemInfo", "help-about"},
     };
+    if (base == QLatin1String("title_min")) {
+        // Minimise: a bar across the lower middle, on whole pixels.
+        QImage image = blank(w, h);
+        QPainter p(&image);
+        p.fillRect(QRect(5, 12, w - 10, 2), colour);
+        return image;
+    }
+    if (base == QLatin1String("title_max") || base == QLatin1String("title_small")) {
+        // Maximise: one window's frame; restore: two frames, one behind the other.
+        QImage image = blank(w, h);
+        QPainter p(&image);
+        p.setPen(QPen(colour, 1));
+        p.setBrush(Qt::NoBrush);
+        if (base == QLatin1String("title_max")) {
+            p.drawRect(QRect(4, 4, 11, 11));
+            p.fillRect(QRect(4, 4, 12, 2), colour);
+        } else {
+            p.drawPolyline(QPolygon(
+                QVector<QPoint>{QPoint(8, 6), QPoint(8, 3), QPoint(16, 3), QPoint(16, 11), QPoint(13, 11)}));
+            p.fillRect(QRect(8, 3, 9, 2), colour);
+            p.drawRect(QRect(3, 8, 9, 9));
+            p.fillRect(QRect(3, 8, 10, 2), colour);
+        }
+        return image;
+    }
+    if (base == QLatin1String("title_vt_graphics")) {
+        // Check the environment again: the computer with a tick.
+        QImage image = iconPicture(w, h, QStringLiteral("computer"), colour, 16);
+        QPainter p(&image);
+        smooth(p);
+        const QPolygonF tick(QVector<QPointF>{QPointF(10.5, 14.5), QPointF(13.5, 17.5), QPointF(18.5, 11.5)});
+        p.setPen(QPen(QColor(0x34, 0x38, 0x41), 4.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(tick);
+        p.setPen(QPen(kGreen, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(tick);
+        return image;
+    }
     if (base == QLatin1String("title_top") || base == QLatin1String("title_not_top")) {
         // Kept on top: the pin stands upright in the accent colour; not kept: it lies tilted, grey.
         const bool top = base == QLatin1String("title_top");
@@ -884,9 +916,20 @@ QImage menuIcon(const QString &name, int w, int h)
         {"menu_task", "focus-windows"},
     };
     if (name == QLatin1String("menu_shake")) {
+        // Shake: an upright phone on whole pixels with motion arcs either side.
         QImage image = blank(w, h);
         QPainter p(&image);
-        phone(p, QPointF(w / 2.0, h / 2.0), h * 0.66, -15, kIcon, true);
+        const QRect body(w / 2 - 4, 3, 8, h - 6);
+        p.fillRect(body, kIcon);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(body.adjusted(2, 2, -2, -4), Qt::transparent);
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        smooth(p);
+        p.setPen(QPen(kIcon, 1.5, Qt::SolidLine, Qt::RoundCap));
+        p.setBrush(Qt::NoBrush);
+        const QRectF outer(1.5, 4, w - 3, h - 8);
+        p.drawArc(outer, 150 * 16, 60 * 16);
+        p.drawArc(outer, -30 * 16, 60 * 16);
         return image;
     }
     if (name == QLatin1String("menu_keyboard_on")) {
@@ -1137,7 +1180,7 @@ QImage otherPicture(const QString &name, int w, int h)
         roundPanel(p, QRectF(0.5, 0.5, w - 1, h - 1), 8, kPanel.lighter(115), kPanel, kLine);
         symbol(p,
                name == QLatin1String("share_folder_image") ? QStringLiteral("folder-pictures")
-                                                           : QStringLiteral("folder-documents"),
+                                                           : QStringLiteral("folder"),
                QRectF(c.x() - 22, c.y() - 22, 44, 44), kIcon);
         return image;
     }

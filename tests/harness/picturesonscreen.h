@@ -35,37 +35,43 @@ inline bool near(QRgb a, QRgb b, int tolerance)
            qAbs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
-// Whether the picture's top-left corner lies at `topLeft` of `shot`.
-inline bool drawnAt(const QImage &shot, const QPoint &topLeft, const QVector<Opaque> &pixels, int tolerance)
+// Whether the picture's top-left corner lies at `topLeft` of `shot`: all but `spare` of its fully covered
+// pixels are there.
+inline bool drawnAt(const QImage &shot, const QPoint &topLeft, const QVector<Opaque> &pixels, int tolerance,
+                    int spare = 0)
 {
     for (const Opaque &pixel : pixels) {
         const QPoint p = topLeft + pixel.at;
-        if (!shot.rect().contains(p) || !near(shot.pixel(p), pixel.colour, tolerance))
+        if ((!shot.rect().contains(p) || !near(shot.pixel(p), pixel.colour, tolerance)) && --spare < 0)
             return false;
     }
     return true;
 }
 
 // The centre of the picture where it is drawn with its top-left corner inside `corners`, or a null point.
-// A picture with fewer than 8 opaque pixels is never found (it could match anywhere).
-inline QPoint findPicture(const QImage &shot, const QRect &corners, const QImage &picture, int tolerance = 6)
+// `share` of its fully covered pixels must be seen (less than 1 where a tip or a pointer may cover a
+// part). A picture with fewer than 8 such pixels is never found (it could match anywhere).
+inline QPoint findPicture(const QImage &shot, const QRect &corners, const QImage &picture, int tolerance = 6,
+                          double share = 1.0)
 {
     const QVector<Opaque> pixels = opaquePixels(picture);
     if (picture.isNull() || pixels.size() < 8)
         return QPoint();
+    const int spare = int(pixels.size() * (1.0 - share));
     const QImage screen = shot.convertToFormat(QImage::Format_RGB32);
     for (int y = corners.top(); y <= corners.bottom(); ++y)
         for (int x = corners.left(); x <= corners.right(); ++x)
-            if (drawnAt(screen, QPoint(x, y), pixels, tolerance))
+            if (drawnAt(screen, QPoint(x, y), pixels, tolerance, spare))
                 return QPoint(x, y) + QPoint(picture.width() / 2, picture.height() / 2);
     return QPoint();
 }
 
 // The centre of the picture drawn anywhere in `area` of `shot` (wholly inside it), or a null point.
-inline QPoint findPictureIn(const QImage &shot, const QRect &area, const QImage &picture, int tolerance = 6)
+inline QPoint findPictureIn(const QImage &shot, const QRect &area, const QImage &picture, int tolerance = 6,
+                            double share = 1.0)
 {
     const QRect corners(area.topLeft(), area.size() - picture.size() + QSize(1, 1));
-    return findPicture(shot, corners, picture, tolerance);
+    return findPicture(shot, corners, picture, tolerance, share);
 }
 
 // Whether the picture is drawn so that it covers `probe`.
