@@ -980,9 +980,8 @@ QImage managerPicture(const QString &name, int w, int h)
             face = face.darker(125);
         else if (variant == QLatin1String("Disabled"))
             face = QColor(0x55, 0x59, 0x62);
-        return buttonFace(w, h, face,
-                          start ? QStringLiteral("media-playback-start")
-                                : QStringLiteral("media-playback-stop"));
+        // The list draws the button's word ("start", "close") over its face.
+        return buttonFace(w, h, face);
     }
     if (base == QLatin1String("bottomBtn") || base == QLatin1String("ok")) {
         QColor face = kBlue;
