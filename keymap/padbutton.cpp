@@ -49,7 +49,7 @@ PadButton::PadButton(QWidget *parent, const QString &formName, const QString &pi
     m_btnCtrl->setFixedSize(138, 138);
     m_btnCtrl->setFocusPolicy(Qt::NoFocus);
     m_btnCtrl->setStyleSheet(
-        QStringLiteral("QPushButton { border: none; background-image: %1; "
+        QStringLiteral("QPushButton { border: none; background-color: transparent; background-image: %1; "
                        "background-position: center; background-repeat: no-repeat; }"
                        "QPushButton:hover { background-image: %2; }")
             .arg(ButtonLooks::imageUrl(picture), ButtonLooks::imageUrl(picture + QStringLiteral("_over"))));

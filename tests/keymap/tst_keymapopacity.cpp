@@ -177,8 +177,15 @@ void TestKeyMapOpacity::overlayPixels()
     QTest::qWait(100);
     const QImage shot = m_screen->grab().toImage();
     shot.save(TestArtefacts::path(QStringLiteral("keymap-overlay-in-play.png")));
-    const QColor pad = QImage(QStringLiteral(":/images/key_operate_position.png")).pixelColor(0, 0);
     const QColor below(30, 136, 229);
+    // The pad's middle as drawn at full strength: its picture's middle pixel over the picture below.
+    const QImage padPicture(QStringLiteral(":/images/key_operate_position.png"));
+    const QColor middle = padPicture.pixelColor(padPicture.width() / 2, padPicture.height() / 2);
+    const auto over = [&middle](int p, int b) {
+        return int(p * middle.alphaF() + b * (1 - middle.alphaF()) + 0.5);
+    };
+    const QColor pad(over(middle.red(), below.red()), over(middle.green(), below.green()),
+                     over(middle.blue(), below.blue()));
     const QColor seen = shot.pixelColor(270, 700);
     const auto blend = [](int a, int b) { return int(a * 0.7 + b * 0.3); };
     const QString what = QStringLiteral("pad %1, seen %2").arg(pad.name(), seen.name());

@@ -5,6 +5,7 @@
 // were dropped. Screenshots of the editor and of the overlay in play are kept as test artefacts.
 
 #include "keymapfile.h"
+#include "picturesonscreen.h"
 #include "screenfixture.h"
 #include "testartefacts.h"
 #include "xtestinput.h"
@@ -24,11 +25,14 @@ namespace {
 const char *const kVm = ScreenFixture::kVm;
 const QString kPackage = QStringLiteral("com.example.game");
 
-// The colour of a placeholder picture (each is one solid colour).
-QColor pictureColour(const QString &name)
+// Where the key-map picture `name` is drawn at its size in `image` (offset by `origin`): its centre, or a
+// null point. A placed button's tip may cover a quarter of it.
+QPoint findPicture(const QImage &image, const char *name, const QPoint &origin, double share = 1.0)
 {
-    const QImage image(QStringLiteral(ORV_SOURCE_DIR "/resources/images/") + name + QStringLiteral(".png"));
-    return image.isNull() ? QColor() : image.pixelColor(0, 0);
+    const QImage picture(QStringLiteral(ORV_SOURCE_DIR "/resources/images/") + QLatin1String(name) +
+                         QStringLiteral(".png"));
+    const QPoint at = PicturesOnScreen::findPictureIn(image, image.rect(), picture, 6, share);
+    return at.isNull() ? QPoint() : origin + at;
 }
 
 QImage grabScreen(const QRect &rect)
@@ -36,19 +40,6 @@ QImage grabScreen(const QRect &rect)
     return QGuiApplication::primaryScreen()
         ->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height())
         .toImage();
-}
-
-// The centre of the pixels of `colour` in `image` (offset by `origin`), or a null point.
-QPoint findColour(const QImage &image, const QColor &colour, const QPoint &origin)
-{
-    qint64 sx = 0, sy = 0, n = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixelColor(x, y).rgb() == colour.rgb())
-                sx += x, sy += y, ++n;
-        }
-    }
-    return n < 20 ? QPoint() : origin + QPoint(int(sx / n), int(sy / n));
 }
 
 } // namespace
@@ -192,12 +183,12 @@ void TestKeyMapPlay::editorMapPlays()
                             .arg(m_view.height())));
     QTest::qWait(500);
 
-    // The palette's pictures, each found by its colour in the editor's top bar.
+    // The palette's pictures, each found by its shape in the editor's top bar.
     const QImage bar = grabScreen(QRect(area.topLeft(), QSize(area.width(), 70)));
-    const QPoint keyKind = findColour(bar, pictureColour("key_title_key"), area.topLeft());
-    const QPoint padKind = findColour(bar, pictureColour("key_title_position"), area.topLeft());
-    const QPoint fireKind = findColour(bar, pictureColour("key_title_fire"), area.topLeft());
-    const QPoint close = findColour(bar, pictureColour("keyboardClose"), area.topLeft());
+    const QPoint keyKind = findPicture(bar, "key_title_key", area.topLeft());
+    const QPoint padKind = findPicture(bar, "key_title_position", area.topLeft());
+    const QPoint fireKind = findPicture(bar, "key_title_fire", area.topLeft());
+    const QPoint close = findPicture(bar, "keyboardClose", area.topLeft());
     QVERIFY2(!keyKind.isNull() && !padKind.isNull() && !fireKind.isNull() && !close.isNull(),
              "the palette's pictures are not on the screen");
     // Right to left from the right edge: close, then (after save and clear) the palette.
@@ -213,8 +204,8 @@ void TestKeyMapPlay::editorMapPlays()
     drag(fireKind, area.topLeft() + fireDrop);
     const QPoint aimDrop(area.width() / 4, area.height() / 4);
     const QPoint slideDrop(area.width() * 3 / 4, area.height() * 55 / 100);
-    drag(findColour(bar, pictureColour("key_title_aim"), area.topLeft()), area.topLeft() + aimDrop);
-    drag(findColour(bar, pictureColour("key_title_slide"), area.topLeft()), area.topLeft() + slideDrop);
+    drag(findPicture(bar, "key_title_aim", area.topLeft()), area.topLeft() + aimDrop);
+    drag(findPicture(bar, "key_title_slide", area.topLeft()), area.topLeft() + slideDrop);
     m_x->tap(QStringLiteral("e"));
     QTest::qWait(300);
 
@@ -222,9 +213,9 @@ void TestKeyMapPlay::editorMapPlays()
     const QImage editing = grabScreen(m_android.united(area));
     editing.save(TestArtefacts::path(QStringLiteral("keymap-editor-over-android.png")));
     const QImage placed = grabScreen(area);
-    QVERIFY2(!findColour(placed, pictureColour("key_operate_position"), QPoint()).isNull(),
+    QVERIFY2(!findPicture(placed, "key_operate_position", QPoint(), 0.7).isNull(),
              "no direction pad on the screen");
-    QVERIFY2(!findColour(placed, pictureColour("key_operate_fire"), QPoint()).isNull(), "no fire button");
+    QVERIFY2(!findPicture(placed, "key_operate_fire", QPoint(), 0.7).isNull(), "no fire button");
 
     // Save: the bar's blue button left of the close button.
     const QPoint save = close - QPoint(20 + 34, 0);

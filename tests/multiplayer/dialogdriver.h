@@ -14,6 +14,8 @@
 
 #include <functional>
 
+#include "picturesonscreen.h"
+
 // Helpers for driving the manager's modal dialogs under the test's X server.
 namespace DialogDriver {
 
@@ -62,11 +64,16 @@ inline bool applyManagerStyle()
     return true;
 }
 
-// The solid colour of one of the manager's placeholder pictures.
-inline QRgb pictureColour(const QString &name)
+// One of the manager's pictures.
+inline QImage managerPicture(const QString &name)
 {
-    const QImage picture(QStringLiteral(":/Images/Resources/Images/") + name + QStringLiteral(".png"));
-    return picture.isNull() ? 0 : picture.pixel(0, 0) | 0xff000000u;
+    return QImage(QStringLiteral(":/Images/Resources/Images/") + name + QStringLiteral(".png"));
+}
+
+// Whether `probe` of `shot` shows the manager's picture `name` (see PicturesOnScreen::showsPicture).
+inline bool showsPicture(const QImage &shot, const QPoint &probe, const QString &name)
+{
+    return PicturesOnScreen::showsPicture(shot, probe, managerPicture(name));
 }
 
 } // namespace DialogDriver

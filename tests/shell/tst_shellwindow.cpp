@@ -4,6 +4,7 @@
 // input lines, the programs started, the usage events in the log, the windows on the server and their
 // pixels. Screenshots of the windows and dialogs are kept as test artefacts.
 
+#include "picturesonscreen.h"
 #include "screenfixture.h"
 #include "testartefacts.h"
 #include "xtestinput.h"
@@ -54,11 +55,19 @@ QPoint bottomButtonCentre(int n, int height)
     return QPoint(19, height - bottom + n * step + 17);
 }
 
-// The colour of a placeholder picture (each has its own).
-QRgb pictureColour(const QString &name)
+// One of the window shell's pictures.
+QImage picture(const QString &name)
 {
-    const QImage image(QStringLiteral(ORV_SOURCE_DIR "/resources/images/") + name + QStringLiteral(".png"));
-    return image.isNull() ? 0 : image.pixel(0, 0) | 0xff000000;
+    return QImage(QStringLiteral(ORV_SOURCE_DIR "/resources/images/") + name + QStringLiteral(".png"));
+}
+
+// Whether the picture is drawn at its size in `area` of `image`; `where` gets its centre.
+bool containsPicture(const QImage &image, const QRect &area, const QString &name, QPoint *where = nullptr)
+{
+    const QPoint at = PicturesOnScreen::findPictureIn(image, area, picture(name));
+    if (where)
+        *where = at;
+    return !at.isNull();
 }
 
 bool containsColour(const QImage &image, const QRect &area, QRgb colour, QPoint *where = nullptr)
@@ -280,14 +289,14 @@ void TestShellWindow::windowLook()
     const QRect titleBar(0, 0, m_screen.android.width(), 38);
     for (const char *picture : {"title_more", "title_not_top", "title_setting", "title_systemInfo",
                                 "title_min", "title_max", "title_close"})
-        QVERIFY2(containsColour(shot, titleBar, pictureColour(QLatin1String(picture))), picture);
+        QVERIFY2(containsPicture(shot, titleBar, QLatin1String(picture)), picture);
     const QRect bar(m_screen.menu.x() - all.x(), 0, 40, m_screen.menu.height());
     for (const char *picture : {"menu_full", "menu_keyboard_off", "menu_install_apk", "menu_script_off",
                                 "menu_multi_player", "menu_virtual_location", "menu_screenshot", "menu_shake",
                                 "menu_share", "menu_voice", "menu_return", "menu_home", "menu_task"})
-        QVERIFY2(containsColour(shot, bar, pictureColour(QLatin1String(picture))), picture);
+        QVERIFY2(containsPicture(shot, bar, QLatin1String(picture)), picture);
     // The title bar shows the frame rate once Android is up.
-    QVERIFY(!containsColour(shot, bar, pictureColour(QStringLiteral("menu_keyboard_on"))));
+    QVERIFY(!containsPicture(shot, bar, QStringLiteral("menu_keyboard_on")));
 
     // The keyboard button's menu on a right click, at the pointer.
     clickAt(m_screen.menu.topLeft() + menuButtonCentre(1, m_screen.menu.height()), 3);
@@ -386,12 +395,12 @@ void TestShellWindow::wiringIsComplete()
 
 QPoint TestShellWindow::titleButton(const QString &picture)
 {
-    // Each button shows its own placeholder picture: found by its colour in the title bar.
+    // Each button shows its own picture: found by its shape in the title bar.
     const QRect bar(m_screen.android.topLeft(), QSize(m_screen.android.width(), 38));
     QPoint at;
-    if (!containsColour(grab(bar), QRect(QPoint(0, 0), bar.size()), pictureColour(picture), &at))
+    if (!containsPicture(grab(bar), QRect(QPoint(0, 0), bar.size()), picture, &at))
         return QPoint(-1, -1);
-    return bar.topLeft() + at + QPoint(2, 2);
+    return bar.topLeft() + at;
 }
 
 void TestShellWindow::titleBarDialogs()
@@ -412,8 +421,7 @@ void TestShellWindow::titleBarDialogs()
     QCOMPARE(info.geometry.size(), QSize(740, 680));
     QTest::qWait(300);
     save(grab(info.geometry), QStringLiteral("system-information"));
-    QVERIFY(containsColour(grab(info.geometry), QRect(30, 20, 13, 22),
-                           pictureColour(QStringLiteral("fun_dialog_return"))));
+    QVERIFY(containsPicture(grab(info.geometry), QRect(30, 20, 13, 22), QStringLiteral("fun_dialog_return")));
     clickAt(info.geometry.topLeft() + QPoint(36, 31));
     QVERIFY2(waitUntil([this] { return otherWindows().isEmpty(); }, 5000), qPrintable(describeOthers()));
 
@@ -428,8 +436,9 @@ void TestShellWindow::titleBarDialogs()
     QVERIFY(popup.width() >= 93);
     QTest::qWait(300);
     save(grab(popup.adjusted(-20, -40, 20, 20)), QStringLiteral("feedback-menu"));
+    // The background is stretched to the pop-up's size: found by the colour that fills it.
     QVERIFY(containsColour(grab(popup), QRect(0, 0, 93, 7),
-                           pictureColour(QStringLiteral("popup_menu_background"))));
+                           PicturesOnScreen::mainColour(picture(QStringLiteral("popup_menu_background")))));
     // Its second entry opens the feedback form.
     clickAt(popup.topLeft() + QPoint(46, 60));
     QVERIFY(waitUntil(
@@ -485,7 +494,7 @@ void TestShellWindow::maximiseAndBack()
     QTest::qWait(300);
     const QImage shot = grab(QRect(available.topLeft(), QSize(available.width(), 40)));
     save(shot, QStringLiteral("maximised-title"));
-    QVERIFY(containsColour(shot, shot.rect(), pictureColour(QStringLiteral("title_small"))));
+    QVERIFY(containsPicture(shot, shot.rect(), QStringLiteral("title_small")));
     // A double click on the bar brings it back.
     m_x->moveTo(available.topLeft() + QPoint(200, 18));
     QTest::qWait(80);

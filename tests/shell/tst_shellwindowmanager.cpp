@@ -7,6 +7,7 @@
 // the side bar's full-screen button and Esc; the close question left open while start-up hands over to
 // the Android window, answered either way.
 
+#include "picturesonscreen.h"
 #include "screenfixture.h"
 #include "testartefacts.h"
 #include "xtestinput.h"
@@ -77,10 +78,9 @@ QList<ClientWindow> clientsOf(Display *display, qint64 pid)
     return windows;
 }
 
-QRgb pictureColour(const QString &name)
+QImage picture(const QString &name)
 {
-    const QImage image(QStringLiteral(ORV_SOURCE_DIR "/resources/images/") + name + QStringLiteral(".png"));
-    return image.isNull() ? 0 : image.pixel(0, 0) | 0xff000000;
+    return QImage(QStringLiteral(ORV_SOURCE_DIR "/resources/images/") + name + QStringLiteral(".png"));
 }
 
 // The windows of the manager's stacking list, bottom first.
@@ -336,12 +336,8 @@ QPoint TestShellWindowManager::titleButton(const QString &picture)
     const QImage bar = QGuiApplication::primaryScreen()
                            ->grabWindow(0, android.x(), android.y(), android.width(), 38)
                            .toImage();
-    const QRgb colour = pictureColour(picture);
-    for (int y = 0; y < bar.height(); ++y)
-        for (int x = 0; x < bar.width(); ++x)
-            if ((bar.pixel(x, y) | 0xff000000) == colour)
-                return android.topLeft() + QPoint(x + 2, y + 2);
-    return QPoint();
+    const QPoint at = PicturesOnScreen::findPictureIn(bar, bar.rect(), ::picture(picture));
+    return at.isNull() ? QPoint() : android.topLeft() + at;
 }
 
 void TestShellWindowManager::dragRule_data()
@@ -591,11 +587,8 @@ void TestShellWindowManager::minimiseAndSecondStart()
             const QImage shot = QGuiApplication::primaryScreen()
                                     ->grabWindow(0, menu.x(), menu.y(), menu.width(), menu.height())
                                     .toImage();
-            for (int y = 0; y < shot.height(); ++y)
-                for (int x = 0; x < shot.width(); ++x)
-                    if ((shot.pixel(x, y) | 0xff000000) == pictureColour(QStringLiteral("menu_full")))
-                        return true;
-            return false;
+            return !PicturesOnScreen::findPictureIn(shot, shot.rect(), picture(QStringLiteral("menu_full")))
+                        .isNull();
         },
         3000));
 }

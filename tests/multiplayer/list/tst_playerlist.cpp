@@ -169,12 +169,12 @@ void TestPlayerList::rowsStatesAndButtons()
     QVERIFY(imageHasColour(image, cell(row, 1), qRgb(255, 255, 255)));
     const QRect action = cell(row, 3);
     if (!pictures.isEmpty()) {
-        QCOMPARE(image.pixel(PlayerPainter::backupRect(action).center()), pictureColour(pictures.at(0)));
-        QCOMPARE(image.pixel(PlayerPainter::deleteRect(action).center()), pictureColour(pictures.at(1)));
-        QCOMPARE(image.pixel(PlayerPainter::shortcutRect(action).center()), pictureColour(pictures.at(2)));
+        QVERIFY(showsPicture(image, PlayerPainter::backupRect(action).center(), pictures.at(0)));
+        QVERIFY(showsPicture(image, PlayerPainter::deleteRect(action).center(), pictures.at(1)));
+        QVERIFY(showsPicture(image, PlayerPainter::shortcutRect(action).center(), pictures.at(2)));
         const QRect button = PlayerPainter::buttonRect(action);
         // Left of the centred text.
-        QCOMPARE(image.pixel(button.left() + 10, button.center().y()), pictureColour(pictures.at(3)));
+        QVERIFY(showsPicture(image, QPoint(button.left() + 10, button.center().y()), pictures.at(3)));
     } else {
         const QPoint frame(action.right() - 210 + 3, action.top() + 25 + 3);
         QStringList frames;
@@ -182,13 +182,13 @@ void TestPlayerList::rowsStatesAndButtons()
             frames << QStringLiteral("progressBar%1").arg(i);
         bool found = false;
         for (const QString &name : frames)
-            found = found || image.pixel(frame) == pictureColour(name);
+            found = found || showsPicture(image, frame, name);
         QVERIFY2(found, "the progress animation is drawn");
         // No button is drawn while the row is busy.
         const QRect button = PlayerPainter::buttonRect(action);
-        const QRgb left = image.pixel(button.left() + 10, button.center().y());
-        QVERIFY(left != pictureColour(QStringLiteral("btnstart")));
-        QVERIFY(left != pictureColour(QStringLiteral("closePlayerBtn")));
+        const QPoint left(button.left() + 10, button.center().y());
+        QVERIFY(!showsPicture(image, left, QStringLiteral("btnstart")));
+        QVERIFY(!showsPicture(image, left, QStringLiteral("closePlayerBtn")));
         // The animation moves on: within a second another frame is drawn.
         const QRgb first = image.pixel(frame);
         QTRY_VERIFY_WITH_TIMEOUT(shot().pixel(frame) != first, 1000);
@@ -204,9 +204,9 @@ void TestPlayerList::hoveredButtonShowsItsHoverPicture()
     const QPoint probe(button.left() + 10, button.center().y());
     // The pointer of the shared X server may rest anywhere, even on the button: start from another cell.
     QTest::mouseMove(m_view->viewport(), cell(2, 2).center());
-    QTRY_COMPARE(shot().pixel(probe), pictureColour(QStringLiteral("btnstart")));
+    QTRY_VERIFY(showsPicture(shot(), probe, QStringLiteral("btnstart")));
     QTest::mouseMove(m_view->viewport(), button.center());
-    QTRY_COMPARE(shot().pixel(probe), pictureColour(QStringLiteral("btnstartHover")));
+    QTRY_VERIFY(showsPicture(shot(), probe, QStringLiteral("btnstartHover")));
     QTest::mouseMove(m_view->viewport(), cell(2, 2).center());
 }
 

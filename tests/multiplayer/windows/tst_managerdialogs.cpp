@@ -124,10 +124,10 @@ void TestManagerDialogs::messageLooks()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QImage shot;
     QTRY_VERIFY_WITH_TIMEOUT(
-        (shot = grabShownWindow(&dialog), shot.pixel(380, 17) == pictureColour(QStringLiteral("btn_close"))),
+        (shot = grabShownWindow(&dialog), showsPicture(shot, QPoint(380, 17), QStringLiteral("btn_close"))),
         10000);
     QVERIFY(keepArtifact(shot, QStringLiteral("MsgDialog-question")));
-    QCOMPARE(shot.pixel(24, 18), pictureColour(QStringLiteral("logo")));
+    QVERIFY(showsPicture(shot, QPoint(24, 18), QStringLiteral("logo")));
     QCOMPARE(shot.pixel(66, 150), qRgb(0x01, 0x90, 0xff)); // "yes", filled
     QCOMPARE(shot.pixel(200, 40), qRgb(0x35, 0x3a, 0x40)); // panel
 }
@@ -262,7 +262,7 @@ void TestManagerDialogs::createDialogLooks()
     QImage shot;
     // The return button lies at (30, 30) in the window: widget_bkg starts at (10, 10).
     QTRY_VERIFY_WITH_TIMEOUT(
-        (shot = grabShownWindow(&dialog), shot.pixel(36, 40) == pictureColour(QStringLiteral("return"))),
+        (shot = grabShownWindow(&dialog), showsPicture(shot, QPoint(36, 40), QStringLiteral("return"))),
         10000);
     QVERIFY(keepArtifact(shot, QStringLiteral("playerCreateDialog")));
     QCOMPARE(shot.pixel(300, 50), qRgb(0x35, 0x3a, 0x40));
@@ -351,7 +351,7 @@ void TestManagerDialogs::backupOrRestore()
     QImage shot;
     const int got = execWith(dialog, [&] {
         QTRY_VERIFY_WITH_TIMEOUT((shot = grabShownWindow(&dialog),
-                                  shot.pixel(380, 17) == pictureColour(QStringLiteral("btn_close"))),
+                                  showsPicture(shot, QPoint(380, 17), QStringLiteral("btn_close"))),
                                  10000);
         QTest::mouseClick(dialog.findChild<QPushButton *>(button), Qt::LeftButton);
     });
@@ -359,7 +359,7 @@ void TestManagerDialogs::backupOrRestore()
     if (choice >= 0)
         QCOMPARE(dialog.choice(), choice);
     QVERIFY(keepArtifact(shot, QStringLiteral("BackupOrRestoreSelectdialog")));
-    QCOMPARE(shot.pixel(27, 17), pictureColour(QStringLiteral("logo")));
+    QVERIFY(showsPicture(shot, QPoint(27, 17), QStringLiteral("logo")));
     QCOMPARE(shot.pixel(64, 154), qRgb(0x01, 0x90, 0xff));  // "backup", filled
     QCOMPARE(shot.pixel(230, 172), qRgb(0x7a, 0x7d, 0x8e)); // "restore", outlined
 }

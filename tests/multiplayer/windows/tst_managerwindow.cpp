@@ -593,25 +593,24 @@ void TestManagerWindow::screenshotOfRowsInSeveralStates()
     // Row buttons, in window coordinates.
     const QPoint list = m_window->playerView()->viewport()->mapTo(m_window, QPoint(0, 0));
     QImage shot;
-    auto buttonPixel = [&](int row) {
+    auto buttonShows = [&](int row, const QString &picture) {
         const QRect button = PlayerPainter::buttonRect(cell(row, 3));
-        return shot.pixel(list + QPoint(button.left() + 10, button.center().y()));
+        return showsPicture(shot, list + QPoint(button.left() + 10, button.center().y()), picture);
     };
     // The screen shows the new states once the window has repainted.
     QTRY_VERIFY_WITH_TIMEOUT(
-        (shot = grabShownWindow(m_window), buttonPixel(1) == pictureColour(QStringLiteral("closePlayerBtn"))),
-        10000);
+        (shot = grabShownWindow(m_window), buttonShows(1, QStringLiteral("closePlayerBtn"))), 10000);
     QVERIFY(keepArtifact(shot, QStringLiteral("MultiPlayerManagerDialog")));
-    QCOMPARE(buttonPixel(0), pictureColour(QStringLiteral("btnstart")));
-    QCOMPARE(shot.pixel(list + PlayerPainter::deleteRect(cell(0, 3)).center()),
-             pictureColour(QStringLiteral("delBtnDisabled")));
-    QCOMPARE(shot.pixel(list + PlayerPainter::deleteRect(cell(1, 3)).center()),
-             pictureColour(QStringLiteral("delBtnDisabled")));
+    QVERIFY(buttonShows(0, QStringLiteral("btnstart")));
+    QVERIFY(showsPicture(shot, list + PlayerPainter::deleteRect(cell(0, 3)).center(),
+                         QStringLiteral("delBtnDisabled")));
+    QVERIFY(showsPicture(shot, list + PlayerPainter::deleteRect(cell(1, 3)).center(),
+                         QStringLiteral("delBtnDisabled")));
     // The bottom bar and the title bar, in window coordinates (the panel starts at 10, 10).
-    QCOMPARE(shot.pixel(10 + 472 + 5, 10 + 620 + 12 + 5), pictureColour(QStringLiteral("bottomBtn")));
-    QCOMPARE(shot.pixel(10 + 614 + 5, 10 + 620 + 12 + 5), pictureColour(QStringLiteral("bottomBtn")));
-    QCOMPARE(shot.pixel(10 + 666 + 8, 10 + 21 + 8), pictureColour(QStringLiteral("min")));
-    QCOMPARE(shot.pixel(10 + 703 + 8, 10 + 21 + 8), pictureColour(QStringLiteral("close")));
+    QVERIFY(showsPicture(shot, QPoint(10 + 472 + 5, 10 + 620 + 12 + 5), QStringLiteral("bottomBtn")));
+    QVERIFY(showsPicture(shot, QPoint(10 + 614 + 5, 10 + 620 + 12 + 5), QStringLiteral("bottomBtn")));
+    QVERIFY(showsPicture(shot, QPoint(10 + 666 + 8, 10 + 21 + 8), QStringLiteral("min")));
+    QVERIFY(showsPicture(shot, QPoint(10 + 703 + 8, 10 + 21 + 8), QStringLiteral("close")));
     QCOMPARE(shot.pixel(20, 30), qRgb(0x35, 0x3a, 0x40));
     QCOMPARE(shot.pixel(100, 10 + 620 + 5), qRgb(61, 65, 74));
     model()->contextAt(3)->setState(makePlayerState(PlayerStateKind::Stop, PlayerPainter::instance()));
