@@ -663,12 +663,10 @@ void TestShellWindowManager::quitQuestionAcrossHandOver()
     m_x->moveTo(loading.center());
     QTest::qWait(200);
     const QImage bar = grab(QRect(loading.topLeft(), QSize(loading.width(), 38)));
-    QPoint close;
-    for (int y = 0; y < bar.height() && close.isNull(); ++y)
-        for (int x = 0; x < bar.width() && close.isNull(); ++x)
-            if ((bar.pixel(x, y) | 0xff000000) == pictureColour(QStringLiteral("title_close")))
-                close = loading.topLeft() + QPoint(x + 2, y + 2);
-    QVERIFY(!close.isNull());
+    const QPoint at =
+        PicturesOnScreen::findPictureIn(bar, bar.rect(), picture(QStringLiteral("title_close")));
+    QVERIFY(!at.isNull());
+    const QPoint close = loading.topLeft() + at;
     clickAt(close);
     QRect question;
     const auto findQuestion = [&] {
