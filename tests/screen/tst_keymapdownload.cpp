@@ -45,6 +45,7 @@ class TestKeyMapDownload : public QObject
 private slots:
     void packageWithoutFileStartsTheDownloaderOnce();
     void downloadedMapIsInForceAtTheNextChange();
+    void burstOfReportsRunsAtMostTwoDownloaders();
 
 private:
     void startEmulator(ScreenFixture &fixture);
@@ -150,6 +151,39 @@ void TestKeyMapDownload::downloadedMapIsInForceAtTheNextChange()
     QTest::qWait(500);
     QCOMPARE(queriesFor(web, kGame), 1);
     QCOMPARE(queriesFor(web, QStringLiteral("com.example.other")), 1);
+    m_emulator.reset();
+}
+
+void TestKeyMapDownload::burstOfReportsRunsAtMostTwoDownloaders()
+{
+    // 50 package reports in a burst, each package without a map, against a service that never answers
+    // the query: the emulator runs two downloaders, the rest wait; a package reported again while its
+    // download runs or waits asks nothing more.
+    ScreenFixture fixture;
+    QVERIFY(fixture.isValid());
+    InstallTree &tree = fixture.tree();
+    tree.declareHost(InstallTree::HostWithVirtualisation);
+    QVERIFY(tree.addProgram(QStringLiteral("OrvDownload")));
+    WebStandIn web(tree.root() + QStringLiteral("/web"));
+    QVERIFY(web.start());
+    web.configure(tree);
+    web.setControl(QStringLiteral("keymap.answer=hang"));
+    startEmulator(fixture);
+    for (int i = 0; i < 50; ++i)
+        reportPackage(fixture, QStringLiteral("com.example.burst%1").arg(i));
+    reportPackage(fixture, QStringLiteral("com.example.burst0"));
+    reportPackage(fixture, QStringLiteral("com.example.burst49"));
+    QVERIFY(waitUntil([&] { return web.requests(QStringLiteral("keymap")).size() >= 2; }, 15000));
+    // Time for any further downloader to reach the service.
+    QTest::qWait(2000);
+    const QList<QJsonObject> queries = web.requests(QStringLiteral("keymap"));
+    QStringList asked;
+    for (const QJsonObject &q : queries)
+        asked << q.value(QStringLiteral("target")).toString();
+    QCOMPARE(asked, (QStringList{"/api_service/api/get_keyboard_json.php?package=com.example.burst0",
+                                 "/api_service/api/get_keyboard_json.php?package=com.example.burst1"}));
+    QVERIFY(tree.logText().contains("key-map download for com.example.burst49 already asked for"));
+    QVERIFY(tree.logText().contains("key-map download for com.example.burst0 already asked for"));
     m_emulator.reset();
 }
 
