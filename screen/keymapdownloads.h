@@ -1,14 +1,17 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
+#include <QMap>
 #include <QObject>
-#include <QSet>
 #include <QString>
+#include <QTimer>
 
-// The key-map downloads of one emulator: each runs the downloader program to its end on a pool thread.
-// At most one per package at a time and at most kMaxRunning at once; further requests wait in the
-// order they came, and a request for a package that already runs or waits is merged into that one (a
-// burst of package reports starts each package once). A downloader that outlives kLimitMs is killed.
+// The key-map downloads of one emulator: each starts the downloader program on its own and watches
+// for its end without holding a thread (a short poll of the process while any runs). At most one per package
+// at a time and at most kMaxRunning at once; further requests wait in the order they came, and a request for
+// a package that already runs or waits is merged into that one (a burst of package reports starts each
+// package once). A downloader that outlives kLimitMs is killed.
 class KeyMapDownloads : public QObject
 {
     Q_OBJECT
@@ -40,12 +43,18 @@ private:
         QString vm;
         QString package;
     };
+    struct Run
+    {
+        qint64 pid = 0;
+        QElapsedTimer clock;
+    };
     void pump();
     void start(const Job &job);
-    void onEnded(const QString &package, bool ok);
+    void poll();
 
     QString m_program;
     QList<Job> m_waiting;
-    QSet<QString> m_running;
+    QMap<QString, Run> m_running; // by package
+    QTimer m_poll;
     int m_peak = 0;
 };
