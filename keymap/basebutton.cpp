@@ -72,6 +72,7 @@ void BaseButton::enterEvent(QEvent *event)
     if (displayOnly)
         return;
     // Centred under the button, 10 pixels below its bottom edge (integer halves toward zero).
+    tip.ensureSized();
     const QPoint local((width() - tip.width()) / 2, height() + 10);
     tip.move(mapToGlobal(local));
     tip.show();

@@ -4,9 +4,11 @@
 
 #include <QBitmap>
 #include <QEvent>
+#include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QRegion>
+#include <QVector>
 #include <QWindow>
 
 OverlayWindow::OverlayWindow(QWidget *anchor) : QWidget(nullptr), m_anchor(anchor)
@@ -80,16 +82,35 @@ void OverlayWindow::updateShape()
         return;
     // Each child's painted pixels: it is drawn once onto a clear image, and where it left any colour
     // the window shows (its empty corners and margins stay the picture's).
-    QRegion region;
+    // Buttons of one kind and size have one outline: each outline is drawn once per shape update.
+    QHash<QString, QRegion> outlines;
+    QVector<QRegion> parts;
     for (QObject *child : children()) {
         auto *w = qobject_cast<QWidget *>(child);
         if (!w || w->isWindow() || w->isHidden() || w->size().isEmpty())
             continue;
-        QImage image(w->size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        w->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-        region += QRegion(QBitmap::fromImage(image.createAlphaMask())).translated(w->pos());
+        const QString kind = QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(' ') +
+                             QString::number(w->width()) + QLatin1Char('x') + QString::number(w->height());
+        auto it = outlines.find(kind);
+        if (it == outlines.end()) {
+            QImage image(w->size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            w->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            it = outlines.insert(kind, QRegion(QBitmap::fromImage(image.createAlphaMask())));
+        }
+        parts.append(it->translated(w->pos()));
     }
+    // United pairwise, so that no union grows with the number of buttons already united.
+    while (parts.size() > 1) {
+        QVector<QRegion> next;
+        next.reserve((parts.size() + 1) / 2);
+        for (int i = 0; i + 1 < parts.size(); i += 2)
+            next.append(parts.at(i).united(parts.at(i + 1)));
+        if (parts.size() % 2)
+            next.append(parts.last());
+        parts.swap(next);
+    }
+    QRegion region = parts.isEmpty() ? QRegion() : parts.first();
     // An empty mask would mean "no mask" (the whole window): one pixel off the window stands for none.
     if (region.isEmpty())
         region = QRegion(-1, -1, 1, 1);
