@@ -393,7 +393,7 @@ void TestKeyMapPlay::heldKeysAreOnePress()
     {
         const char *kind;
         const char *keysym;
-    } kinds[] = {{"plain key", "a"},
+    } kinds[] = {{"plain key", "z"},
                  {"mapped key", "q"},
                  {"direction pad", "w"},
                  {"slide", "e"},
