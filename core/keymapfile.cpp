@@ -189,6 +189,61 @@ bool parse(const QByteArray &json, Contents *out)
     return true;
 }
 
+bool isKeyMapFile(const QByteArray &json)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return false;
+    const QJsonObject object = document.object();
+    const QJsonValue rectText = object.value(QStringLiteral("rect"));
+    const QJsonValue mapText = object.value(QStringLiteral("keyMap"));
+    if (!rectText.isString() || !mapText.isString())
+        return false;
+    const auto strictBase64 = [](const QJsonValue &value, QByteArray *out) {
+        const QByteArray::FromBase64Result r = QByteArray::fromBase64Encoding(
+            value.toString().toLatin1(),
+            QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
+        *out = r.decoded;
+        return r.decodingStatus == QByteArray::Base64DecodingStatus::Ok;
+    };
+    QByteArray rectBytes;
+    QByteArray mapBytes;
+    if (!strictBase64(rectText, &rectBytes) || rectBytes.size() != 16 || !strictBase64(mapText, &mapBytes))
+        return false;
+    const QRect rect = decodeRect(rectBytes);
+    const qint64 w = static_cast<qint64>(rect.right()) - rect.left() + 1;
+    const qint64 h = static_cast<qint64>(rect.bottom()) - rect.top() + 1;
+    if (w <= 0 || h <= 0)
+        return false;
+    bool ok = false;
+    decodeMap(mapBytes, &ok);
+    return ok;
+}
+
+int buttonCount(const KeyMap &map)
+{
+    int count = 0;
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+        switch (it.value().type) {
+        case KeyMapKey:
+        case KeyMapFire:
+        case KeyMapAim:
+        case KeyMapPosCenter:
+        case KeyMapSenCenter:
+        case KeyMapSlideUp:
+        case KeyMapSlideDown:
+        case KeyMapSlideLeft:
+        case KeyMapSlideRight:
+            ++count;
+            break;
+        default:
+            break;
+        }
+    }
+    return count;
+}
+
 bool shapeFits(const QRect &saved, const QSize &current)
 {
     // Width and height as 64-bit values: right - left + 1 of extreme stored coordinates overflows int.

@@ -86,6 +86,15 @@ struct Contents
 };
 // False on a JSON syntax error. A document that is not an object reads as an empty object.
 bool parse(const QByteArray &json, Contents *out);
+// Whether bytes from elsewhere (the key-map service) are a key-map file worth keeping: a JSON object
+// whose "rect" is the Base64 of exactly one rectangle of positive size and whose "keyMap" is the Base64
+// of a map payload that reads whole.
+bool isKeyMapFile(const QByteArray &json);
+
+// The most buttons a key map may show; a map with more is refused (no game has that many controls).
+constexpr int kMaxButtons = 256;
+// The buttons a map shows: one per key, slide, fire and aim entry, one per pad whose centre exists.
+int buttonCount(const KeyMap &map);
 
 enum class LoadStatus
 {

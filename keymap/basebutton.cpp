@@ -4,12 +4,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QMouseEvent>
 
-BaseButton::BaseButton(QWidget *parent) : QWidget(parent), tip(nullptr)
-{
-    opacityEffect = new QGraphicsOpacityEffect();
-    opacityEffect->setOpacity(1.0);
-    setGraphicsEffect(opacityEffect);
-}
+BaseButton::BaseButton(QWidget *parent) : QWidget(parent), tip(nullptr) {}
 
 BaseButton::~BaseButton()
 {
@@ -20,12 +15,28 @@ BaseButton::~BaseButton()
 
 void BaseButton::setOpacity(double value)
 {
+    m_opacity = value;
+    if (m_opacityByWindow)
+        return;
+    // An effect paints the button through a pixmap of its own: made only when it changes something.
+    if (!opacityEffect && value >= 1.0)
+        return;
+    if (!opacityEffect) {
+        opacityEffect = new QGraphicsOpacityEffect();
+        setGraphicsEffect(opacityEffect);
+    }
     opacityEffect->setOpacity(value);
 }
 
-double BaseButton::opacity() const
+void BaseButton::setOpacityByWindow(bool on)
 {
-    return opacityEffect->opacity();
+    m_opacityByWindow = on;
+    if (on && opacityEffect) {
+        setGraphicsEffect(nullptr);
+        opacityEffect = nullptr;
+    } else if (!on) {
+        setOpacity(m_opacity);
+    }
 }
 
 void BaseButton::moveCenter(int x, int y)
@@ -61,6 +72,7 @@ void BaseButton::enterEvent(QEvent *event)
     if (displayOnly)
         return;
     // Centred under the button, 10 pixels below its bottom edge (integer halves toward zero).
+    tip.ensureSized();
     const QPoint local((width() - tip.width()) / 2, height() + 10);
     tip.move(mapToGlobal(local));
     tip.show();

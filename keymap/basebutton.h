@@ -24,8 +24,12 @@ public:
     ~BaseButton() override;
 
     // Opacity of the whole button, children included: 0.0 transparent to 1.0 opaque.
+    // An opacity below 1.0 installs an opacity effect, unless the window the button sits in shows the
+    // opacity itself (setOpacityByWindow).
     void setOpacity(double value);
-    double opacity() const;
+    double opacity() const { return m_opacity; }
+    // The button's window carries the opacity (the play overlay): the value is kept, no effect is made.
+    void setOpacityByWindow(bool on);
     // Moves the widget so that its centre point lies at (x, y) and records that centre.
     void moveCenter(int x, int y);
     // Moves the widget's top-left corner to (x, y) and records the centre that puts there.
@@ -63,4 +67,8 @@ protected:
     QPoint centerOffset;
     QPoint dragOffset;
     QGraphicsOpacityEffect *opacityEffect = nullptr;
+
+private:
+    double m_opacity = 1.0;
+    bool m_opacityByWindow = false;
 };

@@ -424,6 +424,7 @@ void KeyBoardDialog::showHotKeyMessage()
 void KeyBoardDialog::showConflictNotice()
 {
     const QRect g = geometry();
+    conflictTip.ensureSized();
     conflictTip.showFor(QPoint(g.x() + (g.width() - conflictTip.width()) / 2,
                                g.y() + (g.height() - conflictTip.height()) / 2),
                         kNoticeMs);

@@ -2,24 +2,41 @@
 
 #include "firebutton.h"
 #include "keybutton.h"
+#include "overlaywindow.h"
 #include "padbutton.h"
 #include "slidebutton.h"
 
-KeyMapOverlay::KeyMapOverlay(QWidget *host, QObject *parent) : QObject(parent), m_host(host) {}
+KeyMapOverlay::KeyMapOverlay(QWidget *host, QObject *parent)
+    : QObject(parent), m_host(host), m_window(host ? new OverlayWindow(host) : nullptr)
+{
+    if (m_window)
+        m_window->setOverlayOpacity(m_opacity);
+}
 
 KeyMapOverlay::~KeyMapOverlay()
 {
     clear();
+    delete m_window.data();
 }
 
 template <typename Button> Button *KeyMapOverlay::makeButton()
 {
-    auto *button = new Button(m_host);
+    auto *button = new Button(m_window);
+    // Hidden until the map shows it: a child of a window not yet shown would show with the window.
+    button->hide();
     button->setAttribute(Qt::WA_TransparentForMouseEvents);
     button->displayOnly = true;
     button->setDisplayOnly(true);
+    // The overlay's window shows the opacity (a compositing manager blends it); an effect per button
+    // would paint each through a pixmap of its own.
+    button->setOpacityByWindow(true);
     button->setOpacity(m_opacity);
     return button;
+}
+
+OverlayWindow *KeyMapOverlay::window() const
+{
+    return m_window.data();
 }
 
 QList<BaseButton *> KeyMapOverlay::buttons() const
@@ -85,8 +102,10 @@ QMap<QString, SlideButton *> KeyMapOverlay::slideButtons() const
 void KeyMapOverlay::build(const KeyMap &map)
 {
     clear();
-    if (!m_host)
+    if (!m_host || !m_window)
         return;
+    // A compositing manager may have come or gone since the last map.
+    m_window->checkCompositing();
     const auto position = [this] {
         if (!m_position)
             m_position = makeButton<PositionButton>();
@@ -175,6 +194,7 @@ void KeyMapOverlay::build(const KeyMap &map)
             break;
         }
     }
+    m_window->setContentShown(!isEmpty());
 }
 
 void KeyMapOverlay::clear()
@@ -186,8 +206,9 @@ void KeyMapOverlay::clear()
     m_sensor.clear();
     m_keys.clear();
     m_slides.clear();
+    if (m_window && !all.isEmpty())
+        m_window->setContentShown(false);
     for (BaseButton *button : all) {
-        button->hide();
         button->hideTip();
         delete button;
     }
@@ -196,6 +217,8 @@ void KeyMapOverlay::clear()
 void KeyMapOverlay::setOpacity(double value)
 {
     m_opacity = value;
+    if (m_window)
+        m_window->setOverlayOpacity(value);
     for (BaseButton *button : buttons())
         button->setOpacity(value);
 }

@@ -13,12 +13,14 @@ class FireButton;
 class KeyButton;
 class PositionButton;
 class SensorButton;
+class OverlayWindow;
 class SlideButton;
 class QWidget;
 
 // The play overlay: the buttons of the key map in force, shown display-only over the Android screen.
-// The buttons are children of `host` (the touch layer), placed at the key map's points in its
-// coordinates, transparent for the mouse and without tips or input.
+// The buttons sit in a window of their own (OverlayWindow) that lies exactly over `host` (the touch
+// layer) and follows it, so they are seen above the render library's picture; they are placed at the
+// key map's points in the host's coordinates, transparent for the mouse and without tips or input.
 class KeyMapOverlay : public QObject
 {
     Q_OBJECT
@@ -28,6 +30,8 @@ public:
     ~KeyMapOverlay() override;
 
     QWidget *host() const { return m_host; }
+    // The window the buttons are shown in.
+    OverlayWindow *window() const;
     bool isEmpty() const { return buttons().isEmpty(); }
     QList<BaseButton *> buttons() const;
     FireButton *fireButton() const;
@@ -49,6 +53,7 @@ private:
     template <typename Button> Button *makeButton();
 
     QPointer<QWidget> m_host;
+    QPointer<OverlayWindow> m_window;
     QPointer<FireButton> m_fire;
     QPointer<AimButton> m_aim;
     QPointer<PositionButton> m_position;

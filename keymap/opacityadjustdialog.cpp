@@ -1,5 +1,6 @@
 #include "opacityadjustdialog.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -8,6 +9,34 @@ namespace {
 
 const char kLabelStyle[] = "color: rgb(122, 125, 141); font-size: %1px; font-family: \"微软雅黑\";"
                            " background: transparent; border: none;";
+
+// Makes `label` show its whole text inside `room`: the text's own size where it fits, wrapped onto
+// the lines the room's height allows, else cut short with "…" and the whole text as its tip.
+void fitLabel(QLabel *label, const QRect &room)
+{
+    // The style sheet's font, as the label will draw.
+    label->ensurePolished();
+    const QFontMetrics metrics(label->font());
+    const QString text = label->text();
+    label->setToolTip(QString());
+    const int oneLine = metrics.horizontalAdvance(text) + 2;
+    if (oneLine <= room.width()) {
+        label->setWordWrap(false);
+        const int height = qMin(room.height(), metrics.height() + 2);
+        label->setGeometry(room.x(), room.y() + (room.height() - height) / 2, room.width(), height);
+        return;
+    }
+    const QRect wrapped = metrics.boundingRect(QRect(0, 0, room.width(), 10000), Qt::TextWordWrap, text);
+    if (wrapped.height() <= room.height()) {
+        label->setWordWrap(true);
+        label->setGeometry(room);
+        return;
+    }
+    label->setWordWrap(false);
+    label->setGeometry(room.x(), room.y(), room.width(), qMin(room.height(), metrics.height() + 2));
+    label->setText(metrics.elidedText(text, Qt::ElideRight, room.width() - 2));
+    label->setToolTip(text);
+}
 
 } // namespace
 
@@ -23,6 +52,8 @@ OpacityAdjustDialog::OpacityAdjustDialog(const QString &hotKeyText, QWidget *par
     m_labelOpacity->setGeometry(20, 58, 45, 15);
     m_labelOpacity->setStyleSheet(QString::fromUtf8(kLabelStyle).arg(14));
     m_labelOpacity->setText(tr("opacity"));
+    // Between the left edge and the slider; sized to the text rather than to a fixed width.
+    fitLabel(m_labelOpacity, QRect(12, 52, 79 - 12 - 4, 28));
 
     m_slider = new QSlider(Qt::Horizontal, this);
     m_slider->setObjectName(QStringLiteral("OpacitySlider"));
@@ -39,7 +70,8 @@ OpacityAdjustDialog::OpacityAdjustDialog(const QString &hotKeyText, QWidget *par
 
     m_labelValue = new QLabel(this);
     m_labelValue->setObjectName(QStringLiteral("label_value"));
-    m_labelValue->setGeometry(355, 60, 65, 12);
+    // Room for "99%" inside the dialog's right edge.
+    m_labelValue->setGeometry(349, 56, 44, 22);
     m_labelValue->setStyleSheet(QString::fromUtf8(kLabelStyle).arg(12));
 
     m_labelTip = new QLabel(this);
@@ -52,6 +84,8 @@ OpacityAdjustDialog::OpacityAdjustDialog(const QString &hotKeyText, QWidget *par
     const QString tip = tr("tip");
     m_labelTip->setText(tip.contains(QLatin1String("%1")) ? tip.arg(hotKeyText)
                                                           : tip + QLatin1Char(' ') + hotKeyText);
+    // The whole width of the dialog, on up to two lines, above the save area.
+    fitLabel(m_labelTip, QRect(16, 84, 400 - 32, 48));
 
     m_bottom = new QWidget(this);
     m_bottom->setObjectName(QStringLiteral("widget"));

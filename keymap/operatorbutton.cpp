@@ -15,6 +15,7 @@ void OperatorButton::enterEvent(QEvent *event)
 {
     QPushButton::enterEvent(event);
     // Centred under the button, 10 pixels below its bottom edge, as the key-map buttons place theirs.
+    tip.ensureSized();
     tip.move(mapToGlobal(QPoint((width() - tip.width()) / 2, height() + 10)));
     tip.show();
 }

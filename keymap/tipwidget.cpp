@@ -21,11 +21,28 @@ void TipWidget::updateStyle()
 void TipWidget::setTipText(const QString &text)
 {
     setText(text);
+    m_sizeDirty = true;
+    if (isVisible())
+        ensureSized();
+}
+
+void TipWidget::ensureSized()
+{
+    if (!m_sizeDirty)
+        return;
+    m_sizeDirty = false;
     adjustSize();
+}
+
+void TipWidget::showEvent(QShowEvent *event)
+{
+    ensureSized();
+    QPushButton::showEvent(event);
 }
 
 void TipWidget::showFor(const QPoint &globalPos, int msec)
 {
+    ensureSized();
     move(globalPos);
     show();
     // Bound to the tip: a timer whose tip is gone never fires.

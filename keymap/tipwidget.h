@@ -14,8 +14,11 @@ public:
 
     // Rebuilds the style sheet from the three fields below; call it after changing them.
     void updateStyle();
-    // Sets the text and resizes the tip to fit it.
+    // Sets the text; the tip is sized to fit it before it shows (ensureSized), not at once: many buttons
+    // set a tip that is never shown (the play overlay's), and sizing polishes the style sheet.
     void setTipText(const QString &text);
+    // Resizes the tip to its text if the text changed since.
+    void ensureSized();
     // Shows the tip with its top-left corner at a global point and closes it after msec milliseconds.
     // Every call starts its own timer; none is cancelled by a later call.
     void showFor(const QPoint &globalPos, int msec);
@@ -23,4 +26,10 @@ public:
     int fontSize = 12;
     int padding = 10;
     int radius = 0;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    bool m_sizeDirty = false;
 };

@@ -14,6 +14,7 @@
 #include "pavixconnection.h"
 #include "settingmodel.h"
 #include "vinputconnection.h"
+#include "x11display.h"
 
 #include <QClipboard>
 #include <QDebug>
@@ -371,13 +372,38 @@ bool AndroidTouchWidget::eventFilter(QObject *watched, QEvent *event)
     if (watched != m_inputEdit)
         return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress) {
-        keyPress(static_cast<QKeyEvent *>(event));
+        auto *key = static_cast<QKeyEvent *>(event);
+        const quint32 code = key->nativeScanCode();
+        // A held key is one press for the guest: X's auto-repeat sends release and press pairs that Qt
+        // flags as repeats only when the press is already queued. A press of a key that is still held
+        // is such a repeat, whatever its flag.
+        if (code != 0) {
+            if (m_heldKeys.contains(code))
+                return true;
+            if (!key->isAutoRepeat())
+                m_heldKeys.insert(code);
+        }
+        keyPress(key);
         return true;
     }
     if (event->type() == QEvent::KeyRelease) {
-        keyRelease(static_cast<QKeyEvent *>(event));
+        auto *key = static_cast<QKeyEvent *>(event);
+        const quint32 code = key->nativeScanCode();
+        if (key->isAutoRepeat())
+            return true;
+        if (code != 0) {
+            // The auto-repeat's release leaves the key down in the server's keyboard state; the
+            // user's release takes it up.
+            if (m_heldKeys.contains(code) && X11Display::keyDown(code))
+                return true;
+            m_heldKeys.remove(code);
+        }
+        keyRelease(key);
         return true;
     }
+    if (event->type() == QEvent::FocusOut)
+        // Releases made while another window has the keyboard never come here.
+        m_heldKeys.clear();
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QPoint>
+#include <QSet>
 #include <QString>
 #include <QWidget>
 
@@ -130,5 +131,7 @@ private:
     // The finger the left button's press put down; its release lifts this one, whatever mode the key
     // map is in by then.
     QString m_mouseFinger;
+    // X key codes of the keys held now (pressed, not yet released by the user).
+    QSet<quint32> m_heldKeys;
     KeyMapPlayer *m_player = nullptr;
 };

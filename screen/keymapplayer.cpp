@@ -2,6 +2,7 @@
 
 #include "androidtouchwidget.h"
 #include "global.h"
+#include "keymapdownloads.h"
 #include "keytext.h"
 #include "launcherrequest.h"
 #include "logtags.h"
@@ -48,9 +49,13 @@ bool isSlide(qint32 type)
 
 } // namespace
 
-KeyMapPlayer::KeyMapPlayer(AndroidTouchWidget *touch) : QObject(touch), m_touch(touch)
+KeyMapPlayer::KeyMapPlayer(AndroidTouchWidget *touch)
+    : QObject(touch), m_touch(touch),
+      m_downloads(new KeyMapDownloads(QString::fromLatin1(kDownloadProgram), this))
 {
     qRegisterMetaType<KeyMap>("KeyMap");
+    connect(m_downloads, &KeyMapDownloads::started, this, &KeyMapPlayer::downloadStarted);
+    connect(m_downloads, &KeyMapDownloads::finished, this, &KeyMapPlayer::onDownloadFinished);
 }
 
 KeyMapPlayer::~KeyMapPlayer()
@@ -76,13 +81,22 @@ bool KeyMapPlayer::applyLoad(const KeyMapFile::LoadResult &result)
         qInfo().noquote() << ORV_LOG_ANDROID "key map of " + Global::currentPackage +
                                  " was made for another screen shape";
         return false;
-    case KeyMapFile::LoadStatus::Loaded:
+    case KeyMapFile::LoadStatus::Loaded: {
         m_fileLoaded = true;
         m_fileRotation = result.rotation;
+        const int buttons = KeyMapFile::buttonCount(result.map);
+        if (buttons > KeyMapFile::kMaxButtons) {
+            // No game needs that many: such a map would only hold the window up. The file stays.
+            qInfo().noquote() << ORV_LOG_ANDROID "key map of " + Global::currentPackage + " has " +
+                                     QString::number(buttons) + " buttons, more than " +
+                                     QString::number(KeyMapFile::kMaxButtons) + ": not played";
+            return true;
+        }
         replaceCurrentKeyMap(result.map);
         qInfo().noquote() << ORV_LOG_ANDROID "key map of " + Global::currentPackage +
                                  " in force: " + QString::number(result.map.size()) + " entries";
         return true;
+    }
     }
     return true;
 }
@@ -217,27 +231,27 @@ void KeyMapPlayer::startDownload()
 {
     const QString vm = Global::vmName;
     const QString package = Global::currentPackage;
-    const QString path = KeyMapFile::filePath(vm, package);
-    if (path.isEmpty())
+    if (KeyMapFile::filePath(vm, package).isEmpty())
+        return;
+    if (!m_downloads->request(vm, package))
+        qInfo().noquote() << ORV_LOG_ANDROID "key-map download for " + package + " already asked for";
+}
+
+void KeyMapPlayer::onDownloadFinished(const QString &package)
+{
+    // The file the downloader may have written is read off the GUI thread and handed over whole.
+    const QString path = KeyMapFile::filePath(Global::vmName, package);
+    if (path.isEmpty() || package != Global::currentPackage)
         return;
     const QSize size = m_touch->size();
     QPointer<KeyMapPlayer> guard(this);
-    QThreadPool::globalInstance()->start([guard, vm, package, path, size] {
-        const bool started = Platform::startDetachedProgram(
-            QString::fromLatin1(kDownloadProgram),
-            {QStringLiteral("-type=pkg"), QStringLiteral("-vm=") + vm, QStringLiteral("-pkg=") + package});
-        // The downloader has usually not finished yet; a file it wrote meanwhile is read here, off the
-        // GUI thread, and handed over whole.
+    QThreadPool::globalInstance()->start([guard, package, path, size] {
         const KeyMapFile::LoadResult result = KeyMapFile::load(path, size);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [guard, package, started, result] {
-                qInfo().noquote() << ORV_LOG_ANDROID "key-map download for " + package +
-                                         (started ? " started" : " could not start");
-                if (!guard)
-                    return;
-                emit guard->downloadStarted(package, started);
-                guard->onDownloadLoaded(package, result);
+            [guard, package, result] {
+                if (guard)
+                    guard->onDownloadLoaded(package, result);
             },
             Qt::QueuedConnection);
     });

@@ -9,6 +9,7 @@
 #include <QString>
 
 class AndroidTouchWidget;
+class KeyMapDownloads;
 class QKeyEvent;
 
 // Plays the key map of the package in the foreground on the touch layer: loads the package's key-map
@@ -71,7 +72,8 @@ signals:
     void keyboardStatusChanged();
     // The key-control switch was flipped by the user (on: now on).
     void keyControlSwitched(bool on);
-    // The downloader was started for a package (after its start was asked for).
+    // The downloader was started for a package (after its start was asked for; a request merged into
+    // one that runs or waits starts nothing).
     void downloadStarted(QString package, bool started);
 
 private:
@@ -86,6 +88,7 @@ private:
     // follow.
     void buildOverlaySoon();
     void startDownload();
+    void onDownloadFinished(const QString &package);
     void onDownloadLoaded(const QString &package, const KeyMapFile::LoadResult &result);
     void readSwitch(const QString &package);
     void saveSwitches();
@@ -96,6 +99,8 @@ private:
     void slide(const QString &name, const KeyMapItem &item);
 
     AndroidTouchWidget *m_touch;
+    // The downloaders of this emulator: one per package, two at once, the rest in order.
+    KeyMapDownloads *m_downloads;
     bool m_fileLoaded = false;
     bool m_overlayShown = false;
     // A build of the overlay has been posted and not cancelled by a clear since.

@@ -333,6 +333,8 @@ void WebService::handleRequest(QTcpSocket *socket, Connection &connection, const
                  problems.isEmpty()
                      ? QString()
                      : QStringLiteral(" [problems: %1]").arg(problems.join(QStringLiteral("; ")))));
+    // A HEAD request is answered with the headers a GET would get and no body, as web servers do.
+    socket->setProperty("orvHeadRequest", connection.method == "HEAD");
     answer(socket, seq, endpoint, url.path(), status, reply);
 }
 
@@ -459,7 +461,9 @@ void WebService::sendReply(QTcpSocket *socket, int seq, int status, const QByteA
     response += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     response += "Connection: close\r\n\r\n";
     // A truncated answer announces the whole body, sends only its start and closes.
-    const QByteArray sent = truncate >= 0 ? body.left(truncate) : body;
+    const QByteArray sent = socket->property("orvHeadRequest").toBool() ? QByteArray()
+                            : truncate >= 0                             ? body.left(truncate)
+                                                                        : body;
     const int half = splitMs >= 0 ? sent.size() / 2 : sent.size();
     socket->write(response + sent.left(half));
     socket->flush();
@@ -490,7 +494,8 @@ void WebService::sendReply(QTcpSocket *socket, int seq, int status, const QByteA
     response += "Content-Type: text/html; charset=utf-8\r\n";
     response += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     response += "Connection: close\r\n\r\n";
-    response += body;
+    if (!socket->property("orvHeadRequest").toBool())
+        response += body;
     socket->write(response);
     socket->disconnectFromHost();
     if (seq > 0)

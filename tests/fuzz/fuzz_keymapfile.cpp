@@ -35,5 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             __builtin_trap();
     }
     KeyMapFile::decodeRect(bytes);
+    // What the downloader keeps must also load as a file.
+    if (KeyMapFile::isKeyMapFile(bytes)) {
+        KeyMapFile::Contents contents;
+        if (!KeyMapFile::parse(bytes, &contents))
+            __builtin_trap();
+    }
+    KeyMapFile::buttonCount(KeyMapFile::decodeMap(bytes));
     return 0;
 }

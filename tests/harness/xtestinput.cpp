@@ -46,9 +46,17 @@ QList<XTestInput::TopWindow> XTestInput::mappedWindowsOf(qint64 pid)
             if (XGetWindowProperty(m_display, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
                                    &items, &after, &data) == Success &&
                 data && items == 1 &&
-                *reinterpret_cast<unsigned long *>(data) == static_cast<unsigned long>(pid))
-                windows.append(
-                    {children[i], QRect(attributes.x, attributes.y, attributes.width, attributes.height)});
+                *reinterpret_cast<unsigned long *>(data) == static_cast<unsigned long>(pid)) {
+                char *name = nullptr;
+                QString title;
+                if (XFetchName(m_display, children[i], &name) && name) {
+                    title = QString::fromLocal8Bit(name);
+                    XFree(name);
+                }
+                windows.append({children[i],
+                                QRect(attributes.x, attributes.y, attributes.width, attributes.height),
+                                title});
+            }
             if (data)
                 XFree(data);
         }

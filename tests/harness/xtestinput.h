@@ -25,6 +25,7 @@ public:
     {
         unsigned long id = 0;
         QRect geometry;
+        QString title; // WM_NAME
     };
     // The mapped top-level windows whose _NET_WM_PID is `pid`.
     QList<TopWindow> mappedWindowsOf(qint64 pid);

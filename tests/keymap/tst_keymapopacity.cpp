@@ -1,8 +1,11 @@
 // The overlay's opacity as the program wires it: the play overlay on the touch layer (built by the
 // key-map player, shown by the key-map feature), the menu's vertical slider and the opacity dialog
 // after a save. A drag of either handle fades every overlay button and emits the opacity signal the
-// menu bar follows; a keyboard change emits nothing. The overlay is grabbed on the touch layer alone and
-// a few pixels are checked.
+// menu bar follows; a keyboard change emits nothing. What the user sees is checked on screenshots of
+// the root window: the Android picture is a native child window inside the Android window (as the
+// render library's is), which covers anything painted into that window; the overlay's buttons must
+// show over it, once without a compositing manager (opaque, cut to its buttons) and once with
+// xcompmgr (blended at the chosen opacity), and follow the window when it moves, hides and shows.
 
 #include "androidtouchwidget.h"
 #include "basebutton.h"
@@ -12,13 +15,22 @@
 #include "keymapplayer.h"
 #include "keymapwiring.h"
 #include "opacityadjustdialog.h"
+#include "overlaywindow.h"
+#include "programrun.h"
 #include "testartefacts.h"
 #include "verticalopacityslider.h"
+#include "x11display.h"
 
+#include <QLabel>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QStyleOptionSlider>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 namespace {
@@ -53,6 +65,19 @@ void dragHandle(QSlider *slider, double fraction)
     QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, to);
 }
 
+QImage grabRoot(const QRect &rect)
+{
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height())
+        .toImage();
+}
+
+bool near(const QColor &a, const QColor &b, int tolerance)
+{
+    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
+           qAbs(a.blue() - b.blue()) <= tolerance;
+}
+
 } // namespace
 
 class TestKeyMapOpacity : public QObject
@@ -65,9 +90,15 @@ private slots:
     void cleanup();
     void menuSliderFadesOverlay();
     void dialogAfterSave();
+    void overlayPixels_data();
     void overlayPixels();
+    void overlayFollowsTheWindow();
+    void dialogTextsFit();
 
 private:
+    // The pixel of the root window at a point of the picture.
+    QColor seenAt(const QPoint &picturePoint) const;
+    QWidget *m_picture = nullptr;
     QTemporaryDir m_dir;
     std::unique_ptr<QWidget> m_screen;
     AndroidTouchWidget *m_touch = nullptr;
@@ -94,6 +125,13 @@ void TestKeyMapOpacity::init()
     m_screen->setPalette(palette);
     m_touch = new AndroidTouchWidget(m_screen.get());
     m_touch->setGeometry(0, 0, 540, 960);
+    // The render library's window: a native child over the touch layer that shows the picture.
+    m_picture = new QWidget(m_screen.get());
+    m_picture->setAttribute(Qt::WA_NativeWindow);
+    m_picture->setAutoFillBackground(true);
+    m_picture->setPalette(palette);
+    m_picture->setGeometry(0, 0, 540, 960);
+    m_picture->raise();
     m_overlay = wireKeyMapOverlay(m_touch);
     m_screen->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_screen.get()));
@@ -169,39 +207,155 @@ void TestKeyMapOpacity::dialogAfterSave()
         QCOMPARE(button->opacity(), value / 100.0);
 }
 
-// The overlay at 70 % over the picture: the pad's middle blends its picture with the picture below;
-// nowhere is a button's picture at full strength.
+QColor TestKeyMapOpacity::seenAt(const QPoint &picturePoint) const
+{
+    const QPoint global = m_touch->mapToGlobal(picturePoint);
+    return grabRoot(QRect(global, QSize(1, 1))).pixelColor(0, 0);
+}
+
+void TestKeyMapOpacity::overlayPixels_data()
+{
+    QTest::addColumn<bool>("compositor");
+    QTest::newRow("no compositing manager") << false;
+    QTest::newRow("xcompmgr") << true;
+}
+
+// The overlay at 70 % over the picture, on the root window as the user sees it. Without a compositing
+// manager the buttons are opaque (an alpha channel would show black); with one the pad's middle blends
+// its picture with the picture below. Away from the buttons the picture shows in both.
 void TestKeyMapOpacity::overlayPixels()
 {
+    QFETCH(bool, compositor);
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs an X server: the overlay is a window of its own on it");
+    QVERIFY2(!X11Display::compositingManagerRunning(), "another compositing manager runs on this display");
+    QProcess manager;
+    if (compositor) {
+        if (QStandardPaths::findExecutable(QStringLiteral("xcompmgr")).isEmpty())
+            QSKIP("xcompmgr is not installed (scripts/setup installs it)");
+        manager.start(QStringLiteral("xcompmgr"), QStringList());
+        QVERIFY(manager.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(X11Display::compositingManagerRunning(), 10000);
+        // The overlay adapts when a map is shown.
+        m_touch->keyMapPlayer()->keyBoardSettingSave();
+    }
+    const auto stopManager = qScopeGuard([&manager] {
+        if (manager.state() != QProcess::NotRunning) {
+            manager.terminate();
+            manager.waitForFinished(5000);
+        }
+    });
+    QCOMPARE(m_overlay->window()->composited(), compositor);
     m_touch->keyMapPlayer()->opacitySliderMoved(70);
-    QTest::qWait(100);
-    const QImage shot = m_screen->grab().toImage();
-    shot.save(TestArtefacts::path(QStringLiteral("keymap-overlay-in-play.png")));
-    const QColor below(30, 136, 229);
-    // The pad's middle as drawn at full strength: its picture's middle pixel over the picture below.
+    // The pad's middle, where its picture is fully covered.
     const QImage padPicture(QStringLiteral(":/images/key_operate_position.png"));
-    const QColor middle = padPicture.pixelColor(padPicture.width() / 2, padPicture.height() / 2);
-    const auto over = [&middle](int p, int b) {
-        return int(p * middle.alphaF() + b * (1 - middle.alphaF()) + 0.5);
-    };
-    const QColor pad(over(middle.red(), below.red()), over(middle.green(), below.green()),
-                     over(middle.blue(), below.blue()));
-    const QColor seen = shot.pixelColor(270, 700);
+    const QColor pad = padPicture.pixelColor(padPicture.width() / 2, padPicture.height() / 2);
+    QCOMPARE(pad.alpha(), 255);
+    const QColor below(30, 136, 229);
     const auto blend = [](int a, int b) { return int(a * 0.7 + b * 0.3); };
-    const QString what = QStringLiteral("pad %1, seen %2").arg(pad.name(), seen.name());
-    QVERIFY2(qAbs(seen.red() - blend(pad.red(), below.red())) <= 3 &&
-                 qAbs(seen.green() - blend(pad.green(), below.green())) <= 3 &&
-                 qAbs(seen.blue() - blend(pad.blue(), below.blue())) <= 3,
-             qPrintable(what));
-    // Away from the buttons the picture shows through (the touch layer itself is all but transparent).
-    const QColor away = shot.pixelColor(5, 5);
-    QVERIFY2(qAbs(away.red() - below.red()) <= 2 && qAbs(away.green() - below.green()) <= 2 &&
-                 qAbs(away.blue() - below.blue()) <= 2,
-             qPrintable(away.name()));
+    const QColor expected = compositor
+                                ? QColor(blend(pad.red(), below.red()), blend(pad.green(), below.green()),
+                                         blend(pad.blue(), below.blue()))
+                                : pad;
+    const QPoint padCentre(270, 700);
+    QColor seen;
+    const bool shown = waitUntil(
+        [&] {
+            seen = seenAt(padCentre);
+            return near(seen, expected, 4);
+        },
+        10000);
+    grabRoot(QRect(m_touch->mapToGlobal(QPoint()), m_touch->size()))
+        .save(TestArtefacts::path(compositor ? QStringLiteral("keymap-overlay-in-play-composited.png")
+                                             : QStringLiteral("keymap-overlay-in-play.png")));
+    QVERIFY2(
+        shown,
+        qPrintable(
+            QStringLiteral("pad %1, expected %2, seen %3").arg(pad.name(), expected.name(), seen.name())));
+    // The key button and the fire button show too; away from the buttons the picture shows.
+    QVERIFY(!near(seenAt(QPoint(100, 200)), below, 10));
+    QVERIFY(!near(seenAt(QPoint(400, 300)), below, 10));
+    QVERIFY2(near(seenAt(QPoint(5, 5)), below, 2), qPrintable(seenAt(QPoint(5, 5)).name()));
+    QVERIFY2(near(seenAt(QPoint(450, 900)), below, 2), qPrintable(seenAt(QPoint(450, 900)).name()));
     // Display-only: no close buttons, no tips, the mouse passes.
     for (BaseButton *button : m_overlay->buttons()) {
         QVERIFY(button->displayOnly);
         QVERIFY(button->testAttribute(Qt::WA_TransparentForMouseEvents));
+    }
+    // Switched off, nothing of it stays over the picture.
+    m_touch->keyMapPlayer()->clearOverlay();
+    QVERIFY(waitUntil([&] { return near(seenAt(padCentre), below, 2); }, 10000));
+}
+
+// The overlay follows the Android window: a move carries the buttons along, a hide takes them away, a
+// show brings them back, a resize of the layer (rotation, maximise, full screen) places them anew.
+void TestKeyMapOpacity::overlayFollowsTheWindow()
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs an X server: the overlay is a window of its own on it");
+    const QColor below(30, 136, 229);
+    const QPoint padCentre(270, 700);
+    QVERIFY(waitUntil([&] { return !near(seenAt(padCentre), below, 10); }, 10000));
+    OverlayWindow *window = m_overlay->window();
+
+    m_screen->move(m_screen->pos() + QPoint(120, 40));
+    QVERIFY(waitUntil(
+        [&] { return window->geometry() == QRect(m_touch->mapToGlobal(QPoint()), m_touch->size()); }, 10000));
+    QVERIFY(waitUntil([&] { return !near(seenAt(padCentre), below, 10); }, 10000));
+
+    m_screen->hide();
+    QVERIFY(waitUntil([&] { return !window->isVisible(); }, 5000));
+    m_screen->show();
+    QVERIFY(waitUntil([&] { return window->isVisible(); }, 5000));
+    QVERIFY(waitUntil([&] { return !near(seenAt(padCentre), below, 10); }, 10000));
+
+    m_screen->showMinimized();
+    QVERIFY(waitUntil([&] { return !window->isVisible(); }, 5000));
+    m_screen->showNormal();
+    QVERIFY(waitUntil([&] { return window->isVisible(); }, 5000));
+
+    // The layer placed anew inside the window (as the layout does after a rotation or a maximise).
+    m_touch->setGeometry(20, 10, 480, 853);
+    QVERIFY(waitUntil(
+        [&] { return window->geometry() == QRect(m_touch->mapToGlobal(QPoint()), m_touch->size()); }, 10000));
+    grabRoot(m_screen->frameGeometry())
+        .save(TestArtefacts::path(QStringLiteral("keymap-overlay-followed.png")));
+}
+
+// The opacity dialog's texts, in English, are seen whole: each fits its label, or is cut short with
+// the whole text as the label's tip.
+void TestKeyMapOpacity::dialogTextsFit()
+{
+    QTranslator english;
+    QVERIFY(english.load(QStringLiteral(":/translations/orvanta_en.qm")));
+    QCoreApplication::installTranslator(&english);
+    const auto removeTranslator = qScopeGuard([&english] { QCoreApplication::removeTranslator(&english); });
+    OpacityAdjustDialog dialog(QStringLiteral("Ctrl + 1"));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    for (const char *name : {"label_opacity", "label_tip"}) {
+        auto *label = dialog.findChild<QLabel *>(QLatin1String(name));
+        QVERIFY(label);
+        const QString shown = label->text();
+        const QString whole = label->toolTip().isEmpty() ? shown : label->toolTip();
+        QVERIFY2(whole.contains(QLatin1String(name) == QLatin1String("label_tip") ? "Ctrl + 1" : "Opacity"),
+                 qPrintable(whole));
+        const QFontMetrics metrics(label->font());
+        const QRect needed =
+            metrics.boundingRect(label->contentsRect(),
+                                 int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0), shown);
+        QVERIFY2(needed.width() <= label->contentsRect().width() &&
+                     needed.height() <= label->contentsRect().height(),
+                 qPrintable(QStringLiteral("%1: \"%2\" needs %3 x %4 in %5 x %6")
+                                .arg(QLatin1String(name), shown)
+                                .arg(needed.width())
+                                .arg(needed.height())
+                                .arg(label->contentsRect().width())
+                                .arg(label->contentsRect().height())));
+        // Inside the dialog.
+        QVERIFY(dialog.rect().contains(label->geometry()));
+        if (shown != whole)
+            QVERIFY2(shown.endsWith(QChar(0x2026)), qPrintable(shown));
     }
 }
 

@@ -24,6 +24,7 @@ namespace {
 
 const char *const kVm = ScreenFixture::kVm;
 const QString kPackage = QStringLiteral("com.example.game");
+const QString kOverlayTitle = QStringLiteral("key map overlay");
 
 // Where the key-map picture `name` is drawn at its size in `image` (offset by `origin`): its centre, or a
 // null point. A placed button's tip may cover a quarter of it.
@@ -56,6 +57,8 @@ private slots:
 private:
     void drag(const QPoint &from, const QPoint &to);
     QList<XTestInput::TopWindow> windows() const;
+    XTestInput::TopWindow overlayWindow() const;
+    void heldKeysAreOnePress();
 
     std::unique_ptr<ScreenFixture> m_fixture;
     std::unique_ptr<ProgramRun> m_emulator;
@@ -68,7 +71,21 @@ private:
 
 QList<XTestInput::TopWindow> TestKeyMapPlay::windows() const
 {
-    return m_x->mappedWindowsOf(m_emulator->pid());
+    // The play overlay's own window is looked at apart (overlayWindow).
+    QList<XTestInput::TopWindow> all = m_x->mappedWindowsOf(m_emulator->pid());
+    all.erase(std::remove_if(all.begin(), all.end(),
+                             [](const XTestInput::TopWindow &w) { return w.title.contains(kOverlayTitle); }),
+              all.end());
+    return all;
+}
+
+XTestInput::TopWindow TestKeyMapPlay::overlayWindow() const
+{
+    for (const XTestInput::TopWindow &w : m_x->mappedWindowsOf(m_emulator->pid())) {
+        if (w.title.contains(kOverlayTitle))
+            return w;
+    }
+    return {};
 }
 
 void TestKeyMapPlay::drag(const QPoint &from, const QPoint &to)
@@ -273,11 +290,32 @@ void TestKeyMapPlay::editorMapPlays()
     QCOMPARE(contents.map.value("D"), (KeyMapItem{KeyMapPosRight, padDrop + QPoint(46, 0)}));
     QCOMPARE(contents.map.size(), 9);
 
-    // The window in play, kept for a reader. The play overlay is a child of the touch layer; on this X
-    // server without a compositor the render library's own window inside the Android window covers it,
-    // so its pixels are checked in tst_keymapopacity, on the touch layer alone.
-    QTest::qWait(500);
+    // The window in play as the user sees it: the overlay's buttons over the guest's picture (drawn by
+    // the render library into its own window inside the Android window), on a root-window screenshot.
+    // Without a compositing manager the buttons are opaque: each shows its picture's own colour at the
+    // point where it was dropped.
+    XTestInput::TopWindow overlay;
+    QVERIFY2(waitUntil(
+                 [&] {
+                     overlay = overlayWindow();
+                     return overlay.id != 0;
+                 },
+                 10000),
+             "the play overlay has no window on the screen");
+    QCOMPARE(overlay.geometry, area);
+    QImage inPlay;
+    const auto colourNear = [&](const char *picture, const QPoint &drop) {
+        const QPoint found = findColour(inPlay, pictureColour(picture), QPoint());
+        return !found.isNull() && (found - drop).manhattanLength() <= 12;
+    };
+    const bool seen = waitUntil(
+        [&] {
+            inPlay = grabScreen(area);
+            return colourNear("key_operate_position", padDrop) && colourNear("key_operate_fire", fireDrop);
+        },
+        10000);
     grabScreen(m_android).save(TestArtefacts::path(QStringLiteral("keymap-window-in-play.png")));
+    QVERIFY2(seen, "the overlay's buttons are not on the screen over the picture");
 
     // Play: q taps where the key button was dropped, w moves the pad's finger from its centre upward.
     // The keyboard goes back to the Android window, as a window manager gives it after the dialogs.
@@ -325,6 +363,63 @@ void TestKeyMapPlay::editorMapPlays()
         5000));
     m_x->key(QStringLiteral("w"), false);
     QTest::qWait(300);
+    heldKeysAreOnePress();
+}
+
+void TestKeyMapPlay::heldKeysAreOnePress()
+{
+    // Each kind of key held 1.5 s (long past the X server's auto-repeat delay) sends what one quick tap
+    // of it sends: one press and one release at the guest, however many release and press pairs the
+    // auto-repeat made meanwhile.
+    const auto inputLines = [this](int from) {
+        QStringList out;
+        for (const QString &line : m_fixture->guest().inputLines().mid(from)) {
+            if (line.startsWith(QLatin1String("KBD")) || line.startsWith(QLatin1String("MS")) ||
+                line.startsWith(QLatin1String("SENSOR")))
+                out << line;
+        }
+        return out;
+    };
+    const struct
+    {
+        const char *kind;
+        const char *keysym;
+    } kinds[] = {{"plain key", "z"},
+                 {"mapped key", "q"},
+                 {"direction pad", "w"},
+                 {"slide", "e"},
+                 {"hot key (back)", "Escape"}};
+    for (const auto &kind : kinds) {
+        const QString keysym = QLatin1String(kind.keysym);
+        int before = m_fixture->guest().inputLines().size();
+        m_x->tap(keysym);
+        QStringList tapped;
+        QVERIFY2(waitUntil(
+                     [&] {
+                         tapped = inputLines(before);
+                         return tapped.join(' ').contains(QLatin1String("RL"));
+                     },
+                     5000),
+                 qPrintable(QStringLiteral("%1: a tap sent %2").arg(kind.kind, tapped.join(" | "))));
+        QTest::qWait(500);
+        tapped = inputLines(before);
+
+        before = m_fixture->guest().inputLines().size();
+        m_x->key(keysym, true);
+        QTest::qWait(1500);
+        m_x->key(keysym, false);
+        QStringList held;
+        waitUntil(
+            [&] {
+                held = inputLines(before);
+                return held.size() >= tapped.size() && held.join(' ').contains(QLatin1String("RL"));
+            },
+            5000);
+        QTest::qWait(500);
+        held = inputLines(before);
+        QVERIFY2(held == tapped, qPrintable(QStringLiteral("%1 held 1.5 s sent %2; a tap sends %3")
+                                                .arg(kind.kind, held.join(" | "), tapped.join(" | "))));
+    }
 }
 
 QTEST_MAIN(TestKeyMapPlay)

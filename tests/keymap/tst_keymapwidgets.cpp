@@ -154,7 +154,10 @@ void TestKeyMapWidgets::opacityDialogTipAndSave()
     // Without a translation the key itself is shown; the hot key fills its argument when it has one.
     OpacityAdjustDialog dialog(QStringLiteral("Ctrl + 1"));
     auto *tip = dialog.findChild<QLabel *>(QStringLiteral("label_tip"));
-    QCOMPARE(tip->geometry(), QRect(90, 90, 220, 20));
+    // Between the slider row and the save area, across the dialog (the texts' fit is checked with the
+    // English texts in tst_keymapopacity).
+    QVERIFY(tip->geometry().top() >= 74 && tip->geometry().bottom() < 138);
+    QVERIFY(dialog.rect().contains(tip->geometry()));
     QVERIFY(tip->text().contains(QStringLiteral("Ctrl + 1")));
     QTimer::singleShot(0, &dialog, [&dialog] {
         QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("pushButton_save")), Qt::LeftButton);

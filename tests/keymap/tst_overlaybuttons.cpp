@@ -6,6 +6,7 @@
 #include "keybutton.h"
 #include "keylineedit.h"
 #include "keymapoverlay.h"
+#include "overlaywindow.h"
 #include "padbutton.h"
 #include "slidebutton.h"
 
@@ -230,11 +231,12 @@ void TestOverlayButtons::tipBelowTheButton()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     fire->tipWidget()->setTipText(QStringLiteral("a tip much wider than its eighty-pixel button"));
-    const int tipWidth = fire->tipWidget()->width();
-    QVERIFY(tipWidth > 80);
     QEvent enter(QEvent::Enter);
     QApplication::sendEvent(fire, &enter);
     QVERIFY(fire->tipWidget()->isVisible());
+    // Sized to its text when it shows.
+    const int tipWidth = fire->tipWidget()->width();
+    QVERIFY(tipWidth > 80);
     QCOMPARE(fire->tipWidget()->pos(), fire->mapToGlobal(QPoint((80 - tipWidth) / 2, 90)));
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(fire, &leave);
@@ -265,7 +267,10 @@ void TestOverlayButtons::overlayFromAKeyMap()
     overlay.build(map);
     QCOMPARE(overlay.buttons().size(), 5);
     for (BaseButton *button : overlay.buttons()) {
-        QCOMPARE(button->parentWidget(), &host);
+        // In the overlay's own window, which lies over the host (the render library's window covers
+        // anything painted into the host's window).
+        QCOMPARE(button->parentWidget(), overlay.window());
+        QVERIFY(!button->graphicsEffect());
         QVERIFY(button->testAttribute(Qt::WA_TransparentForMouseEvents));
         QVERIFY(button->displayOnly);
         QVERIFY(!button->isEnabled());
@@ -280,14 +285,19 @@ void TestOverlayButtons::overlayFromAKeyMap()
     QCOMPARE(overlay.sensorButton()->leftKey(), QStringLiteral("J"));
     QCOMPARE(overlay.slideButtons().value("Space")->direction(), QStringLiteral("right"));
     QCOMPARE(overlay.fireButton()->center(), QPoint(600, 100));
+    QVERIFY(overlay.window()->isWindow());
+    QCOMPARE(overlay.window()->geometry(), QRect(host.mapToGlobal(QPoint()), host.size()));
+    QVERIFY(overlay.window()->isVisible());
     overlay.setOpacity(0.8);
     QCOMPARE(overlay.fireButton()->opacity(), 0.8);
-    // A rebuild replaces, a clear removes every button from the host.
+    QCOMPARE(overlay.window()->overlayOpacity(), 0.8);
+    // A rebuild replaces, a clear removes every button and hides the window.
     overlay.build(map);
-    QCOMPARE(host.findChildren<BaseButton *>().size(), 5);
+    QCOMPARE(overlay.window()->findChildren<BaseButton *>().size(), 5);
     overlay.clear();
     QVERIFY(overlay.isEmpty());
-    QCOMPARE(host.findChildren<BaseButton *>().size(), 0);
+    QCOMPARE(overlay.window()->findChildren<BaseButton *>().size(), 0);
+    QVERIFY(!overlay.window()->isVisible());
 }
 
 QTEST_MAIN(TestOverlayButtons)

@@ -45,6 +45,7 @@ class TestKeyMapDownload : public QObject
 private slots:
     void packageWithoutFileStartsTheDownloaderOnce();
     void downloadedMapIsInForceAtTheNextChange();
+    void burstOfReportsRunsAtMostTwoDownloaders();
 
 private:
     void startEmulator(ScreenFixture &fixture);
@@ -78,8 +79,9 @@ void TestKeyMapDownload::reportPackage(ScreenFixture &fixture, const QString &pa
     QVERIFY(writeFile(dir + "/.reply.tmp", QJsonDocument(spec).toJson()));
     QVERIFY(QFile::rename(dir + "/.reply.tmp", dir + "/reply"));
     QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(dir + "/reply"), 5000);
-    QVERIFY(m_emulator->waitForText("Android    :  ---------------> " + package, 10000) ||
-            fixture.tree().logText().contains(" ---------------> " + package));
+    // The package-change line is a debug line of the emulator's log.
+    QVERIFY(waitUntil(
+        [&] { return fixture.tree().logText().contains(" ---------------> " + package + "\n"); }, 10000));
 }
 
 void TestKeyMapDownload::packageWithoutFileStartsTheDownloaderOnce()
@@ -150,6 +152,62 @@ void TestKeyMapDownload::downloadedMapIsInForceAtTheNextChange()
     QTest::qWait(500);
     QCOMPARE(queriesFor(web, kGame), 1);
     QCOMPARE(queriesFor(web, QStringLiteral("com.example.other")), 1);
+    m_emulator.reset();
+}
+
+void TestKeyMapDownload::burstOfReportsRunsAtMostTwoDownloaders()
+{
+    // 50 package reports in a burst, each package without a map, against a service that never answers
+    // the query (each downloader gives up after its query time, scaled down here): never more than two
+    // downloaders run at once, the rest start in the order they were reported, and a package reported
+    // again while its download still waits asks nothing more.
+    ScreenFixture fixture;
+    QVERIFY(fixture.isValid());
+    InstallTree &tree = fixture.tree();
+    tree.declareHost(InstallTree::HostWithVirtualisation);
+    QVERIFY(tree.addProgram(QStringLiteral("OrvDownload")));
+    WebStandIn web(tree.root() + QStringLiteral("/web"));
+    QVERIFY(web.start());
+    web.configure(tree);
+    web.setControl(QStringLiteral("keymap.answer=hang"));
+    startEmulator(fixture);
+    QStringList reported;
+    for (int i = 0; i < 50; ++i) {
+        reported << QStringLiteral("com.example.burst%1").arg(i);
+        reportPackage(fixture, reported.last());
+    }
+    reportPackage(fixture, reported.last());
+    const QString prefix = QStringLiteral("key-map download for ");
+    // Every reported package's downloader has run and ended.
+    QVERIFY2(waitUntil(
+                 [&] {
+                     return tree.logText().count(
+                                QRegularExpression(QStringLiteral("key-map download for "
+                                                                  "com\\.example\\.burst\\d+ ended"))) >= 50;
+                 },
+                 60000),
+             qPrintable(tree.logText().right(2000)));
+    int running = 0;
+    int peak = 0;
+    QStringList startedOrder;
+    const QRegularExpression line(QStringLiteral("key-map download for (\\S+) (started|ended)$"));
+    for (const QString &text : tree.logText().split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch m = line.match(text.trimmed());
+        if (!m.hasMatch())
+            continue;
+        if (m.captured(2) == QLatin1String("started")) {
+            ++running;
+            startedOrder << m.captured(1);
+        } else {
+            --running;
+        }
+        peak = qMax(peak, running);
+    }
+    QVERIFY2(peak <= 2, qPrintable(QStringLiteral("%1 downloaders ran at once").arg(peak)));
+    QCOMPARE(peak, 2);
+    QCOMPARE(startedOrder.mid(0, 50), reported);
+    QVERIFY2(tree.logText().contains(prefix + reported.last() + " already asked for"),
+             qPrintable(startedOrder.join(' ')));
     m_emulator.reset();
 }
 

@@ -94,6 +94,8 @@ private slots:
     void proportionLimits_data();
     void proportionLimits();
     void refusedMapClearsTheOverlay();
+    void mapsBeyondTheCapAreRefused_data();
+    void mapsBeyondTheCapAreRefused();
 
 private:
     QStringList guestLines() const;
@@ -378,6 +380,47 @@ void TestKeyMapPlayback::refusedMapClearsTheOverlay()
     m_touch->resize(360, 640);
     m_touch->reloadKeyMap();
     QTRY_VERIFY(!m_overlay->isEmpty());
+}
+
+void TestKeyMapPlayback::mapsBeyondTheCapAreRefused_data()
+{
+    QTest::addColumn<int>("keys");
+    QTest::addColumn<bool>("plays");
+    QTest::newRow("256 buttons, the cap") << 256 << true;
+    QTest::newRow("257 buttons") << 257 << false;
+    QTest::newRow("20000 buttons") << 20000 << false;
+}
+
+void TestKeyMapPlayback::mapsBeyondTheCapAreRefused()
+{
+    // A map with more buttons than any game needs is not played (a log line says so) and its file
+    // stays as it is; a map at the cap plays whole.
+    QFETCH(int, keys);
+    QFETCH(bool, plays);
+    KeyMap map;
+    for (int i = 0; i < keys; ++i)
+        map.insert(QStringLiteral("K%1").arg(i), {KeyMapKey, {10 + i % 500, 10 + i % 900}});
+    const QString package = QStringLiteral("com.example.many");
+    writeMap(package, map, QRect(0, 0, 540, 960), true);
+    const QString path = KeyMapFile::filePath(kVm, package);
+    QFile before(path);
+    QVERIFY(before.open(QIODevice::ReadOnly));
+    const QByteArray bytes = before.readAll();
+    if (!plays)
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("key map of %1 has %2 buttons, more than 256")
+                                                                .arg(QRegularExpression::escape(package))
+                                                                .arg(keys)));
+    m_touch->on_pavix_package_changed(package);
+    QCOMPARE(currentKeyMap.size(), plays ? keys : 0);
+    if (plays)
+        QTRY_COMPARE(m_overlay->buttons().size(), keys);
+    QTest::qWait(50);
+    QCOMPARE(m_overlay->isEmpty(), !plays);
+    // The file was found: no download, and it is kept byte for byte.
+    QVERIFY(m_touch->keyMapPlayer()->keyMapFileLoaded());
+    QFile after(path);
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), bytes);
 }
 
 QTEST_MAIN(TestKeyMapPlayback)

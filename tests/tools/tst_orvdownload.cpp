@@ -3,6 +3,7 @@
 // every failure (refused, truncated, oversized, redirected twice, empty, hostile names) leaving no file
 // anywhere.
 
+#include "httprequest.h"
 #include "installtree.h"
 #include "keymapfile.h"
 #include "programrun.h"
@@ -59,6 +60,11 @@ private slots:
     void failuresLeaveNoFile_data();
     void failuresLeaveNoFile();
     void failedDownloadKeepsTheOldFile();
+    void mapSavedDuringDownloadIsKept();
+    void connectionRefusedEndsOnce();
+    void slowServiceEndsWithinTheLimit();
+    void helperPostsAndHeads();
+    void helperCloseEndsTheRequest();
     void hostileNamesWriteNothing_data();
     void hostileNamesWriteNothing();
     void otherTypesDoNothing_data();
@@ -167,6 +173,21 @@ void TestOrvDownload::failuresLeaveNoFile_data()
     QTest::newRow("redirect to a redirect") << "keymapfile.location=/keymaps/elsewhere/x.json" << good << 2;
     QTest::newRow("redirect to a file address") << "keymapfile.location=file:///etc/passwd" << good << 1;
     QTest::newRow("stalled file") << "keymapfile.delayMs=3000" << good << 1;
+    // A 200 answer that is not a key map: a web page, JSON without a screen rectangle, a map payload
+    // that does not read whole, a rectangle of no size.
+    QTest::newRow("200 with a web page") << QString() << QByteArray("<html><body>busy</body></html>") << 1;
+    QTest::newRow("200 with JSON without rect")
+        << QString() << QByteArray(R"({"keyMap":"AAAAAA==","rotation":0})") << 1;
+    QTest::newRow("200 with an undecodable map")
+        << QString()
+        << QByteArray(R"({"keyMap":"AAAABQ==","rect":")" +
+                      KeyMapFile::encodeRect(QRect(0, 0, 540, 960)).toBase64() + R"(","rotation":0})")
+        << 1;
+    QTest::newRow("200 with an empty rect")
+        << QString()
+        << QByteArray(R"({"keyMap":"AAAAAA==","rect":")" + KeyMapFile::encodeRect(QRect()).toBase64() +
+                      R"(","rotation":0})")
+        << 1;
 }
 
 void TestOrvDownload::failuresLeaveNoFile()
@@ -194,6 +215,101 @@ void TestOrvDownload::failedDownloadKeepsTheOldFile()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("old"));
     QCOMPARE(filesUnder(m_tree->appDataDir() + "/Halvora/keyMap/" + kVm), QStringList{kPkg + ".json"});
+}
+
+void TestOrvDownload::mapSavedDuringDownloadIsKept()
+{
+    // The player saves a map of their own while the service takes its time: the download ends and
+    // leaves the player's file as it is, byte for byte.
+    QVERIFY(writeFile(m_web->stateDir() + "/keymaps/" + kPkg + ".json", sampleFile()));
+    m_web->setControl(QStringLiteral("keymap.delayMs=3000"));
+    ProgramRun run(*m_tree, QStringLiteral("OrvDownload"), {"-type=pkg", "-vm=" + kVm, "-pkg=" + kPkg});
+    QVERIFY(run.start());
+    QTest::qWait(1000);
+    QVERIFY(run.isRunning());
+    KeyMap mine;
+    mine.insert(QStringLiteral("Q"), {KeyMapKey, {10, 20}});
+    const QByteArray own = KeyMapFile::toJson(mine, QRect(0, 0, 720, 1280), 0);
+    QVERIFY(writeFile(target(), own));
+    QVERIFY(run.waitForFinished(20000));
+    QCOMPARE(run.exitCode(), 0);
+    QCOMPARE(targets("keymapfile").size(), 1);
+    QFile file(target());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), own);
+    QVERIFY2(run.output().contains(QLatin1String("written meanwhile")), qPrintable(run.output()));
+    // No temporary file stays beside it.
+    QCOMPARE(filesUnder(m_tree->appDataDir() + "/Halvora/keyMap/" + kVm), QStringList{kPkg + ".json"});
+}
+
+void TestOrvDownload::connectionRefusedEndsOnce()
+{
+    // Nobody listens at the service's address: the query ends with the refusal, once, without a
+    // warning of the network layer.
+    m_web.reset();
+    QCOMPARE(runDownloader({"-type=pkg", "-vm=" + kVm, "-pkg=" + kPkg}), 0);
+    QVERIFY2(m_output.contains(QLatin1String("ConnectionRefusedError")), qPrintable(m_output));
+    QCOMPARE(m_output.count(QLatin1String("OnNetWorkError")), 1);
+    QVERIFY2(!m_output.contains(QLatin1String("W/")), qPrintable(m_output));
+    QVERIFY(!QFileInfo::exists(target()));
+}
+
+void TestOrvDownload::slowServiceEndsWithinTheLimit()
+{
+    // A service that never answers the query holds a downloader for the run limit at most, not for
+    // the 1000 s of old.
+    m_web->setControl(QStringLiteral("keymap.answer=hang"));
+    QCOMPARE(runDownloader({"-type=pkg", "-vm=" + kVm, "-pkg=" + kPkg}, 120000), 0);
+    QVERIFY2(m_output.contains(QLatin1String("timeout")), qPrintable(m_output));
+    QVERIFY(!QFileInfo::exists(target()));
+}
+
+void TestOrvDownload::helperPostsAndHeads()
+{
+    // The blocking helper's POST carries its body to the service and keeps the answer; its HEAD reads
+    // one header of the answer, which has no body.
+    const QByteArray bytes = sampleFile();
+    QVERIFY(writeFile(m_web->stateDir() + "/keymaps/" + kPkg + ".json", bytes));
+    m_web->setControl(QStringLiteral("runlog.reply=stored"));
+    HttpWebBlockRequest request;
+    QCOMPARE(request.post(QUrl(m_web->baseUrl() + "/runlogUp.php"), QByteArray("line one\nline two"), 10000),
+             0);
+    QCOMPARE(request.httpStatus(), 200);
+    QCOMPARE(request.body(), QByteArray("stored"));
+    const QList<QJsonObject> posted = m_web->requests(QStringLiteral("runlog"));
+    QCOMPARE(posted.size(), 1);
+    QCOMPARE(posted.first().value("method").toString(), QStringLiteral("POST"));
+    QCOMPARE(posted.first().value("body").toString(), QStringLiteral("line one\nline two"));
+
+    QString length = QStringLiteral("unset");
+    QCOMPARE(
+        request.head(QUrl(m_web->baseUrl() + "/keymaps/" + kPkg + ".json"), "Content-Length", &length, 10000),
+        0);
+    QCOMPARE(length, QString::number(bytes.size()));
+    QVERIFY(request.body().isEmpty());
+    QString missing = QStringLiteral("unset");
+    QCOMPARE(
+        request.head(QUrl(m_web->baseUrl() + "/keymaps/" + kPkg + ".json"), "X-Not-There", &missing, 10000),
+        0);
+    QCOMPARE(missing, QString());
+    const QList<QJsonObject> heads = m_web->requests(QStringLiteral("keymapfile"));
+    QCOMPARE(heads.size(), 2);
+    QCOMPARE(heads.first().value("method").toString(), QStringLiteral("HEAD"));
+}
+
+void TestOrvDownload::helperCloseEndsTheRequest()
+{
+    // OnClose ends a request the service never answers, long before its time-out, with the
+    // cancellation code; the helper can be used again afterwards.
+    m_web->setControl(QStringLiteral("keymap.answer=hang"));
+    HttpWebBlockRequest request;
+    QTimer::singleShot(200, &request, &HttpWebBlockRequest::OnClose);
+    QCOMPARE(request.get(QUrl(m_web->baseUrl() + "/api_service/api/get_keyboard_json.php?package=x"), 600000),
+             int(QNetworkReply::OperationCanceledError));
+    m_web->setControl(QStringLiteral("keymap.reply=again"));
+    QCOMPARE(request.get(QUrl(m_web->baseUrl() + "/api_service/api/get_keyboard_json.php?package=x"), 10000),
+             0);
+    QCOMPARE(request.body(), QByteArray("again"));
 }
 
 void TestOrvDownload::hostileNamesWriteNothing_data()

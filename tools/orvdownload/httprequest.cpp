@@ -2,11 +2,16 @@
 
 #include <QDateTime>
 #include <QDebug>
+#include <QFileInfo>
 #include <QMetaEnum>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QRandomGenerator>
-#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -50,6 +55,43 @@ int HttpWebBlockRequest::get(const QUrl &url, int timeoutMs)
     m_body.clear();
     forgetReply();
     m_reply = m_manager->get(QNetworkRequest(url));
+    return waitForReply(timeoutMs);
+}
+
+int HttpWebBlockRequest::post(const QUrl &url, const QByteArray &body, int timeoutMs)
+{
+    m_error = 0;
+    m_replySeen = false;
+    m_status = 0;
+    m_body.clear();
+    forgetReply();
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/octet-stream"));
+    m_reply = m_manager->post(request, body);
+    return waitForReply(timeoutMs);
+}
+
+int HttpWebBlockRequest::head(const QUrl &url, const QByteArray &header, QString *value, int timeoutMs)
+{
+    m_error = 0;
+    m_replySeen = false;
+    m_status = 0;
+    m_body.clear();
+    forgetReply();
+    if (value)
+        value->clear();
+    m_reply = m_manager->head(QNetworkRequest(url));
+    QNetworkReply *reply = m_reply;
+    // The headers are read when the reply ends, before waitForReply lets it go.
+    connect(reply, &QNetworkReply::finished, this, [reply, header, value] {
+        if (value && reply->hasRawHeader(header))
+            *value = QString::fromLatin1(reply->rawHeader(header));
+    });
+    return waitForReply(timeoutMs);
+}
+
+int HttpWebBlockRequest::waitForReply(int timeoutMs)
+{
     connect(m_reply, &QNetworkReply::errorOccurred, this, &HttpWebBlockRequest::OnNetWorkError);
     // The query ends on the reply's end, not on its first piece: a body in two pieces is read whole.
     connect(m_reply, &QNetworkReply::finished, this, &HttpWebBlockRequest::OnQuit);
@@ -57,7 +99,12 @@ int HttpWebBlockRequest::get(const QUrl &url, int timeoutMs)
         if (m_reply && m_reply->bytesAvailable() + m_body.size() > kMaxQueryBody) {
             qInfo() << "HttpWebBlockRequest the answer is longer than" << kMaxQueryBody << "bytes";
             m_body.clear();
-            OnNetWorkError(QNetworkReply::UnknownContentError);
+            // Ended here, outside any error signal of the reply.
+            m_reply->disconnect(this);
+            m_reply->abort();
+            if (m_error == 0)
+                m_error = QNetworkReply::UnknownContentError;
+            quit();
             return;
         }
         if (m_reply)
@@ -70,6 +117,17 @@ int HttpWebBlockRequest::get(const QUrl &url, int timeoutMs)
     exec();
     forgetReply();
     return m_error;
+}
+
+void HttpWebBlockRequest::OnClose()
+{
+    if (m_error == 0)
+        m_error = QNetworkReply::OperationCanceledError;
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+    }
+    quit();
 }
 
 void HttpWebBlockRequest::OnQuit()
@@ -101,10 +159,10 @@ void HttpWebBlockRequest::OnNetWorkError(QNetworkReply::NetworkError code)
     qInfo().noquote() << "HttpWebBlockRequest OnNetWorkError the error is " + errorName(code);
     if (m_error == 0)
         m_error = code;
-    if (m_reply) {
+    // The reply has ended with its error: it is not aborted from inside its own error signal (that
+    // would end it a second time); it is only left and deleted later.
+    if (m_reply)
         m_reply->disconnect(this);
-        m_reply->abort();
-    }
     quit();
 }
 
@@ -129,6 +187,7 @@ int HttpDownload::download(const QUrl &url, const QString &filePath, int interva
     m_replySeen = false;
     m_redirect = false;
     m_saved = false;
+    m_keptExisting = false;
     m_error = 0;
     m_status = 0;
     forgetReply();
@@ -138,8 +197,11 @@ int HttpDownload::download(const QUrl &url, const QString &filePath, int interva
     qInfo().noquote() << "now download the file " + address.toString();
 
     delete m_file;
-    m_file = new QSaveFile(filePath);
-    if (!m_file->open(QIODevice::WriteOnly)) {
+    m_target = filePath;
+    const QFileInfo info(filePath);
+    m_file = new QTemporaryFile(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                                QStringLiteral(".XXXXXX.part"));
+    if (!m_file->open()) {
         qInfo().noquote() << "cannot write " + filePath + ": " + m_file->errorString();
         delete m_file;
         m_file = nullptr;
@@ -164,7 +226,7 @@ int HttpDownload::download(const QUrl &url, const QString &filePath, int interva
     m_timer.stop();
     m_overall.stop();
     forgetReply();
-    // A save file that was not committed removes its temporary file: the target stays as it was.
+    // The temporary file goes; a committed one lives on under the target's name.
     delete m_file;
     m_file = nullptr;
     if (!m_saved && m_error == 0 && !m_redirect)
@@ -240,19 +302,41 @@ void HttpDownload::OnQuit()
         if (length.isValid() && length.toLongLong() != m_received) {
             qInfo() << "the answer ended after" << m_received << "of" << length.toLongLong() << "bytes";
             m_error = QNetworkReply::UnknownContentError;
-        } else if (m_file && m_file->commit()) {
+        } else if (m_file && commit()) {
             m_saved = true;
-        } else {
+        } else if (m_error == 0) {
             m_error = QNetworkReply::UnknownContentError;
         }
     } else if (m_error == 0) {
         m_error = m_reply->error() != QNetworkReply::NoError ? m_reply->error()
                                                              : QNetworkReply::UnknownContentError;
     }
-    if (m_file && !m_saved)
-        m_file->cancelWriting();
     quit();
     forgetReply();
+}
+
+bool HttpDownload::commit()
+{
+    if (!m_file->flush())
+        return false;
+    if (m_acceptor) {
+        QFile written(m_file->fileName());
+        if (!written.open(QIODevice::ReadOnly) || !m_acceptor(written.readAll())) {
+            qInfo() << "the answer is not a key map, refused";
+            return false;
+        }
+    }
+    // Checked at the last moment by the file system itself: a link never replaces an existing name.
+    if (::link(QFile::encodeName(m_file->fileName()).constData(), QFile::encodeName(m_target).constData()) ==
+        0)
+        return true;
+    if (errno == EEXIST) {
+        qInfo().noquote() << "a key map was written meanwhile, kept: " + m_target;
+        m_keptExisting = true;
+    } else {
+        qInfo().noquote() << "cannot place " + m_target + ": " + QString::fromLocal8Bit(std::strerror(errno));
+    }
+    return false;
 }
 
 void HttpDownload::OnNetWorkError(QNetworkReply::NetworkError code)
@@ -265,7 +349,5 @@ void HttpDownload::OnNetWorkError(QNetworkReply::NetworkError code)
         qInfo().noquote() << "HttpWebBlockRequest OnNetWorkError the error is " + errorName(code);
         return;
     }
-    if (m_file)
-        m_file->cancelWriting();
     HttpWebBlockRequest::OnNetWorkError(code);
 }

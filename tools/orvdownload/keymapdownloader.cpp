@@ -6,6 +6,7 @@
 #include "timeoutscale.h"
 
 #include <QCommandLineParser>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -48,12 +49,16 @@ bool KeyMapDownloader::download()
         return false;
     }
 
+    const QDeadlineTimer deadline(TimeoutScale::ms(kRunLimitMs));
+    const auto budget = [&deadline](int limitMs) {
+        return int(qMax<qint64>(1, qMin<qint64>(limitMs, deadline.remainingTime())));
+    };
     const QUrl query(ServerConfig::keymapServer() + QLatin1String(kQueryPath) + QStringLiteral("?package=") +
                      m_pkg);
     QByteArray answer;
     {
         HttpWebBlockRequest request;
-        const int error = request.get(query, TimeoutScale::ms(kQueryTimeoutMs));
+        const int error = request.get(query, budget(TimeoutScale::ms(kQueryTimeoutMs)));
         if (error != 0 || request.httpStatus() < 200 || request.httpStatus() >= 300) {
             qInfo() << "the key-map query failed:" << error << "status" << request.httpStatus();
             return false;
@@ -81,7 +86,9 @@ bool KeyMapDownloader::download()
         return false;
     }
     HttpDownload download;
-    download.download(url, target, kDownloadIntervalMs, kDownloadOverallMs);
+    // Only a key map is kept: a page of the service's web server or anything else stays out.
+    download.setAcceptor([](const QByteArray &body) { return KeyMapFile::isKeyMapFile(body); });
+    download.download(url, target, kDownloadIntervalMs, budget(kDownloadOverallMs));
     if (download.redirected()) {
         const QUrl next(download.redirectLocation());
         if (next.scheme() != QLatin1String("http") && next.scheme() != QLatin1String("https")) {
@@ -89,7 +96,9 @@ bool KeyMapDownloader::download()
             return false;
         }
         // One redirect is followed; a second one ends here without a file.
-        download.download(next, target, kDownloadIntervalMs, kDownloadOverallMs);
+        if (deadline.hasExpired())
+            return false;
+        download.download(next, target, kDownloadIntervalMs, budget(kDownloadOverallMs));
     }
     if (download.saved())
         qInfo().noquote() << "key map of " + m_pkg + " saved";
