@@ -3,6 +3,7 @@
 #include "commandline.h"
 #include "datareportengine.h"
 #include "global.h"
+#include "guestportguard.h"
 #include "instancemessage.h"
 #include "log.h"
 #include "maincontrol.h"
@@ -87,6 +88,9 @@ int runEmulator(int argc, char *argv[], const std::function<void(MainControl &)>
     // A relative package path names a file of the folder this start was run from: made absolute before
     // it is handed over or the current folder moves to the installation.
     CommandLine::pkgpath = CommandLine::absolutePackagePaths(CommandLine::pkgpath, QDir::currentPath());
+    // Nothing goes to a program that holds a forwarded port in the machine's place (with "-tcp" the
+    // ports are fixed and there is no rule to move).
+    GuestPortGuard::instance().setEnabled(!CommandLine::tcp);
     if (app.isRunning()) {
         const int code = handOver(app);
         if (code >= 0)

@@ -529,8 +529,8 @@ void AndroidWindow::stopRender()
 
 void AndroidWindow::startChannels()
 {
-    // Nothing goes to a program that holds a forwarded port in the machine's place.
-    GuestPortGuard::instance().setEnabled(!CommandLine::tcp);
+    // The machine runs: a forward that another program holds can be moved now.
+    GuestPortGuard::instance().setMachineRunning(true);
     VInputConnection::instance().init();
     PavixConnection &pavix = PavixConnection::instance();
     connect(&pavix, &PavixConnection::pavix_copy_text, this, &AndroidWindow::at_pavix_copy_text,

@@ -92,7 +92,7 @@ bool GuestPortGuard::refuses(const QString &name, quint16 port)
 void GuestPortGuard::move(const QString &name, quint16 from)
 {
     const int guestPort = guestPortOf(name);
-    if (guestPort == 0 || m_moving.contains(name))
+    if (guestPort == 0 || !m_machineRunning || m_moving.contains(name))
         return;
     m_moving.insert(name);
     QPointer<GuestPortGuard> self(this);

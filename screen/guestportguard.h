@@ -23,24 +23,31 @@ public:
 
     void setEnabled(bool on) { m_enabled = on; }
     bool isEnabled() const { return m_enabled; }
+    // Forwarding rules can be moved once the machine runs (before that a refused port stays refused).
+    void setMachineRunning(bool running) { m_machineRunning = running; }
+    // The rule `name` is being moved: a refused request may wait for portMoved or moveFailed.
+    bool isMoving(const QString &name) const { return m_moving.contains(name); }
 
     // Why the listener on `port` is not the machine `vm`'s own; empty when it is (pure of state but the
     // kernel's tables and this user's processes).
     static QString foreignListener(quint16 port, const QString &vm);
     // True when nothing is to be sent on `port`: the guard is on and the listener is not the machine's
-    // own (a socket seen to be the machine's is not looked into again). Logs why, and starts moving the
-    // rule `name` ("vinput" or "pavix") once.
+    // own (a socket seen to be the machine's is not looked into again). Logs why, and once the machine
+    // runs starts moving the rule `name` ("vinput" or "pavix"), once at a time.
     bool refuses(const QString &name, quint16 port);
 
 signals:
     // The rule `name` now forwards host port `port`, which the program's record holds too.
     void portMoved(QString name, int port);
+    // The rule `name` could not be moved.
+    void moveFailed(QString name);
 
 private:
     GuestPortGuard() = default;
     void move(const QString &name, quint16 from);
 
     bool m_enabled = false;
+    bool m_machineRunning = false;
     QSet<quint64> m_ownSockets;
     QSet<QString> m_moving;
 };

@@ -99,6 +99,16 @@ void PavixConnection::init(const QString &eventFolder)
         m_held = false;
         sendNextRequest();
     });
+    connect(&GuestPortGuard::instance(), &GuestPortGuard::moveFailed, this, [this](const QString &name) {
+        if (name != QLatin1String("pavix") || !m_held)
+            return;
+        m_held = false;
+        if (!m_requests.isEmpty()) {
+            m_requests.removeFirst();
+            qWarning() << "PavixConnection : request dropped, the launcher's port is not the machine's";
+        }
+        sendNextRequest();
+    });
     if (m_stopping)
         return;
     start(QThread::InheritPriority);
@@ -310,10 +320,15 @@ void PavixConnection::sendNextRequest()
     auto *socket = new QTcpSocket(this);
     m_requestSocket = socket;
     connect(socket, &QTcpSocket::connected, this, [this, socket, line] {
-        if (GuestPortGuard::instance().refuses(QStringLiteral("pavix"), socket->peerPort())) {
-            // Kept for the machine's own port: sent once the rule has moved.
-            m_requests.prepend(line);
-            m_held = true;
+        GuestPortGuard &guard = GuestPortGuard::instance();
+        if (guard.refuses(QStringLiteral("pavix"), socket->peerPort())) {
+            // Kept for the machine's own port while the rule moves; dropped when it cannot move.
+            if (guard.isMoving(QStringLiteral("pavix"))) {
+                m_requests.prepend(line);
+                m_held = true;
+            } else {
+                qWarning() << "PavixConnection : request dropped, the launcher's port is not the machine's";
+            }
             requestEnded(socket);
             return;
         }
@@ -425,6 +440,8 @@ void PavixConnection::installAPKFromDragThread(const QStringList &paths)
         const QString partial = gameFolder + QStringLiteral("/.") + name + QStringLiteral(".part");
         QFile::remove(partial);
         bool copied = QFile::copy(path, partial);
+        // The copy keeps the source's modes; in the share it is this user's only.
+        copied = copied && QFile::setPermissions(partial, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         if (copied) {
             QFile::remove(target);
             copied = QFile::rename(partial, target);

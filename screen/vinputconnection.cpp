@@ -373,6 +373,8 @@ void VInputConnection::copyFileFromDragThread(const QStringList &paths, int type
         const QString partial = folder + QStringLiteral("/.") + name + QStringLiteral(".part");
         QFile::remove(partial);
         bool copied = QFile::copy(path, partial);
+        // The copy keeps the source's modes; in the share it is this user's only.
+        copied = copied && QFile::setPermissions(partial, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         if (copied && !QFile::rename(partial, target))
             copied = false;
         if (!copied) {
