@@ -43,27 +43,48 @@ GuestPortGuard &GuestPortGuard::instance()
     return *guard;
 }
 
-QString GuestPortGuard::foreignListener(quint16 port, const QString &vm)
+QString GuestPortGuard::foreignListener(quint16 port, const QString &vm, bool *held)
 {
+    bool seen = true;
+    QString why;
     const QList<Listeners::Listener> listeners = Listeners::onLoopbackPort(port);
-    if (listeners.isEmpty())
-        return QStringLiteral("nothing listens on it");
+    if (listeners.isEmpty()) {
+        seen = false;
+        why = QStringLiteral("nothing listens on it");
+    }
     for (const Listeners::Listener &listener : listeners) {
-        if (listener.uid != qint64(::geteuid()))
-            return QStringLiteral("it is held by another user (uid %1)").arg(listener.uid);
+        if (listener.uid != qint64(::geteuid())) {
+            why = QStringLiteral("it is held by another user (uid %1)").arg(listener.uid);
+            break;
+        }
         const QList<qint64> pids = Listeners::holders(listener.inode);
-        if (pids.isEmpty())
-            return QStringLiteral("no process of this user holds it");
+        if (pids.isEmpty()) {
+            // Between two looks (a process ending, the socket closing): not known to be another's.
+            seen = false;
+            why = QStringLiteral("no process of this user holds it");
+            break;
+        }
         for (qint64 pid : pids) {
-            if (!startedForMachine(Listeners::commandLine(pid), vm)) {
-                const QStringList arguments = Listeners::commandLine(pid);
-                return QStringLiteral("it is held by %1 (pid %2), not the machine's process")
-                    .arg(QFileInfo(arguments.value(0)).fileName())
-                    .arg(pid);
+            const QStringList arguments = Listeners::commandLine(pid);
+            if (arguments.isEmpty()) {
+                seen = false;
+                why = QStringLiteral("its process (pid %1) ended meanwhile").arg(pid);
+                break;
+            }
+            if (!startedForMachine(arguments, vm)) {
+                why = QStringLiteral("it is held by %1 (pid %2), not the machine's process: %3")
+                          .arg(QFileInfo(arguments.value(0)).fileName())
+                          .arg(pid)
+                          .arg(arguments.mid(1).join(QLatin1Char(' ')).left(200));
+                break;
             }
         }
+        if (!why.isEmpty())
+            break;
     }
-    return QString();
+    if (held)
+        *held = seen && !why.isEmpty();
+    return why;
 }
 
 bool GuestPortGuard::refuses(const QString &name, quint16 port)
@@ -77,7 +98,8 @@ bool GuestPortGuard::refuses(const QString &name, quint16 port)
         known = known && m_ownSockets.contains(listener.inode);
     if (known)
         return false;
-    const QString why = foreignListener(port, Global::vmName);
+    bool held = false;
+    const QString why = foreignListener(port, Global::vmName, &held);
     if (why.isEmpty()) {
         for (const Listeners::Listener &listener : listeners)
             m_ownSockets.insert(listener.inode);
@@ -85,14 +107,17 @@ bool GuestPortGuard::refuses(const QString &name, quint16 port)
     }
     qWarning().noquote() << kTag +
                                 QStringLiteral("nothing sent to port %1 (%2): %3").arg(port).arg(name, why);
-    move(name, port);
+    // Only a port that another program was seen to hold is given up; otherwise the next try looks again
+    // (the listener went away after taking the connection, as when the machine stops).
+    if (held)
+        move(name, port);
     return true;
 }
 
 void GuestPortGuard::move(const QString &name, quint16 from)
 {
     const int guestPort = guestPortOf(name);
-    if (guestPort == 0 || !m_machineRunning || m_moving.contains(name))
+    if (guestPort == 0 || !m_machineRunning || m_moving.contains(name) || appQuittingFlag)
         return;
     m_moving.insert(name);
     QPointer<GuestPortGuard> self(this);
@@ -105,9 +130,10 @@ void GuestPortGuard::move(const QString &name, quint16 from)
                 if (!self)
                     return;
                 self->m_moving.remove(name);
-                if (port <= 0) {
+                if (port <= 0 || appQuittingFlag) {
                     qWarning().noquote()
                         << kTag + QStringLiteral("the forwarding of %1 could not be moved").arg(name);
+                    emit self->moveFailed(name);
                     return;
                 }
                 if (name == QLatin1String("vinput"))

@@ -29,8 +29,9 @@ public:
     bool isMoving(const QString &name) const { return m_moving.contains(name); }
 
     // Why the listener on `port` is not the machine `vm`'s own; empty when it is (pure of state but the
-    // kernel's tables and this user's processes).
-    static QString foreignListener(quint16 port, const QString &vm);
+    // kernel's tables and this user's processes). `held` tells whether another program was seen to
+    // hold it (another user, or a process that is not the machine's), rather than no holder found.
+    static QString foreignListener(quint16 port, const QString &vm, bool *held = nullptr);
     // True when nothing is to be sent on `port`: the guard is on and the listener is not the machine's
     // own (a socket seen to be the machine's is not looked into again). Logs why, and once the machine
     // runs starts moving the rule `name` ("vinput" or "pavix"), once at a time.
