@@ -656,11 +656,6 @@ void TestStartup::refusedPowerOffAtQuit()
     }
     QCOMPARE(vmState(), finalState);
     QCOMPARE(statusWords(), (QStringList{"STARTING", "RUNNING", "EXITING", lastWord}));
-    if (powerCalls != quitCalls) {
-        for (const QStringList &call : toolCalls().mid(callsBefore))
-            qWarning().noquote() << "DBG" << call.join(' ');
-        qWarning().noquote() << m_tree->logText().split('\n').filter("PortGuard").join('\n');
-    }
     QCOMPARE(powerCalls, quitCalls);
     if (!logLine.isEmpty())
         QVERIFY2(m_tree->logText().contains(logLine), qPrintable(m_tree->logText()));
