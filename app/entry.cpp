@@ -3,11 +3,13 @@
 #include "commandline.h"
 #include "datareportengine.h"
 #include "global.h"
+#include "guestportguard.h"
 #include "instancemessage.h"
 #include "log.h"
 #include "maincontrol.h"
 #include "orvapplication.h"
 #include "orvwindow.h"
+#include "paths.h"
 #include "processrunner.h"
 #include "quitorvdialog.h"
 #include "translations.h"
@@ -79,7 +81,16 @@ int handOver(OrvApplication &app)
 
 int runEmulator(int argc, char *argv[], const std::function<void(MainControl &)> &wire)
 {
+    // Logs, settings, the database, key maps and screenshots are the user's own: nobody else on the
+    // machine reads them.
+    Platform::usePrivateFileModes();
     OrvApplication app(argc, argv);
+    // A relative package path names a file of the folder this start was run from: made absolute before
+    // it is handed over or the current folder moves to the installation.
+    CommandLine::pkgpath = CommandLine::absolutePackagePaths(CommandLine::pkgpath, QDir::currentPath());
+    // Nothing goes to a program that holds a forwarded port in the machine's place (with "-tcp" the
+    // ports are fixed and there is no rule to move).
+    GuestPortGuard::instance().setEnabled(!CommandLine::tcp);
     if (app.isRunning()) {
         const int code = handOver(app);
         if (code >= 0)
@@ -94,6 +105,10 @@ int runEmulator(int argc, char *argv[], const std::function<void(MainControl &)>
     QCoreApplication::setApplicationName(QStringLiteral("Orvanta"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/Orv_ICON.ico")));
     setupLogging(&DataReportEngine::init);
+    // What an earlier version left readable to others is made private as well.
+    Platform::makePrivateTree(Global::logRoot + QStringLiteral("/log"));
+    Platform::makePrivateTree(Platform::appDataRoot() + QLatin1Char('/') +
+                              QCoreApplication::organizationName());
     VBoxTool::setSystemMessageSink(&DataReportEngine::sysMsg);
 
     qInfo() << QStringLiteral("==============================") + Global::vmName +

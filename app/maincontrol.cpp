@@ -383,14 +383,12 @@ void MainControl::handleNewConnect(QString msg)
         return;
     }
 
-    // Before Android is up the paths are queued as ",a,b," for the launch after the start.
+    // Before Android is up the paths are queued as ",a,b," for the launch after the start: each path
+    // whole (the first start's own path is framed too), and once.
     QString &list = CommandLine::pkgpath;
-    if (!list.startsWith(QLatin1Char(',')))
-        list.prepend(QLatin1Char(','));
     qDebug() << " before " << list;
     qDebug() << " pkg      " << pkgpath;
-    if (!pkgpath.isEmpty() && !list.contains(QLatin1Char(',') + pkgpath + QLatin1Char(',')))
-        list += pkgpath + QLatin1Char(',');
+    list = CommandLine::queuePackagePath(list, pkgpath);
     qDebug() << " after " << list;
 }
 

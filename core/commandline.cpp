@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 
 namespace CommandLine {
 QString vm;
@@ -63,4 +64,32 @@ void parseCommandLine(const QStringList &arguments)
     CommandLine::reboot = parser.isSet(rebootOption);
     CommandLine::stream = parser.value(streamOption);
     Global::vmName = CommandLine::vm;
+}
+
+QString CommandLine::absolutePackagePaths(const QString &value, const QString &folder)
+{
+    QStringList paths = value.split(QLatin1Char(','));
+    paths.removeAll(QString());
+    const QDir base(folder);
+    for (QString &path : paths) {
+        if (QDir::isRelativePath(path))
+            path = QDir::cleanPath(base.absoluteFilePath(path));
+    }
+    return paths.join(QLatin1Char(','));
+}
+
+QString CommandLine::queuePackagePath(const QString &queue, const QString &path)
+{
+    QString list = queue;
+    if (!list.startsWith(QLatin1Char(',')))
+        list.prepend(QLatin1Char(','));
+    if (!list.endsWith(QLatin1Char(',')))
+        list.append(QLatin1Char(','));
+    QStringList paths = path.split(QLatin1Char(','));
+    paths.removeAll(QString());
+    for (const QString &one : qAsConst(paths)) {
+        if (!list.contains(QLatin1Char(',') + one + QLatin1Char(',')))
+            list += one + QLatin1Char(',');
+    }
+    return list;
 }

@@ -1,6 +1,7 @@
 #include "paths.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -111,3 +112,27 @@ QString privateRuntimeDir(QString *problem)
 }
 
 } // namespace Platform
+
+void Platform::usePrivateFileModes()
+{
+    ::umask(S_IRWXG | S_IRWXO);
+}
+
+void Platform::makePrivateTree(const QString &root)
+{
+    const auto tighten = [](const QString &path) {
+        const QByteArray name = QFile::encodeName(path);
+        struct stat info;
+        if (::lstat(name.constData(), &info) != 0 || S_ISLNK(info.st_mode) || info.st_uid != ::geteuid())
+            return;
+        if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+            ::chmod(name.constData(), info.st_mode & 07700);
+    };
+    if (root.isEmpty() || !QFileInfo(root).isDir() || QFileInfo(root).isSymLink())
+        return;
+    tighten(root);
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        tighten(it.next());
+}

@@ -27,4 +27,12 @@ QString systemSettingsDir();
 // block this user's emulators. A folder of this user that others may only read is made private.
 QString privateRuntimeDir(QString *problem = nullptr);
 
+// Files and folders the process makes from here on are this user's only (folders 0700, files 0600):
+// the umask of the process, inherited by the programs it starts.
+void usePrivateFileModes();
+
+// Takes the group's and others' access away from `root` and everything under it that belongs to this
+// user (an earlier version made them with the default modes); links are not followed. Missing: nothing.
+void makePrivateTree(const QString &root);
+
 } // namespace Platform

@@ -492,6 +492,10 @@ void AndroidTouchWidget::onKeyboardStatusChanged()
 
 void AndroidTouchWidget::onScreenCapNotify(const QString &fileName)
 {
+    if (!GuestFiles::isPictureName(fileName)) {
+        qWarning().noquote() << ORV_LOG_ANDROID "screenshot answer without a picture name ignored";
+        return;
+    }
     qInfo().noquote() << ORV_LOG_ANDROID "screenshot " + fileName;
     ScreenshotNotice *shown = m_screenshotWidget;
     ScreenshotNotice *other = m_verticalScreenshotWidget;

@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "datareportengine.h"
 #include "global.h"
+#include "guestportguard.h"
 #include "keymapplayer.h"
 #include "launcherrequest.h"
 #include "logtags.h"
@@ -536,6 +537,8 @@ void AndroidWindow::stopRender()
 
 void AndroidWindow::startChannels()
 {
+    // The machine runs: a forward that another program holds can be moved now.
+    GuestPortGuard::instance().setMachineRunning(true);
     VInputConnection::instance().init();
     PavixConnection &pavix = PavixConnection::instance();
     connect(&pavix, &PavixConnection::pavix_copy_text, this, &AndroidWindow::at_pavix_copy_text,
@@ -578,14 +581,29 @@ void AndroidWindow::pollBoot()
     if (m_pollRunning)
         return;
     m_pollRunning = true;
-    VInputConnection &vinput = VInputConnection::instance();
-    const QString r1 = vinput.sendShellCmd(QLatin1String(BootPoll::kBootCommand));
-    qInfo().noquote() << QStringLiteral(" vinput adb  getprop dev.bootcomplete  ") + r1;
-    QString r2;
-    if (BootPoll::isBootComplete(r1) && !appQuittingFlag) {
-        r2 = vinput.sendShellCmd(QLatin1String(BootPoll::kLauncherCommand));
-        qInfo().noquote() << QStringLiteral(" vinput ps  | grep com.corvel.pavixtop  ") + r2;
-    }
+    // Both answers come back through the event loop: the window keeps drawing and taking input while
+    // the guest takes its time.
+    VInputConnection::instance().sendShellCmd(
+        QLatin1String(BootPoll::kBootCommand),
+        [this](const QString &r1) {
+            qInfo().noquote() << QStringLiteral(" vinput adb  getprop dev.bootcomplete  ") + r1;
+            if (!BootPoll::isBootComplete(r1) || appQuittingFlag) {
+                finishBootPoll(r1, QString());
+                return;
+            }
+            VInputConnection::instance().sendShellCmd(
+                QLatin1String(BootPoll::kLauncherCommand),
+                [this, r1](const QString &r2) {
+                    qInfo().noquote() << QStringLiteral(" vinput ps  | grep com.corvel.pavixtop  ") + r2;
+                    finishBootPoll(r1, r2);
+                },
+                this);
+        },
+        this);
+}
+
+void AndroidWindow::finishBootPoll(const QString &r1, const QString &r2)
+{
     m_pollRunning = false;
     if (appQuittingFlag || m_firstLoaded)
         return;

@@ -164,6 +164,8 @@ private:
     void startChannels();
     void restoreLocation();
     void pollBoot();
+    // The end of one poll, with the answers to both commands (the second empty when not asked).
+    void finishBootPoll(const QString &r1, const QString &r2);
     void onAndroidReady();
     void firstLoad();
     void layoutAndroidView();

@@ -5,6 +5,7 @@
 #include "filemd5.h"
 #include "foldernotification.h"
 #include "global.h"
+#include "guestportguard.h"
 #include "launchermessages.h"
 #include "reportevents.h"
 
@@ -17,8 +18,16 @@
 #include <QTcpSocket>
 #include <QTextStream>
 #include <QThreadPool>
+#include <QTimer>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -84,6 +93,22 @@ void PavixConnection::init(const QString &eventFolder)
     connect(this, &PavixConnection::copyFileFinish, this, &PavixConnection::onCopyFileFinish,
             Qt::QueuedConnection);
     connect(this, &PavixConnection::pavix_send, this, &PavixConnection::onSend, Qt::QueuedConnection);
+    connect(&GuestPortGuard::instance(), &GuestPortGuard::portMoved, this, [this](const QString &name) {
+        if (name != QLatin1String("pavix"))
+            return;
+        m_held = false;
+        sendNextRequest();
+    });
+    connect(&GuestPortGuard::instance(), &GuestPortGuard::moveFailed, this, [this](const QString &name) {
+        if (name != QLatin1String("pavix") || !m_held)
+            return;
+        m_held = false;
+        if (!m_requests.isEmpty()) {
+            m_requests.removeFirst();
+            qWarning() << "PavixConnection : request dropped, the launcher's port is not the machine's";
+        }
+        sendNextRequest();
+    });
     if (m_stopping)
         return;
     start(QThread::InheritPriority);
@@ -125,7 +150,7 @@ void PavixConnection::run()
         while (watching && !stopping()) {
             // Each pass looks at the folder, after a change and after a time-out alike. A handled file
             // is itself a change (its deletion), so a burst of files is worked off without waiting.
-            if (takeOneReply(folder))
+            if (takeReplies(folder))
                 continue;
             watching = notification.wait(kWaitMs, m_wakeFd) != FolderNotification::Broken;
         }
@@ -134,10 +159,16 @@ void PavixConnection::run()
     }
 }
 
-QFileInfo PavixConnection::firstPendingReply(const QString &folder)
+QStringList PavixConnection::pendingReplies(const QString &folder)
 {
-    const QFileInfoList files =
-        QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    // Every kind of entry but folders and hidden ones (temporary files being renamed into place): a
+    // link, a pipe or a device in the share is listed so that it can be removed.
+    QStringList names =
+        QDir(folder).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int caseless = a.compare(b, Qt::CaseInsensitive);
+        return caseless != 0 ? caseless < 0 : a < b;
+    });
     // Files that went away are forgotten; a stuck file that changed is read again.
     for (auto it = m_stuck.begin(); it != m_stuck.end();) {
         if (!QFileInfo::exists(folder + QLatin1Char('/') + it.key()))
@@ -145,47 +176,108 @@ QFileInfo PavixConnection::firstPendingReply(const QString &folder)
         else
             ++it;
     }
-    for (const QFileInfo &listed : files) {
-        const auto stuck = m_stuck.constFind(listed.fileName());
-        if (stuck != m_stuck.cend() && stuck->size == listed.size() &&
-            stuck->modified == listed.lastModified())
-            continue;
-        return listed;
+    if (m_stuck.isEmpty())
+        return names;
+    QStringList pending;
+    pending.reserve(names.size());
+    for (const QString &name : qAsConst(names)) {
+        const auto stuck = m_stuck.constFind(name);
+        if (stuck != m_stuck.cend()) {
+            const QFileInfo now(folder + QLatin1Char('/') + name);
+            if (stuck->size == now.size() && stuck->modified == now.lastModified())
+                continue;
+        }
+        pending << name;
     }
-    return QFileInfo();
+    return pending;
 }
 
-bool PavixConnection::takeOneReply(const QString &folder)
+bool PavixConnection::takeReplies(const QString &folder)
 {
-    if (firstPendingReply(folder).fileName().isEmpty())
+    if (pendingReplies(folder).isEmpty())
         return false;
     // A writer that is not atomic finishes meanwhile, and files written together are all listed
     // before the first of them by name is taken.
     if (!pause(kSettleMs))
         return false;
-    const QFileInfo listed = firstPendingReply(folder);
-    if (listed.fileName().isEmpty())
-        return false;
-    QFile file(listed.absoluteFilePath());
+    const QStringList names = pendingReplies(folder);
+    for (const QString &name : names) {
+        if (m_stopping || appQuittingFlag)
+            break;
+        takeReply(folder, name);
+    }
+    return !names.isEmpty();
+}
+
+QByteArray PavixConnection::readReplyFile(const QString &path, QString *problem)
+{
+    problem->clear();
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        *problem = errno == ELOOP
+                       ? QStringLiteral("a link, not a regular file")
+                       : QStringLiteral("cannot be opened: ") + QString::fromLocal8Bit(strerror(errno));
+        return QByteArray();
+    }
     QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
-    file.close();
-    if (!file.remove() && file.exists()) {
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        *problem = QStringLiteral("not a regular file");
+    } else if (info.st_size > kMaxReplyBytes) {
+        *problem = QStringLiteral("larger than %1 bytes (%2)").arg(kMaxReplyBytes).arg(qint64(info.st_size));
+    } else {
+        // One byte more than allowed is asked for: a file that grew since it was looked at is too large.
+        bytes.resize(int(kMaxReplyBytes) + 1);
+        qint64 got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        if (got > kMaxReplyBytes) {
+            *problem = QStringLiteral("larger than %1 bytes").arg(kMaxReplyBytes);
+            bytes.clear();
+        } else {
+            bytes.truncate(int(got));
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
+
+void PavixConnection::takeReply(const QString &folder, const QString &name)
+{
+    const QString path = folder + QLatin1Char('/') + name;
+    QString problem;
+    const QByteArray bytes = readReplyFile(path, &problem);
+    // Removed in any case: a link goes, not what it points at.
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT) {
         // Acted on once: it stays skipped until it changes or goes.
-        const QFileInfo now(listed.absoluteFilePath());
-        m_stuck.insert(listed.fileName(), Stuck{now.size(), now.lastModified()});
-        qWarning().noquote() << kTag + QStringLiteral("cannot delete the reply file ") + listed.fileName();
+        const QFileInfo now(path);
+        m_stuck.insert(name, Stuck{now.size(), now.lastModified()});
+        qWarning().noquote() << kTag + QStringLiteral("cannot delete the reply file ") + name;
+    }
+    if (!problem.isEmpty()) {
+        qWarning().noquote() << kTag + QStringLiteral("reply file %1 removed unread: %2").arg(name, problem);
+        return;
     }
     const LauncherReply reply = readReply(bytes);
     if (!reply.empty)
         dispatch(reply);
-    return true;
 }
 
 void PavixConnection::dispatch(const LauncherReply &reply)
 {
-    qDebug().noquote() << kTag + QStringLiteral("reply action %1 data %2").arg(reply.action).arg(reply.data);
+    // The data may be large: the line is made only when debug lines are written at all.
+    if (CommandLine::debug)
+        qDebug().noquote() << kTag +
+                                  QStringLiteral("reply action %1 data %2").arg(reply.action).arg(reply.data);
     switch (reply.action) {
     case OrvantaPavixTcp::Orvanta_Action_PackageChanged:
         emit pavix_package_changed(reply.data);
@@ -210,25 +302,78 @@ void PavixConnection::sendMsgToPavixSync(Action action, const QString &data, boo
     qDebug().noquote()
         << QStringLiteral("sendMsgToPavixSync action : %1  data is%2").arg(int(action)).arg(data);
     const QByteArray line = requestBytes(action, data);
-    qDebug() << "sendMsgToPavixSync data : " << line << "  " << QThread::currentThread();
+    if (CommandLine::debug)
+        qDebug() << "sendMsgToPavixSync data : " << line << "  " << QThread::currentThread();
+    if (m_requests.size() >= kMaxQueuedRequests) {
+        qWarning() << "PavixConnection : the launcher takes no requests, one dropped";
+        return;
+    }
+    m_requests.append(line);
+    sendNextRequest();
+}
+
+void PavixConnection::sendNextRequest()
+{
+    if (m_requestSocket || m_requests.isEmpty() || m_held)
+        return;
+    const QByteArray line = m_requests.takeFirst();
     auto *socket = new QTcpSocket(this);
-    connect(socket, &QTcpSocket::connected, socket, [socket, line] {
+    m_requestSocket = socket;
+    connect(socket, &QTcpSocket::connected, this, [this, socket, line] {
+        GuestPortGuard &guard = GuestPortGuard::instance();
+        if (guard.refuses(QStringLiteral("pavix"), socket->peerPort())) {
+            // Kept for the machine's own port while the rule moves; dropped when it cannot move.
+            if (guard.isMoving(QStringLiteral("pavix"))) {
+                m_requests.prepend(line);
+                m_held = true;
+            } else {
+                qWarning() << "PavixConnection : request dropped, the launcher's port is not the machine's";
+            }
+            requestEnded(socket);
+            return;
+        }
         qDebug() << " pavix connect ";
         socket->write(line);
         socket->flush();
-        // The launcher reads to the end of the stream: the close marks the request's end.
-        socket->disconnectFromHost();
+        // The launcher reads to the end of the stream: the close of the sending side marks the
+        // request's end. The connection ends when the launcher, having read it, closes its side; only
+        // then goes the next request, so the launcher takes them in the order they were asked for.
+        const auto endSending = [socket] {
+            if (socket->bytesToWrite() == 0 && socket->socketDescriptor() >= 0)
+                ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, endSending);
+        endSending();
     });
-    connect(socket, &QTcpSocket::errorOccurred, socket, [socket](QAbstractSocket::SocketError error) {
-        if (error == QAbstractSocket::RemoteHostClosedError)
-            return;
-        qCritical() << "PavixConnection : connect error " << error;
-        socket->disconnect();
-        socket->abort();
-        socket->deleteLater();
+    // The launcher's side closed (after it read the request): the end of this request.
+    connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError error) {
+        if (error != QAbstractSocket::RemoteHostClosedError)
+            qCritical() << "PavixConnection : connect error " << error;
+        requestEnded(socket);
     });
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { requestEnded(socket); });
+    // A peer that takes the connection and never lets it end does not hold the requests behind it.
+    auto *limit = new QTimer(socket);
+    limit->setSingleShot(true);
+    connect(limit, &QTimer::timeout, this, [this, socket] {
+        qWarning() << "PavixConnection : request timed out";
+        requestEnded(socket);
+    });
+    limit->start(kRequestMs);
     socket->connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(Global::pavixPort.toInt()));
+}
+
+void PavixConnection::requestEnded(QTcpSocket *socket)
+{
+    if (socket != m_requestSocket)
+        return;
+    m_requestSocket = nullptr;
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+    // The next one goes from the event loop, not from inside the socket's own signal.
+    QTimer::singleShot(0, this, &PavixConnection::sendNextRequest);
 }
 
 void PavixConnection::onSend(OrvantaPavixTcp::Orvanta_Pavix_Tcp_Action action, QString data,
@@ -295,6 +440,8 @@ void PavixConnection::installAPKFromDragThread(const QStringList &paths)
         const QString partial = gameFolder + QStringLiteral("/.") + name + QStringLiteral(".part");
         QFile::remove(partial);
         bool copied = QFile::copy(path, partial);
+        // The copy keeps the source's modes; in the share it is this user's only.
+        copied = copied && QFile::setPermissions(partial, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         if (copied) {
             QFile::remove(target);
             copied = QFile::rename(partial, target);

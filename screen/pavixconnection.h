@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QThread>
 
+class QTcpSocket;
+
 #include <atomic>
 #include <functional>
 
@@ -42,6 +44,13 @@ public:
     static constexpr int kRetryMs = 1000;
     // A reply file is read this long after it was seen, so a writer that is not atomic has finished.
     static constexpr int kSettleMs = 100;
+    // The largest reply file that is read; a larger one is removed unread.
+    static constexpr qint64 kMaxReplyBytes = 64 * 1024;
+
+    // Reads one reply file without following a link and without blocking: only a regular file of at
+    // most kMaxReplyBytes. `problem` says why nothing was read (not a regular file, too large, cannot
+    // be opened); empty when the bytes were read.
+    static QByteArray readReplyFile(const QString &path, QString *problem);
 
     // The bytes of a request: the serialized message (the text only when not empty) and 0x0A (pure).
     static QByteArray requestBytes(int action, const QString &data);
@@ -58,7 +67,13 @@ public:
     // from the GUI thread, also when the thread never started.
     void stop();
 
+    // Queues the request; requests reach the launcher one connection after the other, in the order they
+    // were asked for (the next connection opens once the previous one has ended or failed).
     void sendMsgToPavixSync(Action action, const QString &data = QString(), bool bIsWaitForResult = false);
+    // The longest one request may take before it is given up and the next one goes.
+    static constexpr int kRequestMs = 5000;
+    // Requests kept while the launcher does not take them; later ones are dropped.
+    static constexpr int kMaxQueuedRequests = 256;
     // Copies the packages into the game folder on the global pool and asks the launcher to install
     // each copy. `mode`: 0 file dialog, 1 drop, 2 command line (reported as usage events 2005, 2200,
     // none).
@@ -97,12 +112,18 @@ protected:
 private:
     explicit PavixConnection(QObject *parent = nullptr);
     void installAPKFromDragThread(const QStringList &paths);
-    // Handles the first reply file of the folder that is not known to be stuck; true when one was read.
-    bool takeOneReply(const QString &folder);
-    QFileInfo firstPendingReply(const QString &folder);
+    // Lists the folder once and handles its reply files in name order (those known to be stuck
+    // skipped); true when at least one was taken.
+    bool takeReplies(const QString &folder);
+    // The reply files of the folder now, in case-insensitive name order, without the stuck ones.
+    QStringList pendingReplies(const QString &folder);
+    void takeReply(const QString &folder, const QString &name);
     // Sleeps up to `ms`, or less when stop() wakes the thread; false once stopping.
     bool pause(int ms);
     void dispatch(const LauncherReply &reply);
+    // Opens the connection of the first queued request unless one is open.
+    void sendNextRequest();
+    void requestEnded(QTcpSocket *socket);
 
     QString m_eventFolder;
     std::atomic_bool m_stopping{false};
@@ -115,6 +136,11 @@ private:
         QDateTime modified;
     };
     QHash<QString, Stuck> m_stuck;
+    // Requests waiting for their connection (GUI thread only); the one under way.
+    QList<QByteArray> m_requests;
+    QTcpSocket *m_requestSocket = nullptr;
+    // Another program holds the launcher's port: requests wait until the forwarding has moved.
+    bool m_held = false;
     QMutex m_spaceMutex;
     std::function<bool(const QString &)> m_spaceCheck;
 };

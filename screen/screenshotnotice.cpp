@@ -1,11 +1,14 @@
 #include "screenshotnotice.h"
 
+#include "guestfiles.h"
+
 #include "datareportengine.h"
 #include "global.h"
 #include "reportevents.h"
 
 #include <QDebug>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -80,15 +83,32 @@ void ScreenshotNotice::resizeEvent(QResizeEvent *event)
     fitName();
 }
 
-QUrl ScreenshotNotice::imageUrl(const QString &name)
+QString ScreenshotNotice::imageToOpen(const QString &name)
 {
-    return QUrl::fromLocalFile(Global::imagePath + QLatin1Char('/') + name);
+    // The name comes from the guest: one picture file name, nothing that climbs out of the share.
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
+        name.contains(QLatin1Char('/')) || name.contains(QChar(0)) || !GuestFiles::isPictureName(name))
+        return QString();
+    const QString path = Global::imagePath + QLatin1Char('/') + name;
+    const QFileInfo info(path);
+    // A regular file of the share itself, not a link to somewhere else.
+    if (info.isSymLink() || !info.isFile())
+        return QString();
+    const QString share = QFileInfo(Global::imagePath).canonicalFilePath();
+    if (share.isEmpty() || QFileInfo(info.canonicalPath()).canonicalFilePath() != share)
+        return QString();
+    return path;
 }
 
 void ScreenshotNotice::openImage()
 {
     close();
-    const QUrl url = imageUrl(m_fullName);
+    const QString path = imageToOpen(m_fullName);
+    if (path.isEmpty()) {
+        qWarning().noquote() << QStringLiteral("Android    : no picture to open: ") + m_fullName;
+        return;
+    }
+    const QUrl url = QUrl::fromLocalFile(path);
     qInfo().noquote() << QStringLiteral("Android    : open image ") + url.toString();
     QDesktopServices::openUrl(url);
     DataReportEngine::report(ReportEvent::NoticeOpenImage);

@@ -27,7 +27,9 @@ public:
     bool isTimerRunning() const { return m_timer.isActive(); }
 
     // The address of a picture of the shared picture folder (a "#", "?" or blank stays part of the name).
-    static QUrl imageUrl(const QString &name);
+    // The picture "Open image" opens for a name the guest gave: an existing regular file (not a link)
+    // with a picture suffix directly in the picture share; empty for anything else.
+    static QString imageToOpen(const QString &name);
 
 public slots:
     void openImage();

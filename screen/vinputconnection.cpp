@@ -2,6 +2,7 @@
 
 #include "global.h"
 #include "guestfiles.h"
+#include "guestportguard.h"
 #include "logtags.h"
 #include "pavixconnection.h"
 #include "settingmodel.h"
@@ -22,7 +23,11 @@ VInputConnection &VInputConnection::instance()
     return *connection;
 }
 
-VInputConnection::VInputConnection(QObject *parent) : QObject(parent) {}
+VInputConnection::VInputConnection(QObject *parent) : QObject(parent)
+{
+    m_shellTimer.setSingleShot(true);
+    connect(&m_shellTimer, &QTimer::timeout, this, &VInputConnection::onShellTimeout);
+}
 
 void VInputConnection::init()
 {
@@ -46,13 +51,22 @@ void VInputConnection::connectSocket()
 {
     m_connected = false;
     m_screenCapsAwaited = 0;
+    failShellCommands();
     m_socket = new QTcpSocket(this);
     QTcpSocket *socket = m_socket;
+    // A guest that floods the channel costs no more memory than one read.
+    socket->setReadBufferSize(kReadBufferBytes);
     // Lines go out as soon as they are written: no coalescing delay on the guest's side of the wire.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(socket, &QTcpSocket::connected, this, [this, socket] {
         if (socket != m_socket)
             return;
+        // Not a byte to a program that took the port before the machine: the guard moves the rule and
+        // the reconnect goes to the new port.
+        if (GuestPortGuard::instance().refuses(QStringLiteral("vinput"), socket->peerPort())) {
+            emit socketError();
+            return;
+        }
         m_connected = true;
         qInfo() << ORV_LOG_VINPUT "vinput connect ok";
         const SettingResolutionData *resolution = SettingModel::instance()->resolution();
@@ -64,6 +78,7 @@ void VInputConnection::connectSocket()
             return;
         qInfo() << ORV_LOG_VINPUT "vinput disconnected";
         m_connected = false;
+        failShellCommands();
         // A closed connection is a failure too: try again after the pause.
         emit socketError();
     });
@@ -71,6 +86,7 @@ void VInputConnection::connectSocket()
         if (socket != m_socket)
             return;
         m_connected = false;
+        failShellCommands();
         qCritical() << ORV_LOG_VINPUT "vinput connect error " << error;
         emit socketError();
     });
@@ -148,71 +164,146 @@ void VInputConnection::requestScreenCap()
         ++m_screenCapsAwaited;
 }
 
-QString VInputConnection::sendShellCmd(const QString &command)
+void VInputConnection::answer(const ShellRequest &request, const QString &reply)
 {
-    if (!m_connected || !m_socket)
-        return QString();
-    const QByteArray line = shellLine(command);
-    if (line.isEmpty()) {
+    if (request.done && (!request.hasContext || request.context))
+        request.done(reply);
+}
+
+void VInputConnection::sendShellCmd(const QString &command, ShellReply done, QObject *context)
+{
+    ShellRequest request;
+    request.line = shellLine(command);
+    request.done = std::move(done);
+    request.context = context;
+    request.hasContext = context != nullptr;
+    if (request.line.isEmpty()) {
         QString shown = command;
         shown.replace(QLatin1Char('\n'), QLatin1String("\\n"))
             .replace(QLatin1Char('\r'), QLatin1String("\\r"));
         qWarning().noquote() << ORV_LOG_VINPUT "shell command with a line end refused: " + shown;
-        return QString();
     }
-    QTcpSocket *socket = m_socket;
-    // With the signals blocked the ordinary read handler never takes this command's reply.
-    const bool blocked = socket->blockSignals(true);
-    const QDeadlineTimer deadline(kShellReplyMs);
-    // Data that came before the command is no part of its reply; a screenshot answer among it still
-    // counts. A screenshot answer still on its way is awaited first: the guest's answers are not
-    // framed, and one that came in the same read as the reply could not be told from it.
-    if (socket->bytesAvailable() > 0)
-        takeUnsolicited(socket->readAll());
-    while (m_screenCapsAwaited > 0 && !deadline.hasExpired() &&
-           socket->waitForReadyRead(int(qMax<qint64>(0, deadline.remainingTime()))))
-        takeUnsolicited(socket->readAll());
-    // An answer that never came is given up for this command's sake.
-    m_screenCapsAwaited = 0;
-    QByteArray reply;
-    if (!writeLine(line)) {
-        socket->blockSignals(blocked);
-        return QString();
+    queueShell(std::move(request));
+}
+
+void VInputConnection::queueShell(ShellRequest request)
+{
+    // Answered empty at once (from the event loop, as a real answer would be): refused, not connected,
+    // or too many waiting.
+    if (request.line.isEmpty() || !m_connected || !m_socket ||
+        m_shellQueue.size() >= kMaxQueuedShellCommands) {
+        if (!request.line.isEmpty())
+            qWarning() << ORV_LOG_VINPUT "shell command not sent: not connected or too many waiting";
+        QTimer::singleShot(0, this, [request] { answer(request, QString()); });
+        return;
     }
-    while (reply.isEmpty() && !deadline.hasExpired() &&
-           socket->waitForReadyRead(int(qMax<qint64>(0, deadline.remainingTime())))) {
-        const QByteArray data = socket->readAll();
-        // A screenshot answer already on its way when the command went out is not the reply.
-        if (data.startsWith(kScreenCapAnswer))
-            takeUnsolicited(data);
-        else
-            reply = data;
+    if (request.announcement) {
+        // The guest rescans the whole picture share on each announcement: one not yet sent stands for
+        // the whole burst, with the latest name.
+        for (ShellRequest &queued : m_shellQueue) {
+            if (queued.announcement) {
+                queued.line = request.line;
+                return;
+            }
+        }
     }
-    socket->blockSignals(blocked);
-    if (socket->state() != QAbstractSocket::ConnectedState && socket == m_socket) {
-        m_connected = false;
-        emit socketError();
+    m_shellQueue.append(std::move(request));
+    nextShellCommand();
+}
+
+void VInputConnection::nextShellCommand()
+{
+    if (m_shellWaiting || m_shellQueue.isEmpty() || !m_connected || !m_socket)
+        return;
+    // A screenshot answer still on its way is awaited first: the guest's answers are not framed, and
+    // one that came in the same read as the reply could not be told from it.
+    if (m_screenCapsAwaited > 0) {
+        if (!m_shellTimer.isActive())
+            m_shellTimer.start(kShellReplyMs);
+        return;
     }
+    m_shellCurrent = m_shellQueue.takeFirst();
+    if (!writeLine(m_shellCurrent.line)) {
+        const ShellRequest failed = m_shellCurrent;
+        QTimer::singleShot(0, this, [failed] { answer(failed, QString()); });
+        return;
+    }
+    m_shellWaiting = true;
+    m_shellTimer.start(kShellReplyMs);
+}
+
+void VInputConnection::finishShellCommand(const QByteArray &data)
+{
+    m_shellWaiting = false;
+    m_shellTimer.stop();
+    QByteArray reply = data;
     const int zero = reply.indexOf('\0');
     if (zero >= 0)
         reply.truncate(zero);
-    return QString::fromUtf8(reply);
+    const ShellRequest done = m_shellCurrent;
+    m_shellCurrent = ShellRequest();
+    answer(done, QString::fromUtf8(reply));
+    // The next command goes from the event loop: an answer handler may queue commands of its own.
+    QTimer::singleShot(0, this, &VInputConnection::nextShellCommand);
+}
+
+void VInputConnection::onShellTimeout()
+{
+    if (m_shellWaiting) {
+        qWarning().noquote() << ORV_LOG_VINPUT "no answer to the shell command in time";
+        finishShellCommand(QByteArray());
+        return;
+    }
+    // An awaited screenshot answer that never came is given up for the waiting commands' sake.
+    m_screenCapsAwaited = 0;
+    nextShellCommand();
+}
+
+void VInputConnection::failShellCommands()
+{
+    m_shellTimer.stop();
+    QList<ShellRequest> failed = m_shellQueue;
+    m_shellQueue.clear();
+    if (m_shellWaiting) {
+        failed.prepend(m_shellCurrent);
+        m_shellCurrent = ShellRequest();
+        m_shellWaiting = false;
+    }
+    if (!failed.isEmpty()) {
+        QTimer::singleShot(0, this, [failed] {
+            for (const ShellRequest &request : failed)
+                answer(request, QString());
+        });
+    }
 }
 
 void VInputConnection::onReadyRead()
 {
     if (!m_socket)
         return;
-    takeUnsolicited(m_socket->readAll());
+    while (m_socket && m_socket->bytesAvailable() > 0) {
+        const QByteArray data = m_socket->read(kReadBufferBytes);
+        // A screenshot answer (awaited, or one the guest sent on its own) is never a command's reply.
+        if (m_shellWaiting && !data.startsWith(kScreenCapAnswer))
+            finishShellCommand(data);
+        else
+            takeUnsolicited(data);
+    }
 }
 
 void VInputConnection::takeUnsolicited(const QByteArray &data)
 {
-    if (data.startsWith(kScreenCapAnswer) && m_screenCapsAwaited > 0)
-        --m_screenCapsAwaited;
+    // Only the answer to a request of ours counts: the guest cannot show a notice of its own.
+    if (!data.startsWith(kScreenCapAnswer) || m_screenCapsAwaited <= 0)
+        return;
+    --m_screenCapsAwaited;
     const QString name = screenCapName(data);
     if (!name.isEmpty())
         emit ScreenCapNotify(name);
+    if (m_screenCapsAwaited == 0 && !m_shellWaiting) {
+        m_shellTimer.stop();
+        QTimer::singleShot(0, this, &VInputConnection::nextShellCommand);
+    }
 }
 
 void VInputConnection::startShareWatcher(const QString &imageFolder, const QString &otherFolder)
@@ -245,7 +336,10 @@ void VInputConnection::onCopySuccessful(QString name)
         qWarning().noquote() << ORV_LOG_VINPUT "picture name not announced: " + shown;
         return;
     }
-    sendShellCmd(command);
+    ShellRequest request;
+    request.line = shellLine(command);
+    request.announcement = true;
+    queueShell(std::move(request));
 }
 
 void VInputConnection::copyFileFromDrag(const QStringList &paths, int type)
@@ -279,6 +373,8 @@ void VInputConnection::copyFileFromDragThread(const QStringList &paths, int type
         const QString partial = folder + QStringLiteral("/.") + name + QStringLiteral(".part");
         QFile::remove(partial);
         bool copied = QFile::copy(path, partial);
+        // The copy keeps the source's modes; in the share it is this user's only.
+        copied = copied && QFile::setPermissions(partial, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         if (copied && !QFile::rename(partial, target))
             copied = false;
         if (!copied) {

@@ -2,9 +2,12 @@
 
 #include <QList>
 #include <QObject>
+#include <QTimer>
+
 #include <QPoint>
 #include <QPointer>
 #include <QString>
+#include <functional>
 
 class QTcpSocket;
 class ShareFolderWatcher;
@@ -41,6 +44,12 @@ public:
     static constexpr const char *kHost = "127.0.0.1";
     static constexpr int kReconnectMs = 2000;
     static constexpr int kShellReplyMs = 30000;
+    // What one read of the guest's answers may hold (the socket buffers no more than this).
+    static constexpr int kReadBufferBytes = 64 * 1024;
+    // The longest screenshot file name taken from the guest, in UTF-8 bytes.
+    static constexpr int kMaxScreenCapNameBytes = 255;
+    // Shell commands waiting for their turn; later ones are answered empty at once.
+    static constexpr int kMaxQueuedShellCommands = 64;
 
     // The start of the guest's answer to a screenshot request.
     static const char *const kScreenCapAnswer;
@@ -59,7 +68,8 @@ public:
     // run as a line of its own: it gives no line.
     static QByteArray shellLine(const QString &command);
     // The file name in a guest's "SCREENCAP:<path>" answer (after the last "/", trailing white space
-    // trimmed); empty when the data is no such answer or names no file.
+    // trimmed); empty when the data is no such answer, names no file, or a name longer than
+    // kMaxScreenCapNameBytes.
     static QString screenCapName(const QByteArray &data);
 
     // Connects (and keeps reconnecting).
@@ -72,10 +82,15 @@ public:
     void sendGps(double longitude, double latitude);
     void sendShake();
     void requestScreenCap();
-    // Sends the shell command and waits, in the calling thread, up to 30 s for the reply; the data
-    // that arrived by then, or an empty text when not connected, when the command was refused or when
-    // no answer came.
-    QString sendShellCmd(const QString &command);
+    // The answer to one shell command: the data that came, or an empty text when not connected, when
+    // the command was refused, when the connection ended or when no answer came in time.
+    using ShellReply = std::function<void(const QString &reply)>;
+    // Queues the shell command and returns at once. Commands go out one at a time, in the order asked
+    // for, each answered (through `done`, in this thread, while `context` lives) by the guest's next
+    // data or after kShellReplyMs without it; lines of input never wait behind them.
+    void sendShellCmd(const QString &command, ShellReply done = ShellReply(), QObject *context = nullptr);
+    // Shell commands queued or awaiting their answer.
+    int shellCommandsPending() const { return m_shellQueue.size() + (m_shellWaiting ? 1 : 0); }
 
     // Copies dropped files into the picture share (type 0) or the other share (any other type) on the
     // global thread pool, with toasts in the guest; returns at once.
@@ -113,6 +128,23 @@ private:
     bool writeLine(const QByteArray &line);
     // Data that is not the reply of a shell command: a screenshot answer or nothing of interest.
     void takeUnsolicited(const QByteArray &data);
+    struct ShellRequest
+    {
+        QByteArray line;
+        ShellReply done;
+        QPointer<QObject> context;
+        bool hasContext = false;
+        // A picture announcement: one still queued stands for the next ones of a burst.
+        bool announcement = false;
+    };
+    void queueShell(ShellRequest request);
+    // Writes the next queued command when none is awaited.
+    void nextShellCommand();
+    void finishShellCommand(const QByteArray &reply);
+    // Answers every queued and awaited command empty (the connection ended).
+    void failShellCommands();
+    static void answer(const ShellRequest &request, const QString &reply);
+    void onShellTimeout();
 
     QPointer<QTcpSocket> m_socket;
     bool m_connected = false;
@@ -120,5 +152,11 @@ private:
     bool m_reconnectPending = false;
     // Screenshot requests written on this connection whose answer has not come yet.
     int m_screenCapsAwaited = 0;
+    QList<ShellRequest> m_shellQueue;
+    ShellRequest m_shellCurrent;
+    bool m_shellWaiting = false;
+    // Runs while a shell command waits for its answer, or while a screenshot answer is awaited before
+    // the next command can go.
+    QTimer m_shellTimer;
     ShareFolderWatcher *m_watcher = nullptr;
 };

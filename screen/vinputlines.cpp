@@ -100,13 +100,19 @@ QByteArray VInputConnection::shellLine(const QString &command)
 
 QString VInputConnection::screenCapName(const QByteArray &data)
 {
-    const QString text = QString::fromUtf8(data);
-    if (!text.startsWith(QLatin1String(kScreenCapAnswer)))
+    if (!data.startsWith(kScreenCapAnswer))
         return QString();
+    // No name is longer than this (the path before it does not count): a flood is not decoded whole.
+    const int last = data.lastIndexOf('/');
+    if (data.size() - last > 4 * kMaxScreenCapNameBytes + 64)
+        return QString();
+    const QString text = QString::fromUtf8(data);
     const QString path = text.mid(int(qstrlen(kScreenCapAnswer)));
     // A guest that ends its answer with a line end still names the same file.
     QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     while (!name.isEmpty() && name.back().isSpace())
         name.chop(1);
+    if (name.toUtf8().size() > kMaxScreenCapNameBytes)
+        return QString();
     return name;
 }

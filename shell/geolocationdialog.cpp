@@ -7,6 +7,8 @@
 #include <QDebug>
 #include <QFile>
 #include <QLabel>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPushButton>
 #include <QWebFrame>
@@ -44,6 +46,37 @@ const char *const kSetButtonStyle =
 const char *const kReturnButtonStyle =
     "QPushButton{background:transparent;border:none;image:url(:/images/fun_dialog_return.png);}"
     "QPushButton:hover,QPushButton:pressed{image:url(:/images/fun_dialog_return_hover.png);}";
+
+// The page's network: every address of this machine's own kinds (files, the program's resources, any
+// scheme but the web's) is refused, except the one map script the page names, which may be a local
+// file in a test installation. What the web page may reach stays as it is.
+class RemoteOnlyNetwork : public QNetworkAccessManager
+{
+public:
+    RemoteOnlyNetwork(const QUrl &mapScript, QObject *parent)
+        : QNetworkAccessManager(parent), m_mapScript(mapScript)
+    {
+    }
+
+protected:
+    QNetworkReply *createRequest(Operation op, const QNetworkRequest &request,
+                                 QIODevice *outgoingData) override
+    {
+        const QString scheme = request.url().scheme().toLower();
+        const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+                         scheme == QLatin1String("data");
+        if (web || (op == GetOperation && request.url() == m_mapScript))
+            return QNetworkAccessManager::createRequest(op, request, outgoingData);
+        qWarning().noquote() << "GeolocationDialog : local address refused" << request.url().toString();
+        // An address no handler takes: the load fails at once.
+        QNetworkRequest refused(request);
+        refused.setUrl(QUrl(QStringLiteral("refused:")));
+        return QNetworkAccessManager::createRequest(op, refused, outgoingData);
+    }
+
+private:
+    QUrl m_mapScript;
+};
 
 } // namespace
 
@@ -131,8 +164,11 @@ GeolocationDialog::GeolocationDialog(QWidget *parent) : FuncBaseDialog(parent, 3
     m_page->settings()->setAttribute(QWebSettings::JavascriptCanOpenWindows, false);
     m_page->settings()->setAttribute(QWebSettings::JavascriptCanAccessClipboard, false);
     m_page->settings()->setAttribute(QWebSettings::PluginsEnabled, false);
-    m_page->settings()->setAttribute(QWebSettings::LocalContentCanAccessFileUrls, true);
-    m_page->settings()->setAttribute(QWebSettings::LocalContentCanAccessRemoteUrls, true);
+    // The map script is remote content running in the packaged (local) page: it may load what a web
+    // page may, but it reads no file of this machine and no other origin's data (no universal access).
+    m_page->settings()->setAttribute(QWebSettings::LocalContentCanAccessFileUrls, false);
+    m_page->settings()->setAttribute(QWebSettings::LocalContentCanAccessRemoteUrls, false);
+    m_page->setNetworkAccessManager(new RemoteOnlyNetwork(mapScriptUrl(), m_page));
 
     m_webView = new QWebView(widget_bkg);
     m_webView->setObjectName(QStringLiteral("webView"));

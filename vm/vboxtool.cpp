@@ -755,6 +755,36 @@ int VBoxTool::initPort()
     return ErrorCode::Success;
 }
 
+int VBoxTool::moveRunningForward(const QString &name, int guestPort, int fromPort)
+{
+    QSet<int> used = otherMachinesPorts();
+    for (const QString &port :
+         {Global::openglPort, Global::vinputPort, Global::pavixPort, Global::adbPort, Global::yeltPort})
+        used.insert(port.toInt());
+    QString problem;
+    const QString runtime = Platform::privateRuntimeDir(&problem);
+    if (!runtime.isEmpty())
+        used.unite(reservedPorts(runtime + QStringLiteral("/ports"), Global::vmName));
+    for (const char *table : {"/net/tcp", "/net/tcp6"}) {
+        QFile file(HardwareProbe::procRoot() + QLatin1String(table));
+        if (file.open(QIODevice::ReadOnly | QIODevice::Text))
+            used.unite(VBoxOutput::parseProcNetTcp(QString::fromLatin1(file.readAll())));
+    }
+    int port = fromPort + 1;
+    while (port < 65535 && used.contains(port))
+        ++port;
+    if (port >= 65535)
+        return 0;
+    const QString &vm = Global::vmName;
+    exec({QStringLiteral("controlvm"), vm, QStringLiteral("natpf1"), QStringLiteral("delete"), name}, nullptr,
+         nullptr, kToolTimeoutSeconds);
+    if (exec({QStringLiteral("controlvm"), vm, QStringLiteral("natpf1"),
+              forwardRule(name, QString::number(port), guestPort)},
+             nullptr, nullptr, kToolTimeoutSeconds) != ErrorCode::Success)
+        return 0;
+    return port;
+}
+
 int VBoxTool::setPortForward(const QString &name, const QString &rule)
 {
     if (m_forwardRules.contains(rule))

@@ -67,6 +67,10 @@ public:
     void scanUsedPorts();
     int initPort();
     int setPortForward(const QString &name, const QString &rule);
+    // Moves the running machine's forwarding rule `name` (to guest port `guestPort`) to a host port
+    // that nothing on this machine uses, above `fromPort`: the rule is deleted and added again through
+    // "controlvm <vm> natpf1". The new port, or 0 when none was found or the tool refused.
+    int moveRunningForward(const QString &name, int guestPort, int fromPort);
     // The text of one forwarding rule on the loopback address to the guest's NAT address.
     static QString forwardRule(const QString &name, const QString &hostPort, int guestPort);
     // The host ports of forwarding rules ("name,tcp,host ip,host port,guest ip,guest port"); rules

@@ -1,6 +1,7 @@
 // The four shared folders of one machine, under <install>/share/<vm>/.
 #include "global.h"
 #include "logtags.h"
+#include "paths.h"
 #include "vboxtool.h"
 
 #include <QDebug>
@@ -51,6 +52,8 @@ void VBoxTool::setShareFolders()
         if (!QDir(entry.path).exists() && !QDir().mkpath(entry.path))
             qWarning().noquote() << QStringLiteral(ORV_LOG_VBOXTOOL "cannot create share folder ") +
                                         entry.path;
+        // The user's screenshots and files in the shares are no other local user's to read.
+        Platform::makePrivateTree(entry.path);
         if (mapping == entry.path)
             continue;
         if (!mapping.isEmpty())

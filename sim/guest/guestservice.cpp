@@ -176,6 +176,35 @@ bool GuestService::start()
     return m_config.vinputPort > 0;
 }
 
+void GuestService::takePortsRequest()
+{
+    // The machine's forwarding rules changed while it runs: the host ends move, as the NAT engine's do.
+    QFile request(m_config.dir + QStringLiteral("/ports"));
+    if (!request.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray text = request.readAll();
+    request.close();
+    request.remove();
+    for (const QByteArray &line : text.split('\n')) {
+        const QList<QByteArray> pair = line.trimmed().split('=');
+        const int port = pair.value(1).toInt();
+        if (port <= 0)
+            continue;
+        if (pair.at(0) == "vinput" && port != m_config.vinputPort) {
+            logLine(QStringLiteral("input.log"), QStringLiteral("# input port moved to %1").arg(port));
+            m_inputServer->close();
+            m_config.vinputPort = port;
+            listenInput();
+        } else if (pair.at(0) == "pavix" && port != m_config.pavixPort && m_launcherServer) {
+            m_launcherServer->close();
+            m_config.pavixPort = port;
+            if (!m_launcherServer->listen(QHostAddress::LocalHost, static_cast<quint16>(port)))
+                qWarning("orv-guest: launcher port %d: %s", port,
+                         qPrintable(m_launcherServer->errorString()));
+        }
+    }
+}
+
 void GuestService::listenInput()
 {
     if (m_config.vinputPort <= 0)
@@ -270,8 +299,9 @@ QString GuestService::shellReply(const QString &command)
     const QRegularExpressionMatch volumeMatch = volume.match(command);
     if (volumeMatch.hasMatch()) {
         const int value = volumeMatch.captured(1).toInt();
-        logLine(QStringLiteral("volume.log"),
-                value >= 0 && value <= 15 ? QString::number(value) : QStringLiteral("refused ") + QString::number(value));
+        logLine(QStringLiteral("volume.log"), value >= 0 && value <= 15
+                                                  ? QString::number(value)
+                                                  : QStringLiteral("refused ") + QString::number(value));
     }
     if (command.startsWith(QLatin1String("am broadcast")))
         return QStringLiteral("Broadcasting: Intent { act=%1 }\nBroadcast completed: result=0\n")
@@ -357,6 +387,7 @@ void GuestService::checkRequests()
     if (!m_shellOutstanding && m_input && takeRequest(QStringLiteral("screencap")))
         answerScreenCap(QStringLiteral("Screenshot_requested.png"));
     takeReplyRequest();
+    takePortsRequest();
     QFile refuse(m_config.dir + QStringLiteral("/refuse"));
     if (refuse.open(QIODevice::ReadOnly)) {
         bool ok = false;

@@ -60,6 +60,8 @@ private:
     int control(const QString &key, int fallback) const;
     bool takeRequest(const QString &name);
     void listenInput();
+    // Takes a "ports" request ("vinput=<port>", "pavix=<port>" lines) and listens there instead.
+    void takePortsRequest();
     void onInputConnection();
     void onInputData();
     void handleLine(const QByteArray &line);

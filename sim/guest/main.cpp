@@ -92,7 +92,10 @@ int main(int argc, char *argv[])
           QStringLiteral("path")},
          {QStringLiteral("game-share"), QStringLiteral("host folder of the game share"),
           QStringLiteral("path")},
-         {QStringLiteral("die-with-parent"), QStringLiteral("end when the starting process ends")}});
+         {QStringLiteral("die-with-parent"), QStringLiteral("end when the starting process ends")},
+         // As the machine process is started: its name and id, for whoever looks at its command line.
+         {QStringLiteral("comment"), QStringLiteral("machine name"), QStringLiteral("name")},
+         {QStringLiteral("startvm"), QStringLiteral("machine id"), QStringLiteral("uuid")}});
     parser.process(app);
     if (parser.isSet(QStringLiteral("die-with-parent")))
         prctl(PR_SET_PDEATHSIG, SIGTERM);

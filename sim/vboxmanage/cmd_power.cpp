@@ -13,7 +13,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QRegularExpression>
 #include <QSet>
@@ -144,7 +146,7 @@ int VBoxCommands::startVm(const QStringList &a)
         m_store.machines[index] = m;
         // The guest system comes up with its machine and reads the machine as just saved.
         if (m.state() == QLatin1String("running"))
-            SimGuest::start(m.settingsFile, SimGuest::folder(m_store.stateDir(), m.name()));
+            SimGuest::start(m.settingsFile, SimGuest::folder(m_store.stateDir(), m.name()), m.name(), m.uuid);
     }
     return result;
 }
@@ -189,6 +191,10 @@ int VBoxCommands::controlVm(const QStringList &a)
             sav.write("saved state\n");
         m.set("VMStateFile", file);
         m.setState("saved");
+    } else if (sub.startsWith(QLatin1String("natpf")) && sub.mid(5).toInt() >= 1 && sub.mid(5).toInt() <= 8) {
+        const int result = controlNatRule(m, sub.mid(5), a.mid(2));
+        if (result != ToolOutput::Success)
+            return result;
     } else {
         return m_out.syntaxError(usage("controlvm"), QStringLiteral("Invalid parameter '%1'.").arg(sub),
                                  false, 1);
@@ -199,6 +205,73 @@ int VBoxCommands::controlVm(const QStringList &a)
     // A machine that no longer runs has no guest system.
     if (!m.hasSession())
         SimGuest::stop(SimGuest::folder(m_store.stateDir(), m.name()));
+    return ToolOutput::Success;
+}
+
+int VBoxCommands::controlNatRule(VBoxMachine &m, const QString &nic, const QStringList &a)
+{
+    // "natpf<n> delete <name>" or "natpf<n> [<name>],tcp|udp,[<host ip>],<host port>,[<guest ip>],<guest
+    // port>" on the running machine: the NAT engine moves its host end at once.
+    const CommandUsage use = usage("controlvm");
+    if (a.isEmpty())
+        return m_out.syntaxError(use, QStringLiteral("Not enough parameters"), false, 1);
+    QJsonArray rules = m.natRules.value(nic).toArray();
+    const QString natCtx = QStringLiteral(
+        "AddRedirect(Bstr(strName).raw(), proto, Bstr(strHostIp).raw(), RTStrToUInt16(strHostPort), "
+        "Bstr(strGuestIp).raw(), RTStrToUInt16(strGuestPort))");
+    if (a.first() == QLatin1String("delete")) {
+        if (a.size() < 2)
+            return m_out.syntaxError(use, QStringLiteral("Not enough parameters"), false, 1);
+        for (int i = 0; i < rules.size(); ++i) {
+            if (rules.at(i).toObject().value("name").toString() == a.at(1)) {
+                rules.removeAt(i);
+                m.natRules.insert(nic, rules);
+                return ToolOutput::Success;
+            }
+        }
+        return m_out.apiError(QStringLiteral("A NAT rule of this name does not exist"),
+                              "NS_ERROR_INVALID_ARG", "NATEngineWrap", "INATEngine",
+                              QStringLiteral("RemoveRedirect(Bstr(a->argv[3]).raw())"), fileControl);
+    }
+    const QStringList fields = a.first().split(QLatin1Char(','));
+    bool hostOk = false;
+    bool guestOk = false;
+    const int hostPort = fields.value(3).toInt(&hostOk);
+    const int guestPort = fields.value(5).toInt(&guestOk);
+    const QString proto = fields.value(1).trimmed().toLower();
+    if (fields.size() != 6 || !hostOk || !guestOk ||
+        (proto != QLatin1String("tcp") && proto != QLatin1String("udp")))
+        return m_out.syntaxError(use, QStringLiteral("Invalid NAT rule '%1'").arg(a.first()), false, 1);
+    QJsonObject rule;
+    QString name = fields.at(0).trimmed();
+    if (name.isEmpty())
+        name = QStringLiteral("%1_%2_%3").arg(proto).arg(hostPort).arg(guestPort);
+    rule.insert("name", name);
+    rule.insert("proto", proto);
+    rule.insert("hostIp", fields.at(2).trimmed());
+    rule.insert("hostPort", hostPort);
+    rule.insert("guestIp", fields.at(4).trimmed());
+    rule.insert("guestPort", guestPort);
+    for (const QJsonValue &v : rules) {
+        const QJsonObject other = v.toObject();
+        if (other.value("name").toString() == name)
+            return m_out.apiError(QStringLiteral("A NAT rule of this name already exists"),
+                                  "NS_ERROR_INVALID_ARG", "NATEngineWrap", "INATEngine", natCtx, fileControl);
+        if (other.value("proto").toString() == proto && other.value("hostIp") == rule.value("hostIp") &&
+            other.value("hostPort").toInt() == hostPort)
+            return m_out.apiError(
+                QStringLiteral("A NAT rule for this host port and this host IP already exists"),
+                "NS_ERROR_INVALID_ARG", "NATEngineWrap", "INATEngine", natCtx, fileControl);
+    }
+    int pos = 0;
+    while (pos < rules.size() && rules.at(pos).toObject().value("name").toString().toUtf8() < name.toUtf8())
+        ++pos;
+    rules.insert(pos, rule);
+    m.natRules.insert(nic, rules);
+    if (nic == QLatin1String("1"))
+        SimGuest::movePorts(SimGuest::folder(m_store.stateDir(), m.name()),
+                            name == QLatin1String("vinput") ? hostPort : 0,
+                            name == QLatin1String("pavix") ? hostPort : 0);
     return ToolOutput::Success;
 }
 

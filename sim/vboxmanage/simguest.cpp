@@ -57,7 +57,7 @@ QString folder(const QString &stateDir, const QString &name)
     return stateDir + QStringLiteral("/guests/") + name;
 }
 
-void start(const QString &machineFile, const QString &dir)
+void start(const QString &machineFile, const QString &dir, const QString &name, const QString &uuid)
 {
     stop(dir);
     const QString program = findGuest();
@@ -66,13 +66,30 @@ void start(const QString &machineFile, const QString &dir)
     QDir().mkpath(dir);
     QProcess guest;
     guest.setProgram(program);
-    guest.setArguments({QStringLiteral("--machine-file"), machineFile, QStringLiteral("--dir"), dir});
+    guest.setArguments({QStringLiteral("--comment"), name, QStringLiteral("--startvm"), uuid,
+                        QStringLiteral("--machine-file"), machineFile, QStringLiteral("--dir"), dir});
     // Its output goes beside its folder, not into it: an open file inside would keep the folder alive
     // after a removal, and the guest would never notice that its machine is gone.
     const QString output = dir + QStringLiteral(".out");
     guest.setStandardOutputFile(output, QIODevice::Append);
     guest.setStandardErrorFile(output, QIODevice::Append);
     guest.startDetached();
+}
+
+void movePorts(const QString &dir, int vinputPort, int pavixPort)
+{
+    if (runningGuest(dir) <= 0)
+        return;
+    QByteArray text;
+    if (vinputPort > 0)
+        text += "vinput=" + QByteArray::number(vinputPort) + '\n';
+    if (pavixPort > 0)
+        text += "pavix=" + QByteArray::number(pavixPort) + '\n';
+    QFile request(dir + QStringLiteral("/.ports.tmp"));
+    if (request.open(QIODevice::WriteOnly) && request.write(text) == text.size()) {
+        request.close();
+        QFile::rename(request.fileName(), dir + QStringLiteral("/ports"));
+    }
 }
 
 void stop(const QString &dir)

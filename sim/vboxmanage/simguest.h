@@ -13,8 +13,11 @@ constexpr const char *kProgram = "orv-guest";
 
 // The guest folder of machine `name`.
 QString folder(const QString &stateDir, const QString &name);
-// Starts the guest of the machine whose settings file is `machineFile` (ending a leftover one first).
-void start(const QString &machineFile, const QString &guestDir);
+// Starts the guest of the machine whose settings file is `machineFile` (ending a leftover one first),
+// with "--comment <name> --startvm <uuid>" on its command line as the machine process has them.
+void start(const QString &machineFile, const QString &guestDir, const QString &name, const QString &uuid);
+// Tells a running guest that its host ports are now these (0: unchanged).
+void movePorts(const QString &guestDir, int vinputPort, int pavixPort);
 // Ends the guest of `guestDir`, if one runs, and waits briefly until its ports are free.
 void stop(const QString &guestDir);
 

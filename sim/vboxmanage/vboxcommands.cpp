@@ -102,7 +102,10 @@ const UsageEntry usages[] = {
     {"controlvm", "Change state and settings for a running virtual machine",
      "VBoxManage controlvm <uuid | vmname> pause\nVBoxManage controlvm <uuid | vmname> resume\n"
      "VBoxManage controlvm <uuid | vmname> reset\nVBoxManage controlvm <uuid | vmname> poweroff\n"
-     "VBoxManage controlvm <uuid | vmname> savestate\nVBoxManage controlvm <uuid | vmname> acpipowerbutton"},
+     "VBoxManage controlvm <uuid | vmname> savestate\nVBoxManage controlvm <uuid | vmname> acpipowerbutton\n"
+     "VBoxManage controlvm <uuid | vmname> natpf<1-N> "
+     "[<rulename>],tcp|udp,[<hostip>],<hostport>,[<guestip>],<guestport>\n"
+     "VBoxManage controlvm <uuid | vmname> natpf<1-N> delete <rulename>"},
     {"discardstate", "Discard the saved state of a virtual machine",
      "VBoxManage discardstate <uuid | vmname>"},
     {"registervm", "Register a virtual machine", "VBoxManage registervm <filename> [--password file]"},

@@ -35,6 +35,7 @@ private:
     int sharedFolder(const QStringList &a);
     int startVm(const QStringList &a);
     int controlVm(const QStringList &a);
+    int controlNatRule(VBoxMachine &m, const QString &nic, const QStringList &a);
     int discardState(const QStringList &a);
     int registerVm(const QStringList &a);
     int unregisterVm(const QStringList &a);

@@ -19,6 +19,10 @@ private slots:
     void refusesBadCommandLines();
     void refusesMachineNamesThatAreNotPlainWords_data();
     void refusesMachineNamesThatAreNotPlainWords();
+    void queuesEachPackageWholeAndOnce_data();
+    void queuesEachPackageWholeAndOnce();
+    void resolvesRelativePackagesAgainstTheStartFolder_data();
+    void resolvesRelativePackagesAgainstTheStartFolder();
 };
 
 namespace {
@@ -198,6 +202,56 @@ void TestCommandLine::refusesMachineNamesThatAreNotPlainWords()
     QVERIFY(tree.calls("OrvMultiPlayer").isEmpty());
     // The tool was never asked anything: no machine was registered under the name.
     QCOMPARE(readToolCalls(tree.root() + "/vbox-state"), QList<QStringList>());
+}
+
+// The queue of packages named by later starts during the start-up, as the launch after it splits it.
+void TestCommandLine::queuesEachPackageWholeAndOnce_data()
+{
+    QTest::addColumn<QString>("queue");
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<QStringList>("installed");
+    QTest::newRow("first start's own path, then another")
+        << QStringLiteral("/a.apk") << QStringList{"/b.apk"} << QStringList{"/a.apk", "/b.apk"};
+    QTest::newRow("the same path twice, relative form")
+        << QStringLiteral("a.apk") << QStringList{"a.apk"} << QStringList{"a.apk"};
+    QTest::newRow("empty queue, two paths, one again")
+        << QString() << QStringList{"/x/a.apk", "/x/b.apk", "/x/a.apk"}
+        << QStringList{"/x/a.apk", "/x/b.apk"};
+    QTest::newRow("a path that ends another one")
+        << QStringLiteral(",/x/ab.apk,") << QStringList{"b.apk"} << QStringList{"/x/ab.apk", "b.apk"};
+    QTest::newRow("a start without a path")
+        << QStringLiteral("/a.apk") << QStringList{QString()} << QStringList{"/a.apk"};
+}
+
+void TestCommandLine::queuesEachPackageWholeAndOnce()
+{
+    QFETCH(QString, queue);
+    QFETCH(QStringList, added);
+    QFETCH(QStringList, installed);
+    for (const QString &path : added)
+        queue = CommandLine::queuePackagePath(queue, path);
+    QVERIFY2(queue.startsWith(QLatin1Char(',')) && queue.endsWith(QLatin1Char(',')), qPrintable(queue));
+    QStringList paths = queue.split(QLatin1Char(','));
+    paths.removeAll(QString());
+    QCOMPARE(paths, installed);
+}
+
+void TestCommandLine::resolvesRelativePackagesAgainstTheStartFolder_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("resolved");
+    QTest::newRow("relative") << QStringLiteral("games/a.apk") << QStringLiteral("/home/u/dl/games/a.apk");
+    QTest::newRow("dot dot") << QStringLiteral("../b.apk") << QStringLiteral("/home/u/b.apk");
+    QTest::newRow("absolute kept") << QStringLiteral("/tmp/c d.apk") << QStringLiteral("/tmp/c d.apk");
+    QTest::newRow("list") << QStringLiteral(",a.apk,/b.apk,") << QStringLiteral("/home/u/dl/a.apk,/b.apk");
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestCommandLine::resolvesRelativePackagesAgainstTheStartFolder()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, resolved);
+    QCOMPARE(CommandLine::absolutePackagePaths(value, QStringLiteral("/home/u/dl")), resolved);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

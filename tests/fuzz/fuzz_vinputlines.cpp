@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // A file name: no folder part, no trailing white space, only from a screenshot answer.
     const QString name = VInputConnection::screenCapName(bytes);
     if (name.contains(QLatin1Char('/')) || (!name.isEmpty() && name.back().isSpace()) ||
-        (!name.isEmpty() && !bytes.startsWith(VInputConnection::kScreenCapAnswer)))
+        (!name.isEmpty() && !bytes.startsWith(VInputConnection::kScreenCapAnswer)) ||
+        name.toUtf8().size() > VInputConnection::kMaxScreenCapNameBytes)
         __builtin_trap();
     // Whatever the text, each line is one line: a single line feed, at its end.
     const QString text = QString::fromUtf8(bytes);

@@ -13,10 +13,14 @@
 #include "urlcatcher.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QThreadPool>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 class TestScreenshotNotice : public QObject
 {
@@ -29,6 +33,8 @@ private slots:
     void timing();
     void openActions_data();
     void openActions();
+    void openImageTakesOnlyAPictureOfTheShare_data();
+    void openImageTakesOnlyAPictureOfTheShare();
 
 private:
     InstallTree m_tree;
@@ -48,6 +54,7 @@ void TestScreenshotNotice::initTestCase()
     Global::vmName = QStringLiteral("Orvanta_3");
     // A folder whose own path has a "#" and a blank, as an installation folder may.
     Global::imagePath = m_tree.installDir() + QStringLiteral("/My #1 Apps/share/Orvanta_3/image");
+    QVERIFY(QDir().mkpath(Global::imagePath));
     SQLiteTool::instance().connect();
     QVERIFY(SQLiteTool::instance().isOpen());
     DataReportEngine::init();
@@ -144,6 +151,11 @@ void TestScreenshotNotice::openActions()
     else
         notice = std::make_unique<ScreenshotHandleWidget>(&window);
     window.show();
+    {
+        QFile picture(Global::imagePath + QLatin1Char('/') + name);
+        QVERIFY(picture.open(QIODevice::WriteOnly));
+        picture.write("png");
+    }
     notice->setText(name);
     notice->show();
     notice->openImageButton()->click();
@@ -165,6 +177,72 @@ void TestScreenshotNotice::openActions()
     // Stored by pool tasks, in either order.
     std::sort(keys.begin(), keys.end());
     QCOMPARE(keys, (QList<int>{2301, 2302}));
+}
+
+void TestScreenshotNotice::openImageTakesOnlyAPictureOfTheShare_data()
+{
+    // The name comes from the guest's answer: "Open image" opens only an existing regular picture file
+    // directly in the picture share.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("make"); // what lies in the share under that name
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("a picture") << "shot 7.png"
+                               << "file" << true;
+    QTest::newRow("a desktop entry") << "shot.desktop"
+                                     << "file" << false;
+    QTest::newRow("the share's parent") << ".."
+                                        << "" << false;
+    QTest::newRow("the share itself") << "."
+                                      << "" << false;
+    QTest::newRow("a picture that is not there") << "gone.png"
+                                                 << "" << false;
+    QTest::newRow("a link to a host picture") << "link.png"
+                                              << "link" << false;
+    QTest::newRow("a folder named as a picture") << "folder.png"
+                                                 << "folder" << false;
+    QTest::newRow("a pipe named as a picture") << "pipe.png"
+                                               << "fifo" << false;
+}
+
+void TestScreenshotNotice::openImageTakesOnlyAPictureOfTheShare()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, make);
+    QFETCH(bool, opened);
+    const QString path = Global::imagePath + QLatin1Char('/') + name;
+    const QString outside = m_tree.root() + QStringLiteral("/host-picture.png");
+    {
+        QFile picture(outside);
+        QVERIFY(picture.open(QIODevice::WriteOnly));
+        picture.write("png");
+    }
+    if (make == QLatin1String("file")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Desktop Entry]\nExec=touch /tmp/pwned\n");
+    } else if (make == QLatin1String("link")) {
+        QVERIFY(QFile::link(outside, path));
+    } else if (make == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(path));
+    } else if (make == QLatin1String("fifo")) {
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    }
+    m_urls.urls.clear();
+    QWidget window;
+    window.resize(800, 300);
+    ScreenshotHandleWidget notice(&window);
+    window.show();
+    notice.setText(name);
+    notice.show();
+    notice.openImageButton()->click();
+    QVERIFY(!notice.isVisible());
+    if (opened) {
+        QCOMPARE(m_urls.urls.size(), 1);
+        QCOMPARE(m_urls.urls.at(0).toLocalFile(), path);
+    } else {
+        QCOMPARE(m_urls.urls.size(), 0);
+    }
+    QThreadPool::globalInstance()->waitForDone();
 }
 
 QTEST_MAIN(TestScreenshotNotice)

