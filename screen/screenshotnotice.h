@@ -26,7 +26,6 @@ public:
     QPushButton *openFolderButton() const { return m_openFolder; }
     bool isTimerRunning() const { return m_timer.isActive(); }
 
-    // The address of a picture of the shared picture folder (a "#", "?" or blank stays part of the name).
     // The picture "Open image" opens for a name the guest gave: an existing regular file (not a link)
     // with a picture suffix directly in the picture share; empty for anything else.
     static QString imageToOpen(const QString &name);
