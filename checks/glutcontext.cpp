@@ -4,57 +4,34 @@
 
 #include <QDebug>
 
-#include <GL/freeglut.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <mutex>
 
 namespace {
 
-// GLUT's own X connection lives on whichever thread runs a check; see the colour-depth probe.
+// The checks open their X connections on whichever thread runs them; see the colour-depth probe.
 const bool xlibThreadsReady = XInitThreads() != 0;
 
-std::mutex &glutMutex()
+std::mutex &probeMutex()
 {
     static std::mutex mutex;
     return mutex;
 }
 
-enum class GlutState
+enum class ProbeState
 {
     Untried,
     Ready,
     Failed
 };
-GlutState glutState = GlutState::Untried;
-QString glutFailure;
-// Hidden windows alive now, over all threads.
-int liveWindows = 0;
+ProbeState probeState = ProbeState::Untried;
+QString probeFailure;
 
-void logGlutMessage(const char *kind, const char *format, va_list args)
-{
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "glut %1: %2")
-                                .arg(QLatin1String(kind), QString::fromLocal8Bit(text));
-}
+int visualAttributes[] = {GLX_RGBA, GLX_DEPTH_SIZE, 1, None};
 
-void onGlutError(const char *format, va_list args)
-{
-    logGlutMessage("error", format, args);
-}
-
-void onGlutWarning(const char *format, va_list args)
-{
-    logGlutMessage("warning", format, args);
-}
-
-void noDisplay() {}
-
-// GLUT ends the process when it cannot open the display or find an OpenGL visual; ask X first.
 bool displayHasOpenGl(QString *reason)
 {
     Display *display = XOpenDisplay(nullptr);
@@ -68,8 +45,7 @@ bool displayHasOpenGl(QString *reason)
     if (!ok) {
         *reason = QStringLiteral("the X display has no GLX");
     } else {
-        int attributes[] = {GLX_RGBA, GLX_DEPTH_SIZE, 1, None};
-        XVisualInfo *visual = glXChooseVisual(display, DefaultScreen(display), attributes);
+        XVisualInfo *visual = glXChooseVisual(display, DefaultScreen(display), visualAttributes);
         ok = visual != nullptr;
         if (visual)
             XFree(visual);
@@ -82,24 +58,14 @@ bool displayHasOpenGl(QString *reason)
 
 bool initialiseLocked()
 {
-    if (glutState != GlutState::Untried)
-        return glutState == GlutState::Ready;
-    if (!displayHasOpenGl(&glutFailure)) {
-        glutState = GlutState::Failed;
-        qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "OpenGL window not made: ") + glutFailure;
+    if (probeState != ProbeState::Untried)
+        return probeState == ProbeState::Ready;
+    if (!displayHasOpenGl(&probeFailure)) {
+        probeState = ProbeState::Failed;
+        qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "OpenGL window not made: ") + probeFailure;
         return false;
     }
-    glutInitErrorFunc(onGlutError);
-    glutInitWarningFunc(onGlutWarning);
-    static char programName[] = "orv";
-    static char *argv[] = {programName, nullptr};
-    int argc = 1;
-    glutInit(&argc, argv);
-    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
-    glutInitDisplayMode(GLUT_DEPTH);
-    glutInitWindowSize(1, 1);
-    glutInitWindowPosition(0, 0);
-    glutState = GlutState::Ready;
+    probeState = ProbeState::Ready;
     return true;
 }
 
@@ -107,43 +73,73 @@ bool initialiseLocked()
 
 bool GlutContext::initialise()
 {
-    std::lock_guard<std::mutex> lock(glutMutex());
+    std::lock_guard<std::mutex> lock(probeMutex());
     return initialiseLocked();
 }
 
 QString GlutContext::failureReason()
 {
-    std::lock_guard<std::mutex> lock(glutMutex());
-    return glutFailure;
+    std::lock_guard<std::mutex> lock(probeMutex());
+    return probeFailure;
 }
 
 GlutContext::GlutContext()
 {
-    std::lock_guard<std::mutex> lock(glutMutex());
-    if (!initialiseLocked())
-        return;
-    // Creating the window makes its context current on this thread.
-    m_window = glutCreateWindow("OpenGL Version");
-    if (m_window <= 0) {
-        m_window = 0;
+    {
+        std::lock_guard<std::mutex> lock(probeMutex());
+        if (!initialiseLocked())
+            return;
+    }
+    Q_UNUSED(xlibThreadsReady);
+    m_display = XOpenDisplay(nullptr);
+    if (!m_display) {
+        qWarning() << ORV_LOG_LOADING "OpenGL window not made: the X display went away";
         return;
     }
-    glutDisplayFunc(noDisplay);
-    glutHideWindow();
-    ++liveWindows;
+    XVisualInfo *visual = glXChooseVisual(m_display, DefaultScreen(m_display), visualAttributes);
+    if (!visual) {
+        qWarning() << ORV_LOG_LOADING "OpenGL window not made: no OpenGL visual";
+        release();
+        return;
+    }
+    const Window root = RootWindow(m_display, visual->screen);
+    m_colormap = XCreateColormap(m_display, root, visual->visual, AllocNone);
+    XSetWindowAttributes attributes{};
+    attributes.colormap = m_colormap;
+    attributes.border_pixel = 0;
+    m_window = XCreateWindow(m_display, root, 0, 0, 1, 1, 0, visual->depth, InputOutput, visual->visual,
+                             CWColormap | CWBorderPixel, &attributes);
+    XStoreName(m_display, m_window, "OpenGL Version");
+    m_context = glXCreateContext(m_display, visual, nullptr, True);
+    XFree(visual);
+    if (!m_context || !glXMakeCurrent(m_display, m_window, m_context)) {
+        qWarning() << ORV_LOG_LOADING "OpenGL window made without a current context";
+        release();
+    }
 }
 
 GlutContext::~GlutContext()
 {
-    if (!isValid())
+    release();
+}
+
+void GlutContext::release()
+{
+    if (!m_display)
         return;
-    std::lock_guard<std::mutex> lock(glutMutex());
-    if (Display *display = glXGetCurrentDisplay())
-        glXMakeCurrent(display, None, nullptr);
-    glutDestroyWindow(m_window);
-    // GLUT closes windows only while it handles events, and handling them may make any of its
-    // windows current on this thread; that is harmless only when no other thread holds a GLUT
-    // context, so the closing waits until the last window goes.
-    if (--liveWindows == 0)
-        glutMainLoopEvent();
+    if (m_context) {
+        if (glXGetCurrentContext() == m_context)
+            glXMakeCurrent(m_display, None, nullptr);
+        glXDestroyContext(m_display, m_context);
+        m_context = nullptr;
+    }
+    if (m_window)
+        XDestroyWindow(m_display, m_window);
+    if (m_colormap)
+        XFreeColormap(m_display, m_colormap);
+    m_window = 0;
+    m_colormap = 0;
+    // Closing the connection ends what the driver keeps for it: its screen, its threads, its buffers.
+    XCloseDisplay(m_display);
+    m_display = nullptr;
 }
