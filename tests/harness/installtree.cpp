@@ -154,7 +154,13 @@ bool InstallTree::copyFile(const QString &source, const QString &destination)
 
 bool InstallTree::addProgram(const QString &name)
 {
-    return copyFile(stagedPlayerDir() + QLatin1Char('/') + name, playerDir() + QLatin1Char('/') + name);
+    if (!copyFile(stagedPlayerDir() + QLatin1Char('/') + name, playerDir() + QLatin1Char('/') + name))
+        return false;
+    // The emulator's virtual-location module lies beside it, as installed (when the build made it).
+    const QString module = stagedPlayerDir() + QStringLiteral("/libOrvLocation.so");
+    if (name == QLatin1String("Orvanta") && QFileInfo::exists(module))
+        return copyFile(module, playerDir() + QStringLiteral("/libOrvLocation.so"));
+    return true;
 }
 
 bool InstallTree::addRecorder(const QString &name, const QString &dir)
