@@ -1,12 +1,14 @@
 #include "glutcontext.h"
 
 #include "logtags.h"
+#include "processrunner.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QFileInfo>
 
-#include <GL/glx.h>
+#include <GL/gl.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include <mutex>
 
@@ -14,6 +16,8 @@ namespace {
 
 // The checks open their X connections on whichever thread runs them; see the colour-depth probe.
 const bool xlibThreadsReady = XInitThreads() != 0;
+
+constexpr int kProbeWaitMs = 20000;
 
 std::mutex &probeMutex()
 {
@@ -30,43 +34,62 @@ enum class ProbeState
 ProbeState probeState = ProbeState::Untried;
 QString probeFailure;
 
-int visualAttributes[] = {GLX_RGBA, GLX_DEPTH_SIZE, 1, None};
+thread_local const GlutContext *currentContext = nullptr;
 
-bool displayHasOpenGl(QString *reason)
+QString probeProgram()
 {
-    Display *display = XOpenDisplay(nullptr);
-    if (!display) {
-        *reason = QStringLiteral("no X display");
-        return false;
-    }
-    int errorBase = 0;
-    int eventBase = 0;
-    bool ok = glXQueryExtension(display, &errorBase, &eventBase);
-    if (!ok) {
-        *reason = QStringLiteral("the X display has no GLX");
+    if (!QCoreApplication::instance())
+        return QString();
+    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/OrvGlProbe");
+    return QFileInfo(path).isExecutable() ? path : QString();
+}
+
+struct ProbeAnswer
+{
+    bool ok = false;
+    QStringList lines; // version, vendor, renderer
+    QString failure;
+};
+
+ProbeAnswer runProbe(const QString &program)
+{
+    Platform::ProcessRequest request;
+    request.program = program;
+    request.timeoutMs = kProbeWaitMs;
+    const Platform::ProcessOutcome outcome = Platform::runProcess(request);
+    ProbeAnswer answer;
+    if (outcome.result == Platform::ProcessResult::Finished && outcome.exitCode == 0) {
+        answer.ok = true;
+        answer.lines = QString::fromLocal8Bit(outcome.standardOutput).split(QLatin1Char('\n'));
     } else {
-        XVisualInfo *visual = glXChooseVisual(display, DefaultScreen(display), visualAttributes);
-        ok = visual != nullptr;
-        if (visual)
-            XFree(visual);
-        else
-            *reason = QStringLiteral("no OpenGL visual with a depth buffer");
+        answer.failure = QString::fromLocal8Bit(outcome.standardError).trimmed();
+        if (answer.failure.isEmpty())
+            answer.failure = QStringLiteral("the OpenGL probe %1")
+                                 .arg(QLatin1String(Platform::processResultName(outcome.result)));
     }
-    XCloseDisplay(display);
-    return ok;
+    return answer;
 }
 
 bool initialiseLocked()
 {
     if (probeState != ProbeState::Untried)
         return probeState == ProbeState::Ready;
-    if (!displayHasOpenGl(&probeFailure)) {
-        probeState = ProbeState::Failed;
-        qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "OpenGL window not made: ") + probeFailure;
-        return false;
+    bool ok = false;
+    const QString program = probeProgram();
+    if (!program.isEmpty()) {
+        const ProbeAnswer answer = runProbe(program);
+        ok = answer.ok;
+        probeFailure = answer.failure;
+    } else {
+        const char *reason = nullptr;
+        ok = GlxProbeWindow::displayHasOpenGl(&reason);
+        if (!ok)
+            probeFailure = QString::fromLatin1(reason);
     }
-    probeState = ProbeState::Ready;
-    return true;
+    probeState = ok ? ProbeState::Ready : ProbeState::Failed;
+    if (!ok)
+        qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "OpenGL window not made: ") + probeFailure;
+    return ok;
 }
 
 } // namespace
@@ -83,63 +106,68 @@ QString GlutContext::failureReason()
     return probeFailure;
 }
 
-GlutContext::GlutContext()
+const GlutContext *GlutContext::current()
 {
+    return currentContext;
+}
+
+GlutContext::GlutContext() : m_outer(currentContext)
+{
+    Q_UNUSED(xlibThreadsReady);
+    currentContext = this;
+    const QString program = probeProgram();
+    if (!program.isEmpty()) {
+        // Each object asks afresh: the display or its driver may have changed since.
+        const ProbeAnswer answer = runProbe(program);
+        m_valid = answer.ok;
+        if (m_valid) {
+            m_version = answer.lines.value(0);
+            m_vendor = answer.lines.value(1);
+            m_renderer = answer.lines.value(2);
+        } else {
+            qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "OpenGL window not made: ") +
+                                        answer.failure;
+        }
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(probeMutex());
         if (!initialiseLocked())
             return;
     }
-    Q_UNUSED(xlibThreadsReady);
-    m_display = XOpenDisplay(nullptr);
-    if (!m_display) {
-        qWarning() << ORV_LOG_LOADING "OpenGL window not made: the X display went away";
+    m_window = std::make_unique<GlxProbeWindow>();
+    if (const char *reason = m_window->open()) {
+        qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "OpenGL window not made: ") +
+                                    QLatin1String(reason);
+        m_window.reset();
         return;
     }
-    XVisualInfo *visual = glXChooseVisual(m_display, DefaultScreen(m_display), visualAttributes);
-    if (!visual) {
-        qWarning() << ORV_LOG_LOADING "OpenGL window not made: no OpenGL visual";
-        release();
-        return;
-    }
-    const Window root = RootWindow(m_display, visual->screen);
-    m_colormap = XCreateColormap(m_display, root, visual->visual, AllocNone);
-    XSetWindowAttributes attributes{};
-    attributes.colormap = m_colormap;
-    attributes.border_pixel = 0;
-    m_window = XCreateWindow(m_display, root, 0, 0, 1, 1, 0, visual->depth, InputOutput, visual->visual,
-                             CWColormap | CWBorderPixel, &attributes);
-    XStoreName(m_display, m_window, "OpenGL Version");
-    m_context = glXCreateContext(m_display, visual, nullptr, True);
-    XFree(visual);
-    if (!m_context || !glXMakeCurrent(m_display, m_window, m_context)) {
-        qWarning() << ORV_LOG_LOADING "OpenGL window made without a current context";
-        release();
-    }
+    m_valid = true;
 }
 
 GlutContext::~GlutContext()
 {
-    release();
+    m_window.reset();
+    if (currentContext == this)
+        currentContext = m_outer;
 }
 
-void GlutContext::release()
+QString GlutContext::text(unsigned int name) const
 {
-    if (!m_display)
-        return;
-    if (m_context) {
-        if (glXGetCurrentContext() == m_context)
-            glXMakeCurrent(m_display, None, nullptr);
-        glXDestroyContext(m_display, m_context);
-        m_context = nullptr;
+    if (!m_valid)
+        return QString();
+    if (m_window) {
+        const GLubyte *value = glGetString(name);
+        return value ? QString::fromLatin1(reinterpret_cast<const char *>(value)) : QString();
     }
-    if (m_window)
-        XDestroyWindow(m_display, m_window);
-    if (m_colormap)
-        XFreeColormap(m_display, m_colormap);
-    m_window = 0;
-    m_colormap = 0;
-    // Closing the connection ends what the driver keeps for it: its screen, its threads, its buffers.
-    XCloseDisplay(m_display);
-    m_display = nullptr;
+    switch (name) {
+    case GL_VERSION:
+        return m_version;
+    case GL_VENDOR:
+        return m_vendor;
+    case GL_RENDERER:
+        return m_renderer;
+    default:
+        return QString();
+    }
 }

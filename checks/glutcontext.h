@@ -1,18 +1,20 @@
 #pragma once
 
+#include "glxprobe.h"
+
 #include <QString>
 
-struct _XDisplay;
-struct __GLXcontextRec;
+#include <memory>
 
-// A hidden 1 x 1 OpenGL window "OpenGL Version" whose context is current on the constructing thread
-// while the object lives; the environment checks read the OpenGL version and renderer through it.
+// The OpenGL facts the environment checks read (version, vendor, renderer) while this object lives,
+// as a hidden 1 x 1 OpenGL window "OpenGL Version" gives them.
 //
-// The window is never mapped: a context can be current on an unmapped window, and a mapped one would
-// be decorated by the window manager and listed by a task bar. Each object has its own X connection
-// and closes it when it goes: the OpenGL driver keeps its threads and its memory per connection, so
-// nothing of the check outlives it. Without a display with OpenGL the object is simply not valid (no
-// context is current) and the process goes on.
+// Where the probe program OrvGlProbe lies beside the running program (as installed), the window and
+// its context are made there, in a process of its own: the OpenGL driver, its threads and the several
+// megabytes of its code's relocations never enter this program. Elsewhere (a program built without it)
+// the window is made here, on an X connection of its own that goes with the object. Either way the
+// window is never mapped. Without a display with OpenGL the object is simply not valid and the texts
+// are empty.
 class GlutContext
 {
 public:
@@ -21,7 +23,11 @@ public:
     GlutContext(const GlutContext &) = delete;
     GlutContext &operator=(const GlutContext &) = delete;
 
-    bool isValid() const { return m_context != nullptr; }
+    bool isValid() const { return m_valid; }
+    // GL_VERSION, GL_VENDOR or GL_RENDERER of the probed context; empty when not valid.
+    QString text(unsigned int name) const;
+    // The object alive on the calling thread (the innermost one), or nullptr.
+    static const GlutContext *current();
 
     // Looks once per process whether the X display offers OpenGL; later calls give the first answer.
     static bool initialise();
@@ -29,10 +35,8 @@ public:
     static QString failureReason();
 
 private:
-    void release();
-
-    _XDisplay *m_display = nullptr;
-    unsigned long m_window = 0;
-    unsigned long m_colormap = 0;
-    __GLXcontextRec *m_context = nullptr;
+    bool m_valid = false;
+    QString m_version, m_vendor, m_renderer;  // from the probe program
+    std::unique_ptr<GlxProbeWindow> m_window; // made here, without the probe program
+    const GlutContext *m_outer = nullptr;
 };

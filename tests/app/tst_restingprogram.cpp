@@ -2,7 +2,8 @@
 // test's own, after it has started its machine and shows Android: what a user and the system see of it.
 // - Its viewable top-level windows are the Android window and its side bar, nothing else (the start-up
 //   OpenGL check's hidden window is never shown to the window manager or a task bar).
-// - The start-up's threads have ended, the OpenGL check's renderer threads with them.
+// - The start-up's threads have ended, the OpenGL check's renderer threads with them; the check's
+//   context was never made in the program (the probe beside it made it).
 // - QtWebKit is not in the process until the user opens the virtual-location page, and is there after.
 
 #include "screenfixture.h"
@@ -202,6 +203,7 @@ private slots:
     void cleanupTestCase();
     void onlyTheAndroidWindowAndItsSideBarAreShown();
     void theStartUpThreadsHaveEnded();
+    void theOpenGlDriverIsNotInTheProgram();
     void webKitComesWithTheLocationPage();
 
 private:
@@ -338,6 +340,17 @@ void TestRestingProgram::theStartUpThreadsHaveEnded()
         },
         20000);
     QVERIFY2(ended, qPrintable(names.join(QLatin1Char(','))));
+}
+
+void TestRestingProgram::theOpenGlDriverIsNotInTheProgram()
+{
+    // The start-up's OpenGL check read its facts, yet no OpenGL context was made in the program: the
+    // software renderer starts its rasteriser threads ("llvmpipe-N") with a context, and they would
+    // stay. (Qt itself maps the driver's library to ask the display about OpenGL, as any Qt program.)
+    QVERIFY(m_emulator->waitForText(QStringLiteral("opengl version is 4"), 1000));
+    const QStringList names = threadNames(m_emulator->pid());
+    for (const QString &name : names)
+        QVERIFY2(!name.startsWith(QLatin1String("llvmpipe")), qPrintable(names.join(QLatin1Char(','))));
 }
 
 void TestRestingProgram::webKitComesWithTheLocationPage()

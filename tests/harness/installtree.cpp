@@ -156,10 +156,15 @@ bool InstallTree::addProgram(const QString &name)
 {
     if (!copyFile(stagedPlayerDir() + QLatin1Char('/') + name, playerDir() + QLatin1Char('/') + name))
         return false;
-    // The emulator's virtual-location module lies beside it, as installed (when the build made it).
-    const QString module = stagedPlayerDir() + QStringLiteral("/libOrvLocation.so");
-    if (name == QLatin1String("Orvanta") && QFileInfo::exists(module))
-        return copyFile(module, playerDir() + QStringLiteral("/libOrvLocation.so"));
+    // The emulator's virtual-location module and OpenGL probe lie beside it, as installed (when the
+    // build made them).
+    if (name == QLatin1String("Orvanta")) {
+        for (const QString &companion : {QStringLiteral("libOrvLocation.so"), QStringLiteral("OrvGlProbe")}) {
+            const QString staged = stagedPlayerDir() + QLatin1Char('/') + companion;
+            if (QFileInfo::exists(staged) && !copyFile(staged, playerDir() + QLatin1Char('/') + companion))
+                return false;
+        }
+    }
     return true;
 }
 
