@@ -10,6 +10,7 @@
 #include <GL/gl.h>
 #include <X11/Xlib.h>
 
+#include <future>
 #include <mutex>
 
 namespace {
@@ -70,6 +71,13 @@ ProbeAnswer runProbe(const QString &program)
     return answer;
 }
 
+// The answer of a probe started ahead of time; taken by the next object.
+std::future<ProbeAnswer> &prefetched()
+{
+    static std::future<ProbeAnswer> answer;
+    return answer;
+}
+
 bool initialiseLocked()
 {
     if (probeState != ProbeState::Untried)
@@ -106,6 +114,16 @@ QString GlutContext::failureReason()
     return probeFailure;
 }
 
+void GlutContext::prefetch()
+{
+    const QString program = probeProgram();
+    if (program.isEmpty())
+        return;
+    std::lock_guard<std::mutex> lock(probeMutex());
+    if (!prefetched().valid())
+        prefetched() = std::async(std::launch::async, [program] { return runProbe(program); });
+}
+
 const GlutContext *GlutContext::current()
 {
     return currentContext;
@@ -117,8 +135,14 @@ GlutContext::GlutContext() : m_outer(currentContext)
     currentContext = this;
     const QString program = probeProgram();
     if (!program.isEmpty()) {
-        // Each object asks afresh: the display or its driver may have changed since.
-        const ProbeAnswer answer = runProbe(program);
+        // Each object asks afresh (the display or its driver may have changed since), unless a probe
+        // started ahead of time has not been taken yet.
+        std::future<ProbeAnswer> ahead;
+        {
+            std::lock_guard<std::mutex> lock(probeMutex());
+            ahead = std::move(prefetched());
+        }
+        const ProbeAnswer answer = ahead.valid() ? ahead.get() : runProbe(program);
         m_valid = answer.ok;
         if (m_valid) {
             m_version = answer.lines.value(0);

@@ -29,6 +29,11 @@ public:
     // The object alive on the calling thread (the innermost one), or nullptr.
     static const GlutContext *current();
 
+    // Starts the probe program now, in the background, so that its answer is ready by the time the
+    // start-up's checks make their window: the next object made takes that answer (waiting for it if it
+    // is not in yet) instead of starting the probe itself. Nothing without the probe program.
+    static void prefetch();
+
     // Looks once per process whether the X display offers OpenGL; later calls give the first answer.
     static bool initialise();
     // Why initialise() failed; empty when it succeeded or was not tried.
