@@ -4,11 +4,16 @@
 //    own time (the union of each call's real interval as the tool logs it, from the creation of its
 //    process to its return), and the manager's own time, the wall time outside every tool call.
 // 2. The manager program from its launch to the first paint of its list with the 100 rows (it logs
-//    "player list painted"), with the tool calls' time inside that stretch, beside an empty Qt widgets
-//    program from its launch to its first paint, launched the same number of times in the same run; and
-//    the memory of both once painted.
+//    "player list painted 100 rows at <ms since the epoch>", the moment taken in the program), with the
+//    tool calls' time inside that stretch and the rest, its own, taken in each launch, beside an empty
+//    Qt widgets program from its launch to its first paint (which it prints the same way), launched by
+//    turns with it in the same run; and the memory of both once painted.
+// Every refresh must make the same number of tool calls as the first; another count, a list without
+// its rows or a launch that does not paint gives no figure.
 // Needs an X display for the programs; run under xvfb-run.
 //   bench_multiplayer [--repeats=N] [--smoke]
+//   --fault=lost-rows: one instance is unregistered behind the manager's back before the launches (its
+//   list is painted without all its rows).
 
 #include "benchfigures.h"
 #include "calllogs.h"
@@ -23,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <cstdio>
@@ -51,16 +57,17 @@ QString managerLog(const InstallTree &tree)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-// Polls every 2 ms (no event processing in between) until `condition` holds; the moment it was seen, as
-// ms since the epoch, or 0 after `timeoutMs`.
-qint64 seenAt(const std::function<bool()> &condition, int timeoutMs)
+// The moment the manager logged its list painted, from the line itself; 0 when no such line (beyond the
+// first `skip`) is there, -1 when it names fewer rows than the instances.
+qint64 paintedAt(const QString &log, int skip)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        if (condition())
-            return QDateTime::currentMSecsSinceEpoch();
-        QThread::msleep(2);
+    static const QRegularExpression line(QStringLiteral("player list painted (\\d+) rows at (\\d+)"));
+    QRegularExpressionMatchIterator it = line.globalMatch(log);
+    for (int i = 0; it.hasNext(); ++i) {
+        const QRegularExpressionMatch match = it.next();
+        if (i < skip)
+            continue;
+        return match.captured(1).toInt() == kInstances ? match.captured(2).toLongLong() : -1;
     }
     return 0;
 }
@@ -87,14 +94,14 @@ QString launchManager(const InstallTree &tree, Launches *figures)
     const qint64 launch = QDateTime::currentMSecsSinceEpoch();
     if (!manager.start())
         return QStringLiteral("the manager did not start");
-    const qint64 painted = seenAt(
-        [&] { return managerLog(tree).count(QLatin1String("player list painted")) > paintedBefore; }, 30000);
+    qint64 painted = 0;
+    waitUntil([&] { return (painted = paintedAt(managerLog(tree), paintedBefore)) != 0; }, 30000);
     if (painted == 0) {
         const QStringList log = managerLog(tree).trimmed().split(QLatin1Char('\n'));
         return QStringLiteral("the manager did not paint its list within 30 s; its log ends with: ") +
                log.last();
     }
-    if (!managerLog(tree).contains(QStringLiteral("player list painted %1 rows").arg(kInstances)))
+    if (painted < 0)
         return QStringLiteral("the manager painted a list without its %1 rows").arg(kInstances);
     const qint64 toolMs = Bench::toolTimeMs(readToolCallRecords(stateDir), launch, painted);
     figures->paintedMs << painted - launch;
@@ -172,7 +179,15 @@ int main(int argc, char *argv[])
         refreshToolMs << toolMs;
         refreshOwnMs << to - from - toolMs;
         refreshCalls << calls.size();
+        if (calls.size() != refreshCalls.first())
+            return Bench::noFigure(kBench, QStringLiteral("refresh %1 made %2 tool calls, the first made %3")
+                                               .arg(repeat + 1)
+                                               .arg(calls.size())
+                                               .arg(refreshCalls.first()));
     }
+    if (options.fault == QLatin1String("lost-rows") &&
+        !runTool(tree, {"unregistervm", QStringLiteral("Orvanta_%1").arg(kInstances - 1)}))
+        return Bench::noFigure(kBench, QStringLiteral("the fault could not be laid"));
 
     // 2. The programs, launched by turns.
     Launches manager, empty;
@@ -198,8 +213,8 @@ int main(int argc, char *argv[])
     Bench::printRow("  the rest: the manager's own", manager.ownMs);
     Bench::printRow("empty Qt widgets window (baseline)", empty.paintedMs);
     Bench::printRatio("manager's own / baseline", manager.ownMs, empty.paintedMs);
-    const double over = Bench::spread(manager.paintedMs).median - Bench::spread(manager.toolMs).median;
-    std::printf("  %-40s %10.0f (aim: at most %lld)\n", "painted after the tool calls' time", over,
+    std::printf("  (aim: the manager's own time at most %lld ms; each launch's own time is its painted\n"
+                "   moment less the tool calls' time of that same launch)\n",
                 static_cast<long long>(kPaintedAimMs));
 
     Bench::printHeader("memory once painted", "MiB");

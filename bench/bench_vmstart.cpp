@@ -7,13 +7,18 @@
 //
 // Each repeat runs in a child process of its own (a fresh installation and fresh program state), which
 // prints one line per start; a start that fails prints why instead, and no figure is printed at all.
+// Each start must make the number of tool calls its sequence makes against a freshly imported machine
+// (kColdCalls, kWarmCalls); any other count means the start took another path (a step skipped, a repair
+// or a retry) and its time would not be the figure asked for: no figure then either.
 //   bench_vmstart [--repeats=N] [--smoke]
+//   --fault=extra-call: the warm start runs its tool's initialisation twice (a wrong call count).
 
 #include "benchfigures.h"
 #include "calllogs.h"
 #include "global.h"
 #include "installtree.h"
 #include "paths.h"
+#include "programrun.h"
 #include "settingmodel.h"
 #include "vboxtool.h"
 
@@ -22,6 +27,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTcpServer>
 
 #include <cstdio>
 
@@ -29,6 +35,11 @@ namespace {
 
 constexpr const char *kBench = "bench_vmstart";
 constexpr const char *kChildOption = "--one-repeat";
+// The tool calls of each start (see above): the cold start imports the machine, attaches its disks and
+// writes every setting (48); the warm start reads the machine, host, properties and extradata, marks the
+// run and starts (11). A change to the start-up's sequence changes these on purpose.
+constexpr int kColdCalls = 48;
+constexpr int kWarmCalls = 11;
 
 // What the machine steps logged, kept so that a failed start can say why.
 QStringList &messages()
@@ -50,12 +61,13 @@ struct Start
     qint64 ms = 0;
     int calls = 0;
     int writes = 0;
-    qint64 toolMs = 0; // the calls' real durations added up (they run one after the other)
+    qint64 toolMs = 0;      // the calls' real durations added up (they run one after the other)
+    QStringList writeCalls; // the command lines that changed something, to say why a count is off
 };
 
 // The start-up worker's machine steps, from the image check to the headless start, in the order and
 // with the arguments the start-up worker uses.
-Start startOnce(VBoxTool &tool, const QString &stateDir)
+Start startOnce(VBoxTool &tool, const QString &stateDir, bool extraInit = false)
 {
     Start start;
     QFile::remove(stateDir + QStringLiteral("/calls.log"));
@@ -69,6 +81,8 @@ Start startOnce(VBoxTool &tool, const QString &stateDir)
     };
     if (step("checkVBoxPath", tool.checkVBoxPath() == 1) && step("checkOva", tool.checkOva() == 1)) {
         tool.init();
+        if (extraInit)
+            tool.init();
         tool.applyVmSettings();
         step("initNetwork", tool.initNetwork() == 1) && step("checkCpu", tool.checkCpu(true) == 1) &&
             step("checkMemory", tool.checkMemory(true) == 1) &&
@@ -78,8 +92,10 @@ Start startOnce(VBoxTool &tool, const QString &stateDir)
     start.ms = timer.elapsed();
     for (const ToolCallRecord &call : readToolCallRecords(stateDir)) {
         ++start.calls;
-        if (!isReadOnlyToolCall(call.args))
+        if (!isReadOnlyToolCall(call.args)) {
             ++start.writes;
+            start.writeCalls << call.args.join(QLatin1Char(' '));
+        }
         start.toolMs += qMax<qint64>(0, call.durationMs());
     }
     return start;
@@ -92,16 +108,17 @@ QString line(const char *name, const Start &start)
         return QStringLiteral("%1 failed at %2: %3\n")
             .arg(QLatin1String(name), start.failedStep, why.join(QStringLiteral(" / ")));
     }
-    return QStringLiteral("%1 %2 %3 %4 %5\n")
+    return QStringLiteral("%1 %2 %3 %4 %5 %6\n")
         .arg(QLatin1String(name))
         .arg(start.ms)
         .arg(start.calls)
         .arg(start.writes)
-        .arg(start.toolMs);
+        .arg(start.toolMs)
+        .arg(start.writeCalls.join(QLatin1Char('|')));
 }
 
 // One repeat: a cold start, the quit sequence, then a warm start in a fresh installation.
-int oneRepeat()
+int oneRepeat(const QString &fault)
 {
     qInstallMessageHandler(keepMessage);
     InstallTree tree;
@@ -129,9 +146,23 @@ int oneRepeat()
         return 1;
     cold.stopVM();
     cold.clearEmuId();
+    // The powered-off machine's guest lets go of its forwarded ports a moment later; a warm start that
+    // found them still taken would forward others (more calls), which is not the start measured here.
+    const QList<int> ports = {Global::openglPort.toInt(), Global::vinputPort.toInt(),
+                              Global::pavixPort.toInt(), Global::adbPort.toInt(), Global::yeltPort.toInt()};
+    waitUntil(
+        [&] {
+            for (int port : ports) {
+                QTcpServer probe;
+                if (port > 0 && !probe.listen(QHostAddress::LocalHost, static_cast<quint16>(port)))
+                    return false;
+            }
+            return true;
+        },
+        10000);
 
     VBoxTool warm; // the next program start
-    const Start second = startOnce(warm, stateDir);
+    const Start second = startOnce(warm, stateDir, fault == QLatin1String("extra-call"));
     std::printf("%s", qPrintable(line("warm", second)));
     warm.stopVM();
     return second.failedStep.isEmpty() ? 0 : 1;
@@ -148,10 +179,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Halvora"));
-    if (app.arguments().contains(QLatin1String(kChildOption)))
-        return oneRepeat();
-
     const Bench::Options options = Bench::options(app.arguments());
+    if (app.arguments().contains(QLatin1String(kChildOption)))
+        return oneRepeat(options.fault);
+
     InstallTree calibration;
     if (!calibration.isValid() || !calibration.addVirtualBox())
         return Bench::noFigure(kBench,
@@ -160,7 +191,8 @@ int main(int argc, char *argv[])
     for (int repeat = 1; repeat <= options.repeats; ++repeat) {
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(), {QLatin1String(kChildOption)});
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QLatin1String(kChildOption), QStringLiteral("--fault=") + options.fault});
         if (!child.waitForFinished(120000)) {
             child.kill();
             child.waitForFinished();
@@ -172,7 +204,23 @@ int main(int argc, char *argv[])
             return Bench::noFigure(kBench, QStringLiteral("repeat %1: %2").arg(repeat).arg(output.trimmed()));
         for (const QString &row : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             const QStringList f = row.split(QLatin1Char(' '));
-            Samples &s = f.value(0) == QLatin1String("cold") ? cold : warm;
+            const bool isCold = f.value(0) == QLatin1String("cold");
+            if (!isCold && f.value(0) != QLatin1String("warm"))
+                return Bench::noFigure(kBench,
+                                       QStringLiteral("repeat %1 printed \"%2\"").arg(repeat).arg(row));
+            const int expected = isCold ? kColdCalls : kWarmCalls;
+            if (f.value(2).toInt() != expected)
+                return Bench::noFigure(
+                    kBench, QStringLiteral("repeat %1: the %2 start made %3 tool calls instead of %4 "
+                                           "(another path: a busy host port, a repair or a retry); "
+                                           "its writes: %5")
+                                .arg(repeat)
+                                .arg(f.value(0))
+                                .arg(f.value(2))
+                                .arg(expected)
+                                .arg(row.section(QLatin1Char(' '), 5)
+                                         .replace(QLatin1Char('|'), QStringLiteral("; "))));
+            Samples &s = isCold ? cold : warm;
             const double ms = f.value(1).toDouble();
             const double toolMs = f.value(4).toDouble();
             s.ms << ms;

@@ -17,6 +17,8 @@ Options options(const QStringList &arguments)
         if (arg == QLatin1String("--smoke")) {
             result.smoke = true;
             result.repeats = 1;
+        } else if (arg.startsWith(QLatin1String("--fault="))) {
+            result.fault = arg.mid(8);
         } else if (arg.startsWith(QLatin1String("--repeats="))) {
             result.repeats = qMax(1, arg.mid(10).toInt());
         } else {
@@ -154,6 +156,56 @@ Memory memory(qint64 pid)
             result.anonymousKb = kb;
     }
     return result;
+}
+
+QList<QPair<QString, qint64>> anonymousParts(qint64 pid)
+{
+    QMap<QString, qint64> parts;
+    QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
+    if (!smaps.open(QIODevice::ReadOnly))
+        return {};
+    QString current;
+    for (const QByteArray &line : smaps.readAll().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const int colon = line.indexOf(':');
+        const int space = line.indexOf(' ');
+        if (colon < 0 || (space >= 0 && space < colon)) {
+            // A mapping's first line: address, rights, offset, device, inode, name.
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            current = fields.size() > 5 ? QString::fromLocal8Bit(fields.mid(5).join(' '))
+                                        : QStringLiteral("(unnamed anonymous mappings)");
+            if (current.startsWith(QLatin1String("[stack")))
+                current = QStringLiteral("[stack]");
+            continue;
+        }
+        if (line.startsWith("Anonymous:"))
+            parts[current] += line.mid(10).trimmed().split(' ').value(0).toLongLong();
+    }
+    QList<QPair<QString, qint64>> list;
+    for (auto it = parts.cbegin(); it != parts.cend(); ++it) {
+        if (it.value() > 0)
+            list.append({it.key(), it.value()});
+    }
+    std::sort(list.begin(), list.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
+    return list;
+}
+
+QMap<QString, int> threadNames(qint64 pid)
+{
+    QMap<QString, int> names;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task) + QStringLiteral("/comm"));
+        if (comm.open(QIODevice::ReadOnly))
+            ++names[QString::fromUtf8(comm.readAll()).trimmed()];
+    }
+    return names;
+}
+
+int threadCount(qint64 pid)
+{
+    return QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
 }
 
 } // namespace Bench

@@ -17,6 +17,9 @@ struct Options
 {
     int repeats = 5;
     bool smoke = false;
+    // --fault=<kind>: the run is spoilt on purpose in the named way (a stand-in loses a line, a run
+    // fails, a call is added), so that a test sees the benchmark refuse to print a figure.
+    QString fault;
     QStringList rest; // the arguments that are not options
 };
 Options options(const QStringList &arguments);
@@ -73,5 +76,13 @@ struct Memory
     qint64 anonymousKb = -1; // RssAnon: the process's own heap and stacks
 };
 Memory memory(qint64 pid);
+
+// The largest parts of a process's anonymous memory, from /proc/<pid>/smaps: each mapped file (the
+// private copies of its pages: relocations, data), the heap, the stacks, and the unnamed anonymous
+// mappings (other allocators' arenas, thread stacks), largest first, in kB.
+QList<QPair<QString, qint64>> anonymousParts(qint64 pid);
+// The threads of a process by name, with how many carry each name.
+QMap<QString, int> threadNames(qint64 pid);
+int threadCount(qint64 pid);
 
 } // namespace Bench

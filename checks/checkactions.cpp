@@ -1,6 +1,7 @@
 #include "checkactions.h"
 
 #include "global.h"
+#include "glutcontext.h"
 #include "hardwareprobe.h"
 #include "hostprobes.h"
 #include "logtags.h"
@@ -67,11 +68,11 @@ QString translated(const char *context, const char *text)
     return QCoreApplication::translate(context, text);
 }
 
-// Reads a string of the OpenGL context current on this thread; empty without one.
+// Reads a string of the hidden OpenGL window alive on this thread; empty without one.
 QString glText(GLenum name)
 {
-    const GLubyte *text = glGetString(name);
-    return text ? QString::fromLatin1(reinterpret_cast<const char *>(text)) : QString();
+    const GlutContext *context = GlutContext::current();
+    return context ? context->text(name) : QString();
 }
 
 } // namespace

@@ -1,149 +1,197 @@
 #include "glutcontext.h"
 
 #include "logtags.h"
+#include "processrunner.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QFileInfo>
 
-#include <GL/freeglut.h>
-#include <GL/glx.h>
+#include <GL/gl.h>
 #include <X11/Xlib.h>
 
-#include <cstdarg>
-#include <cstdio>
+#include <future>
 #include <mutex>
 
 namespace {
 
-// GLUT's own X connection lives on whichever thread runs a check; see the colour-depth probe.
+// The checks open their X connections on whichever thread runs them; see the colour-depth probe.
 const bool xlibThreadsReady = XInitThreads() != 0;
 
-std::mutex &glutMutex()
+constexpr int kProbeWaitMs = 20000;
+
+std::mutex &probeMutex()
 {
     static std::mutex mutex;
     return mutex;
 }
 
-enum class GlutState
+enum class ProbeState
 {
     Untried,
     Ready,
     Failed
 };
-GlutState glutState = GlutState::Untried;
-QString glutFailure;
-// Hidden windows alive now, over all threads.
-int liveWindows = 0;
+ProbeState probeState = ProbeState::Untried;
+QString probeFailure;
 
-void logGlutMessage(const char *kind, const char *format, va_list args)
+thread_local const GlutContext *currentContext = nullptr;
+
+QString probeProgram()
 {
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "glut %1: %2")
-                                .arg(QLatin1String(kind), QString::fromLocal8Bit(text));
+    if (!QCoreApplication::instance())
+        return QString();
+    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/OrvGlProbe");
+    return QFileInfo(path).isExecutable() ? path : QString();
 }
 
-void onGlutError(const char *format, va_list args)
+struct ProbeAnswer
 {
-    logGlutMessage("error", format, args);
-}
+    bool ok = false;
+    QStringList lines; // version, vendor, renderer
+    QString failure;
+};
 
-void onGlutWarning(const char *format, va_list args)
+ProbeAnswer runProbe(const QString &program)
 {
-    logGlutMessage("warning", format, args);
-}
-
-void noDisplay() {}
-
-// GLUT ends the process when it cannot open the display or find an OpenGL visual; ask X first.
-bool displayHasOpenGl(QString *reason)
-{
-    Display *display = XOpenDisplay(nullptr);
-    if (!display) {
-        *reason = QStringLiteral("no X display");
-        return false;
-    }
-    int errorBase = 0;
-    int eventBase = 0;
-    bool ok = glXQueryExtension(display, &errorBase, &eventBase);
-    if (!ok) {
-        *reason = QStringLiteral("the X display has no GLX");
+    Platform::ProcessRequest request;
+    request.program = program;
+    request.timeoutMs = kProbeWaitMs;
+    const Platform::ProcessOutcome outcome = Platform::runProcess(request);
+    ProbeAnswer answer;
+    if (outcome.result == Platform::ProcessResult::Finished && outcome.exitCode == 0) {
+        answer.ok = true;
+        answer.lines = QString::fromLocal8Bit(outcome.standardOutput).split(QLatin1Char('\n'));
     } else {
-        int attributes[] = {GLX_RGBA, GLX_DEPTH_SIZE, 1, None};
-        XVisualInfo *visual = glXChooseVisual(display, DefaultScreen(display), attributes);
-        ok = visual != nullptr;
-        if (visual)
-            XFree(visual);
-        else
-            *reason = QStringLiteral("no OpenGL visual with a depth buffer");
+        answer.failure = QString::fromLocal8Bit(outcome.standardError).trimmed();
+        if (answer.failure.isEmpty())
+            answer.failure = QStringLiteral("the OpenGL probe %1")
+                                 .arg(QLatin1String(Platform::processResultName(outcome.result)));
     }
-    XCloseDisplay(display);
-    return ok;
+    return answer;
+}
+
+// The answer of a probe started ahead of time; taken by the next object.
+std::future<ProbeAnswer> &prefetched()
+{
+    static std::future<ProbeAnswer> answer;
+    return answer;
 }
 
 bool initialiseLocked()
 {
-    if (glutState != GlutState::Untried)
-        return glutState == GlutState::Ready;
-    if (!displayHasOpenGl(&glutFailure)) {
-        glutState = GlutState::Failed;
-        qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "OpenGL window not made: ") + glutFailure;
-        return false;
+    if (probeState != ProbeState::Untried)
+        return probeState == ProbeState::Ready;
+    bool ok = false;
+    const QString program = probeProgram();
+    if (!program.isEmpty()) {
+        const ProbeAnswer answer = runProbe(program);
+        ok = answer.ok;
+        probeFailure = answer.failure;
+    } else {
+        const char *reason = nullptr;
+        ok = GlxProbeWindow::displayHasOpenGl(&reason);
+        if (!ok)
+            probeFailure = QString::fromLatin1(reason);
     }
-    glutInitErrorFunc(onGlutError);
-    glutInitWarningFunc(onGlutWarning);
-    static char programName[] = "orv";
-    static char *argv[] = {programName, nullptr};
-    int argc = 1;
-    glutInit(&argc, argv);
-    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
-    glutInitDisplayMode(GLUT_DEPTH);
-    glutInitWindowSize(1, 1);
-    glutInitWindowPosition(0, 0);
-    glutState = GlutState::Ready;
-    return true;
+    probeState = ok ? ProbeState::Ready : ProbeState::Failed;
+    if (!ok)
+        qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "OpenGL window not made: ") + probeFailure;
+    return ok;
 }
 
 } // namespace
 
 bool GlutContext::initialise()
 {
-    std::lock_guard<std::mutex> lock(glutMutex());
+    std::lock_guard<std::mutex> lock(probeMutex());
     return initialiseLocked();
 }
 
 QString GlutContext::failureReason()
 {
-    std::lock_guard<std::mutex> lock(glutMutex());
-    return glutFailure;
+    std::lock_guard<std::mutex> lock(probeMutex());
+    return probeFailure;
 }
 
-GlutContext::GlutContext()
+void GlutContext::prefetch()
 {
-    std::lock_guard<std::mutex> lock(glutMutex());
-    if (!initialiseLocked())
+    const QString program = probeProgram();
+    if (program.isEmpty())
         return;
-    // Creating the window makes its context current on this thread.
-    m_window = glutCreateWindow("OpenGL Version");
-    if (m_window <= 0) {
-        m_window = 0;
+    std::lock_guard<std::mutex> lock(probeMutex());
+    if (!prefetched().valid())
+        prefetched() = std::async(std::launch::async, [program] { return runProbe(program); });
+}
+
+const GlutContext *GlutContext::current()
+{
+    return currentContext;
+}
+
+GlutContext::GlutContext() : m_outer(currentContext)
+{
+    Q_UNUSED(xlibThreadsReady);
+    currentContext = this;
+    const QString program = probeProgram();
+    if (!program.isEmpty()) {
+        // Each object asks afresh (the display or its driver may have changed since), unless a probe
+        // started ahead of time has not been taken yet.
+        std::future<ProbeAnswer> ahead;
+        {
+            std::lock_guard<std::mutex> lock(probeMutex());
+            ahead = std::move(prefetched());
+        }
+        const ProbeAnswer answer = ahead.valid() ? ahead.get() : runProbe(program);
+        m_valid = answer.ok;
+        if (m_valid) {
+            m_version = answer.lines.value(0);
+            m_vendor = answer.lines.value(1);
+            m_renderer = answer.lines.value(2);
+        } else {
+            qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "OpenGL window not made: ") +
+                                        answer.failure;
+        }
         return;
     }
-    glutDisplayFunc(noDisplay);
-    glutHideWindow();
-    ++liveWindows;
+    {
+        std::lock_guard<std::mutex> lock(probeMutex());
+        if (!initialiseLocked())
+            return;
+    }
+    m_window = std::make_unique<GlxProbeWindow>();
+    if (const char *reason = m_window->open()) {
+        qWarning().noquote() << QStringLiteral(ORV_LOG_LOADING "OpenGL window not made: ") +
+                                    QLatin1String(reason);
+        m_window.reset();
+        return;
+    }
+    m_valid = true;
 }
 
 GlutContext::~GlutContext()
 {
-    if (!isValid())
-        return;
-    std::lock_guard<std::mutex> lock(glutMutex());
-    if (Display *display = glXGetCurrentDisplay())
-        glXMakeCurrent(display, None, nullptr);
-    glutDestroyWindow(m_window);
-    // GLUT closes windows only while it handles events, and handling them may make any of its
-    // windows current on this thread; that is harmless only when no other thread holds a GLUT
-    // context, so the closing waits until the last window goes.
-    if (--liveWindows == 0)
-        glutMainLoopEvent();
+    m_window.reset();
+    if (currentContext == this)
+        currentContext = m_outer;
+}
+
+QString GlutContext::text(unsigned int name) const
+{
+    if (!m_valid)
+        return QString();
+    if (m_window) {
+        const GLubyte *value = glGetString(name);
+        return value ? QString::fromLatin1(reinterpret_cast<const char *>(value)) : QString();
+    }
+    switch (name) {
+    case GL_VERSION:
+        return m_version;
+    case GL_VENDOR:
+        return m_vendor;
+    case GL_RENDERER:
+        return m_renderer;
+    default:
+        return QString();
+    }
 }

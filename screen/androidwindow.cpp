@@ -441,6 +441,10 @@ void AndroidWindow::at_menu_virtual_location_click()
         return;
     }
     std::unique_ptr<QDialog> dialog(shellDialogs().makeGeolocationDialog(m_touchWidget));
+    if (!dialog) {
+        qWarning() << ORV_LOG_ANDROID "the virtual-location dialog is not available";
+        return;
+    }
     QRect rect = dialog->geometry();
     qInfo() << ORV_LOG_ANDROID "virtual location dialog" << rect;
     if (rect.x() < 0)

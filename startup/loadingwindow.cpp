@@ -7,6 +7,7 @@
 
 #include <QBitmap>
 #include <QDataStream>
+#include <QImage>
 #include <QPainter>
 #include <QPen>
 #include <QResizeEvent>
@@ -56,8 +57,11 @@ LoadingWindow::~LoadingWindow() = default;
 
 void LoadingWindow::loadPicture(int index)
 {
-    m_background = QPixmap(QStringLiteral(":/images/init_bg_%1.png").arg(index), nullptr,
-                           Qt::ThresholdDither | Qt::AvoidDither);
+    // Made from an image rather than loaded by name: a pixmap loaded by name stays in the process-wide
+    // pixmap cache after the window has gone, and the pictures are the size of the window. This way the
+    // window holds one picture at a time and its memory goes with the window at the hand-over.
+    m_background = QPixmap::fromImage(QImage(QStringLiteral(":/images/init_bg_%1.png").arg(index)),
+                                      Qt::ThresholdDither | Qt::AvoidDither);
     if (!m_background.isNull())
         setMask(m_background.mask());
 }

@@ -1,5 +1,6 @@
 #include "progressbar.h"
 
+#include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QTimer>
@@ -17,8 +18,9 @@ ProgressBar::ProgressBar(QWidget *parent)
     : QWidget(parent), m_stepTimer(new QTimer(this)), m_secondTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("progressBar"));
-    m_textBackground = QPixmap(QStringLiteral(":/images/process_text_bg.png"), nullptr,
-                               Qt::ThresholdDither | Qt::AvoidDither);
+    // Not through the process-wide pixmap cache: the picture goes with the start-up window.
+    m_textBackground = QPixmap::fromImage(QImage(QStringLiteral(":/images/process_text_bg.png")),
+                                          Qt::ThresholdDither | Qt::AvoidDither);
     connect(m_stepTimer, &QTimer::timeout, this, &ProgressBar::stepTick);
     connect(m_secondTimer, &QTimer::timeout, this, &ProgressBar::secondTick);
     m_stepTimer->start(1);

@@ -207,7 +207,9 @@ void OrvPlayerTableView::paintEvent(QPaintEvent *event)
     QTableView::paintEvent(event);
     if (!rowsPainted && model->rowCount() > 0) {
         rowsPainted = true;
-        qInfo() << "player list painted" << model->rowCount() << "rows";
+        // The moment in ms since the epoch: the log's own time stamps have whole seconds only.
+        qInfo() << "player list painted" << model->rowCount() << "rows at"
+                << QDateTime::currentMSecsSinceEpoch();
     }
 }
 

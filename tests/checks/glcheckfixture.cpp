@@ -1,6 +1,6 @@
-// Runs the OpenGL and graphics checks the way the checking threads do: in a hidden GLUT window, twice
-// (GLUT is initialised only once per process), then says it is still alive. Prints one line per run:
-// the describe texts and the measured values.
+// Runs the OpenGL and graphics checks the way the checking threads do: in a hidden OpenGL window, twice
+// (each with its own X connection, opened and closed again), then says it is still alive. Prints one line per
+// run: the describe texts and the measured values.
 #include "checkactions.h"
 #include "global.h"
 #include "glutcontext.h"

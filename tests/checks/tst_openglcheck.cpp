@@ -1,8 +1,7 @@
 #include <QProcess>
 #include <QtTest>
 
-// The OpenGL check in its own processes: the GL driver reads its settings once per process, and GLUT
-// may be set up only once per process.
+// The OpenGL check in its own processes: the GL driver reads its settings once per process.
 class TestOpenGlCheck : public QObject
 {
     Q_OBJECT

@@ -154,7 +154,18 @@ bool InstallTree::copyFile(const QString &source, const QString &destination)
 
 bool InstallTree::addProgram(const QString &name)
 {
-    return copyFile(stagedPlayerDir() + QLatin1Char('/') + name, playerDir() + QLatin1Char('/') + name);
+    if (!copyFile(stagedPlayerDir() + QLatin1Char('/') + name, playerDir() + QLatin1Char('/') + name))
+        return false;
+    // The emulator's virtual-location module and OpenGL probe lie beside it, as installed (when the
+    // build made them).
+    if (name == QLatin1String("Orvanta")) {
+        for (const QString &companion : {QStringLiteral("libOrvLocation.so"), QStringLiteral("OrvGlProbe")}) {
+            const QString staged = stagedPlayerDir() + QLatin1Char('/') + companion;
+            if (QFileInfo::exists(staged) && !copyFile(staged, playerDir() + QLatin1Char('/') + companion))
+                return false;
+        }
+    }
+    return true;
 }
 
 bool InstallTree::addRecorder(const QString &name, const QString &dir)
