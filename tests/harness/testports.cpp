@@ -2,8 +2,8 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
-#include <QThread>
 #include <QTcpServer>
+#include <QThread>
 
 #include <cerrno>
 #include <fcntl.h>

@@ -8,6 +8,7 @@
 #include "global.h"
 #include "guestfiles.h"
 #include "pavixconnection.h"
+#include "testports.h"
 #include "vinputconnection.h"
 
 #include <QCryptographicHash>
@@ -35,11 +36,10 @@
 
 namespace {
 
+// A port of this test's own block (testports.h): no other test on the machine takes it meanwhile.
 quint16 freePort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
+    return TestPorts::freePort();
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)

@@ -5,6 +5,7 @@
 
 #include "androidtouchwidget.h"
 #include "global.h"
+#include "testports.h"
 #include "vinputconnection.h"
 
 #include <QKeyEvent>
@@ -24,11 +25,10 @@
 
 namespace {
 
+// A port of this test's own block (testports.h): no other test on the machine takes it meanwhile.
 quint16 freePort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
+    return TestPorts::freePort();
 }
 
 } // namespace

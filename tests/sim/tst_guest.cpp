@@ -2,6 +2,8 @@
 // boot state, the launcher's ps line, screenshot replies without a line end, dropped and refused
 // connections), what it logs, and the picture it publishes.
 
+#include "testports.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,11 +20,10 @@
 
 namespace {
 
+// A port of this test's own block (testports.h): no other test on the machine takes it meanwhile.
 quint16 freePort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
+    return TestPorts::freePort();
 }
 
 } // namespace
@@ -168,8 +169,8 @@ void TestGuest::shellRepliesFollowTheBoot()
             "Broadcasting: Intent { act=com.corvel.MusicVolumeReceiver }\nBroadcast completed: result=0\n"));
     // The volume receiver takes 0 to 15 and records each; any other value it refuses.
     for (const char *volume : {"0", "15", "16", "-1"})
-        ask(&socket, QByteArray("SHELL_CMD:str-am broadcast -a com.corvel.MusicVolumeReceiver --ei VOLUME ") + volume +
-                         '\n');
+        ask(&socket, QByteArray("SHELL_CMD:str-am broadcast -a com.corvel.MusicVolumeReceiver --ei VOLUME ") +
+                         volume + '\n');
     QStringList volumes;
     QFile volumeLog(m_dir->path() + QStringLiteral("/guest/volume.log"));
     QVERIFY(volumeLog.open(QIODevice::ReadOnly));
