@@ -30,7 +30,7 @@ void cancelDialogWatchers();
 
 // Runs `action` on the next modal dialog of type D once it shows, from inside the dialog's own event
 // loop. Gives up after `timeoutMs`; the test then fails on the missing effect.
-template <class D> void onNextDialog(const std::function<void(D *)> &action, int timeoutMs = 5000)
+template <class D> void onNextDialog(const std::function<void(D *)> &action, int timeoutMs = 30000)
 {
     auto *timer = new QTimer(qApp);
     pendingDialogWatchers() << timer;
