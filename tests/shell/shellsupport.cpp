@@ -133,22 +133,27 @@ bool GuestProcess::start()
     if (!QTest::qWaitFor([] { return VInputConnection::instance().isConnected(); }, kGuestStartMs))
         return false;
     // The connection is up on this side; its note and CONFIG line reach the guest's log a little later.
+    // (QStringList::indexOf takes whole lines that match.)
     // Until they are there, a count of the lines would change under the test.
-    return QTest::qWaitFor(
+    const bool opened = QTest::qWaitFor(
         [this] {
             const QStringList received = lines();
-            const int note = received.indexOf(QRegularExpression(QStringLiteral("^# connected from ")));
+            const int note = received.indexOf(QRegularExpression(QStringLiteral("# connected from .*")));
             return note >= 0 &&
-                   received.indexOf(QRegularExpression(QStringLiteral("^CONFIG:")), note + 1) > note;
+                   received.indexOf(QRegularExpression(QStringLiteral("CONFIG:.*")), note + 1) > note;
         },
         kGuestStartMs);
+    if (!opened)
+        qWarning("the guest's opening lines did not come; it received: %s",
+                 qPrintable(lines().join(QLatin1String(" | "))));
+    return opened;
 }
 
 QStringList GuestProcess::linesSentSince(int from, bool *ok)
 {
     static int markers = 0;
     const QString marker = QStringLiteral("end of lines %1").arg(++markers);
-    const QString markerLine = QString::fromLatin1(VInputConnection::inputTextLine(marker));
+    const QString markerLine = QString::fromLatin1(VInputConnection::inputTextLine(marker)).trimmed();
     VInputConnection::instance().sendInputText(marker);
     QStringList received;
     const bool arrived = QTest::qWaitFor(
