@@ -324,7 +324,7 @@ void TestVBoxMachine::coldStartBuildsTheWholeMachine()
         shareAdd("other", "other"),
         property("orvanta_channel", "1208"),
         property("orvanta_uuid", kInstallUuid),
-        property("orvanta_yelt_port", "40000"),
+        property("orvanta_yelt_port", QString::number(40000 + m_tree->portOffset())),
         {"modifyvm", kVm, "--audiocontroller", "ac97", "--audio", "pulse"},
         {"modifyvm", kVm, "--vram", "12", "--acpi", "on"},
         {"modifyvm", kVm, "--ioapic", "on", "--longmode", "on", "--pae", "on", "--largepages", "off",
@@ -397,19 +397,20 @@ void TestVBoxMachine::coldStartBuildsTheWholeMachine()
           QStringLiteral("yelt,tcp,127.0.0.1,%1,10.0.2.15,12121").arg(40000 + m_tree->portOffset())})
         QVERIFY2(info.contains(forward), qPrintable(forward));
 
-    const QHash<QString, QString> expectedProperties{{"orvanta_ova_version", "1.0.0"},
-                                                     {"orvanta_channel", "1208"},
-                                                     {"orvanta_uuid", kInstallUuid},
-                                                     {"orvanta_yelt_port", "40000"},
-                                                     {"hardware_opengl", "1"},
-                                                     {"su_bypass", "1"},
-                                                     {"vkeyboard_mode", "<none>"},
-                                                     {"orvanta_render_mode", "dx"},
-                                                     {"is_first_run", "true"},
-                                                     {"emu_id", pid},
-                                                     {"stream_mode", "speed"},
-                                                     {"vbox_graph_mode", "1280x720-16"},
-                                                     {"vbox_dpi", "240"}};
+    const QHash<QString, QString> expectedProperties{
+        {"orvanta_ova_version", "1.0.0"},
+        {"orvanta_channel", "1208"},
+        {"orvanta_uuid", kInstallUuid},
+        {"orvanta_yelt_port", QString::number(40000 + m_tree->portOffset())},
+        {"hardware_opengl", "1"},
+        {"su_bypass", "1"},
+        {"vkeyboard_mode", "<none>"},
+        {"orvanta_render_mode", "dx"},
+        {"is_first_run", "true"},
+        {"emu_id", pid},
+        {"stream_mode", "speed"},
+        {"vbox_graph_mode", "1280x720-16"},
+        {"vbox_dpi", "240"}};
     QCOMPARE(guestProperties(), expectedProperties);
     QString extra;
     tool({"getextradata", kVm, "enumerate"}, &extra);
