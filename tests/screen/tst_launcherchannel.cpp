@@ -114,7 +114,7 @@ private:
     QJsonObject launcherState() const;
     // Asks the guest's launcher to write a reply file.
     void guestReply(const QJsonObject &spec);
-    bool waitForRecords(int count, int ms = 5000);
+    bool waitForRecords(int count, int ms = 30000);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QProcess m_guest;
@@ -138,8 +138,8 @@ void TestLauncherChannel::initTestCase()
                   {"--vinput-port", QString::number(vinputPort), "--pavix-port", QString::number(pavixPort),
                    "--dir", path("guest"), "--picture-share", path("share/image"), "--event-share",
                    path("share/event"), "--game-share", path("share/game"), "--die-with-parent"});
-    QVERIFY(m_guest.waitForStarted(5000));
-    QTRY_VERIFY(QFile::exists(path("guest/guest.pid")));
+    QVERIFY(m_guest.waitForStarted(30000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("guest/guest.pid")), 30000);
 
     Global::vinputPort = QString::number(vinputPort);
     Global::pavixPort = QString::number(pavixPort);
