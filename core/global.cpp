@@ -215,12 +215,17 @@ void Global::assignPorts(const QSet<int> &usedPorts)
         {&adbPort, 5555, 35000, ORV_LOG_GLOBAL "adbPort "},
         {&yeltPort, 12121, 40000, ORV_LOG_GLOBAL "yeltPort "},
     };
+    // Installations for tests move every base by ORV_PORT_OFFSET (below the 5000 between two bases), so
+    // that test runs side by side on one machine start their searches apart.
+    bool offsetSet = false;
+    const int offset = qEnvironmentVariableIntValue("ORV_PORT_OFFSET", &offsetSet);
+    const int shift = offsetSet && offset > 0 && offset < 5000 ? offset : 0;
     for (const PortRule &rule : rules) {
         if (CommandLine::tcp) {
             *rule.value = QString::number(rule.guestPort);
             continue;
         }
-        int port = rule.base;
+        int port = rule.base + shift;
         while (usedPorts.contains(port) && port < 65535)
             ++port;
         *rule.value = QString::number(port);

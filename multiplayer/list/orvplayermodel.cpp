@@ -29,6 +29,8 @@ OrvPlayerModel::OrvPlayerModel(QObject *parent) : QAbstractTableModel(parent)
 
 OrvPlayerModel::~OrvPlayerModel()
 {
+    // A worker still running reads its row and reports to this model: both must outlive it.
+    operations.waitForDone();
     for (PlayerRecord *record : records) {
         delete record->context;
         delete record;
@@ -232,7 +234,7 @@ bool OrvPlayerModel::startDelete(int row)
         return false;
     repaintRow(row);
     // The row's state stays current until the result is back: status words leave it alone.
-    QThreadPool::globalInstance()->start([this, context] {
+    operations.start([this, context] {
         const bool ok = context->runDelete();
         emit operationDone(reinterpret_cast<quintptr>(context), DeleteOperation, ok);
     });
@@ -248,7 +250,7 @@ bool OrvPlayerModel::startBackupOrRestore(int row, bool backup, const QString &p
         return false;
     ++busyCount;
     repaintRow(row);
-    QThreadPool::globalInstance()->start([this, context, path, backup] {
+    operations.start([this, context, path, backup] {
         const bool ok = context->runBackupOrRestore(path);
         // The tool's error text belongs to this thread: it travels with the result.
         emit operationDone(reinterpret_cast<quintptr>(context), backup ? BackupOperation : RestoreOperation,

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QList>
+#include <QThreadPool>
 
 namespace OrvMulti {
 
@@ -51,7 +52,8 @@ public:
 
     // Background operations. Each needs the row in Stop; the result arrives as deleteResult or
     // backupOrRestoreResult with the row's current number (the operation follows the row, not its
-    // number at the start). False when the row's state does not allow it.
+    // number at the start). False when the row's state does not allow it. The model's end waits for the
+    // operations still running: they use its rows and report to it.
     bool startDelete(int row);
     bool startBackupOrRestore(int row, bool backup, const QString &path);
     int busyCount = 0;
@@ -79,6 +81,8 @@ private:
 
     QList<PlayerRecord *> records;
     QString m_lastResultText;
+    // The threads of the background operations.
+    QThreadPool operations;
 };
 
 } // namespace OrvMulti

@@ -17,6 +17,8 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <memory>
+
 #include <unistd.h>
 
 namespace {
@@ -138,7 +140,9 @@ bool GuestService::start()
                      qPrintable(m_launcherServer->errorString()));
         connect(m_launcherServer, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *socket = m_launcherServer->nextPendingConnection()) {
-                auto *data = new QByteArray;
+                // The bytes go with the connection's handlers: a connection still open when the guest
+                // ends frees them too.
+                const auto data = std::make_shared<QByteArray>();
                 connect(socket, &QTcpSocket::readyRead, socket,
                         [socket, data] { data->append(socket->readAll()); });
                 // A request is read to the end of its connection.
@@ -146,7 +150,7 @@ bool GuestService::start()
                     data->append(socket->readAll());
                     logLine(QStringLiteral("launcher.log"), QString::fromLatin1(data->toHex()));
                     handleLauncherRequest(*data);
-                    delete data;
+                    data->clear();
                     socket->deleteLater();
                 });
             }

@@ -207,30 +207,51 @@ void TestGlobal::hostFacts()
 void TestGlobal::ports_data()
 {
     QTest::addColumn<bool>("tcp");
+    QTest::addColumn<QString>("offset"); // ORV_PORT_OFFSET; null: unset
     QTest::addColumn<QList<int>>("used");
     QTest::addColumn<QStringList>("expected"); // opengl, vinput, pavix, adb, yelt
-    QTest::newRow("nothing used") << false << QList<int>{}
+    QTest::newRow("nothing used") << false << QString() << QList<int>{}
                                   << QStringList{"20000", "25000", "30000", "35000", "40000"};
-    QTest::newRow("20000, 20001 and 25000 used") << false << QList<int>{20000, 20001, 25000}
+    QTest::newRow("20000, 20001 and 25000 used") << false << QString() << QList<int>{20000, 20001, 25000}
                                                  << QStringList{"20002", "25001", "30000", "35000", "40000"};
     QTest::newRow("runs in every range")
-        << false << QList<int>{30000, 30001, 30002, 35000, 40000, 40001, 22468}
+        << false << QString() << QList<int>{30000, 30001, 30002, 35000, 40000, 40001, 22468}
         << QStringList{"20000", "25000", "30003", "35001", "40002"};
     QTest::newRow("tcp: guest ports even when taken")
-        << true << QList<int>{22468, 22469, 27000, 5555, 12121, 20000}
+        << true << QString() << QList<int>{22468, 22469, 27000, 5555, 12121, 20000}
+        << QStringList{"22468", "22469", "27000", "5555", "12121"};
+    // A test installation's searches start apart from those of other installations on the machine.
+    QTest::newRow("offset 300") << false << QStringLiteral("300") << QList<int>{20300, 25000}
+                                << QStringList{"20301", "25300", "30300", "35300", "40300"};
+    QTest::newRow("offset reaching the next base is ignored")
+        << false << QStringLiteral("5000") << QList<int>{}
+        << QStringList{"20000", "25000", "30000", "35000", "40000"};
+    QTest::newRow("negative offset is ignored") << false << QStringLiteral("-100") << QList<int>{}
+                                                << QStringList{"20000", "25000", "30000", "35000", "40000"};
+    QTest::newRow("offset that is no number is ignored")
+        << false << QStringLiteral("abc") << QList<int>{}
+        << QStringList{"20000", "25000", "30000", "35000", "40000"};
+    QTest::newRow("tcp: the offset changes nothing")
+        << true << QStringLiteral("300") << QList<int>{}
         << QStringList{"22468", "22469", "27000", "5555", "12121"};
 }
 
 void TestGlobal::ports()
 {
     QFETCH(bool, tcp);
+    QFETCH(QString, offset);
     QFETCH(QList<int>, used);
     QFETCH(QStringList, expected);
     CommandLine::tcp = tcp;
     g_messages.clear();
+    if (offset.isNull())
+        qunsetenv("ORV_PORT_OFFSET");
+    else
+        qputenv("ORV_PORT_OFFSET", offset.toLatin1());
     QtMessageHandler previous = qInstallMessageHandler(collect);
     Global::assignPorts(QSet<int>(used.cbegin(), used.cend()));
     qInstallMessageHandler(previous);
+    qunsetenv("ORV_PORT_OFFSET");
 
     QCOMPARE((QStringList{Global::openglPort, Global::vinputPort, Global::pavixPort, Global::adbPort,
                           Global::yeltPort}),

@@ -6,6 +6,7 @@
 #include "installtree.h"
 #include "paths.h"
 #include "sqlitetool.h"
+#include "testports.h"
 #include "webstandin.h"
 
 #include <QElapsedTimer>
@@ -216,11 +217,8 @@ private slots:
     {
         DataReportEngine::report(2011);
         waitForStores();
-        // A port nobody listens on: the connection is refused.
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const quint16 port = probe.serverPort();
-        probe.close();
+        // A port nobody listens on (of this test's own block, testports.h): the connection is refused.
+        const quint16 port = TestPorts::freePort();
         m_tree.writeInstallKey(
             {{QStringLiteral("Server/Report"), QStringLiteral("http://127.0.0.1:%1").arg(port)},
              {QStringLiteral("Server/ReplyTimeoutMs"), QString::number(kReplyTimeoutMs)}});

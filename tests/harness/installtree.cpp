@@ -1,5 +1,6 @@
 #include "installtree.h"
 #include "calllogs.h"
+#include "testports.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +12,7 @@
 #include <csignal>
 #include <unistd.h>
 
-InstallTree::InstallTree()
+InstallTree::InstallTree() : m_ports(std::make_unique<TestPortBlock>())
 {
     if (!m_dir.isValid())
         return;
@@ -97,6 +98,10 @@ InstallTree::~InstallTree()
             qunsetenv("XDG_RUNTIME_DIR");
         else
             qputenv("XDG_RUNTIME_DIR", m_savedRuntimeDir);
+        if (m_savedPortOffset.isNull())
+            qunsetenv("ORV_PORT_OFFSET");
+        else
+            qputenv("ORV_PORT_OFFSET", m_savedPortOffset);
     }
 
     // Programs started from the tree and still running would outlive the test and its files.
@@ -119,10 +124,18 @@ void InstallTree::useTempDirHere()
         m_savedTempDir = qgetenv("TMPDIR");
         m_savedRuntimeDir =
             qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") ? qgetenv("XDG_RUNTIME_DIR") : QByteArray();
+        m_savedPortOffset =
+            qEnvironmentVariableIsSet("ORV_PORT_OFFSET") ? qgetenv("ORV_PORT_OFFSET") : QByteArray();
     }
     m_tempDirInUse = true;
     qputenv("TMPDIR", QFile::encodeName(tempDir()));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(xdgRuntimeDir()));
+    qputenv("ORV_PORT_OFFSET", QByteArray::number(portOffset()));
+}
+
+int InstallTree::portOffset() const
+{
+    return m_ports && m_ports->isValid() ? m_ports->productOffset() : 0;
 }
 
 QString InstallTree::productVersion()
@@ -254,6 +267,7 @@ QProcessEnvironment InstallTree::environment() const
     env.insert(QStringLiteral("PATH"), binDir() + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
     env.insert(QStringLiteral("ORV_RECORD_DIR"), recordDir());
     env.insert(QStringLiteral("ORV_VBOX_STATE"), root() + QStringLiteral("/vbox-state"));
+    env.insert(QStringLiteral("ORV_PORT_OFFSET"), QString::number(portOffset()));
     // The declared host's hardware, never this machine's.
     env.insert(QStringLiteral("ORV_HOST_PROC_ROOT"), hostRoot() + QStringLiteral("/proc"));
     env.insert(QStringLiteral("ORV_DEV_ROOT"), hostRoot() + QStringLiteral("/dev"));

@@ -6,6 +6,10 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <memory>
+
+class TestPortBlock;
+
 // A throw-away installation of the product for one test: the install folder with
 // <install>/<version>/player, the installation key, and private per-user folders. Programs started
 // through it see only this tree.
@@ -84,8 +88,13 @@ public:
     QString installKeyPath() const;
 
     // Makes this process use the tree's temporary and runtime folders (where segments and channels are
-    // named) until the tree goes away; the previous values are restored then.
+    // named) and its port offset until the tree goes away; the previous values are restored then.
     void useTempDirHere();
+
+    // What the tree's emulators add to their port bases (ORV_PORT_OFFSET): the offset of a block of ports
+    // that this tree holds for its life, so that emulators of other trees and of other test runs on the
+    // machine search elsewhere (testports.h). 0 when no block could be had.
+    int portOffset() const;
 
     // The environment every program of this tree runs with.
     QProcessEnvironment environment() const;
@@ -101,5 +110,7 @@ private:
     bool m_tempDirInUse = false;
     QByteArray m_savedTempDir;
     QByteArray m_savedRuntimeDir;
+    QByteArray m_savedPortOffset;
+    std::unique_ptr<TestPortBlock> m_ports;
     QMap<QString, QString> m_extraEnv;
 };

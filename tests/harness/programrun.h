@@ -18,10 +18,12 @@ public:
     ProgramRun(const ProgramRun &) = delete;
     ProgramRun &operator=(const ProgramRun &) = delete;
 
-    bool start(int timeoutMs = 5000);
+    // The default bounds are generous: on a machine busy with other work (or in the sanitizer build,
+    // several times slower) a program's start and run take seconds. Each wait ends with its event.
+    bool start(int timeoutMs = 30000);
     // Starts, waits for the end and returns the exit code (-1 when it did not end in time).
-    int run(int timeoutMs = 10000);
-    bool waitForFinished(int timeoutMs = 10000);
+    int run(int timeoutMs = 60000);
+    bool waitForFinished(int timeoutMs = 60000);
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     int exitCode() const { return m_process.exitCode(); }
     QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
@@ -31,9 +33,9 @@ public:
     QString output();
     // Waits until the output or the tree's debug log holds `text`. The log is shared by every program
     // of the tree: to know that this very process got somewhere, use waitForOutput.
-    bool waitForText(const QString &text, int timeoutMs = 10000);
+    bool waitForText(const QString &text, int timeoutMs = 60000);
     // Waits until this process's own output holds `text`.
-    bool waitForOutput(const QString &text, int timeoutMs = 10000);
+    bool waitForOutput(const QString &text, int timeoutMs = 60000);
 
     void killHard();  // SIGKILL, as a crash would end it
     void terminate(); // SIGTERM, then SIGKILL when it lingers

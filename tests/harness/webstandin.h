@@ -18,7 +18,7 @@ public:
     WebStandIn &operator=(const WebStandIn &) = delete;
 
     // Starts the server and waits until it listens.
-    bool start(int timeoutMs = 5000);
+    bool start(int timeoutMs = 30000);
     void stop();
 
     QString stateDir() const { return m_stateDir; }

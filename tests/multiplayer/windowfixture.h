@@ -30,20 +30,20 @@ void cancelDialogWatchers();
 
 // Runs `action` on the next modal dialog of type D once it shows, from inside the dialog's own event
 // loop. Gives up after `timeoutMs`; the test then fails on the missing effect.
-template <class D> void onNextDialog(const std::function<void(D *)> &action, int timeoutMs = 5000)
+template <class D> void onNextDialog(const std::function<void(D *)> &action, int timeoutMs = 30000)
 {
     auto *timer = new QTimer(qApp);
     pendingDialogWatchers() << timer;
-    auto *clock = new QElapsedTimer;
-    clock->start();
+    // The clock lives in the watcher itself: a watcher cancelled before it acted leaves nothing behind.
+    QElapsedTimer clock;
+    clock.start();
     QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, action, timeoutMs] {
         auto *dialog = qobject_cast<D *>(QApplication::activeModalWidget());
         const bool ready = dialog && dialog->isVisible();
-        if (!ready && clock->elapsed() < timeoutMs)
+        if (!ready && clock.elapsed() < timeoutMs)
             return;
         timer->stop();
         timer->deleteLater();
-        delete clock;
         if (ready)
             action(dialog);
     });

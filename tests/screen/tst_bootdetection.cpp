@@ -15,6 +15,9 @@ const char *const kVm = ScreenFixture::kVm;
 const char *const kShowAndroid = ScreenFixture::kShowAndroid;
 const QString kGetprop = QStringLiteral("SHELL_CMD:str-getprop dev.bootcomplete");
 const QString kPs = QStringLiteral("SHELL_CMD:str-ps | grep com.corvel.pavixtop");
+// The longest wait for a step of the start or the poll: generous, as the machine may be busy with other
+// work; each wait ends as soon as its event is there.
+constexpr int kStepMs = 90000;
 
 } // namespace
 
@@ -74,7 +77,7 @@ void TestBootDetection::bootPoll()
     auto emulator = m_fixture->startEmulator();
     QVERIFY(emulator);
     QVERIFY(m_fixture->attachGuest(*emulator));
-    QVERIFY(emulator->waitForText(QLatin1String(kShowAndroid), 30000));
+    QVERIFY(emulator->waitForText(QLatin1String(kShowAndroid), kStepMs));
 
     const QStringList lines = m_fixture->guest().inputLines();
     QCOMPARE(lines.value(1), QStringLiteral("CONFIG:720:1280"));
@@ -95,7 +98,7 @@ void TestBootDetection::bootPoll()
     QCOMPARE(m_fixture->tree().logText().count(QStringLiteral("Android    : android ready")), 1);
     if (QByteArray(QTest::currentDataTag()) == "booted at once") {
         // Five seconds later the command line's launch runs; the poll has asked nothing since.
-        QVERIFY(emulator->waitForText(QStringLiteral("AndroidWindow    : firstLoad"), 15000));
+        QVERIFY(emulator->waitForText(QStringLiteral("AndroidWindow    : firstLoad"), kStepMs));
         QCOMPARE(
             m_fixture->guest().inputLines().filter(QRegularExpression(QStringLiteral("^SHELL_CMD:"))).size(),
             shell.size());
@@ -110,11 +113,11 @@ void TestBootDetection::quitDuringBootPoll()
     auto emulator = m_fixture->startEmulator();
     QVERIFY(emulator);
     QVERIFY(m_fixture->attachGuest(*emulator));
-    QVERIFY(waitUntil([&] { return m_fixture->guest().inputLines().count(kGetprop) >= 2; }, 20000));
+    QVERIFY(waitUntil([&] { return m_fixture->guest().inputLines().count(kGetprop) >= 2; }, kStepMs));
     ProgramRun stop(m_fixture->tree(), QStringLiteral("Orvanta"),
                     {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
-    QCOMPARE(stop.run(20000), 0);
-    QVERIFY(emulator->waitForFinished(20000));
+    QCOMPARE(stop.run(kStepMs), 0);
+    QVERIFY(emulator->waitForFinished(kStepMs));
     QCOMPARE(emulator->exitCode(), 0);
     QCOMPARE(m_fixture->statusWords().last(), QStringLiteral("STOP"));
     QCOMPARE(m_fixture->guest().inputLines().count(kPs), 0);
@@ -130,12 +133,12 @@ void TestBootDetection::guestDropsTheConnectionMidBoot()
     auto emulator = m_fixture->startEmulator();
     QVERIFY(emulator);
     QVERIFY(m_fixture->attachGuest(*emulator));
-    QVERIFY(waitUntil([&] { return m_fixture->guest().inputLines().count(kPs) >= 2; }, 30000));
+    QVERIFY(waitUntil([&] { return m_fixture->guest().inputLines().count(kPs) >= 2; }, kStepMs));
     m_fixture->guest().request(QStringLiteral("drop"));
     QVERIFY(waitUntil([&] { return m_fixture->guest().inputLines().contains(QStringLiteral("# dropped")); },
                       10000));
     // The program connects again, introduces itself again, and the poll goes on to the hand-over.
-    QVERIFY(emulator->waitForText(QLatin1String(kShowAndroid), 40000));
+    QVERIFY(emulator->waitForText(QLatin1String(kShowAndroid), kStepMs));
     const QStringList lines = m_fixture->guest().inputLines();
     QVERIFY2(lines.count(QStringLiteral("CONFIG:720:1280")) >= 2, qPrintable(lines.join(QLatin1Char('|'))));
     QCOMPARE(m_fixture->tree().logText().count(QStringLiteral("Android    : android ready")), 1);

@@ -16,6 +16,7 @@
 #include "padbutton.h"
 #include "programrun.h"
 #include "slidebutton.h"
+#include "testports.h"
 #include "vinputconnection.h"
 #include "xtestinput.h"
 
@@ -34,11 +35,10 @@ namespace {
 const QString kVm = QStringLiteral("Orvanta_0");
 const QString kGame = QStringLiteral("com.example.game");
 
+// A port of this test's own block (testports.h): no other test on the machine takes it meanwhile.
 quint16 freePort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
+    return TestPorts::freePort();
 }
 
 // The map as the editor saved it on a 540 x 960 screen; the layer here is 360 x 640 (scale 2/3) and

@@ -8,6 +8,7 @@
 #include "global.h"
 #include "guestfiles.h"
 #include "pavixconnection.h"
+#include "testports.h"
 #include "vinputconnection.h"
 
 #include <QCryptographicHash>
@@ -36,11 +37,10 @@
 
 namespace {
 
+// A port of this test's own block (testports.h): no other test on the machine takes it meanwhile.
 quint16 freePort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
+    return TestPorts::freePort();
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)
@@ -118,7 +118,7 @@ private:
     QJsonObject launcherState() const;
     // Asks the guest's launcher to write a reply file.
     void guestReply(const QJsonObject &spec);
-    bool waitForRecords(int count, int ms = 5000);
+    bool waitForRecords(int count, int ms = 30000);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QProcess m_guest;
@@ -142,8 +142,8 @@ void TestLauncherChannel::initTestCase()
                   {"--vinput-port", QString::number(vinputPort), "--pavix-port", QString::number(pavixPort),
                    "--dir", path("guest"), "--picture-share", path("share/image"), "--event-share",
                    path("share/event"), "--game-share", path("share/game"), "--die-with-parent"});
-    QVERIFY(m_guest.waitForStarted(5000));
-    QTRY_VERIFY(QFile::exists(path("guest/guest.pid")));
+    QVERIFY(m_guest.waitForStarted(30000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("guest/guest.pid")), 30000);
 
     Global::vinputPort = QString::number(vinputPort);
     Global::pavixPort = QString::number(pavixPort);

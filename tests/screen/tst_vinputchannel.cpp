@@ -5,6 +5,7 @@
 
 #include "androidtouchwidget.h"
 #include "global.h"
+#include "testports.h"
 #include "vinputconnection.h"
 
 #include <QKeyEvent>
@@ -28,11 +29,10 @@ const QString kBroadcastPrefix = QStringLiteral(
     "SHELL_CMD:str-am broadcast -a com.corvel.ShareFileChangeBroadCastReceiver  --ei SET_ALL_FILE_KEY 1 --es "
     "ALL_FILE_PATH_KEY ");
 
+// A port of this test's own block (testports.h): no other test on the machine takes it meanwhile.
 quint16 freePort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
+    return TestPorts::freePort();
 }
 
 } // namespace

@@ -4,20 +4,30 @@
 #include "datareportengine.h"
 #include "global.h"
 #include "sqlitetool.h"
+#include "testports.h"
 #include "vinputconnection.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QTcpServer>
+#include <QRegularExpression>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtTest>
+
+#include <algorithm>
 
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+namespace {
+
+// Longest wait for each step of the guest's start and for a line to reach it.
+constexpr int kGuestStartMs = 30000;
+
+} // namespace
 
 namespace ShellSupport {
 
@@ -101,10 +111,8 @@ bool GuestProcess::start()
 {
     if (!m_dir.isValid())
         return false;
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
+    // A port of this test's own block (testports.h): no other test on the machine takes it meanwhile.
+    const quint16 port = TestPorts::freePort();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("ORV_SIM_SCREEN_DIR"), m_dir.path() + QStringLiteral("/screens"));
     env.insert(QStringLiteral("ORV_GUEST_BOOT_MS"), QStringLiteral("0"));
@@ -116,15 +124,53 @@ bool GuestProcess::start()
                      m_dir.path() + QStringLiteral("/pictures"), QStringLiteral("--die-with-parent")});
     if (!m_process.waitForStarted(5000))
         return false;
-    QElapsedTimer clock;
-    clock.start();
-    while (!QFile::exists(m_dir.path() + QStringLiteral("/guest/guest.pid")) && clock.elapsed() < 5000)
-        QTest::qWait(20);
+    // Generous bounds: on a busy machine the guest's start alone can take seconds.
+    if (!QTest::qWaitFor([&] { return QFile::exists(m_dir.path() + QStringLiteral("/guest/guest.pid")); },
+                         kGuestStartMs))
+        return false;
     Global::vinputPort = QString::number(port);
     VInputConnection::instance().init();
-    while (!VInputConnection::instance().isConnected() && clock.elapsed() < 10000)
-        QTest::qWait(20);
-    return VInputConnection::instance().isConnected();
+    if (!QTest::qWaitFor([] { return VInputConnection::instance().isConnected(); }, kGuestStartMs))
+        return false;
+    // The connection is up on this side; its note and CONFIG line reach the guest's log a little later.
+    // (QStringList::indexOf takes whole lines that match.)
+    // Until they are there, a count of the lines would change under the test.
+    const bool opened = QTest::qWaitFor(
+        [this] {
+            const QStringList received = lines();
+            const int note = received.indexOf(QRegularExpression(QStringLiteral("# connected from .*")));
+            return note >= 0 &&
+                   received.indexOf(QRegularExpression(QStringLiteral("CONFIG:.*")), note + 1) > note;
+        },
+        kGuestStartMs);
+    if (!opened)
+        qWarning("the guest's opening lines did not come; it received: %s",
+                 qPrintable(lines().join(QLatin1String(" | "))));
+    return opened;
+}
+
+QStringList GuestProcess::linesSentSince(int from, bool *ok)
+{
+    static int markers = 0;
+    const QString marker = QStringLiteral("end of lines %1").arg(++markers);
+    const QString markerLine = QString::fromLatin1(VInputConnection::inputTextLine(marker)).trimmed();
+    VInputConnection::instance().sendInputText(marker);
+    QStringList received;
+    const bool arrived = QTest::qWaitFor(
+        [&] {
+            received = lines().mid(from);
+            return received.contains(markerLine);
+        },
+        kGuestStartMs);
+    if (ok)
+        *ok = arrived;
+    if (!arrived)
+        return {};
+    received = received.mid(0, received.indexOf(markerLine));
+    received.erase(std::remove_if(received.begin(), received.end(),
+                                  [](const QString &line) { return line.startsWith(QLatin1Char('#')); }),
+                   received.end());
+    return received;
 }
 
 QStringList GuestProcess::lines() const

@@ -32,8 +32,14 @@ class GuestProcess
 public:
     ~GuestProcess();
     bool start();
-    // The lines the guest received, "# ..." notes included, without time stamps.
+    // The lines the guest received, "# ..." notes included, without time stamps. start() returns once the
+    // connection's opening lines (the connection note and CONFIG) are among them, so a count taken then
+    // stays put until this process sends something.
     QStringList lines() const;
+    // The lines (notes left out) that reached the guest from line `from` on and were sent before now: a
+    // marker line goes out on the same connection and is waited for, so every line sent before it is in.
+    // Empty with `*ok` false when the marker did not arrive.
+    QStringList linesSentSince(int from, bool *ok = nullptr);
 
 private:
     QTemporaryDir m_dir;

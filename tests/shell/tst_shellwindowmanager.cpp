@@ -265,6 +265,8 @@ void TestShellWindowManager::initTestCase()
     QVERIFY(m_emulator);
     QVERIFY(m_fixture->attachGuest(*m_emulator));
     QVERIFY(m_emulator->waitForText(QLatin1String(ScreenFixture::kShowAndroid), 30000));
+    // The boot poll's verdict places the window once more: the window stands still only after it.
+    QVERIFY(m_emulator->waitForText(QStringLiteral("Android    : android ready"), 60000));
     QRect android, menu;
     QVERIFY(find(&android, &menu));
     // A fresh start without stored geometry: wherever the manager put the window, the bar stands on its

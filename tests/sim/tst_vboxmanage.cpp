@@ -1,6 +1,7 @@
 // Black-box tests of the stand-in VirtualBox tool: the real program runs against a temporary state folder and
 // the tests read what a caller sees (exit codes, stdout, stderr lines) and what it leaves on disk.
 #include "calllogs.h"
+#include "testports.h"
 
 #include <QDir>
 #include <QFile>
@@ -595,11 +596,8 @@ void TestVBoxManage::guestLivesWithItsMachine_data()
 void TestVBoxManage::guestLivesWithItsMachine()
 {
     QFETCH(QStringList, stop);
-    // A port nobody listens on, for the input service's forward.
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const quint16 port = probe.serverPort();
-    probe.close();
+    // A port nobody listens on, for the input service's forward, of this test's own block (testports.h).
+    const quint16 port = TestPorts::freePort();
     QCOMPARE(run({"modifyvm", "vm1", "--natpf1",
                   QStringLiteral("vinput,tcp,127.0.0.1,%1,10.0.2.15,22469").arg(port)})
                  .exitCode,

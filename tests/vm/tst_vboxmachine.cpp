@@ -114,7 +114,8 @@ void TestVBoxMachine::init()
     for (const char *name : {"TMPDIR", "PATH", "ORV_RECORD_DIR", "ORV_VBOX_STATE", "XDG_CONFIG_DIRS",
                              "XDG_CONFIG_HOME", "HOME", "APPDATA", "LOCALAPPDATA"})
         qputenv(name, env.value(QLatin1String(name)).toLocal8Bit());
-    qputenv("ORV_TIMEOUT_SCALE", "0.01");
+    // Tool time-outs of six seconds: a hang costs that once, a slow start on a busy machine stays inside.
+    qputenv("ORV_TIMEOUT_SCALE", "0.05");
 
     // Empty TCP tables: every first candidate port is free.
     const QString proc = m_tree->root() + QStringLiteral("/proc");
@@ -125,6 +126,8 @@ void TestVBoxMachine::init()
         file.write("  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid\n");
     }
     qputenv("ORV_PROC_ROOT", proc.toLocal8Bit());
+    // The machines' guests listen in this tree's own block of ports, apart from every other test's.
+    qputenv("ORV_PORT_OFFSET", QByteArray::number(m_tree->portOffset()));
 
     writeHost(QStringLiteral("4"), QStringLiteral("8192"));
     Platform::initSettingsPaths();
@@ -290,7 +293,10 @@ void TestVBoxMachine::coldStartBuildsTheWholeMachine()
     };
     auto rule = [&](const char *name, int host, int guest) {
         return QStringList{"modifyvm", kVm, "--natpf1",
-                           QStringLiteral("%1,tcp,127.0.0.1,%2,10.0.2.15,%3").arg(name).arg(host).arg(guest)};
+                           QStringLiteral("%1,tcp,127.0.0.1,%2,10.0.2.15,%3")
+                               .arg(name)
+                               .arg(host + m_tree->portOffset())
+                               .arg(guest)};
     };
     const Calls expected{
         // image check: nothing registered, so the machine is built from the image
@@ -320,7 +326,7 @@ void TestVBoxMachine::coldStartBuildsTheWholeMachine()
         shareAdd("other", "other"),
         property("orvanta_channel", "1208"),
         property("orvanta_uuid", kInstallUuid),
-        property("orvanta_yelt_port", "40000"),
+        property("orvanta_yelt_port", QString::number(40000 + m_tree->portOffset())),
         {"modifyvm", kVm, "--audiocontroller", "ac97", "--audio", "pulse"},
         {"modifyvm", kVm, "--vram", "12", "--acpi", "on"},
         {"modifyvm", kVm, "--ioapic", "on", "--longmode", "on", "--pae", "on", "--largepages", "off",
@@ -388,23 +394,25 @@ void TestVBoxMachine::coldStartBuildsTheWholeMachine()
         QCOMPARE(vmValue(setting.first), setting.second);
     QString info;
     tool({"showvminfo", kVm, "--machinereadable"}, &info);
-    for (const char *forward :
-         {"opengl,tcp,127.0.0.1,20000,10.0.2.15,22468", "yelt,tcp,127.0.0.1,40000,10.0.2.15,12121"})
-        QVERIFY2(info.contains(QLatin1String(forward)), forward);
+    for (const QString &forward :
+         {QStringLiteral("opengl,tcp,127.0.0.1,%1,10.0.2.15,22468").arg(20000 + m_tree->portOffset()),
+          QStringLiteral("yelt,tcp,127.0.0.1,%1,10.0.2.15,12121").arg(40000 + m_tree->portOffset())})
+        QVERIFY2(info.contains(forward), qPrintable(forward));
 
-    const QHash<QString, QString> expectedProperties{{"orvanta_ova_version", "1.0.0"},
-                                                     {"orvanta_channel", "1208"},
-                                                     {"orvanta_uuid", kInstallUuid},
-                                                     {"orvanta_yelt_port", "40000"},
-                                                     {"hardware_opengl", "1"},
-                                                     {"su_bypass", "1"},
-                                                     {"vkeyboard_mode", "<none>"},
-                                                     {"orvanta_render_mode", "dx"},
-                                                     {"is_first_run", "true"},
-                                                     {"emu_id", pid},
-                                                     {"stream_mode", "speed"},
-                                                     {"vbox_graph_mode", "1280x720-16"},
-                                                     {"vbox_dpi", "240"}};
+    const QHash<QString, QString> expectedProperties{
+        {"orvanta_ova_version", "1.0.0"},
+        {"orvanta_channel", "1208"},
+        {"orvanta_uuid", kInstallUuid},
+        {"orvanta_yelt_port", QString::number(40000 + m_tree->portOffset())},
+        {"hardware_opengl", "1"},
+        {"su_bypass", "1"},
+        {"vkeyboard_mode", "<none>"},
+        {"orvanta_render_mode", "dx"},
+        {"is_first_run", "true"},
+        {"emu_id", pid},
+        {"stream_mode", "speed"},
+        {"vbox_graph_mode", "1280x720-16"},
+        {"vbox_dpi", "240"}};
     QCOMPARE(guestProperties(), expectedProperties);
     QString extra;
     tool({"getextradata", kVm, "enumerate"}, &extra);

@@ -1,12 +1,14 @@
 // The row states of the instance list: the transition table, and the races between background work
 // and status words with real timing against the simulated tool.
 
+#include "calllogs.h"
 #include "managervboxtool.h"
 #include "mpfixture.h"
 #include "orvplayermodel.h"
 #include "playerpainter.h"
 #include "playerstate.h"
 #include "playertool.h"
+#include "programrun.h"
 #include "sharedsegment.h"
 #include "testartefacts.h"
 
@@ -18,6 +20,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 
 using namespace OrvMulti;
 using K = PlayerStateKind;
@@ -112,6 +115,7 @@ private slots:
     void delayedStopYieldsToANewerWord();
     void backupMarksTheMachineBusy();
     void segmentOfAnotherUserIsLeftAlone();
+    void modelGoneWhileABackupRuns();
     void onlyAStoppedRowIsACopySource();
     void startUsesTheTitleAsOneArgument();
     void rowShowsItsStateWord_data();
@@ -324,6 +328,35 @@ void TestPlayerState::segmentOfAnotherUserIsLeftAlone()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), bytes);
+}
+
+void TestPlayerState::modelGoneWhileABackupRuns()
+{
+    // The model goes away (its window is closed) while the worker of a backup still runs the tool: the
+    // worker must be done with the row and the model before they are freed. A model that left it running
+    // had the worker write the result into freed memory, a crash seen later in whatever ran then.
+    makeRows({"Saved"});
+    m_fixture->setFaults({slowCall(QStringLiteral("export *"), 1.0)});
+    const QString ova = m_fixture->tree().root() + QStringLiteral("/saved.ova");
+    QVERIFY(m_model->startBackupOrRestore(0, true, ova));
+    QVERIFY(waitUntil(
+        [this] {
+            const QList<ToolCallRecord> calls = readToolCallRecords(m_fixture->stateDir());
+            return std::any_of(calls.cbegin(), calls.cend(),
+                               [](const ToolCallRecord &call) { return call.args.value(0) == "export"; });
+        },
+        30000));
+    m_model.reset();
+    // Once the model is gone, the export it started has returned: nothing of the worker is left.
+    const QList<ToolCallRecord> calls = readToolCallRecords(m_fixture->stateDir());
+    const auto exportCall = std::find_if(calls.cbegin(), calls.cend(), [](const ToolCallRecord &call) {
+        return call.args.value(0) == "export";
+    });
+    QVERIFY(exportCall != calls.cend());
+    QVERIFY2(exportCall->end.isValid(), "the model was freed while its backup ran");
+    QVERIFY(QFileInfo(ova).size() > 0);
+    // Events that the worker posted to the model are gone with it.
+    QCoreApplication::processEvents();
 }
 
 void TestPlayerState::onlyAStoppedRowIsACopySource()

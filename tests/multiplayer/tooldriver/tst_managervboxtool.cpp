@@ -3,6 +3,7 @@
 
 #include "managervboxtool.h"
 #include "mpfixture.h"
+#include "timeoutscale.h"
 #include "workers.h"
 
 #include <QDir>
@@ -390,7 +391,7 @@ void TestManagerVBoxTool::hungToolStartsTheServiceOnce()
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(VBoxTool::instance().exec(words("list vms"), nullptr, nullptr), int(VBoxTool::TimedOutTwice));
-    QVERIFY(timer.elapsed() >= 2 * 1200 - 100);
+    QVERIFY(timer.elapsed() >= 2 * TimeoutScale::ms(VBoxTool::kToolTimeoutMs) - 100);
     QCOMPARE(m_fixture->calls(), (QList<QStringList>{words("list vms"), words("list vms")}));
     QFile services(m_fixture->stateDir() + QStringLiteral("/service.log"));
     QVERIFY(services.open(QIODevice::ReadOnly));
