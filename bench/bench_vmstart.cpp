@@ -144,13 +144,18 @@ int oneRepeat(const QString &fault)
     std::printf("%s", qPrintable(line("cold", first)));
     if (!first.failedStep.isEmpty())
         return 1;
-    cold.stopVM();
+    // The quit's power-off, which reads the machine's state first (the one read before the start is
+    // stale: the machine runs now).
+    if (!cold.stopVMForQuit()) {
+        std::printf("cold start's machine not powered off\n");
+        return 1;
+    }
     cold.clearEmuId();
     // The powered-off machine's guest lets go of its forwarded ports a moment later; a warm start that
     // found them still taken would forward others (more calls), which is not the start measured here.
     const QList<int> ports = {Global::openglPort.toInt(), Global::vinputPort.toInt(),
                               Global::pavixPort.toInt(), Global::adbPort.toInt(), Global::yeltPort.toInt()};
-    waitUntil(
+    const bool portsFree = waitUntil(
         [&] {
             for (int port : ports) {
                 QTcpServer probe;
@@ -160,11 +165,15 @@ int oneRepeat(const QString &fault)
             return true;
         },
         10000);
+    if (!portsFree) {
+        std::printf("the powered-off machine's forwarded ports are still taken after 10 s\n");
+        return 1;
+    }
 
     VBoxTool warm; // the next program start
     const Start second = startOnce(warm, stateDir, fault == QLatin1String("extra-call"));
     std::printf("%s", qPrintable(line("warm", second)));
-    warm.stopVM();
+    warm.stopVMForQuit();
     return second.failedStep.isEmpty() ? 0 : 1;
 }
 
