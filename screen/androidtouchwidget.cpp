@@ -4,6 +4,7 @@
 #include "traynotice.h"
 
 #include "androidwindow.h"
+#include "detectablerepeat.h"
 #include "global.h"
 #include "guestfiles.h"
 #include "hotkeytable.h"
@@ -75,6 +76,7 @@ AndroidTouchWidget::AndroidTouchWidget(QWidget *parent) : QWidget(parent)
     m_inputEdit->setMaximumSize(0, 0);
     m_layout->addWidget(m_inputEdit, 0, Qt::AlignRight | Qt::AlignBottom);
     m_inputEdit->installEventFilter(this);
+    m_detectableRepeat = DetectableRepeat::enable();
     connect(m_inputEdit, &QLineEdit::textChanged, this, &AndroidTouchWidget::onTextChanged);
     connect(&VInputConnection::instance(), &VInputConnection::ScreenCapNotify, this,
             &AndroidTouchWidget::onScreenCapNotify);
@@ -374,9 +376,9 @@ bool AndroidTouchWidget::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         const quint32 code = key->nativeScanCode();
-        // A held key is one press for the guest: X's auto-repeat sends release and press pairs that Qt
-        // flags as repeats only when the press is already queued. A press of a key that is still held
-        // is such a repeat, whatever its flag.
+        // A held key is one press for the guest: X's auto-repeat sends further presses (with detectable
+        // auto-repeat) or release and press pairs that Qt flags as repeats only when the press is already
+        // queued. A press of a key that is still held is such a repeat, whatever its flag.
         if (code != 0) {
             if (m_heldKeys.contains(code))
                 return true;
@@ -392,9 +394,11 @@ bool AndroidTouchWidget::eventFilter(QObject *watched, QEvent *event)
         if (key->isAutoRepeat())
             return true;
         if (code != 0) {
-            // The auto-repeat's release leaves the key down in the server's keyboard state; the
-            // user's release takes it up.
-            if (m_heldKeys.contains(code) && X11Display::keyDown(code))
+            // With detectable auto-repeat every release is the user's. Without it, the auto-repeat's
+            // release leaves the key down in the server's keyboard state; the user's release takes it
+            // up (the state is read now, not when the event was made, so a key pressed again quickly
+            // can lose its release: only the fallback relies on it).
+            if (!m_detectableRepeat && m_heldKeys.contains(code) && X11Display::keyDown(code))
                 return true;
             m_heldKeys.remove(code);
         }

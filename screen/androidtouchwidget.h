@@ -133,5 +133,7 @@ private:
     QString m_mouseFinger;
     // X key codes of the keys held now (pressed, not yet released by the user).
     QSet<quint32> m_heldKeys;
+    // XKB's detectable auto-repeat is on for this program's X connection.
+    bool m_detectableRepeat = false;
     KeyMapPlayer *m_player = nullptr;
 };
