@@ -6,7 +6,10 @@
 #include <QX11Info>
 
 #include <xcb/xcb.h>
+// The XKB protocol header names a field "explicit", a C++ keyword.
+#define explicit explicit_
 #include <xcb/xkb.h>
+#undef explicit
 
 #include <cstdlib>
 

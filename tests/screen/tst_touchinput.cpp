@@ -14,6 +14,9 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <csignal>
+#include <signal.h>
+
 #include <functional>
 #include <memory>
 
@@ -69,6 +72,7 @@ private slots:
     void reconnectWhileThePictureKeepsPainting();
     void bossKeyHidesTheWindow();
     void switchedOffHotKeysReachNothing();
+    void aKeyPressedAgainWhileTheWindowIsBusy();
 
 private:
     bool findScreen(qint64 pid, Screen *screen);
@@ -384,6 +388,33 @@ void TestTouchInput::screenshotLandsInThePictureShare()
                     .arg(name));
         },
         10000));
+}
+
+// A key let go and pressed again while the program was busy (here: stopped) is two presses and two
+// releases for the guest, although the key is down again by the time the program reads the release.
+void TestTouchInput::aKeyPressedAgainWhileTheWindowIsBusy()
+{
+    m_x->focus(m_screen.window);
+    QTest::qWait(50);
+    const int before = m_fixture->guest().inputLines().size();
+    const pid_t pid = static_cast<pid_t>(m_emulator->pid());
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    const auto resume = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
+    QVERIFY(m_x->key(QStringLiteral("a"), true));
+    QVERIFY(m_x->key(QStringLiteral("a"), false));
+    // Apart in time, so that the release and the next press are not one auto-repeat.
+    QThread::msleep(30);
+    QVERIFY(m_x->key(QStringLiteral("a"), true));
+    QCOMPARE(::kill(pid, SIGCONT), 0);
+    QStringList lines = linesAfter(before, 3);
+    QVERIFY(m_x->key(QStringLiteral("a"), false));
+    lines = linesAfter(before, 4);
+    if (intruded(lines))
+        QSKIP("another program on this machine connected to this test's guest");
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [](const QString &l) { return !l.startsWith(QLatin1String("KBD")); }),
+                lines.end());
+    QCOMPARE(lines, (QStringList{"KBDPR:30:1", "KBDRL:30:0", "KBDPR:30:1", "KBDRL:30:0"}));
 }
 
 void TestTouchInput::hotKeys_data()
