@@ -24,7 +24,11 @@ class BaseButton : public QWidget
 public:
     // The editable form has the editor's child widgets (key fields, close button, handles); the
     // display-only form of the tapped key and the swipe has none and paints itself (see KeyButton).
-    enum Form { EditableForm, DisplayOnlyForm };
+    enum Form
+    {
+        EditableForm,
+        DisplayOnlyForm
+    };
 
     explicit BaseButton(QWidget *parent = nullptr);
     ~BaseButton() override;

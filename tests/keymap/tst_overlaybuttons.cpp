@@ -289,8 +289,10 @@ void TestOverlayButtons::displayOnlyFormLooksTheSame_data()
     for (const char *key : {"A", "1", "Space", "PgUp", "Num*", "Ctrl + Shift + F5", ""})
         QTest::addRow("key %s", key) << false << QString::fromLatin1(key) << QString();
     for (const char *direction : {"up", "down", "left", "right", "sideways"})
-        QTest::addRow("slide %s", direction) << true << QStringLiteral("Space") << QString::fromLatin1(direction);
-    QTest::newRow("slide long key") << true << QStringLiteral("Ctrl + Alt + Delete") << QStringLiteral("left");
+        QTest::addRow("slide %s", direction)
+            << true << QStringLiteral("Space") << QString::fromLatin1(direction);
+    QTest::newRow("slide long key") << true << QStringLiteral("Ctrl + Alt + Delete")
+                                    << QStringLiteral("left");
     QTest::newRow("slide W") << true << QStringLiteral("W") << QStringLiteral("down");
 }
 
@@ -344,13 +346,14 @@ void TestOverlayButtons::displayOnlyFormLooksTheSame()
         const QImage got = painted(light, ground);
         QPoint where;
         const int difference = largestDifference(want, got, &where);
-        QVERIFY2(difference == 0, qPrintable(QStringLiteral("on %1: %2 at (%3, %4): %5 instead of %6")
-                                                 .arg(ground.name(QColor::HexArgb))
-                                                 .arg(difference)
-                                                 .arg(where.x())
-                                                 .arg(where.y())
-                                                 .arg(QColor::fromRgba(got.pixel(where)).name(QColor::HexArgb))
-                                                 .arg(QColor::fromRgba(want.pixel(where)).name(QColor::HexArgb))));
+        QVERIFY2(difference == 0,
+                 qPrintable(QStringLiteral("on %1: %2 at (%3, %4): %5 instead of %6")
+                                .arg(ground.name(QColor::HexArgb))
+                                .arg(difference)
+                                .arg(where.x())
+                                .arg(where.y())
+                                .arg(QColor::fromRgba(got.pixel(where)).name(QColor::HexArgb))
+                                .arg(QColor::fromRgba(want.pixel(where)).name(QColor::HexArgb))));
     }
     // The key text shows: the empty field differs from one with a key.
     if (!key.isEmpty()) {
