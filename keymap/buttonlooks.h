@@ -25,7 +25,7 @@ QPushButton *makeImageButton(QWidget *parent, const QString &objectName, const Q
 QPushButton *makeCloseButton(QWidget *parent);
 
 // The display-only buttons of the play overlay have no child widgets: each paints a picture of its kind
-// and its key text itself. These two give them what the editable form's widgets would have painted.
+// and its key text itself. What follows gives them what the editable form's widgets would have painted.
 //
 // What `widget`'s children paint, each visible child (with its own children) onto a clear image of its
 // own at the given device pixel ratio, in painting order. Drawn one after another where the children
