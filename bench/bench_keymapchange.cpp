@@ -8,9 +8,9 @@
 //     overlay's build and paint after that;
 //   - change to map in force: the package-changed slot alone (load and switch);
 //   - file alone (baseline): reading and parsing the same file;
-//   - a map at the button cap (256 key buttons): loaded (the slot), painted, cleared, their sum (aim:
-//     at most 50 ms) and the longest single stretch the GUI thread was held (aim: under 100 ms), beside
-//     reading that file alone.
+//   - a map at the button cap (256 key buttons), and one of 256 swipes (the dearest kind to paint):
+//     loaded (the slot), painted, cleared, their sum (aim: at most 50 ms) and the longest single
+//     stretch the GUI thread was held (aim: under 100 ms), beside reading that file alone.
 // A reply that never reaches the map, an overlay that does not paint, or a run with fewer samples than
 // repeats prints "no figure: <why>" and exits with 1.
 //
@@ -72,15 +72,21 @@ QByteArray replyFile(const QString &package)
     return QByteArray(bytes.data(), static_cast<int>(bytes.size()));
 }
 
-// The cap's map: 256 tapped keys on a grid.
-KeyMap capMap()
+// The cap's map: 256 tapped keys on a grid, or 256 swipes in the four directions.
+KeyMap capMap(bool swipes)
 {
     KeyMap map;
     for (int i = 0; i < KeyMapFile::kMaxButtons; ++i)
         map.insert(QStringLiteral("K%1").arg(i, 3, 10, QLatin1Char('0')),
-                   {KeyMapKey, {20 + (i % 16) * 32, 60 + (i / 16) * 52}});
+                   {swipes ? KeyMapSlideUp + i % 4 : KeyMapKey, {20 + (i % 16) * 32, 60 + (i / 16) * 52}});
     return map;
 }
+
+// One map's figures at the cap.
+struct CapFigures
+{
+    QVector<double> load, paint, clear, total, stall, file;
+};
 
 // Counts the buttons of the overlay that have received their paint since the last reset.
 class PaintCounter : public QObject
@@ -147,14 +153,15 @@ int main(int argc, char *argv[])
 
     // Two packages with the same map, so that every change loads a file; a third with the cap's map.
     const QStringList packages{QStringLiteral("com.example.one"), QStringLiteral("com.example.two")};
-    const QString capPackage = QStringLiteral("com.example.cap");
+    const QStringList capPackages{QStringLiteral("com.example.cap"), QStringLiteral("com.example.capswipes")};
     const KeyMap map = bigMap();
-    const KeyMap cap = capMap();
+    const QVector<KeyMap> caps{capMap(false), capMap(true)};
     {
         QSettings settings(KeyMapFile::settingsPath(kVm), QSettings::IniFormat);
-        for (const QString &package : packages + QStringList{capPackage}) {
-            if (!KeyMapFile::write(KeyMapFile::filePath(kVm, package), package == capPackage ? cap : map,
-                                   QRect(0, 0, 540, 960), 0))
+        for (const QString &package : packages + capPackages) {
+            const int capIndex = capPackages.indexOf(package);
+            if (!KeyMapFile::write(KeyMapFile::filePath(kVm, package),
+                                   capIndex >= 0 ? caps.at(capIndex) : map, QRect(0, 0, 540, 960), 0))
                 return Bench::noFigure(bench, QStringLiteral("cannot write the key-map files"));
             settings.setValue(package + "/KeyboardKeyIsEnable", true);
         }
@@ -177,7 +184,7 @@ int main(int argc, char *argv[])
 
     const int repeats = options.repeats;
     QVector<double> replyToPainted, settleShare, toForceShare, paintShare, fromSlot, fileAlone;
-    QVector<double> capLoad, capPaint, capClear, capTotal, capStall, capFile;
+    CapFigures capFigures[2];
     int n = 0;
     const auto inForce = [&](const QString &package, const KeyMap &expected) {
         return Global::currentPackage == package && currentKeyMap.size() == expected.size() &&
@@ -238,53 +245,59 @@ int main(int argc, char *argv[])
         if (!waitFor([&] { return painted.allPainted(); }, timeoutMs))
             return Bench::noFigure(bench, QStringLiteral("the overlay did not paint after the change"));
 
-        // 3. The cap's map: loaded, painted, cleared; the GUI thread's longest single stretch.
-        QCoreApplication::processEvents();
-        painted.reset();
-        timer.start();
-        touch.on_pavix_package_changed(capPackage);
-        const double loadMs = timer.nsecsElapsed() / 1e6;
-        if (!inForce(capPackage, cap))
-            return Bench::noFigure(bench, QStringLiteral("the map at the cap was not put in force"));
-        double stall = loadMs;
-        QElapsedTimer paintTimer;
-        paintTimer.start();
-        QElapsedTimer turn;
-        bool done = false;
-        while (!done) {
-            if (paintTimer.elapsed() > timeoutMs)
-                return Bench::noFigure(bench, QStringLiteral("the overlay at the cap did not paint"));
-            turn.start();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-            stall = qMax(stall, turn.nsecsElapsed() / 1e6);
-            done = painted.allPainted();
+        // 3. The cap's maps: loaded, painted, cleared; the GUI thread's longest single stretch.
+        for (int c = 0; c < 2; ++c) {
+            const QString &capPackage = capPackages.at(c);
+            const KeyMap &cap = caps.at(c);
+            CapFigures &figures = capFigures[c];
+            QCoreApplication::processEvents();
+            painted.reset();
+            timer.start();
+            touch.on_pavix_package_changed(capPackage);
+            const double loadMs = timer.nsecsElapsed() / 1e6;
+            if (!inForce(capPackage, cap))
+                return Bench::noFigure(bench, QStringLiteral("the map at the cap was not put in force"));
+            double stall = loadMs;
+            QElapsedTimer paintTimer;
+            paintTimer.start();
+            QElapsedTimer turn;
+            bool done = false;
+            while (!done) {
+                if (paintTimer.elapsed() > timeoutMs)
+                    return Bench::noFigure(bench, QStringLiteral("the overlay at the cap did not paint"));
+                turn.start();
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+                stall = qMax(stall, turn.nsecsElapsed() / 1e6);
+                done = painted.allPainted();
+            }
+            const double paintMs = paintTimer.nsecsElapsed() / 1e6;
+            if (overlay->buttons().size() != KeyMapFile::kMaxButtons)
+                return Bench::noFigure(
+                    bench,
+                    QStringLiteral("the overlay at the cap has %1 buttons").arg(overlay->buttons().size()));
+            timer.start();
+            touch.keyMapPlayer()->clearOverlay();
+            QCoreApplication::processEvents();
+            const double clearMs = timer.nsecsElapsed() / 1e6;
+            stall = qMax(stall, clearMs);
+            if (!overlay->isEmpty() || overlay->window()->isVisible())
+                return Bench::noFigure(bench, QStringLiteral("the overlay at the cap was not cleared"));
+            figures.load << loadMs;
+            figures.paint << paintMs;
+            figures.clear << clearMs;
+            figures.total << loadMs + paintMs + clearMs;
+            figures.stall << stall;
+            timer.start();
+            const KeyMapFile::LoadResult capRead =
+                KeyMapFile::load(KeyMapFile::filePath(kVm, capPackage), touch.size());
+            figures.file << timer.nsecsElapsed() / 1e6;
+            if (capRead.map.size() != cap.size())
+                return Bench::noFigure(bench, QStringLiteral("the cap's file did not read back"));
         }
-        const double paintMs = paintTimer.nsecsElapsed() / 1e6;
-        if (overlay->buttons().size() != KeyMapFile::kMaxButtons)
-            return Bench::noFigure(
-                bench,
-                QStringLiteral("the overlay at the cap has %1 buttons").arg(overlay->buttons().size()));
-        timer.start();
-        touch.keyMapPlayer()->clearOverlay();
-        QCoreApplication::processEvents();
-        const double clearMs = timer.nsecsElapsed() / 1e6;
-        stall = qMax(stall, clearMs);
-        if (!overlay->isEmpty() || overlay->window()->isVisible())
-            return Bench::noFigure(bench, QStringLiteral("the overlay at the cap was not cleared"));
-        capLoad << loadMs;
-        capPaint << paintMs;
-        capClear << clearMs;
-        capTotal << loadMs + paintMs + clearMs;
-        capStall << stall;
-        timer.start();
-        const KeyMapFile::LoadResult capRead =
-            KeyMapFile::load(KeyMapFile::filePath(kVm, capPackage), touch.size());
-        capFile << timer.nsecsElapsed() / 1e6;
-        if (capRead.map.size() != cap.size())
-            return Bench::noFigure(bench, QStringLiteral("the cap's file did not read back"));
     }
     pavix.stop();
-    if (replyToPainted.size() != repeats || capTotal.size() != repeats)
+    if (replyToPainted.size() != repeats || capFigures[0].total.size() != repeats ||
+        capFigures[1].total.size() != repeats)
         return Bench::noFigure(
             bench, QStringLiteral("short run: %1 of %2 repeats").arg(replyToPainted.size()).arg(repeats));
 
@@ -306,14 +319,20 @@ int main(int argc, char *argv[])
         std::printf("slot adds over the file alone (medians)  none measurable (the slot's median is %.3f ms "
                     "below the file's, within the spread of the two)\n",
                     -added);
-    Bench::printHeader(
-        qPrintable(QStringLiteral("Key map at the cap (%1 buttons)").arg(KeyMapFile::kMaxButtons)), "ms");
-    Bench::printRow("loaded (slot)", capLoad, 3);
-    Bench::printRow("painted", capPaint, 3);
-    Bench::printRow("cleared", capClear, 3);
-    Bench::printRow("loaded + painted + cleared (aim: <= 50)", capTotal, 3);
-    Bench::printRow("longest GUI stretch (aim: < 100)", capStall, 3);
-    Bench::printRow("file alone (baseline)", capFile, 3);
-    Bench::printRatio("sum against the file alone", capTotal, capFile);
+    for (int c = 0; c < 2; ++c) {
+        const CapFigures &figures = capFigures[c];
+        Bench::printHeader(
+            qPrintable(QStringLiteral("Key map at the cap (%1 %2)")
+                           .arg(KeyMapFile::kMaxButtons)
+                           .arg(c == 0 ? QStringLiteral("buttons") : QStringLiteral("swipes"))),
+            "ms");
+        Bench::printRow("loaded (slot)", figures.load, 3);
+        Bench::printRow("painted", figures.paint, 3);
+        Bench::printRow("cleared", figures.clear, 3);
+        Bench::printRow("loaded + painted + cleared (aim: <= 50)", figures.total, 3);
+        Bench::printRow("longest GUI stretch (aim: < 100)", figures.stall, 3);
+        Bench::printRow("file alone (baseline)", figures.file, 3);
+        Bench::printRatio("sum against the file alone", figures.total, figures.file);
+    }
     return 0;
 }

@@ -4,7 +4,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QMouseEvent>
 
-BaseButton::BaseButton(QWidget *parent) : QWidget(parent), tip(nullptr) {}
+BaseButton::BaseButton(QWidget *parent) : QWidget(parent) {}
 
 BaseButton::~BaseButton()
 {
@@ -53,8 +53,25 @@ void BaseButton::moveTopLeft(int x, int y)
 
 void BaseButton::hideTip()
 {
-    if (tip.isVisible())
-        tip.close();
+    if (m_tip && m_tip->isVisible())
+        m_tip->close();
+}
+
+TipWidget *BaseButton::tipWidget()
+{
+    // A top-level window with a style sheet of its own: too dear to make for every button of a map.
+    if (!m_tip) {
+        m_tip = std::make_unique<TipWidget>(nullptr);
+        m_tip->setTipText(m_tipText);
+    }
+    return m_tip.get();
+}
+
+void BaseButton::setTipText(const QString &text)
+{
+    m_tipText = text;
+    if (m_tip)
+        m_tip->setTipText(text);
 }
 
 void BaseButton::setDisplayOnly(bool) {}
@@ -72,10 +89,11 @@ void BaseButton::enterEvent(QEvent *event)
     if (displayOnly)
         return;
     // Centred under the button, 10 pixels below its bottom edge (integer halves toward zero).
-    tip.ensureSized();
-    const QPoint local((width() - tip.width()) / 2, height() + 10);
-    tip.move(mapToGlobal(local));
-    tip.show();
+    TipWidget *tip = tipWidget();
+    tip->ensureSized();
+    const QPoint local((width() - tip->width()) / 2, height() + 10);
+    tip->move(mapToGlobal(local));
+    tip->show();
 }
 
 void BaseButton::leaveEvent(QEvent *event)

@@ -5,6 +5,8 @@
 #include <QPoint>
 #include <QWidget>
 
+#include <memory>
+
 class QGraphicsOpacityEffect;
 class QMouseEvent;
 
@@ -20,6 +22,14 @@ class BaseButton : public QWidget
     Q_OBJECT
 
 public:
+    // The editable form has the editor's child widgets (key fields, close button, handles); the
+    // display-only form of the tapped key and the swipe has none and paints itself (see KeyButton).
+    enum Form
+    {
+        EditableForm,
+        DisplayOnlyForm
+    };
+
     explicit BaseButton(QWidget *parent = nullptr);
     ~BaseButton() override;
 
@@ -39,7 +49,9 @@ public:
     QPoint centerOffsetPoint() const { return centerOffset; }
     // Closes the tip if it shows, whatever the display-only flag.
     void hideTip();
-    TipWidget *tipWidget() { return &tip; }
+    // The tip bubble, made when first asked for (the play overlay's buttons never show one).
+    TipWidget *tipWidget();
+    void setTipText(const QString &text);
 
     // Handles the mouse events of the child widgets the kind watches (its handle); true consumes.
     virtual bool filterChildEvent(QObject *watched, QEvent *event) = 0;
@@ -62,13 +74,14 @@ protected:
     void startDrag(QEvent *event);
     void dragTo(QEvent *event);
 
-    TipWidget tip;
     QPoint centerPoint;
     QPoint centerOffset;
     QPoint dragOffset;
     QGraphicsOpacityEffect *opacityEffect = nullptr;
 
 private:
+    std::unique_ptr<TipWidget> m_tip;
+    QString m_tipText;
     double m_opacity = 1.0;
     bool m_opacityByWindow = false;
 };

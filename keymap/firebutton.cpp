@@ -64,12 +64,12 @@ FireButton::FireButton(QWidget *parent)
     : PointButton(parent, QStringLiteral("FireButton"), QStringLiteral("btn_fire"),
                   QStringLiteral("key_operate_fire"))
 {
-    tip.setTipText(tr("fire tip"));
+    setTipText(tr("fire tip"));
 }
 
 AimButton::AimButton(QWidget *parent)
     : PointButton(parent, QStringLiteral("AimButton"), QStringLiteral("btn_aim"),
                   QStringLiteral("key_operate_aim"))
 {
-    tip.setTipText(tr("aim tip"));
+    setTipText(tr("aim tip"));
 }

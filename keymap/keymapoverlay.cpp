@@ -19,9 +19,9 @@ KeyMapOverlay::~KeyMapOverlay()
     delete m_window.data();
 }
 
-template <typename Button> Button *KeyMapOverlay::makeButton()
+template <typename Button, typename... Form> Button *KeyMapOverlay::makeButton(Form... form)
 {
-    auto *button = new Button(m_window);
+    auto *button = new Button(m_window, form...);
     // Hidden until the map shows it: a child of a window not yet shown would show with the window.
     button->hide();
     button->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -121,7 +121,7 @@ void KeyMapOverlay::build(const KeyMap &map)
         const KeyMapItem &item = it.value();
         switch (item.type) {
         case KeyMapKey: {
-            auto *button = makeButton<KeyButton>();
+            auto *button = makeButton<KeyButton>(BaseButton::DisplayOnlyForm);
             button->setKeyText(name);
             button->moveCenter(item.pos.x(), item.pos.y());
             button->show();
@@ -181,7 +181,7 @@ void KeyMapOverlay::build(const KeyMap &map)
         case KeyMapSlideLeft:
         case KeyMapSlideRight: {
             static const char *const words[] = {"up", "down", "left", "right"};
-            auto *button = makeButton<SlideButton>();
+            auto *button = makeButton<SlideButton>(BaseButton::DisplayOnlyForm);
             button->setKeyText(name);
             button->setDirection(QString::fromLatin1(words[item.type - KeyMapSlideUp]));
             button->moveCenter(item.pos.x(), item.pos.y());

@@ -20,7 +20,9 @@ class QWidget;
 // The play overlay: the buttons of the key map in force, shown display-only over the Android screen.
 // The buttons sit in a window of their own (OverlayWindow) that lies exactly over `host` (the touch
 // layer) and follows it, so they are seen above the render library's picture; they are placed at the
-// key map's points in the host's coordinates, transparent for the mouse and without tips or input.
+// key map's points in the host's coordinates, transparent for the mouse and without tips or input. The
+// tapped keys and swipes, of which a map may hold hundreds, are made in their display-only form (no
+// child widgets, no style sheets: each paints itself).
 class KeyMapOverlay : public QObject
 {
     Q_OBJECT
@@ -50,7 +52,8 @@ public slots:
     void setOpacity(double value);
 
 private:
-    template <typename Button> Button *makeButton();
+    // `form`, where the kind has one: the display-only form of the tapped key and the swipe.
+    template <typename Button, typename... Form> Button *makeButton(Form... form);
 
     QPointer<QWidget> m_host;
     QPointer<OverlayWindow> m_window;

@@ -167,11 +167,11 @@ void PadButton::on_btn_close_clicked()
 PositionButton::PositionButton(QWidget *parent)
     : PadButton(parent, QStringLiteral("PositionButton"), QStringLiteral("key_operate_position"), false)
 {
-    tip.setTipText(tr("position tip"));
+    setTipText(tr("position tip"));
 }
 
 SensorButton::SensorButton(QWidget *parent)
     : PadButton(parent, QStringLiteral("SensorButton"), QStringLiteral("key_operate_sensor"), true)
 {
-    tip.setTipText(tr("sensor tip"));
+    setTipText(tr("sensor tip"));
 }

@@ -5,9 +5,19 @@
 
 #include <QEvent>
 #include <QHash>
+#include <QPainter>
 #include <QPushButton>
 
 namespace {
+
+// The key field's place in the button, its padding and font.
+const QRect kFieldRect(50, 61, 63, 63);
+const QMargins kFieldPadding(2, 2, 2, 8);
+
+QFont fieldFont()
+{
+    return QFont(QStringLiteral("Arial"), 9);
+}
 
 const QStringList &directions()
 {
@@ -35,20 +45,46 @@ const QHash<QString, QString> &arrowLooks(bool selected)
     return selected ? chosen : normal;
 }
 
+// What the editable form shows in display-only form for a direction, with an empty key field, once per
+// direction and pixel ratio.
+const QVector<ButtonLooks::Layer> &displayPicture(const QString &direction, qreal devicePixelRatio)
+{
+    static QHash<QPair<QString, qreal>, QVector<ButtonLooks::Layer>> pictures;
+    const QPair<QString, qreal> key(direction, devicePixelRatio);
+    auto it = pictures.find(key);
+    if (it == pictures.end()) {
+        SlideButton model;
+        model.setDisplayOnly(true);
+        model.setDirection(direction);
+        it = pictures.insert(key, ButtonLooks::renderedLayers(&model, devicePixelRatio));
+    }
+    return *it;
+}
+
 } // namespace
 
-SlideButton::SlideButton(QWidget *parent) : BaseButton(parent)
+SlideButton::SlideButton(QWidget *parent, Form form) : BaseButton(parent)
 {
     setObjectName(QStringLiteral("SlideButton"));
     setAttribute(Qt::WA_TranslucentBackground);
     setFixedSize(179, 174);
     setBaseSize(177, 177);
+    centerOffset = QPoint(81, 92);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setTipText(tr("slide tip"));
+    if (form == DisplayOnlyForm) {
+        setFont(fieldFont());
+        displayOnly = true;
+        setEnabled(false);
+        m_direction = QStringLiteral("up");
+        return;
+    }
 
     m_lineInput = new KeyLineEdit(this);
     m_lineInput->setObjectName(QStringLiteral("line_input"));
     m_lineInput->setGeometry(50, 61, 63, 63);
     m_lineInput->setFixedSize(63, 63);
-    m_lineInput->setFont(QFont(QStringLiteral("Arial"), 9));
+    m_lineInput->setFont(fieldFont());
     m_lineInput->setFocusPolicy(Qt::ClickFocus);
     m_lineInput->setContextMenuPolicy(Qt::NoContextMenu);
     m_lineInput->setAlignment(Qt::AlignCenter);
@@ -76,7 +112,6 @@ SlideButton::SlideButton(QWidget *parent) : BaseButton(parent)
     // The field lies over the arrows' inner ends.
     m_lineInput->raise();
 
-    centerOffset = QPoint(81, 92);
     connect(m_lineInput, &KeyLineEdit::focusIn, this, [this](KeyLineEdit *) { emit focusIn(this); });
     connect(m_lineInput, &KeyLineEdit::focusOut, this, [this](KeyLineEdit *) { emit focusOut(this); });
     connect(m_lineInput, &KeyLineEdit::keyPress, this,
@@ -85,25 +120,40 @@ SlideButton::SlideButton(QWidget *parent) : BaseButton(parent)
     for (QPushButton *button : {m_btnUp, m_btnDown, m_btnLeft, m_btnRight})
         button->installEventFilter(this);
     connect(m_btnClose, &QPushButton::clicked, this, &SlideButton::on_btn_close_clicked);
-    setAttribute(Qt::WA_DeleteOnClose);
-    tip.setTipText(tr("slide tip"));
 }
 
 SlideButton::~SlideButton() = default;
 
 QString SlideButton::keyText() const
 {
-    return m_lineInput->text();
+    return m_lineInput ? m_lineInput->text() : m_keyText;
 }
 
 void SlideButton::setKeyText(const QString &key)
 {
-    m_lineInput->setText(key);
+    if (m_lineInput) {
+        m_lineInput->setText(key);
+    } else if (key != m_keyText) {
+        m_keyText = key;
+        update();
+    }
 }
 
 void SlideButton::focusKeyEdit()
 {
-    m_lineInput->setFocus(Qt::OtherFocusReason);
+    if (m_lineInput)
+        m_lineInput->setFocus(Qt::OtherFocusReason);
+}
+
+void SlideButton::paintEvent(QPaintEvent *event)
+{
+    if (m_lineInput) {
+        BaseButton::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    ButtonLooks::drawLayers(&painter, displayPicture(m_direction, devicePixelRatioF()));
+    ButtonLooks::drawFieldText(&painter, kFieldRect, kFieldPadding, font(), m_keyText);
 }
 
 QPushButton *SlideButton::arrow(const QString &direction) const
@@ -127,6 +177,13 @@ void SlideButton::setArrowLook(const QString &direction, bool selected)
 
 void SlideButton::setDirection(const QString &direction)
 {
+    if (!m_lineInput) {
+        if (direction != m_direction) {
+            m_direction = direction;
+            update();
+        }
+        return;
+    }
     m_direction = direction;
     for (const QString &word : directions())
         setArrowLook(word, false);
@@ -157,6 +214,8 @@ bool SlideButton::filterChildEvent(QObject *watched, QEvent *event)
 
 void SlideButton::setDisplayOnly(bool on)
 {
+    if (!m_lineInput)
+        return;
     m_lineInput->setReadOnly(on);
     m_btnClose->setVisible(!on);
     setEnabled(!on);
@@ -164,6 +223,6 @@ void SlideButton::setDisplayOnly(bool on)
 
 void SlideButton::on_btn_close_clicked()
 {
-    const QString key = m_lineInput->text();
+    const QString key = keyText();
     emit closeSlideButton(key.isEmpty() ? QStringLiteral("NULL") : key);
 }

@@ -9,12 +9,16 @@ class QPushButton;
 
 // A swipe: one key that swipes from the button's centre toward one of four directions. A press on an
 // arrow both picks the direction and starts a drag; the selected arrow shows its "_over" picture.
+//
+// The display-only form (the play overlay's) has no key field, arrows or close button: it paints the
+// editable form's display-only picture for its direction and its key text itself, as KeyButton's does.
+// arrow, keyEdit and closeButton are null in it.
 class SlideButton : public BaseButton
 {
     Q_OBJECT
 
 public:
-    explicit SlideButton(QWidget *parent = nullptr);
+    explicit SlideButton(QWidget *parent = nullptr, Form form = EditableForm);
     ~SlideButton() override;
 
     QString keyText() const;
@@ -32,6 +36,9 @@ public:
     bool filterChildEvent(QObject *watched, QEvent *event) override;
     void setDisplayOnly(bool on) override;
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
 signals:
     void focusIn(SlideButton *button);
     void focusOut(SlideButton *button);
@@ -45,6 +52,8 @@ private:
     void setArrowLook(const QString &direction, bool selected);
 
     QString m_direction;
+    // The display-only form's key.
+    QString m_keyText;
     KeyLineEdit *m_lineInput = nullptr;
     QPushButton *m_btnUp = nullptr;
     QPushButton *m_btnDown = nullptr;

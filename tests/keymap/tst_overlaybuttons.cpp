@@ -1,6 +1,6 @@
 // The key-map buttons of both uses: placement by the recorded centre, the drag protocol on each kind's
 // handle, the slide's direction, the close buttons, the tip's place, the display-only form of the play
-// overlay and the overlay built from a key map.
+// overlay (the same pixels as the editable form made display-only) and the overlay built from a key map.
 
 #include "firebutton.h"
 #include "keybutton.h"
@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <QPainter>
 
 #include <functional>
 #include <memory>
@@ -44,6 +46,34 @@ void mouse(QWidget *target, QEvent::Type type, const QPoint &windowPos, Qt::Mous
     QApplication::sendEvent(target, &event);
 }
 
+// `button` as the overlay's window paints it: its children (its own paint included) over `ground`.
+QImage painted(BaseButton *button, const QColor &ground)
+{
+    QImage image(button->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(ground);
+    button->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+// The largest difference of one channel between two images of one size, and where it is.
+int largestDifference(const QImage &a, const QImage &b, QPoint *where)
+{
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            const int d = qMax(qMax(qAbs(qRed(p) - qRed(q)), qAbs(qGreen(p) - qGreen(q))),
+                               qMax(qAbs(qBlue(p) - qBlue(q)), qAbs(qAlpha(p) - qAlpha(q))));
+            if (d > largest) {
+                largest = d;
+                *where = QPoint(x, y);
+            }
+        }
+    }
+    return largest;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Factory)
@@ -60,6 +90,8 @@ private slots:
     void slideDirection();
     void closeButtons();
     void tipBelowTheButton();
+    void displayOnlyFormLooksTheSame_data();
+    void displayOnlyFormLooksTheSame();
     void overlayFromAKeyMap();
 
 private:
@@ -247,6 +279,93 @@ void TestOverlayButtons::tipBelowTheButton()
     QVERIFY(!fire->tipWidget()->isVisible());
 }
 
+void TestOverlayButtons::displayOnlyFormLooksTheSame_data()
+{
+    QTest::addColumn<bool>("slide");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("direction");
+    // Short and long key names (the longest wider than the field, which then shows its end), an empty
+    // field, each direction of a swipe and a direction word that selects no arrow.
+    for (const char *key : {"A", "1", "Space", "PgUp", "Num*", "Ctrl + Shift + F5", ""})
+        QTest::addRow("key %s", key) << false << QString::fromLatin1(key) << QString();
+    for (const char *direction : {"up", "down", "left", "right", "sideways"})
+        QTest::addRow("slide %s", direction)
+            << true << QStringLiteral("Space") << QString::fromLatin1(direction);
+    QTest::newRow("slide long key") << true << QStringLiteral("Ctrl + Alt + Delete")
+                                    << QStringLiteral("left");
+    QTest::newRow("slide W") << true << QStringLiteral("W") << QStringLiteral("down");
+}
+
+void TestOverlayButtons::displayOnlyFormLooksTheSame()
+{
+    QFETCH(bool, slide);
+    QFETCH(QString, key);
+    QFETCH(QString, direction);
+    // Both in one window, as on the overlay: the editable form made display-only as the editor's
+    // buttons are, and the overlay's form without child widgets.
+    QWidget window;
+    window.resize(600, 300);
+    BaseButton *editable;
+    BaseButton *light;
+    if (slide) {
+        auto *a = new SlideButton(&window);
+        auto *b = new SlideButton(&window, BaseButton::DisplayOnlyForm);
+        for (SlideButton *s : {a, b}) {
+            s->setKeyText(key);
+            s->setDirection(direction);
+        }
+        QCOMPARE(b->keyText(), key);
+        QCOMPARE(b->direction(), direction);
+        QVERIFY(!b->arrow(QStringLiteral("up")) && !b->keyEdit() && !b->closeButton());
+        editable = a;
+        light = b;
+    } else {
+        auto *a = new KeyButton(&window);
+        auto *b = new KeyButton(&window, BaseButton::DisplayOnlyForm);
+        a->setKeyText(key);
+        b->setKeyText(key);
+        QCOMPARE(b->keyText(), key);
+        QVERIFY(!b->keyEdit() && !b->closeButton() && !b->frame());
+        editable = a;
+        light = b;
+    }
+    editable->displayOnly = true;
+    editable->setDisplayOnly(true);
+    light->moveTopLeft(300, 0);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(light->size(), editable->size());
+    QCOMPARE(light->centerOffsetPoint(), editable->centerOffsetPoint());
+    QVERIFY(light->displayOnly);
+    QVERIFY(!light->isEnabled());
+    QVERIFY(light->findChildren<QWidget *>().isEmpty());
+    QVERIFY(light->styleSheet().isEmpty());
+    // Over the overlay's opaque ground (no compositing manager) and over a clear one (with one).
+    for (const QColor &ground : {QColor(30, 30, 30), QColor(Qt::transparent), QColor(200, 40, 90)}) {
+        const QImage want = painted(editable, ground);
+        const QImage got = painted(light, ground);
+        QPoint where;
+        const int difference = largestDifference(want, got, &where);
+        QVERIFY2(difference == 0,
+                 qPrintable(QStringLiteral("on %1: %2 at (%3, %4): %5 instead of %6")
+                                .arg(ground.name(QColor::HexArgb))
+                                .arg(difference)
+                                .arg(where.x())
+                                .arg(where.y())
+                                .arg(QColor::fromRgba(got.pixel(where)).name(QColor::HexArgb))
+                                .arg(QColor::fromRgba(want.pixel(where)).name(QColor::HexArgb))));
+    }
+    // The key text shows: the empty field differs from one with a key.
+    if (!key.isEmpty()) {
+        const QImage withKey = painted(light, QColor(30, 30, 30));
+        if (slide)
+            static_cast<SlideButton *>(light)->setKeyText(QString());
+        else
+            static_cast<KeyButton *>(light)->setKeyText(QString());
+        QVERIFY(painted(light, QColor(30, 30, 30)) != withKey);
+    }
+}
+
 void TestOverlayButtons::overlayFromAKeyMap()
 {
     QWidget host;
@@ -276,6 +395,15 @@ void TestOverlayButtons::overlayFromAKeyMap()
         QVERIFY(!button->isEnabled());
         QCOMPARE(button->opacity(), 0.3);
     }
+    // The tapped keys and swipes, of which a map may hold hundreds, carry no widgets, style sheets or
+    // tips of their own: each paints itself.
+    for (BaseButton *button : {static_cast<BaseButton *>(overlay.keyButtons().value("A")),
+                               static_cast<BaseButton *>(overlay.slideButtons().value("Space"))}) {
+        QVERIFY(button->findChildren<QWidget *>().isEmpty());
+        QVERIFY(button->styleSheet().isEmpty());
+    }
+    QCOMPARE(overlay.keyButtons().value("A")->keyText(), QStringLiteral("A"));
+    QCOMPARE(overlay.slideButtons().value("Space")->keyText(), QStringLiteral("Space"));
     QCOMPARE(overlay.keyButtons().value("A")->center(), QPoint(100, 200));
     QVERIFY(overlay.keyButtons().value("A")->isVisible());
     QCOMPARE(overlay.positionButton()->center(), QPoint(300, 400));
