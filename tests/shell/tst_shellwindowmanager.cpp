@@ -185,6 +185,7 @@ private slots:
     void cleanupTestCase();
     void dragRule_data();
     void dragRule();
+    void maximiseAndRestore_data();
     void maximiseAndRestore();
     void keepOnTopAcrossHideAndShow();
     void settingsWindowFirstDrag();
@@ -197,6 +198,9 @@ private:
     bool find(QRect *android, QRect *menu, bool *menuShown = nullptr);
     // The client windows of the Android window and its side bar.
     bool findIds(unsigned long *android, unsigned long *menu);
+    // Whether the side bar is seen as a user sees it: the manager stacks it above the Android window and
+    // its top and bottom buttons are on the screen at its place. `why` says what is not so.
+    bool barSeen(QString *why);
     void pressBossKey()
     {
         m_x->key(QStringLiteral("Control_L"), true);
@@ -390,10 +394,65 @@ void TestShellWindowManager::dragRule()
     }
 }
 
+bool TestShellWindowManager::barSeen(QString *why)
+{
+    QRect android, menu;
+    unsigned long androidId = 0, menuId = 0;
+    if (!find(&android, &menu) || !findIds(&androidId, &menuId)) {
+        *why = QStringLiteral("the window or its bar is not there");
+        return false;
+    }
+    const QList<unsigned long> order = stackingOrder(m_display);
+    if (order.indexOf(menuId) < order.indexOf(androidId)) {
+        *why = QStringLiteral("the bar is stacked under the window (bar %1, window %2 of %3)")
+                   .arg(order.indexOf(menuId))
+                   .arg(order.indexOf(androidId))
+                   .arg(order.size());
+        return false;
+    }
+    // The whole screen as the user sees it; the bar may reach below its bottom edge.
+    const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    const QRect seen = menu.intersected(shot.rect());
+    for (const char *name : {"menu_full", "menu_virtual_location"}) {
+        if (PicturesOnScreen::findPictureIn(shot, seen, picture(QLatin1String(name))).isNull()) {
+            *why = QStringLiteral("no %1 on the screen in the bar at %2")
+                       .arg(QLatin1String(name), describe(menu));
+            return false;
+        }
+    }
+    return true;
+}
+
+void TestShellWindowManager::maximiseAndRestore_data()
+{
+    QTest::addColumn<bool>("keptOnTop");
+    QTest::newRow("plain") << false;
+    QTest::newRow("kept on top") << true;
+}
+
 void TestShellWindowManager::maximiseAndRestore()
 {
+    QFETCH(bool, keptOnTop);
     QRect before, menu;
     QVERIFY(find(&before, &menu));
+    QString why;
+    if (keptOnTop) {
+        const QPoint top = titleButton(QStringLiteral("title_not_top"));
+        QVERIFY(!top.isNull());
+        clickAt(top);
+        unsigned long androidId = 0, menuId = 0;
+        QVERIFY(findIds(&androidId, &menuId));
+        QVERIFY(waitUntil([&] { return hasState(m_display, androidId, "_NET_WM_STATE_ABOVE"); }, 5000));
+    }
+    const auto offAgain = qScopeGuard([&] {
+        if (!keptOnTop)
+            return;
+        const QPoint notTop = titleButton(QStringLiteral("title_top"));
+        if (!notTop.isNull())
+            clickAt(notTop);
+        QTest::qWait(500);
+    });
+    QVERIFY2(waitUntil([&] { return barSeen(&why); }, 5000), qPrintable(why));
     const QPoint max = titleButton(QStringLiteral("title_max"));
     QVERIFY(!max.isNull());
     clickAt(max);
@@ -405,8 +464,16 @@ void TestShellWindowManager::maximiseAndRestore()
     QVERIFY(waitUntil([&] { return find(&now, &menu) && menu.right() == available.right(); }, 5000));
     QVERIFY(menu.top() > available.top() + 30 && menu.top() < available.top() + 40);
     QVERIFY(waitUntil([&] { return !titleButton(QStringLiteral("title_small")).isNull(); }, 5000));
+    // Above the maximised window: stacked over it and its buttons seen.
+    const bool seen = waitUntil([&] { return barSeen(&why); }, 5000);
     QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
-    shot.save(TestArtefacts::path(QStringLiteral("shellwindowmanager-maximised.png")));
+    shot.save(TestArtefacts::path(QStringLiteral("shellwindowmanager-maximised%1.png")
+                                      .arg(keptOnTop ? QStringLiteral("-on-top") : QString())));
+    QVERIFY2(seen, qPrintable(why));
+    // Clicked (and so raised and activated), the maximised window does not cover its bar.
+    clickAt(now.topLeft() + QPoint(150, 20));
+    QTest::qWait(300);
+    QVERIFY2(waitUntil([&] { return barSeen(&why); }, 5000), qPrintable(why));
     // Maximised, the bar does not move the window.
     m_x->moveTo(now.topLeft() + QPoint(150, 20));
     m_x->button(1, true);
@@ -416,12 +483,14 @@ void TestShellWindowManager::maximiseAndRestore()
     QTest::qWait(300);
     QVERIFY(find(&now, &menu));
     QCOMPARE(now, available);
+    QVERIFY2(waitUntil([&] { return barSeen(&why); }, 5000), qPrintable(why));
     const QPoint restore = titleButton(QStringLiteral("title_small"));
     QVERIFY(!restore.isNull());
     clickAt(restore);
     QVERIFY(waitUntil([&] { return find(&now, &menu) && now == before; }, 5000));
     QVERIFY(
         waitUntil([&] { return find(&now, &menu) && menu.topLeft() == QPoint(now.right(), now.y()); }, 5000));
+    QVERIFY2(waitUntil([&] { return barSeen(&why); }, 5000), qPrintable(why));
 }
 
 void TestShellWindowManager::keepOnTopAcrossHideAndShow()
