@@ -703,6 +703,20 @@ void AndroidWindow::placeMenuBar(bool askServer)
         m_menuBar->raise();
 }
 
+void AndroidWindow::tieMenuBar()
+{
+    // The toolkit writes the bar's WM_TRANSIENT_FOR when it maps the bar, which happens during this
+    // window's show event, before this window is mapped: a manager that meets the bar first finds no
+    // window of that id and stacks the bar as a window of its own, under this one once this one is
+    // raised or covers it (maximised). Told again now that this window is there.
+    if (!isVisible() || !m_menuBar->isVisible() || !windowHandle() || !m_menuBar->windowHandle())
+        return;
+    X11WindowState::setTransientFor(m_menuBar->winId(), winId());
+    // The manager learns the tie without moving the bar: raised now, it stands above this window, and
+    // the manager keeps it there whenever this window is raised or changes layer.
+    m_menuBar->raise();
+}
+
 void AndroidWindow::rebindRenderer()
 {
     if (!m_displayInfo)
@@ -829,6 +843,7 @@ bool AndroidWindow::event(QEvent *e)
         // maximised).
         if (m_displayInfo && m_resizeRegion == ResizeNone)
             placeMenuBar(true);
+        tieMenuBar();
         break;
     default:
         break;
@@ -948,6 +963,8 @@ void AndroidWindow::showEvent(QShowEvent *e)
     }
     if (!fullScreenFlag)
         m_menuBar->show();
+    // This window is mapped after its show event, the bar within it.
+    QTimer::singleShot(0, this, &AndroidWindow::tieMenuBar);
     layoutAndroidView();
     m_touchWidget->inputEdit()->setFocus(Qt::OtherFocusReason);
 }
