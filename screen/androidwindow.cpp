@@ -689,7 +689,9 @@ void AndroidWindow::layoutAndroidView()
 
 void AndroidWindow::placeMenuBar(bool askServer)
 {
-    m_menuBar->setBarHeight(height());
+    // Maximised, the bar starts under the title bar and ends with the window: as tall as the window it
+    // would reach below the screen's bottom edge, with its last Android buttons out of sight.
+    m_menuBar->setBarHeight(windowMaximizedFlag ? height() - (titleHeight + 2) : height());
     m_menuBar->update();
     // Beside the window; on request where the server has it: a window manager may have placed the
     // window before the toolkit heard of it.

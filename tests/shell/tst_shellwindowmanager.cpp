@@ -414,7 +414,7 @@ bool TestShellWindowManager::barSeen(QString *why)
     // The whole screen as the user sees it; the bar may reach below its bottom edge.
     const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
     const QRect seen = menu.intersected(shot.rect());
-    for (const char *name : {"menu_full", "menu_virtual_location"}) {
+    for (const char *name : {"menu_full", "menu_virtual_location", "menu_home", "menu_task"}) {
         if (PicturesOnScreen::findPictureIn(shot, seen, picture(QLatin1String(name))).isNull()) {
             *why = QStringLiteral("no %1 on the screen in the bar at %2")
                        .arg(QLatin1String(name), describe(menu));
