@@ -591,6 +591,9 @@ void TestShellWindowManager::keepOnTopAcrossHideAndShow()
     QVERIFY2(waitUntil([&] { return coverShare(barUnderCover) == 0; }, 5000),
              qPrintable(QString::number(coverShare(barUnderCover))));
     QVERIFY2(waitUntil([&] { return pictureShown(now); }, 5000), "the Android area shows no picture");
+    // The bar, mapped again with the window, is stacked above it.
+    QString why;
+    QVERIFY2(waitUntil([&] { return barSeen(&why); }, 5000), qPrintable(why));
     grab(now.united(menu))
         .save(TestArtefacts::path(QStringLiteral("shellwindowmanager-on-top-shown-again.png")));
     QVERIFY2(!m_emulator->output().mid(outputFrom).contains(QLatin1String("BadDrawable")),
@@ -695,6 +698,9 @@ void TestShellWindowManager::fullScreenAndBack()
     QTest::qWait(200);
     m_x->tap(QStringLiteral("Escape"));
     QVERIFY(waitUntil([&] { return find(&now, &menu, &menuShown) && now == before && menuShown; }, 5000));
+    // Back beside the window, above it and seen.
+    QString why;
+    QVERIFY2(waitUntil([&] { return barSeen(&why); }, 5000), qPrintable(why));
 }
 
 void TestShellWindowManager::quitQuestionAcrossHandOver_data()
