@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/keysym.h>
 
 namespace {
@@ -77,6 +78,17 @@ void changeState(unsigned long window, bool add, const char *first, const char *
 void setKeptAbove(unsigned long window, bool above)
 {
     changeState(window, above, "_NET_WM_STATE_ABOVE", nullptr);
+}
+
+void setTransientFor(unsigned long window, unsigned long owner)
+{
+    Display *display = connection();
+    if (!display || !window || !owner)
+        return;
+    const XErrorHandler previous = XSetErrorHandler(ignoreErrors);
+    XSetTransientForHint(display, window, owner);
+    XSync(display, False);
+    XSetErrorHandler(previous);
 }
 
 bool rootPosition(unsigned long window, QPoint *position)

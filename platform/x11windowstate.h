@@ -16,6 +16,10 @@ bool available();
 // (the _NET_WM_STATE client message of the desktop window-manager conventions). The native window stays
 // the same; nothing happens for 0.
 void setKeptAbove(unsigned long window, bool above);
+// Tells the window manager (again) that `window` belongs to `owner` (WM_TRANSIENT_FOR), so that it is
+// stacked above it and raised with it. Written anew even when unchanged: a manager that read the hint
+// while `owner` was not yet managed learns it now. Nothing happens for 0.
+void setTransientFor(unsigned long window, unsigned long owner);
 // Where the server has the top-left corner of `window` on the root window: the truth after a window
 // manager placed or moved it, which the toolkit may learn only later. False without X or for 0.
 bool rootPosition(unsigned long window, QPoint *position);

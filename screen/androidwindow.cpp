@@ -689,7 +689,9 @@ void AndroidWindow::layoutAndroidView()
 
 void AndroidWindow::placeMenuBar(bool askServer)
 {
-    m_menuBar->setBarHeight(height());
+    // Maximised, the bar starts under the title bar and ends with the window: as tall as the window it
+    // would reach below the screen's bottom edge, with its last Android buttons out of sight.
+    m_menuBar->setBarHeight(windowMaximizedFlag ? height() - (titleHeight + 2) : height());
     m_menuBar->update();
     // Beside the window; on request where the server has it: a window manager may have placed the
     // window before the toolkit heard of it.
@@ -701,6 +703,20 @@ void AndroidWindow::placeMenuBar(bool askServer)
     // Maximised, the bar lies over the window's right edge: above it, wherever the window was raised.
     if (windowMaximizedFlag && m_menuBar->isVisible())
         m_menuBar->raise();
+}
+
+void AndroidWindow::tieMenuBar()
+{
+    // The toolkit writes the bar's WM_TRANSIENT_FOR when it maps the bar, which happens during this
+    // window's show event, before this window is mapped: a manager that meets the bar first finds no
+    // window of that id and stacks the bar as a window of its own, under this one once this one is
+    // raised or covers it (maximised). Told again now that this window is there.
+    if (!isVisible() || !m_menuBar->isVisible() || !windowHandle() || !m_menuBar->windowHandle())
+        return;
+    X11WindowState::setTransientFor(m_menuBar->winId(), winId());
+    // The manager learns the tie without moving the bar: raised now, it stands above this window, and
+    // the manager keeps it there whenever this window is raised or changes layer.
+    m_menuBar->raise();
 }
 
 void AndroidWindow::rebindRenderer()
@@ -829,6 +845,7 @@ bool AndroidWindow::event(QEvent *e)
         // maximised).
         if (m_displayInfo && m_resizeRegion == ResizeNone)
             placeMenuBar(true);
+        tieMenuBar();
         break;
     default:
         break;
@@ -948,6 +965,8 @@ void AndroidWindow::showEvent(QShowEvent *e)
     }
     if (!fullScreenFlag)
         m_menuBar->show();
+    // This window is mapped after its show event, the bar within it.
+    QTimer::singleShot(0, this, &AndroidWindow::tieMenuBar);
     layoutAndroidView();
     m_touchWidget->inputEdit()->setFocus(Qt::OtherFocusReason);
 }

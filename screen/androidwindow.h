@@ -170,6 +170,8 @@ private:
     void firstLoad();
     void layoutAndroidView();
     void placeMenuBar(bool askServer = false);
+    // Tells the window manager once more that the side bar belongs to this window, once both are mapped.
+    void tieMenuBar();
     void updateResizeRegion(const QPoint &g);
     void setupSubWindow();
     // Emits a progress step (p, p + size) and adds size to the start-up progress.

@@ -18,6 +18,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QStyleHints>
 #include <QtTest>
 
 #include <X11/Xatom.h>
@@ -185,6 +186,7 @@ private slots:
     void cleanupTestCase();
     void dragRule_data();
     void dragRule();
+    void maximiseAndRestore_data();
     void maximiseAndRestore();
     void keepOnTopAcrossHideAndShow();
     void settingsWindowFirstDrag();
@@ -197,6 +199,9 @@ private:
     bool find(QRect *android, QRect *menu, bool *menuShown = nullptr);
     // The client windows of the Android window and its side bar.
     bool findIds(unsigned long *android, unsigned long *menu);
+    // Whether the side bar is seen as a user sees it: the manager stacks it above the Android window and
+    // its top and bottom buttons are on the screen at its place. `why` says what is not so.
+    bool barSeen(QString *why);
     void pressBossKey()
     {
         m_x->key(QStringLiteral("Control_L"), true);
@@ -390,10 +395,65 @@ void TestShellWindowManager::dragRule()
     }
 }
 
+bool TestShellWindowManager::barSeen(QString *why)
+{
+    QRect android, menu;
+    unsigned long androidId = 0, menuId = 0;
+    if (!find(&android, &menu) || !findIds(&androidId, &menuId)) {
+        *why = QStringLiteral("the window or its bar is not there");
+        return false;
+    }
+    const QList<unsigned long> order = stackingOrder(m_display);
+    if (order.indexOf(menuId) < order.indexOf(androidId)) {
+        *why = QStringLiteral("the bar is stacked under the window (bar %1, window %2 of %3)")
+                   .arg(order.indexOf(menuId))
+                   .arg(order.indexOf(androidId))
+                   .arg(order.size());
+        return false;
+    }
+    // The whole screen as the user sees it; the bar may reach below its bottom edge.
+    const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    const QRect seen = menu.intersected(shot.rect());
+    for (const char *name : {"menu_full", "menu_virtual_location", "menu_home", "menu_task"}) {
+        if (PicturesOnScreen::findPictureIn(shot, seen, picture(QLatin1String(name))).isNull()) {
+            *why = QStringLiteral("no %1 on the screen in the bar at %2")
+                       .arg(QLatin1String(name), describe(menu));
+            return false;
+        }
+    }
+    return true;
+}
+
+void TestShellWindowManager::maximiseAndRestore_data()
+{
+    QTest::addColumn<bool>("keptOnTop");
+    QTest::newRow("plain") << false;
+    QTest::newRow("kept on top") << true;
+}
+
 void TestShellWindowManager::maximiseAndRestore()
 {
+    QFETCH(bool, keptOnTop);
     QRect before, menu;
     QVERIFY(find(&before, &menu));
+    QString why;
+    if (keptOnTop) {
+        const QPoint top = titleButton(QStringLiteral("title_not_top"));
+        QVERIFY(!top.isNull());
+        clickAt(top);
+        unsigned long androidId = 0, menuId = 0;
+        QVERIFY(findIds(&androidId, &menuId));
+        QVERIFY(waitUntil([&] { return hasState(m_display, androidId, "_NET_WM_STATE_ABOVE"); }, 5000));
+    }
+    const auto offAgain = qScopeGuard([&] {
+        if (!keptOnTop)
+            return;
+        const QPoint notTop = titleButton(QStringLiteral("title_top"));
+        if (!notTop.isNull())
+            clickAt(notTop);
+        QTest::qWait(500);
+    });
+    QVERIFY2(waitUntil([&] { return barSeen(&why); }, 5000), qPrintable(why));
     const QPoint max = titleButton(QStringLiteral("title_max"));
     QVERIFY(!max.isNull());
     clickAt(max);
@@ -405,8 +465,17 @@ void TestShellWindowManager::maximiseAndRestore()
     QVERIFY(waitUntil([&] { return find(&now, &menu) && menu.right() == available.right(); }, 5000));
     QVERIFY(menu.top() > available.top() + 30 && menu.top() < available.top() + 40);
     QVERIFY(waitUntil([&] { return !titleButton(QStringLiteral("title_small")).isNull(); }, 5000));
+    // Above the maximised window: stacked over it and its buttons seen.
+    const bool seen = waitUntil([&] { return barSeen(&why); }, 5000);
     QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
-    shot.save(TestArtefacts::path(QStringLiteral("shellwindowmanager-maximised.png")));
+    shot.save(TestArtefacts::path(QStringLiteral("shellwindowmanager-maximised%1.png")
+                                      .arg(keptOnTop ? QStringLiteral("-on-top") : QString())));
+    QVERIFY2(seen, qPrintable(why));
+    // Clicked (and so raised and activated), the maximised window does not cover its bar.
+    clickAt(now.topLeft() + QPoint(150, 20));
+    // Past the double-click time: the next press on the title bar is a press of its own.
+    QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 300);
+    QVERIFY2(waitUntil([&] { return barSeen(&why); }, 5000), qPrintable(why));
     // Maximised, the bar does not move the window.
     m_x->moveTo(now.topLeft() + QPoint(150, 20));
     m_x->button(1, true);
@@ -416,12 +485,14 @@ void TestShellWindowManager::maximiseAndRestore()
     QTest::qWait(300);
     QVERIFY(find(&now, &menu));
     QCOMPARE(now, available);
+    QVERIFY2(waitUntil([&] { return barSeen(&why); }, 5000), qPrintable(why));
     const QPoint restore = titleButton(QStringLiteral("title_small"));
     QVERIFY(!restore.isNull());
     clickAt(restore);
     QVERIFY(waitUntil([&] { return find(&now, &menu) && now == before; }, 5000));
     QVERIFY(
         waitUntil([&] { return find(&now, &menu) && menu.topLeft() == QPoint(now.right(), now.y()); }, 5000));
+    QVERIFY2(waitUntil([&] { return barSeen(&why); }, 5000), qPrintable(why));
 }
 
 void TestShellWindowManager::keepOnTopAcrossHideAndShow()
@@ -520,6 +591,9 @@ void TestShellWindowManager::keepOnTopAcrossHideAndShow()
     QVERIFY2(waitUntil([&] { return coverShare(barUnderCover) == 0; }, 5000),
              qPrintable(QString::number(coverShare(barUnderCover))));
     QVERIFY2(waitUntil([&] { return pictureShown(now); }, 5000), "the Android area shows no picture");
+    // The bar, mapped again with the window, is stacked above it.
+    QString why;
+    QVERIFY2(waitUntil([&] { return barSeen(&why); }, 5000), qPrintable(why));
     grab(now.united(menu))
         .save(TestArtefacts::path(QStringLiteral("shellwindowmanager-on-top-shown-again.png")));
     QVERIFY2(!m_emulator->output().mid(outputFrom).contains(QLatin1String("BadDrawable")),
@@ -624,6 +698,9 @@ void TestShellWindowManager::fullScreenAndBack()
     QTest::qWait(200);
     m_x->tap(QStringLiteral("Escape"));
     QVERIFY(waitUntil([&] { return find(&now, &menu, &menuShown) && now == before && menuShown; }, 5000));
+    // Back beside the window, above it and seen.
+    QString why;
+    QVERIFY2(waitUntil([&] { return barSeen(&why); }, 5000), qPrintable(why));
 }
 
 void TestShellWindowManager::quitQuestionAcrossHandOver_data()
