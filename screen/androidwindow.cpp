@@ -567,10 +567,11 @@ void AndroidWindow::restoreLocation()
     }
     // The channel has only just been started: the location follows the first connection's CONFIG
     // line instead of being dropped.
-    auto *once = new QMetaObject::Connection;
+    // The handle lives as long as the connection's slot: a window that closes before any connection
+    // (the slot then goes with it) frees it as well as one that sent the location.
+    auto once = std::make_shared<QMetaObject::Connection>();
     *once = connect(&vinput, &VInputConnection::configSent, this, [once, lng, lat] {
         QObject::disconnect(*once);
-        delete once;
         VInputConnection::instance().sendGps(lng, lat);
     });
 }

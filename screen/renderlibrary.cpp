@@ -45,13 +45,13 @@ int RenderLibrary::load(const QString &renderMode, const QString &programDir)
     if (m_loadResult != 0)
         return m_loadResult;
 
-    m_render = new QLibrary(libraryPathFor(libraryNameFor(renderMode), programDir));
+    m_render = new QLibrary(libraryPathFor(libraryNameFor(renderMode), programDir), this);
     if (!m_render->load()) {
         m_loadError = QStringLiteral("Render load err : ") + m_render->errorString();
         qInfo().noquote() << m_loadError;
         return m_loadResult = 1301;
     }
-    m_helper = new QLibrary(libraryPathFor(QLatin1String(kHelperLibrary), programDir));
+    m_helper = new QLibrary(libraryPathFor(QLatin1String(kHelperLibrary), programDir), this);
     if (!m_helper->load()) {
         m_loadError = QStringLiteral("Helper load err : ") + m_helper->errorString();
         qInfo().noquote() << m_loadError;

@@ -14,11 +14,25 @@ using Platform::ProcessResult;
 
 // Every heap allocation of this program passes here, so that a test can count those of one thread while
 // it runs the crash path's start.
+static thread_local bool t_counting = false;
+static thread_local int t_allocations = 0;
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer owns malloc (a replacement would run before it is set up and hand it memory it never
+// allocated); its allocation hook counts instead.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void *, size_t),
+                                                         void (*freeHook)(const volatile void *));
+static void countAllocation(const volatile void *, size_t)
+{
+    if (t_counting)
+        ++t_allocations;
+}
+static void ignoreRelease(const volatile void *) {}
+[[maybe_unused]] static const int s_hooksInstalled =
+    __sanitizer_install_malloc_and_free_hooks(countAllocation, ignoreRelease);
+#else
 extern "C" void *__libc_malloc(size_t size);
 extern "C" void *__libc_calloc(size_t count, size_t size);
 extern "C" void *__libc_realloc(void *pointer, size_t size);
-static thread_local bool t_counting = false;
-static thread_local int t_allocations = 0;
 extern "C" void *malloc(size_t size)
 {
     if (t_counting)
@@ -37,6 +51,7 @@ extern "C" void *realloc(void *pointer, size_t size)
         ++t_allocations;
     return __libc_realloc(pointer, size);
 }
+#endif
 
 Q_DECLARE_METATYPE(Platform::ProcessResult)
 

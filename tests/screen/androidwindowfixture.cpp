@@ -78,6 +78,8 @@ void rotationStorm(int reports, float last)
 // A desktop whose panels leave the area $ORV_FIXTURE_WORKAREA ("x y w h") free, published on the root
 // window as a window manager does (with its check window), before the application reads it. The
 // connection stays open for the fixture's life: the check window lives with it.
+Display *g_workAreaDisplay = nullptr;
+
 void publishWorkArea()
 {
     const QList<QByteArray> f = qgetenv("ORV_FIXTURE_WORKAREA").split(' ');
@@ -102,6 +104,7 @@ void publishWorkArea()
     XChangeProperty(display, root, XInternAtom(display, "_NET_SUPPORTED", False), XA_ATOM, 32,
                     PropModeReplace, reinterpret_cast<unsigned char *>(&workArea), 1);
     XSync(display, False);
+    g_workAreaDisplay = display;
 }
 
 int main(int argc, char *argv[])

@@ -744,11 +744,15 @@ void TestShellWindowManager::quitQuestionAcrossHandOver()
     QVERIFY(!m_fixture->tree().logText().contains(QLatin1String(ScreenFixture::kShowAndroid)));
     // Its close button asks the question.
     m_x->moveTo(loading.center());
-    QTest::qWait(200);
-    const QImage bar = grab(QRect(loading.topLeft(), QSize(loading.width(), 38)));
-    const QPoint at =
-        PicturesOnScreen::findPictureIn(bar, bar.rect(), picture(QStringLiteral("title_close")));
-    QVERIFY(!at.isNull());
+    // The window is mapped before its title bar is drawn; a slow build draws it well after that.
+    QPoint at;
+    QVERIFY(waitUntil(
+        [&] {
+            const QImage bar = grab(QRect(loading.topLeft(), QSize(loading.width(), 38)));
+            at = PicturesOnScreen::findPictureIn(bar, bar.rect(), picture(QStringLiteral("title_close")));
+            return !at.isNull();
+        },
+        30000));
     const QPoint close = loading.topLeft() + at;
     clickAt(close);
     QRect question;
