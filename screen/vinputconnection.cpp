@@ -282,9 +282,17 @@ void VInputConnection::onReadyRead()
     if (!m_socket)
         return;
     while (m_socket && m_socket->bytesAvailable() > 0) {
-        const QByteArray data = m_socket->read(kReadBufferBytes);
-        // A screenshot answer (awaited, or one the guest sent on its own) is never a command's reply.
-        if (m_shellWaiting && !data.startsWith(kScreenCapAnswer))
+        QByteArray data = m_socket->read(kReadBufferBytes);
+        // A screenshot answer (awaited, or one the guest sent on its own) is never a command's reply;
+        // a reply that arrives in the same read behind such answers still is.
+        while (data.startsWith(kScreenCapAnswer)) {
+            const int length = screenCapAnswerLength(data);
+            takeUnsolicited(data.left(length));
+            data.remove(0, length);
+        }
+        if (data.isEmpty())
+            continue;
+        if (m_shellWaiting)
             finishShellCommand(data);
         else
             takeUnsolicited(data);

@@ -71,6 +71,11 @@ public:
     // trimmed); empty when the data is no such answer, names no file, or a name longer than
     // kMaxScreenCapNameBytes.
     static QString screenCapName(const QByteArray &data);
+    // The guest's answers come unframed, so one read may hold several screenshot answers and a
+    // command's reply after them: the length of the "SCREENCAP:" answer at the start of `data`, up to
+    // its picture's ".png" and the line end that may follow; the whole of `data` when no ".png" ends
+    // it; 0 when `data` does not start with an answer.
+    static int screenCapAnswerLength(const QByteArray &data);
 
     // Connects (and keeps reconnecting).
     void init();

@@ -116,3 +116,16 @@ QString VInputConnection::screenCapName(const QByteArray &data)
         return QString();
     return name;
 }
+
+int VInputConnection::screenCapAnswerLength(const QByteArray &data)
+{
+    if (!data.startsWith(kScreenCapAnswer))
+        return 0;
+    const int end = data.indexOf(".png", int(qstrlen(kScreenCapAnswer)));
+    if (end < 0)
+        return data.size();
+    int length = end + 4;
+    while (length < data.size() && (data.at(length) == '\n' || data.at(length) == '\r'))
+        ++length;
+    return length;
+}

@@ -16,6 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         (!name.isEmpty() && !bytes.startsWith(VInputConnection::kScreenCapAnswer)) ||
         name.toUtf8().size() > VInputConnection::kMaxScreenCapNameBytes)
         __builtin_trap();
+    // A screenshot answer at the start is never longer than the read, and never empty.
+    const int answer = VInputConnection::screenCapAnswerLength(bytes);
+    if (answer < 0 || answer > bytes.size() ||
+        (answer == 0) == bytes.startsWith(VInputConnection::kScreenCapAnswer))
+        __builtin_trap();
     // Whatever the text, each line is one line: a single line feed, at its end.
     const QString text = QString::fromUtf8(bytes);
     const QByteArray typed = VInputConnection::inputTextLine(text);

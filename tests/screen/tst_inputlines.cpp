@@ -22,6 +22,8 @@ private slots:
     void lines();
     void screenCapName_data();
     void screenCapName();
+    void screenCapAnswerLength_data();
+    void screenCapAnswerLength();
     void mapToDevice_data();
     void mapToDevice();
     void linuxKeyCodes_data();
@@ -106,6 +108,27 @@ void TestInputLines::screenCapName()
     QFETCH(QByteArray, data);
     QFETCH(QString, name);
     QCOMPARE(VInputConnection::screenCapName(data), name);
+}
+
+// One read of the guest's channel: where the screenshot answer at its start ends.
+void TestInputLines::screenCapAnswerLength_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("length");
+    QTest::newRow("one answer") << QByteArray("SCREENCAP:/sdcard/a.png") << 23;
+    QTest::newRow("answer, then a reply") << QByteArray("SCREENCAP:/sdcard/a.png1\n") << 23;
+    QTest::newRow("answer with its line end, then a reply")
+        << QByteArray("SCREENCAP:/sdcard/a.png\r\n1\n") << 25;
+    QTest::newRow("two answers") << QByteArray("SCREENCAP:/x/a.pngSCREENCAP:/x/b.png") << 18;
+    QTest::newRow("no picture name ends it") << QByteArray("SCREENCAP:/sdcard/shot") << 22;
+    QTest::newRow("a reply") << QByteArray("1\n") << 0;
+}
+
+void TestInputLines::screenCapAnswerLength()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(int, length);
+    QCOMPARE(VInputConnection::screenCapAnswerLength(data), length);
 }
 
 void TestInputLines::mapToDevice_data()
