@@ -18,11 +18,12 @@
 
 namespace {
 
-// A crash notice that records its start and stays open until the test "confirms" it.
-const char *const kWaitingNotice =
-    "#!/bin/sh\n"
-    "printf '%s\\n' \"$*\" >> \"$ORV_RECORD_DIR/OrvCrashNotice.calls\"\n"
-    "while [ ! -e \"$ORV_RECORD_DIR/notice.confirmed\" ]; do sleep 0.05; done\n";
+// A crash notice that records its start and stays open until the test "confirms" it, or until the
+// test's installation is gone (a test that ends without confirming leaves no process behind).
+const char *const kWaitingNotice = "#!/bin/sh\n"
+                                   "printf '%s\\n' \"$*\" >> \"$ORV_RECORD_DIR/OrvCrashNotice.calls\"\n"
+                                   "while [ ! -e \"$ORV_RECORD_DIR/notice.confirmed\" ] && [ -d "
+                                   "\"$ORV_RECORD_DIR\" ]; do sleep 0.05; done\n";
 
 QString readFile(const QString &path)
 {
@@ -47,11 +48,12 @@ QList<QStringList> cleanerStarts(const InstallTree &tree)
     QList<QStringList> starts;
     static const QRegularExpression start(
         QStringLiteral("ClearData : vm \"([^\"]*)\" vp \"([^\"]*)\" pid \"([^\"]*)\" to (\\S+)\n"));
-    for (const QFileInfo &info : QDir(tree.logDir()).entryInfoList({"OrvClear-*.log"}, QDir::Files, QDir::Name)) {
+    for (const QFileInfo &info :
+         QDir(tree.logDir()).entryInfoList({"OrvClear-*.log"}, QDir::Files, QDir::Name)) {
         auto it = start.globalMatch(readFile(info.absoluteFilePath()));
         while (it.hasNext()) {
             const QRegularExpressionMatch match = it.next();
-            starts << QStringList{"-vm", match.captured(1), "-vp", match.captured(2),
+            starts << QStringList{"-vm",  match.captured(1), "-vp", match.captured(2),
                                   "-pid", match.captured(3), "-to", match.captured(4)};
         }
     }
@@ -326,7 +328,8 @@ void TestCrash::followUpWhileQuitting()
     QFETCH(bool, dumpWritten);
     // The follow-up as the handler thread runs it, here in this process with stand-ins on PATH.
     QVERIFY(m_tree->addRecorder("OrvCrashNotice"));
-    qputenv("PATH", m_tree->playerDir().toLocal8Bit() + ':' + m_tree->binDir().toLocal8Bit() + ':' + m_savedPath);
+    qputenv("PATH",
+            m_tree->playerDir().toLocal8Bit() + ':' + m_tree->binDir().toLocal8Bit() + ':' + m_savedPath);
     qputenv("ORV_RECORD_DIR", m_tree->recordDir().toLocal8Bit());
     Global::vmName = "Orvanta_14";
     Global::vboxToolPath = m_tree->versionDir() + "/VirtualBox/VBoxManage";
