@@ -105,11 +105,12 @@ void TestKeyMapDownload::packageWithoutFileStartsTheDownloaderOnce()
              (QStringList{"-type=pkg", "-vm=" + QLatin1String(ScreenFixture::kVm), "-pkg=" + kGame}));
     QVERIFY(tree.logText().contains("key-map download for " + kGame + " started"));
     QVERIFY(!tree.logText().contains("key-map download for ../../evil"));
+    // Nothing new in the data folder but the machine's settings (a file that was there before may have
+    // been a moment's lock or journal of the start-up, gone since).
     QStringList after = filesUnder(tree.appDataDir());
     after.removeAll(QStringLiteral("Halvora/") + QLatin1String(ScreenFixture::kVm) + ".ini");
-    QStringList expected = before;
-    expected.removeAll(QStringLiteral("Halvora/") + QLatin1String(ScreenFixture::kVm) + ".ini");
-    QCOMPARE(after, expected);
+    for (const QString &file : after)
+        QVERIFY2(before.contains(file), qPrintable(QStringLiteral("written: ") + file));
     m_emulator.reset();
 }
 
