@@ -145,8 +145,9 @@ void Global::initSystemInfo()
     // the host is (distribution name and kernel release).
     systemInfo.windowsName = QSysInfo::prettyProductName();
     systemInfo.windowsBuild = QSysInfo::kernelVersion();
-    qInfo() << ORV_LOG_GLOBAL "system" << systemInfo.windowsName << systemInfo.windowsBuild << QSysInfo::currentCpuArchitecture() << "uuid"
-            << systemInfo.installUuid << "driveRoot" << systemInfo.driveRoot;
+    qInfo() << ORV_LOG_GLOBAL "system" << systemInfo.windowsName << systemInfo.windowsBuild
+            << QSysInfo::currentCpuArchitecture() << "uuid" << systemInfo.installUuid << "driveRoot"
+            << systemInfo.driveRoot;
 }
 
 namespace {

@@ -407,9 +407,10 @@ void TestKeyMapPlayback::mapsBeyondTheCapAreRefused()
     QVERIFY(before.open(QIODevice::ReadOnly));
     const QByteArray bytes = before.readAll();
     if (!plays)
-        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("key map of %1 has %2 buttons, more than 256")
-                                                                .arg(QRegularExpression::escape(package))
-                                                                .arg(keys)));
+        QTest::ignoreMessage(QtInfoMsg,
+                             QRegularExpression(QStringLiteral("key map of %1 has %2 buttons, more than 256")
+                                                    .arg(QRegularExpression::escape(package))
+                                                    .arg(keys)));
     m_touch->on_pavix_package_changed(package);
     QCOMPARE(currentKeyMap.size(), plays ? keys : 0);
     if (plays)

@@ -18,9 +18,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <algorithm>
 
 using namespace OrvMulti;
 using K = PlayerStateKind;
