@@ -37,8 +37,9 @@ bool parseTableLine(const QByteArray &line, quint16 *localPort, QByteArray *loca
     const uint port = f.at(1).mid(colon + 1).toUInt(&ok, 16);
     if (!ok || port > 0xFFFF)
         return false;
-    const int st = f.at(3).toInt(&ok, 16);
-    if (!ok)
+    // A socket state is one hexadecimal byte ("0A" listening); anything else is no table line.
+    const uint st = f.at(3).toUInt(&ok, 16);
+    if (!ok || st > 0xFF)
         return false;
     const qint64 owner = f.at(7).toLongLong(&ok);
     if (!ok)
@@ -48,7 +49,7 @@ bool parseTableLine(const QByteArray &line, quint16 *localPort, QByteArray *loca
         return false;
     *localPort = static_cast<quint16>(port);
     *localAddress = f.at(1).left(colon);
-    *state = st;
+    *state = static_cast<int>(st);
     *uid = owner;
     *inode = node;
     return true;
