@@ -9,6 +9,10 @@
 //    database opened, to the first tool call, and the own time between the calls (also per call).
 //    Every run must make the start-up's kStartupCalls tool calls: another count is another path (a
 //    repair, a retry, a skipped step) and gives no figure.
+//    Baselines of the shares: the launch of an empty Qt widgets window to its first paint, beside the
+//    launch to the first tool call; and the same command lines replayed against the same simulated tool
+//    in a fresh installation by the smallest runner (bench_toolreplay: spawn, read, wait, nothing
+//    else), measured the same way, beside the own time between the calls.
 // 2. Idle CPU of the start-up window, in a launch of its own whose machine start takes 20 s: the
 //    emulator does nothing but show the window. Its CPU use over 20 s of that wait is printed beside
 //    that of an empty Qt widgets window measured over the same 20 s.
@@ -29,10 +33,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -99,6 +106,8 @@ bool prepareTree(InstallTree &tree, const Settings &settings, double machineStar
 
 struct Repeat
 {
+    qint64 emptyPaintMs = 0; // launch of the empty widgets window to its first paint
+    qint64 replayOwnMs = 0;  // the smallest runner's own time between the same calls
     qint64 totalMs = 0;
     qint64 toolMs = 0;
     int calls = 0;
@@ -107,6 +116,66 @@ struct Repeat
     double emulatorCpuMs = 0;                         // processor time over the idle window
     double baselineCpuMs = 0;
 };
+
+// Own time from the first call's start to the last call's end: what the caller adds between calls.
+qint64 ownBetweenCalls(const QList<ToolCallRecord> &calls)
+{
+    if (calls.isEmpty() || !calls.last().end.isValid())
+        return -1;
+    const qint64 first = calls.first().start.toMSecsSinceEpoch();
+    const qint64 last = calls.last().end.toMSecsSinceEpoch();
+    return (last - first) - Bench::toolTimeMs(calls, first, last);
+}
+
+// The same command lines, run by the smallest runner against the same simulated tool in an installation
+// of their own (paths of the first installation moved to it), so that each call does the same work.
+QString measureReplay(const Settings &settings, const QList<ToolCallRecord> &calls, const QString &oldRoot,
+                      Repeat *repeat)
+{
+    InstallTree tree;
+    if (!prepareTree(tree, settings, kMachineStartSeconds))
+        return QStringLiteral("cannot lay out the replay's install tree");
+    QFile list(tree.root() + QStringLiteral("/replay.jsonl"));
+    if (!list.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot write the replay's command lines");
+    for (const ToolCallRecord &call : calls) {
+        QJsonArray args;
+        for (const QString &arg : call.args)
+            args.append(QString(arg).replace(oldRoot, tree.root()));
+        list.write(QJsonDocument(args).toJson(QJsonDocument::Compact) + '\n');
+    }
+    list.close();
+    ProgramRun replay(tree, QStringLiteral(REPLAY_PROGRAM),
+                      {tree.vboxDir() + QLatin1Char('/') + calls.first().program, list.fileName()});
+    if (replay.run(120000) != 0)
+        return QStringLiteral("the replay of the tool calls failed: ") + replay.output().trimmed();
+    const QList<ToolCallRecord> replayed = readToolCallRecords(tree.root() + QStringLiteral("/vbox-state"));
+    if (replayed.size() != calls.size())
+        return QStringLiteral("the replay made %1 tool calls instead of %2")
+            .arg(replayed.size())
+            .arg(calls.size());
+    repeat->replayOwnMs = ownBetweenCalls(replayed);
+    return repeat->replayOwnMs < 0 ? QStringLiteral("a replayed call did not return") : QString();
+}
+
+// The launch of an empty Qt widgets window to its first paint.
+QString measureEmptyLaunch(const Settings &settings, Repeat *repeat)
+{
+    InstallTree tree;
+    if (!prepareTree(tree, settings, kMachineStartSeconds))
+        return QStringLiteral("cannot lay out the install tree");
+    ProgramRun baseline(tree, QStringLiteral(EMPTY_WIDGET_PROGRAM));
+    const qint64 launch = QDateTime::currentMSecsSinceEpoch();
+    if (!baseline.start() || !baseline.waitForOutput(QStringLiteral("painted"), 10000))
+        return QStringLiteral("the empty Qt widgets window did not come up");
+    const QRegularExpressionMatch painted =
+        QRegularExpression(QStringLiteral("painted (\\d+)")).match(baseline.output());
+    baseline.terminate();
+    if (!painted.hasMatch())
+        return QStringLiteral("the empty Qt widgets window printed no paint time");
+    repeat->emptyPaintMs = painted.captured(1).toLongLong() - launch;
+    return QString();
+}
 
 // The own-time launch; an empty string when it gave its figures, else why not.
 QString measureOwnTime(const Settings &settings, Repeat *repeat)
@@ -150,7 +219,10 @@ QString measureOwnTime(const Settings &settings, Repeat *repeat)
             .arg(kStartupCalls);
     if (repeat->firstLog < 0 || repeat->database < 0)
         return QStringLiteral("the log lacks its first line or the database's");
-    return QString();
+    QList<ToolCallRecord> startup;
+    std::copy_if(calls.cbegin(), calls.cend(), std::back_inserter(startup),
+                 [runningAt](const auto &call) { return call.start.toMSecsSinceEpoch() <= runningAt; });
+    return measureReplay(settings, startup, tree.root(), repeat);
 }
 
 // The idle launch: the start-up window while the machine start takes its time.
@@ -221,10 +293,12 @@ int main(int argc, char *argv[])
         return Bench::noFigure(kBench, QStringLiteral("needs an X display (run under xvfb-run)"));
 
     QVector<double> total, tool, own, calls, firstLog, database, firstCall, ownAfter, perCall, emulatorCpu,
-        baselineCpu;
+        baselineCpu, emptyPaint, replayOwn, replayPerCall;
     for (int i = 1; i <= options.repeats; ++i) {
         Repeat repeat;
         QString failure = measureOwnTime(settings, &repeat);
+        if (failure.isEmpty())
+            failure = measureEmptyLaunch(settings, &repeat);
         if (failure.isEmpty())
             failure = measureIdle(settings, &repeat);
         if (!failure.isEmpty())
@@ -238,6 +312,9 @@ int main(int argc, char *argv[])
         firstCall << repeat.firstCall;
         ownAfter << repeat.ownAfterFirstCall;
         perCall << static_cast<double>(repeat.ownAfterFirstCall) / qMax(1, repeat.calls);
+        emptyPaint << repeat.emptyPaintMs;
+        replayOwn << repeat.replayOwnMs;
+        replayPerCall << static_cast<double>(repeat.replayOwnMs) / qMax(1, repeat.calls);
         emulatorCpu << repeat.emulatorCpuMs;
         baselineCpu << repeat.baselineCpuMs;
     }
@@ -255,8 +332,11 @@ int main(int argc, char *argv[])
     Bench::printRow("launch to the first log line", firstLog);
     Bench::printRow("launch to the database opened", database);
     Bench::printRow("launch to the first tool call", firstCall);
+    Bench::printRow("  baseline: an empty Qt window painted", emptyPaint);
     Bench::printRow("own time between the calls", ownAfter);
     Bench::printRow("  per call", perCall, 2);
+    Bench::printRow("  baseline: same calls, smallest runner", replayOwn);
+    Bench::printRow("    per call", replayPerCall, 2);
 
     Bench::printHeader(qPrintable(QStringLiteral("idle CPU while the start-up window waits, over %1 s")
                                       .arg(settings.idleMs / 1000)),

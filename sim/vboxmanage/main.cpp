@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -24,27 +25,17 @@ void writeAll(FILE *stream, const QByteArray &bytes)
     fflush(stream);
 }
 
-// Fills in the call's end time in the call log when the call returns: after its output is written and
-// the application object is gone.
-class CallEnd
-{
-public:
-    SimCallLog::Entry entry;
-    ~CallEnd() { SimCallLog::markEnd(entry); }
-};
-
 } // namespace
 
-int main(int argc, char *argv[])
+// The call itself; `entry` receives the call log's line, whose end is filled in when the call is over.
+int runCall(int argc, char *argv[], const QDateTime &started, SimCallLog::Entry *entry)
 {
-    const QDateTime started = SimCallLog::processStart();
-    CallEnd callEnd; // destroyed after the application object
     QCoreApplication app(argc, argv);
     // The error prefix is the running executable's own file name, as the real tool takes it.
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     const QStringList args = app.arguments().mid(1);
     const QString stateDir = SimCallLog::stateDir(QCoreApplication::applicationDirPath());
-    SimCallLog::append(stateDir, QStringLiteral("calls.log"), program, args, &callEnd.entry, started);
+    SimCallLog::append(stateDir, QStringLiteral("calls.log"), program, args, entry, started);
 
     const FaultAction fault = VBoxFaults::lookup(stateDir, program, args);
     if (fault.hang) {
@@ -87,4 +78,17 @@ int main(int argc, char *argv[])
     writeAll(stdout, out.standardOutput());
     writeAll(stderr, out.standardError());
     return code;
+}
+
+int main(int argc, char *argv[])
+{
+    const QDateTime started = SimCallLog::processStart();
+    SimCallLog::Entry entry;
+    const int code = runCall(argc, argv, started, &entry);
+    // The end is the call's last act: its output is written and everything it made is gone, and the
+    // libraries' own teardown at exit is skipped, so that what the caller waits for after the logged end
+    // is only the process's end itself.
+    std::fflush(nullptr);
+    SimCallLog::markEnd(entry);
+    std::_Exit(code);
 }

@@ -17,8 +17,9 @@ public:
         QByteArray line;
     };
 
-    // When this process was created, from the kernel's start time of the process (in clock ticks, so to
-    // within half a tick, 5 ms); now when that cannot be read. Loading the program is part of a call.
+    // When this process was created: the kernel's start time of the process (in whole clock ticks),
+    // narrowed by the processor time the process has used since (it cannot have started later than that
+    // long ago); the latest moment both allow. Loading the program is part of a call.
     static QDateTime processStart();
     // The state folder: $ORV_VBOX_STATE when set, else "vboxstate" beside the program.
     static QString stateDir(const QString &programDir);

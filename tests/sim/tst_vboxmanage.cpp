@@ -88,6 +88,7 @@ private slots:
     void hangingCallNeverFinishes();
     void callLogKeepsArgumentBoundaries();
     void callLogRecordsEachCallsEnd();
+    void callLogIntervalLiesWithinTheCallersWait();
     void serviceStandInRecordsStart();
 
 private:
@@ -1089,6 +1090,34 @@ void TestVBoxManage::callLogRecordsEachCallsEnd()
     const QList<ToolCallRecord> after = readToolCallRecords(state());
     QCOMPARE(after.size(), 1);
     QVERIFY(after.at(0).durationMs() >= 0);
+}
+
+// Callers time themselves against the logged intervals (what lies outside every call's interval is
+// the caller's own time): a call's logged start is never before the caller started it, nor its end
+// after the caller saw it end. Times are logged in whole milliseconds, hence the one of slack.
+void TestVBoxManage::callLogIntervalLiesWithinTheCallersWait()
+{
+    constexpr int kCalls = 30;
+    QList<QPair<QDateTime, QDateTime>> waits;
+    for (int i = 0; i < kCalls; ++i) {
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        QCOMPARE(run({"list", "vms"}).exitCode, 0);
+        waits.append({before, QDateTime::currentDateTimeUtc()});
+    }
+    const QList<ToolCallRecord> calls = readToolCallRecords(state());
+    QCOMPARE(calls.size(), kCalls + 2); // and init()'s two
+    for (int i = 0; i < kCalls; ++i) {
+        const ToolCallRecord &call = calls.at(i + 2);
+        const QString where =
+            QStringLiteral("call %1: waited %2..%3, logged %4..%5")
+                .arg(i)
+                .arg(waits.at(i).first.toString(Qt::ISODateWithMs),
+                     waits.at(i).second.toString(Qt::ISODateWithMs), call.start.toString(Qt::ISODateWithMs),
+                     call.end.toString(Qt::ISODateWithMs));
+        QVERIFY2(call.start.msecsTo(waits.at(i).first) <= 1, qPrintable(where));
+        QVERIFY2(call.end.isValid() && call.end <= waits.at(i).second, qPrintable(where));
+        QVERIFY2(call.start <= call.end, qPrintable(where));
+    }
 }
 
 void TestVBoxManage::serviceStandInRecordsStart()
