@@ -145,21 +145,13 @@ QString commandName(qint64 pid)
 
 QString executableName(qint64 pid)
 {
-    if (!isProcessId(pid))
-        return QString();
-    const QByteArray link = QFile::encodeName(procPath(pid, "exe"));
     // The link's own text, not the file it leads to: the program file may be gone, and a fixture's
     // link may lead nowhere.
-    char target[4096];
-    const ssize_t length = ::readlink(link.constData(), target, sizeof target);
-    if (length <= 0 || static_cast<size_t>(length) >= sizeof target)
-        return QString();
-    QByteArray path(target, static_cast<int>(length));
-    static const QByteArray deletedMark(" (deleted)");
+    QString path = executableLinkText(pid);
+    static const QString deletedMark = QStringLiteral(" (deleted)");
     if (path.endsWith(deletedMark))
         path.chop(deletedMark.size());
-    const int slash = path.lastIndexOf('/');
-    return QFile::decodeName(slash < 0 ? path : path.mid(slash + 1));
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 bool runsProgram(qint64 pid, const QString &name)
