@@ -84,6 +84,10 @@ int runEmulator(int argc, char *argv[], const std::function<void(MainControl &)>
     // Logs, settings, the database, key maps and screenshots are the user's own: nobody else on the
     // machine reads them.
     Platform::usePrivateFileModes();
+    // No window of this program draws with Qt's OpenGL (the render library makes its own window inside
+    // the Android window): plain raster windows keep the OpenGL driver, which Qt's X11 windows would
+    // otherwise load to choose their visual, out of the process.
+    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     OrvApplication app(argc, argv);
     // A relative package path names a file of the folder this start was run from: made absolute before
     // it is handed over or the current folder moves to the installation.

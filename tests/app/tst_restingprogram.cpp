@@ -3,7 +3,8 @@
 // - Its viewable top-level windows are the Android window and its side bar, nothing else (the start-up
 //   OpenGL check's hidden window is never shown to the window manager or a task bar).
 // - The start-up's threads have ended, the OpenGL check's renderer threads with them; the check's
-//   context was never made in the program (the probe beside it made it).
+//   context was never made in the program (the probe beside it made it), and the OpenGL driver is not
+//   loaded in it at all.
 // - QtWebKit is not in the process until the user opens the virtual-location page, and is there after.
 
 #include "screenfixture.h"
@@ -346,11 +347,17 @@ void TestRestingProgram::theOpenGlDriverIsNotInTheProgram()
 {
     // The start-up's OpenGL check read its facts, yet no OpenGL context was made in the program: the
     // software renderer starts its rasteriser threads ("llvmpipe-N") with a context, and they would
-    // stay. (Qt itself maps the driver's library to ask the display about OpenGL, as any Qt program.)
+    // stay.
     QVERIFY(m_emulator->waitForText(QStringLiteral("opengl version is 4"), 1000));
     const QStringList names = threadNames(m_emulator->pid());
     for (const QString &name : names)
         QVERIFY2(!name.startsWith(QLatin1String("llvmpipe")), qPrintable(names.join(QLatin1Char(','))));
+    // Nor is the driver itself loaded (Mesa's "dri/<name>_dri.so" and the LLVM it brings): no window of
+    // the program is an OpenGL one, so nothing asks the display for an OpenGL visual either.
+    const qint64 pid = m_emulator->pid();
+    QStringList driver =
+        mappedFiles(pid, QStringLiteral("_dri.so")) + mappedFiles(pid, QStringLiteral("libLLVM"));
+    QVERIFY2(driver.isEmpty(), qPrintable(driver.join(QLatin1Char(' '))));
 }
 
 void TestRestingProgram::webKitComesWithTheLocationPage()
