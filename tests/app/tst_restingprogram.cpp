@@ -185,6 +185,44 @@ QStringList mappedFiles(qint64 pid, const QString &part)
     return files;
 }
 
+// The allocator's arenas besides the main heap: each is a reservation of 64 MiB aligned to 64 MiB,
+// made of an anonymous read-write part in use and an inaccessible rest (glibc on 64-bit Linux).
+QStringList mallocArenas(qint64 pid)
+{
+    constexpr quint64 kArena = 64ull << 20;
+    QStringList arenas;
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    if (!maps.open(QIODevice::ReadOnly))
+        return {QStringLiteral("(no maps)")};
+    quint64 start = 0, end = 0; // the reservation being followed, if any
+    for (const QByteArray &line : maps.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 5)
+            continue;
+        const QList<QByteArray> range = fields.at(0).split('-');
+        const quint64 from = range.value(0).toULongLong(nullptr, 16);
+        const quint64 to = range.value(1).toULongLong(nullptr, 16);
+        const bool anonymous = fields.size() == 5 && fields.at(4) == "0";
+        if (!anonymous) {
+            start = end = 0;
+            continue;
+        }
+        if (from % kArena == 0 && fields.at(1).startsWith("rw")) {
+            start = from;
+            end = to;
+        } else if (start && from == end) {
+            end = to;
+        } else {
+            start = end = 0;
+        }
+        if (start && end - start == kArena) {
+            arenas << QString::number(start, 16);
+            start = end = 0;
+        }
+    }
+    return arenas;
+}
+
 QString describeAll(const QList<TopLevel> &windows)
 {
     QStringList lines;
@@ -205,6 +243,7 @@ private slots:
     void onlyTheAndroidWindowAndItsSideBarAreShown();
     void theStartUpThreadsHaveEnded();
     void theOpenGlDriverIsNotInTheProgram();
+    void theThreadsShareFewMallocArenas();
     void webKitComesWithTheLocationPage();
 
 private:
@@ -358,6 +397,14 @@ void TestRestingProgram::theOpenGlDriverIsNotInTheProgram()
     QStringList driver =
         mappedFiles(pid, QStringLiteral("_dri.so")) + mappedFiles(pid, QStringLiteral("libLLVM"));
     QVERIFY2(driver.isEmpty(), qPrintable(driver.join(QLatin1Char(' '))));
+}
+
+void TestRestingProgram::theThreadsShareFewMallocArenas()
+{
+    // About ten threads rest in the program; left to itself the allocator would give most of them an
+    // arena of their own, each keeping its free pages. They share one arena beside the main heap.
+    const QStringList arenas = mallocArenas(m_emulator->pid());
+    QVERIFY2(arenas.size() <= 1, qPrintable(arenas.join(QLatin1Char(' '))));
 }
 
 void TestRestingProgram::webKitComesWithTheLocationPage()
