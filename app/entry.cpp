@@ -91,6 +91,12 @@ int runEmulator(int argc, char *argv[], const std::function<void(MainControl &)>
     // (the GUI thread's and one shared by the others) keep the program's threads from contending
     // much and its heap small. Set before the first thread starts.
     mallopt(M_ARENA_MAX, 2);
+    // Fixed thresholds: blocks of 256 KiB and more are mapped on their own and unmapped when freed, and
+    // an arena gives back what is free at its end past 256 KiB. Left dynamic, both thresholds rise
+    // with the largest block freed (a picture of the screen: several MiB), after which such blocks
+    // come from the arenas and the freed megabytes stay with the process.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024);
     // No window of this program draws with Qt's OpenGL (the render library makes its own window inside
     // the Android window): plain raster windows keep the OpenGL driver, which Qt's X11 windows would
     // otherwise load to choose their visual, out of the process.
