@@ -87,9 +87,9 @@ int runEmulator(int argc, char *argv[], const std::function<void(MainControl &)>
     // machine reads them.
     Platform::usePrivateFileModes();
     // The allocator gives each thread that allocates an arena of its own, up to eight per core; with
-    // about ten threads, each arena's free and partly used pages stay with the process. Two arenas
-    // (the GUI thread's and one shared by the others) keep the program's threads from contending
-    // much and its heap small. Set before the first thread starts.
+    // about ten threads, each arena's free and partly used pages stay with the process. Two arenas,
+    // shared by all threads, keep contention low (the threads rarely allocate at the same time) and
+    // the heap small. Set before the first thread starts.
     mallopt(M_ARENA_MAX, 2);
     // Fixed thresholds: blocks of 256 KiB and more are mapped on their own and unmapped when freed, and
     // an arena gives back what is free at its end past 256 KiB. Left dynamic, both thresholds rise
