@@ -21,6 +21,8 @@
 
 #include <cstdio>
 
+#include <malloc.h>
+
 QStringList restartArguments(const QStringList &applicationArguments)
 {
     QStringList args = applicationArguments.mid(1);
@@ -84,6 +86,21 @@ int runEmulator(int argc, char *argv[], const std::function<void(MainControl &)>
     // Logs, settings, the database, key maps and screenshots are the user's own: nobody else on the
     // machine reads them.
     Platform::usePrivateFileModes();
+    // The allocator gives each thread that allocates an arena of its own, up to eight per core; with
+    // about ten threads, each arena's free and partly used pages stay with the process. Two arenas,
+    // shared by all threads, keep contention low (the threads rarely allocate at the same time) and
+    // the heap small. Set before the first thread starts.
+    mallopt(M_ARENA_MAX, 2);
+    // Fixed thresholds: blocks of 256 KiB and more are mapped on their own and unmapped when freed, and
+    // an arena gives back what is free at its end past 256 KiB. Left dynamic, both thresholds rise
+    // with the largest block freed (a picture of the screen: several MiB), after which such blocks
+    // come from the arenas and the freed megabytes stay with the process.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024);
+    // No window of this program draws with Qt's OpenGL (the render library makes its own window inside
+    // the Android window): plain raster windows keep the OpenGL driver, which Qt's X11 windows would
+    // otherwise load to choose their visual, out of the process.
+    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     OrvApplication app(argc, argv);
     // A relative package path names a file of the folder this start was run from: made absolute before
     // it is handed over or the current folder moves to the installation.

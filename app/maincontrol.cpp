@@ -48,6 +48,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <malloc.h>
+
 #include <google/protobuf/stubs/common.h>
 
 namespace {
@@ -238,6 +240,10 @@ void MainControl::handleShowAndroid()
     // The worker's last act was to report the running machine; its thread ends right after and must
     // have ended before the object goes.
     m_loadingControl->wait();
+    // The start-up window's pictures, the checks' results and the worker's own allocations are freed
+    // with it; the allocator keeps such freed pages unless asked to return them, once they are all free.
+    connect(m_loadingControl, &QObject::destroyed, this,
+            [] { QTimer::singleShot(0, [] { malloc_trim(0); }); });
     // The close question may be open over the start-up window: the window (and the question's own
     // event loop, which runs this) must outlive it. It goes once the question is answered; the answer
     // still counts (a confirmation quits through the worker's relay).

@@ -3,7 +3,8 @@
 // - Its viewable top-level windows are the Android window and its side bar, nothing else (the start-up
 //   OpenGL check's hidden window is never shown to the window manager or a task bar).
 // - The start-up's threads have ended, the OpenGL check's renderer threads with them; the check's
-//   context was never made in the program (the probe beside it made it).
+//   context was never made in the program (the probe beside it made it), and the OpenGL driver is not
+//   loaded in it at all.
 // - QtWebKit is not in the process until the user opens the virtual-location page, and is there after.
 
 #include "screenfixture.h"
@@ -184,6 +185,44 @@ QStringList mappedFiles(qint64 pid, const QString &part)
     return files;
 }
 
+// The allocator's arenas besides the main heap: each is a reservation of 64 MiB aligned to 64 MiB,
+// made of an anonymous read-write part in use and an inaccessible rest (glibc on 64-bit Linux).
+QStringList mallocArenas(qint64 pid)
+{
+    constexpr quint64 kArena = 64ull << 20;
+    QStringList arenas;
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    if (!maps.open(QIODevice::ReadOnly))
+        return {QStringLiteral("(no maps)")};
+    quint64 start = 0, end = 0; // the reservation being followed, if any
+    for (const QByteArray &line : maps.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 5)
+            continue;
+        const QList<QByteArray> range = fields.at(0).split('-');
+        const quint64 from = range.value(0).toULongLong(nullptr, 16);
+        const quint64 to = range.value(1).toULongLong(nullptr, 16);
+        const bool anonymous = fields.size() == 5 && fields.at(4) == "0";
+        if (!anonymous) {
+            start = end = 0;
+            continue;
+        }
+        if (from % kArena == 0 && fields.at(1).startsWith("rw")) {
+            start = from;
+            end = to;
+        } else if (start && from == end) {
+            end = to;
+        } else {
+            start = end = 0;
+        }
+        if (start && end - start == kArena) {
+            arenas << QString::number(start, 16);
+            start = end = 0;
+        }
+    }
+    return arenas;
+}
+
 QString describeAll(const QList<TopLevel> &windows)
 {
     QStringList lines;
@@ -204,6 +243,7 @@ private slots:
     void onlyTheAndroidWindowAndItsSideBarAreShown();
     void theStartUpThreadsHaveEnded();
     void theOpenGlDriverIsNotInTheProgram();
+    void theThreadsShareFewMallocArenas();
     void webKitComesWithTheLocationPage();
 
 private:
@@ -346,11 +386,25 @@ void TestRestingProgram::theOpenGlDriverIsNotInTheProgram()
 {
     // The start-up's OpenGL check read its facts, yet no OpenGL context was made in the program: the
     // software renderer starts its rasteriser threads ("llvmpipe-N") with a context, and they would
-    // stay. (Qt itself maps the driver's library to ask the display about OpenGL, as any Qt program.)
+    // stay.
     QVERIFY(m_emulator->waitForText(QStringLiteral("opengl version is 4"), 1000));
     const QStringList names = threadNames(m_emulator->pid());
     for (const QString &name : names)
         QVERIFY2(!name.startsWith(QLatin1String("llvmpipe")), qPrintable(names.join(QLatin1Char(','))));
+    // Nor is the driver itself loaded (Mesa's "dri/<name>_dri.so" and the LLVM it brings): no window of
+    // the program is an OpenGL one, so nothing asks the display for an OpenGL visual either.
+    const qint64 pid = m_emulator->pid();
+    QStringList driver =
+        mappedFiles(pid, QStringLiteral("_dri.so")) + mappedFiles(pid, QStringLiteral("libLLVM"));
+    QVERIFY2(driver.isEmpty(), qPrintable(driver.join(QLatin1Char(' '))));
+}
+
+void TestRestingProgram::theThreadsShareFewMallocArenas()
+{
+    // About ten threads rest in the program; left to itself the allocator would give most of them an
+    // arena of their own, each keeping its free pages. They share one arena beside the main heap.
+    const QStringList arenas = mallocArenas(m_emulator->pid());
+    QVERIFY2(arenas.size() <= 1, qPrintable(arenas.join(QLatin1Char(' '))));
 }
 
 void TestRestingProgram::webKitComesWithTheLocationPage()
