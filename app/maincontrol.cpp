@@ -94,7 +94,8 @@ constexpr int kQuitDialogWaitMs = 3000;
 MainControl::MainControl(QObject *parent) : QObject(parent)
 {
     // The start-up's OpenGL check reads its facts from a probe program; it runs while the windows are
-    // built here, and the check takes its answer when its turn comes.
+    // built here, and the check takes its answer when its turn comes (the entry has usually started it
+    // already; then this does nothing).
     GlutContext::prefetch();
 
     // Windows are hidden, swapped and closed along the way (the start-up window, the last dialog); the
