@@ -181,6 +181,9 @@ void TestStartup::workerGoesOnWhileTheProgramIsBuilt_data()
     // Held until the machine runs: the whole start-up goes on without the GUI thread; then its progress,
     // the Android window's start and the hand-over all come through, and a stop ends the run.
     QTest::newRow("machine running, then a stop") << "running";
+    // The same with events handled while held (an event loop inside the construction): the requests
+    // that come meanwhile wait until the controller is complete.
+    QTest::newRow("machine running, events handled while held") << "running, events";
     // An end signal while held, once the worker is at its tool calls: the quit runs as soon as the
     // event loop does and waits for the worker.
     QTest::newRow("first tool call, SIGTERM") << "SIGTERM";
@@ -201,6 +204,8 @@ void TestStartup::workerGoesOnWhileTheProgramIsBuilt()
     m_tree->declareHost(what == QLatin1String("dialog") ? InstallTree::HostWithoutVirtualisation
                                                         : InstallTree::HostWithVirtualisation);
     QVERIFY(m_tree->addGuestImage());
+    if (what == QLatin1String("running, events"))
+        m_tree->setEnv(QStringLiteral("ORV_HOLD_EVENTS"), QStringLiteral("1"));
     const auto events = [&] {
         QFile file(m_tree->recordDir() + QStringLiteral("/startup-fixture.events"));
         return file.open(QIODevice::ReadOnly)
@@ -211,7 +216,7 @@ void TestStartup::workerGoesOnWhileTheProgramIsBuilt()
     auto emulator = startEmulator();
     QVERIFY(emulator);
     QVERIFY(waitUntil([&] { return events().contains(QStringLiteral("held")); }, 20000));
-    if (what == QLatin1String("running")) {
+    if (what.startsWith(QLatin1String("running"))) {
         QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
         QCOMPARE(vmState(), QStringLiteral("running"));
     } else if (what == QLatin1String("SIGTERM")) {
@@ -227,10 +232,18 @@ void TestStartup::workerGoesOnWhileTheProgramIsBuilt()
     releaseFile.close();
     QVERIFY(waitUntil([&] { return events().contains(QStringLiteral("released")); }, 20000));
 
-    if (what == QLatin1String("running")) {
+    if (what.startsWith(QLatin1String("running"))) {
         // The machine-running signal, queued while held, starts the Android window: RUNNING.
         QTRY_COMPARE_WITH_TIMEOUT(statusWords(), (QStringList{"STARTING", "RUNNING"}), 20000);
-        QVERIFY(m_tree->logText().contains(QStringLiteral("AndroidWindow    : init")));
+        const QString log = m_tree->logText();
+        QVERIFY(log.contains(QStringLiteral("AndroidWindow    : init")));
+        if (what == QLatin1String("running, events")) {
+            // The Android window's start waited for the rest of the construction.
+            QVERIFY(log.indexOf(QStringLiteral("Fixture    : hold released")) <
+                    log.indexOf(QStringLiteral("AndroidWindow    : init")));
+            QVERIFY(
+                log.contains(QStringLiteral("Control    : a request waits until the controller is built")));
+        }
     } else if (what == QLatin1String("dialog")) {
         QVERIFY(waitUntil(
             [&] { return events().contains(QStringLiteral("dialog shown EnvironmentCheckDialog")); }, 20000));
