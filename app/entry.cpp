@@ -3,6 +3,7 @@
 #include "commandline.h"
 #include "datareportengine.h"
 #include "global.h"
+#include "glutcontext.h"
 #include "guestportguard.h"
 #include "instancemessage.h"
 #include "log.h"
@@ -20,6 +21,7 @@
 #include <QIcon>
 
 #include <cstdio>
+#include <cstring>
 
 #include <malloc.h>
 
@@ -79,6 +81,16 @@ int handOver(OrvApplication &app)
     return 1;
 }
 
+// "-stop" (or "--stop") among the arguments, as the command line will read it.
+bool asksForStop(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-stop") == 0 || std::strcmp(argv[i], "--stop") == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int runEmulator(int argc, char *argv[], const std::function<void(MainControl &)> &wire)
@@ -101,6 +113,11 @@ int runEmulator(int argc, char *argv[], const std::function<void(MainControl &)>
     // the Android window): plain raster windows keep the OpenGL driver, which Qt's X11 windows would
     // otherwise load to choose their visual, out of the process.
     QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
+    // The start-up's OpenGL probe program is the longest of the worker's first steps: it runs from the
+    // very beginning, beside the application's own set-up, unless this start only asks for a stop. (A
+    // start that turns out to be a later one and hands its request over ends once the probe has.)
+    if (!asksForStop(argc, argv))
+        GlutContext::prefetch();
     OrvApplication app(argc, argv);
     // A relative package path names a file of the folder this start was run from: made absolute before
     // it is handed over or the current folder moves to the installation.

@@ -96,7 +96,8 @@ constexpr int kQuitDialogWaitMs = 3000;
 MainControl::MainControl(QObject *parent) : QObject(parent)
 {
     // The start-up's OpenGL check reads its facts from a probe program; it runs while the windows are
-    // built here, and the check takes its answer when its turn comes.
+    // built here, and the check takes its answer when its turn comes (the entry has usually started it
+    // already; then this does nothing).
     GlutContext::prefetch();
 
     // Windows are hidden, swapped and closed along the way (the start-up window, the last dialog); the
@@ -112,39 +113,43 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
 
     installShellWidgets();
     ShellWiring::install();
-    m_loadingControl = new LoadingControl();
-    m_androidControl = new AndroidControl();
-    wireKeyMapOverlay(m_androidControl->androidWindow()->touchWidget());
-    wireKeyMapEditor(m_androidControl->androidWindow());
-    m_dialogControl = new DialogControl();
+    // SIGTERM, SIGINT and SIGHUP (the desktop session ends) take the same way out as the tray's quit,
+    // without a question; repeats while the quit runs change nothing. Watched before the worker runs, so
+    // that an end signal during its first steps ends it in order too.
+    m_quitSignals = new QuitSignals(this);
+    connect(
+        m_quitSignals, &QuitSignals::quitRequested, this,
+        [this](int signo) {
+            whenBuilt([this, signo] {
+                qInfo().noquote() << QStringLiteral("Control    : end signal %1").arg(signo);
+                quitApp(false);
+            });
+        },
+        Qt::QueuedConnection);
+
+    m_loadingControl = new LoadingControl(this);
     m_currentWindow = m_loadingControl->loadingWindow();
-
     if (auto *app = qobject_cast<OrvApplication *>(parent))
-        connect(app, &OrvApplication::messageAvailable, this, &MainControl::handleNewConnect);
+        connect(app, &OrvApplication::messageAvailable, this,
+                [this](const QString &msg) { whenBuilt([this, msg] { handleNewConnect(msg); }); });
+    connectLoadingControl();
 
-    m_loadingControl->setParent(this);
+    // The worker starts at once: its tool calls run while the rest of the program is built here. Each
+    // of its requests reaches this controller, which exists already, and the queued ones are handled by
+    // the event loop, which runs only once everything is built (see whenBuilt).
+    m_loadingControl->start(QThread::InheritPriority);
+    m_loadingControl->showWindow();
+
+    // The dispatcher first: the worker's first request may be a dialog that it waits for.
+    if (!m_dialogControl)
+        m_dialogControl = new DialogControl();
+    m_androidControl = new AndroidControl();
     m_androidControl->setParent(this);
     m_dialogControl->setParent(this);
+    wireKeyMapOverlay(m_androidControl->androidWindow()->touchWidget());
+    wireKeyMapEditor(m_androidControl->androidWindow());
 
     connect(this, &MainControl::showDialog, m_dialogControl, &DialogControl::showDialog);
-    // The worker waits until its dialog is closed.
-    connect(m_loadingControl, &LoadingControl::showDialog, m_dialogControl, &DialogControl::showDialog,
-            Qt::BlockingQueuedConnection);
-    connect(m_loadingControl, &LoadingControl::showDialogFree, m_dialogControl, &DialogControl::showDialog);
-    // The machine runs: the Android window starts from the window heights the start-up worked out.
-    connect(m_loadingControl, &LoadingControl::environmentCheckFinished, m_androidControl, [this] {
-        // Queued from the worker's thread: a quit that began since leaves the window uninitialised.
-        if (appQuittingFlag)
-            return;
-        m_androidControl->androidWindow()->setStartupHeights(LoadingWindow::portraitWindowHeight,
-                                                             LoadingWindow::landscapeWindowHeight);
-        m_androidControl->init();
-    });
-    connect(m_loadingControl, &LoadingControl::showAndroid, this, &MainControl::handleShowAndroid);
-    connect(m_loadingControl, qOverload<bool>(&LoadingControl::quitApp), this,
-            qOverload<bool>(&MainControl::quitApp), Qt::QueuedConnection);
-    connect(m_loadingControl, &LoadingControl::uploadCrashOrErrorLog, this, &MainControl::uploadLog,
-            Qt::QueuedConnection);
     connect(m_androidControl, &AndroidControl::quitApp, this, qOverload<bool>(&MainControl::quitApp),
             Qt::QueuedConnection);
     connect(m_androidControl, &AndroidControl::showDialog, m_dialogControl, &DialogControl::showDialog);
@@ -161,16 +166,6 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
             &AndroidWindow::at_update_fps_status);
     connect(m_dialogControl, &DialogControl::update_optimize_btn_status, android,
             &AndroidWindow::on_update_optimize_btn_status);
-    // SIGTERM, SIGINT and SIGHUP (the desktop session ends) take the same way out as the tray's quit,
-    // without a question; repeats while the quit runs change nothing.
-    m_quitSignals = new QuitSignals(this);
-    connect(
-        m_quitSignals, &QuitSignals::quitRequested, this,
-        [this](int signo) {
-            qInfo().noquote() << QStringLiteral("Control    : end signal %1").arg(signo);
-            quitApp(false);
-        },
-        Qt::QueuedConnection);
     // The quit's own steps of the tray and the guest channels: the icon goes with the window, and the
     // launcher's reply-file thread and the share-folder watcher end once the renderer has stopped.
     connect(this, &MainControl::quitHidesTrayIcon, this, [] { TrayNotice::hide(); });
@@ -178,6 +173,72 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
         PavixConnection::instance().stop();
         VInputConnection::instance().stopShareWatcher();
     });
+}
+
+void MainControl::connectLoadingControl()
+{
+    // The worker's signals go to this controller's own receivers, which exist before its thread starts;
+    // they hand each request to the component it is for once that one is built.
+    // The worker waits until its dialog is closed.
+    connect(
+        m_loadingControl, &LoadingControl::showDialog, this,
+        [this](QString msg, DialogType type, QWidget *parent, QString from) {
+            // The wait cannot be put off: the dispatcher is built before anything that could run a
+            // nested event loop, and would be built here should the request still come first.
+            if (!m_dialogControl) {
+                qWarning() << "Control    : a dialog request came before the dispatcher was built";
+                m_dialogControl = new DialogControl();
+            }
+            m_dialogControl->showDialog(msg, type, parent, from);
+        },
+        Qt::BlockingQueuedConnection);
+    connect(m_loadingControl, &LoadingControl::showDialogFree, this,
+            [this](QString msg, DialogType type, QWidget *parent, QString from) {
+                whenBuilt([=] { m_dialogControl->showDialog(msg, type, parent, from); });
+            });
+    // The machine runs: the Android window starts from the window heights the start-up worked out.
+    connect(m_loadingControl, &LoadingControl::environmentCheckFinished, this, [this] {
+        whenBuilt([this] {
+            // Queued from the worker's thread: a quit that began since leaves the window uninitialised.
+            if (appQuittingFlag)
+                return;
+            m_androidControl->androidWindow()->setStartupHeights(LoadingWindow::portraitWindowHeight,
+                                                                 LoadingWindow::landscapeWindowHeight);
+            m_androidControl->init();
+        });
+    });
+    connect(m_loadingControl, &LoadingControl::showAndroid, this,
+            [this] { whenBuilt([this] { handleShowAndroid(); }); });
+    connect(
+        m_loadingControl, qOverload<bool>(&LoadingControl::quitApp), this,
+        [this](bool isNeedReboot) { whenBuilt([this, isNeedReboot] { quitApp(isNeedReboot); }); },
+        Qt::QueuedConnection);
+    connect(
+        m_loadingControl, &LoadingControl::uploadCrashOrErrorLog, this,
+        [this](QString kind, QString text) { whenBuilt([this, kind, text] { uploadLog(kind, text); }); },
+        Qt::QueuedConnection);
+}
+
+void MainControl::whenBuilt(std::function<void()> call)
+{
+    if (m_built) {
+        call();
+        return;
+    }
+    // Only an event loop run inside the construction could bring a request this early.
+    qInfo() << "Control    : a request waits until the controller is built";
+    m_waitingCalls.push_back(std::move(call));
+}
+
+void MainControl::finishBuilding()
+{
+    // In their order of arrival; what arrives meanwhile goes behind them.
+    while (!m_waitingCalls.empty()) {
+        std::function<void()> call = std::move(m_waitingCalls.front());
+        m_waitingCalls.pop_front();
+        call();
+    }
+    m_built = true;
 }
 
 MainControl::~MainControl()
@@ -217,8 +278,7 @@ void MainControl::start()
     // The key-mapping entry switches the foreground package's key map, as the touch layer's key does.
     connect(m_tray, &TrayTool::tray_keyboard_click, m_androidControl->androidWindow()->touchWidget(),
             &AndroidTouchWidget::onKeyboardStatusChanged);
-    if (m_loadingControl)
-        m_loadingControl->start(QThread::InheritPriority);
+    finishBuilding();
 }
 
 void MainControl::uploadLog(QString kind, QString text)

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <deque>
+#include <functional>
 #include <memory>
 
 class AndroidControl;
@@ -29,7 +31,8 @@ public:
     explicit MainControl(QObject *parent = nullptr);
     ~MainControl() override;
 
-    // Starts the start-up worker's thread.
+    // Builds the tray icon; from here on the requests of the worker (whose thread the constructor has
+    // started) and of later starts are handled as they come.
     void start();
 
     // Hands an error log to the log upload.
@@ -64,6 +67,11 @@ public slots:
     void handleNewConnect(QString msg);
 
 private:
+    // The worker's signals, each to a receiver of this controller.
+    void connectLoadingControl();
+    // Runs `call` now once the controller is built (start() has returned), else when it is.
+    void whenBuilt(std::function<void()> call);
+    void finishBuilding();
     // The rest of the quit sequence, once no dialog is open any more (bounded).
     void continueQuit(bool isNeedReboot);
     // Rejects every modal dialog that is open; true when one was.
@@ -97,4 +105,6 @@ private:
     // The notification-area icon and its menu, from start() to the destructor.
     TrayTool *m_tray = nullptr;
     X11KeyGrab *m_bossKeyGrab = nullptr;
+    bool m_built = false;
+    std::deque<std::function<void()>> m_waitingCalls;
 };

@@ -39,9 +39,14 @@ thread_local const GlutContext *currentContext = nullptr;
 
 QString probeProgram()
 {
-    if (!QCoreApplication::instance())
+    // Before the application object exists (an early prefetch) the folder comes from the program file.
+    const QString folder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                                        : QFileInfo(QStringLiteral("/proc/self/exe"))
+                                                              .canonicalFilePath()
+                                                              .section(QLatin1Char('/'), 0, -2);
+    if (folder.isEmpty())
         return QString();
-    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/OrvGlProbe");
+    const QString path = folder + QStringLiteral("/OrvGlProbe");
     return QFileInfo(path).isExecutable() ? path : QString();
 }
 

@@ -31,7 +31,8 @@ public:
 
     // Starts the probe program now, in the background, so that its answer is ready by the time the
     // start-up's checks make their window: the next object made takes that answer (waiting for it if it
-    // is not in yet) instead of starting the probe itself. Nothing without the probe program.
+    // is not in yet) instead of starting the probe itself. Nothing without the probe program. May be
+    // called before the application object exists.
     static void prefetch();
 
     // Looks once per process whether the X display offers OpenGL; later calls give the first answer.

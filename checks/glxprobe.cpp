@@ -40,6 +40,12 @@ const char *GlxProbeWindow::open()
     m_display = XOpenDisplay(nullptr);
     if (!m_display)
         return "no X display";
+    int errorBase = 0;
+    int eventBase = 0;
+    if (!glXQueryExtension(m_display, &errorBase, &eventBase)) {
+        close();
+        return "the X display has no GLX";
+    }
     XVisualInfo *visual = glXChooseVisual(m_display, DefaultScreen(m_display), visualAttributes);
     if (!visual) {
         close();

@@ -16,7 +16,8 @@ public:
     GlxProbeWindow(const GlxProbeWindow &) = delete;
     GlxProbeWindow &operator=(const GlxProbeWindow &) = delete;
 
-    // Why it failed (a static text), or nullptr when the context is current.
+    // Why it failed (a static text, the same as displayHasOpenGl() gives), or nullptr when the context
+    // is current.
     const char *open();
     void close();
     bool isOpen() const { return m_context != nullptr; }

@@ -45,6 +45,10 @@ LoadingControl::LoadingControl(QObject *parent) : QThread(parent)
     connect(&window, &LoadingWindow::showDialogFree, this, &LoadingControl::showDialogFree);
 
     initWindowGeometry();
+}
+
+void LoadingControl::showWindow()
+{
     window.show();
 }
 

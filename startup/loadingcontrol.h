@@ -17,8 +17,12 @@ class LoadingControl : public QThread
     Q_OBJECT
 
 public:
+    // Builds the start-up window, joins it to the worker's signals and sizes and places it; showWindow()
+    // puts it on screen. The thread may start in between: the window is a receiver from here on.
     explicit LoadingControl(QObject *parent = nullptr);
     ~LoadingControl() override;
+
+    void showWindow();
 
     LoadingWindow *loadingWindow() { return &window; }
 

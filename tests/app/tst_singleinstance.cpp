@@ -217,7 +217,14 @@ void TestSingleInstance::differentMachinesRunSideBySide()
     QVERIFY(b);
     QVERIFY(a->isRunning());
     QVERIFY(b->isRunning());
-    QCOMPARE(SharedSegment::peekText("Orvanta_1"), QString());
+    // Each holds its own machine's segment. The first one's holds nothing but what its own start-up may
+    // have written by now (this tree has no VirtualBox: the start-up announces itself, then fails).
+    QVERIFY(SharedSegment::hasLiveOwner("Orvanta_1"));
+    QVERIFY(SharedSegment::hasLiveOwner("Orvanta_2"));
+    const QString firstWord = SharedSegment::peekText("Orvanta_1");
+    QVERIFY2(
+        QStringList({QString(), QStringLiteral("STARTING"), QStringLiteral("ERROR")}).contains(firstWord),
+        qPrintable(firstWord));
 }
 
 void TestSingleInstance::namesOfRuntimeFiles_data()

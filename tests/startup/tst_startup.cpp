@@ -17,6 +17,7 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -35,6 +36,8 @@ class TestStartup : public QObject
 
 private slots:
     void quitDuringTheFirstToolCallPublishesNoLaterStart();
+    void workerGoesOnWhileTheProgramIsBuilt_data();
+    void workerGoesOnWhileTheProgramIsBuilt();
     void declaredHostDecidesTheVirtualisationCheck_data();
     void declaredHostDecidesTheVirtualisationCheck();
     void init();
@@ -170,6 +173,101 @@ void TestStartup::quitDuringTheFirstToolCallPublishesNoLaterStart()
     // EXITING came before the worker got to announce its start: STARTING never follows it.
     QVERIFY2(!statusWords().contains("STARTING"), qPrintable(statusWords().join(' ')));
     QVERIFY(statusWords().contains("EXITING"));
+}
+
+void TestStartup::workerGoesOnWhileTheProgramIsBuilt_data()
+{
+    QTest::addColumn<QString>("what");
+    // Held until the machine runs: the whole start-up goes on without the GUI thread; then its progress,
+    // the Android window's start and the hand-over all come through, and a stop ends the run.
+    QTest::newRow("machine running, then a stop") << "running";
+    // The same with events handled while held (an event loop inside the construction): the requests
+    // that come meanwhile wait until the controller is complete.
+    QTest::newRow("machine running, events handled while held") << "running, events";
+    // An end signal while held, once the worker is at its tool calls: the quit runs as soon as the
+    // event loop does and waits for the worker.
+    QTest::newRow("first tool call, SIGTERM") << "SIGTERM";
+    // A failed check: the worker's first request is the check dialog it waits for. The dialog comes up
+    // once the GUI thread goes on, and the worker makes no tool call while it is open.
+    QTest::newRow("check dialog, then a stop") << "dialog";
+}
+
+void TestStartup::workerGoesOnWhileTheProgramIsBuilt()
+{
+    QFETCH(QString, what);
+    // The emulator whose GUI thread is held after the controller's construction takes its place.
+    QFile::remove(m_tree->playerDir() + QStringLiteral("/Orvanta"));
+    QVERIFY(InstallTree::copyFile(QStringLiteral(STARTUP_FIXTURE),
+                                  m_tree->playerDir() + QStringLiteral("/Orvanta")));
+    const QString release = m_tree->root() + QStringLiteral("/release-hold");
+    m_tree->setEnv(QStringLiteral("ORV_HOLD_RELEASE_FILE"), release);
+    m_tree->declareHost(what == QLatin1String("dialog") ? InstallTree::HostWithoutVirtualisation
+                                                        : InstallTree::HostWithVirtualisation);
+    QVERIFY(m_tree->addGuestImage());
+    if (what == QLatin1String("running, events"))
+        m_tree->setEnv(QStringLiteral("ORV_HOLD_EVENTS"), QStringLiteral("1"));
+    const auto events = [&] {
+        QFile file(m_tree->recordDir() + QStringLiteral("/startup-fixture.events"));
+        return file.open(QIODevice::ReadOnly)
+                   ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                   : QStringList();
+    };
+
+    auto emulator = startEmulator();
+    QVERIFY(emulator);
+    QVERIFY(waitUntil([&] { return events().contains(QStringLiteral("held")); }, 20000));
+    if (what.startsWith(QLatin1String("running"))) {
+        QVERIFY(emulator->waitForText(QStringLiteral("Loading    : machine running"), 60000));
+        QCOMPARE(vmState(), QStringLiteral("running"));
+    } else if (what == QLatin1String("SIGTERM")) {
+        QVERIFY(waitUntil([&] { return !toolCalls().isEmpty(); }, 30000));
+        QCOMPARE(::kill(static_cast<pid_t>(emulator->pid()), SIGTERM), 0);
+    } else {
+        QVERIFY(emulator->waitForText(QStringLiteral("Loading    : vt is close"), 30000));
+    }
+    // All that happened while the GUI thread was still held.
+    QCOMPARE(events(), QStringList{QStringLiteral("held")});
+    QFile releaseFile(release);
+    QVERIFY(releaseFile.open(QIODevice::WriteOnly));
+    releaseFile.close();
+    QVERIFY(waitUntil([&] { return events().contains(QStringLiteral("released")); }, 20000));
+
+    if (what.startsWith(QLatin1String("running"))) {
+        // The machine-running signal, queued while held, starts the Android window: RUNNING.
+        QTRY_COMPARE_WITH_TIMEOUT(statusWords(), (QStringList{"STARTING", "RUNNING"}), 20000);
+        const QString log = m_tree->logText();
+        QVERIFY(log.contains(QStringLiteral("AndroidWindow    : init")));
+        if (what == QLatin1String("running, events")) {
+            // The Android window's start waited for the rest of the construction.
+            QVERIFY(log.indexOf(QStringLiteral("Fixture    : hold released")) <
+                    log.indexOf(QStringLiteral("AndroidWindow    : init")));
+            QVERIFY(
+                log.contains(QStringLiteral("Control    : a request waits until the controller is built")));
+        }
+    } else if (what == QLatin1String("dialog")) {
+        QVERIFY(waitUntil(
+            [&] { return events().contains(QStringLiteral("dialog shown EnvironmentCheckDialog")); }, 20000));
+        // The worker waits for the dialog: no tool call yet.
+        QCOMPARE(toolCalls(), QList<QStringList>());
+    }
+    if (what != QLatin1String("SIGTERM")) {
+        ProgramRun stop(*m_tree, QStringLiteral("Orvanta"),
+                        {QStringLiteral("-vm=") + kVm, QStringLiteral("-stop")});
+        QCOMPARE(stop.run(), 0);
+    }
+    const bool ended = emulator->waitForFinished(30000);
+    if (!ended || emulator->exitCode() != 0)
+        qWarning().noquote() << m_tree->logText().right(4000);
+    QVERIFY(ended);
+    QCOMPARE(emulator->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(emulator->exitCode(), 0);
+    if (what == QLatin1String("SIGTERM"))
+        QVERIFY(m_tree->logText().contains(QStringLiteral("Control    : end signal %1").arg(SIGTERM)));
+    QCOMPARE(m_tree->logText().count(QStringLiteral("Control    : quit start")), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!statusWords().isEmpty() && statusWords().last() == QLatin1String("STOP"), 5000);
+    QCOMPARE(statusWords().count(QStringLiteral("EXITING")), 1);
+    const QString state = vmState();
+    QVERIFY2(state == QLatin1String("poweroff") || state.isEmpty(), qPrintable(state));
 }
 
 void TestStartup::declaredHostDecidesTheVirtualisationCheck_data()
