@@ -17,6 +17,9 @@ namespace {
 // How long a stop waits for the guest to go (its ports are free then).
 constexpr int kStopWaitMs = 3000;
 constexpr int kStopPollMs = 10;
+// How long a start waits for the guest to be up (its pid file written), as the real tool returns from a
+// start only once the machine's process runs.
+constexpr int kStartWaitMs = 10000;
 
 QString findGuest()
 {
@@ -32,6 +35,18 @@ bool isGuestProcess(qint64 pid)
 {
     const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
     return QFileInfo(exe).fileName() == QLatin1String(SimGuest::kProgram);
+}
+
+// True while `pid` names a process that has not ended (whatever program it runs yet).
+bool isAlive(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const int close = text.lastIndexOf(')');
+    const char state = close >= 0 && close + 2 < text.size() ? text.at(close + 2) : 0;
+    return state != 0 && state != 'Z' && state != 'X';
 }
 
 // The guest's pid from its pid file, when that process is alive and really the guest.
@@ -73,7 +88,15 @@ void start(const QString &machineFile, const QString &dir, const QString &name, 
     const QString output = dir + QStringLiteral(".out");
     guest.setStandardOutputFile(output, QIODevice::Append);
     guest.setStandardErrorFile(output, QIODevice::Append);
-    guest.startDetached();
+    qint64 pid = 0;
+    if (!guest.startDetached(&pid) || pid <= 0)
+        return;
+    // Until the guest has said it runs, or has ended: a power-off right after the start must find the
+    // process it stops, or the guest would live on and keep the machine's ports.
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < kStartWaitMs && runningGuest(dir) != pid && isAlive(pid))
+        QThread::msleep(kStopPollMs);
 }
 
 void movePorts(const QString &dir, int vinputPort, int pavixPort)
