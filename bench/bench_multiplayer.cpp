@@ -116,13 +116,12 @@ QString launchManager(const InstallTree &tree, Launches *figures)
 QString launchEmptyWidget(const InstallTree &tree, Launches *figures)
 {
     ProgramRun empty(tree, QStringLiteral(EMPTY_WIDGET_PROGRAM));
-    const qint64 launch = QDateTime::currentMSecsSinceEpoch();
-    if (!empty.start() || !empty.waitForOutput(QStringLiteral("painted "), 10000))
+    const qint64 toPaint = Bench::launchToPaintMs(empty);
+    if (toPaint < 0)
         return QStringLiteral("the empty Qt widgets window did not come up");
-    const qint64 painted = empty.output().section(QStringLiteral("painted "), 1).trimmed().toLongLong();
-    figures->paintedMs << painted - launch;
+    figures->paintedMs << toPaint;
     figures->toolMs << 0;
-    figures->ownMs << painted - launch;
+    figures->ownMs << toPaint;
     QThread::msleep(kSettleMs);
     figures->addMemory(empty.pid());
     empty.terminate();

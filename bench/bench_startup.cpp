@@ -117,16 +117,6 @@ struct Repeat
     double baselineCpuMs = 0;
 };
 
-// Own time from the first call's start to the last call's end: what the caller adds between calls.
-qint64 ownBetweenCalls(const QList<ToolCallRecord> &calls)
-{
-    if (calls.isEmpty() || !calls.last().end.isValid())
-        return -1;
-    const qint64 first = calls.first().start.toMSecsSinceEpoch();
-    const qint64 last = calls.last().end.toMSecsSinceEpoch();
-    return (last - first) - Bench::toolTimeMs(calls, first, last);
-}
-
 // The same command lines, run by the smallest runner against the same simulated tool in an installation
 // of their own (paths of the first installation moved to it), so that each call does the same work.
 QString measureReplay(const Settings &settings, const QList<ToolCallRecord> &calls, const QString &oldRoot,
@@ -154,27 +144,24 @@ QString measureReplay(const Settings &settings, const QList<ToolCallRecord> &cal
         return QStringLiteral("the replay made %1 tool calls instead of %2")
             .arg(replayed.size())
             .arg(calls.size());
-    repeat->replayOwnMs = ownBetweenCalls(replayed);
-    return repeat->replayOwnMs < 0 ? QStringLiteral("a replayed call did not return") : QString();
+    if (!replayed.last().end.isValid())
+        return QStringLiteral("a replayed call did not return");
+    repeat->replayOwnMs = Bench::ownTimeMs(replayed, replayed.first().start.toMSecsSinceEpoch(),
+                                           replayed.last().end.toMSecsSinceEpoch());
+    return QString();
 }
 
 // The launch of an empty Qt widgets window to its first paint.
-QString measureEmptyLaunch(const Settings &settings, Repeat *repeat)
+QString measureEmptyLaunch(Repeat *repeat)
 {
     InstallTree tree;
-    if (!prepareTree(tree, settings, kMachineStartSeconds))
-        return QStringLiteral("cannot lay out the install tree");
+    if (!tree.isValid())
+        return QStringLiteral("cannot make a temporary folder");
     ProgramRun baseline(tree, QStringLiteral(EMPTY_WIDGET_PROGRAM));
-    const qint64 launch = QDateTime::currentMSecsSinceEpoch();
-    if (!baseline.start() || !baseline.waitForOutput(QStringLiteral("painted"), 10000))
-        return QStringLiteral("the empty Qt widgets window did not come up");
-    const QRegularExpressionMatch painted =
-        QRegularExpression(QStringLiteral("painted (\\d+)")).match(baseline.output());
+    repeat->emptyPaintMs = Bench::launchToPaintMs(baseline);
     baseline.terminate();
-    if (!painted.hasMatch())
-        return QStringLiteral("the empty Qt widgets window printed no paint time");
-    repeat->emptyPaintMs = painted.captured(1).toLongLong() - launch;
-    return QString();
+    return repeat->emptyPaintMs < 0 ? QStringLiteral("the empty Qt widgets window did not come up")
+                                    : QString();
 }
 
 // The own-time launch; an empty string when it gave its figures, else why not.
@@ -207,7 +194,7 @@ QString measureOwnTime(const Settings &settings, Repeat *repeat)
         return QStringLiteral("the simulated tool logged no call");
     const qint64 firstCallAt = calls.first().start.toMSecsSinceEpoch();
     repeat->firstCall = firstCallAt - launch;
-    repeat->ownAfterFirstCall = (runningAt - firstCallAt) - Bench::toolTimeMs(calls, firstCallAt, runningAt);
+    repeat->ownAfterFirstCall = Bench::ownTimeMs(calls, firstCallAt, runningAt);
 
     ProgramRun stop(tree, QStringLiteral("Orvanta"),
                     {QStringLiteral("-vm=Orvanta_1"), QStringLiteral("-stop")});
@@ -298,7 +285,7 @@ int main(int argc, char *argv[])
         Repeat repeat;
         QString failure = measureOwnTime(settings, &repeat);
         if (failure.isEmpty())
-            failure = measureEmptyLaunch(settings, &repeat);
+            failure = measureEmptyLaunch(&repeat);
         if (failure.isEmpty())
             failure = measureIdle(settings, &repeat);
         if (!failure.isEmpty())

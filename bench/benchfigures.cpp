@@ -1,5 +1,6 @@
 #include "benchfigures.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -140,6 +141,21 @@ qint64 toolTimeMs(const QList<ToolCallRecord> &calls, qint64 from, qint64 to)
         }
     }
     return total;
+}
+
+qint64 ownTimeMs(const QList<ToolCallRecord> &calls, qint64 from, qint64 to)
+{
+    return (to - from) - toolTimeMs(calls, from, to);
+}
+
+qint64 launchToPaintMs(ProgramRun &run)
+{
+    const qint64 launch = QDateTime::currentMSecsSinceEpoch();
+    if (!run.start() || !run.waitForOutput(QStringLiteral("painted "), 10000))
+        return -1;
+    bool ok = false;
+    const qint64 painted = run.output().section(QStringLiteral("painted "), 1).trimmed().toLongLong(&ok);
+    return ok ? painted - launch : -1;
 }
 
 Memory memory(qint64 pid)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calllogs.h"
+#include "programrun.h"
 
 #include <QMap>
 #include <QString>
@@ -69,6 +70,12 @@ private:
 // The time in [from, to] (ms since the epoch) during which at least one of the tool calls ran, from each
 // call's start and end as the simulated tool logs them; a call that has not returned counts up to `to`.
 qint64 toolTimeMs(const QList<ToolCallRecord> &calls, qint64 from, qint64 to);
+// The rest of [from, to]: the time in it during which no tool call ran, the caller's own.
+qint64 ownTimeMs(const QList<ToolCallRecord> &calls, qint64 from, qint64 to);
+
+// Starts the empty Qt widgets window of `run` and returns the time from its launch to its first paint
+// (it prints "painted <ms since the epoch>"), or -1 when it did not come up and paint within 10 s.
+qint64 launchToPaintMs(ProgramRun &run);
 
 struct Memory
 {
