@@ -207,13 +207,22 @@ bool SQLiteTool::initTables()
 {
     qDebug() << ORV_LOG_SQLITETOOL "database init";
     bool ok = true;
-    QSqlQuery query(QSqlDatabase::database());
+    QSqlDatabase database = QSqlDatabase::database();
+    // Both tables in one transaction: a new database is written and synced once, not once per table.
+    const bool batched = database.transaction();
+    QSqlQuery query(database);
     if (!query.exec(QString::fromLatin1(kDataReportTable))) {
         qWarning() << ORV_LOG_SQLITETOOL "table dataprot init failed " << query.lastError().text();
         ok = false;
     }
     if (!query.exec(QString::fromLatin1(kKeyboardTable))) {
         qWarning() << ORV_LOG_SQLITETOOL "table keyboard init failed " << query.lastError().text();
+        ok = false;
+    }
+    query.finish();
+    if (batched && !database.commit()) {
+        qWarning() << ORV_LOG_SQLITETOOL "table init not committed " << database.lastError().text();
+        database.rollback();
         ok = false;
     }
     if (ok)

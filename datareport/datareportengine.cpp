@@ -87,20 +87,28 @@ void DataReportEngine::init()
     qInfo() << ORV_LOG_DATAREPORTENGINE "init ";
     if (!engine->m_enabled)
         return;
-    if (engine->m_networkManager) // started already
+    if (engine->m_started)
         return;
-    engine->m_networkManager = new QNetworkAccessManager(engine);
-    connect(engine->m_networkManager, &QNetworkAccessManager::sslErrors, engine,
-            [](QNetworkReply *, const QList<QSslError> &errors) {
-                for (const QSslError &error : errors)
-                    qWarning() << ORV_LOG_DATAREPORTENGINE "net manage error  " << error.errorString();
-            });
+    engine->m_started = true;
     engine->m_uploadTimer = engine->startTimer(ServerConfig::uploadIntervalMs(), Qt::CoarseTimer);
     // The host's report code is known only after the system information was gathered; before that it
     // is 0 and would, as the first value of "systemVer", shadow the start-up's own entry for good.
     if (Global::subPlatform != 0)
         sysMsg(QStringLiteral("systemVer"), QString::number(Global::subPlatform));
     qInfo() << ORV_LOG_DATAREPORTENGINE "init ok";
+}
+
+QNetworkAccessManager *DataReportEngine::networkManager()
+{
+    if (!m_networkManager) {
+        m_networkManager = new QNetworkAccessManager(this);
+        connect(m_networkManager, &QNetworkAccessManager::sslErrors, this,
+                [](QNetworkReply *, const QList<QSslError> &errors) {
+                    for (const QSslError &error : errors)
+                        qWarning() << ORV_LOG_DATAREPORTENGINE "net manage error  " << error.errorString();
+                });
+    }
+    return m_networkManager;
 }
 
 void DataReportEngine::timerEvent(QTimerEvent *event)

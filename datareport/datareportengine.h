@@ -43,7 +43,11 @@ public:
     static void uploadCrashLog(const QString &kind, const QString &text);
 
     bool isEnabled() const { return m_enabled; }
-    QNetworkAccessManager *networkManager() const { return m_networkManager; }
+    // Whether init() has run: the uploads wait for it.
+    bool isStarted() const { return m_started; }
+    // The uploads' network access, made on the first upload: building it starts Qt's network
+    // configuration thread and loads its plug-ins, which the start-up does not wait for.
+    QNetworkAccessManager *networkManager();
     DataReportDao &dao() { return m_dao; }
 
     ~DataReportEngine() override;
@@ -65,6 +69,7 @@ private:
 
     DataReportDao m_dao;
     bool m_enabled = true;
+    bool m_started = false;
     QNetworkAccessManager *m_networkManager = nullptr;
     QPointer<QNetworkReply> m_currentReply;
     int m_uploadTimer = 0;

@@ -60,7 +60,7 @@ void DataReportEngine::uploadData()
     DataReportEngine *engine = instance();
     if (!SQLiteTool::instance().ensureOpen() || !engine->m_enabled)
         return;
-    if (!engine->m_networkManager) {
+    if (!engine->m_started) {
         qWarning() << ORV_LOG_DATAREPORT "upload before init, events kept";
         return;
     }
@@ -90,7 +90,7 @@ void DataReportEngine::uploadData()
     const int timeoutMs = appQuittingFlag
                               ? qMin(ServerConfig::replyTimeoutMs(), ServerConfig::quitReplyTimeoutMs())
                               : ServerConfig::replyTimeoutMs();
-    const UploadReply reply = UploadRequest::post(engine->m_networkManager, ServerConfig::reportUrl(), body,
+    const UploadReply reply = UploadRequest::post(engine->networkManager(), ServerConfig::reportUrl(), body,
                                                   timeoutMs, &engine->m_currentReply);
     for (int id : carried)
         rowsInFlight.remove(id);
@@ -135,7 +135,7 @@ void DataReportEngine::uploadNow()
 void DataReportEngine::uploadCrashLog(const QString &kind, const QString &text)
 {
     DataReportEngine *engine = instance();
-    if (!engine->m_networkManager) {
+    if (!engine->m_started) {
         qInfo() << ORV_LOG_DATAREPORT "upload failed";
         qDebug() << ORV_LOG_DATAREPORT "log upload before init";
         return;
@@ -143,7 +143,7 @@ void DataReportEngine::uploadCrashLog(const QString &kind, const QString &text)
     const QUrl url =
         kind == QLatin1String("CRASHLOG") ? ServerConfig::crashLogUrl() : ServerConfig::runLogUrl();
     const QByteArray body = UploadBody::encode(UploadBody::logPayload(text), UploadBody::kLogKey);
-    const UploadReply reply = UploadRequest::post(engine->m_networkManager, url, body,
+    const UploadReply reply = UploadRequest::post(engine->networkManager(), url, body,
                                                   ServerConfig::replyTimeoutMs(), &engine->m_currentReply);
     qDebug().noquote() << ORV_LOG_DATAREPORTENGINE "upload crash " << QString::fromUtf8(reply.body);
     if (reply.accepted)

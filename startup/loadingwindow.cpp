@@ -38,6 +38,10 @@ LoadingWindow::LoadingWindow(QWidget *parent)
     m_titleBar->setObjectName(QStringLiteral("titlebar"));
     m_titleBar->setWindowKind(0);
 
+    // The window paints all of itself: Qt's fill of the whole window with the palette colour before
+    // each paint (a picture change repaints the whole window, each step of the bar its strip) was
+    // wasted work.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     loadPicture(m_pictureIndex);
     connect(m_pictureTimer, &QTimer::timeout, this, &LoadingWindow::changePicture);
     m_pictureTimer->start(kPictureIntervalMs);
@@ -105,6 +109,9 @@ void LoadingWindow::resizeEvent(QResizeEvent *event)
 void LoadingWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    // Only a picture that lets something through (or none at all) needs the colour underneath.
+    if (m_background.isNull() || m_background.hasAlphaChannel())
+        painter.fillRect(rect(), palette().window());
     painter.drawPixmap(QRect(0, 0, width(), height()), m_background);
     painter.fillRect(QRect(QPoint(0, m_barTop), QPoint(width() - 1, height())), QColor(0, 0, 0, 175));
     QPen pen(QColor(21, 21, 24, 255), 2.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);

@@ -21,11 +21,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
-#include <QSaveFile>
 #include <QThread>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -714,14 +714,22 @@ void VBoxTool::scanUsedPorts()
     Global::assignPorts(m_usedPorts);
     if (reservationFolder.isEmpty())
         return;
-    QSaveFile reservation(reservationFolder + QLatin1Char('/') + Global::vmName + QStringLiteral(".ports"));
-    if (reservation.open(QIODevice::WriteOnly)) {
-        reservation.write(QStringLiteral("%1 %2 %3 %4 %5 %6\n")
-                              .arg(QCoreApplication::applicationPid())
-                              .arg(Global::openglPort, Global::vinputPort, Global::pavixPort, Global::adbPort,
-                                   Global::yeltPort)
-                              .toLatin1());
-        reservation.commit();
+    // Written whole under another name and renamed into place, so that a reader never sees half a
+    // line. Not synced to disk: the reservation lives in the runtime folder only as long as this start
+    // chooses, and a sync would hold up every start for nothing.
+    const QString path = reservationFolder + QLatin1Char('/') + Global::vmName + QStringLiteral(".ports");
+    QFile reservation(path + QStringLiteral(".new"));
+    if (reservation.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        const QByteArray line = QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+                                    .arg(QCoreApplication::applicationPid())
+                                    .arg(Global::openglPort, Global::vinputPort, Global::pavixPort,
+                                         Global::adbPort, Global::yeltPort)
+                                    .toLatin1();
+        const bool written = reservation.write(line) == line.size();
+        reservation.close();
+        if (!written || ::rename(QFile::encodeName(reservation.fileName()).constData(),
+                                 QFile::encodeName(path).constData()) != 0)
+            QFile::remove(reservation.fileName());
     }
 }
 

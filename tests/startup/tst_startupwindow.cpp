@@ -64,6 +64,7 @@ private slots:
     void geometry();
     void windowCreatesOneBarAndRelaysHundred();
     void picturesCycle();
+    void windowPaintsEveryPixelOfThePicture();
     void titleButtonsAskForDialogs();
     void windowRequestsTakeTheNonBlockingPath();
     void updaterDecision_data();
@@ -273,6 +274,51 @@ void TestStartupWindow::picturesCycle()
         order << window.pictureIndex();
     }
     QCOMPARE(order, (QList<int>{1, 2, 3, 4, 5, 2, 3, 4, 5, 2}));
+}
+
+void TestStartupWindow::windowPaintsEveryPixelOfThePicture()
+{
+    // The window tells Qt that it paints all of itself, so nothing is filled for it: a pixel that its
+    // paint leaves out would show whatever was there before. A grab starts from transparent pixels
+    // for such a window and shows any pixel left out.
+    LoadingWindow window;
+    window.resize(1284, 756);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.changePicture();
+    const QImage shown = window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage picture = QImage(QStringLiteral(":/images/init_bg_%1.png").arg(window.pictureIndex()))
+                               .convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(shown.size(), window.size());
+    int checked = 0;
+    for (int sy = 0; sy < picture.height(); sy += 7) {
+        for (int sx = 0; sx < picture.width(); sx += 7) {
+            // The middle of the window's block of picture pixel (sx, sy), inside the 2-pixel border.
+            const int x = static_cast<int>((sx + 0.5) * shown.width() / picture.width());
+            const int y = static_cast<int>((sy + 0.5) * shown.height() / picture.height());
+            if (x < 3 || y < 3 || x >= shown.width() - 3 || y >= shown.height() - 3)
+                continue;
+            const QColor want = picture.pixelColor(sx, sy);
+            QColor got = shown.pixelColor(x, y);
+            QCOMPARE(got.alpha(), 255);
+            QColor expected = want;
+            if (y >= window.barTop()) {
+                // The dark band: black at alpha 175 over the picture.
+                const auto dark = [](int c) { return c * (255 - 175) / 255; };
+                expected = QColor(dark(want.red()), dark(want.green()), dark(want.blue()));
+            }
+            if (window.findChild<ProgressBar *>()->geometry().contains(x, y))
+                continue; // the bar's own drawing
+            QVERIFY2(qAbs(got.red() - expected.red()) <= 2 && qAbs(got.green() - expected.green()) <= 2 &&
+                         qAbs(got.blue() - expected.blue()) <= 2,
+                     qPrintable(QStringLiteral("(%1, %2): %3 instead of %4")
+                                    .arg(x)
+                                    .arg(y)
+                                    .arg(got.name(), expected.name())));
+            ++checked;
+        }
+    }
+    QVERIFY(checked > 500);
 }
 
 void TestStartupWindow::titleButtonsAskForDialogs()
