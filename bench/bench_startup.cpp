@@ -9,10 +9,13 @@
 //    database opened, to the first tool call, and the own time between the calls (also per call).
 //    Every run must make the start-up's kStartupCalls tool calls: another count is another path (a
 //    repair, a retry, a skipped step) and gives no figure.
-//    Baselines of the shares: the launch of an empty Qt widgets window to its first paint, beside the
-//    launch to the first tool call; and the same command lines replayed against the same simulated tool
-//    in a fresh installation by the smallest runner (bench_toolreplay: spawn, read, wait, nothing
-//    else), measured the same way, beside the own time between the calls.
+//    Baselines of the shares: the launch of an empty Qt widgets window to its first paint, and the
+//    OpenGL probe program run alone (launch to exit), beside the launch to the first tool call (the
+//    environment checks, which read the probe's answer, come before the first call); and the same
+//    command lines replayed against the same simulated tool in a fresh installation by the smallest
+//    runner (bench_toolreplay: spawn, read, wait, nothing else), measured the same way, beside the own
+//    time between the calls. The probe alone plus the smallest runner's time between the calls is the
+//    least own time this order of work can take on this machine, printed as the floor.
 // 2. Idle CPU of the start-up window, in a launch of its own whose machine start takes 20 s: the
 //    emulator does nothing but show the window. Its CPU use over 20 s of that wait is printed beside
 //    that of an empty Qt widgets window measured over the same 20 s.
@@ -22,6 +25,8 @@
 //   bench_startup [latency ms, default 50] [--repeats=N] [--smoke]
 //   --fault=extra-call: the simulated tool fails the first machine-information call once, which the
 //   start-up answers with other calls (a wrong call count).
+//   --fault=probe-fails: the OpenGL probe's baseline run is pointed at a display that does not exist
+//   (a failed baseline run).
 
 #include "benchfigures.h"
 #include "calllogs.h"
@@ -33,13 +38,18 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <memory>
+
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -108,6 +118,7 @@ struct Repeat
 {
     qint64 emptyPaintMs = 0; // launch of the empty widgets window to its first paint
     qint64 replayOwnMs = 0;  // the smallest runner's own time between the same calls
+    qint64 probeAloneMs = 0; // the OpenGL probe program alone, launch to exit
     qint64 totalMs = 0;
     qint64 toolMs = 0;
     int calls = 0;
@@ -162,6 +173,32 @@ QString measureEmptyLaunch(Repeat *repeat)
     baseline.terminate();
     return repeat->emptyPaintMs < 0 ? QStringLiteral("the empty Qt widgets window did not come up")
                                     : QString();
+}
+
+// The OpenGL probe program that the emulator starts at its launch, run alone on the same display.
+QString measureProbeAlone(const Settings &settings, Repeat *repeat)
+{
+    InstallTree tree;
+    if (!tree.isValid() || !tree.addProgram(QStringLiteral("Orvanta")))
+        return QStringLiteral("cannot lay out the probe's install tree (build the programs first)");
+    const QString program = tree.playerDir() + QStringLiteral("/OrvGlProbe");
+    if (!QFileInfo(program).isExecutable())
+        return QStringLiteral("the build has no OpenGL probe program");
+    ProgramRun probe(tree, program);
+    if (settings.fault == QLatin1String("probe-fails")) {
+        QProcessEnvironment environment = probe.process().processEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":65000"));
+        probe.process().setProcessEnvironment(environment);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const int code = probe.run(60000);
+    repeat->probeAloneMs = clock.elapsed();
+    if (code != 0)
+        return QStringLiteral("the OpenGL probe alone failed (exit %1): %2")
+            .arg(code)
+            .arg(probe.output().trimmed());
+    return QString();
 }
 
 // The own-time launch; an empty string when it gave its figures, else why not.
@@ -278,14 +315,22 @@ int main(int argc, char *argv[])
         settings.idleMs = 2000;
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         return Bench::noFigure(kBench, QStringLiteral("needs an X display (run under xvfb-run)"));
+    // A connection held for the whole run: an X server that resets when its last client leaves (xvfb-run
+    // without -noreset) refuses connections while it does, and the launches follow each other closely.
+    Display *const display = XOpenDisplay(nullptr);
+    if (!display)
+        return Bench::noFigure(kBench, QStringLiteral("cannot connect to the X display"));
+    const std::unique_ptr<Display, int (*)(Display *)> heldDisplay(display, XCloseDisplay);
 
     QVector<double> total, tool, own, calls, firstLog, database, firstCall, ownAfter, perCall, emulatorCpu,
-        baselineCpu, emptyPaint, replayOwn, replayPerCall;
+        baselineCpu, emptyPaint, replayOwn, replayPerCall, probeAlone, floor;
     for (int i = 1; i <= options.repeats; ++i) {
         Repeat repeat;
         QString failure = measureOwnTime(settings, &repeat);
         if (failure.isEmpty())
             failure = measureEmptyLaunch(&repeat);
+        if (failure.isEmpty())
+            failure = measureProbeAlone(settings, &repeat);
         if (failure.isEmpty())
             failure = measureIdle(settings, &repeat);
         if (!failure.isEmpty())
@@ -302,6 +347,8 @@ int main(int argc, char *argv[])
         emptyPaint << repeat.emptyPaintMs;
         replayOwn << repeat.replayOwnMs;
         replayPerCall << static_cast<double>(repeat.replayOwnMs) / qMax(1, repeat.calls);
+        probeAlone << repeat.probeAloneMs;
+        floor << repeat.probeAloneMs + repeat.replayOwnMs;
         emulatorCpu << repeat.emulatorCpuMs;
         baselineCpu << repeat.baselineCpuMs;
     }
@@ -313,6 +360,7 @@ int main(int argc, char *argv[])
     Bench::printRow("total", total);
     Bench::printRow("tool calls' own time (baseline)", tool);
     Bench::printRow("program's own time (aim: at most 150)", own);
+    Bench::printRow("  floor: probe alone + smallest runner", floor);
     Bench::printRow("tool calls", calls);
     Bench::printRatio("program's own time / tool calls' time", own, tool);
     Bench::printHeader("shares of the program's own time", "ms");
@@ -320,6 +368,7 @@ int main(int argc, char *argv[])
     Bench::printRow("launch to the database opened", database);
     Bench::printRow("launch to the first tool call", firstCall);
     Bench::printRow("  baseline: an empty Qt window painted", emptyPaint);
+    Bench::printRow("  baseline: the OpenGL probe alone", probeAlone);
     Bench::printRow("own time between the calls", ownAfter);
     Bench::printRow("  per call", perCall, 2);
     Bench::printRow("  baseline: same calls, smallest runner", replayOwn);
