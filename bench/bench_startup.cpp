@@ -13,9 +13,10 @@
 //    OpenGL probe program run alone (launch to exit), beside the launch to the first tool call (the
 //    environment checks, which read the probe's answer, come before the first call); and the same
 //    command lines replayed against the same simulated tool in a fresh installation by the smallest
-//    runner (bench_toolreplay: spawn, read, wait, nothing else), measured the same way, beside the own
-//    time between the calls. The probe alone plus the smallest runner's time between the calls is the
-//    least own time this order of work can take on this machine, printed as the floor.
+//    runner (bench_toolreplay: spawn, read, wait, nothing else), measured the same way, and the
+//    updater's start check run alone (it runs between two tool calls), beside the own time between the
+//    calls. The probe, the updater and the smallest runner together are the least own time this order
+//    of work can take on this machine, printed as the floor.
 // 2. Idle CPU of the start-up window, in a launch of its own whose machine start takes 20 s: the
 //    emulator does nothing but show the window. Its CPU use over 20 s of that wait is printed beside
 //    that of an empty Qt widgets window measured over the same 20 s.
@@ -116,9 +117,10 @@ bool prepareTree(InstallTree &tree, const Settings &settings, double machineStar
 
 struct Repeat
 {
-    qint64 emptyPaintMs = 0; // launch of the empty widgets window to its first paint
-    qint64 replayOwnMs = 0;  // the smallest runner's own time between the same calls
-    qint64 probeAloneMs = 0; // the OpenGL probe program alone, launch to exit
+    qint64 emptyPaintMs = 0;   // launch of the empty widgets window to its first paint
+    qint64 replayOwnMs = 0;    // the smallest runner's own time between the same calls
+    qint64 probeAloneMs = 0;   // the OpenGL probe program alone, launch to exit
+    qint64 updaterAloneMs = 0; // the updater's start check alone, launch to exit
     qint64 totalMs = 0;
     qint64 toolMs = 0;
     int calls = 0;
@@ -175,12 +177,14 @@ QString measureEmptyLaunch(Repeat *repeat)
                                     : QString();
 }
 
-// The OpenGL probe program that the emulator starts at its launch, run alone on the same display.
-QString measureProbeAlone(const Settings &settings, Repeat *repeat)
+// The helper programs the start-up waits for, each run alone: the OpenGL probe that the emulator starts
+// at its launch (on the same display) and the updater's start check.
+QString measureHelpersAlone(const Settings &settings, Repeat *repeat)
 {
     InstallTree tree;
-    if (!tree.isValid() || !tree.addProgram(QStringLiteral("Orvanta")))
-        return QStringLiteral("cannot lay out the probe's install tree (build the programs first)");
+    if (!tree.isValid() || !tree.addProgram(QStringLiteral("Orvanta")) ||
+        !tree.addProgram(QStringLiteral("OrvantaUpdater")))
+        return QStringLiteral("cannot lay out the helpers' install tree (build the programs first)");
     const QString program = tree.playerDir() + QStringLiteral("/OrvGlProbe");
     if (!QFileInfo(program).isExecutable())
         return QStringLiteral("the build has no OpenGL probe program");
@@ -198,6 +202,16 @@ QString measureProbeAlone(const Settings &settings, Repeat *repeat)
         return QStringLiteral("the OpenGL probe alone failed (exit %1): %2")
             .arg(code)
             .arg(probe.output().trimmed());
+
+    ProgramRun updater(tree, QStringLiteral("OrvantaUpdater"),
+                       {QStringLiteral("fromOrvantaToCheckWhenStarting")});
+    clock.restart();
+    const int updaterCode = updater.run(60000);
+    repeat->updaterAloneMs = clock.elapsed();
+    if (updaterCode != 0)
+        return QStringLiteral("the updater's start check alone failed (exit %1): %2")
+            .arg(updaterCode)
+            .arg(updater.output().trimmed());
     return QString();
 }
 
@@ -323,14 +337,14 @@ int main(int argc, char *argv[])
     const std::unique_ptr<Display, int (*)(Display *)> heldDisplay(display, XCloseDisplay);
 
     QVector<double> total, tool, own, calls, firstLog, database, firstCall, ownAfter, perCall, emulatorCpu,
-        baselineCpu, emptyPaint, replayOwn, replayPerCall, probeAlone, floor;
+        baselineCpu, emptyPaint, replayOwn, replayPerCall, probeAlone, updaterAlone, floor;
     for (int i = 1; i <= options.repeats; ++i) {
         Repeat repeat;
         QString failure = measureOwnTime(settings, &repeat);
         if (failure.isEmpty())
             failure = measureEmptyLaunch(&repeat);
         if (failure.isEmpty())
-            failure = measureProbeAlone(settings, &repeat);
+            failure = measureHelpersAlone(settings, &repeat);
         if (failure.isEmpty())
             failure = measureIdle(settings, &repeat);
         if (!failure.isEmpty())
@@ -348,7 +362,8 @@ int main(int argc, char *argv[])
         replayOwn << repeat.replayOwnMs;
         replayPerCall << static_cast<double>(repeat.replayOwnMs) / qMax(1, repeat.calls);
         probeAlone << repeat.probeAloneMs;
-        floor << repeat.probeAloneMs + repeat.replayOwnMs;
+        updaterAlone << repeat.updaterAloneMs;
+        floor << repeat.probeAloneMs + repeat.updaterAloneMs + repeat.replayOwnMs;
         emulatorCpu << repeat.emulatorCpuMs;
         baselineCpu << repeat.baselineCpuMs;
     }
@@ -360,7 +375,7 @@ int main(int argc, char *argv[])
     Bench::printRow("total", total);
     Bench::printRow("tool calls' own time (baseline)", tool);
     Bench::printRow("program's own time (aim: at most 150)", own);
-    Bench::printRow("  floor: probe alone + smallest runner", floor);
+    Bench::printRow("  floor: probe, updater, smallest runner", floor);
     Bench::printRow("tool calls", calls);
     Bench::printRatio("program's own time / tool calls' time", own, tool);
     Bench::printHeader("shares of the program's own time", "ms");
@@ -373,6 +388,7 @@ int main(int argc, char *argv[])
     Bench::printRow("  per call", perCall, 2);
     Bench::printRow("  baseline: same calls, smallest runner", replayOwn);
     Bench::printRow("    per call", replayPerCall, 2);
+    Bench::printRow("  baseline: the updater's check alone", updaterAlone);
 
     Bench::printHeader(qPrintable(QStringLiteral("idle CPU while the start-up window waits, over %1 s")
                                       .arg(settings.idleMs / 1000)),
