@@ -15,6 +15,8 @@
 // repeats prints "no figure: <why>" and exits with 1.
 //
 //   bench_keymapchange [--repeats=N] [--smoke] [--timeout-ms=T]
+//   --fault=lost-reply: the first reply file is written but never put into the event folder (a reply
+//   the launcher lost), which the run must refuse to turn into a figure.
 
 #include "androidtouchwidget.h"
 #include "basebutton.h"
@@ -209,7 +211,10 @@ int main(int argc, char *argv[])
                     forceMs = timer.nsecsElapsed() / 1e6;
             });
         timer.start();
-        QFile::rename(tmp.fileName(), events + "/" + name);
+        if (options.fault == QLatin1String("lost-reply") && i == 0)
+            tmp.remove();
+        else
+            QFile::rename(tmp.fileName(), events + "/" + name);
         const bool reached = waitFor([&] { return inForce(package, map); }, timeoutMs);
         QObject::disconnect(forced);
         if (!reached || forceMs < 0)
