@@ -42,7 +42,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -177,6 +176,18 @@ QString measureEmptyLaunch(Repeat *repeat)
                                     : QString();
 }
 
+// Runs `run` to its end, its time from launch to exit in `ms`; why it failed (`what` names it), or empty.
+QString timedRun(ProgramRun &run, const QString &what, qint64 *ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const int code = run.run(60000);
+    *ms = clock.elapsed();
+    if (code == 0)
+        return QString();
+    return QStringLiteral("%1 alone failed (exit %2): %3").arg(what).arg(code).arg(run.output().trimmed());
+}
+
 // The helper programs the start-up waits for, each run alone: the OpenGL probe that the emulator starts
 // at its launch (on the same display) and the updater's start check.
 QString measureHelpersAlone(const Settings &settings, Repeat *repeat)
@@ -188,31 +199,15 @@ QString measureHelpersAlone(const Settings &settings, Repeat *repeat)
     const QString program = tree.playerDir() + QStringLiteral("/OrvGlProbe");
     if (!QFileInfo(program).isExecutable())
         return QStringLiteral("the build has no OpenGL probe program");
+    if (settings.fault == QLatin1String("probe-fails"))
+        tree.setEnv(QStringLiteral("DISPLAY"), QStringLiteral(":65000"));
     ProgramRun probe(tree, program);
-    if (settings.fault == QLatin1String("probe-fails")) {
-        QProcessEnvironment environment = probe.process().processEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":65000"));
-        probe.process().setProcessEnvironment(environment);
-    }
-    QElapsedTimer clock;
-    clock.start();
-    const int code = probe.run(60000);
-    repeat->probeAloneMs = clock.elapsed();
-    if (code != 0)
-        return QStringLiteral("the OpenGL probe alone failed (exit %1): %2")
-            .arg(code)
-            .arg(probe.output().trimmed());
-
+    const QString probeFailure = timedRun(probe, QStringLiteral("the OpenGL probe"), &repeat->probeAloneMs);
+    if (!probeFailure.isEmpty())
+        return probeFailure;
     ProgramRun updater(tree, QStringLiteral("OrvantaUpdater"),
                        {QStringLiteral("fromOrvantaToCheckWhenStarting")});
-    clock.restart();
-    const int updaterCode = updater.run(60000);
-    repeat->updaterAloneMs = clock.elapsed();
-    if (updaterCode != 0)
-        return QStringLiteral("the updater's start check alone failed (exit %1): %2")
-            .arg(updaterCode)
-            .arg(updater.output().trimmed());
-    return QString();
+    return timedRun(updater, QStringLiteral("the updater's start check"), &repeat->updaterAloneMs);
 }
 
 // The own-time launch; an empty string when it gave its figures, else why not.
